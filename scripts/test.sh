@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the tests need (only when missing), builds, and runs every test:
+# once in a normal build and once under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# Debian packages: build tools, libraries, and the independent checkers the
+# tests use as oracles.
+packages=(cmake g++ make libgtest-dev libgmock-dev zlib1g-dev spirv-tools glslang-tools)
+missing=()
+for p in "${packages[@]}"; do
+	dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+	echo "installing: ${missing[*]}"
+	sudo_cmd=""
+	[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+	$sudo_cmd apt-get update -qq
+	DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+fi
+
+build() {
+	local dir=$1
+	shift
+	cmake -S "$root" -B "$dir" "$@" >/dev/null
+	cmake --build "$dir" -j"$jobs"
+}
+
+echo "== normal build"
+build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$root/build" && ctest --output-on-failure -j"$jobs")
+
+echo "== sanitizer build (ASan + UBSan)"
+build "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+
+echo "all tests passed"

@@ -1,0 +1,380 @@
+// Shader and ShaderCompiler: construction, options, and the load and create
+// operations that turn a file or text into SPIR-V words. Each load copies the
+// process-wide default State, adds its own macros, runs the preprocessor and
+// hands the result to a compile step.
+#include "shader/Shader.h"
+
+#include "core/File.h"
+#include "core/Log.h"
+#include "core/Parser.h"
+#include "core/Source.h"
+#include "core/SpinLock.h"
+#include "shader/ShaderSpirv.h"
+#include "shader/ShaderState.h"
+
+#include <cerrno>
+#include <cstdarg>
+
+namespace Vexa {
+
+namespace {
+
+std::atomic<uint32_t> live_shaders{0};
+
+const char *const type_names[] = {
+	"Unknown", "Vertex", "Control", "Evaluate", "Geometry", "Fragment", "Compute", "Task",
+	"Mesh", "RayGen", "RayMiss", "Closest", "FirstHit", "Intersection", "Callable",
+};
+
+// guards the global in-memory files and the per-thread compiler cache
+SpinLock &module_lock() {
+	static SpinLock lock;
+	return lock;
+}
+
+Map<String, String> &global_files() {
+	static Map<String, String> files;
+	return files;
+}
+
+String format_list(const char *format, va_list args) {
+	if (format == nullptr) return String();
+	return String::vformat(format, args);
+}
+
+} // namespace
+
+//
+// Shader
+//
+
+Shader::Shader(uint32_t platform) : PlatformBase(platform), type(Unknown) {
+	live_shaders.fetch_add(1);
+}
+
+Shader::~Shader() {
+	live_shaders.fetch_sub(1);
+}
+
+void Shader::clear() {
+	type = Unknown;
+}
+
+bool Shader::definePlatformMacros(State &state) const {
+#ifdef _WIN32
+	if (!state.set_macro("_WIN32", "1")) return false;
+#else
+	if (!state.set_macro("_LINUX", "1")) return false;
+#endif
+	return state.set_macro("__LINE__", "0");
+}
+
+const char *Shader::getTypeName(Type t) {
+	return t < NumTypes ? type_names[t] : type_names[0];
+}
+
+bool Shader::copyOptions(Shader *dst) const {
+	if (dst == nullptr) return false;
+	dst->offsets = offsets;
+	return true;
+}
+
+bool Shader::copyOptions(ShaderSpirv *dst) const {
+	if (dst == nullptr) return false;
+	dst->setBindingOffsets(offsets);
+	return true;
+}
+
+bool Shader::isIdentifierChar(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool Shader::defineVendorMacros(State &state, uint32_t vendor) {
+	switch (vendor) {
+		case 0x13b5: return state.set_macro("_ARM", "1");
+		case 0x1002: return state.set_macro("_AMD", "1");
+		case 0x106b: return state.set_macro("_APPLE", "1");
+		case 0x8086: return state.set_macro("_INTEL", "1");
+		case 0x10de: return state.set_macro("_NVIDIA", "1");
+		case 0x5143: return state.set_macro("_QUALCOMM", "1");
+	}
+	return true;
+}
+
+//
+// process-wide data
+//
+
+Shader::State &Shader::getDefaultState() {
+	static State state;
+	return state;
+}
+
+bool Shader::setMacro(const char *name, int32_t value) {
+	return getDefaultState().set_macro(name, String::format("%d", value).get());
+}
+
+bool Shader::setMacro(const char *name, uint32_t value) {
+	return getDefaultState().set_macro(name, String::format("%uu", value).get());
+}
+
+bool Shader::setMacros(const char *list) {
+	return getDefaultState().set_macros(list);
+}
+
+bool Shader::removeMacro(const char *name) {
+	return getDefaultState().remove_macro(name);
+}
+
+bool Shader::hasMacro(const char *name) {
+	return getDefaultState().has_macro(name);
+}
+
+bool Shader::addFile(const char *name, const char *source) {
+	SpinLock::Guard guard(module_lock());
+	global_files().insert(String(name), String(source));
+	return true;
+}
+
+bool Shader::removeFile(const char *name) {
+	SpinLock::Guard guard(module_lock());
+	return global_files().remove(String(name));
+}
+
+bool Shader::hasFile(const char *name) {
+	SpinLock::Guard guard(module_lock());
+	return global_files().get(String(name)) != nullptr;
+}
+
+void Shader::clearFiles() {
+	SpinLock::Guard guard(module_lock());
+	global_files().clear();
+}
+
+bool Shader::getFile(const char *name, String &source) {
+	SpinLock::Guard guard(module_lock());
+	const String *text = global_files().get(String(name));
+	if (text == nullptr) return false;
+	source = *text;
+	return true;
+}
+
+//
+// loading and creating
+//
+
+bool Shader::compile_source(Type t, const String &src, State &state, bool glsl) {
+	StringStack<64> out;
+	if (!preprocessor(src.get(), out, state, true)) return false;
+	if (glsl) return compile_glsl(t, out, state);
+	return compile(t, out, state);
+}
+
+bool Shader::load_source(Type t, const char *file_name, const String &list, const char **files, uint32_t num, bool glsl, const char *func) {
+	Source source;
+	if (file_name == nullptr || !source.open(file_name, true)) {
+		Log::printf(Log::Error, "%s: can't open \"%s\" file\n", func, file_name ? file_name : "");
+		return false;
+	}
+	State state(getDefaultState());
+	state.set_file(file_name);
+	if (!state.set_macros(list.get())) return false;
+	state.add_files(files, num);
+	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
+	if (!definePlatformMacros(state)) return false;
+	String src = source.readAll();
+	source.close();
+	return compile_source(t, src, state, glsl);
+}
+
+bool Shader::create_source(Type t, const char *src, const String &list, const char **files, uint32_t num, bool glsl) {
+	State state(getDefaultState());
+	if (!state.set_macros(list.get())) return false;
+	state.add_files(files, num);
+	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
+	if (!definePlatformMacros(state)) return false;
+	return compile_source(t, String(src), state, glsl);
+}
+
+bool Shader::load(Type t, const char *file_name, const char *format, ...) {
+	va_list args;
+	va_start(args, format);
+	String list = format_list(format, args);
+	va_end(args);
+	return load_source(t, file_name, list, nullptr, 0, false, "Shader::load()");
+}
+
+bool Shader::load(Type t, const char *file_name, const String &list, const char **files, uint32_t num) {
+	return load_source(t, file_name, list, files, num, false, "Shader::load()");
+}
+
+bool Shader::loadGLSL(Type t, const char *file_name, const char *format, ...) {
+	va_list args;
+	va_start(args, format);
+	String list = format_list(format, args);
+	va_end(args);
+	return load_source(t, file_name, list, nullptr, 0, true, "Shader::loadGLSL()");
+}
+
+bool Shader::loadGLSL(Type t, const char *file_name, const String &list, const char **files, uint32_t num) {
+	return load_source(t, file_name, list, files, num, true, "Shader::loadGLSL()");
+}
+
+bool Shader::create(Type t, const char *src, const char *format, ...) {
+	va_list args;
+	va_start(args, format);
+	String list = format_list(format, args);
+	va_end(args);
+	return create_source(t, src, list, nullptr, 0, false);
+}
+
+bool Shader::create(Type t, const char *src, const String &list, const char **files, uint32_t num) {
+	return create_source(t, src, list, files, num, false);
+}
+
+bool Shader::createGLSL(Type t, const char *src, const char *format, ...) {
+	va_list args;
+	va_start(args, format);
+	String list = format_list(format, args);
+	va_end(args);
+	return create_source(t, src, list, nullptr, 0, true);
+}
+
+bool Shader::createGLSL(Type t, const char *src, const String &list, const char **files, uint32_t num) {
+	return create_source(t, src, list, files, num, true);
+}
+
+bool Shader::loadSPIRV(Type t, const char *file_name) {
+	Source source;
+	if (file_name == nullptr || !source.open(file_name, true)) {
+		Log::printf(Log::Error, "Shader::loadSPIRV(): can't open \"%s\" file\n", file_name ? file_name : "");
+		return false;
+	}
+	// a trailing partial word is ignored
+	size_t count = source.getSize() / 4;
+	if (count > 0x7fffffffu / 4) {
+		Log::print(Log::Error, "Shader::loadSPIRV(): can't read shader\n");
+		return false;
+	}
+	Array<uint32_t> module;
+	module.resize((uint32_t)count);
+	errno = 0;
+	if (source.read(module.get(), count * 4) != count * 4) {
+		Log::printSystemError(Log::Error, "Shader::loadSPIRV(): can't read shader\n");
+		return false;
+	}
+	State state(getDefaultState());
+	state.set_file(file_name);
+	return compile(t, module, state);
+}
+
+bool Shader::createSPIRV(Type t, const Array<uint32_t> &module) {
+	State state(getDefaultState());
+	return compile(t, module, state);
+}
+
+bool Shader::compile_glsl(Type t, const String &src, State &state) {
+	name = state.get_name();
+	macros = state.get_macros(false);
+
+	// compile flags from the pragmas
+	uint32_t flags = 31;
+	if (state.has_pragma("nodebug")) flags = 30;
+	if (state.has_pragma("nounused")) flags &= ~2u;
+	if (state.has_pragma("noreserved")) flags &= ~16u;
+	(void)flags;
+
+	const State::Pragma &dump = state.get_pragma("preprocessor");
+	if (dump.arguments.size() == 1) {
+		File file;
+		if (file.open(dump.arguments[0].get(), "wb")) {
+			file.puts(src);
+			file.close();
+		}
+	}
+
+	String context = state.get_macros(true);
+	// GLSL compilation is not part of this build yet: the failure belongs to no
+	// statement of the source
+	uint32_t error_offset = 0xffffffffu;
+	(void)t;
+
+	if (error_offset >= src.size()) {
+		if (name.empty()) Log::printf(Log::Error, "Shader::compile_glsl(): can't compile shader\n%s\n", context.get());
+		else Log::printf(Log::Error, "Shader::compile_glsl(): can't compile \"%s\" shader\n%s\n", name.get(), context.get());
+		return false;
+	}
+	String line;
+	Parser::readLine(src.get() + error_offset, line);
+	String file = state.get_file(error_offset);
+	Log::printf(Log::Error, "Shader::compile_glsl(): %s:%u: %s\n%s\n", file.get(), state.get_line(error_offset), line.get(), context.get());
+	return false;
+}
+
+//
+// ShaderCompiler
+//
+
+ShaderCompiler::ShaderCompiler() : Shader(~0u) {
+}
+
+ShaderCompiler::~ShaderCompiler() {
+	words.release();
+}
+
+void ShaderCompiler::clear() {
+	words.resize(0);
+}
+
+bool ShaderCompiler::compile(Type t, const Array<uint32_t> &module, const State &) {
+	type = t;
+	if (&module != &words) words = module;
+	return true;
+}
+
+bool ShaderCompiler::compile(Type, const String &, const State &) {
+	Log::print(Log::Error, "ShaderCompiler::compile(): unknown platform\n");
+	return false;
+}
+
+String ShaderCompiler::getSource(const char *format, bool *status) {
+	if (status) *status = false;
+	ShaderSpirv *object = ShaderSpirv::get(format);
+	if (object != nullptr) {
+		copyOptions(object);
+		if (object->load(words)) {
+			StringStack<64> text;
+			bool ok = object->get_source(text);
+			delete object;
+			// a source that could not be rendered whole is no source
+			if (!ok) {
+				Log::print(Log::Error, "ShaderCompiler::getSource(): can't create shader source\n");
+				return String();
+			}
+			if (status) *status = true;
+			return String(static_cast<StringStack<64> &&>(text));
+		}
+		delete object;
+	}
+	Log::print(Log::Error, "ShaderCompiler::getSource(): can't load shader\n");
+	return String();
+}
+
+bool ShaderCompiler::writeOpcodes(Stream &stream, const char *format) {
+	if (format == nullptr) return stream.write(words.get(), words.bytes()) == words.bytes();
+	ShaderSpirv *object = ShaderSpirv::get(format);
+	if (object != nullptr) {
+		copyOptions(object);
+		if (object->load(words)) {
+			const Array<uint32_t> &module = object->getOpcodes();
+			bool ok = stream.write(module.get(), module.bytes()) == module.bytes();
+			delete object;
+			return ok;
+		}
+		delete object;
+	}
+	Log::printf(Log::Error, "ShaderCompiler::writeOpcodes(): can't load %s shader\n", format);
+	return false;
+}
+
+} // namespace Vexa
