@@ -43,7 +43,7 @@ public:
 	static Cache &global();
 
 private:
-	bool createLocked(const char *name);
+	bool createUnlocked(const char *name);
 	bool readHeader(File &file, uint64_t size);
 	bool writeHeader();
 	void reset();

@@ -3,12 +3,25 @@
 // because a pipe and a descriptor both come without a name.
 #include "core/File.h"
 
+#include <cerrno>
 #include <cstdint>
 
 #include "core/FilePlatform.h"
 #include "core/Log.h"
 
 namespace Vexa {
+
+namespace {
+
+// callers may still want the system's reason for the failure after this
+// message: logging must not change errno
+void logFailure(const char *format, const char *name) {
+	int error = errno;
+	Log::printf(Log::Error, format, name);
+	errno = error;
+}
+
+} // namespace
 
 struct File::FileImpl {
 	String name;
@@ -45,14 +58,16 @@ bool File::open(const char *name, const char *mode) {
 	impl->name = name;
 	impl->file = Platform::openFile(name, mode);
 	if (impl->file == nullptr) {
-		Log::printf(Log::Error, "File::open(): can't open \"%s\" file\n", name);
+		logFailure("File::open(): can't open \"%s\" file\n", name);
 		impl->name.clear();
 		return false;
 	}
 	Platform::FileInfo info;
 	if (!Platform::statFile(impl->file, info)) {
-		Log::printf(Log::Error, "File::open(): can't stat \"%s\" file\n", name);
+		logFailure("File::open(): can't stat \"%s\" file\n", name);
+		int error = errno;
 		close();
+		errno = error;
 		return false;
 	}
 	impl->size = info.size;
@@ -64,7 +79,7 @@ bool File::open(int fd, const char *name, const char *mode) {
 	impl->name = name;
 	impl->file = mode ? Platform::openDescriptor(fd, mode) : nullptr;
 	if (impl->file == nullptr) {
-		Log::printf(Log::Error, "File::open(): can't open \"%s\" file\n", name ? name : "");
+		logFailure("File::open(): can't open \"%s\" file\n", name ? name : "");
 		impl->name.clear();
 		return false;
 	}
@@ -75,7 +90,7 @@ bool File::popen(const char *command, const char *mode) {
 	close();
 	impl->file = (command && mode) ? Platform::openPipe(command, mode) : nullptr;
 	if (impl->file == nullptr) {
-		Log::printf(Log::Error, "File::popen(): can't run \"%s\" command\n", command ? command : "");
+		logFailure("File::popen(): can't run \"%s\" command\n", command ? command : "");
 		return false;
 	}
 	impl->pipe = true;

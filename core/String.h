@@ -159,6 +159,35 @@ public:
 	uint32_t toUtf32(uint32_t *dst, int32_t size) const;
 	static uint32_t readUtf8(const char *src, uint32_t *code);
 
+	// text utilities
+	// human-readable quantities; `digits` is the number of fraction digits
+	static String fromAngle(double degrees, uint32_t parts);
+	static String fromBytes(uint64_t bytes, uint32_t digits);
+	static String fromHz(uint64_t hz, uint32_t digits);
+	static String fromMetres(double metres, uint32_t digits);
+	static String fromCount(uint64_t count, uint32_t digits);
+	static String fromTime(uint64_t microseconds, uint32_t digits);
+	// a number with an optional unit suffix; *size gets the characters read
+	uint64_t toBytes(uint32_t pos, uint32_t *size = nullptr) const;
+	static uint64_t toBytes(const char *src, uint32_t *size = nullptr);
+	uint64_t toHz(uint32_t pos, uint32_t *size = nullptr) const;
+	static uint64_t toHz(const char *src, uint32_t *size = nullptr);
+	double toMetres(uint32_t pos, uint32_t *size = nullptr) const;
+	static double toMetres(const char *src, uint32_t *size = nullptr);
+	uint64_t toCount(uint32_t pos, uint32_t *size = nullptr) const;
+	static uint64_t toCount(const char *src, uint32_t *size = nullptr);
+	// "%xx" escapes decoded; length -1 reads up to the NUL
+	static String decodeUrl(const char *src, int32_t length = -1);
+	String capitalize(const char *separators, const char *spaces) const;
+	String tolower() const;
+	String toupper() const;
+	// Levenshtein distance; `partial` also tries the tails of a longer str
+	uint32_t distance(const char *str, bool partial) const;
+	uint32_t hash(uint32_t pos = 0) const;
+	uint64_t hash64(uint32_t pos = 0) const;
+	// "#rgb", "#rrggbb" or "#rrggbbaa" packed as 0xAABBGGRR
+	uint32_t toColor(uint32_t pos = 0) const;
+
 	uint32_t capacity;
 	uint32_t length;
 	char *data;

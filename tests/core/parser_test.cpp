@@ -220,7 +220,7 @@ TEST(Parser, Regions) {
 		{"readRegion ()", region('(', ')', false), "x(a)", "", 0, "can't read '(' to ')' region\nx(a)\n"},
 		{"readRegion ()", region('(', ')', false), "(\")\" , ')')", "\")\" , ')'", 11, ""},
 		{"readRegion ()", region('(', ')', false), "(\"a)", "", 0, "can't read string\n\"a)\n"},
-		{"readRegion ()", region('(', ')', false), "(a // c)\n b)", "a // c)\n b", 13, ""},
+		{"readRegion ()", region('(', ')', false), "(a // c)\n b)", "a // c)\n b", 12, ""},
 		{"readRegion ()", region('(', ')', false), "(a // c\r\\\nd)\nb)", "a // c\nd)\nb", 15, ""},
 		{"readRegion ()", region('(', ')', false), "(/*/)*/x)", "/*/)*/x", 9, ""},
 		{"readRegion ()", region('(', ')', false), "(a /* b", "a /* b", 7, ""},
@@ -300,7 +300,6 @@ TEST(Parser, Characters) {
 	EXPECT_EQ(Parser::expectChar("\n;", '\n'), 1u);
 	EXPECT_EQ(Parser::expectChar(" \t\r\n", '\n'), 4u);
 	EXPECT_EQ(thrown([] { Parser::expectChar("x", ';'); }), "expecting ';'\n");
-	EXPECT_EQ(thrown([] { Parser::expectChar(" \n;", '\n' + 0 == 10 ? ';' : 0); }), "<nothing thrown>");
 	EXPECT_EQ(thrown([] { Parser::expectChar("  \n", ';'); }), "expecting ';'\n");
 	// the terminating NUL is never the expected character
 	EXPECT_NE(thrown([] { Parser::expectChar("", 0); }), "<nothing thrown>");

@@ -1,0 +1,140 @@
+// Helpers shared by the stream, file, codec and cache tests: a scratch
+// directory, whole-file reads and writes, a capture of the log's lines, and a
+// stream over memory whose size reporting, read pieces and write capacity a
+// test controls (the library itself has no memory stream).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ftw.h>
+#include <string>
+#include <vector>
+
+#include "core/Log.h"
+#include "core/Stream.h"
+
+namespace io_test {
+
+// a fresh directory under /tmp, removed with everything in it
+class TempDir {
+public:
+	TempDir() {
+		char pattern[] = "/tmp/vexa_io_XXXXXX";
+		const char *made = mkdtemp(pattern);
+		if (made) dir = made;
+	}
+	~TempDir() {
+		if (dir.empty()) return;
+		nftw(dir.c_str(), [](const char *path, const struct stat *, int, struct FTW *) { return ::remove(path); }, 16, FTW_DEPTH | FTW_PHYS);
+	}
+	std::string path(const std::string &name) const { return dir + "/" + name; }
+	bool ok() const { return !dir.empty(); }
+
+private:
+	std::string dir;
+};
+
+inline void writeFile(const std::string &path, const std::string &bytes) {
+	FILE *f = fopen(path.c_str(), "wb");
+	ASSERT_NE(f, nullptr) << path;
+	if (!bytes.empty()) ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+	fclose(f);
+}
+
+inline std::string readFile(const std::string &path) {
+	std::string bytes;
+	FILE *f = fopen(path.c_str(), "rb");
+	if (f == nullptr) return bytes;
+	char buffer[4096];
+	size_t n;
+	while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.append(buffer, n);
+	fclose(f);
+	return bytes;
+}
+
+// collects every log line (and keeps it off the terminal) while it lives
+class LogCapture {
+public:
+	LogCapture() {
+		saved = Vexa::Log::getCallback();
+		saved_data = Vexa::Log::getCallbackData();
+		Vexa::Log::setCallback(collect, this);
+	}
+	~LogCapture() { Vexa::Log::setCallback(saved, saved_data); }
+	std::string text() const {
+		std::string all;
+		for (const std::string &line : lines) all += line;
+		return all;
+	}
+	std::vector<std::string> lines;
+
+private:
+	static bool collect(int32_t, uint64_t, const char *text, void *data) {
+		static_cast<LogCapture *>(data)->lines.push_back(text);
+		return true;
+	}
+	Vexa::Log::Callback saved;
+	void *saved_data;
+};
+
+// A stream over a std::string. `sized` false makes the size unknown (as for
+// a pipe), `piece` caps the bytes one read delivers, `capacity` the bytes
+// that can be written in all.
+class MemoryStream : public Vexa::Stream {
+public:
+	explicit MemoryStream(std::string bytes = std::string()) : bytes(std::move(bytes)) {}
+
+	Stream *move() override { return new MemoryStream(bytes); }
+	bool isOpened() const override { return true; }
+	bool isMapped() const override { return true; }
+	bool isAvailable() const override { return position < bytes.size(); }
+	size_t getSize() const override { return sized ? bytes.size() : 0; }
+	const Vexa::String &getName() const override { return name; }
+	size_t tell() const override { return position; }
+	bool seekSet(size_t offset) override {
+		if (offset > bytes.size()) return false;
+		position = offset;
+		return true;
+	}
+	bool seekEnd(size_t offset) override {
+		if (offset > bytes.size()) return false;
+		position = bytes.size() - offset;
+		return true;
+	}
+	bool seekCur(ssize_t offset) override {
+		if (offset < 0 ? (size_t)-offset > position : (size_t)offset > bytes.size() - position) return false;
+		position += offset;
+		return true;
+	}
+	size_t read(void *dst, size_t size) override {
+		size_t n = bytes.size() - position;
+		if (n > size) n = size;
+		if (n > piece) n = piece;
+		memcpy(dst, bytes.data() + position, n);
+		position += n;
+		reads++;
+		return n;
+	}
+	size_t write(const void *src, size_t size) override {
+		if (size > capacity - written) size = capacity - written;
+		if (position + size > bytes.size()) bytes.resize(position + size);
+		memcpy(&bytes[position], src, size);
+		position += size;
+		written += size;
+		return size;
+	}
+	bool flush() override { return true; }
+
+	std::string bytes;
+	size_t position = 0;
+	bool sized = true;
+	size_t piece = SIZE_MAX;
+	size_t capacity = SIZE_MAX;
+	size_t written = 0;
+	size_t reads = 0;
+	Vexa::String name = "memory";
+};
+
+} // namespace io_test

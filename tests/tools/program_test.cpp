@@ -1,0 +1,183 @@
+// The command line of `shader`: usage text, the argument walk, stage words,
+// offsets and the command-line errors, checked on the real program.
+#include "tools/run_program.h"
+#include "tools/spirv_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace {
+
+const std::string Program = VEXA_SHADER_PROGRAM;
+
+std::string usage_tail() {
+	return read_file(std::string(VEXA_TEST_DATA) + "/tools/usage.txt");
+}
+
+// "E: " and a time stamp in one of its forms, then the text, as a whole line
+std::regex error_line(const std::string &text) {
+	return std::regex("(^|\n)E: [ 0-9:.]+ (us|ms|s): " + text + "\n");
+}
+
+bool has_error(const std::string &err, const std::string &text) {
+	return std::regex_search(err, error_line(text));
+}
+
+} // namespace
+
+TEST(ShaderProgram, UsageText) {
+	for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"-h"}}) {
+		ProgramResult r = run_program(args);
+		EXPECT_EQ(r.status, 0);
+		EXPECT_EQ(r.err, "");
+		std::regex first("Vexa Shader Compiler \\(build [A-Z][a-z]{2} [ 0-9]{2} [0-9]{4} [^)]+\\)\nUsage: " + Program + " -v shader.glsl\n");
+		size_t split = r.out.find("\n", r.out.find("Usage:")) + 1;
+		EXPECT_TRUE(std::regex_match(r.out.substr(0, split), first)) << r.out;
+		EXPECT_EQ(r.out.substr(split), usage_tail());
+	}
+}
+
+TEST(ShaderProgram, CommandLineErrors) {
+	struct Case {
+		std::vector<std::string> args;
+		std::string message;
+	};
+	const Case cases[] = {
+		{{"a.frag"}, Program + ": shader type is not specified"},
+		{{"--h"}, Program + ": shader is not created"},
+		{{"-f", "--hlsl", "out.hlsl", "a.frag"}, Program + ": shader is not created"},
+		{{"-bogus"}, Program + ": shader is not created"},
+		{{"-v", "-d"}, Program + ": shader is not created"},
+		{{"-f", "/nonexistent/a.frag"}, Program + ": can't open \"/nonexistent/a.frag\" file\nNo such file or directory"},
+		{{"-sampler", "x"}, Program + ": invalid command line option \"x\""},
+		{{"-sampler", "40000"}, Program + ": invalid command line option \"40000\""},
+		{{"-texel", "4x"}, Program + ": invalid command line option \"4x\""},
+	};
+	for (const Case &c : cases) {
+		ProgramResult r = run_program(c.args);
+		EXPECT_EQ(r.status, 1) << c.message;
+		EXPECT_EQ(r.out, "");
+		EXPECT_TRUE(has_error(r.err, (c.message))) << r.err;
+	}
+}
+
+TEST(ShaderProgram, OptionsThatNeedNoShader) {
+	const std::vector<std::string> accepted[] = {
+		{"-v"},
+		{"---fragment", "--rcall", "-intersection"},
+		{"-DFOO=1", "-UFOO"},
+		{"-no-warn", "-nw"},
+		{"-sampler", "4", "-texture", "-3", "-surface", "+2", "-uniform", "32767", "-storage", "-32768", "-tracing", "0", "-texel", "7"},
+	};
+	for (const auto &args : accepted) {
+		ProgramResult r = run_program(args);
+		EXPECT_EQ(r.status, 0) << r.err;
+		EXPECT_EQ(r.out, "");
+		EXPECT_EQ(r.err, "");
+	}
+}
+
+TEST(ShaderProgram, FirstFailureEndsTheWalk) {
+	ProgramResult r = run_program({"a.frag", "b.frag"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_TRUE(has_error(r.err, (Program + ": shader type is not specified"))) << r.err;
+}
+
+namespace {
+
+struct SpirvInput : ::testing::Test {
+	void SetUp() override {
+		spv = compile_fixture("basic.comp");
+		if (spv.empty()) GTEST_SKIP() << "glslangValidator is not installed";
+		dir = "/tmp/vexa_program_" + std::to_string(getpid());
+		std::system(("mkdir -p " + dir).c_str());
+	}
+	void TearDown() override {
+		if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
+	}
+	std::string spv;
+	std::string dir;
+};
+
+} // namespace
+
+TEST_F(SpirvInput, OutputIsByteIdentical) {
+	std::string out = dir + "/out.spv";
+	ProgramResult r = run_program({"-c", spv, "-o", out});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(read_file(out), read_file(spv));
+
+	ProgramResult piped = run_program({"-c", spv, "-o", "-"});
+	EXPECT_EQ(piped.status, 0) << piped.err;
+	EXPECT_EQ(piped.out, read_file(spv));
+
+	// any number of outputs, in argument order, standard output still usable
+	ProgramResult twice = run_program({"-c", spv, "-o", "-", "-o", "-"});
+	EXPECT_EQ(twice.status, 0) << twice.err;
+	EXPECT_EQ(twice.out, read_file(spv) + read_file(spv));
+}
+
+TEST_F(SpirvInput, RecognisedByItsFirstWord) {
+	std::string renamed = dir + "/shader.frag";
+	std::system(("cp " + shell_quote(spv) + " " + shell_quote(renamed)).c_str());
+	ProgramResult r = run_program({"-c", renamed, "-o", "-"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, read_file(spv));
+
+	// a trailing partial word is ignored
+	std::string odd = dir + "/odd.spv";
+	std::string bytes = read_file(spv).substr(0, 10);
+	FILE *f = fopen(odd.c_str(), "wb");
+	fwrite(bytes.data(), 1, bytes.size(), f);
+	fclose(f);
+	r = run_program({"-v", odd, "-o", "-"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, bytes.substr(0, 8));
+}
+
+TEST_F(SpirvInput, FailedOutputsExitWithOne) {
+	struct Case {
+		std::vector<std::string> args;
+		std::vector<std::string> messages;
+		bool created; // the output file exists afterwards
+	};
+	const std::string out = dir + "/out";
+	const Case cases[] = {
+		{{"-hlsl", out}, {"ShaderSpirv::get\\(\\): can't find \"HLSL_DXIL\" shader format", "ShaderCompiler::getSource\\(\\): can't load shader"}, true},
+		{{"-gl", out}, {"ShaderSpirv::get\\(\\): can't find \"GL_SPV\" shader format", "ShaderCompiler::writeOpcodes\\(\\): can't load GL_SPV shader"}, true},
+		{{"-o", "-v"}, {Program + ": invalid command line option \"-o\""}, false},
+		{{"-gl"}, {Program + ": invalid command line option \"-gl\""}, false},
+		{{"-sampler"}, {Program + ": invalid command line option \"-sampler\""}, false},
+		{{"-bogus"}, {Program + ": invalid command line option \"-bogus\""}, false},
+		{{"-o", dir + "/missing/out.spv"}, {Program + ": can't create \"" + dir + "/missing/out.spv\" file\nNo such file or directory"}, false},
+	};
+	for (const Case &c : cases) {
+		std::remove(out.c_str());
+		std::vector<std::string> args = {"-c", spv};
+		args.insert(args.end(), c.args.begin(), c.args.end());
+		ProgramResult r = run_program(args);
+		EXPECT_EQ(r.status, 1) << c.args[0];
+		for (const std::string &message : c.messages) EXPECT_TRUE(has_error(r.err, message)) << r.err;
+		EXPECT_EQ(access(out.c_str(), F_OK) == 0, c.created) << c.args[0];
+		EXPECT_EQ(r.out, "");
+	}
+}
+
+TEST_F(SpirvInput, WalkGoesOnAfterAFailedOutput) {
+	ProgramResult r = run_program({"-c", spv, "-hlsl", dir + "/x.hlsl", "-o", "-"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.out, read_file(spv));
+}
+
+TEST_F(SpirvInput, ShortAndTextFilesAreReadAsGlsl) {
+	std::string tiny = dir + "/tiny.comp";
+	FILE *f = fopen(tiny.c_str(), "wb");
+	fwrite("\x03\x02", 1, 2, f);
+	fclose(f);
+	ProgramResult r = run_program({"-c", tiny, "-o", "-"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("Shader::compile_glsl(): can't compile"), std::string::npos) << r.err;
+	EXPECT_EQ(r.out, "");
+}
