@@ -62,6 +62,10 @@ public:
 		// Windows reads through the buffered reader
 		return false;
 #else
+		// a pipe or device is left to the buffered reader before it is ever
+		// opened: opening a FIFO here would take the writer's data away
+		Platform::FileInfo info;
+		if (Platform::statFile(name, info) && !info.regular) return false;
 		fd = ::open(name, O_RDONLY | O_CLOEXEC);
 		if (fd < 0) return false;
 		struct stat st;

@@ -352,7 +352,7 @@ bool Stream::writeString(const char *text) {
 	size_t length = text ? strlen(text) : 0;
 	if (length > 0xffffffffu) return false;
 	if (!writeVaru32((uint32_t)length)) return false;
-	return write(text, length) == length;
+	return length == 0 || write(text, length) == length;
 }
 
 bool Stream::writeString(const String &text, char end) {

@@ -4,6 +4,7 @@
 // hands the result to a compile step.
 #include "shader/Shader.h"
 
+#include "core/Cache.h"
 #include "core/File.h"
 #include "core/Log.h"
 #include "core/Parser.h"
@@ -157,6 +158,31 @@ bool Shader::getFile(const char *name, String &source) {
 	if (text == nullptr) return false;
 	source = *text;
 	return true;
+}
+
+static Cache &shader_cache() {
+	static Cache cache;
+	return cache;
+}
+
+bool Shader::openCache(const char *name) {
+	return shader_cache().open(name);
+}
+
+void Shader::clearCache() {
+	shader_cache().clear(true);
+}
+
+bool Shader::hasCache() {
+	return shader_cache().isOpened();
+}
+
+bool Shader::loadCache(const char *key, Stream &dst) {
+	return shader_cache().load(String(key), dst);
+}
+
+bool Shader::saveCache(const char *key, Stream &src) {
+	return shader_cache().save(String(key), src);
 }
 
 //

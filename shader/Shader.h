@@ -99,8 +99,13 @@ public:
 	// compiles preprocessed GLSL text with the State that the preprocessor filled
 	bool compile_glsl(Type type, const String &src, State &state);
 
-	// preprocesses src into dst with the macros, files and pragmas of state
-	static bool preprocessor(const char *src, String &dst, State &state, bool strip);
+	// preprocesses src into dst (appended to) with the macros, files and
+	// pragmas of state; `expand` switches macro expansion in the text
+	static bool preprocessor(const char *src, String &dst, State &state, bool expand);
+	// the same on a copy of the default State with a macro list (printf-style
+	// or given) and in-memory files; an empty String after a failure
+	static String preprocessor(const char *src, const char *format, ...);
+	static String preprocessor(const char *src, const String &macros, const char **files = nullptr, uint32_t num = 0);
 
 	// binding offsets (each stored in 16 bits)
 	void setSamplerOffset(int32_t offset) { offsets.offsets[BindingOffsets::Sampler] = (int16_t)offset; }
@@ -153,6 +158,13 @@ public:
 	static void clearFiles();
 	// the text of a global in-memory file; false when there is none
 	static bool getFile(const char *name, String &source);
+
+	// the process-wide shader cache of named blobs
+	static bool openCache(const char *name);
+	static void clearCache();
+	static bool hasCache();
+	static bool loadCache(const char *key, Stream &dst);
+	static bool saveCache(const char *key, Stream &src);
 
 	static bool defineVendorMacros(State &state, uint32_t vendor);
 	static bool isIdentifierChar(char c);

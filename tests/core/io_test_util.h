@@ -6,16 +6,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ftw.h>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "core/Allocator.h"
 #include "core/Log.h"
 #include "core/Stream.h"
 
 namespace io_test {
+
+// the largest single request to operator new since the last reset, when the
+// test file defines IO_TEST_TRACK_NEW (each test file is its own program)
+inline std::atomic<size_t> largest_new{0};
 
 // a fresh directory under /tmp, removed with everything in it
 class TempDir {
@@ -39,7 +48,9 @@ private:
 inline void writeFile(const std::string &path, const std::string &bytes) {
 	FILE *f = fopen(path.c_str(), "wb");
 	ASSERT_NE(f, nullptr) << path;
-	if (!bytes.empty()) ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+	if (!bytes.empty()) {
+		ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+	}
 	fclose(f);
 }
 
@@ -80,8 +91,8 @@ private:
 };
 
 // A stream over a std::string. `sized` false makes the size unknown (as for
-// a pipe), `piece` caps the bytes one read delivers, `capacity` the bytes
-// that can be written in all.
+// a pipe); `piece` caps the bytes one read delivers, for the readers that go
+// on until a read gives nothing; `capacity` caps the bytes written in all.
 class MemoryStream : public Vexa::Stream {
 public:
 	explicit MemoryStream(std::string bytes = std::string()) : bytes(std::move(bytes)) {}
@@ -112,13 +123,18 @@ public:
 		size_t n = bytes.size() - position;
 		if (n > size) n = size;
 		if (n > piece) n = piece;
-		memcpy(dst, bytes.data() + position, n);
+		if (n) memcpy(dst, bytes.data() + position, n);
 		position += n;
 		reads++;
+		// a reader sizes its buffer before it reads and a decoder before it
+		// writes, so these two see their peaks
+		peak_array_bytes = std::max<uint64_t>(peak_array_bytes, Vexa::Allocator::allocated.load());
 		return n;
 	}
 	size_t write(const void *src, size_t size) override {
+		peak_array_bytes = std::max<uint64_t>(peak_array_bytes, Vexa::Allocator::allocated.load());
 		if (size > capacity - written) size = capacity - written;
+		if (size == 0) return 0;
 		if (position + size > bytes.size()) bytes.resize(position + size);
 		memcpy(&bytes[position], src, size);
 		position += size;
@@ -134,7 +150,25 @@ public:
 	size_t capacity = SIZE_MAX;
 	size_t written = 0;
 	size_t reads = 0;
+	uint64_t peak_array_bytes = 0;
 	Vexa::String name = "memory";
 };
 
 } // namespace io_test
+
+#ifdef IO_TEST_TRACK_NEW
+void *operator new(size_t size) {
+	size_t seen = io_test::largest_new.load();
+	while (size > seen && !io_test::largest_new.compare_exchange_weak(seen, size)) {
+	}
+	void *p = malloc(size ? size : 1);
+	if (p == nullptr) throw std::bad_alloc();
+	return p;
+}
+void operator delete(void *p) noexcept {
+	free(p);
+}
+void operator delete(void *p, size_t) noexcept {
+	free(p);
+}
+#endif
