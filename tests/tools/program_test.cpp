@@ -181,3 +181,12 @@ TEST_F(SpirvInput, ShortAndTextFilesAreReadAsGlsl) {
 	EXPECT_NE(r.err.find("Shader::compile_glsl(): can't compile"), std::string::npos) << r.err;
 	EXPECT_EQ(r.out, "");
 }
+
+TEST_F(SpirvInput, ClosedStandardOutput) {
+	std::string err = dir + "/err";
+	std::string command = "TERM=dumb " + shell_quote(VEXA_SHADER_PROGRAM) + " -c " + shell_quote(spv) + " -o - >&- 2>" + shell_quote(err);
+	int raw = std::system(command.c_str());
+	EXPECT_TRUE(WIFEXITED(raw));
+	EXPECT_EQ(WEXITSTATUS(raw), 1);
+	EXPECT_TRUE(has_error(read_file(err), "-o: can't open stdout\nBad file descriptor")) << read_file(err);
+}
