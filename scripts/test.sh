@@ -8,7 +8,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages: build tools, libraries, and the independent checkers the
 # tests use as oracles.
-packages=(cmake g++ make libgtest-dev libgmock-dev zlib1g-dev spirv-tools glslang-tools)
+packages=(cmake g++ make libgtest-dev libgmock-dev zlib1g-dev spirv-tools glslang-tools spirv-cross clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
 	dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -35,5 +35,15 @@ build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (ASan + UBSan)"
 build "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+
+echo "== fuzzing (libFuzzer, ASan + UBSan)"
+bash "$root/tests/fuzz/run_spirv_fuzz.sh" 30 "$root/build-fuzz"
+
+corpus="$root/../shared/corpus"
+if [ -f "$corpus/spv.tsv" ]; then
+	echo "corpus checks ran on $corpus"
+else
+	echo "corpus checks skipped: $corpus not found"
+fi
 
 echo "all tests passed"

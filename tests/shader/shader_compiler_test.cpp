@@ -98,7 +98,7 @@ TEST(ShaderCompiler, RegistryFailures) {
 	bool ok = true;
 	EXPECT_EQ(compiler.getSource(nullptr, &ok), "");
 	EXPECT_FALSE(ok);
-	EXPECT_EQ(log.text, "ShaderSpirv::load(): invalid data size\nShaderCompiler::getSource(): can't load shader\n");
+	EXPECT_EQ(log.text, "ShaderSpirv::load(): invalid data size 0\nShaderCompiler::getSource(): can't load shader\n");
 }
 
 TEST(ShaderCompiler, PrototypesAreFoundUntilDestroyed) {

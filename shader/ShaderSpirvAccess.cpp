@@ -1,0 +1,329 @@
+// How the reader, the renderer and the backends reach the instructions of a
+// loaded module: the iterator over the words, the `get_target` family that
+// finds the instruction behind a result id and follows it to its type,
+// variable, record or built-in, and the predicates that sort opcodes and types
+// into the categories the renderer treats alike.
+//
+// An id at or above the bound counts as undefined, and every chain is walked
+// at most once per id the module has: the checking pass already rules out
+// cycles, the limit keeps that true for a module that a backend rewrote.
+#include "shader/ShaderSpirv.h"
+
+#include "core/Log.h"
+
+namespace Vexa {
+
+namespace {
+
+enum : int32_t {
+	OpTypeVoid = 19,
+	OpTypeBool = 20,
+	OpTypeInt = 21,
+	OpTypeFloat = 22,
+	OpTypeVector = 23,
+	OpTypeMatrix = 24,
+	OpTypeArray = 28,
+	OpTypeRuntimeArray = 29,
+	OpTypeStruct = 30,
+	OpTypePointer = 32,
+	OpConstant = 43,
+	OpFunctionEnd = 56,
+	OpFunctionCall = 57,
+	OpVariable = 59,
+	OpLoad = 61,
+	OpStore = 62,
+	OpAccessChain = 65,
+};
+
+constexpr uint32_t DecorationBuiltIn = 11;
+
+inline bool in(int32_t op, int32_t first, int32_t last) {
+	return op >= first && op <= last;
+}
+
+} // namespace
+
+ShaderSpirv::Iterator ShaderSpirv::Iterator::advance(int32_t n) const {
+	Iterator it = *this;
+	int64_t position = static_cast<int64_t>(current - begin) + n;
+	if (current >= end || position < 0 || position >= end - begin) it.current = end;
+	else it.current = begin + position;
+	return it;
+}
+
+ShaderSpirv::Iterator ShaderSpirv::get_iterator(uint32_t index) const {
+	Iterator it;
+	it.begin = words.get();
+	it.end = it.begin + words.size();
+	it.current = (index < words.size()) ? it.begin + index : it.end;
+	return it;
+}
+
+ShaderSpirv::Iterator ShaderSpirv::get_end() const {
+	return get_iterator(words.size());
+}
+
+ShaderSpirv::Iterator ShaderSpirv::find_target(uint32_t id) const {
+	if (id >= indices.size() || indices[id] == 0xffffffffu) return get_end();
+	return get_iterator(indices[id]);
+}
+
+ShaderSpirv::Iterator ShaderSpirv::get_target(uint32_t id) const {
+	if (id >= indices.size() || indices[id] == 0xffffffffu) {
+		Log::printf(Log::Error, "ShaderSpirv::get_target(): invalid index %u\n", id);
+		return get_end();
+	}
+	return get_iterator(indices[id]);
+}
+
+ShaderSpirv::Iterator ShaderSpirv::get_target_type(uint32_t id) const {
+	Iterator it = get_target(id);
+	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+		int32_t op = it.get_opcode();
+		if (op == OpTypePointer) it = get_target(it[3]);
+		else if (is_type_opcode(op)) return it;
+		else if (is_value_opcode(op)) it = get_target(it[1]);
+		else break;
+	}
+	return get_end();
+}
+
+ShaderSpirv::Iterator ShaderSpirv::get_target_base_type(uint32_t id) const {
+	Iterator it = get_target(id);
+	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+		int32_t op = it.get_opcode();
+		if (op == OpTypePointer) it = get_target(it[3]);
+		else if (op == OpTypeVector || op == OpTypeMatrix || is_array_opcode(op)) it = get_target(it[2]);
+		else if (is_type_opcode(op)) return it;
+		else if (is_value_opcode(op)) it = get_target(it[1]);
+		else break;
+	}
+	return get_end();
+}
+
+ShaderSpirv::Iterator ShaderSpirv::get_target_variable(uint32_t id) const {
+	Iterator it = get_target(id);
+	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+		int32_t op = it.get_opcode();
+		if (op == OpVariable) return it;
+		if (op == OpLoad || op == OpAccessChain) it = get_target(it[3]);
+		else if (op == OpStore) it = get_target(it[1]);
+		else break;
+	}
+	return get_end();
+}
+
+uint32_t ShaderSpirv::get_target_components(uint32_t id) const {
+	// a matrix multiplies the components of its column type
+	uint32_t factor = 1;
+	Iterator type = get_target_type(id);
+	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+		int32_t op = type.get_opcode();
+		switch (op) {
+			case -1:
+			case OpTypeVoid:
+				return 0;
+			case OpTypeBool:
+			case OpTypeInt:
+			case OpTypeFloat:
+				return factor;
+			case OpTypeVector:
+				return factor * type[3];
+			case OpTypeMatrix:
+				factor *= type[3];
+				type = get_target_type(type[2]);
+				break;
+			case OpTypeArray:
+			case OpTypeRuntimeArray:
+				type = get_target_type(type[2]);
+				break;
+			default:
+				Log::printf(Log::Error, "ShaderSpirv::get_target_components(): unknown opcode %u\n", static_cast<uint32_t>(op));
+				return 0;
+		}
+	}
+	return 0;
+}
+
+int32_t ShaderSpirv::get_target_builtin(uint32_t id) const {
+	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+		Iterator it = get_target(id);
+		if (it.is_end() || id >= records.size()) return -1;
+		const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
+		if (builtin) return static_cast<int32_t>(*builtin);
+		int32_t op = it.get_opcode();
+		if (is_array_opcode(op)) {
+			id = it[2];
+		} else if (op == OpTypePointer) {
+			id = it[3];
+		} else if (is_type_opcode(op)) {
+			return -1;
+		} else if (is_value_opcode(op)) {
+			id = it[1];
+		} else {
+			Log::printf(Log::Error, "ShaderSpirv::get_target_builtin(): unknown opcode %u\n", static_cast<uint32_t>(op));
+			return -1;
+		}
+	}
+	return -1;
+}
+
+const ShaderSpirv::Record *ShaderSpirv::get_target_record(uint32_t id) const {
+	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+		Iterator it = get_target(id);
+		int32_t op = it.get_opcode();
+		if (op == OpVariable) return (it[2] < records.size()) ? &records[it[2]] : nullptr;
+		if (op == OpLoad) {
+			id = it[3];
+		} else if (op == OpStore) {
+			id = it[1];
+		} else if (op == OpAccessChain) {
+			// the first constant index into a structure names the member
+			Iterator type = get_target_type(it[3]);
+			for (uint32_t k = 4; k < it.get_size(); k++) {
+				int32_t type_op = type.get_opcode();
+				if (type_op == OpTypeStruct) {
+					Iterator index = get_target(it[k]);
+					uint32_t member = index[3];
+					if (index.get_opcode() == OpConstant && member < type.get_size() - 2 && type[1] < members.size() &&
+						member < members[type[1]].size()) {
+						return &members[type[1]][member];
+					}
+				} else if (is_array_opcode(type_op)) {
+					type = get_target_type(type[2]);
+				} else {
+					break;
+				}
+			}
+			return nullptr;
+		} else {
+			return nullptr;
+		}
+	}
+	return nullptr;
+}
+
+uint32_t ShaderSpirv::get_operand_index(int32_t op) {
+	if (op == 342 || in(op, 349, 364)) return 5;
+	if (in(op, 333, 366)) return 4;
+	if (is_value_opcode(op)) return 3;
+	return 1;
+}
+
+int32_t ShaderSpirv::get_image_operand_index(int32_t op) {
+	switch (op) {
+		case 87: case 88: case 91: case 92: case 95: case 98:
+		case 305: case 306: case 309: case 310: case 313: case 320:
+			return 5;
+		case 89: case 90: case 93: case 94: case 96: case 97:
+		case 307: case 308: case 311: case 312: case 314: case 315:
+			return 6;
+		case 99:
+			return 4;
+	}
+	return -1;
+}
+
+bool ShaderSpirv::is_type_opcode(int32_t op) {
+	return in(op, 19, 38) || op == 73 || op == 4472 || op == 5341;
+}
+
+bool ShaderSpirv::is_array_opcode(int32_t op) {
+	return op == OpTypeArray || op == OpTypeRuntimeArray;
+}
+
+bool ShaderSpirv::is_unary_opcode(int32_t op) {
+	return op == 126 || op == 127 || op == 168 || op == 200;
+}
+
+bool ShaderSpirv::is_binary_opcode(int32_t op) {
+	return in(op, 128, 152) || in(op, 164, 167) || in(op, 170, 191) || in(op, 194, 199);
+}
+
+bool ShaderSpirv::is_terminator_opcode(int32_t op) {
+	// OpTerminateInvocation (4416), OpIgnoreIntersectionKHR (4448) and
+	// OpTerminateRayKHR (4449) end their blocks as well: a block that holds
+	// one has no other terminator
+	return in(op, 249, 255) || op == 4416 || op == 4448 || op == 4449 || op == 5294;
+}
+
+bool ShaderSpirv::is_image_opcode(int32_t op) {
+	return in(op, 86, 99) || in(op, 101, 107) || in(op, 305, 315) || op == 320;
+}
+
+bool ShaderSpirv::is_internal_opcode(int32_t op) {
+	return op == 84 || in(op, 109, 124) || op == 154 || op == 155 || op == 168 || in(op, 201, 205) ||
+		in(op, 207, 215) || in(op, 218, 221) || op == 224 || op == 225 || in(op, 227, 242) || op == 252 ||
+		op == 316 || in(op, 333, 366) || op == 4421 || op == 4422 || in(op, 4428, 4430) || op == 4432 ||
+		op == 4445 || op == 4446 || in(op, 4473, 4479) || op == 5294 || op == 5295 || op == 5334 || in(op, 6016, 6032);
+}
+
+bool ShaderSpirv::is_value_opcode(int32_t op) {
+	// OpAtomicStore (228) has no result: its third word is a scope id, and
+	// taking it for a result would move that constant's definition onto the
+	// store. OpReportIntersectionKHR (5334) has one.
+	return op == 1 || op == 12 || in(op, 41, 46) || in(op, 48, 52) || op == 54 || op == 55 || op == 57 ||
+		in(op, 59, 61) || in(op, 65, 70) || in(op, 77, 98) || in(op, 100, 107) || in(op, 109, 124) ||
+		in(op, 126, 152) || in(op, 154, 191) || in(op, 194, 205) || in(op, 207, 215) || op == 227 ||
+		in(op, 229, 242) || op == 245 || op == 259 || in(op, 261, 271) || in(op, 274, 279) || in(op, 282, 286) ||
+		in(op, 291, 296) || op == 299 || op == 300 || in(op, 303, 316) || op == 318 || op == 320 || in(op, 333, 366) ||
+		op == 4421 || op == 4422 || in(op, 4428, 4430) || op == 4432 || op == 4477 || op == 4479 || op == 5334 ||
+		in(op, 6016, 6032);
+}
+
+bool ShaderSpirv::is_float_type(uint32_t id) const {
+	Iterator type = get_target_type(id);
+	if (type.get_opcode() == OpTypeVector) type = get_target(type[2]);
+	return type.get_opcode() == OpTypeFloat;
+}
+
+bool ShaderSpirv::is_signed_type(uint32_t id) const {
+	Iterator type = get_target_type(id);
+	if (type.get_opcode() == OpTypeVector) type = get_target(type[2]);
+	return type.get_opcode() == OpTypeInt && type[3] == 1;
+}
+
+bool ShaderSpirv::is_unsigned_type(uint32_t id) const {
+	Iterator type = get_target_type(id);
+	if (type.get_opcode() == OpTypeVector) type = get_target(type[2]);
+	return type.get_opcode() == OpTypeInt && type[3] == 0;
+}
+
+bool ShaderSpirv::is_unused(const Iterator &start, uint32_t id) const {
+	for (Iterator it = start; !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		if (op == OpFunctionEnd) break;
+		if ((op == OpLoad || op == OpAccessChain) && it[3] == id) return false;
+		if (op == OpFunctionCall) {
+			for (uint32_t k = 4; k < it.get_size(); k++) {
+				if (it[k] == id) return false;
+			}
+		}
+	}
+	return true;
+}
+
+bool ShaderSpirv::is_identifier(const char *name) {
+	auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+	if (name == nullptr || !letter(*name)) return false;
+	for (name++; *name; name++) {
+		if (!letter(*name) && !is_digit(*name)) return false;
+	}
+	return true;
+}
+
+String ShaderSpirv::get_string(const Iterator &it, uint32_t index) {
+	String ret;
+	uint32_t size = it.get_size();
+	for (uint32_t k = index; k < size; k++) {
+		uint32_t word = it.current[k];
+		for (uint32_t shift = 0; shift < 32; shift += 8) {
+			char c = static_cast<char>((word >> shift) & 0xffu);
+			if (c == 0) return ret;
+			ret.append(c);
+		}
+	}
+	return ret;
+}
+
+} // namespace Vexa

@@ -1,0 +1,148 @@
+// Shared helpers of the SPIR-V reader tests: running the independent tools of
+// the field (glslangValidator, spirv-as, spirv-opt, spirv-dis) to make and
+// inspect modules, reading words, capturing the log, and a subclass that
+// opens the reader's tables to the tests.
+#pragma once
+
+#include "core/Log.h"
+#include "shader/ShaderSpirv.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace spirv_test {
+
+// The reader's tables, opened for inspection.
+class Probe : public Vexa::ShaderSpirv {
+public:
+	using ShaderSpirv::builtins;
+	using ShaderSpirv::capabilities;
+	using ShaderSpirv::counts;
+	using ShaderSpirv::depth_samplers;
+	using ShaderSpirv::entry_id;
+	using ShaderSpirv::entry_name;
+	using ShaderSpirv::execution_model;
+	using ShaderSpirv::execution_modes;
+	using ShaderSpirv::functions;
+	using ShaderSpirv::globals;
+	using ShaderSpirv::imports;
+	using ShaderSpirv::indices;
+	using ShaderSpirv::inputs;
+	using ShaderSpirv::local_size;
+	using ShaderSpirv::members;
+	using ShaderSpirv::named;
+	using ShaderSpirv::outputs;
+	using ShaderSpirv::payloads;
+	using ShaderSpirv::records;
+	using ShaderSpirv::resources;
+	using ShaderSpirv::shared;
+	using ShaderSpirv::source_extensions;
+	using ShaderSpirv::source_language;
+	using ShaderSpirv::source_version;
+	using ShaderSpirv::types;
+	using ShaderSpirv::used_builtins;
+	using ShaderSpirv::uses;
+	using ShaderSpirv::blocks;
+	using ShaderSpirv::words;
+};
+
+// Collects the log lines of error level while it lives; nothing reaches the console.
+class LogCapture {
+public:
+	LogCapture() {
+		previous = Vexa::Log::getCallback();
+		previous_data = Vexa::Log::getCallbackData();
+		Vexa::Log::setCallback(callback, this);
+	}
+	~LogCapture() { Vexa::Log::setCallback(previous, previous_data); }
+
+	std::string errors;
+
+private:
+	static bool callback(int32_t level, uint64_t, const char *text, void *data) {
+		if (level == Vexa::Log::Error) static_cast<LogCapture *>(data)->errors += text;
+		return true;
+	}
+	Vexa::Log::Callback previous;
+	void *previous_data;
+};
+
+inline bool have_tool(const char *name) {
+	std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+	return std::system(command.c_str()) == 0;
+}
+
+inline std::string temp_path(const std::string &name) {
+	static int counter = 0;
+	return "/tmp/vexa_spirv_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" + name;
+}
+
+inline std::string read_text(const std::string &path) {
+	std::ifstream file(path, std::ios::binary);
+	std::stringstream ss;
+	ss << file.rdbuf();
+	return ss.str();
+}
+
+inline std::vector<uint32_t> read_words(const std::string &path) {
+	std::string bytes = read_text(path);
+	std::vector<uint32_t> words(bytes.size() / 4);
+	for (size_t i = 0; i < words.size(); i++) {
+		const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes.data()) + i * 4;
+		words[i] = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+	}
+	return words;
+}
+
+inline void write_words(const std::string &path, const std::vector<uint32_t> &words) {
+	std::ofstream file(path, std::ios::binary);
+	file.write(reinterpret_cast<const char *>(words.data()), words.size() * 4);
+}
+
+inline Vexa::Array<uint32_t> to_array(const std::vector<uint32_t> &words) {
+	Vexa::Array<uint32_t> ret;
+	ret.assign(words.data(), static_cast<uint32_t>(words.size()));
+	return ret;
+}
+
+// runs a shell command; its standard error goes to the returned text when it fails
+inline bool run(const std::string &command, std::string *errors = nullptr) {
+	std::string err = temp_path("err");
+	bool ok = std::system((command + " 2>" + err + " >>" + err).c_str()) == 0;
+	if (!ok && errors) *errors = read_text(err);
+	std::remove(err.c_str());
+	return ok;
+}
+
+// the module that spirv-as makes of assembly text (empty when it fails)
+inline std::vector<uint32_t> assemble(const std::string &text, const char *env = "spv1.3") {
+	std::string src = temp_path("src.spvasm");
+	std::string dst = temp_path("dst.spv");
+	std::ofstream(src) << text;
+	std::vector<uint32_t> words;
+	if (run(std::string("spirv-as --preserve-numeric-ids --target-env ") + env + " -o " + dst + " " + src)) words = read_words(dst);
+	std::remove(src.c_str());
+	std::remove(dst.c_str());
+	return words;
+}
+
+// Loads words into a fresh Probe, capturing the error messages.
+struct Loaded {
+	Probe probe;
+	bool ok = false;
+	std::string errors;
+
+	explicit Loaded(const std::vector<uint32_t> &words) {
+		LogCapture capture;
+		ok = probe.load(to_array(words));
+		errors = capture.errors;
+	}
+};
+
+} // namespace spirv_test
