@@ -16,10 +16,6 @@ namespace Vexa {
 
 namespace {
 
-inline bool is_blank(char c) {
-	return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 const char *skip_blanks(const char *s) {
 	return s + Parser::skipSpaces(s);
 }
@@ -68,7 +64,8 @@ void Shader::State::define_macro(const char *name_text, const char *value) {
 	s += Parser::readName(s, name);
 	s = skip_blanks(s);
 	Array<String> parameters;
-	if (*s == '(') {
+	bool function = *s == '(';
+	if (function) {
 		s++;
 		for (;;) {
 			s = skip_blanks(s);
@@ -91,6 +88,7 @@ void Shader::State::define_macro(const char *name_text, const char *value) {
 	Macro macro;
 	macro.value = strip_comments(value);
 	macro.parameters = parameters;
+	macro.function = function;
 	macros.insert(name, macro);
 }
 
@@ -149,10 +147,12 @@ bool Shader::State::set_pragma(const char *text) {
 			String region;
 			s += Parser::readRegion(s, region, '(', ')');
 			const char *r = region.get();
+			ArrayStack<String, 16> stack;
 			while (*skip_blanks(r)) {
 				String part;
 				r += Parser::readRegion(r, part, 0, ',');
-				pragma.arguments.append(expand_text(part.get()));
+				stack.clear();
+				pragma.arguments.append(expand_text(part.get(), stack));
 				r = skip_blanks(r);
 				if (*r == ',') r++;
 			}

@@ -14,9 +14,12 @@ namespace Vexa {
 
 class Shader::State {
 public:
+	// `function` tells a macro defined with a parameter list, even an empty
+	// one: it expands only where an argument list follows its name
 	struct Macro {
 		String value;
 		Array<String> parameters;
+		bool function = false;
 	};
 
 	struct Pragma {
@@ -56,8 +59,27 @@ public:
 	bool has_pragma(const char *name) const;
 	const String &get_file_source(const String &name) const;
 
-	// macro expansion of a text with the macros of this State
-	String expand_text(const char *text);
+	// Conditional expressions of the preprocessor: "if"/"elif" take integer
+	// expressions over numbers and macros, "ifdef"/"elifdef" boolean ones over
+	// macro names. 1 for true, 0 for false, -1 when malformed; a name that
+	// can't be read and a division by zero throw.
+	int32_t evaluate_if(const char *text) const;
+	int32_t evaluate_ifdef(const char *text) const;
+
+	// Macro expansion with the macros of this State. `stack` holds the names
+	// being expanded, innermost last; a name on it is not expanded again.
+	// expand_macro expands the one invocation at src into out and returns the
+	// characters it took; expand_text expands every invocation of a text.
+	uint32_t expand_macro(const char *src, String &out, Array<String> &stack) const;
+	String expand_text(const char *text, Array<String> &stack) const;
+
+	// Bounds that keep hostile text from exhausting the stack or the memory:
+	// macros nested in one expansion, the text of one expansion, files
+	// nested by includes, and the whole preprocessed text.
+	static constexpr uint32_t MaxMacroDepth = 256;
+	static constexpr uint32_t MaxExpansionSize = 1u << 22;
+	static constexpr uint32_t MaxIncludeDepth = 64;
+	static constexpr uint32_t MaxOutputSize = 1u << 28;
 
 	Map<String, Macro> macros;
 	Map<String, String> files;
@@ -68,6 +90,7 @@ public:
 
 private:
 	void define_macro(const char *name, const char *value);
+	void substitute(const Macro &macro, const Array<String> &arguments, Array<String> &stack, String &result, const String &name) const;
 };
 
 } // namespace Vexa

@@ -1,0 +1,321 @@
+// Macro expansion: the replacement of macro invocations by their definitions,
+// for the preprocessor's source text and for pragma arguments.
+//
+// Expansion recurses through expand_macro and expand_text, once per macro
+// being expanded. A macro's own name is on the recursion stack while its
+// replacement is rescanned, so no definition can expand itself; the arguments
+// of a function-like macro are expanded before that, so that an invocation
+// nested in them expands, as in MAX(MAX(a, b), c). The stack depth and the
+// size of every text built here are bounded as well, so that definitions
+// which chain hundreds of macros or double their text at each level end in an
+// error instead of a stack overflow or an exhausted memory.
+#include "shader/ShaderState.h"
+
+#include "core/Error.h"
+#include "core/Parser.h"
+
+namespace Vexa {
+
+namespace {
+
+using State = Shader::State;
+
+inline bool is_name_char(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+inline bool is_space(char c) {
+	return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// appends size characters to out unless that takes out past the bound of one
+// expansion
+void append_bounded(String &out, const char *text, uint32_t size, const String &name) {
+	if (size > State::MaxExpansionSize || out.size() > State::MaxExpansionSize - size) {
+		throwError("too long expansion of \"%s\" macro\n", name.get());
+	}
+	out.append(text, size);
+}
+
+void append_bounded(String &out, const String &text, const String &name) {
+	append_bounded(out, text.get(), text.size(), name);
+}
+
+// appends a whole expansion to the caller's text, which may be the
+// preprocessor's output and so is not bounded here
+void append_expansion(String &out, const String &text, const String &name) {
+	if (text.size() > State::MaxExpansionSize) throwError("too long expansion of \"%s\" macro\n", name.get());
+	out.append(text);
+}
+
+// The argument list with every comment replaced by one space, so that a "//"
+// comment inside an invocation can't swallow the rest of the expansion on its
+// output line. The list has been read with Parser::readRegion, which checked
+// its literals and comments; literals are copied whole.
+void remove_comments(const String &list, String &out) {
+	const char *s = list.get();
+	while (*s) {
+		char c = *s;
+		if (c == '"' || c == '\'') {
+			out.append(*s++);
+			while (*s && *s != c && *s != '\n') {
+				if (*s == '\\' && s[1] != 0 && s[1] != '\n') out.append(*s++);
+				out.append(*s++);
+			}
+			if (*s == c) out.append(*s++);
+			continue;
+		}
+		if (c == '/' && s[1] == '/') {
+			s += 2;
+			while (*s && *s != '\n') s++;
+			out.append(' ');
+			continue;
+		}
+		if (c == '/' && s[1] == '*') {
+			s += 2;
+			while (*s && !(s[0] == '*' && s[1] == '/')) s++;
+			if (*s) s += 2;
+			out.append(' ');
+			continue;
+		}
+		out.append(*s++);
+	}
+}
+
+// a double quote, the argument with its double quotes and backslashes
+// escaped, and a double quote
+void append_stringized(String &out, const String &argument, const String &name) {
+	StringStack<64> text;
+	text.append('"');
+	for (uint32_t i = 0; i < argument.size(); i++) {
+		char c = argument[i];
+		if (c == '"' || c == '\\') text.append('\\');
+		text.append(c);
+	}
+	text.append('"');
+	append_bounded(out, text, name);
+}
+
+// the string literal of the argument as little-endian 32-bit words, its
+// terminating zero included: "0x636261" for "abc"
+void append_words(String &out, const String &argument, const String &name) {
+	StringStack<64> bytes;
+	Parser::readString(argument.get(), bytes, false);
+	uint32_t count = (bytes.size() + 4) / 4;
+	StringStack<64> text;
+	for (uint32_t i = 0; i < count; i++) {
+		uint32_t word = 0;
+		for (uint32_t j = 0; j < 4; j++) {
+			uint32_t index = i * 4 + j;
+			if (index < bytes.size()) word |= (uint32_t)(uint8_t)bytes[index] << (j * 8);
+		}
+		if (i) text.append(", ");
+		text.append("0x");
+		text.appendu32(word, 16);
+	}
+	append_bounded(out, text, name);
+}
+
+bool on_stack(const Array<String> &stack, const String &name) {
+	return stack.find(name) != ~0u;
+}
+
+} // namespace
+
+// The value of a macro with its arguments put in: parameters, '#'
+// stringizing, '@' words and the variadic words are replaced and "##" joins
+// the texts on both sides. The arguments match the parameters in number.
+void Shader::State::substitute(const Macro &macro, const Array<String> &arguments, Array<String> &stack, String &result, const String &name) const {
+	const Array<String> &parameters = macro.parameters;
+	bool variadic = parameters.size() && parameters.back() == "...";
+	uint32_t first = variadic ? parameters.size() - 1 : 0;
+	StringStack<64> word;
+	const char *v = macro.value.get();
+	while (*v) {
+		char c = *v;
+		if (c == '"') {
+			v += Parser::readString(v, result, true, true);
+			word.clear();
+			continue;
+		}
+		if (c == '\'') {
+			v += Parser::readSymbol(v, result, true, true);
+			word.clear();
+			continue;
+		}
+		if (c == '#' && v[1] == '#') {
+			// pasting: the texts on both sides join
+			while (result.size() && is_space(result.fromBack(0))) result.removeBack(1);
+			v += 2;
+			v += Parser::skipSpaces(v);
+			word.clear();
+			continue;
+		}
+		if (!is_name_char(c)) {
+			result.append(c);
+			v++;
+			word.clear();
+			continue;
+		}
+		result.append(c);
+		word.append(c);
+		v++;
+		if (variadic && word == "__VA_ARGC__") {
+			result.removeBack(word.size());
+			result.appendu32(arguments.size() - first);
+			word.clear();
+			continue;
+		}
+		if (variadic && word == "__VA_ARGS__") {
+			result.removeBack(word.size());
+			for (uint32_t i = first; i < arguments.size(); i++) {
+				if (i != first) result.append(", ");
+				append_bounded(result, arguments[i], name);
+			}
+			word.clear();
+			continue;
+		}
+		if (variadic && word == "__VA_ARGM__") {
+			// M(argument) for every variadic argument, with its index when M
+			// takes two parameters or more
+			result.removeBack(word.size());
+			word.clear();
+			v += Parser::expectChar(v, '(');
+			StringStack<64> callee;
+			v += Parser::readName(v, callee);
+			v += Parser::expectChar(v, ')');
+			const Macro *target = macros.get(callee);
+			bool indexed = target != nullptr && target->parameters.size() >= 2;
+			for (uint32_t i = first; i < arguments.size(); i++) {
+				StringStack<64> call;
+				call.append(callee);
+				call.append('(');
+				append_bounded(call, arguments[i], name);
+				if (indexed) {
+					call.append(", ");
+					call.appendu32(i - first);
+					call.append('u');
+				}
+				call.append(')');
+				append_bounded(result, expand_text(call.get(), stack), name);
+			}
+			continue;
+		}
+		if (is_name_char(*v)) continue;
+		uint32_t index = parameters.find(word);
+		if (index != ~0u) {
+			result.removeBack(word.size());
+			const String &argument = arguments[index];
+			if (result.size() && result.fromBack(0) == '#') {
+				result.removeBack(1);
+				append_stringized(result, argument, name);
+			} else if (result.size() && result.fromBack(0) == '@') {
+				result.removeBack(1);
+				append_words(result, argument, name);
+			} else {
+				append_bounded(result, argument, name);
+			}
+		}
+		word.clear();
+	}
+
+}
+
+uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String> &stack) const {
+	StringStack<64> name;
+	const char *s = src + Parser::readName(src, name);
+	if (stack.size() >= MaxMacroDepth) throwError("too deep expansion of \"%s\" macro\n", name.get());
+	const Macro *macro = macros.get(name);
+	if (macro == nullptr) throwError("can't get \"%s\" macro\n", name.get());
+
+	// object-like: the value, its pastings joined, expanded unless it is the
+	// name itself
+	const Array<String> &parameters = macro->parameters;
+	if (!macro->function) {
+		stack.append(name);
+		if (macro->value == name) {
+			append_expansion(out, macro->value, name);
+		} else {
+			StringStack<64> result;
+			substitute(*macro, Array<String>(), stack, result, name);
+			append_expansion(out, expand_text(result.get(), stack), name);
+		}
+		stack.pop();
+		return (uint32_t)(s - src);
+	}
+
+	// function-like: the argument list, split at the commas of depth 0. The
+	// arguments are expanded before the macro's own name goes on the stack,
+	// so that an invocation inside the arguments expands, as in
+	// MAX(MAX(a, b), c); an unnamed entry stands in for it meanwhile, so that
+	// nested invocations count towards the depth bound.
+	stack.append(String());
+	s += Parser::skipSpaces(s);
+	if (*s != '(') throwError("can't get \"%s\" macro arguments\n", name.get());
+	String list;
+	s += Parser::readRegion(s, list, '(', ')');
+	StringStack<64> clean;
+	remove_comments(list, clean);
+	ArrayStack<String, 8> arguments;
+	const char *l = clean.get();
+	if (l[Parser::skipSpaces(l)] != 0) {
+		for (;;) {
+			StringStack<64> piece;
+			l += Parser::readRegion(l, piece, 0, ',');
+			arguments.append(expand_text(piece.get(), stack));
+			if (*l != ',') break;
+			l++;
+		}
+	}
+
+	stack.back() = name;
+
+	uint32_t count = parameters.size();
+	bool variadic = count && parameters.back() == "...";
+	if (variadic ? arguments.size() < count - 1 : arguments.size() != count) {
+		throwError("invalid number of \"%s\" macro arguments\n", name.get());
+	}
+	StringStack<64> result;
+	substitute(*macro, arguments, stack, result, name);
+	append_expansion(out, expand_text(result.get(), stack), name);
+	stack.pop();
+	return (uint32_t)(s - src);
+}
+
+String Shader::State::expand_text(const char *text, Array<String> &stack) const {
+	StringStack<64> result;
+	if (text == nullptr) return String();
+	const char *s = text;
+	while (*s) {
+		char c = *s;
+		if (c == '"') {
+			s += Parser::readString(s, result, true, true);
+			continue;
+		}
+		if (c == '\'') {
+			s += Parser::readSymbol(s, result, true, true);
+			continue;
+		}
+		if (!is_name_char(c)) {
+			result.append(c);
+			s++;
+			continue;
+		}
+		const char *start = s;
+		while (is_name_char(*s)) s++;
+		StringStack<64> word(start, (uint32_t)(s - start));
+		if (macros.get(word) == nullptr || on_stack(stack, word)) {
+			result.append(word);
+			continue;
+		}
+		if (word == "__LINE__") {
+			result.appendu32(line);
+			continue;
+		}
+		s = start + expand_macro(start, result, stack);
+		if (result.size() > MaxExpansionSize) throwError("too long expansion of \"%s\" macro\n", word.get());
+	}
+	return String(static_cast<StringStack<64> &&>(result));
+}
+
+} // namespace Vexa

@@ -1,0 +1,172 @@
+// The conditional expressions of "#if" and "#ifdef": precedence and grouping,
+// macros (expanded like the text around them), defined, the malformed shapes
+// that give -1, and arithmetic that must neither trap nor overflow: division
+// by zero is an error only where its value is used, and everything wraps
+// around in 32 bits.
+#include "shader/ShaderState.h"
+
+#include "core/String.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Vexa;
+using State = Shader::State;
+
+namespace {
+
+struct Case {
+	const char *text;
+	int32_t result;
+	const char *error;  // the message thrown, "" for none
+};
+
+void run(const State &state, bool names, const std::vector<Case> &cases) {
+	for (const Case &c : cases) {
+		std::string error;
+		int32_t result = -2;
+		try {
+			result = names ? state.evaluate_ifdef(c.text) : state.evaluate_if(c.text);
+		} catch (const String &e) {
+			error = e.get();
+		}
+		EXPECT_EQ(error, c.error) << "\"" << c.text << "\"";
+		if (!*c.error) {
+			EXPECT_EQ(result, c.result) << "\"" << c.text << "\"";
+		}
+	}
+}
+
+} // namespace
+
+TEST(Expressions, Arithmetic) {
+	State state;
+	run(state, false, {
+		{"1 + 2 * 3 == 7", 1, ""},
+		{"10 - 2 - 3 == 5", 1, ""},
+		{"(1 + 2) * 3 > 8", 1, ""},
+		{"7 / 2 == 3", 1, ""},
+		{"2 - 3 < 0", 1, ""},
+		{"1 < 2 == 1", 1, ""},
+		{"3 >= 3 && 3 <= 3 && 3 != 4", 1, ""},
+		{"0 || 0 && 1", 0, ""},
+		{"1 || 0 && 0", 1, ""},
+		{"!0", 1, ""},
+		{"!1 == 0", 1, ""},
+		{"! 1 + 2", 1, ""},
+		{"!(0)", 1, ""},
+		{"0", 0, ""},
+		{"2u + 1 == 3", 1, ""},
+		{"0x10 == 16", 1, ""},
+		{"0b101 == 5", 1, ""},
+		{"1 // note", 1, ""},
+		{"0 /* note */", 0, ""},
+		// wrap-around, never an overflow
+		{"2147483647 + 1 < 0", 1, ""},
+		{"65536 * 65536 == 0", 1, ""},
+		{"0 - 2147483647 - 1 - 1 == 2147483647", 1, ""},
+		{"(2147483647 + 1) / (0 - 1) == 2147483647 + 1", 1, ""},
+		{"4294967297 == 1", 1, ""},
+		// division by zero, unless its side of && or || is not taken
+		{"1 / 0", 0, "division by zero\n"},
+		{"1 / (2 - 2) || 1", 0, "division by zero\n"},
+		{"!(1 / 0)", 0, "division by zero\n"},
+		{"0 && 1 / 0", 0, ""},
+		{"1 || 1 / 0", 1, ""},
+		{"0 && 1 / 0 || 1", 1, ""},
+	});
+}
+
+TEST(Expressions, MalformedShapes) {
+	State state;
+	run(state, false, {
+		{"", -1, ""},
+		{"   ", -1, ""},
+		{"!!1", -1, ""},
+		{"-1", -1, ""},
+		{"1 2", -1, ""},
+		{"1 2 +", -1, ""},
+		{"(1)(2)+", -1, ""},
+		{"1 (2)", -1, ""},
+		{"(1", -1, ""},
+		{"1)", -1, ""},
+		{"()", -1, ""},
+		{"1 +", -1, ""},
+		{"!", -1, ""},
+		{"1 = 1", -1, ""},
+		{"1 & 1", -1, ""},
+		{"1 | 1", -1, ""},
+		{"1 != ", -1, ""},
+		{"!= 1", -1, ""},
+		{"defined(FOO", -1, ""},
+		{"1 % 2", 0, "can't read name\n% 2\n"},
+		{"1 + defined", 0, "can't read name\n\n"},
+	});
+}
+
+TEST(Expressions, Macros) {
+	State state;
+	state.set_macro("A", "5");
+	state.set_macro("B", "A");
+	state.set_macro("H", "0x10");
+	state.set_macro("SUM", "1 + 2");
+	state.set_macro("PAREN", "(1 + 2)");
+	state.set_macro("FAST", "2");
+	state.set_macro("MODE", "FAST");
+	state.set_macro("EMPTY", "");
+	state.set_macro("SELF", "SELF");
+	state.set_macro("F(x)", "(x * 2)");
+	state.set_macro("__LINE__", "0");
+	state.line = 12;
+	run(state, false, {
+		{"FOO", 0, ""},
+		{"defined FOO || 1", 1, ""},
+		{"defined A && defined(B) && defined ( H )", 1, ""},
+		{"A > 4", 1, ""},
+		{"B == 5", 1, ""},
+		{"H == 16", 1, ""},
+		{"MODE == FAST", 1, ""},
+		{"MODE == 3", 0, ""},
+		{"PAREN * 2 == 6", 1, ""},
+		{"SUM * 2 == 5", 1, ""},
+		{"F(A) == 10", 1, ""},
+		{"SELF", 0, ""},
+		{"EMPTY", -1, ""},
+		{"EMPTY 1", 1, ""},
+		{"__LINE__ == 12", 1, ""},
+		{"F", 0, "can't get \"F\" macro arguments\n"},
+	});
+}
+
+TEST(Expressions, NameExpressions) {
+	State state;
+	state.set_macro("A", "");
+	state.set_macro("C", "0");
+	run(state, true, {
+		{"A", 1, ""},
+		{"B", 0, ""},
+		{"A && !B", 1, ""},
+		{"!A || B", 0, ""},
+		{"(A || B) && C", 1, ""},
+		{"A || B && !C", 1, ""},
+		{"(B || C) && B", 0, ""},
+		{"A & B", -1, ""},
+		{"A B", -1, ""},
+		{"!!A", -1, ""},
+		{"", -1, ""},
+		{"A // note", 1, ""},
+		{"1", 0, "can't read name\n1\n"},
+		{"A == B", 0, "can't read name\n== B\n"},
+	});
+}
+
+// Parentheses deeper than the stacks' first buffers cost heap, not stack.
+TEST(Expressions, DeepParentheses) {
+	State state;
+	std::string text = std::string(100000, '(') + "1" + std::string(100000, ')') + " && 1";
+	EXPECT_EQ(state.evaluate_if(text.c_str()), 1);
+	std::string unbalanced = std::string(1000, '(') + "1";
+	EXPECT_EQ(state.evaluate_if(unbalanced.c_str()), -1);
+}

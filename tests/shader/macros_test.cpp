@@ -1,0 +1,195 @@
+// Macro expansion on its own: object-like, function-like and variadic macros
+// (__VA_ARGS__, __VA_ARGC__, __VA_ARGM__), stringizing with '#', pasting with
+// "##", the at-sign conversion of a string into 32-bit words, the recursion
+// guard, and the errors of malformed invocations.
+#include "shader/ShaderState.h"
+
+#include "core/String.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Vexa;
+using State = Shader::State;
+
+namespace {
+
+struct Case {
+	const char *text;
+	const char *out;    // the expansion, when no error
+	const char *error;  // the message thrown, "" for none
+};
+
+// the macros of every case, as set_macro takes them
+State macro_state() {
+	State state;
+	const char *definitions[][2] = {
+		{"A", "B"},
+		{"B", "A"},
+		{"SELF", "SELF"},
+		{"ONE", "1"},
+		{"F(x)", "[x]"},
+		{"G(x, y)", "<x|y>"},
+		{"S(x)", "#x"},
+		{"J(a, b)", "a ## b"},
+		{"CAT3(a, b, c)", "a##b##c"},
+		{"H(s)", "@s"},
+		{"V(a, ...)", "__VA_ARGC__: __VA_ARGS__"},
+		{"W(...)", "(__VA_ARGS__)"},
+		{"P(x, i)", "p[i] = x"},
+		{"E(...)", "__VA_ARGM__(P)"},
+		{"Q(x)", "q(x)"},
+		{"EQ(...)", "__VA_ARGM__(Q)"},
+		{"BAD(...)", "__VA_ARGM__ P"},
+		{"N(x)", "__VA_ARGS__ __VA_ARGC__ x"},
+		{"L", "__LINE__"},
+		{"MAX(a, b)", "((a) > (b) ? (a) : (b))"},
+		{"LIT(x)", "\"x\" 'x' x"},
+		{"EMPTY()", "e"},
+		{"OBJ_PASTE", "dest ## 1;"},
+	};
+	for (auto &d : definitions) EXPECT_TRUE(state.set_macro(d[0], d[1])) << d[0];
+	state.set_macro("__LINE__", "0");
+	state.line = 42;
+	return state;
+}
+
+std::string expand(const State &state, const char *text, std::string *error) {
+	ArrayStack<String, 16> stack;
+	try {
+		String out = state.expand_text(text, stack);
+		return std::string(out.get(), out.size());
+	} catch (const String &e) {
+		*error = e.get();
+		return "";
+	}
+}
+
+} // namespace
+
+TEST(Macros, ExpansionTable) {
+	State state = macro_state();
+	const std::vector<Case> cases = {
+		// object-like, and the recursion guard
+		{"ONE + ONE", "1 + 1", ""},
+		{"A", "A", ""},
+		{"B", "B", ""},
+		{"SELF", "SELF", ""},
+		{"ONEONE ONE1 1ONE", "ONEONE ONE1 1ONE", ""},
+		{"\"ONE\" 'ONE' ONE", "\"ONE\" 'ONE' 1", ""},
+		// function-like; invocations inside the arguments expand
+		{"F(1)", "[1]", ""},
+		{"F (  1 ,)", "", "invalid number of \"F\" macro arguments\n"},
+		{"F(F(1))", "[[1]]", ""},
+		{"MAX(MAX(1, 2), 3)", "((((1) > (2) ? (1) : (2))) > (3) ? (((1) > (2) ? (1) : (2))) : (3))", ""},
+		{"G(ONE, F(ONE))", "<1|[1]>", ""},
+		{"G((1, 2), {3, 4})", "<(1, 2)|{3, 4}>", ""},
+		{"G(\"a,b\", ')')", "<\"a,b\"|')'>", ""},
+		{"G(1,)", "<1|>", ""},
+		{"G(1 , 2 )", "<1 |2 >", ""},
+		{"G(1)", "", "invalid number of \"G\" macro arguments\n"},
+		{"F(1, 2)", "", "invalid number of \"F\" macro arguments\n"},
+		{"F + 1", "", "can't get \"F\" macro arguments\n"},
+		{"F(1", "[1]", ""},
+		{"LIT(a)", "\"x\" 'x' a", ""},
+		// an empty parameter list takes an empty argument list
+		{"EMPTY() EMPTY ( )", "e e", ""},
+		{"EMPTY", "", "can't get \"EMPTY\" macro arguments\n"},
+		{"EMPTY(1)", "", "invalid number of \"EMPTY\" macro arguments\n"},
+		// stringizing escapes quotes and backslashes
+		{"S(a \"b\")", "\"a \\\"b\\\"\"", ""},
+		{"S(\"a\\n\")", "\"\\\"a\\\\n\\\"\"", ""},
+		{"S(ONE)", "\"1\"", ""},
+		// pasting
+		{"J(x, y)", "xy", ""},
+		{"J(x , y)", "xy", ""},
+		{"CAT3(a, b, c)", "abc", ""},
+		{"J(O, NE)", "1", ""},
+		{"OBJ_PASTE", "dest1;", ""},
+		// the at sign: little-endian words of the string and its zero
+		{"H(\"abc\")", "0x636261", ""},
+		{"H(\"abcd\")", "0x64636261, 0x0", ""},
+		{"H(\"\")", "0x0", ""},
+		{"H(\"\\tA\")", "0x4109", ""},
+		{"H(abc)", "", "can't read string\nabc\n"},
+		// variadic macros
+		{"V(1, 2, 3)", "2: 2, 3", ""},
+		{"V(1)", "0: ", ""},
+		{"V()", "", "invalid number of \"V\" macro arguments\n"},
+		{"W()", "()", ""},
+		{"W(a, (b, c))", "(a, (b, c))", ""},
+		{"E(a, b)", "p[0u] = ap[1u] = b", ""},
+		{"EQ(a, b)", "q(a)q(b)", ""},
+		{"BAD(a)", "", "expecting '('\n"},
+		{"N(1)", "__VA_ARGS__ __VA_ARGC__ 1", ""},
+		// __LINE__ is the State's current line
+		{"__LINE__ L", "42 42", ""},
+	};
+	for (const Case &c : cases) {
+		std::string error;
+		std::string out = expand(state, c.text, &error);
+		EXPECT_EQ(error, c.error) << c.text;
+		if (!*c.error) {
+			EXPECT_EQ(out, c.out) << c.text;
+		}
+	}
+}
+
+TEST(Macros, ExpandMacroCountsTheInvocation) {
+	State state = macro_state();
+	ArrayStack<String, 16> stack;
+	String out("x");
+	EXPECT_EQ(state.expand_macro("  ONE+2", out, stack), 5u);
+	EXPECT_EQ(out, "x1");
+	EXPECT_EQ(state.expand_macro("G (1, (2)) tail", out, stack), 10u);
+	EXPECT_EQ(out, "x1<1|(2)>");
+	EXPECT_EQ(stack.size(), 0u);
+	try {
+		state.expand_macro("UNKNOWN", out, stack);
+		ADD_FAILURE() << "no error";
+	} catch (const String &e) {
+		EXPECT_EQ(e, "can't get \"UNKNOWN\" macro\n");
+	}
+	try {
+		state.expand_macro("+", out, stack);
+		ADD_FAILURE() << "no error";
+	} catch (const String &e) {
+		EXPECT_EQ(e, "can't read name\n+\n");
+	}
+}
+
+// Nesting that would recurse without end, or overflow the stack, is bounded.
+TEST(Macros, Bounds) {
+	State state = macro_state();
+	std::string nested;
+	for (int i = 0; i < 300; i++) nested += "F(";
+	nested += "1";
+	for (int i = 0; i < 300; i++) nested += ")";
+	std::string error;
+	expand(state, nested.c_str(), &error);
+	EXPECT_EQ(error, "too deep expansion of \"F\" macro\n");
+
+	// a hundred levels is well within the bound
+	nested.clear();
+	for (int i = 0; i < 100; i++) nested += "F(";
+	nested += "1";
+	for (int i = 0; i < 100; i++) nested += ")";
+	error.clear();
+	std::string out = expand(state, nested.c_str(), &error);
+	EXPECT_EQ(error, "");
+	EXPECT_EQ(out, std::string(100, '[') + "1" + std::string(100, ']'));
+
+	// a value that quadruples at every level
+	State big;
+	big.set_macro("X0", std::string(4096, 'x').c_str());
+	for (int i = 1; i < 20; i++) {
+		std::string name = "X" + std::to_string(i);
+		std::string prev = "X" + std::to_string(i - 1);
+		big.set_macro(name.c_str(), (prev + " " + prev + " " + prev + " " + prev).c_str());
+	}
+	error.clear();
+	expand(big, "X19", &error);
+	EXPECT_EQ(error.substr(0, 24), "too long expansion of \"X");
+}
