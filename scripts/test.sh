@@ -39,6 +39,7 @@ build "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON
 echo "== fuzzing (libFuzzer, ASan + UBSan)"
 bash "$root/tests/fuzz/run_spirv_fuzz.sh" 30 "$root/build-fuzz"
 bash "$root/tests/fuzz/run_preprocessor_fuzz.sh" 30 "$root/build-fuzz"
+bash "$root/tests/fuzz/run_listing_fuzz.sh" 30 "$root/build-fuzz"
 
 corpus="$root/../shared/corpus"
 if [ -f "$corpus/spv.tsv" ]; then

@@ -237,6 +237,128 @@ protected:
 		if (id < uses.size() && uses[id] != 0xffffu) uses[id]++;
 	}
 
+	// The rendering side (ShaderSpirvNames.cpp, ShaderSpirvValues.cpp,
+	// ShaderSpirvIntrinsics.cpp, ShaderSpirvDeclarations.cpp,
+	// ShaderSpirvSchedule.cpp, ShaderSpirvBlocks.cpp).
+
+	// Logs a message at the error level and counts it: `get_source` fails when
+	// anything it rendered logged an error, so that no text with a hole in it
+	// is taken for a good output. Backends report their own rendering errors
+	// through it too.
+	void log_error(const char *format, ...) const;
+	mutable uint32_t errors = 0;
+	static constexpr uint32_t MaxLoggedErrors = 100;
+
+	// Recursion and work bounds of the value, type and declaration slots:
+	// deeper input, or values that refer to each other so often that their
+	// text would not end, fail with one error instead of overflowing the stack
+	// or running for ever. Once a bound is hit, every slot below the outermost
+	// call gives up at once.
+	static constexpr uint32_t MaxRenderDepth = 256;
+	struct DepthGuard {
+		explicit DepthGuard(ShaderSpirv &spirv) : spirv(spirv) {
+			// enough for every real module many times over, and an end for the rest
+			uint64_t budget = 1000000u + 256u * static_cast<uint64_t>(spirv.words.size());
+			if (spirv.render_depth++ >= MaxRenderDepth || ++spirv.render_work > budget) spirv.render_overflow = true;
+		}
+		~DepthGuard() {
+			if (--spirv.render_depth == 0) spirv.render_overflow = false;
+		}
+		DepthGuard(const DepthGuard &) = delete;
+		DepthGuard &operator=(const DepthGuard &) = delete;
+		// false when the text is to be given up; the first to find out says so
+		bool enter(const char *operation, uint32_t id) {
+			if (!spirv.render_overflow) return true;
+			if (!spirv.render_overflow_logged) spirv.log_error("%s: unknown depth %u\n", operation, id);
+			spirv.render_overflow_logged = true;
+			return false;
+		}
+		ShaderSpirv &spirv;
+	};
+	uint32_t render_depth = 0;
+	uint64_t render_work = 0;                 // slot calls since `get_source` began
+	bool render_overflow = false;
+	bool render_overflow_logged = false;
+
+	// pieces of the value slots
+	String get_constant(const Iterator &it);
+	String get_shuffle(const Iterator &it);
+	String get_access_chain(const Iterator &it);
+	String get_composite_extract(const Iterator &it);
+	// "[n]" for every array level of a type, outermost first
+	String get_array_suffix(uint32_t type);
+	// the operands from word `first` on, but word `skip`, joined by ", "
+	String get_operands(const Iterator &it, uint32_t first, uint32_t skip);
+	// whether a function may read through its pointer parameter
+	bool is_read_parameter(const Iterator &function, uint32_t id) const;
+
+	// per-id decisions of the statement renderer for the function it renders
+	enum : uint8_t {
+		RenderLocal = 1,        // a value defined in that function
+		RenderTemporary = 2,    // printed into a named temporary where it is defined
+		RenderStatement = 4,    // printed as a statement where it stands; its value is not used
+		RenderNamedByAdd = 8,   // named by the increment rule of OpIAdd and OpISub
+	};
+	// how control reaches a label from the end of a block
+	enum Jump : uint32_t {
+		JumpFall,       // it follows the text anyway
+		JumpBreak,
+		JumpContinue,
+		JumpEnter,      // rendered here, as the continuation of the block
+		JumpInvalid,    // a branch the structured text cannot express
+	};
+	// the rendering of one function, scheduled before its text is made
+	void schedule_function(uint32_t begin, uint32_t end);
+	String get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
+	String get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
+	String get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
+	String get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
+	String get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
+	Jump get_jump(uint32_t target, const Block *loop, bool own_merge, bool fall = true) const;
+	String get_negation(uint32_t condition);
+	String get_temporary(uint32_t id, const String &value);
+	String get_temporary_value(uint32_t id);
+	String get_declaration_line(uint32_t variable, const String &value);
+	bool is_quiet(const Iterator &it, const Pending &pending) const;
+	bool is_quiet_block(uint32_t label, bool header, const Pending &pending) const;
+	bool is_nonsemantic(const Iterator &it) const;
+	Block *get_for_header(const Iterator &store);
+	// the variable behind a pointer (through access chains), 0 when it is none;
+	// no message
+	uint32_t find_root_variable(uint32_t pointer) const;
+	// a name used outside the scope of its declaration is an error
+	void check_scope(uint32_t id);
+	void push_scope();
+
+	Array<uint8_t> render_flags;              // per id
+	Array<uint32_t> render_values;            // per id: its index among the scheduled function's values, ~0u
+	Array<uint32_t> render_scopes;            // per id: the scope of its declaration, ~0u before
+	Array<uint32_t> scope_parents;            // per scope: the enclosing one
+	uint32_t current_scope = 0;
+	uint32_t scope_base = 0;                  // the first scope of the function's rendering
+	uint32_t render_function = 0;             // the function being rendered, 0 outside
+	uint32_t render_begin = 0;                // its word range
+	uint32_t render_end = 0;
+	uint32_t current_label = 0;               // the block the walk is in
+	uint32_t follow_label = 0;                // where control goes after the text being made
+	uint32_t continue_label = 0;              // the innermost loop's continue target
+	uint32_t for_variable = 0;                // declared by a for-statement's initialiser
+	uint32_t initialised_variable = 0;        // stored right before the loop being hoisted for
+	uint32_t temporary_value = 0;             // the value whose temporary is being written
+	uint32_t nesting = 0;                     // constructs entered
+	Set<uint32_t> rendered_labels;            // blocks whose text is made
+	Set<uint32_t> exit_labels;                // merges, continue targets and case labels
+	// an instruction that reaches a function-scope variable
+	struct VariableAccess {
+		uint32_t position;      // its word index
+		uint32_t block;         // the label of its block
+		bool store;             // an OpStore of the whole variable
+	};
+	Map<uint32_t, Array<VariableAccess>> variable_accesses;
+	Array<uint32_t> loop_merges;              // word indices of the function's OpLoopMerge
+	// declares the pending variables that an instruction names among its operands
+	void declare_operands(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+
 	uint32_t options = 0;
 	BindingOffsets binding_offsets;
 	uint8_t counts[BindingOffsets::NumKinds] = {};

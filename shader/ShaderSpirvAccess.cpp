@@ -70,7 +70,7 @@ ShaderSpirv::Iterator ShaderSpirv::find_target(uint32_t id) const {
 
 ShaderSpirv::Iterator ShaderSpirv::get_target(uint32_t id) const {
 	if (id >= indices.size() || indices[id] == 0xffffffffu) {
-		Log::printf(Log::Error, "ShaderSpirv::get_target(): invalid index %u\n", id);
+		log_error("ShaderSpirv::get_target(): invalid index %u\n", id);
 		return get_end();
 	}
 	return get_iterator(indices[id]);
@@ -138,7 +138,7 @@ uint32_t ShaderSpirv::get_target_components(uint32_t id) const {
 				type = get_target_type(type[2]);
 				break;
 			default:
-				Log::printf(Log::Error, "ShaderSpirv::get_target_components(): unknown opcode %u\n", static_cast<uint32_t>(op));
+				log_error("ShaderSpirv::get_target_components(): unknown opcode %u\n", static_cast<uint32_t>(op));
 				return 0;
 		}
 	}
@@ -161,7 +161,7 @@ int32_t ShaderSpirv::get_target_builtin(uint32_t id) const {
 		} else if (is_value_opcode(op)) {
 			id = it[1];
 		} else {
-			Log::printf(Log::Error, "ShaderSpirv::get_target_builtin(): unknown opcode %u\n", static_cast<uint32_t>(op));
+			log_error("ShaderSpirv::get_target_builtin(): unknown opcode %u\n", static_cast<uint32_t>(op));
 			return -1;
 		}
 	}

@@ -1,0 +1,1046 @@
+// Function bodies: the statement renderer that turns a function's basic blocks
+// into structured text. `get_block` walks a block and the blocks that follow it
+// at the same level, `get_merge` renders a loop, an if or a switch from its
+// merge instruction, and `get_statement` declares the local variables that a
+// construct shares with the code after it.
+//
+// The text must say exactly what the module does, or the output fails:
+// - every block that the function can reach is rendered once, and a branch
+//   that structured text cannot express (into the middle of another
+//   construct, back to a block already written) is an error;
+// - a conditional branch out of a loop without a merge of its own is an
+//   `if(...) break;` or `if(...) continue;`;
+// - a loop whose condition or continue block does work that a loop statement
+//   cannot hold, and an instruction the renderer does not know, are errors;
+// - a name is only used inside the scope it is declared in.
+// Which values become temporaries is decided per function beforehand
+// (ShaderSpirvSchedule.cpp).
+#include "shader/ShaderSpirv.h"
+
+#include "core/Log.h"
+
+namespace Vexa {
+
+namespace {
+
+enum : int32_t {
+	OpNop = 0,
+	OpLine = 8,
+	OpExtInst = 12,
+	OpTypeArray = 28,
+	OpTypeRuntimeArray = 29,
+	OpConstant = 43,
+	OpFunction = 54,
+	OpFunctionParameter = 55,
+	OpFunctionEnd = 56,
+	OpFunctionCall = 57,
+	OpVariable = 59,
+	OpLoad = 61,
+	OpStore = 62,
+	OpCopyMemory = 63,
+	OpAccessChain = 65,
+	OpSampledImage = 86,
+	OpIAdd = 128,
+	OpISub = 130,
+	OpPhi = 245,
+	OpLoopMerge = 246,
+	OpSelectionMerge = 247,
+	OpLabel = 248,
+	OpBranch = 249,
+	OpBranchConditional = 250,
+	OpSwitch = 251,
+	OpKill = 252,
+	OpReturn = 253,
+	OpReturnValue = 254,
+	OpUnreachable = 255,
+	OpNoLine = 317,
+	OpTypeRayQuery = 4472,
+	OpEmitMeshTasks = 5294,
+};
+
+// constructs nested deeper than this are an error, not a stack overflow
+constexpr uint32_t MaxNesting = 200;
+
+inline bool in(int32_t op, int32_t first, int32_t last) {
+	return op >= first && op <= last;
+}
+
+void append_indent(String &out, uint32_t indent) {
+	for (uint32_t i = 0; i < indent; i++) out.append('\t');
+}
+
+// a statement line, or at indent 0 (the third clause of a for-statement) one
+// more expression of the comma-separated list
+void append_statement(String &out, uint32_t indent, const String &text) {
+	if (indent == 0) {
+		if (!out.empty()) out.append(", ");
+		out.append(text);
+		return;
+	}
+	append_indent(out, indent);
+	out.append(text);
+	out.append(";\n");
+}
+
+// a branch body of one line is pulled up behind the "{" that opens it
+bool append_body(String &out, const String &body) {
+	if (body.count('\n') != 1 || body.empty() || body.fromBack(0) != '\n' || out.empty() || out.fromBack(0) != '\n') {
+		out.append(body);
+		return false;
+	}
+	out.removeBack(1);
+	out.append(' ');
+	uint32_t start = 0;
+	while (start < body.size() && body[start] == '\t') start++;
+	out.append(body.get() + start, body.size() - start - 1);
+	return true;
+}
+
+// sets a member for the life of a scope and restores it after
+struct Restore {
+	Restore(uint32_t &value, uint32_t next) : value(value), saved(value) { value = next; }
+	~Restore() { value = saved; }
+	Restore(const Restore &) = delete;
+	Restore &operator=(const Restore &) = delete;
+	uint32_t &value;
+	uint32_t saved;
+};
+
+} // namespace
+
+void ShaderSpirv::push_scope() {
+	scope_parents.append(current_scope);
+	current_scope = scope_parents.size() - 1;
+}
+
+void ShaderSpirv::check_scope(uint32_t id) {
+	if (render_function == 0 || id >= render_flags.size() || !(render_flags[id] & RenderLocal)) return;
+	Iterator it = find_target(id);
+	int32_t op = it.get_opcode();
+	if (op == OpFunctionParameter) return;
+	if (op == OpVariable && records[id].storage != 7) return;
+	uint32_t scope = render_scopes[id];
+	// declared by an earlier rendering of the function: visible to this one
+	if (scope != ~0u && scope < scope_base) return;
+	for (uint32_t s = current_scope, steps = 0; s != ~0u && steps <= scope_parents.size(); s = scope_parents[s], steps++) {
+		if (s == scope) return;
+	}
+	log_error("ShaderSpirv::get_value(): unknown scope of %s\n", records[id].name.get());
+}
+
+String ShaderSpirv::get_temporary(uint32_t id, const String &value) {
+	Iterator it = get_target(id);
+	StringStack<64> ret(get_type(it[1], nullptr));
+	ret.append(' ');
+	ret.append(records[id].name);
+	ret.append(get_array_suffix(it[1]));
+	ret.append(" = ");
+	ret.append(value);
+	named[id] = 1;
+	render_scopes[id] = current_scope;
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_temporary_value(uint32_t id) {
+	Restore value(temporary_value, id);
+	return get_value(id, false);
+}
+
+String ShaderSpirv::get_declaration_line(uint32_t variable, const String &value) {
+	StringStack<64> ret(get_declaration(variable, nullptr));
+	if (!value.empty()) {
+		ret.append(" = ");
+		ret.append(value);
+	}
+	if (variable < render_scopes.size()) render_scopes[variable] = current_scope;
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_negation(uint32_t condition) {
+	String text = get_value(condition, true);
+	if (!text.empty() && text[0] == '!') return text.substr(1);
+	StringStack<64> ret("!");
+	ret.append(text);
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+ShaderSpirv::Jump ShaderSpirv::get_jump(uint32_t target, const Block *loop, bool own_merge, bool fall) const {
+	if (loop && target == loop->merge) return JumpBreak;
+	// falling off the end of a loop body continues it, but only at its end
+	if (fall && target == follow_label) return JumpFall;
+	if (continue_label && target == continue_label) return JumpContinue;
+	if (target == follow_label) return JumpInvalid;
+	if (rendered_labels.find(target)) return JumpInvalid;
+	if (!own_merge && exit_labels.find(target)) return JumpInvalid;
+	if (blocks.get(target) == nullptr) return JumpInvalid;
+	return JumpEnter;
+}
+
+bool ShaderSpirv::is_quiet(const Iterator &it, const Pending &pending) const {
+	int32_t op = it.get_opcode();
+	if (op == OpNop || op == OpLine || op == OpNoLine) return true;
+	if (is_nonsemantic(it)) return true;
+	if (!is_value_opcode(op) || op == OpPhi || it.get_size() < 3) return false;
+	uint32_t id = it[2];
+	if (id < render_flags.size() && (render_flags[id] & (RenderTemporary | RenderStatement | RenderNamedByAdd)) && !named[id]) return false;
+	if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant) {
+		uint32_t operand = it[3];
+		if (operand < uses.size() && uses[operand] > 1 && !named[operand] && find_target(operand).get_opcode() != OpConstant) return false;
+	}
+	if (op == OpLoad || op == OpAccessChain) {
+		Iterator variable = find_target(find_root_variable(it[3]));
+		if (!variable.is_end() && pending.get(variable)) return false;
+	}
+	if (op == OpFunctionCall) {
+		for (uint32_t k = 4; k < it.get_size(); k++) {
+			Iterator variable = find_target(find_root_variable(it[k]));
+			if (!variable.is_end() && pending.get(variable)) return false;
+		}
+	}
+	return true;
+}
+
+bool ShaderSpirv::is_quiet_block(uint32_t label, bool header, const Pending &pending) const {
+	Iterator it = find_target(label);
+	if (it.get_opcode() != OpLabel) return false;
+	for (it = it.advance(it.get_size()); !it.is_end() && it.get_size(); it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		if (header && op == OpLoopMerge) return true;
+		if (is_terminator_opcode(op)) return !header;
+		if (op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge || !is_quiet(it, pending)) return false;
+	}
+	return false;
+}
+
+ShaderSpirv::Block *ShaderSpirv::get_for_header(const Iterator &store) {
+	Iterator next = store.advance(store.get_size());
+	if (next.get_opcode() != OpBranch) return nullptr;
+	Iterator label = find_target(next[1]);
+	if (label.get_opcode() != OpLabel) return nullptr;
+	Block *header = blocks.get(next[1]);
+	Iterator merge = label.advance(label.get_size());
+	if (header == nullptr || merge.get_opcode() != OpLoopMerge || header->opcode != OpBranch) return nullptr;
+	const Block *continue_block = blocks.get(header->continue_target);
+	const Block *condition = blocks.get(header->target);
+	if (continue_block == nullptr || condition == nullptr) return nullptr;
+	if (continue_block->opcode == OpBranchConditional || condition->opcode != OpBranchConditional || condition->merge != 0) return nullptr;
+	if (continue_block->count == 2) return nullptr;
+	return header;
+}
+
+String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &pending) {
+	int32_t op = it.get_opcode();
+	if (op != OpLoopMerge && op != OpSelectionMerge) {
+		log_error("ShaderSpirv::get_statement(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		return String();
+	}
+	uint32_t position = it.get_index();
+	Iterator merge = get_target(it[1]);
+	uint32_t merge_position = merge.is_end() ? ~0u : merge.get_index();
+	bool walked = render_function != 0 && position >= render_begin && position < render_end;
+	Iterator branch = it.advance(it.get_size());
+
+	// A variable first touched inside the construct stays pending only where
+	// its declaration there covers every later use: within one branch of a
+	// selection, and in a loop only when the straight-line part of the body
+	// of the innermost loop around its first use stores all of it there and
+	// nothing outside that loop's body uses it (a declaration repeated by every
+	// iteration must not lose a value the next one reads).
+	Array<uint32_t> starts;
+	if (walked && op == OpSelectionMerge) {
+		Array<uint32_t> targets;
+		if (branch.get_opcode() == OpBranchConditional) {
+			targets.append(branch[2]);
+			targets.append(branch[3]);
+		} else if (branch.get_opcode() == OpSwitch) {
+			uint32_t step = (get_target_base_type(branch[1])[2] > 32) ? 3 : 2;
+			targets.append(branch[2]);
+			for (uint32_t k = 3; k + step - 1 < branch.get_size(); k += step) targets.append(branch[k + step - 1]);
+		}
+		for (uint32_t i = 0; i < targets.size(); i++) {
+			Iterator label = find_target(targets[i]);
+			if (targets[i] != it[1] && !label.is_end()) starts.append(label.get_index());
+		}
+	}
+	auto region = [&](uint32_t at) {
+		uint32_t ret = ~0u;
+		uint32_t best = 0;
+		for (uint32_t i = 0; i < starts.size(); i++) {
+			if (starts[i] <= at && (ret == ~0u || starts[i] >= best)) {
+				ret = i;
+				best = starts[i];
+			}
+		}
+		return ret;
+	};
+	// a loop: its word range, its condition and continue blocks, and the
+	// blocks that every iteration runs through in order
+	struct Loop {
+		uint32_t begin = 0;
+		uint32_t end = ~0u;
+		uint32_t condition = 0;
+		uint32_t continues = 0;
+		Set<uint32_t> spine;
+	};
+	auto get_loop_of = [&](const Iterator &merge_it, Loop &loop) {
+		loop.begin = merge_it.get_index();
+		Iterator label = find_target(merge_it[1]);
+		loop.end = label.is_end() ? ~0u : label.get_index();
+		loop.continues = merge_it[2];
+		Iterator next = merge_it.advance(merge_it.get_size());
+		uint32_t body = 0;
+		if (next.get_opcode() == OpBranch) {
+			const Block *h = blocks.get(next[1]);
+			if (h && h->opcode == OpBranchConditional && h->merge == 0) {
+				loop.condition = next[1];
+				body = (h->target == merge_it[1]) ? h->target_false : h->target;
+			} else {
+				body = next[1];
+			}
+		}
+		for (uint32_t steps = 0; body && body != loop.continues && body != merge_it[1] && steps < 4096 && !loop.spine.find(body); steps++) {
+			loop.spine.insert(body);
+			const Block *b = blocks.get(body);
+			if (b == nullptr) break;
+			if (b->merge) body = b->merge;
+			else if (b->opcode == OpBranch) body = b->target;
+			else break;
+		}
+	};
+	// whether a loop keeps the variable to each of its iterations
+	auto iteration_local = [&](const Array<VariableAccess> &accesses, uint32_t from, uint32_t to) {
+		const VariableAccess *first = nullptr;
+		for (uint32_t i = 0; i < accesses.size() && first == nullptr; i++) {
+			if (accesses[i].position > from && accesses[i].position < to) first = &accesses[i];
+		}
+		if (first == nullptr || !first->store) return false;
+		// the innermost loop around the first use
+		Iterator innermost = it;
+		uint32_t span = to - from;
+		for (uint32_t i = 0; i < loop_merges.size(); i++) {
+			uint32_t at = loop_merges[i];
+			if (at < from || at >= first->position) continue;
+			Iterator candidate = get_iterator(at);
+			Iterator label = find_target(candidate[1]);
+			if (label.is_end() || label.get_index() <= first->position || label.get_index() - at >= span) continue;
+			innermost = candidate;
+			span = label.get_index() - at;
+		}
+		Loop loop;
+		get_loop_of(innermost, loop);
+		if (!loop.spine.find(first->block)) return false;
+		for (uint32_t i = 0; i < accesses.size(); i++) {
+			const VariableAccess &a = accesses[i];
+			if (a.position <= from || a.position >= to) continue;
+			if (a.position <= loop.begin || a.position >= loop.end || a.block == loop.condition || a.block == loop.continues) return false;
+		}
+		return true;
+	};
+
+	StringStack<64> ret;
+	Array<Iterator> declared;
+	for (auto entry = pending.begin(); entry != pending.end(); ++entry) {
+		uint32_t variable = entry->value;
+		bool inside = false;
+		bool after = false;
+		bool spread = false;
+		if (walked) {
+			const Array<VariableAccess> *accesses = variable_accesses.get(variable);
+			uint32_t first_region = ~0u;
+			for (uint32_t i = 0; accesses && i < accesses->size(); i++) {
+				const VariableAccess &access = (*accesses)[i];
+				if (access.position > position && access.position < merge_position) {
+					inside = true;
+					if (op == OpSelectionMerge) {
+						uint32_t r = region(access.position);
+						if (first_region == ~0u) first_region = r;
+						else if (r != first_region) spread = true;
+					}
+				} else if (access.position > merge_position && access.position != ~0u) {
+					after = true;
+				}
+			}
+		} else {
+			// outside a scheduled function: the same question asked of the words
+			bool passed = false;
+			for (Iterator i = it; !i.is_end() && i.get_size() && i.get_opcode() != OpFunctionEnd; i = i.advance(i.get_size())) {
+				int32_t o = i.get_opcode();
+				if (i.get_index() == merge_position) passed = true;
+				uint32_t pointer = (o == OpLoad || o == OpAccessChain) ? i[3] : (o == OpStore) ? i[1] : 0;
+				if (pointer && find_root_variable(pointer) == variable) (passed ? after : inside) = true;
+			}
+		}
+		if (walked && inside && op == OpLoopMerge && !iteration_local(*variable_accesses.get(variable), position, merge_position)) spread = true;
+		if (variable == initialised_variable) spread = false;
+		if (!(inside && (after || spread))) continue;
+		if (indent == 0) {
+			log_error("ShaderSpirv::get_statement(): unknown declaration of %s\n", records[variable].name.get());
+			continue;
+		}
+		append_indent(ret, indent);
+		ret.append(get_declaration_line(variable, String()));
+		ret.append(";\n");
+		declared.append(entry->key);
+	}
+	for (uint32_t i = 0; i < declared.size(); i++) pending.remove(declared[i]);
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+void ShaderSpirv::declare_operands(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
+	uint32_t first = is_value_opcode(it.get_opcode()) ? 3u : 1u;
+	for (uint32_t k = first; k < it.get_size(); k++) {
+		Iterator variable = find_target(find_root_variable(it[k]));
+		if (variable.is_end() || !pending.get(variable)) continue;
+		if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(it.get_opcode()));
+		else append_statement(out, indent, get_declaration_line(variable[2], String()));
+		pending.remove(variable);
+	}
+}
+
+String ShaderSpirv::get_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
+	if (render_function == 0) return get_function_block(label, indent, pending, loop);
+	return get_block_text(label, indent, pending, loop);
+}
+
+String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
+	Iterator start = get_target(label);
+	if (start.get_opcode() != OpLabel) {
+		if (!start.is_end()) log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
+		return String();
+	}
+	// the function around the label: the last one that starts before it
+	Iterator function = get_end();
+	for (uint32_t i = 0; i < functions.size(); i++) {
+		Iterator candidate = find_target(functions[i]);
+		if (candidate.get_opcode() != OpFunction || candidate.get_index() > start.get_index()) continue;
+		if (function.is_end() || candidate.get_index() > function.get_index()) function = candidate;
+	}
+	Iterator first_label = get_end();
+	uint32_t end = words.size();
+	for (Iterator it = function; !it.is_end() && it.get_size(); it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		if (op == OpLabel && first_label.is_end()) first_label = it;
+		if (op == OpFunctionEnd) {
+			end = it.get_index();
+			break;
+		}
+	}
+	if (function.is_end() || end < start.get_index()) {
+		log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
+		return String();
+	}
+	schedule_function(function.get_index(), end);
+	render_function = function[2];
+	render_begin = function.get_index();
+	render_end = end;
+	rendered_labels.clear();
+	scope_base = scope_parents.size();
+	current_scope = ~0u;
+	push_scope();
+	nesting = 0;
+	for_variable = 0;
+	// a branch rendered on its own ends where its selection merges
+	uint32_t follow = 0;
+	if (first_label.get_index() != start.get_index()) {
+		for (auto b = blocks.begin(); b != blocks.end(); ++b) {
+			if (b->value.merge && (b->value.target == label || b->value.target_false == label)) follow = b->value.merge;
+		}
+	}
+	follow_label = follow;
+	continue_label = 0;
+	String text = get_block_text(label, indent, pending, loop);
+
+	// every block the function can reach must have been written
+	if (follow == 0) {
+		Array<uint32_t> stack;
+		Set<uint32_t> seen;
+		stack.append(label);
+		seen.insert(label);
+		while (stack.size()) {
+			uint32_t current = stack[stack.size() - 1];
+			stack.pop();
+			if (!rendered_labels.find(current)) {
+				log_error("ShaderSpirv::get_block(): unknown block %u\n", current);
+				break;
+			}
+			const Block *block = blocks.get(current);
+			if (block == nullptr) continue;
+			Array<uint32_t> targets;
+			if (block->opcode == OpBranch) targets.append(block->target);
+			if (block->opcode == OpBranchConditional) {
+				targets.append(block->target);
+				targets.append(block->target_false);
+			}
+			if (block->opcode == OpSwitch) {
+				Iterator sw = get_iterator(block->index);
+				uint32_t step = (get_target_base_type(sw[1])[2] > 32) ? 3 : 2;
+				targets.append(sw[2]);
+				for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) targets.append(sw[k + step - 1]);
+			}
+			for (uint32_t i = 0; i < targets.size(); i++) {
+				if (seen.find(targets[i])) continue;
+				seen.insert(targets[i]);
+				stack.append(targets[i]);
+			}
+		}
+	}
+	render_function = 0;
+	render_begin = render_end = 0;
+	follow_label = continue_label = 0;
+	return text;
+}
+
+String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
+	StringStack<64> out;
+	Iterator it = get_target(label);
+	if (it.get_opcode() != OpLabel) {
+		if (!it.is_end()) log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
+		return String();
+	}
+	const Block *block = nullptr;
+	while (!it.is_end() && it.get_size()) {
+		int32_t op = it.get_opcode();
+		Iterator next = it.advance(it.get_size());
+		bool has_result = is_value_opcode(op) && it.get_size() >= 3;
+		uint32_t id = has_result ? it[2] : 0;
+		bool temporary = has_result && id < render_flags.size() && (render_flags[id] & RenderTemporary) && !named[id];
+		bool statement = !has_result || (id < render_flags.size() && (render_flags[id] & RenderStatement));
+		switch (op) {
+			case OpLabel: {
+				uint32_t current = it[1];
+				block = blocks.get(current);
+				// a block without a terminator the reader knows fails at what it holds
+				if (rendered_labels.find(current)) {
+					log_error("ShaderSpirv::get_block(): unknown block %u\n", current);
+					return String(static_cast<StringStack<64> &&>(out));
+				}
+				rendered_labels.insert(current);
+				current_label = current;
+				break;
+			}
+			case OpNop:
+			case OpLine:
+			case OpNoLine:
+				break;
+			case OpFunction:
+			case OpFunctionEnd:
+				log_error("ShaderSpirv::get_block(): unknown block %u\n", current_label);
+				return String(static_cast<StringStack<64> &&>(out));
+			case OpExtInst:
+				if (is_nonsemantic(it)) break;
+				declare_operands(out, it, indent, pending);
+				if (temporary || (statement && has_result)) {
+					String text = get_external_value(it, false);
+					if (text.empty()) break;
+					if (temporary) {
+						if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+						else append_statement(out, indent, get_temporary(id, text));
+					} else {
+						append_statement(out, indent, text);
+					}
+				}
+				break;
+			case OpFunctionCall: {
+				for (uint32_t k = 4; k < it.get_size(); k++) {
+					Iterator variable = find_target(find_root_variable(it[k]));
+					if (variable.is_end() || !pending.get(variable)) continue;
+					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+					else append_statement(out, indent, get_declaration_line(variable[2], String()));
+					pending.remove(variable);
+				}
+				if (!temporary && !statement) break;
+				StringStack<64> call(records[it[3]].name);
+				call.append('(');
+				for (uint32_t k = 4; k < it.get_size(); k++) {
+					if (k > 4) call.append(", ");
+					call.append(get_argument(it[k], false));
+				}
+				call.append(')');
+				if (temporary) {
+					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+					else append_statement(out, indent, get_temporary(id, call));
+				} else {
+					append_statement(out, indent, call);
+				}
+				break;
+			}
+			case OpVariable: {
+				if (it[3] != 7) break;
+				Iterator type = get_target_type(id);
+				bool now = type.get_opcode() == OpTypeArray || type.get_opcode() == OpTypeRuntimeArray || type.get_opcode() == OpTypeRayQuery;
+				// an initialiser is the variable's first value
+				bool initialised = it.get_size() > 4;
+				if (!now && !initialised) {
+					pending.insert(it, id);
+					break;
+				}
+				if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+				else append_statement(out, indent, get_declaration_line(id, initialised ? get_value(it[4], false) : String()));
+				break;
+			}
+			case OpLoad:
+			case OpAccessChain: {
+				Iterator variable = find_target(find_root_variable(it[3]));
+				if (!variable.is_end() && pending.get(variable)) {
+					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+					else append_statement(out, indent, get_declaration_line(variable[2], String()));
+					pending.remove(variable);
+				}
+				if (temporary) {
+					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+					else append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
+				}
+				break;
+			}
+			case OpStore:
+			case OpCopyMemory: {
+				Iterator variable = find_target(find_root_variable(it[1]));
+				bool is_pending = !variable.is_end() && pending.get(variable);
+				Block *header = (is_pending && op == OpStore) ? get_for_header(it) : nullptr;
+				Iterator merge = get_end();
+				if (header && indent != 0) {
+					// the OpLoopMerge stands right after the header's label
+					Iterator label = get_target(it.advance(it.get_size())[1]);
+					merge = label.advance(label.get_size());
+					// the variable gets its value before the loop, so no iteration
+					// reads it unset: only a use after the loop moves it out
+					Restore initialised(initialised_variable, variable[2]);
+					out.append(get_statement(merge, indent, pending));
+					// used after the loop as well: declared above, assigned here
+					is_pending = pending.get(variable) != nullptr;
+					if (!is_pending) header = nullptr;
+					// a for-statement's variable ends with the loop
+					const Array<VariableAccess> *accesses = variable_accesses.get(variable[2]);
+					Iterator end = get_target(merge[1]);
+					for (uint32_t i = 0; header && accesses && i < accesses->size(); i++) {
+						if ((*accesses)[i].position > end.get_index()) header = nullptr;
+					}
+				}
+				if (header && indent != 0) {
+					header->init_variable = variable[2];
+					for_variable = variable[2];
+					append_indent(out, indent);
+					out.append(get_control(merge));
+					out.append("for(");
+					out.append(get_declaration_line(variable[2], get_value(it[2], false)));
+					out.append("; ");
+					pending.remove(variable);
+				} else if (is_pending) {
+					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+					else append_statement(out, indent, get_declaration_line(variable[2], get_value(it[2], false)));
+					pending.remove(variable);
+				} else if (op == OpStore) {
+					declare_operands(out, it, indent, pending);
+					String text = get_assignment(it);
+					if (!text.empty()) append_statement(out, indent, text);
+				} else {
+					declare_operands(out, it, indent, pending);
+					StringStack<64> text(get_value(it[1], false));
+					text.append(" = ");
+					text.append(get_value(it[2], false));
+					append_statement(out, indent, text);
+				}
+				break;
+			}
+			case OpPhi:
+				log_error("ShaderSpirv::get_block(): unknown opcode %u\n", static_cast<uint32_t>(op));
+				return String(static_cast<StringStack<64> &&>(out));
+			case OpLoopMerge:
+			case OpSelectionMerge: {
+				if (block == nullptr) {
+					log_error("ShaderSpirv::get_block(): unknown block %u\n", current_label);
+					return String(static_cast<StringStack<64> &&>(out));
+				}
+				// the header's own instructions run once per iteration, the text
+				// before a loop only once
+				if (op == OpLoopMerge && !is_quiet_block(current_label, true, pending)) {
+					log_error("ShaderSpirv::get_merge(): unknown LoopMerge header %u\n", current_label);
+					return String(static_cast<StringStack<64> &&>(out));
+				}
+				uint32_t merge = it[1];
+				out.append(get_merge(*block, it, indent, pending, loop));
+				Jump jump = get_jump(merge, loop, true);
+				switch (jump) {
+					case JumpFall:
+						return String(static_cast<StringStack<64> &&>(out));
+					case JumpBreak:
+					case JumpContinue:
+						// a jump has no place in the third clause of a for-statement
+						if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+						else append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
+						return String(static_cast<StringStack<64> &&>(out));
+					case JumpEnter:
+						next = get_target(merge);
+						break;
+					case JumpInvalid:
+						log_error("ShaderSpirv::get_block(): unknown branch %u\n", merge);
+						return String(static_cast<StringStack<64> &&>(out));
+				}
+				break;
+			}
+			case OpBranch:
+			case OpBranchConditional: {
+				uint32_t target = it[op == OpBranch ? 1 : 2];
+				if (op == OpBranchConditional && it[2] != it[3]) {
+					// a branch out of a loop without a merge of its own
+					Jump taken = get_jump(it[2], loop, false, false);
+					Jump other = get_jump(it[3], loop, false, false);
+					const char *word = nullptr;
+					String condition;
+					if (taken == JumpBreak || taken == JumpContinue) {
+						word = (taken == JumpBreak) ? ") break" : ") continue";
+						condition = get_value(it[1], false);
+						target = it[3];
+					} else if (other == JumpBreak || other == JumpContinue) {
+						word = (other == JumpBreak) ? ") break" : ") continue";
+						condition = get_negation(it[1]);
+						target = it[2];
+					}
+					if (word == nullptr) {
+						log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
+						return String(static_cast<StringStack<64> &&>(out));
+					}
+					if (indent == 0) {
+						log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+						return String(static_cast<StringStack<64> &&>(out));
+					}
+					StringStack<64> line("if(");
+					line.append(condition);
+					line.append(word);
+					append_statement(out, indent, line);
+				}
+				Jump jump = get_jump(target, loop, false);
+				switch (jump) {
+					case JumpFall:
+						return String(static_cast<StringStack<64> &&>(out));
+					case JumpBreak:
+					case JumpContinue:
+						// a jump has no place in the third clause of a for-statement
+						if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+						else append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
+						return String(static_cast<StringStack<64> &&>(out));
+					case JumpEnter:
+						next = get_target(target);
+						break;
+					case JumpInvalid:
+						log_error("ShaderSpirv::get_block(): unknown branch %u\n", target);
+						return String(static_cast<StringStack<64> &&>(out));
+				}
+				break;
+			}
+			case OpSwitch:
+				log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
+				return String(static_cast<StringStack<64> &&>(out));
+			case OpReturn:
+				if (indent != 1) append_statement(out, indent, String("return"));
+				return String(static_cast<StringStack<64> &&>(out));
+			case OpReturnValue: {
+				StringStack<64> line("return ");
+				line.append(get_value(it[1], false));
+				append_statement(out, indent, line);
+				return String(static_cast<StringStack<64> &&>(out));
+			}
+			case OpUnreachable:
+				return String(static_cast<StringStack<64> &&>(out));
+			default: {
+				bool image = is_image_opcode(op) && op != OpSampledImage;
+				if (image || is_internal_opcode(op)) {
+					declare_operands(out, it, indent, pending);
+					if (temporary || statement) {
+						String text = image ? get_image_value(it, false) : get_intrinsic_value(it, false);
+						if (!text.empty()) {
+							if (temporary) {
+								if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+								else append_statement(out, indent, get_temporary(id, text));
+							} else {
+								append_statement(out, indent, text);
+							}
+						}
+					}
+					if (op == OpKill || op == OpEmitMeshTasks) return String(static_cast<StringStack<64> &&>(out));
+					break;
+				}
+				if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant &&
+					(uses[id] > 1 || (it[3] < uses.size() && uses[it[3]] > 1))) {
+					// a sum with a constant whose parts are used again: name them here
+					uint32_t parts[2] = {id, it[3]};
+					for (uint32_t part : parts) {
+						if (part >= uses.size() || uses[part] <= 1 || named[part] || find_target(part).get_opcode() == OpConstant) continue;
+						if (indent == 0) {
+							log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+							continue;
+						}
+						StringStack<64> line(get_declaration(part, nullptr));
+						line.append(" = ");
+						line.append(get_value(part, false));
+						named[part] = 1;
+						render_scopes[part] = current_scope;
+						append_statement(out, indent, line);
+					}
+					temporary = temporary && !named[id];
+				}
+				if (temporary) {
+					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+					else append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
+					break;
+				}
+				if (!is_value_opcode(op)) {
+					log_error("ShaderSpirv::get_block(): unknown opcode %u\n", static_cast<uint32_t>(op));
+					return String(static_cast<StringStack<64> &&>(out));
+				}
+				break;
+			}
+		}
+		it = next;
+	}
+	log_error("ShaderSpirv::get_block(): unknown block %u\n", current_label);
+	return String(static_cast<StringStack<64> &&>(out));
+}
+
+String ShaderSpirv::get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body) {
+	Restore follow_scope(follow_label, follow);
+	Restore continue_scope(continue_label, loop_body ? follow : continue_label);
+	uint32_t saved_scope = current_scope;
+	push_scope();
+	String ret;
+	if (target != follow) {
+		// a construct enters its own branches, case labels included
+		switch (get_jump(target, loop, true)) {
+			case JumpBreak:
+				append_statement(ret, indent, String("break"));
+				break;
+			case JumpContinue:
+				append_statement(ret, indent, String("continue"));
+				break;
+			case JumpEnter:
+				ret = get_block(target, indent, pending, loop);
+				break;
+			default:
+				log_error("ShaderSpirv::get_block(): unknown branch %u\n", target);
+				break;
+		}
+	}
+	current_scope = saved_scope;
+	return ret;
+}
+
+String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t indent, Pending &pending, const Block *loop) {
+	StringStack<64> out;
+	if (indent != 0) out.append(get_statement(it, indent, pending));
+	Restore depth(nesting, nesting + 1);
+	if (nesting > MaxNesting) {
+		log_error("ShaderSpirv::get_merge(): unknown nesting %u\n", nesting);
+		return String(static_cast<StringStack<64> &&>(out));
+	}
+	int32_t op = it.get_opcode();
+	if (op == OpSelectionMerge && block.opcode == OpBranchConditional) {
+		append_indent(out, indent);
+		out.append(get_control(it));
+		out.append("if(");
+		out.append(get_value(block.condition, false));
+		out.append(") {\n");
+		bool pulled = append_body(out, get_branch(block.target, block.merge, indent + 1, pending, loop, false));
+		if (block.target_false != block.merge) {
+			if (pulled) {
+				out.append(" }\n");
+				append_indent(out, indent);
+				out.append("else {\n");
+			} else {
+				append_indent(out, indent);
+				out.append("} else {\n");
+			}
+			append_body(out, get_branch(block.target_false, block.merge, indent + 1, pending, loop, false));
+		}
+		if (!out.empty() && out.fromBack(0) == '\n') {
+			append_indent(out, indent);
+			out.append("}\n");
+		} else {
+			out.append(" }\n");
+		}
+	} else if (op == OpSelectionMerge && block.opcode == OpSwitch) {
+		out.append(get_switch(block, it, indent, pending));
+	} else if (op == OpSelectionMerge) {
+		log_error("ShaderSpirv::get_merge(): unknown SelectionMerge branch %u\n", block.opcode);
+	} else if (op == OpLoopMerge) {
+		out.append(get_loop(block, it, indent, pending));
+	} else {
+		log_error("ShaderSpirv::get_merge(): unknown opcode %u\n", static_cast<uint32_t>(op));
+	}
+	return String(static_cast<StringStack<64> &&>(out));
+}
+
+String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
+	StringStack<64> out;
+	Iterator sw = get_iterator(block.index);
+	if (sw.get_opcode() != OpSwitch) {
+		log_error("ShaderSpirv::get_merge(): unknown SelectionMerge branch %u\n", block.opcode);
+		return String();
+	}
+	uint32_t selector = sw[1];
+	bool is_unsigned = is_unsigned_type(selector);
+	uint32_t width = get_target_base_type(selector)[2];
+	uint32_t step = (width > 32) ? 3 : 2;
+	append_indent(out, indent);
+	out.append(get_control(it));
+	out.append("switch(");
+	out.append(get_value(selector, false));
+	out.append(") {\n");
+
+	// cases that share a body are listed together, the default last unless it
+	// shares a body with a case
+	struct Case {
+		uint32_t label;
+		uint32_t first;
+		uint32_t count;
+		bool is_default;
+	};
+	Array<Case> cases;
+	Array<uint32_t> literals;
+	for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) {
+		uint32_t label = sw[k + step - 1];
+		uint32_t index = ~0u;
+		for (uint32_t i = 0; i < cases.size(); i++) {
+			if (cases[i].label == label) index = i;
+		}
+		if (index == ~0u) cases.append(Case{label, 0, 0, false});
+	}
+	for (uint32_t i = 0; i < cases.size(); i++) {
+		cases[i].first = literals.size();
+		for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) {
+			if (sw[k + step - 1] != cases[i].label) continue;
+			literals.append(k);
+			cases[i].count++;
+		}
+	}
+	uint32_t default_label = sw[2];
+	if (default_label != block.merge) {
+		bool shared = false;
+		for (uint32_t i = 0; i < cases.size(); i++) {
+			if (cases[i].label == default_label) {
+				cases[i].is_default = true;
+				shared = true;
+			}
+		}
+		if (!shared) cases.append(Case{default_label, literals.size(), 0, true});
+	}
+	for (uint32_t i = 0; i < cases.size(); i++) {
+		const Case &c = cases[i];
+		for (uint32_t n = 0; n < c.count; n++) {
+			uint32_t k = literals[c.first + n];
+			append_indent(out, indent + 1);
+			if (step == 3) {
+				uint64_t value = sw[k] | (static_cast<uint64_t>(sw[k + 1]) << 32);
+				if (is_unsigned) out.append(String::format("case %lluul:", static_cast<unsigned long long>(value)));
+				else out.append(String::format("case %lldl:", static_cast<long long>(value)));
+			} else {
+				out.append(String::format(is_unsigned ? "case %uu:" : "case %d:", sw[k]));
+			}
+			out.append((n + 1 == c.count && !c.is_default) ? " {\n" : "\n");
+		}
+		if (c.is_default) {
+			append_indent(out, indent + 1);
+			out.append("default: {\n");
+		}
+		// a case falls through into the one listed after it
+		uint32_t follow = (i + 1 < cases.size()) ? cases[i + 1].label : block.merge;
+		String body;
+		if (c.label == block.merge) {
+			append_statement(body, indent + 2, String("break"));
+		} else {
+			body = get_branch(c.label, follow, indent + 2, pending, &block, false);
+		}
+		out.append(body);
+		append_indent(out, indent + 1);
+		out.append("}\n");
+	}
+	append_indent(out, indent);
+	out.append("}\n");
+	return String(static_cast<StringStack<64> &&>(out));
+}
+
+String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
+	StringStack<64> out;
+	if (block.opcode != OpBranch) {
+		log_error("ShaderSpirv::get_merge(): unknown LoopMerge block %u\n", block.opcode);
+		return String();
+	}
+	uint32_t header = current_label;
+	uint32_t merge = block.merge;
+	uint32_t continue_target = block.continue_target;
+	const Block *c = blocks.get(continue_target);
+	const Block *h = blocks.get(block.target);
+	if (c == nullptr || h == nullptr || continue_target == header || rendered_labels.find(continue_target)) {
+		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+		return String();
+	}
+	// the statement's own scope: a for-statement's variable lives in it
+	uint32_t saved_scope = current_scope;
+	push_scope();
+	if (block.init_variable && block.init_variable == for_variable && for_variable < render_scopes.size()) {
+		render_scopes[for_variable] = current_scope;
+		for_variable = 0;
+	}
+	if (c->opcode == OpBranchConditional) {
+		// do-while: the continue block holds the condition
+		String condition;
+		if (c->target == header && c->target_false == merge) condition = get_value(c->condition, false);
+		else if (c->target == merge && c->target_false == header) condition = get_negation(c->condition);
+		if (condition.empty() || !is_quiet_block(continue_target, false, pending)) {
+			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+			current_scope = saved_scope;
+			return String();
+		}
+		rendered_labels.insert(continue_target);
+		append_indent(out, indent);
+		out.append(get_control(it));
+		out.append("do {\n");
+		out.append(get_branch(block.target, continue_target, indent + 1, pending, &block, true));
+		append_indent(out, indent);
+		out.append("} while(");
+		out.append(condition);
+		out.append(");\n");
+	} else if (h->opcode == OpBranchConditional && h->merge == 0 && block.target != continue_target) {
+		// while and for: the block after the header holds the condition
+		uint32_t body = 0;
+		if (h->target_false == merge) body = h->target;
+		else if (h->target == merge) body = h->target_false;
+		if (body == 0 || body == merge || !is_quiet_block(block.target, false, pending) || rendered_labels.find(block.target)) {
+			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+			current_scope = saved_scope;
+			return String();
+		}
+		rendered_labels.insert(block.target);
+		String condition = (body == h->target) ? get_value(h->condition, false) : get_negation(h->condition);
+		if (c->count == 2 && c->opcode == OpBranch && c->target == header) {
+			rendered_labels.insert(continue_target);
+			append_indent(out, indent);
+			out.append(get_control(it));
+			out.append("while(");
+			out.append(condition);
+			out.append(") {\n");
+		} else {
+			if (block.init_variable == 0) {
+				append_indent(out, indent);
+				out.append(get_control(it));
+				out.append("for(; ");
+			}
+			out.append(condition);
+			out.append("; ");
+			{
+				Restore follow(follow_label, header);
+				Restore continues(continue_label, 0);
+				out.append(get_block(continue_target, 0, pending, &block));
+			}
+			out.append(") {\n");
+		}
+		out.append(get_branch(body, continue_target, indent + 1, pending, &block, true));
+		append_indent(out, indent);
+		out.append("}\n");
+	} else {
+		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+	}
+	current_scope = saved_scope;
+	return String(static_cast<StringStack<64> &&>(out));
+}
+
+} // namespace Vexa

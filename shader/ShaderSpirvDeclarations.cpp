@@ -1,0 +1,357 @@
+// The layout of the GLSL-like listing: the whole text, the global
+// declarations, declarations of variables and structures with their bracketed
+// attribute lists, type names, and the function definitions whose bodies the
+// statement renderer (ShaderSpirvBlocks.cpp) writes. This is the `-d` output
+// and what every backend inherits where it does not override a slot.
+//
+// The output fails as a whole when any slot met something it could not
+// render: every such case is logged through `log_error`, which `get_source`
+// counts, so that a listing is never printed with a hole in it.
+#include "shader/ShaderSpirv.h"
+
+#include "core/Log.h"
+
+#include <cstdarg>
+
+namespace Vexa {
+
+namespace {
+
+enum : int32_t {
+	OpTypeVoid = 19,
+	OpTypeBool = 20,
+	OpTypeInt = 21,
+	OpTypeFloat = 22,
+	OpTypeVector = 23,
+	OpTypeMatrix = 24,
+	OpTypeImage = 25,
+	OpTypeSampler = 26,
+	OpTypeSampledImage = 27,
+	OpTypeArray = 28,
+	OpTypeRuntimeArray = 29,
+	OpTypeStruct = 30,
+	OpTypePointer = 32,
+	OpFunction = 54,
+	OpFunctionParameter = 55,
+	OpFunctionEnd = 56,
+	OpStore = 62,
+	OpCopyMemory = 63,
+	OpLabel = 248,
+	OpTypeRayQuery = 4472,
+	OpTypeAccelerationStructure = 5341,
+};
+
+struct NumberName {
+	uint32_t number;
+	const char *name;
+};
+
+// attributes in the order they are listed
+const NumberName decoration_keywords[] = {
+	{0, "relaxed_precision"}, {1, "spec_id"}, {2, "block"}, {3, "buffer_block"}, {4, "row_major"},
+	{5, "column_major"}, {6, "array_stride"}, {7, "matrix_stride"}, {11, "builtin"}, {13, "noperspective"},
+	{14, "flat"}, {15, "patch"}, {16, "centroid"}, {17, "sample"}, {19, "restrict"}, {21, "volatile"},
+	{22, "constant"}, {23, "coherent"}, {24, "readonly"}, {25, "writeonly"}, {26, "uniform"}, {29, "stream"},
+	{30, "location"}, {31, "component"}, {32, "index"}, {33, "binding"}, {34, "set"}, {35, "offset"},
+	{44, "align"}, {5250, "passthrough"},
+};
+
+const char *storage_keyword(uint32_t storage) {
+	switch (storage) {
+		case 0: return "constant";
+		case 1: return "input";
+		case 2: return "uniform";
+		case 3: return "output";
+		case 4: return "shared";
+		case 6: return "private";
+		case 7: return "function";
+		case 9: return "push";
+		case 12: return "storage";
+		case 5328: return "call";
+		case 5329: return "incall";
+		case 5338: return "ray";
+		case 5339: return "hit";
+		case 5342: return "inray";
+		case 5402: return "task";
+	}
+	return nullptr;
+}
+
+} // namespace
+
+void ShaderSpirv::log_error(const char *format, ...) const {
+	va_list args;
+	va_start(args, format);
+	String text = String::vformat(format, args);
+	va_end(args);
+	// a broken module can fail the same way at every use; the first messages
+	// say what is wrong, the rest are only counted
+	if (errors++ < MaxLoggedErrors) Log::print(Log::Error, text.get());
+}
+
+bool ShaderSpirv::get_source(String &out) {
+	render_work = 0;
+	StringStack<64> text(get_globals());
+	text.append(get_functions());
+	out = String(static_cast<StringStack<64> &&>(text));
+	if (errors > MaxLoggedErrors) Log::printf(Log::Error, "ShaderSpirv::get_source(): %u more errors\n", errors - MaxLoggedErrors);
+	// an error of `load` (a built-in without a name) counts as well
+	return errors == 0;
+}
+
+String ShaderSpirv::get_semantic(uint32_t, const Record *) {
+	return String();
+}
+
+String ShaderSpirv::get_type(uint32_t id, const Record *) {
+	Iterator type = get_target_type(id);
+	if (type.is_end()) {
+		// an id that exists but has no type is as unknown as its opcode
+		Iterator it = find_target(id);
+		if (!it.is_end()) log_error("ShaderSpirv::get_type(): unknown opcode %u\n", static_cast<uint32_t>(it.get_opcode()));
+		return String();
+	}
+	DepthGuard guard(*this);
+	if (!guard.enter("ShaderSpirv::get_type()", id)) return String();
+	int32_t op = type.get_opcode();
+	switch (op) {
+		case OpTypeVoid:
+			return String("void");
+		case OpTypeBool:
+			return String("b32");
+		case OpTypeInt:
+			return String::format(type[3] ? "i%u" : "u%u", type[2]);
+		case OpTypeFloat:
+			return String::format("f%u", type[2]);
+		case OpTypeVector: {
+			StringStack<64> ret(get_type(type[2], nullptr));
+			ret.append('v');
+			ret.appendu32(type[3]);
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		case OpTypeMatrix: {
+			StringStack<64> ret(get_type(type[2], nullptr));
+			ret.append('m');
+			ret.appendu32(type[3]);
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		case OpTypeImage: {
+			StringStack<64> ret;
+			Iterator sampled = get_target_type(type[2]);
+			if (sampled.get_opcode() == OpTypeInt) ret.append(sampled[3] ? 'i' : 'u');
+			ret.append(type[7] == 1 ? "texture" : "image");
+			switch (type[3]) {
+				case 1: ret.append("2D"); break;
+				case 2: ret.append("3D"); break;
+				case 3: ret.append("Cube"); break;
+				case 5: ret.append("Buffer"); break;
+			}
+			if (type[5]) ret.append("Array");
+			if (type[4]) ret.append("Shadow");
+			if (type[6]) ret.append("MS");
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		case OpTypeSampler:
+			return String(depth_samplers.get(id) ? "samplerShadow" : "sampler");
+		case OpTypeSampledImage: {
+			String image = get_type(type[2], nullptr);
+			uint32_t at = image.find("texture");
+			if (at == ~0u) return image;
+			StringStack<64> ret;
+			ret.append(image.get(), at);
+			ret.append("sampler");
+			ret.append(image.get() + at + 7);
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		case OpTypeArray:
+		case OpTypeRuntimeArray:
+			return get_type(type[2], nullptr);
+		case OpTypeStruct:
+			return records[type[1]].name;
+		case OpTypeRayQuery:
+			return String("rayQueryEXT");
+		case OpTypeAccelerationStructure:
+			return String("accelerationStructureEXT");
+	}
+	log_error("ShaderSpirv::get_type(): unknown opcode %u\n", static_cast<uint32_t>(op));
+	return String();
+}
+
+String ShaderSpirv::get_storage(uint32_t id, const Record *record) {
+	const Record *own = (id < records.size()) ? &records[id] : nullptr;
+	if (record == nullptr) record = own;
+	if (record == nullptr) return String();
+	StringStack<64> list;
+	const char *keyword = storage_keyword(record->storage);
+	if (keyword) list.append(keyword);
+	for (const NumberName &decoration : decoration_keywords) {
+		const uint32_t *value = record->decorations.get(decoration.number);
+		if (value == nullptr && own) value = own->decorations.get(decoration.number);
+		if (value == nullptr) continue;
+		if (!list.empty()) list.append(", ");
+		list.append(decoration.name);
+		if (*value != 0xffffffffu) {
+			list.append(" = ");
+			list.appendu32(*value);
+		}
+	}
+	if (list.empty()) return String();
+	StringStack<64> ret("[");
+	ret.append(list);
+	ret.append("] ");
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_declaration(uint32_t id, const Record *record) {
+	if (id >= records.size()) {
+		get_target(id);
+		return String();
+	}
+	// the record decides the name and the storage through every level of an
+	// array; without one it is the id's own
+	if (record == nullptr) record = &records[id];
+	Iterator type = get_target_type(id);
+	if (type.is_end()) {
+		Iterator it = find_target(id);
+		if (!it.is_end()) log_error("ShaderSpirv::get_declaration(): unknown opcode %u\n", static_cast<uint32_t>(it.get_opcode()));
+		return String();
+	}
+	DepthGuard guard(*this);
+	if (!guard.enter("ShaderSpirv::get_declaration()", id)) return String();
+	int32_t op = type.get_opcode();
+	if (is_array_opcode(op)) {
+		Iterator element = type;
+		for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+		if (element.is_end() || is_array_opcode(element.get_opcode())) {
+			log_error("ShaderSpirv::get_declaration(): unknown opcode %u\n", static_cast<uint32_t>(op));
+			return String();
+		}
+		StringStack<64> ret(get_declaration(element[1], record));
+		ret.append(get_array_suffix(type[1]));
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	if (op == OpTypeStruct) {
+		uint32_t structure = type[1];
+		const Record &own = records[id];
+		const String &name = records[structure].name;
+		if (own.storage == 7 || own.storage == 4) {
+			StringStack<64> ret(get_storage(id, record));
+			ret.append(name);
+			ret.append(' ');
+			ret.append(record->name);
+			ret.append(get_semantic(id, record));
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		bool same = record->name == own.name;
+		auto body_class = [](uint32_t storage) { return storage == 2 || storage == 12 || storage == 1 || storage == 3; };
+		bool interface = body_class(own.storage) || body_class(record->storage);
+		if (same || interface) {
+			StringStack<64> ret(get_storage(structure, record));
+			if (same && !interface) ret.append("struct ");
+			ret.append(name);
+			ret.append(get_semantic(structure, record));
+			ret.append(" {\n");
+			uint32_t count = (structure < members.size()) ? members[structure].size() : 0;
+			for (uint32_t k = 0; k < count && k + 2 < type.get_size(); k++) {
+				String member = get_declaration(type[k + 2], &members[structure][k]);
+				if (member.empty()) continue;
+				ret.append('\t');
+				ret.append(member);
+				ret.append(";\n");
+			}
+			ret.append('}');
+			if (!record->name.empty() && record->name != name) {
+				ret.append(' ');
+				ret.append(record->name);
+			}
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+	}
+	if (is_type_opcode(op)) {
+		StringStack<64> ret(get_storage(id, record));
+		ret.append(get_type(id, record));
+		ret.append(' ');
+		ret.append(record->name);
+		ret.append(get_semantic(id, record));
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	log_error("ShaderSpirv::get_declaration(): unknown opcode %u\n", static_cast<uint32_t>(op));
+	return String();
+}
+
+String ShaderSpirv::get_globals() {
+	StringStack<64> ret;
+	const Array<uint32_t> *lists[] = {&globals, &resources, &inputs, &outputs, &payloads, &shared};
+	for (const Array<uint32_t> *list : lists) {
+		for (uint32_t i = 0; i < list->size(); i++) {
+			String declaration = get_declaration((*list)[i], nullptr);
+			if (declaration.empty()) continue;
+			ret.append(declaration);
+			ret.append(";\n");
+		}
+	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+bool ShaderSpirv::is_read_parameter(const Iterator &function, uint32_t id) const {
+	// anything but a plain store into it (a load, an access chain, an atomic,
+	// a call, the source of a memory copy) may read what the caller passed in
+	for (Iterator it = function; !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		if (op == OpFunctionEnd) break;
+		if (op == OpFunctionParameter) continue;
+		uint32_t first = (op == OpStore || op == OpCopyMemory) ? 2 : 1;
+		for (uint32_t k = first; k < it.get_size(); k++) {
+			if (it[k] == id) return true;
+		}
+	}
+	return false;
+}
+
+String ShaderSpirv::get_functions() {
+	StringStack<64> ret;
+	for (uint32_t i = 0; i < functions.size(); i++) {
+		uint32_t function = functions[i];
+		Iterator start = find_target(function);
+		if (start.get_opcode() != OpFunction) {
+			get_target(function);
+			log_error("ShaderSpirv::get_functions(): unknown function %u\n", function);
+			continue;
+		}
+		bool body = false;
+		for (Iterator it = start; !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+			int32_t op = it.get_opcode();
+			if (op == OpFunction) {
+				ret.append(get_storage(function, nullptr));
+				ret.append(get_type(it[1], nullptr));
+				ret.append(' ');
+				ret.append(records[function].name);
+				ret.append('(');
+			} else if (op == OpFunctionParameter) {
+				if (ret.fromBack(0) != '(') ret.append(", ");
+				uint32_t parameter = it[2];
+				if (get_target(it[1]).get_opcode() == OpTypePointer) ret.append(is_read_parameter(start, parameter) ? "inout " : "out ");
+				ret.append(get_type(it[1], nullptr));
+				ret.append(' ');
+				ret.append(records[parameter].name);
+				if (get_target_type(parameter).get_opcode() == OpTypeArray) ret.append(get_array_suffix(parameter));
+			} else if (op == OpLabel) {
+				ret.append(')');
+				ret.append(get_semantic(function, nullptr));
+				ret.append(" {\n");
+				Pending pending;
+				ret.append(get_block(it[1], 1, pending, nullptr));
+				ret.append("}\n");
+				body = true;
+				break;
+			} else if (op == OpFunctionEnd) {
+				break;
+			}
+		}
+		// a declaration without a body has no text in a listing
+		if (!body) log_error("ShaderSpirv::get_functions(): unknown function %s\n", records[function].name.get());
+	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+} // namespace Vexa

@@ -1,0 +1,263 @@
+// Call text of the instructions that render as built-in functions: image
+// sampling, fetches, reads, writes and queries; barriers, atomics, discard,
+// subgroup, ray-tracing and mesh instructions; and the GLSL.std.450 extended
+// instructions. Their names come from ShaderSpirvNames.cpp; here the operands
+// are picked and ordered.
+//
+// A barrier whose scope or memory semantics have no GLSL spelling is an error,
+// never an empty statement: a listing that leaves out a barrier is wrong.
+#include "shader/ShaderSpirv.h"
+
+#include "core/Log.h"
+
+namespace Vexa {
+
+namespace {
+
+enum : int32_t {
+	OpTypeImage = 25,
+	OpConstant = 43,
+	OpImageTexelPointer = 60,
+	OpSampledImage = 86,
+	OpImageSampleDrefImplicitLod = 89,
+	OpImageSampleDrefExplicitLod = 90,
+	OpImageGather = 96,
+	OpImageDrefGather = 97,
+	OpImageRead = 98,
+	OpImageWrite = 99,
+	OpControlBarrier = 224,
+	OpMemoryBarrier = 225,
+	OpKill = 252,
+	OpImageSparseSampleDrefImplicitLod = 307,
+	OpImageSparseSampleDrefExplicitLod = 308,
+	OpImageSparseGather = 314,
+	OpImageSparseDrefGather = 315,
+	OpGroupNonUniformBallotBitCount = 342,
+	OpGroupNonUniformQuadSwap = 366,
+};
+
+// the value of an OpConstant operand; false for anything else
+bool constant_value(const ShaderSpirv &spirv, uint32_t id, uint32_t &value) {
+	ShaderSpirv::Iterator it = spirv.get_target(id);
+	if (it.get_opcode() != OpConstant) return false;
+	value = it[3];
+	return true;
+}
+
+} // namespace
+
+String ShaderSpirv::get_operands(const Iterator &it, uint32_t first, uint32_t skip) {
+	StringStack<64> ret;
+	for (uint32_t k = first; k < it.get_size(); k++) {
+		if (k == skip) continue;
+		if (!ret.empty()) ret.append(", ");
+		ret.append(get_value(it[k], false));
+	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_external_value(const Iterator &it, bool) {
+	String name = get_external_name(it);
+	if (name.empty()) return String();
+	StringStack<64> ret(name);
+	ret.append('(');
+	ret.append(get_operands(it, 5, ~0u));
+	ret.append(')');
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
+	int32_t op = it.get_opcode();
+	if (op == OpControlBarrier) {
+		uint32_t scope = 0;
+		if (constant_value(*this, it[1], scope)) {
+			if (scope == 2) return String("barrier()");
+			if (scope == 3) return String("subgroupBarrier()");
+		}
+		log_error("ShaderSpirv::get_intrinsic_value(): unknown ControlBarrier scope %u\n", scope);
+		return String();
+	}
+	if (op == OpMemoryBarrier) {
+		uint32_t scope = 0;
+		uint32_t semantics = 0;
+		if (constant_value(*this, it[1], scope) && constant_value(*this, it[2], semantics)) {
+			uint32_t mask = semantics & 0x940u;
+			const char *prefix = (scope == 1) ? "memoryBarrier" : (scope == 3) ? "subgroupMemoryBarrier" : nullptr;
+			if (prefix) {
+				const char *suffix = (mask == 0x940u) ? "" : (mask & 0x100u) ? "Shared" : (mask & 0x40u) ? "Buffer" : (mask & 0x800u) ? "Image" : nullptr;
+				if (suffix) return String::format("%s%s()", prefix, suffix);
+			} else if (scope == 2 && mask == 0x940u) {
+				return String("groupMemoryBarrier()");
+			}
+		}
+		log_error("ShaderSpirv::get_intrinsic_value(): unknown MemoryBarrier semantics %u %u\n", scope, semantics);
+		return String();
+	}
+	if (op == OpKill) return String("discard");
+	String name = get_internal_name(it);
+	if (name.empty()) return String();
+	StringStack<64> ret;
+	if (op >= 227 && op <= 242 && it.get_size() >= 7) {
+		Iterator pointer = get_target(it[3]);
+		StringStack<64> arguments;
+		if (pointer.get_opcode() == OpImageTexelPointer) {
+			ret.append("imageA");
+			ret.append(name.get() + 1);
+			arguments.append(get_value(pointer[3], false));
+			arguments.append(", ");
+			arguments.append(get_value(pointer[4], false));
+			// the sample operand counts only for a multisampled image
+			Iterator image = get_target_type(pointer[3]);
+			if (image.get_opcode() == OpTypeImage && image[6] != 0) {
+				arguments.append(", ");
+				arguments.append(get_value(pointer[5], false));
+			}
+		} else {
+			ret.append(name);
+			arguments.append(get_value(it[3], false));
+		}
+		if (it.get_size() == 7) {
+			arguments.append(", ");
+			arguments.append(get_value(it[6], false));
+		} else if (it.get_size() >= 9) {
+			// GLSL takes the comparator before the new value
+			arguments.append(", ");
+			arguments.append(get_value(it[8], false));
+			arguments.append(", ");
+			arguments.append(get_value(it[7], false));
+		}
+		ret.append('(');
+		ret.append(arguments);
+		ret.append(')');
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	uint32_t first = get_operand_index(op);
+	uint32_t skip = ~0u;
+	if (op >= 333 && op <= 366) {
+		if (op == OpGroupNonUniformBallotBitCount || (op >= 349 && op <= 364)) {
+			uint32_t group = it[4];
+			const char *word = nullptr;
+			bool vendor = false;
+			if (op == OpGroupNonUniformBallotBitCount) {
+				word = (group == 1) ? "Inclusive" : (group == 2) ? "Exclusive" : (group == 0) ? "" : nullptr;
+			} else {
+				switch (group) {
+					case 0: word = ""; break;
+					case 1: word = "Inclusive"; break;
+					case 2: word = "Exclusive"; break;
+					case 3: word = "Clustered"; break;
+					case 6: word = "Partitioned"; vendor = true; break;
+					case 7: word = "PartitionedInclusive"; vendor = true; break;
+					case 8: word = "PartitionedExclusive"; vendor = true; break;
+				}
+			}
+			if (word == nullptr) {
+				log_error("ShaderSpirv::get_intrinsic_value(): unknown GroupOperation %u\n", group);
+				return String();
+			}
+			uint32_t at = (op == OpGroupNonUniformBallotBitCount) ? 14 : 8;
+			ret.append(name.get(), at);
+			ret.append(word);
+			ret.append(name.get() + at);
+			if (vendor) ret.append("NV");
+		} else if (op == OpGroupNonUniformQuadSwap) {
+			uint32_t direction = 0;
+			static const char *const directions[] = {"Horizontal", "Vertical", "Diagonal"};
+			if (!constant_value(*this, it[5], direction) || direction > 2) {
+				log_error("ShaderSpirv::get_intrinsic_value(): unknown QuadSwap direction %u\n", direction);
+				return String();
+			}
+			ret.append(name);
+			ret.append(directions[direction]);
+			skip = 5;
+		} else {
+			ret.append(name);
+		}
+	} else {
+		ret.append(name);
+	}
+	ret.append('(');
+	ret.append(get_operands(it, first, skip));
+	ret.append(')');
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_image_value(const Iterator &it, bool) {
+	int32_t op = it.get_opcode();
+	if (op == OpSampledImage) {
+		String type = get_type(it[1], nullptr);
+		uint32_t at = type.find("texture");
+		StringStack<64> ret;
+		if (at != ~0u) {
+			ret.append(type.get(), at);
+			ret.append("sampler");
+			ret.append(type.get() + at + 7);
+		} else {
+			ret.append(type);
+		}
+		ret.append('(');
+		ret.append(get_value(it[3], false));
+		ret.append(", ");
+		ret.append(get_value(it[4], false));
+		ret.append(')');
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	String name = get_image_name(it);
+	if (name.empty()) return String();
+	StringStack<64> ret(name);
+	bool sparse = op >= 305 && op <= 315;
+	if (sparse) ret.append("ARB");
+	ret.append('(');
+	if ((op >= 87 && op <= 97) || sparse) {
+		ret.append(get_value(it[3], false));
+		ret.append(", ");
+		ret.append(get_value(it[4], false));
+		bool dref = false;
+		if (op == OpImageDrefGather || op == OpImageSparseDrefGather) {
+			dref = true;
+		} else if (op == OpImageSampleDrefImplicitLod || op == OpImageSampleDrefExplicitLod ||
+			op == OpImageSparseSampleDrefImplicitLod || op == OpImageSparseSampleDrefExplicitLod) {
+			// only a cube array takes the reference as its own argument
+			Iterator sampled = get_target(it[3]);
+			if (sampled.get_opcode() == OpSampledImage) {
+				Iterator image = get_target_type(sampled[3]);
+				dref = image.get_opcode() == OpTypeImage && image[3] == 3 && image[5] != 0;
+			}
+		}
+		if (dref) {
+			ret.append(", ");
+			ret.append(get_value(it[5], false));
+		}
+		int32_t index = get_image_operand_index(op);
+		if (index > 0) {
+			for (uint32_t k = static_cast<uint32_t>(index) + 1; k < it.get_size(); k++) {
+				ret.append(", ");
+				ret.append(get_value(it[k], false));
+			}
+		}
+		if (op == OpImageGather || op == OpImageSparseGather) {
+			ret.append(", ");
+			ret.append(get_value(it[5], false));
+		}
+	} else if (op == OpImageRead) {
+		ret.append(get_value(it[3], false));
+		ret.append(", ");
+		ret.append(get_value(it[4], false));
+	} else if (op == OpImageWrite) {
+		ret.append(get_value(it[1], false));
+		ret.append(", ");
+		ret.append(get_value(it[2], false));
+		if (it.get_size() > 5) {
+			ret.append(", ");
+			ret.append(get_value(it[5], false));
+		}
+		ret.append(", ");
+		ret.append(get_value(it[3], false));
+	} else {
+		ret.append(get_operands(it, 3, ~0u));
+	}
+	ret.append(')');
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+} // namespace Vexa

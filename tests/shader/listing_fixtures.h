@@ -1,0 +1,310 @@
+// Helpers of the decompiled-listing tests: rendering a module in-process the
+// way `shader -d` does, and counting, per function, the instructions with
+// side effects both in spirv-dis output and in a listing, so that a listing
+// can be checked against an independent disassembler instead of against
+// restated expectations.
+#pragma once
+
+#include "spirv_fixtures.h"
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace listing_test {
+
+using namespace spirv_test;
+
+struct Rendered {
+	bool loaded = false;
+	bool ok = false;
+	std::string text;
+	std::string errors;
+};
+
+// `load` and `get_source` of a plain object, as the -d output runs them
+inline Rendered render(const std::vector<uint32_t> &words) {
+	Rendered ret;
+	LogCapture capture;
+	Vexa::ShaderSpirv spirv;
+	ret.loaded = spirv.load(to_array(words));
+	if (ret.loaded) {
+		Vexa::String text;
+		ret.ok = spirv.get_source(text);
+		ret.text = text.get();
+	}
+	ret.errors = capture.errors;
+	return ret;
+}
+
+inline std::string data_path(const std::string &name) {
+	return std::string(VEXA_TEST_DATA) + "/" + name;
+}
+
+// the module of an assembly file of the test data (empty when spirv-as fails)
+inline std::vector<uint32_t> assemble_file(const std::string &name) {
+	return assemble(read_text(data_path(name)));
+}
+
+// glslangValidator's module of a GLSL file of the test data, for its stage
+inline std::vector<uint32_t> compile_file(const std::string &name, std::string *errors = nullptr) {
+	std::string ext = name.substr(name.rfind('.') + 1);
+	const char *env = "vulkan1.2";
+	if (ext == "task" || ext == "mesh" || ext == "rgen" || ext == "rmiss" || ext == "rchit" || ext == "rahit" ||
+		ext == "rint" || ext == "rcall") {
+		env = "spirv1.4";
+	}
+	std::string out = temp_path(ext + ".spv");
+	std::vector<uint32_t> words;
+	if (run(std::string("glslangValidator -V --target-env ") + env + " -o " + out + " " + data_path(name), errors)) {
+		words = read_words(out);
+	}
+	std::remove(out.c_str());
+	return words;
+}
+
+// spirv-opt -O of a module (empty when it fails)
+inline std::vector<uint32_t> optimize(const std::vector<uint32_t> &words) {
+	std::string in = temp_path("in.spv");
+	std::string out = temp_path("out.spv");
+	write_words(in, words);
+	std::vector<uint32_t> ret;
+	if (run("spirv-opt -O -o " + out + " " + in)) ret = read_words(out);
+	std::remove(in.c_str());
+	std::remove(out.c_str());
+	return ret;
+}
+
+inline std::string disassemble(const std::vector<uint32_t> &words) {
+	std::string in = temp_path("in.spv");
+	std::string out = temp_path("out.txt");
+	write_words(in, words);
+	std::string ret;
+	if (run("spirv-dis --no-color --raw-id -o " + out + " " + in)) ret = read_text(out);
+	std::remove(in.c_str());
+	std::remove(out.c_str());
+	return ret;
+}
+
+// what one function does that a listing must neither drop nor repeat
+struct Work {
+	int stores = 0;
+	int atomics = 0;
+	int image_writes = 0;
+	int barriers = 0;
+	int kills = 0;
+	int calls = 0;
+	int emits = 0;
+
+	bool operator==(const Work &w) const {
+		return stores == w.stores && atomics == w.atomics && image_writes == w.image_writes && barriers == w.barriers &&
+			kills == w.kills && calls == w.calls && emits == w.emits;
+	}
+	std::string str() const {
+		return "stores " + std::to_string(stores) + ", atomics " + std::to_string(atomics) + ", image writes " +
+			std::to_string(image_writes) + ", barriers " + std::to_string(barriers) + ", kills " + std::to_string(kills) +
+			", calls " + std::to_string(calls) + ", emits " + std::to_string(emits);
+	}
+};
+
+// per function of spirv-dis output, in the listing's order: module order with
+// the entry point last
+inline std::vector<Work> count_disassembly(const std::string &text) {
+	std::vector<std::pair<std::string, Work>> functions;
+	std::string entry;
+	std::istringstream lines(text);
+	std::string line;
+	static const std::regex entry_point(R"(OpEntryPoint \w+ (%\w+))");
+	static const std::regex function(R"((%\w+) = OpFunction )");
+	static const std::regex opcode(R"((?:^|\s)(Op\w+))");
+	Work *current = nullptr;
+	while (std::getline(lines, line)) {
+		std::smatch m;
+		if (std::regex_search(line, m, entry_point)) entry = m[1];
+		if (std::regex_search(line, m, function)) {
+			functions.push_back({m[1], Work()});
+			current = &functions.back().second;
+			continue;
+		}
+		if (current == nullptr || !std::regex_search(line, m, opcode)) continue;
+		std::string op = m[1];
+		if (op == "OpFunctionEnd") current = nullptr;
+		else if (op == "OpStore" || op == "OpCopyMemory") current->stores++;
+		// a function variable's initialiser is its first store
+		else if (op == "OpVariable" && std::regex_search(line, std::regex(R"(OpVariable %\w+ Function %\w+)"))) current->stores++;
+		else if (op.compare(0, 8, "OpAtomic") == 0) current->atomics++;
+		else if (op == "OpImageWrite") current->image_writes++;
+		else if (op == "OpControlBarrier" || op == "OpMemoryBarrier") current->barriers++;
+		else if (op == "OpKill" || op == "OpTerminateInvocation") current->kills++;
+		else if (op == "OpFunctionCall") current->calls++;
+		else if (op == "OpEmitVertex" || op == "OpEndPrimitive" || op == "OpEmitStreamVertex" || op == "OpEndStreamPrimitive" ||
+			op == "OpEmitMeshTasksEXT" || op == "OpSetMeshOutputsEXT" || op == "OpTraceRayKHR" || op == "OpExecuteCallableKHR" ||
+			op == "OpReportIntersectionKHR") {
+			current->emits++;
+		}
+	}
+	std::vector<Work> ret;
+	for (auto &f : functions) {
+		if (f.first != entry) ret.push_back(f.second);
+	}
+	for (auto &f : functions) {
+		if (f.first == entry) ret.push_back(f.second);
+	}
+	return ret;
+}
+
+inline bool is_word(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// occurrences of name followed by "(" that are not the tail of a longer name or a member
+inline int count_calls(const std::string &text, const std::string &name) {
+	int ret = 0;
+	for (size_t at = text.find(name + "("); at != std::string::npos; at = text.find(name + "(", at + 1)) {
+		if (at > 0 && (is_word(text[at - 1]) || text[at - 1] == '.')) continue;
+		ret++;
+	}
+	return ret;
+}
+
+inline std::string trim(const std::string &s) {
+	size_t a = s.find_first_not_of(" \t");
+	size_t b = s.find_last_not_of(" \t");
+	return (a == std::string::npos) ? std::string() : s.substr(a, b - a + 1);
+}
+
+// splits at `separator` where no parenthesis or bracket is open
+inline std::vector<std::string> split_top(const std::string &s, char separator) {
+	std::vector<std::string> ret;
+	int depth = 0;
+	size_t start = 0;
+	for (size_t i = 0; i < s.size(); i++) {
+		if (s[i] == '(' || s[i] == '[') depth++;
+		else if (s[i] == ')' || s[i] == ']') depth--;
+		else if (s[i] == separator && depth == 0) {
+			ret.push_back(trim(s.substr(start, i - start)));
+			start = i + 1;
+		}
+	}
+	ret.push_back(trim(s.substr(start)));
+	return ret;
+}
+
+// whether one statement of a listing stores to memory: an assignment, an
+// update, or a declaration with an initialiser; a temporary ("type name = ...")
+// and a named increment operand ("[constant] ...") are not stores
+inline bool is_store(const std::string &statement) {
+	std::string s = trim(statement);
+	if (s.size() >= 2 && (s.compare(s.size() - 2, 2, "++") == 0 || s.compare(s.size() - 2, 2, "--") == 0)) return true;
+	int depth = 0;
+	for (size_t i = 0; i < s.size(); i++) {
+		char c = s[i];
+		if (c == '(' || c == '[') depth++;
+		else if (c == ')' || c == ']') depth--;
+		if (c != '=' || depth != 0) continue;
+		char before = i ? s[i - 1] : 0;
+		char after = (i + 1 < s.size()) ? s[i + 1] : 0;
+		if (after == '=' || before == '=' || before == '!' || ((before == '<' || before == '>') && !(i >= 2 && s[i - 2] == before))) {
+			if (after == '=') i++;
+			continue;
+		}
+		std::string lhs = trim(s.substr(0, i));
+		while (!lhs.empty() && std::string("+-*/%&|^<>").find(lhs.back()) != std::string::npos) lhs.pop_back();
+		lhs = trim(lhs);
+		if (lhs.compare(0, 9, "[constant") == 0) return false;
+		if (!lhs.empty() && lhs[0] == '[') return true;
+		static const std::regex temporary(R"(^[A-Za-z_]\w* [A-Za-z_]\w*(\[[^\]]*\])*$)");
+		return !std::regex_match(lhs, temporary);
+	}
+	return false;
+}
+
+// the statements of one line of a listing
+inline std::vector<std::string> line_statements(std::string line) {
+	std::vector<std::string> ret;
+	line = trim(line);
+	// the attribute of a loop or a selection
+	static const std::regex control(R"(^\[(?:unroll|loop|flatten|branch)\] )");
+	line = std::regex_replace(line, control, "");
+	if (line.compare(0, 4, "for(") == 0) {
+		size_t close = line.rfind(") {");
+		std::vector<std::string> clauses = split_top(line.substr(4, close - 4), ';');
+		if (!clauses.empty()) ret.push_back(clauses[0]);
+		if (clauses.size() == 3) {
+			for (const std::string &s : split_top(clauses[2], ',')) ret.push_back(s);
+		}
+		return ret;
+	}
+	// a body pulled up behind its "{"
+	size_t open = line.find("{ ");
+	if (open != std::string::npos && line.size() >= 2 && line.compare(line.size() - 2, 2, " }") == 0) {
+		std::string inner = line.substr(open + 2, line.size() - open - 4);
+		return line_statements(inner);
+	}
+	if (line.compare(0, 3, "if(") == 0 || line.compare(0, 5, "else ") == 0 || line.compare(0, 6, "while(") == 0 ||
+		line.compare(0, 7, "switch(") == 0 || line.compare(0, 2, "do") == 0 || line.compare(0, 1, "}") == 0 ||
+		line.compare(0, 5, "case ") == 0 || line.compare(0, 8, "default:") == 0) {
+		return ret;
+	}
+	for (const std::string &s : split_top(line, ';')) {
+		if (!s.empty()) ret.push_back(s);
+	}
+	return ret;
+}
+
+inline int count_matches(const std::string &text, const std::regex &re) {
+	return static_cast<int>(std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
+}
+
+// per function of a listing, in its order
+inline std::vector<Work> count_listing(const std::string &text) {
+	static const std::regex header(R"(^\[[^\]]*\] \S+ (\w+)\(.*\) \{$)");
+	static const std::regex atomic(R"(\b(?:atomic|imageAtomic)[A-Z]\w*\()");
+	static const std::regex image_write(R"(\bimageStore\()");
+	static const std::regex barrier(R"(\b(?:barrier|subgroupBarrier|memoryBarrier\w*|groupMemoryBarrier|subgroupMemoryBarrier\w*)\(\))");
+	static const std::regex kill(R"(\bdiscard\b)");
+	static const std::regex emit(
+		R"(\b(?:EmitVertex|EndPrimitive|EmitStreamVertex|EndStreamPrimitive|EmitMeshTasksEXT|SetMeshOutputsEXT|traceRayEXT|executeCallableKHR|reportIntersectionEXT)\()");
+	std::vector<std::string> names;
+	std::vector<std::string> bodies;
+	std::istringstream lines(text);
+	std::string line;
+	bool inside = false;
+	while (std::getline(lines, line)) {
+		std::smatch m;
+		if (!inside && std::regex_match(line, m, header)) {
+			names.push_back(m[1]);
+			bodies.push_back("");
+			inside = true;
+		} else if (inside && line == "}") {
+			inside = false;
+		} else if (inside) {
+			bodies.back() += line + "\n";
+		}
+	}
+	std::vector<Work> ret;
+	for (const std::string &body : bodies) {
+		Work w;
+		std::istringstream body_lines(body);
+		while (std::getline(body_lines, line)) {
+			for (const std::string &s : line_statements(line)) {
+				if (is_store(s)) w.stores++;
+			}
+		}
+		w.atomics = count_matches(body, atomic);
+		w.image_writes = count_matches(body, image_write);
+		w.barriers = count_matches(body, barrier);
+		w.kills = count_matches(body, kill);
+		w.emits = count_matches(body, emit);
+		// overloads share a name
+		for (size_t i = 0; i < names.size(); i++) {
+			if (std::find(names.begin(), names.begin() + i, names[i]) == names.begin() + i) w.calls += count_calls(body, names[i]);
+		}
+		ret.push_back(w);
+	}
+	return ret;
+}
+
+} // namespace listing_test
