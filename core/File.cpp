@@ -97,15 +97,17 @@ bool File::popen(const char *command, const char *mode) {
 	return true;
 }
 
-void File::close() {
+bool File::close() {
+	bool ok = true;
 	if (impl->file) {
-		if (impl->pipe) Platform::closePipe(impl->file);
-		else fclose(impl->file);
+		if (impl->pipe) ok = Platform::closePipe(impl->file) == 0;
+		else ok = fclose(impl->file) == 0;
 	}
 	impl->name.clear();
 	impl->size = 0;
 	impl->file = nullptr;
 	impl->pipe = false;
+	return ok;
 }
 
 bool File::isPipe() const {

@@ -22,7 +22,8 @@ public:
 	bool open(int fd, const char *name, const char *mode);
 	// runs a command with its standard input or output as this stream
 	bool popen(const char *command, const char *mode);
-	void close();
+	// false when the last buffered bytes could not be written (or the command failed)
+	bool close();
 	bool isPipe() const;
 	// cuts the file at the current position
 	bool truncate();

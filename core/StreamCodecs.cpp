@@ -25,14 +25,17 @@ using Buffer = ArrayStack<uint8_t, Stream::ChunkSize>;
 //
 
 // Adds the extension bytes of a length nibble of 15: each 255 adds 255 and
-// goes on, a smaller byte adds itself and ends.
+// goes on, a smaller byte adds itself and ends. A run cut off by the end of
+// the block gives Truncated.
+constexpr size_t Truncated = ~(size_t)0;
+
 inline size_t lz4Length(const uint8_t *src, size_t size, size_t &i, size_t length) {
 	while (i < size) {
 		uint8_t byte = src[i++];
 		length += byte;
-		if (byte != 255) break;
+		if (byte != 255) return length;
 	}
-	return length;
+	return Truncated;
 }
 
 // Decodes one block into `out`, which appends literals, copies matches and
@@ -44,15 +47,18 @@ bool lz4Decode(const uint8_t *src, size_t size, Output &out) {
 		uint8_t token = src[i++];
 		size_t literals = token >> 4;
 		if (literals == 15) literals = lz4Length(src, size, i, literals);
-		if (literals > size - i) return false;
+		if (literals == Truncated || literals > size - i) return false;
 		if (!out.literals(src + i, literals)) return false;
 		i += literals;
-		// the last sequence of a block has no match
-		if (size - i < 3) return true;
+		// the last sequence of a block has no match; one or two stray bytes
+		// after it are a cut-off block, not its end
+		if (i == size) return true;
+		if (size - i < 3) return false;
 		size_t offset = (size_t)src[i] | ((size_t)src[i + 1] << 8);
 		i += 2;
 		size_t length = (size_t)(token & 15) + 4;
 		if ((token & 15) == 15) length = lz4Length(src, size, i, length);
+		if (length == Truncated) return false;
 		// an offset of 0 would copy bytes that were never written
 		if (offset == 0 || offset > out.history()) return false;
 		if (!out.match(offset, length)) return false;

@@ -22,6 +22,9 @@ namespace {
 
 std::atomic<uint32_t> live_shaders{0};
 
+// the largest shader text or module a load reads
+constexpr size_t MaxSourceSize = (size_t)256 << 20;
+
 const char *const type_names[] = {
 	"Unknown", "Vertex", "Control", "Evaluate", "Geometry", "Fragment", "Compute", "Task",
 	"Mesh", "RayGen", "RayMiss", "Closest", "FirstHit", "Intersection", "Callable",
@@ -160,29 +163,24 @@ bool Shader::getFile(const char *name, String &source) {
 	return true;
 }
 
-static Cache &shader_cache() {
-	static Cache cache;
-	return cache;
-}
-
 bool Shader::openCache(const char *name) {
-	return shader_cache().open(name);
+	return Cache::global().open(name);
 }
 
 void Shader::clearCache() {
-	shader_cache().clear(true);
+	Cache::global().clear(true);
 }
 
 bool Shader::hasCache() {
-	return shader_cache().isOpened();
+	return Cache::global().isOpened();
 }
 
 bool Shader::loadCache(const char *key, Stream &dst) {
-	return shader_cache().load(String(key), dst);
+	return Cache::global().load(String(key), dst);
 }
 
 bool Shader::saveCache(const char *key, Stream &src) {
-	return shader_cache().save(String(key), src);
+	return Cache::global().save(String(key), src);
 }
 
 //
@@ -208,7 +206,18 @@ bool Shader::load_source(Type t, const char *file_name, const String &list, cons
 	state.add_files(files, num);
 	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
 	if (!definePlatformMacros(state)) return false;
-	String src = source.readAll();
+	// the text is read whole: refuse what cannot be a shader before reading
+	if (source.getSize() > MaxSourceSize) {
+		Log::printf(Log::Error, "%s: \"%s\" file is too large\n", func, file_name);
+		return false;
+	}
+	bool complete = true;
+	errno = 0;
+	String src = source.readAll(&complete);
+	if (!complete && source.getSize() != 0) {
+		Log::printfSystemError(Log::Error, "%s: can't read \"%s\" file\n", func, file_name);
+		return false;
+	}
 	source.close();
 	return compile_source(t, src, state, glsl);
 }
@@ -278,8 +287,8 @@ bool Shader::loadSPIRV(Type t, const char *file_name) {
 	}
 	// a trailing partial word is ignored
 	size_t count = source.getSize() / 4;
-	if (count > 0x7fffffffu / 4) {
-		Log::print(Log::Error, "Shader::loadSPIRV(): can't read shader\n");
+	if (source.getSize() > MaxSourceSize) {
+		Log::printf(Log::Error, "Shader::loadSPIRV(): \"%s\" file is too large\n", file_name);
 		return false;
 	}
 	Array<uint32_t> module;

@@ -145,3 +145,14 @@ TEST(ShaderCompiler, CommandLineOffsetsReachEachOutput) {
 	std::remove(a.c_str());
 	std::remove(b.c_str());
 }
+
+TEST(ShaderCompiler, UnreadableSourcesFailTheLoad) {
+	LogCapture log;
+	ShaderCompiler compiler;
+	EXPECT_FALSE(compiler.loadGLSL(Shader::Fragment, "/tmp"));
+	EXPECT_NE(log.text.find("Shader::loadGLSL(): can't read \"/tmp\" file\n"), std::string::npos) << log.text;
+	log.text.clear();
+	EXPECT_FALSE(compiler.loadGLSL(Shader::Fragment, "/nonexistent/x.frag"));
+	EXPECT_NE(log.text.find("Shader::loadGLSL(): can't open \"/nonexistent/x.frag\" file\n"), std::string::npos) << log.text;
+	EXPECT_FALSE(compiler.isCreated());
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -189,4 +190,41 @@ TEST_F(SpirvInput, ClosedStandardOutput) {
 	EXPECT_TRUE(WIFEXITED(raw));
 	EXPECT_EQ(WEXITSTATUS(raw), 1);
 	EXPECT_TRUE(has_error(read_file(err), "-o: can't open stdout\nBad file descriptor")) << read_file(err);
+}
+
+TEST_F(SpirvInput, FailedWritesExitWithOne) {
+	if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
+	ProgramResult r = run_program({"-c", spv, "-o", "/dev/full"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_TRUE(has_error(r.err, Program + ": can't write \"/dev/full\" file\nNo space left on device")) << r.err;
+
+	struct Case {
+		std::vector<std::string> args;
+		std::string message;
+	};
+	const Case cases[] = {
+		{{"-o", "-"}, "-o: can't write stdout\nNo space left on device"},
+		{{"-d"}, Program + ": can't write stdout"},
+	};
+	for (const Case &c : cases) {
+		std::string err = dir + "/err";
+		std::string command = "TERM=dumb " + shell_quote(VEXA_SHADER_PROGRAM) + " -c " + shell_quote(spv);
+		for (const std::string &arg : c.args) command += " " + arg;
+		command += " >/dev/full 2>" + shell_quote(err);
+		int raw = std::system(command.c_str());
+		EXPECT_EQ(WEXITSTATUS(raw), 1) << c.args[0];
+		EXPECT_TRUE(has_error(read_file(err), c.message)) << read_file(err);
+	}
+}
+
+TEST_F(SpirvInput, OnlyRegularFilesAreInputs) {
+	std::string fifo = dir + "/fifo";
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	ProgramResult r = run_program({"-c", fifo, "-o", "-"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_TRUE(has_error(r.err, Program + ": can't open \"" + fifo + "\" file\nNot a regular file")) << r.err;
+
+	r = run_program({"-c", dir, "-o", "-"});
+	EXPECT_EQ(r.status, 1);
+	EXPECT_TRUE(has_error(r.err, Program + ": can't open \"" + dir + "\" file\nIs a directory")) << r.err;
 }

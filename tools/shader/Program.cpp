@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vexa {
@@ -140,6 +141,13 @@ private:
 			Log::printf(Log::Error, "%s: shader type is not specified\n", argv[0]);
 			return false;
 		}
+		// the input is read twice (its first word, then the load), which only a
+		// regular file allows: a pipe would block or lose its first bytes
+		struct stat info;
+		if (stat(name, &info) == 0 && !S_ISREG(info.st_mode)) {
+			Log::printf(Log::Error, "%s: can't open \"%s\" file\n%s\n", argv[0], name, S_ISDIR(info.st_mode) ? strerror(EISDIR) : "Not a regular file");
+			return false;
+		}
 		errno = 0;
 		if (!file.open(name, "rb")) {
 			Log::printfSystemError(Log::Error, "%s: can't open \"%s\" file\n", argv[0], name);
@@ -222,7 +230,11 @@ private:
 				String text = compiler.getSource(output->format, &ok);
 				if (!file.puts(text)) ok = false;
 			}
-			file.close();
+			errno = 0;
+			if (!file.close()) {
+				Log::printfSystemError(Log::Error, "%s: can't write \"%s\" file\n", argv[0], next);
+				ok = false;
+			}
 			if (!ok) status = 1;
 			return true;
 		}
@@ -232,6 +244,10 @@ private:
 			bool ok = false;
 			String text = compiler.getSource(output->format, &ok);
 			Log::print(text.get());
+			if (ferror(stdout)) {
+				Log::printf(Log::Error, "%s: can't write stdout\n", argv[0]);
+				ok = false;
+			}
 			if (!ok) status = 1;
 			return true;
 		}
@@ -250,7 +266,11 @@ private:
 			return false;
 		}
 		bool ok = compiler.writeOpcodes(file, output->format);
-		file.close();
+		errno = 0;
+		if (!file.close()) {
+			Log::printfSystemError(Log::Error, "%s: can't write stdout\n", arg);
+			ok = false;
+		}
 		if (!ok) status = 1;
 		return true;
 	}
