@@ -22,8 +22,9 @@ namespace {
 
 std::atomic<uint32_t> live_shaders{0};
 
-// the largest shader text or module a load reads
-constexpr size_t MaxSourceSize = (size_t)256 << 20;
+// the largest shader text or module a load reads, as the preprocessor bounds
+// the text of a whole shader
+constexpr size_t MaxSourceSize = Shader::State::MaxSourceSize;
 
 const char *const type_names[] = {
 	"Unknown", "Vertex", "Control", "Evaluate", "Geometry", "Fragment", "Compute", "Task",

@@ -80,10 +80,6 @@ inline bool is_digit(char c) {
 	return c >= '0' && c <= '9';
 }
 
-inline bool is_name_char(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
-}
-
 // the extent of an integer literal: decimal, "0x" hexadecimal or "0b" binary
 // digits, as String::toi32 reads them, and an integer suffix
 uint32_t skip_integer(const char *src) {
@@ -110,19 +106,19 @@ void expand_condition(const Shader::State &state, const char *text, String &out)
 	const char *s = text;
 	while (*s) {
 		if (s[0] == '/' && (s[1] == '/' || s[1] == '*')) break;
-		if (!is_name_char(*s)) {
+		if (!Shader::isIdentifierChar(*s)) {
 			out.append(*s++);
 			continue;
 		}
 		const char *start = s;
-		while (is_name_char(*s)) s++;
+		while (Shader::isIdentifierChar(*s)) s++;
 		StringStack<64> word(start, (uint32_t)(s - start));
 		if (is_digit(*start) || state.macros.get(word) == nullptr) {
 			out.append(word);
 			if (word != "defined") continue;
 			// the operand of defined, with or without parentheses
 			while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '(') out.append(*s++);
-			while (is_name_char(*s)) out.append(*s++);
+			while (Shader::isIdentifierChar(*s)) out.append(*s++);
 			continue;
 		}
 		if (word == "__LINE__") {

@@ -3,12 +3,16 @@
 //
 // Expansion recurses through expand_macro and expand_text, once per macro
 // being expanded. A macro's own name is on the recursion stack while its
-// replacement is rescanned, so no definition can expand itself; the arguments
-// of a function-like macro are expanded before that, so that an invocation
-// nested in them expands, as in MAX(MAX(a, b), c). The stack depth and the
-// size of every text built here are bounded as well, so that definitions
-// which chain hundreds of macros or double their text at each level end in an
-// error instead of a stack overflow or an exhausted memory.
+// replacement is rescanned, so no definition can expand itself; an argument of
+// a function-like macro is expanded without that name on the stack, so that an
+// invocation nested in it expands, as in MAX(MAX(a, b), c). An argument is
+// expanded where its parameter is first used only: a macro that discards its
+// argument, as E(x) with an empty value, then costs nothing however deeply the
+// invocations in that argument nest. The stack depth and the size of every
+// text built here are bounded, and so is the whole work of a preprocessor run
+// (expansion_limit), so that definitions which chain hundreds of macros,
+// double their text at each level or rescan it at every level end in an error
+// instead of a stack overflow, an exhausted memory or a hang.
 #include "shader/ShaderState.h"
 
 #include "core/Error.h"
@@ -20,9 +24,9 @@ namespace {
 
 using State = Shader::State;
 
-inline bool is_name_char(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
+// the fixed part of the work of one invocation, besides the characters it
+// builds: the lookups and the working texts
+constexpr uint64_t InvocationWork = 64;
 
 inline bool is_space(char c) {
 	return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -50,8 +54,10 @@ void append_expansion(String &out, const String &text, const String &name) {
 
 // The argument list with every comment replaced by one space, so that a "//"
 // comment inside an invocation can't swallow the rest of the expansion on its
-// output line. The list has been read with Parser::readRegion, which checked
-// its literals and comments; literals are copied whole.
+// output line; the LF that ends a line comment stays. The list has been read
+// with Parser::readRegion, which checked its literals and comments; literals
+// are copied whole, and leniently, as a line comment that readRegion continued
+// over a backslash-newline ends at that newline here.
 void remove_comments(const String &list, String &out) {
 	const char *s = list.get();
 	while (*s) {
@@ -65,16 +71,10 @@ void remove_comments(const String &list, String &out) {
 			if (*s == c) out.append(*s++);
 			continue;
 		}
-		if (c == '/' && s[1] == '/') {
-			s += 2;
-			while (*s && *s != '\n') s++;
-			out.append(' ');
-			continue;
-		}
-		if (c == '/' && s[1] == '*') {
-			s += 2;
-			while (*s && !(s[0] == '*' && s[1] == '/')) s++;
-			if (*s) s += 2;
+		if (c == '/' && (s[1] == '/' || s[1] == '*')) {
+			uint32_t size = Parser::skipComment(s);
+			if (s[1] == '/' && s[size - 1] == '\n') size--;
+			s += size;
 			out.append(' ');
 			continue;
 		}
@@ -122,13 +122,36 @@ bool on_stack(const Array<String> &stack, const String &name) {
 
 } // namespace
 
+void Shader::State::spend(uint64_t work, const String &name) const {
+	if (expansion_work > expansion_limit || work > expansion_limit - expansion_work) {
+		// spent for good: an error caught on the way up can't buy more
+		expansion_work = expansion_limit;
+		throwError("too long expansion of \"%s\" macro\n", name.get());
+	}
+	expansion_work += work;
+}
+
 // The value of a macro with its arguments put in: parameters, '#'
 // stringizing, '@' words and the variadic words are replaced and "##" joins
-// the texts on both sides. The arguments match the parameters in number.
-void Shader::State::substitute(const Macro &macro, const Array<String> &arguments, Array<String> &stack, String &result, const String &name) const {
+// the texts on both sides. The arguments match the parameters in number and
+// come as written; each is expanded in place at its first use.
+void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Array<String> &stack, String &result, const String &name) const {
 	const Array<String> &parameters = macro.parameters;
 	bool variadic = parameters.size() && parameters.back() == "...";
 	uint32_t first = variadic ? parameters.size() - 1 : 0;
+	ArrayStack<uint8_t, 8> expanded(arguments.size(), 0);
+	auto argument = [&](uint32_t index) -> const String & {
+		if (!expanded[index]) {
+			// expanded as the text around the invocation would expand it:
+			// the unnamed entry keeps the depth count without the name
+			stack.back() = String();
+			arguments[index] = expand_text(arguments[index].get(), stack);
+			stack.back() = name;
+			expanded[index] = 1;
+			spend(arguments[index].size(), name);
+		}
+		return arguments[index];
+	};
 	StringStack<64> word;
 	const char *v = macro.value.get();
 	while (*v) {
@@ -151,7 +174,7 @@ void Shader::State::substitute(const Macro &macro, const Array<String> &argument
 			word.clear();
 			continue;
 		}
-		if (!is_name_char(c)) {
+		if (!Shader::isIdentifierChar(c)) {
 			result.append(c);
 			v++;
 			word.clear();
@@ -170,7 +193,7 @@ void Shader::State::substitute(const Macro &macro, const Array<String> &argument
 			result.removeBack(word.size());
 			for (uint32_t i = first; i < arguments.size(); i++) {
 				if (i != first) result.append(", ");
-				append_bounded(result, arguments[i], name);
+				append_bounded(result, argument(i), name);
 			}
 			word.clear();
 			continue;
@@ -190,35 +213,36 @@ void Shader::State::substitute(const Macro &macro, const Array<String> &argument
 				StringStack<64> call;
 				call.append(callee);
 				call.append('(');
-				append_bounded(call, arguments[i], name);
+				append_bounded(call, argument(i), name);
 				if (indexed) {
 					call.append(", ");
 					call.appendu32(i - first);
 					call.append('u');
 				}
 				call.append(')');
-				append_bounded(result, expand_text(call.get(), stack), name);
+				String expansion = expand_text(call.get(), stack);
+				spend(expansion.size(), name);
+				append_bounded(result, expansion, name);
 			}
 			continue;
 		}
-		if (is_name_char(*v)) continue;
+		if (Shader::isIdentifierChar(*v)) continue;
 		uint32_t index = parameters.find(word);
 		if (index != ~0u) {
 			result.removeBack(word.size());
-			const String &argument = arguments[index];
+			const String &text = argument(index);
 			if (result.size() && result.fromBack(0) == '#') {
 				result.removeBack(1);
-				append_stringized(result, argument, name);
+				append_stringized(result, text, name);
 			} else if (result.size() && result.fromBack(0) == '@') {
 				result.removeBack(1);
-				append_words(result, argument, name);
+				append_words(result, text, name);
 			} else {
-				append_bounded(result, argument, name);
+				append_bounded(result, text, name);
 			}
 		}
 		word.clear();
 	}
-
 }
 
 uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String> &stack) const {
@@ -227,6 +251,7 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 	if (stack.size() >= MaxMacroDepth) throwError("too deep expansion of \"%s\" macro\n", name.get());
 	const Macro *macro = macros.get(name);
 	if (macro == nullptr) throwError("can't get \"%s\" macro\n", name.get());
+	spend(InvocationWork, name);
 
 	// object-like: the value, its pastings joined, expanded unless it is the
 	// name itself
@@ -237,23 +262,26 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 			append_expansion(out, macro->value, name);
 		} else {
 			StringStack<64> result;
-			substitute(*macro, Array<String>(), stack, result, name);
-			append_expansion(out, expand_text(result.get(), stack), name);
+			ArrayStack<String, 1> none;
+			substitute(*macro, none, stack, result, name);
+			spend(result.size(), name);
+			String expansion = expand_text(result.get(), stack);
+			spend(expansion.size(), name);
+			append_expansion(out, expansion, name);
 		}
 		stack.pop();
 		return (uint32_t)(s - src);
 	}
 
-	// function-like: the argument list, split at the commas of depth 0. The
-	// arguments are expanded before the macro's own name goes on the stack,
-	// so that an invocation inside the arguments expands, as in
-	// MAX(MAX(a, b), c); an unnamed entry stands in for it meanwhile, so that
-	// nested invocations count towards the depth bound.
-	stack.append(String());
+	// function-like: the argument list, split at the commas of depth 0 and
+	// kept as written until substitute uses them. An invocation left open
+	// takes the rest of the text, so the three passes over the list (reading,
+	// comments, splitting) count as work too.
 	s += Parser::skipSpaces(s);
 	if (*s != '(') throwError("can't get \"%s\" macro arguments\n", name.get());
 	String list;
 	s += Parser::readRegion(s, list, '(', ')');
+	spend(3 * (uint64_t)list.size(), name);
 	StringStack<64> clean;
 	remove_comments(list, clean);
 	ArrayStack<String, 8> arguments;
@@ -262,22 +290,24 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 		for (;;) {
 			StringStack<64> piece;
 			l += Parser::readRegion(l, piece, 0, ',');
-			arguments.append(expand_text(piece.get(), stack));
+			arguments.append(String(static_cast<StringStack<64> &&>(piece)));
 			if (*l != ',') break;
 			l++;
 		}
 	}
-
-	stack.back() = name;
 
 	uint32_t count = parameters.size();
 	bool variadic = count && parameters.back() == "...";
 	if (variadic ? arguments.size() < count - 1 : arguments.size() != count) {
 		throwError("invalid number of \"%s\" macro arguments\n", name.get());
 	}
+	stack.append(name);
 	StringStack<64> result;
 	substitute(*macro, arguments, stack, result, name);
-	append_expansion(out, expand_text(result.get(), stack), name);
+	spend(result.size(), name);
+	String expansion = expand_text(result.get(), stack);
+	spend(expansion.size(), name);
+	append_expansion(out, expansion, name);
 	stack.pop();
 	return (uint32_t)(s - src);
 }
@@ -296,15 +326,21 @@ String Shader::State::expand_text(const char *text, Array<String> &stack) const 
 			s += Parser::readSymbol(s, result, true, true);
 			continue;
 		}
-		if (!is_name_char(c)) {
+		if (!Shader::isIdentifierChar(c)) {
 			result.append(c);
 			s++;
 			continue;
 		}
 		const char *start = s;
-		while (is_name_char(*s)) s++;
+		while (Shader::isIdentifierChar(*s)) s++;
 		StringStack<64> word(start, (uint32_t)(s - start));
-		if (macros.get(word) == nullptr || on_stack(stack, word)) {
+		if (macros.get(word) == nullptr) {
+			result.append(word);
+			continue;
+		}
+		if (on_stack(stack, word)) {
+			// the search of a deep stack costs, for every word it keeps
+			spend(stack.size(), word);
 			result.append(word);
 			continue;
 		}

@@ -7,9 +7,11 @@
 // maps offsets of its output back to source lines, for error messages.
 //
 // Everything here treats the text as untrusted: an include of a file that is
-// already being included more than once, too deep include nesting, and output
-// that grows past a bound end with an error instead of a hang or an exhausted
-// memory, and errors of every kind are logged with the file and line.
+// already being included more than once, too deep include nesting, too many
+// includes or too much source text in one run, and output that grows past a
+// bound end with an error instead of a hang or an exhausted memory, and errors
+// of every kind, a definition or a pragma that the State refuses included, are
+// logged with the file and line.
 #include "shader/Shader.h"
 
 #include "core/Error.h"
@@ -19,16 +21,13 @@
 #include "shader/ShaderState.h"
 
 #include <cstdarg>
+#include <cstring>
 
 namespace Vexa {
 
 namespace {
 
 using State = Shader::State;
-
-inline bool is_name_char(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 inline bool is_space(char c) {
 	return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -100,12 +99,7 @@ uint32_t read_directive(const char *src, String &out, uint32_t *lines) {
 			continue;
 		}
 		if (c == '/' && s[1] == '*') {
-			s += 2;
-			while (*s && !(s[0] == '*' && s[1] == '/')) {
-				if (*s == '\n') (*lines)++;
-				s++;
-			}
-			if (*s) s += 2;
+			s += Parser::skipComment(s, lines);
 			end_comment();
 			continue;
 		}
@@ -115,21 +109,6 @@ uint32_t read_directive(const char *src, String &out, uint32_t *lines) {
 	return (uint32_t)(s - src);
 }
 
-// Reads a whole included file, refusing one larger than any output may be:
-// a file that claims no size (as those of /proc do) is read in pieces up to
-// that bound only.
-void read_bounded(Source &source, String &text) {
-	if (source.getSize() > State::MaxOutputSize) return;
-	char buffer[16384];
-	while (size_t count = source.read(buffer, sizeof(buffer))) {
-		if (count > State::MaxOutputSize - text.size()) {
-			text.clear();
-			return;
-		}
-		text.append(buffer, (uint32_t)count);
-	}
-}
-
 // The files being included, innermost first, as a chain through the calls.
 struct IncludeChain {
 	const String *name;
@@ -137,10 +116,18 @@ struct IncludeChain {
 	uint32_t depth;
 };
 
+// What one top-level run has taken in so far, its includes included: the
+// bounds on them keep a text whose files include each other many times over
+// from doing exponential work.
+struct Totals {
+	uint32_t includes = 0;
+	uint64_t bytes = 0;
+};
+
 class Preprocessor {
 public:
-	Preprocessor(String &dst, State &state, bool expand, const IncludeChain *parent)
-		: dst(dst), state(state), expand(expand), parent(parent) {}
+	Preprocessor(String &dst, State &state, bool expand, const IncludeChain *parent, Totals &totals)
+		: dst(dst), state(state), expand(expand), parent(parent), totals(totals) {}
 
 	bool run(const char *text);
 
@@ -171,6 +158,7 @@ private:
 	State &state;
 	bool expand;
 	const IncludeChain *parent;
+	Totals &totals;
 
 	const char *src = nullptr;
 	const char *cursor = nullptr;
@@ -202,6 +190,11 @@ bool Preprocessor::run(const char *text) {
 	state.file_table.append(record);
 	startLength = dst.size();
 	try {
+		// an include has counted its text before it came here
+		if (parent == nullptr) {
+			totals.bytes += strlen(src);
+			if (totals.bytes > State::MaxSourceSize) throwError("source text is too long\n");
+		}
 		scan();
 	} catch (const String &error) {
 		// the source line of the error, as it stands in the text
@@ -309,7 +302,7 @@ void Preprocessor::step() {
 		cursor++;
 		return;
 	}
-	if (expand && is_name_char(c)) {
+	if (expand && Shader::isIdentifierChar(c)) {
 		copy_name();
 		return;
 	}
@@ -320,7 +313,7 @@ void Preprocessor::step() {
 // a run of name characters: a macro is expanded, anything else copied
 void Preprocessor::copy_name() {
 	const char *start = cursor;
-	while (is_name_char(*cursor)) cursor++;
+	while (Shader::isIdentifierChar(*cursor)) cursor++;
 	uint32_t size = (uint32_t)(cursor - start);
 	StringStack<64> word(start, size);
 	if (state.macros.get(word) == nullptr) {
@@ -369,7 +362,8 @@ void Preprocessor::directive() {
 	if (name == "pragma") {
 		if (active) {
 			state.line = line;
-			state.set_pragma(rest);
+			// set_pragma has logged why
+			if (!state.set_pragma(rest)) throwError("can't parse #%s directive\n", name.get());
 		}
 		return;
 	}
@@ -457,11 +451,11 @@ void Preprocessor::define(const String &name, const char *rest, const String &li
 		s += Parser::readRegion(s, group, '(', ')', true);
 		s += Parser::skipSpaces(s);
 		macro.append(group);
-		state.set_macro(macro.get(), s);
-		return;
+	} else {
+		s += Parser::skipSpaces(s);
 	}
-	s += Parser::skipSpaces(s);
-	state.set_macro(macro.get(), s);
+	// set_macro has logged why
+	if (!state.set_macro(macro.get(), s)) throwError("can't parse #%s directive\n", name.get());
 }
 
 void Preprocessor::include(const String &name, const char *rest, const String &line_text) {
@@ -477,20 +471,25 @@ void Preprocessor::include(const String &name, const char *rest, const String &l
 		if (state.imports.find(file) != nullptr) return;
 		state.imports.insert(file);
 	}
+	if (totals.includes >= State::MaxIncludeCount) throwError("too many included files\n");
+	totals.includes++;
 
 	// the State's own files, then the global ones, then the disk; a file
 	// entered with an empty text stands for the one on the disk
+	uint64_t room = State::MaxSourceSize - totals.bytes;
 	String text;
 	String path(file);
 	bool disk = true;
 	if (const String *source = state.files.get(path)) {
 		if (source->size()) {
+			if (source->size() > room) throwError("source text is too long\n");
 			text = *source;
 			disk = false;
 		}
 	} else {
 		String global;
 		if (Shader::getFile(path.get(), global) && global.size()) {
+			if (global.size() > room) throwError("source text is too long\n");
 			text = global;
 			disk = false;
 		}
@@ -502,10 +501,13 @@ void Preprocessor::include(const String &name, const char *rest, const String &l
 		// callback answers for its own names.
 		if (Source::isFile(path.get()) || Source::getOpenCallback() != nullptr) {
 			Source source;
-			if (source.open(path.get(), true)) read_bounded(source, text);
+			if (source.open(path.get(), true) && !State::read_source(source, text, room)) {
+				throwError("source text is too long\n");
+			}
 		}
 	}
 	if (text.empty()) throwError("can't %s \"%s\" file\n", name.get(), path.get());
+	totals.bytes += text.size();
 
 	uint32_t count = 0;
 	uint32_t depth = 1;
@@ -522,7 +524,7 @@ void Preprocessor::include(const String &name, const char *rest, const String &l
 	uint32_t before = dst.size();
 	uint32_t index = state.file_table.size();
 	IncludeChain chain = {&fileName, parent, depth};
-	Preprocessor nested(dst, state, expand, &chain);
+	Preprocessor nested(dst, state, expand, &chain, totals);
 	bool ok = nested.run(text.get());
 	if (before != 0 && index < state.file_table.size()) state.file_table[index].offset += before - 1;
 	state.set_file(fileName.get());
@@ -539,8 +541,25 @@ void Preprocessor::extra_tokens(const String &name, const char *rest, const Stri
 
 } // namespace
 
+bool Shader::State::read_source(Source &source, String &text, uint64_t limit) {
+	text.clear();
+	if (limit > String::MaxCapacity) limit = String::MaxCapacity;
+	if (source.getSize() > limit) return false;
+	char buffer[16384];
+	while (size_t count = source.read(buffer, sizeof(buffer))) {
+		if (count > limit - text.size()) {
+			text.clear();
+			return false;
+		}
+		text.append(buffer, (uint32_t)count);
+	}
+	return true;
+}
+
 bool Shader::preprocessor(const char *src, String &dst, State &state, bool expand) {
-	Preprocessor preprocessor(dst, state, expand, nullptr);
+	Totals totals;
+	state.expansion_work = 0;
+	Preprocessor preprocessor(dst, state, expand, nullptr, totals);
 	return preprocessor.run(src);
 }
 

@@ -21,7 +21,9 @@ const char *skip_blanks(const char *s) {
 }
 
 // the value text with its comments (and the blanks before them) removed;
-// quoted text is copied whole, so "//" inside a string stays
+// quoted text is copied whole, so "//" inside a string stays. A value comes
+// unchecked (a definition may hold a lone quote), so a literal left open runs
+// to the end here instead of failing as in the Parser's literal readers.
 String strip_comments(const char *value) {
 	StringStack<64> ret;
 	if (value == nullptr) return String();

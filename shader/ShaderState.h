@@ -12,10 +12,13 @@
 
 namespace Vexa {
 
+class Source;
+
 class Shader::State {
 public:
 	// `function` tells a macro defined with a parameter list, even an empty
-	// one: it expands only where an argument list follows its name
+	// one: every use of its name must be followed by an argument list, and
+	// one that is not fails ("int F;" after "#define F() 1")
 	struct Macro {
 		String value;
 		Array<String> parameters;
@@ -73,13 +76,24 @@ public:
 	uint32_t expand_macro(const char *src, String &out, Array<String> &stack) const;
 	String expand_text(const char *text, Array<String> &stack) const;
 
-	// Bounds that keep hostile text from exhausting the stack or the memory:
-	// macros nested in one expansion, the text of one expansion, files
-	// nested by includes, and the whole preprocessed text.
+	// Bounds that keep hostile text from exhausting the stack, the memory or
+	// the time: macros nested in one expansion, the text of one expansion,
+	// the work of all expansions of one preprocessor run (characters built,
+	// discarded ones included, and a charge per invocation), files nested by
+	// includes, files included by one run, the source text one run reads (its
+	// own and that of every include), and the whole preprocessed text.
 	static constexpr uint32_t MaxMacroDepth = 256;
 	static constexpr uint32_t MaxExpansionSize = 1u << 22;
+	static constexpr uint64_t MaxExpansionWork = 1ull << 26;
 	static constexpr uint32_t MaxIncludeDepth = 64;
+	static constexpr uint32_t MaxIncludeCount = 1u << 14;
+	static constexpr uint32_t MaxSourceSize = 1u << 26;
 	static constexpr uint32_t MaxOutputSize = 1u << 28;
+
+	// Reads a whole shader text of at most limit bytes from an opened source;
+	// false, with text empty, for a longer one. A source that claims no size
+	// (a pipe, a file of /proc) is read in pieces up to the limit only.
+	static bool read_source(Source &source, String &text, uint64_t limit = MaxSourceSize);
 
 	Map<String, Macro> macros;
 	Map<String, String> files;
@@ -87,10 +101,18 @@ public:
 	Array<FileRecord> file_table;
 	Set<String> imports;
 	uint32_t line = 0;
+	// The work of macro expansion: expansion_work is what has been done since
+	// the current preprocessor run began (each run starts it at 0), and an
+	// expansion that would take it past expansion_limit fails with "too long
+	// expansion". Outside a run the expansion functions count on from where
+	// they find it.
+	uint64_t expansion_limit = MaxExpansionWork;
+	mutable uint64_t expansion_work = 0;
 
 private:
 	void define_macro(const char *name, const char *value);
-	void substitute(const Macro &macro, const Array<String> &arguments, Array<String> &stack, String &result, const String &name) const;
+	void spend(uint64_t work, const String &name) const;
+	void substitute(const Macro &macro, Array<String> &arguments, Array<String> &stack, String &result, const String &name) const;
 };
 
 } // namespace Vexa

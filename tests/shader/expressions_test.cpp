@@ -140,6 +140,18 @@ TEST(Expressions, Macros) {
 	});
 }
 
+// The expansion of an expression counts towards the work limit like that of
+// the text around it.
+TEST(Expressions, ExpansionWork) {
+	State state;
+	state.set_macro("F(x)", "(x + x)");
+	state.expansion_limit = 200;
+	run(state, false, {
+		{"F(1) == 2", 1, ""},
+		{"F(F(F(F(1)))) > 0", 0, "too long expansion of \"F\" macro\n"},
+	});
+}
+
 TEST(Expressions, NameExpressions) {
 	State state;
 	state.set_macro("A", "");

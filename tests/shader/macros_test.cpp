@@ -1,7 +1,8 @@
 // Macro expansion on its own: object-like, function-like and variadic macros
 // (__VA_ARGS__, __VA_ARGC__, __VA_ARGM__), stringizing with '#', pasting with
 // "##", the at-sign conversion of a string into 32-bit words, the recursion
-// guard, and the errors of malformed invocations.
+// guard, arguments expanded only where used, the bounds on depth, size and
+// work, and the errors of malformed invocations.
 #include "shader/ShaderState.h"
 
 #include "core/String.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace Vexa;
@@ -49,6 +51,8 @@ State macro_state() {
 		{"LIT(x)", "\"x\" 'x' x"},
 		{"EMPTY()", "e"},
 		{"OBJ_PASTE", "dest ## 1;"},
+		{"DROP(x)", ""},
+		{"TWICE(x)", "x x"},
 	};
 	for (auto &d : definitions) EXPECT_TRUE(state.set_macro(d[0], d[1])) << d[0];
 	state.set_macro("__LINE__", "0");
@@ -126,6 +130,10 @@ TEST(Macros, ExpansionTable) {
 		{"N(1)", "__VA_ARGS__ __VA_ARGC__ 1", ""},
 		// __LINE__ is the State's current line
 		{"__LINE__ L", "42 42", ""},
+		// an argument is expanded only where its parameter is used, once
+		{"DROP(F + 1)", "", ""},
+		{"DROP(F(1)) TWICE(F(1))", " [1] [1]", ""},
+		{"TWICE(F)", "", "can't get \"F\" macro arguments\n"},
 	};
 	for (const Case &c : cases) {
 		std::string error;
@@ -158,6 +166,61 @@ TEST(Macros, ExpandMacroCountsTheInvocation) {
 	} catch (const String &e) {
 		EXPECT_EQ(e, "can't read name\n+\n");
 	}
+}
+
+// Every invocation, every argument expanded and every text built counts
+// towards expansion_limit, discarded text included; past it the expansion
+// fails, and stays failed until the count is reset.
+TEST(Macros, WorkLimit) {
+	State state = macro_state();
+	state.expansion_limit = 4096;
+	std::string error;
+	EXPECT_EQ(expand(state, "F(1) G(ONE, 2)", &error), "[1] <1|2>");
+	EXPECT_EQ(error, "");
+	EXPECT_GT(state.expansion_work, 0u);
+	EXPECT_LT(state.expansion_work, state.expansion_limit);
+
+	// invocations, a long argument, and an invocation left open
+	const std::pair<std::string, const char *> cases[] = {
+		{"F(F(F(F(F(F(F(F(1))))))))", "F"},
+		{"V(1, " + std::string(2000, 'a') + ")", "V"},
+		{"W(" + std::string(2000, 'b'), "W"},
+	};
+	for (const auto &c : cases) {
+		state.expansion_work = state.expansion_limit - 200;
+		error.clear();
+		expand(state, c.first.c_str(), &error);
+		EXPECT_EQ(error, std::string("too long expansion of \"") + c.second + "\" macro\n") << c.first.substr(0, 40);
+		// once spent, even the smallest expansion fails
+		error.clear();
+		expand(state, "ONE", &error);
+		EXPECT_EQ(error, "too long expansion of \"ONE\" macro\n");
+	}
+
+	// A definition that doubles its invocations at every level without
+	// producing anything is spent at the limit instead of running for ages;
+	// one that discards its argument costs nothing, as that argument is never
+	// expanded.
+	State doubling;
+	State dropping;
+	doubling.set_macro("E(x)", "x");
+	dropping.set_macro("E(x)", "");
+	doubling.set_macro("A0", "");
+	dropping.set_macro("A0", "a");
+	for (int i = 1; i <= 60; i++) {
+		std::string name = "A" + std::to_string(i);
+		std::string prev = "E(A" + std::to_string(i - 1) + ")";
+		doubling.set_macro(name.c_str(), (prev + prev).c_str());
+		dropping.set_macro(name.c_str(), (prev + prev).c_str());
+	}
+	doubling.expansion_limit = 1u << 16;
+	error.clear();
+	expand(doubling, "A60", &error);
+	EXPECT_EQ(error.rfind("too long expansion of \"", 0), 0u) << error;
+	error.clear();
+	EXPECT_EQ(expand(dropping, "A60", &error), "");
+	EXPECT_EQ(error, "");
+	EXPECT_LT(dropping.expansion_work, 1000u);
 }
 
 // Nesting that would recurse without end, or overflow the stack, is bounded.

@@ -1,11 +1,15 @@
 // The preprocessor on whole texts: comments and blank lines, every directive,
 // nested conditionals, macro expansion in the text, includes and imports from
 // in-memory files and from the disk, the table from output offsets to files
-// and lines, the message directives, and hostile texts (include cycles, deep
-// nesting, macros that double their text, arithmetic traps, CRLF lines) that
-// must end in a logged error rather than a crash, a hang or a wrong text.
+// and lines, the message directives, definitions and pragmas that the State
+// refuses, and hostile texts (include cycles and fan-outs, huge sources, deep
+// nesting, macros that double their text or their work, arithmetic traps,
+// CRLF lines) that must end in a logged error rather than a crash, a hang or
+// a wrong text.
 #include "shader/Shader.h"
 #include "shader/ShaderState.h"
+
+#include "core/Source.h"
 
 #include "shader/log_capture.h"
 
@@ -171,7 +175,7 @@ TEST(PreprocessorState, DefinitionsAndPragmas) {
 	State state;
 	LogCapture log;
 	Output result = preprocess("#define F(a, b) a + b\r\n#define V(...) __VA_ARGS__\n#define N\n#define ARG 7\n"
-							   "#pragma name(1, (2, 3))\n#pragma other(ARG) // comment\n#pragma bad word\n",
+							   "#pragma name(1, (2, 3))\n#pragma other(ARG) // comment\n",
 		state);
 	EXPECT_TRUE(result.ok);
 	ASSERT_TRUE(state.has_macro("F"));
@@ -189,7 +193,41 @@ TEST(PreprocessorState, DefinitionsAndPragmas) {
 	EXPECT_EQ(pragma.arguments[1], "(2, 3)");
 	ASSERT_EQ(state.get_pragma("other").arguments.size(), 1u);
 	EXPECT_EQ(state.get_pragma("other").arguments[0], "7");
-	EXPECT_TRUE(log.contains("Shader::State::set_pragma(): invalid pragma\n"));
+	EXPECT_EQ(log.text(), "");
+}
+
+// A definition or a pragma that the State refuses fails the text: the State
+// logs why, and the preprocessor where.
+TEST(PreprocessorState, RefusedDefinitionsAndPragmas) {
+	struct {
+		const char *src;
+		const char *reason;
+		const char *where;
+	} cases[] = {
+		{"x\n#define F(a,a) x\ny", "Shader::State::set_macro(): invalid argument names\nF(a,a)\n",
+			"Shader::preprocessor(): can't parse #define directive\nm.frag:2: #define F(a,a) x\n"},
+		{"#define G(1) x\n", "Shader::State::set_macro(): can't read name\n1)\n", "can't parse #define directive\nm.frag:1: #define G(1) x\n"},
+		{"#defines H(b, b) x\n", "Shader::State::set_macro(): invalid argument names\n", "can't parse #defines directive\nm.frag:1: "},
+		{"\n\n#pragma (\n", "Shader::State::set_pragma(): can't read name\n", "can't parse #pragma directive\nm.frag:3: #pragma (\n"},
+		{"#pragma bad word\n", "Shader::State::set_pragma(): invalid pragma\nbad word\n", "can't parse #pragma directive\nm.frag:1: "},
+		{"#pragma p(F)\n", "Shader::State::set_pragma(): can't get \"F\" macro arguments\n", "can't parse #pragma directive\n"},
+	};
+	for (const auto &c : cases) {
+		State state;
+		state.set_file("m.frag");
+		state.set_macro("F(x)", "x");
+		LogCapture log;
+		EXPECT_FALSE(preprocess(c.src, state).ok) << c.src;
+		EXPECT_TRUE(log.contains(c.reason, Log::Error)) << c.src << ": no \"" << c.reason << "\" in\n" << log.text();
+		EXPECT_TRUE(log.contains(c.where, Log::Error)) << c.src << ": no \"" << c.where << "\" in\n" << log.text();
+	}
+	// nothing is parsed in a skipped region
+	State state;
+	LogCapture log;
+	Output result = preprocess("#if 0\n#define F(a,a) x\n#pragma (\n#endif\nok", state);
+	EXPECT_TRUE(result.ok);
+	EXPECT_EQ(result.text, "\nok");
+	EXPECT_EQ(log.text(), "");
 }
 
 // Lines that end in CR LF leave no CR in the values, names and file names
@@ -351,6 +389,78 @@ TEST(PreprocessorInclude, CyclesAndNesting) {
 	}
 }
 
+// Files that each include the next one twice: 2^29 includes of tiny files,
+// which the count of includes of the run stops; a few levels pass.
+TEST(PreprocessorInclude, FanOut) {
+	for (uint32_t levels : {6u, 30u}) {
+		State state;
+		for (uint32_t i = 0; i + 1 < levels; i++) {
+			std::string name = "f" + std::to_string(i);
+			std::string next = "#include \"f" + std::to_string(i + 1) + "\"\n";
+			state.add_file(name.c_str(), (next + next).c_str());
+		}
+		state.add_file(("f" + std::to_string(levels - 1)).c_str(), "x\n");
+		LogCapture log;
+		Output result = preprocess("#include \"f0\"\n", state);
+		if (levels == 6) {
+			EXPECT_TRUE(result.ok) << log.text(Log::Error).substr(0, 400);
+			EXPECT_EQ(result.text.size(), 2u << (levels - 1));
+		} else {
+			EXPECT_FALSE(result.ok);
+			EXPECT_TRUE(log.contains("too many included files\n")) << log.text(Log::Error).substr(0, 400);
+			EXPECT_LE(state.file_table.size(), State::MaxIncludeCount + 1);
+		}
+	}
+}
+
+// The source text of a run, its own and that of its includes together, is
+// bounded; each text is refused before it is read through.
+TEST(PreprocessorInclude, SourceSize) {
+	const std::string big(State::MaxSourceSize / 2 + 1, 'x');
+	struct {
+		std::string src;
+		const char *file;  // the text of "a.h"
+		const char *log;
+	} cases[] = {
+		{"a\n#include \"a.h\"\n" + big, big.c_str(), "source text is too long\nmemory:2: #include \"a.h\"\n"},
+		{"a\n" + big + big, "", "source text is too long\nmemory:1: a\n"},
+	};
+	for (const auto &c : cases) {
+		State state;
+		state.add_file("a.h", c.file);
+		LogCapture log;
+		EXPECT_FALSE(preprocess(c.src, state).ok);
+		EXPECT_TRUE(log.contains(c.log, Log::Error)) << log.text(Log::Error).substr(0, 200);
+	}
+}
+
+TEST(PreprocessorInclude, ReadSource) {
+	char name[] = "/tmp/vexa_pp_source_XXXXXX";
+	int fd = mkstemp(name);
+	ASSERT_GE(fd, 0);
+	close(fd);
+	std::ofstream(name) << std::string(40000, 'y');
+	struct {
+		const char *name;
+		uint64_t limit;
+		bool ok;
+		uint32_t size;
+	} cases[] = {
+		{name, 40000, true, 40000},
+		{name, 39999, false, 0},
+		// claims no size, and never ends
+		{"/dev/zero", 100000, false, 0},
+	};
+	for (const auto &c : cases) {
+		Source source;
+		ASSERT_TRUE(source.open(c.name, false)) << c.name;
+		String text("old");
+		EXPECT_EQ(State::read_source(source, text, c.limit), c.ok) << c.name << " " << c.limit;
+		EXPECT_EQ(text.size(), c.size) << c.name << " " << c.limit;
+	}
+	std::remove(name);
+}
+
 TEST(PreprocessorInclude, DiskRelativeToTheIncludingFile) {
 	char dir_template[] = "/tmp/vexa_pp_XXXXXX";
 	ASSERT_NE(mkdtemp(dir_template), nullptr);
@@ -439,6 +549,46 @@ TEST(PreprocessorLimits, DoublingFunctionLikeMacros) {
 	LogCapture log;
 	EXPECT_FALSE(preprocess(src, state).ok);
 	EXPECT_TRUE(log.contains("too long expansion of \"D")) << log.text(Log::Error);
+}
+
+// Short texts whose expansions take exponential work, by doubling their
+// invocations or by invocations left open that take the rest of the text at
+// every rescan, end at the work limit of the run (lowered here to keep the
+// test fast); a macro that discards its argument never expands it.
+TEST(PreprocessorLimits, ExpansionWork) {
+	auto doubling = [](const char *value, const char *first) {
+		std::string src = std::string("#define E(x)") + value + "\n#define A0" + first + "\n";
+		for (int i = 1; i <= 60; i++) src += "#define A" + std::to_string(i) + " E(A" + std::to_string(i - 1) + ")E(A" + std::to_string(i - 1) + ")\n";
+		return src + "A60\n";
+	};
+	// found by fuzzing: invocations left open inside variadic arguments
+	const std::string open("#define F(x)x\n#define V(a...)__VA_ARGS__\n#define A(x)x~ A(x f  A(x\nF(\"\"V(,A(x)V(,A(x");
+	struct {
+		std::string src;
+		const char *out;  // when ok
+		bool ok;
+	} cases[] = {
+		{doubling("", " a"), "\n", true},
+		{doubling(" x", ""), "", false},
+		{doubling(" #x", " a"), "", false},
+		{open, "", false},
+	};
+	for (const auto &c : cases) {
+		State state = loader_state();
+		state.expansion_limit = 1u << 20;
+		// a run starts its count anew
+		state.expansion_work = state.expansion_limit;
+		LogCapture log;
+		Output result = preprocess(c.src, state);
+		EXPECT_EQ(result.ok, c.ok) << c.src << log.text();
+		if (c.ok) {
+			EXPECT_EQ(result.text, c.out);
+			EXPECT_LT(state.expansion_work, 1000u);
+		} else {
+			EXPECT_TRUE(log.contains("too long expansion of \"", Log::Error)) << c.src << log.text();
+			EXPECT_LE(state.expansion_work, state.expansion_limit);
+		}
+	}
 }
 
 TEST(PreprocessorLimits, MacroChains) {
