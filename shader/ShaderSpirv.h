@@ -13,8 +13,10 @@
 // - every instruction has a word count of at least 1 and ends inside `words`;
 // - every instruction of a known opcode has at least the words that the SPIR-V
 //   grammar requires of it, and every id among those required (and among the
-//   optional ones that are present) is below the id bound, which is also the
-//   size of `indices`, `uses`, `named`, `records` and `members`;
+//   optional ones that are present) is below the size of `indices`, `uses`,
+//   `named`, `records` and `members`. That size is one more than the highest
+//   such id (or defined result), not the header's id bound, which may lie far
+//   above the ids in use;
 // - literal strings end with a NUL inside their instruction;
 // - an OpConstant or OpSpecConstant holds all the words its type's width needs,
 //   and the literals of an OpSwitch fit its selector's width;
@@ -23,7 +25,8 @@
 //   they are used, so the chains that the `get_target` family walks end and
 //   no value is its own operand. Only structure members, array elements and
 //   function parameters may name a pointer declared by OpTypeForwardPointer
-//   (which may not lead back to itself), and only OpPhi, the callee of
+//   (which OpTypePointer defines, and which may not lead back to itself
+//   through pointees, elements and columns), and only OpPhi, the callee of
 //   OpFunctionCall, branch and merge targets, names, decorations, entry
 //   points and operands of extended sets other than GLSL.std.450 may refer
 //   forward. An id that no known instruction defines is left to the lookups,
@@ -32,7 +35,14 @@
 //   structure's member count.
 // Ids read from any other position (operands behind an enumerant's parameters,
 // operands of other extended sets) must go through the `get_target` family,
-// which treats an id at or above the bound as undefined.
+// which treats an id at or above that size as undefined.
+//
+// `load` stays quiet about ids that it cannot follow (those of instructions it
+// does not know): it only gathers what it can from them, and the renderer
+// reports them where it needs them. The one error that a successful `load`
+// may log is the output's own: `get_builtin_name` finds no name for a
+// built-in, which the module may well have, and counts that against
+// `get_source`.
 //
 // The format registry maps a format name to one prototype object; `get` hands
 // out fresh clones of it.
@@ -219,8 +229,13 @@ public:
 	static uint32_t get_max_bound(uint32_t size);
 
 protected:
-	// the checking pass that runs before the reader's main pass
-	bool check_module(const Array<uint32_t> &module) const;
+	// the checking pass that runs before the reader's main pass; `ids` gets
+	// the size of the per-id tables
+	bool check_module(const Array<uint32_t> &module, uint32_t &ids) const;
+
+	// set while `load` walks the module: the lookups give their empty results
+	// without a message
+	bool quiet_lookups = false;
 
 	// the instruction that defines id, or the end iterator without a message
 	Iterator find_target(uint32_t id) const;

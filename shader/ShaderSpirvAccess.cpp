@@ -4,9 +4,11 @@
 // variable, record or built-in, and the predicates that sort opcodes and types
 // into the categories the renderer treats alike.
 //
-// An id at or above the bound counts as undefined, and every chain is walked
-// at most once per id the module has: the checking pass already rules out
-// cycles, the limit keeps that true for a module that a backend rewrote.
+// An id at or above the size of `indices` counts as undefined, and every
+// chain is walked at most once per id the module has: the checking pass
+// already rules out cycles, the limit keeps that true for a module that a
+// backend rewrote. While `load` runs, undefined ids and unknown opcodes give
+// the empty results without a message (see ShaderSpirv.h).
 #include "shader/ShaderSpirv.h"
 
 #include "core/Log.h"
@@ -70,7 +72,7 @@ ShaderSpirv::Iterator ShaderSpirv::find_target(uint32_t id) const {
 
 ShaderSpirv::Iterator ShaderSpirv::get_target(uint32_t id) const {
 	if (id >= indices.size() || indices[id] == 0xffffffffu) {
-		log_error("ShaderSpirv::get_target(): invalid index %u\n", id);
+		if (!quiet_lookups) log_error("ShaderSpirv::get_target(): invalid index %u\n", id);
 		return get_end();
 	}
 	return get_iterator(indices[id]);
@@ -146,26 +148,39 @@ uint32_t ShaderSpirv::get_target_components(uint32_t id) const {
 }
 
 int32_t ShaderSpirv::get_target_builtin(uint32_t id) const {
-	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
+	// Built-ins sit on a variable, or on the members of the block it points
+	// to, or of the elements of a per-vertex array of such blocks; so the walk
+	// takes each kind of step at most once. Following every array level
+	// instead would make `load` quadratic in a module that declares many
+	// variables of one deeply nested array type.
+	bool value_step = false;
+	bool pointer_step = false;
+	bool array_step = false;
+	for (;;) {
 		Iterator it = get_target(id);
 		if (it.is_end() || id >= records.size()) return -1;
 		const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
 		if (builtin) return static_cast<int32_t>(*builtin);
 		int32_t op = it.get_opcode();
 		if (is_array_opcode(op)) {
+			if (array_step) return -1;
+			array_step = true;
 			id = it[2];
 		} else if (op == OpTypePointer) {
+			if (pointer_step) return -1;
+			pointer_step = true;
 			id = it[3];
 		} else if (is_type_opcode(op)) {
 			return -1;
 		} else if (is_value_opcode(op)) {
+			if (value_step) return -1;
+			value_step = true;
 			id = it[1];
 		} else {
-			log_error("ShaderSpirv::get_target_builtin(): unknown opcode %u\n", static_cast<uint32_t>(op));
+			if (!quiet_lookups) log_error("ShaderSpirv::get_target_builtin(): unknown opcode %u\n", static_cast<uint32_t>(op));
 			return -1;
 		}
 	}
-	return -1;
 }
 
 const ShaderSpirv::Record *ShaderSpirv::get_target_record(uint32_t id) const {

@@ -199,29 +199,41 @@ bool is_forward_opcode(uint32_t op) {
 	return false;
 }
 
-// The state of the check: a first sweep over the words finds where each id
-// is defined, a second checks the operands of every instruction against that.
+// The state of the check: a first sweep over the words finds the range of
+// the result ids, a second where each id is defined, a third checks the
+// operands of every instruction against that. The per-id tables are as large
+// as the ids that the module uses, not as its header's bound, which may be
+// far larger than what a few words define.
 class Checker {
 public:
-	Checker(const uint32_t *words, uint32_t size, uint32_t bound) : words(words), size(size), bound(bound) {
-		positions.assign(bound, Undefined);
-		forward_pointers.assign(bound, 0);
-	}
+	Checker(const uint32_t *words, uint32_t size, uint32_t bound) : words(words), size(size), bound(bound) {}
 
 	bool run() {
+		uint32_t highest = 0;
 		for (uint32_t i = 5; i < size; i += words[i] >> 16) {
 			uint32_t count = words[i] >> 16;
 			if (count == 0 || count > size - i) {
 				Log::printf(Log::Error, "ShaderSpirv::load(): invalid word count %u at word %u\n", count, i);
 				return false;
 			}
-			if (!define(i, count)) return false;
+			if (!find_result(i, count, highest)) return false;
+		}
+		positions.assign(highest + 1, Undefined);
+		forward_pointers.assign(highest + 1, 0);
+		ids = highest + 1;
+		for (uint32_t i = 5; i < size; i += words[i] >> 16) {
+			if (!define(i, words[i] >> 16)) return false;
 		}
 		for (uint32_t i = 5; i < size; i += words[i] >> 16) {
 			if (!check_instruction(i, words[i] >> 16)) return false;
 		}
-		return check_members() && check_pointers();
+		return check_forward_pointers() && check_members() && check_pointers();
 	}
+
+	// One more than the highest id that an instruction defines or names among
+	// the operands checked here: everything that `load` and the renderer read
+	// at fixed positions lies below it.
+	uint32_t get_ids() const { return ids; }
 
 private:
 	bool fail_count(uint32_t op, uint32_t i) const {
@@ -233,18 +245,37 @@ private:
 		return false;
 	}
 
-	// the result of the instruction at word i, where its layout has one
-	bool define(uint32_t i, uint32_t count) {
-		uint32_t op = words[i] & 0xffffu;
+	// the word that holds the result of the instruction at word i, or 0 where
+	// its layout has none
+	static uint32_t get_result_word(uint32_t op) {
 		const Layout *layout = find_layout(op);
-		if (layout == nullptr) return true;
+		if (layout == nullptr) return 0;
 		const char *r = strchr(layout->operands, 'r');
-		if (op == OpTypeForwardPointer && count > 1 && words[i + 1] < bound) forward_pointers[words[i + 1]] = 1;
-		if (r == nullptr) return true;
-		uint32_t p = static_cast<uint32_t>(r - layout->operands) + 1;
+		return (r == nullptr) ? 0 : static_cast<uint32_t>(r - layout->operands) + 1;
+	}
+
+	// the result of the instruction at word i is a valid id; highest is raised to it
+	bool find_result(uint32_t i, uint32_t count, uint32_t &highest) const {
+		uint32_t op = words[i] & 0xffffu;
+		uint32_t p = get_result_word(op);
+		if (p == 0) return true;
 		if (p >= count) return fail_count(op, i);
 		uint32_t result = words[i + p];
 		if (result == 0 || result >= bound) return fail_id(result, op, i);
+		if (result > highest) highest = result;
+		return true;
+	}
+
+	// the result of the instruction at word i, where its layout has one
+	bool define(uint32_t i, uint32_t count) {
+		uint32_t op = words[i] & 0xffffu;
+		if (op == OpTypeForwardPointer && count > 1) {
+			forward_declarations.append(i);
+			if (words[i + 1] < forward_pointers.size()) forward_pointers[words[i + 1]] = 1;
+		}
+		uint32_t p = get_result_word(op);
+		if (p == 0) return true;
+		uint32_t result = words[i + p];
 		if (positions[result] != Undefined) {
 			Log::printf(Log::Error, "ShaderSpirv::load(): id %u is defined twice at word %u\n", result, i);
 			return false;
@@ -253,11 +284,21 @@ private:
 		return true;
 	}
 
+	// where id is defined, or Undefined
+	uint32_t get_position(uint32_t id) const { return (id < positions.size()) ? positions[id] : Undefined; }
+
+	bool is_forward_pointer(uint32_t id) const { return id < forward_pointers.size() && forward_pointers[id]; }
+
 	// An id operand: below the bound, and not defined after this instruction
 	// (nor by it) unless forward references are allowed. An id that no known
 	// instruction defines leads nowhere: the lookups report it.
-	bool check_id(uint32_t id, uint32_t op, uint32_t i, bool forward) const {
+	bool check_id(uint32_t id, uint32_t op, uint32_t i, bool forward) {
 		if (id >= bound) return fail_id(id, op, i);
+		if (id >= positions.size()) {
+			// above every definition, so undefined
+			if (id >= ids) ids = id + 1;
+			return true;
+		}
 		if (forward || positions[id] < i || positions[id] == Undefined) return true;
 		Log::printf(Log::Error, "ShaderSpirv::load(): id %u is used before its definition in opcode %u at word %u\n", id, op, i);
 		return false;
@@ -270,12 +311,12 @@ private:
 
 	// an array element may be a pointer that OpTypeForwardPointer declared
 	bool is_forward_element(uint32_t op, uint32_t p, uint32_t id) const {
-		return (op == OpTypeArray || op == OpTypeRuntimeArray) && p == 2 && id < bound && forward_pointers[id];
+		return (op == OpTypeArray || op == OpTypeRuntimeArray) && p == 2 && is_forward_pointer(id);
 	}
 
 	// the width in words of the literals of a value whose type is type_id
 	uint32_t get_literal_words(uint32_t type_id) const {
-		if (type_id >= bound || positions[type_id] == Undefined) return 1;
+		if (get_position(type_id) == Undefined) return 1;
 		const uint32_t *type = words + positions[type_id];
 		uint32_t op = type[0] & 0xffffu;
 		if ((op != OpTypeInt && op != OpTypeFloat) || (type[0] >> 16) < 3) return 1;
@@ -315,7 +356,7 @@ private:
 					// structure members and function parameters may name a pointer that OpTypeForwardPointer declared
 					bool pointers = (op == OpTypeStruct || op == OpTypeFunction);
 					for (; p < count; p++) {
-						if (pointers && w[p] < bound && forward_pointers[w[p]]) continue;
+						if (pointers && is_forward_pointer(w[p])) continue;
 						if (!check_id(w[p], op, i, forward)) return false;
 					}
 					break;
@@ -350,7 +391,7 @@ private:
 						return false;
 					}
 					if (op == OpExtInstImport && result != Undefined) {
-						if (glsl_sets.size() < bound) glsl_sets.resize(bound);
+						if (glsl_sets.size() == 0) glsl_sets.assign(positions.size(), 0);
 						glsl_sets[result] = (strcmp(reinterpret_cast<const char *>(w + 2), "GLSL.std.450") == 0);
 					}
 					break;
@@ -362,7 +403,7 @@ private:
 					break;
 				case 'p': {
 					// OpSwitch: the literals are as wide as the selector
-					uint32_t selector = positions[w[1]];
+					uint32_t selector = get_position(w[1]);
 					uint32_t step = get_literal_words((selector == Undefined) ? Undefined : words[selector + 1]) + 1;
 					if ((count - p) % step != 0) return fail_count(op, i);
 					for (; p < count; p += step) {
@@ -417,7 +458,7 @@ private:
 			uint32_t id = w[1];
 			uint32_t member = w[2];
 			uint32_t members = 0;
-			if (positions[id] != Undefined) {
+			if (get_position(id) != Undefined) {
 				const uint32_t *type = words + positions[id];
 				if ((type[0] & 0xffffu) == OpTypeStruct) members = (type[0] >> 16) - 2;
 			}
@@ -429,29 +470,65 @@ private:
 		return true;
 	}
 
-	// Pointers declared forward are the one way back in the chain of types:
-	// from a forward pointer, the pointees, elements and columns that the
-	// lookups follow must reach something else than the pointer again (a
-	// structure ends the chain).
-	bool check_pointers() const {
-		for (uint32_t id = 0; id < bound; id++) {
-			if (!forward_pointers[id]) continue;
-			uint32_t current = id;
-			for (uint32_t steps = 0; steps < bound; steps++) {
-				if (positions[current] == Undefined) break;
-				const uint32_t *type = words + positions[current];
-				uint32_t op = type[0] & 0xffffu;
-				uint32_t count = type[0] >> 16;
-				if (op == OpTypePointer && count > 3) current = type[3];
-				else if ((op == OpTypeArray || op == OpTypeRuntimeArray || op == OpTypeVector || op == OpTypeMatrix) && count > 2) current = type[2];
-				else break;
-				if (current == id) {
-					Log::printf(Log::Error, "ShaderSpirv::load(): type %u refers to itself\n", id);
-					return false;
-				}
+	// An id that OpTypeForwardPointer declares is a pointer: the lookups and
+	// the renderer take it for one, and a structure there could hold itself.
+	bool check_forward_pointers() const {
+		for (uint32_t k = 0; k < forward_declarations.size(); k++) {
+			uint32_t i = forward_declarations[k];
+			uint32_t id = words[i + 1];
+			uint32_t position = get_position(id);
+			if (position == Undefined || (words[position] & 0xffffu) != OpTypePointer) {
+				Log::printf(Log::Error, "ShaderSpirv::load(): forward pointer %u at word %u is not defined by OpTypePointer\n", id, i);
+				return false;
 			}
 		}
 		return true;
+	}
+
+	// the type that the lookups go on to from a type: a pointee, an element or
+	// a column; Undefined where they stop
+	uint32_t get_next_type(uint32_t id) const {
+		uint32_t position = get_position(id);
+		if (position == Undefined) return Undefined;
+		const uint32_t *type = words + position;
+		uint32_t op = type[0] & 0xffffu;
+		uint32_t count = type[0] >> 16;
+		if (op == OpTypePointer && count > 3) return type[3];
+		if ((op == OpTypeArray || op == OpTypeRuntimeArray || op == OpTypeVector || op == OpTypeMatrix) && count > 2) return type[2];
+		return Undefined;
+	}
+
+	// Pointers declared forward are the one way back in the chain of types:
+	// from a forward pointer, the pointees, elements and columns that the
+	// lookups follow must reach something else than the pointer again (a
+	// structure ends the chain). Every other step goes to an earlier type, so
+	// each loop holds a forward pointer. Each type is visited by one walk only,
+	// and a walk that meets its own trail has closed a loop.
+	bool check_pointers() const {
+		if (forward_declarations.size() == 0) return true;
+		Array<uint32_t> walks;
+		walks.assign(positions.size(), 0);
+		uint32_t walk = 0;
+		uint32_t lowest = Undefined;
+		for (uint32_t id = 0; id < positions.size(); id++) {
+			if (!forward_pointers[id] || walks[id] != 0) continue;
+			walk++;
+			uint32_t current = id;
+			while (current < positions.size() && walks[current] == 0) {
+				walks[current] = walk;
+				current = get_next_type(current);
+			}
+			if (current >= positions.size() || walks[current] != walk) continue;
+			// the loop is closed once; name its lowest forward pointer
+			uint32_t k = current;
+			do {
+				if (forward_pointers[k] && k < lowest) lowest = k;
+				k = get_next_type(k);
+			} while (k != current);
+		}
+		if (lowest == Undefined) return true;
+		Log::printf(Log::Error, "ShaderSpirv::load(): type %u refers to itself\n", lowest);
+		return false;
 	}
 
 	const uint32_t *words;
@@ -461,6 +538,10 @@ private:
 	Array<uint32_t> positions;
 	// per id: 1 where OpTypeForwardPointer declared it
 	Array<uint8_t> forward_pointers;
+	// word indices of OpTypeForwardPointer
+	Array<uint32_t> forward_declarations;
+	// one more than the highest id in use
+	uint32_t ids = 0;
 	// per id: 1 for an OpExtInstImport of GLSL.std.450
 	Array<uint8_t> glsl_sets;
 	// word indices of OpMemberName and OpMemberDecorate
@@ -471,20 +552,25 @@ private:
 
 uint32_t ShaderSpirv::get_max_bound(uint32_t size) {
 	// 0x3fffff is the universal limit of SPIR-V; below that, the bound may
-	// exceed the ids a module uses (optimisers leave gaps), but not by so much
-	// that a few words could make the reader allocate tables of millions of ids
-	uint64_t limit = static_cast<uint64_t>(size) * 16 + 65536;
+	// exceed the ids a module uses (optimisers leave gaps, but even after
+	// heavy optimisation real modules stay below one id per word once they
+	// are larger than the fixed allowance), but not by so much that a few
+	// words could name an id in the millions: the per-id tables and names
+	// take over 100 bytes per id below the highest one in use
+	uint64_t limit = static_cast<uint64_t>(size) * 4 + 65536;
 	return (limit < 0x3fffffu) ? static_cast<uint32_t>(limit) : 0x3fffffu;
 }
 
-bool ShaderSpirv::check_module(const Array<uint32_t> &module) const {
+bool ShaderSpirv::check_module(const Array<uint32_t> &module, uint32_t &ids) const {
 	uint32_t bound = module[3];
 	if (bound > get_max_bound(module.size())) {
 		Log::printf(Log::Error, "ShaderSpirv::load(): invalid id bound %u\n", bound);
 		return false;
 	}
 	Checker checker(module.get(), module.size(), bound);
-	return checker.run();
+	if (!checker.run()) return false;
+	ids = checker.get_ids();
+	return true;
 }
 
 } // namespace Vexa

@@ -122,11 +122,13 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 		Log::printf(Log::Error, "ShaderSpirv::load(): invalid version 0x%08x\n", module[1]);
 		return false;
 	}
-	if (!check_module(module)) return false;
+	// the tables end at the highest id in use, which may lie far below the
+	// header's bound
+	uint32_t bound = 0;
+	if (!check_module(module, bound)) return false;
 
 	// preparation
 	words = module;
-	uint32_t bound = words[3];
 	indices.assign(bound, 0xffffffffu);
 	uses.assign(bound, 0);
 	named.assign(bound, 0);
@@ -136,7 +138,14 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 		if (it.get_opcode() == OpTypeStruct) members[it[1]].resize(it.get_size() - 2);
 	}
 
-	// the walk
+	// The walk only gathers what its lookups find: an id that they cannot
+	// follow is one of an instruction the reader does not know, and the module
+	// stays as usable as without that detail, so no error is logged for it.
+	struct Quiet {
+		bool &flag;
+		explicit Quiet(bool &flag) : flag(flag) { flag = true; }
+		~Quiet() { flag = false; }
+	} quiet(quiet_lookups);
 	uint32_t label = 0xffffffffu;
 	Block block;
 	uint32_t counter = 0;

@@ -488,3 +488,237 @@ TEST(SpirvReader, DepthSamplers) {
 	EXPECT_EQ(*p.depth_samplers.get(find_id(p, 59, 0)), sdepth);
 	EXPECT_EQ(*p.depth_samplers.get(find_id(p, 59, 2)), sdepth);
 }
+
+namespace {
+
+// one instruction: its word count and opcode, then its operands
+std::vector<uint32_t> op(uint32_t code, std::vector<uint32_t> operands) {
+	operands.insert(operands.begin(), ((static_cast<uint32_t>(operands.size()) + 1) << 16) | code);
+	return operands;
+}
+
+// A compute entry point %1 (void %2, function type %3, label %4) around the
+// given declarations, written word by word so that it may break rules that
+// an assembler keeps; ids from 10 on are the caller's.
+struct Words {
+	std::vector<uint32_t> declarations;
+	std::vector<uint32_t> prologue;
+
+	void add(const std::vector<uint32_t> &instruction) { declarations.insert(declarations.end(), instruction.begin(), instruction.end()); }
+	std::vector<uint32_t> module(uint32_t bound) const {
+		std::vector<uint32_t> w = {0x07230203u, 0x10000, 0, bound, 0};
+		auto append = [&](const std::vector<uint32_t> &v) { w.insert(w.end(), v.begin(), v.end()); };
+		append(op(17, {1}));                        // OpCapability Shader
+		append(op(14, {0, 1}));                     // OpMemoryModel Logical GLSL450
+		append(op(15, {5, 1, 0x6e69616du, 0}));     // OpEntryPoint GLCompute %1 "main"
+		append(prologue);
+		append(op(19, {2}));                        // OpTypeVoid
+		append(op(33, {3, 2}));                     // OpTypeFunction
+		append(declarations);
+		append(op(54, {2, 1, 0, 3}));               // OpFunction
+		append(op(248, {4}));                       // OpLabel
+		append(op(253, {}));                        // OpReturn
+		append(op(56, {}));                         // OpFunctionEnd
+		return w;
+	}
+};
+
+constexpr uint32_t PhysicalStorageBuffer = 5349;
+
+} // namespace
+
+TEST(SpirvReader, TablesEndAtTheHighestIdInUse) {
+	Words m;
+	m.add(op(22, {10, 32}));                        // %10 = OpTypeFloat 32
+	std::vector<uint32_t> words = m.module(0);
+	uint32_t limit = ShaderSpirv::get_max_bound(static_cast<uint32_t>(words.size()));
+	words[3] = limit;
+	{
+		// a header's bound far above the ids costs nothing
+		Loaded loaded(words);
+		ASSERT_TRUE(loaded.ok) << loaded.errors;
+		const Probe &p = loaded.probe;
+		EXPECT_EQ(p.records.size(), 11u);
+		EXPECT_EQ(p.indices.size(), 11u);
+		EXPECT_EQ(p.uses.size(), 11u);
+		EXPECT_EQ(p.named.size(), 11u);
+		EXPECT_EQ(p.members.size(), 11u);
+		EXPECT_STREQ(p.records[10].name.get(), "_ca");
+		EXPECT_STREQ(p.records[7].name.get(), "_c7"); // a gap below the highest id is named as ever
+	}
+	{
+		// an id that only a name refers to extends the tables to it
+		m.prologue = op(5, {300, 0x78});            // OpName %300 "x"
+		words = m.module(limit);
+		Loaded loaded(words);
+		ASSERT_TRUE(loaded.ok) << loaded.errors;
+		EXPECT_EQ(loaded.probe.records.size(), 301u);
+		EXPECT_STREQ(loaded.probe.records[300].name.get(), "x");
+		EXPECT_EQ(loaded.probe.get_target_record(300), nullptr);
+	}
+	// the allowance grows with the module, but by a few ids per word
+	EXPECT_LE(ShaderSpirv::get_max_bound(1000000), 4000000u + 65536u);
+	words[3] = ShaderSpirv::get_max_bound(static_cast<uint32_t>(words.size())) + 1;
+	Loaded rejected(words);
+	EXPECT_FALSE(rejected.ok);
+	EXPECT_NE(rejected.errors.find("ShaderSpirv::load(): invalid id bound"), std::string::npos) << rejected.errors;
+}
+
+TEST(SpirvReader, ForwardPointers) {
+	// a structure that points to itself through a pointer declared forward
+	{
+		Words m;
+		m.add(op(39, {10, PhysicalStorageBuffer}));   // OpTypeForwardPointer %10
+		m.add(op(22, {12, 32}));                      // %12 = float
+		m.add(op(30, {11, 12, 10}));                  // %11 = OpTypeStruct %12 %10
+		m.add(op(32, {10, PhysicalStorageBuffer, 11})); // %10 = OpTypePointer %11
+		Loaded loaded(m.module(13));
+		EXPECT_TRUE(loaded.ok) << loaded.errors;
+		EXPECT_TRUE(loaded.errors.empty()) << loaded.errors;
+	}
+	// what is declared as a pointer must be one: two structures holding each other
+	{
+		Words m;
+		m.add(op(39, {11, PhysicalStorageBuffer}));   // OpTypeForwardPointer %11
+		m.add(op(30, {10, 11}));                      // %10 = OpTypeStruct %11
+		m.add(op(30, {11, 10}));                      // %11 = OpTypeStruct %10
+		m.add(op(32, {12, 6, 10}));                   // %12 = OpTypePointer Private %10
+		m.add(op(59, {12, 13, 6}));                   // %13 = OpVariable %12 Private
+		Loaded loaded(m.module(14));
+		EXPECT_FALSE(loaded.ok);
+		EXPECT_EQ(loaded.errors, "ShaderSpirv::load(): forward pointer 11 at word 20 is not defined by OpTypePointer\n");
+	}
+	// nor may it stay undefined
+	{
+		Words m;
+		m.add(op(39, {11, PhysicalStorageBuffer}));
+		m.add(op(30, {10, 11}));
+		Loaded loaded(m.module(12));
+		EXPECT_FALSE(loaded.ok);
+		EXPECT_EQ(loaded.errors, "ShaderSpirv::load(): forward pointer 11 at word 20 is not defined by OpTypePointer\n");
+	}
+	// a pointer to an array of itself would never end the chains the lookups follow
+	{
+		Words m;
+		m.add(op(39, {11, PhysicalStorageBuffer}));
+		m.add(op(21, {12, 32, 0}));                   // %12 = uint
+		m.add(op(43, {12, 13, 4}));                   // %13 = 4
+		m.add(op(28, {10, 11, 13}));                  // %10 = OpTypeArray %11 %13
+		m.add(op(32, {11, PhysicalStorageBuffer, 10})); // %11 = OpTypePointer %10
+		Loaded loaded(m.module(14));
+		EXPECT_FALSE(loaded.ok);
+		EXPECT_EQ(loaded.errors, "ShaderSpirv::load(): type 11 refers to itself\n");
+	}
+}
+
+TEST(SpirvReader, ManyForwardPointersIntoADeepChain) {
+	// every forward pointer reaches the same chain of nested arrays: checking
+	// each one by walking the whole chain took (pointers x depth) steps,
+	// 10^9 here; each type is visited once now
+	const uint32_t count = 32000;
+	Words m;
+	uint32_t pointers = 10;
+	uint32_t uint_type = pointers + count;
+	uint32_t length = uint_type + 1;
+	uint32_t arrays = length + 1;
+	for (uint32_t k = 0; k < count; k++) m.add(op(39, {pointers + k, PhysicalStorageBuffer}));
+	m.add(op(21, {uint_type, 32, 0}));
+	m.add(op(43, {uint_type, length, 2}));
+	uint32_t element = uint_type;
+	for (uint32_t k = 0; k < count; k++) {
+		m.add(op(28, {arrays + k, element, length}));
+		element = arrays + k;
+	}
+	for (uint32_t k = 0; k < count; k++) m.add(op(32, {pointers + k, PhysicalStorageBuffer, element}));
+	Loaded loaded(m.module(arrays + count));
+	EXPECT_TRUE(loaded.ok) << loaded.errors;
+}
+
+TEST(SpirvReader, ManyVariablesOfADeepArray) {
+	// Private variables of a deeply nested array type: finding whether each is
+	// a built-in walked the whole chain, (variables x depth) steps, 2.5 * 10^8
+	// here; the walk now ends where built-ins can be
+	const uint32_t count = 16000;
+	Words m;
+	m.add(op(21, {10, 32, 0}));                       // %10 = uint
+	m.add(op(43, {10, 11, 2}));                       // %11 = 2
+	uint32_t element = 10;
+	for (uint32_t k = 0; k < count; k++) {
+		m.add(op(28, {12 + k, element, 11}));
+		element = 12 + k;
+	}
+	uint32_t pointer = 12 + count;
+	m.add(op(32, {pointer, 6, element}));             // OpTypePointer Private
+	for (uint32_t k = 0; k < count; k++) m.add(op(59, {pointer, pointer + 1 + k, 6}));
+	Loaded loaded(m.module(pointer + 1 + count));
+	ASSERT_TRUE(loaded.ok) << loaded.errors;
+	EXPECT_EQ(loaded.probe.globals.size(), count);
+	EXPECT_EQ(loaded.probe.builtins.size(), 0u);
+}
+
+TEST(SpirvReader, BuiltinsWhereTheyCanBe) {
+	// on the variable, on a block's members, on the members of the blocks of
+	// a per-vertex array
+	Words m;
+	m.prologue = op(71, {20, 11, 0});                 // OpDecorate %20 BuiltIn Position
+	std::vector<uint32_t> member = op(72, {13, 0, 11, 0}); // OpMemberDecorate %13 0 BuiltIn Position
+	m.prologue.insert(m.prologue.end(), member.begin(), member.end());
+	m.add(op(22, {10, 32}));                          // %10 = float
+	m.add(op(23, {11, 10, 4}));                       // %11 = vec4
+	m.add(op(21, {12, 32, 0}));                       // %12 = uint
+	m.add(op(30, {13, 11}));                          // %13 = struct { vec4 }
+	m.add(op(43, {12, 14, 3}));                       // %14 = 3
+	m.add(op(28, {15, 13, 14}));                      // %15 = %13[3]
+	m.add(op(28, {16, 15, 14}));                      // %16 = %13[3][3]
+	m.add(op(32, {17, 3, 11}));                       // Output vec4
+	m.add(op(32, {18, 3, 13}));                       // Output block
+	m.add(op(32, {19, 1, 15}));                       // Input block[3]
+	m.add(op(32, {21, 1, 16}));                       // Input block[3][3]
+	m.add(op(59, {17, 20, 3}));                       // %20: decorated itself
+	m.add(op(59, {18, 22, 3}));                       // %22: a block
+	m.add(op(59, {19, 23, 1}));                       // %23: per-vertex blocks
+	m.add(op(59, {21, 24, 1}));                       // %24: no place for a built-in
+	m.add(op(59, {17, 25, 3}));                       // %25: an ordinary output
+	Loaded loaded(m.module(26));
+	ASSERT_TRUE(loaded.ok) << loaded.errors;
+	const Probe &p = loaded.probe;
+	EXPECT_EQ(p.get_target_builtin(20), 0);
+	EXPECT_EQ(p.get_target_builtin(22), 0);
+	EXPECT_EQ(p.get_target_builtin(23), 0);
+	EXPECT_EQ(p.get_target_builtin(24), -1);
+	EXPECT_EQ(p.get_target_builtin(25), -1);
+	ASSERT_EQ(p.builtins.size(), 3u);
+	ASSERT_EQ(p.inputs.size(), 1u);
+	EXPECT_EQ(p.inputs[0], 24u);
+	ASSERT_EQ(p.outputs.size(), 1u);
+	EXPECT_EQ(p.outputs[0], 25u);
+}
+
+TEST(SpirvReader, UnknownInstructionsLeaveNoErrorsBehind) {
+	// A type that only an instruction unknown to the reader defines (here a
+	// cooperative matrix): loading can do without it and says nothing; the
+	// lookups report it once the module is loaded.
+	Words m;
+	m.add(op(22, {10, 32}));                          // %10 = float
+	m.add(op(21, {11, 32, 0}));                       // %11 = uint
+	m.add(op(43, {11, 12, 3}));                       // %12 = 3
+	m.add(op(4456, {13, 10, 12, 12, 12, 12}));        // %13 = OpTypeCooperativeMatrixKHR
+	m.add(op(32, {14, 6, 13}));                       // %14 = OpTypePointer Private %13
+	m.add(op(59, {14, 15, 6}));                       // %15 = OpVariable %14 Private
+	m.add(op(32, {16, 1, 13}));                       // %16 = OpTypePointer Input %13
+	m.add(op(59, {16, 17, 1}));                       // %17 = OpVariable %16 Input
+	std::vector<uint32_t> words = m.module(18);
+	// a load of it in the function
+	std::vector<uint32_t> load = op(61, {13, 18, 17});
+	words.insert(words.end() - 2, load.begin(), load.end());
+	words[3] = 19;
+	Loaded loaded(words);
+	ASSERT_TRUE(loaded.ok) << loaded.errors;
+	EXPECT_TRUE(loaded.errors.empty()) << loaded.errors;
+	const Probe &p = loaded.probe;
+	ASSERT_EQ(p.globals.size(), 1u);
+	ASSERT_EQ(p.inputs.size(), 1u);
+	LogCapture capture;
+	EXPECT_EQ(p.get_target_type(15).get_opcode(), -1);
+	EXPECT_EQ(capture.errors, "ShaderSpirv::get_target(): invalid index 13\n");
+}
