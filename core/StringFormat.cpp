@@ -3,9 +3,9 @@
 // The system formats its messages and generated sources with its own engine so
 // that the common conversions come out identical on every platform: 'l' always
 // means 64 bits, "%b" prints binary, and "%f"/"%g" use the system's own float
-// printer. Only a specification with flags, width or precision is handed to the
+// printer. Only a directive with flags, width or precision is handed to the
 // platform's formatter, and then always with exactly the arguments that the
-// specification consumes, so a width never shifts the arguments that follow.
+// directive consumes, so a width never shifts the arguments that follow.
 #include "core/String.h"
 
 #include <cstdio>
@@ -43,7 +43,7 @@ struct Literal {
 	Kind kind;
 };
 
-// the specifications converted by the system's own printers, in match order
+// the directives converted by the system's own printers, in match order
 const Literal literals[] = {
 	{"%c", 2, Char},
 	{"%s", 2, Text},
@@ -74,7 +74,7 @@ const Literal literals[] = {
 	{"%%", 2, Percent},
 };
 
-// Characters that continue a specification. 'z' is among them so that "%zu"
+// Characters that continue a directive. 'z' is among them so that "%zu"
 // and "%zx" reach their literal forms.
 inline bool is_spec_char(char c) {
 	return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == '*' || c == 'l' || c == 'z';
@@ -141,7 +141,7 @@ String &String::vprintf(const char *format, va_list args) {
 		}
 		const char *begin = s++;
 		while (is_spec_char(*s)) s++;
-		// a specification cut by the end of the format produces nothing
+		// a directive cut by the end of the format produces nothing
 		if (*s == 0) break;
 		const char *end = ++s;
 		uint32_t size = (uint32_t)(end - begin);
@@ -178,7 +178,7 @@ String &String::vprintf(const char *format, va_list args) {
 			continue;
 		}
 
-		// The platform's formatter gets a specification rewritten to what this
+		// The platform's formatter gets a directive rewritten to what this
 		// engine means by it: every 'l' or 'z' of an integer conversion is one
 		// 64-bit argument ("ll" on every platform), and other conversions read
 		// their natural argument.

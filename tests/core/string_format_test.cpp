@@ -1,5 +1,5 @@
 // The printf and scanf engines of String: the system's own literal forms, the
-// specifications handed to the platform's formatter (which must consume exactly
+// directives handed to the platform's formatter (which must consume exactly
 // their own arguments), and scanf's tokens, conversions and buffer bounds.
 #include "core/String.h"
 
@@ -84,8 +84,8 @@ TEST(StringFormat, SizeForms) {
 	EXPECT_EQ(String::format("%5zu|%d", (size_t)42, 7), "   42|7");
 }
 
-TEST(StringFormat, PlatformSpecificationsConsumeExactlyTheirArguments) {
-	// every specification is followed by another argument, which must still
+TEST(StringFormat, PlatformDirectivesConsumeExactlyTheirArguments) {
+	// every directive is followed by another argument, which must still
 	// come out right
 	EXPECT_STREQ(String::format("%08x|%d", 255u, 1).get(), "000000ff|1");
 	EXPECT_STREQ(String::format("%5.2f|%d", 3.14159, 2).get(), " 3.14|2");
@@ -104,7 +104,7 @@ TEST(StringFormat, PlatformSpecificationsConsumeExactlyTheirArguments) {
 	EXPECT_STREQ(String::format("%e|%d", 1234.5, 11).get(), "1.234500e+03|11");
 	EXPECT_STREQ(String::format("%5s|%d", (const char *)nullptr, 12).get(), "     |12");
 
-	// the same specifications give what the C library gives where the forms agree
+	// the same directives give what the C library gives where the forms agree
 	EXPECT_EQ(String::format("%-10.3e", 1e-7).get(), c_format("%-10.3e", 1e-7));
 	EXPECT_EQ(String::format("%+.4d", -12).get(), c_format("%+.4d", -12));
 	EXPECT_EQ(String::format("%10.4G", 123456.0).get(), c_format("%10.4G", 123456.0));
@@ -174,7 +174,7 @@ TEST(StringFormat, ScanfTokensAndConversions) {
 	EXPECT_EQ(first, 12u);
 	EXPECT_EQ(second, 3u);
 
-	// an unknown specification stores nothing and takes no argument; a width
+	// an unknown directive stores nothing and takes no argument; a width
 	// on a number is ignored
 	d = 0;
 	EXPECT_EQ(String("z 123456").scanf("%c %2d", &d), 1u);
