@@ -10,40 +10,13 @@
 // backend rewrote. While `load` runs, undefined ids and unknown opcodes give
 // the empty results without a message (see ShaderSpirv.h).
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
 namespace Vexa {
 
-namespace {
-
-enum : int32_t {
-	OpTypeVoid = 19,
-	OpTypeBool = 20,
-	OpTypeInt = 21,
-	OpTypeFloat = 22,
-	OpTypeVector = 23,
-	OpTypeMatrix = 24,
-	OpTypeArray = 28,
-	OpTypeRuntimeArray = 29,
-	OpTypeStruct = 30,
-	OpTypePointer = 32,
-	OpConstant = 43,
-	OpFunctionEnd = 56,
-	OpFunctionCall = 57,
-	OpVariable = 59,
-	OpLoad = 61,
-	OpStore = 62,
-	OpAccessChain = 65,
-};
-
-constexpr uint32_t DecorationBuiltIn = 11;
-
-inline bool in(int32_t op, int32_t first, int32_t last) {
-	return op >= first && op <= last;
-}
-
-} // namespace
+using namespace Spirv;
 
 ShaderSpirv::Iterator ShaderSpirv::Iterator::advance(int32_t n) const {
 	Iterator it = *this;

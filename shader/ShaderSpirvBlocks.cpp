@@ -16,54 +16,18 @@
 // Which values become temporaries is decided per function beforehand
 // (ShaderSpirvSchedule.cpp).
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
 namespace Vexa {
 
-namespace {
+using namespace Spirv;
 
-enum : int32_t {
-	OpNop = 0,
-	OpLine = 8,
-	OpExtInst = 12,
-	OpTypeArray = 28,
-	OpTypeRuntimeArray = 29,
-	OpConstant = 43,
-	OpFunction = 54,
-	OpFunctionParameter = 55,
-	OpFunctionEnd = 56,
-	OpFunctionCall = 57,
-	OpVariable = 59,
-	OpLoad = 61,
-	OpStore = 62,
-	OpCopyMemory = 63,
-	OpAccessChain = 65,
-	OpSampledImage = 86,
-	OpIAdd = 128,
-	OpISub = 130,
-	OpPhi = 245,
-	OpLoopMerge = 246,
-	OpSelectionMerge = 247,
-	OpLabel = 248,
-	OpBranch = 249,
-	OpBranchConditional = 250,
-	OpSwitch = 251,
-	OpKill = 252,
-	OpReturn = 253,
-	OpReturnValue = 254,
-	OpUnreachable = 255,
-	OpNoLine = 317,
-	OpTypeRayQuery = 4472,
-	OpEmitMeshTasks = 5294,
-};
+namespace {
 
 // constructs nested deeper than this are an error, not a stack overflow
 constexpr uint32_t MaxNesting = 200;
-
-inline bool in(int32_t op, int32_t first, int32_t last) {
-	return op >= first && op <= last;
-}
 
 void append_indent(String &out, uint32_t indent) {
 	for (uint32_t i = 0; i < indent; i++) out.append('\t');

@@ -19,12 +19,15 @@
 // Opcodes that are not in the table are skipped by their word count: nothing
 // reads them at fixed positions.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
 #include <cstring>
 
 namespace Vexa {
+
+using namespace Spirv;
 
 namespace {
 
@@ -126,43 +129,6 @@ const Layout *find_layout(uint32_t opcode) {
 }
 
 constexpr uint32_t Undefined = 0xffffffffu;
-
-// SPIR-V opcodes the pass treats specially
-enum : uint32_t {
-	OpName = 5,
-	OpMemberName = 6,
-	OpExtInstImport = 11,
-	OpExtInst = 12,
-	OpEntryPoint = 15,
-	OpExecutionMode = 16,
-	OpTypeInt = 21,
-	OpTypeFloat = 22,
-	OpTypeVector = 23,
-	OpTypeMatrix = 24,
-	OpTypeArray = 28,
-	OpTypeRuntimeArray = 29,
-	OpTypeStruct = 30,
-	OpTypePointer = 32,
-	OpTypeFunction = 33,
-	OpTypeForwardPointer = 39,
-	OpConstant = 43,
-	OpSpecConstant = 50,
-	OpFunctionCall = 57,
-	OpDecorate = 71,
-	OpMemberDecorate = 72,
-	OpGroupDecorate = 74,
-	OpGroupMemberDecorate = 75,
-	OpPhi = 245,
-	OpLoopMerge = 246,
-	OpSelectionMerge = 247,
-	OpBranch = 249,
-	OpBranchConditional = 250,
-	OpSwitch = 251,
-	OpExecutionModeId = 331,
-	OpDecorateId = 332,
-	OpDecorateString = 5632,
-	OpMemberDecorateString = 5633,
-};
 
 // Instructions whose id operands may all name ids defined later in the module:
 // names, decorations, entry points and execution modes, forward pointers,

@@ -8,6 +8,7 @@
 // render: every such case is logged through `log_error`, which `get_source`
 // counts, so that a listing is never printed with a hole in it.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
@@ -15,31 +16,9 @@
 
 namespace Vexa {
 
-namespace {
+using namespace Spirv;
 
-enum : int32_t {
-	OpTypeVoid = 19,
-	OpTypeBool = 20,
-	OpTypeInt = 21,
-	OpTypeFloat = 22,
-	OpTypeVector = 23,
-	OpTypeMatrix = 24,
-	OpTypeImage = 25,
-	OpTypeSampler = 26,
-	OpTypeSampledImage = 27,
-	OpTypeArray = 28,
-	OpTypeRuntimeArray = 29,
-	OpTypeStruct = 30,
-	OpTypePointer = 32,
-	OpFunction = 54,
-	OpFunctionParameter = 55,
-	OpFunctionEnd = 56,
-	OpStore = 62,
-	OpCopyMemory = 63,
-	OpLabel = 248,
-	OpTypeRayQuery = 4472,
-	OpTypeAccelerationStructure = 5341,
-};
+namespace {
 
 struct NumberName {
 	uint32_t number;

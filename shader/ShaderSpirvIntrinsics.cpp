@@ -7,34 +7,15 @@
 // A barrier whose scope or memory semantics have no GLSL spelling is an error,
 // never an empty statement: a listing that leaves out a barrier is wrong.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
 namespace Vexa {
 
-namespace {
+using namespace Spirv;
 
-enum : int32_t {
-	OpTypeImage = 25,
-	OpConstant = 43,
-	OpImageTexelPointer = 60,
-	OpSampledImage = 86,
-	OpImageSampleDrefImplicitLod = 89,
-	OpImageSampleDrefExplicitLod = 90,
-	OpImageGather = 96,
-	OpImageDrefGather = 97,
-	OpImageRead = 98,
-	OpImageWrite = 99,
-	OpControlBarrier = 224,
-	OpMemoryBarrier = 225,
-	OpKill = 252,
-	OpImageSparseSampleDrefImplicitLod = 307,
-	OpImageSparseSampleDrefExplicitLod = 308,
-	OpImageSparseGather = 314,
-	OpImageSparseDrefGather = 315,
-	OpGroupNonUniformBallotBitCount = 342,
-	OpGroupNonUniformQuadSwap = 366,
-};
+namespace {
 
 // the value of an OpConstant operand; false for anything else
 bool constant_value(const ShaderSpirv &spirv, uint32_t id, uint32_t &value) {

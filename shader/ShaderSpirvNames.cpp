@@ -5,10 +5,13 @@
 // and inherit everything else. A number without a name is an error of the
 // rendering: it is logged and the output fails rather than showing a hole.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
 namespace Vexa {
+
+using namespace Spirv;
 
 namespace {
 
@@ -146,7 +149,7 @@ String ShaderSpirv::get_binary_name(const Iterator &it) {
 }
 
 String ShaderSpirv::get_decoration_name(uint32_t decoration) {
-	if (decoration == 5300) return String("nonuniformEXT");
+	if (decoration == DecorationNonUniform) return String("nonuniformEXT");
 	log_error("ShaderSpirv::get_decoration_name(): unknown decoration %u\n", decoration);
 	return String();
 }
@@ -202,7 +205,7 @@ String ShaderSpirv::get_image_name(const Iterator &it) {
 		case 104: {
 			// the image operand's type says whether it is sampled
 			Iterator image = get_target_type(it[3]);
-			if (image.get_opcode() == 25) {
+			if (image.get_opcode() == OpTypeImage) {
 				if (image[7] == 1) return String("textureSize");
 				if (image[7] == 0 || image[7] == 2) return String("imageSize");
 			}
@@ -251,9 +254,9 @@ String ShaderSpirv::get_internal_name(const Iterator &it) {
 		Iterator operand = scalar_type(*this, it[3]);
 		int32_t result_op = result.get_opcode();
 		int32_t operand_op = operand.get_opcode();
-		if (operand_op == 22 && result_op == 21) return String(result[3] ? "floatBitsToInt" : "floatBitsToUint");
-		if (operand_op == 21 && result_op == 22) return String(operand[3] ? "intBitsToFloat" : "uintBitsToFloat");
-		if (operand_op == 21 && result_op == 21) return get_type(it[1], nullptr);
+		if (operand_op == OpTypeFloat && result_op == OpTypeInt) return String(result[3] ? "floatBitsToInt" : "floatBitsToUint");
+		if (operand_op == OpTypeInt && result_op == OpTypeFloat) return String(operand[3] ? "intBitsToFloat" : "uintBitsToFloat");
+		if (operand_op == OpTypeInt && result_op == OpTypeInt) return get_type(it[1], nullptr);
 		log_error("ShaderSpirv::get_internal_name(): unknown opcode %u\n", opcode_of(it));
 		return String();
 	}
@@ -265,10 +268,10 @@ String ShaderSpirv::get_internal_name(const Iterator &it) {
 
 String ShaderSpirv::get_control(const Iterator &it) {
 	int32_t op = it.get_opcode();
-	if (op == 246 && it.get_size() > 3) {
+	if (op == OpLoopMerge && it.get_size() > 3) {
 		if (it[3] == 1) return String("[unroll] ");
 		if (it[3] == 2) return String("[loop] ");
-	} else if (op == 247 && it.get_size() > 2) {
+	} else if (op == OpSelectionMerge && it.get_size() > 2) {
 		if (it[2] == 1) return String("[flatten] ");
 		if (it[2] == 2) return String("[branch] ");
 	}

@@ -4,76 +4,16 @@
 // the sorted interface and resource lists. Every backend starts from what this
 // leaves, so the rules here decide what every output sees of a module.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 #include "core/Sort.h"
 
 namespace Vexa {
 
+using namespace Spirv;
+
 namespace {
-
-// SPIR-V numbers the reader acts on
-constexpr uint32_t OpSource = 3;
-constexpr uint32_t OpSourceExtension = 4;
-constexpr uint32_t OpName = 5;
-constexpr uint32_t OpMemberName = 6;
-constexpr uint32_t OpExtInstImport = 11;
-constexpr uint32_t OpExtInst = 12;
-constexpr uint32_t OpEntryPoint = 15;
-constexpr uint32_t OpExecutionMode = 16;
-constexpr uint32_t OpCapability = 17;
-constexpr uint32_t OpTypeImage = 25;
-constexpr uint32_t OpTypeSampler = 26;
-constexpr uint32_t OpTypeSampledImage = 27;
-constexpr uint32_t OpTypeStruct = 30;
-constexpr uint32_t OpConstant = 43;
-constexpr uint32_t OpFunction = 54;
-constexpr uint32_t OpFunctionParameter = 55;
-constexpr uint32_t OpFunctionEnd = 56;
-constexpr uint32_t OpFunctionCall = 57;
-constexpr uint32_t OpVariable = 59;
-constexpr uint32_t OpImageTexelPointer = 60;
-constexpr uint32_t OpLoad = 61;
-constexpr uint32_t OpStore = 62;
-constexpr uint32_t OpAccessChain = 65;
-constexpr uint32_t OpDecorate = 71;
-constexpr uint32_t OpMemberDecorate = 72;
-constexpr uint32_t OpVectorShuffle = 79;
-constexpr uint32_t OpCompositeConstruct = 80;
-constexpr uint32_t OpCompositeExtract = 81;
-constexpr uint32_t OpSampledImage = 86;
-constexpr uint32_t OpSelect = 169;
-constexpr uint32_t OpLoopMerge = 246;
-constexpr uint32_t OpSelectionMerge = 247;
-constexpr uint32_t OpLabel = 248;
-constexpr uint32_t OpBranch = 249;
-constexpr uint32_t OpBranchConditional = 250;
-constexpr uint32_t OpSwitch = 251;
-constexpr uint32_t OpReturnValue = 254;
-constexpr uint32_t OpTypeAccelerationStructure = 5341;
-
-constexpr uint32_t DecorationBlock = 2;
-constexpr uint32_t DecorationBufferBlock = 3;
-constexpr uint32_t DecorationBuiltIn = 11;
-constexpr uint32_t DecorationLocation = 30;
-constexpr uint32_t DecorationBinding = 33;
-
-constexpr uint32_t StorageUniformConstant = 0;
-constexpr uint32_t StorageInput = 1;
-constexpr uint32_t StorageUniform = 2;
-constexpr uint32_t StorageOutput = 3;
-constexpr uint32_t StorageWorkgroup = 4;
-constexpr uint32_t StoragePrivate = 6;
-constexpr uint32_t StorageFunction = 7;
-constexpr uint32_t StoragePushConstant = 9;
-constexpr uint32_t StorageStorageBuffer = 12;
-constexpr uint32_t StorageRayPayload = 5338;
-constexpr uint32_t StorageHitAttribute = 5339;
-constexpr uint32_t StorageIncomingRayPayload = 5342;
-constexpr uint32_t StorageTaskPayloadWorkgroup = 5402;
-
-constexpr uint32_t ExecutionModeLocalSize = 17;
-constexpr uint32_t DimBuffer = 5;
 
 // the name a module gives, cut before its first '(' (compilers add the
 // parameter types of functions there); names that are no identifier are

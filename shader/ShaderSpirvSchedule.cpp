@@ -15,38 +15,15 @@
 // Everything is decided in a few linear passes over the function's words; the
 // renderer only reads the resulting flags.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
 namespace Vexa {
 
-namespace {
+using namespace Spirv;
 
-enum : int32_t {
-	OpExtInst = 12,
-	OpTypeImage = 25,
-	OpTypeSampler = 26,
-	OpTypeSampledImage = 27,
-	OpTypeStruct = 30,
-	OpTypePointer = 32,
-	OpConstant = 43,
-	OpFunctionParameter = 55,
-	OpFunctionCall = 57,
-	OpVariable = 59,
-	OpImageTexelPointer = 60,
-	OpLoad = 61,
-	OpStore = 62,
-	OpCopyMemory = 63,
-	OpAccessChain = 65,
-	OpVectorShuffle = 79,
-	OpSampledImage = 86,
-	OpImage = 100,
-	OpIAdd = 128,
-	OpISub = 130,
-	OpLabel = 248,
-	OpTypeRayQuery = 4472,
-	OpTypeAccelerationStructure = 5341,
-};
+namespace {
 
 enum Kind : uint8_t {
 	KindPure,    // computed anywhere with the same result
@@ -64,10 +41,6 @@ constexpr uint32_t MaxInlineDepth = 32;
 constexpr uint32_t MaxWriterScan = 256;
 
 constexpr uint32_t AnyRoot = 0xffffffffu;
-
-inline bool in(int32_t op, int32_t first, int32_t last) {
-	return op >= first && op <= last;
-}
 
 bool is_side_opcode(int32_t op) {
 	return op == OpFunctionCall || in(op, 218, 221) || op == 224 || op == 225 || in(op, 227, 242) || op == 252 ||

@@ -9,6 +9,7 @@
 // they pick a letter or a record, and the recursion is bounded so that a
 // deep chain of values ends in an error instead of a stack overflow.
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 #include "core/Math.h"
@@ -17,37 +18,9 @@
 
 namespace Vexa {
 
-namespace {
+using namespace Spirv;
 
-enum : int32_t {
-	OpTypeBool = 20,
-	OpTypeInt = 21,
-	OpTypeFloat = 22,
-	OpTypeVector = 23,
-	OpTypeMatrix = 24,
-	OpTypeArray = 28,
-	OpTypeRuntimeArray = 29,
-	OpTypeStruct = 30,
-	OpConstantTrue = 41,
-	OpConstantFalse = 42,
-	OpConstant = 43,
-	OpConstantComposite = 44,
-	OpSpecConstantComposite = 51,
-	OpFunctionParameter = 55,
-	OpFunctionCall = 57,
-	OpVariable = 59,
-	OpLoad = 61,
-	OpStore = 62,
-	OpAccessChain = 65,
-	OpVectorShuffle = 79,
-	OpCompositeConstruct = 80,
-	OpCompositeExtract = 81,
-	OpCopyObject = 83,
-	OpImage = 100,
-	OpLogicalNot = 168,
-	OpSelect = 169,
-	OpExtInst = 12,
-};
+namespace {
 
 const char components[] = "xyzw";
 

@@ -1,0 +1,150 @@
+// The SPIR-V numbers that the reader, its checking pass and the renderer act
+// on by name, and the test for a run of them. The numbers are fixed by the
+// binary format, so each is written once here: copies kept in every source
+// file could drift apart unnoticed, and a number missing from one file would
+// be tempting to type in again as a bare literal. Only the numbers the code
+// names are listed; tables that map many numbers to spellings keep their
+// literals beside the spellings.
+#pragma once
+
+#include <cstdint>
+
+namespace Vexa {
+namespace Spirv {
+
+// Unsigned like the words they are read from. Files holding an opcode in an
+// int32_t (the iterator gives -1 past the end) compare it only for equality,
+// which is the same for both signs since every opcode is below 2^31.
+enum : uint32_t {
+	OpNop = 0,
+	OpSource = 3,
+	OpSourceExtension = 4,
+	OpName = 5,
+	OpMemberName = 6,
+	OpLine = 8,
+	OpExtInstImport = 11,
+	OpExtInst = 12,
+	OpEntryPoint = 15,
+	OpExecutionMode = 16,
+	OpCapability = 17,
+	OpTypeVoid = 19,
+	OpTypeBool = 20,
+	OpTypeInt = 21,
+	OpTypeFloat = 22,
+	OpTypeVector = 23,
+	OpTypeMatrix = 24,
+	OpTypeImage = 25,
+	OpTypeSampler = 26,
+	OpTypeSampledImage = 27,
+	OpTypeArray = 28,
+	OpTypeRuntimeArray = 29,
+	OpTypeStruct = 30,
+	OpTypePointer = 32,
+	OpTypeFunction = 33,
+	OpTypeForwardPointer = 39,
+	OpConstantTrue = 41,
+	OpConstantFalse = 42,
+	OpConstant = 43,
+	OpConstantComposite = 44,
+	OpSpecConstant = 50,
+	OpSpecConstantComposite = 51,
+	OpFunction = 54,
+	OpFunctionParameter = 55,
+	OpFunctionEnd = 56,
+	OpFunctionCall = 57,
+	OpVariable = 59,
+	OpImageTexelPointer = 60,
+	OpLoad = 61,
+	OpStore = 62,
+	OpCopyMemory = 63,
+	OpAccessChain = 65,
+	OpDecorate = 71,
+	OpMemberDecorate = 72,
+	OpGroupDecorate = 74,
+	OpGroupMemberDecorate = 75,
+	OpVectorShuffle = 79,
+	OpCompositeConstruct = 80,
+	OpCompositeExtract = 81,
+	OpCopyObject = 83,
+	OpSampledImage = 86,
+	OpImageSampleDrefImplicitLod = 89,
+	OpImageSampleDrefExplicitLod = 90,
+	OpImageGather = 96,
+	OpImageDrefGather = 97,
+	OpImageRead = 98,
+	OpImageWrite = 99,
+	OpImage = 100,
+	OpIAdd = 128,
+	OpISub = 130,
+	OpLogicalNot = 168,
+	OpSelect = 169,
+	OpControlBarrier = 224,
+	OpMemoryBarrier = 225,
+	OpPhi = 245,
+	OpLoopMerge = 246,
+	OpSelectionMerge = 247,
+	OpLabel = 248,
+	OpBranch = 249,
+	OpBranchConditional = 250,
+	OpSwitch = 251,
+	OpKill = 252,
+	OpReturn = 253,
+	OpReturnValue = 254,
+	OpUnreachable = 255,
+	OpImageSparseSampleDrefImplicitLod = 307,
+	OpImageSparseSampleDrefExplicitLod = 308,
+	OpImageSparseGather = 314,
+	OpImageSparseDrefGather = 315,
+	OpNoLine = 317,
+	OpExecutionModeId = 331,
+	OpDecorateId = 332,
+	OpGroupNonUniformBallotBitCount = 342,
+	OpGroupNonUniformQuadSwap = 366,
+	OpTypeRayQuery = 4472,
+	OpEmitMeshTasks = 5294,
+	OpTypeAccelerationStructure = 5341,
+	OpDecorateString = 5632,
+	OpMemberDecorateString = 5633,
+};
+
+enum : uint32_t {
+	DecorationBlock = 2,
+	DecorationBufferBlock = 3,
+	DecorationBuiltIn = 11,
+	DecorationLocation = 30,
+	DecorationBinding = 33,
+	DecorationNonUniform = 5300,
+};
+
+enum : uint32_t {
+	StorageUniformConstant = 0,
+	StorageInput = 1,
+	StorageUniform = 2,
+	StorageOutput = 3,
+	StorageWorkgroup = 4,
+	StoragePrivate = 6,
+	StorageFunction = 7,
+	StoragePushConstant = 9,
+	StorageStorageBuffer = 12,
+	StorageRayPayload = 5338,
+	StorageHitAttribute = 5339,
+	StorageIncomingRayPayload = 5342,
+	StorageTaskPayloadWorkgroup = 5402,
+};
+
+enum : uint32_t {
+	ExecutionModeLocalSize = 17,
+};
+
+enum : uint32_t {
+	DimBuffer = 5,
+};
+
+// Opcodes of one kind are often numbered in a run; the opcode is signed so that
+// the -1 an iterator gives past the end falls below every run.
+inline bool in(int32_t op, int32_t first, int32_t last) {
+	return op >= first && op <= last;
+}
+
+} // namespace Spirv
+} // namespace Vexa
