@@ -256,20 +256,24 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 	// object-like: the value, its pastings joined, expanded unless it is the
 	// name itself
 	const Array<String> &parameters = macro->parameters;
-	if (!macro->function) {
+	// the substituted value, expanded again with the macro's own name blocked
+	auto expand_value = [&](Array<String> &arguments) {
 		stack.append(name);
+		StringStack<64> result;
+		substitute(*macro, arguments, stack, result, name);
+		spend(result.size(), name);
+		String expansion = expand_text(result.get(), stack);
+		spend(expansion.size(), name);
+		append_expansion(out, expansion, name);
+		stack.pop();
+	};
+	if (!macro->function) {
 		if (macro->value == name) {
 			append_expansion(out, macro->value, name);
 		} else {
-			StringStack<64> result;
 			ArrayStack<String, 1> none;
-			substitute(*macro, none, stack, result, name);
-			spend(result.size(), name);
-			String expansion = expand_text(result.get(), stack);
-			spend(expansion.size(), name);
-			append_expansion(out, expansion, name);
+			expand_value(none);
 		}
-		stack.pop();
 		return (uint32_t)(s - src);
 	}
 
@@ -301,14 +305,7 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 	if (variadic ? arguments.size() < count - 1 : arguments.size() != count) {
 		throwError("invalid number of \"%s\" macro arguments\n", name.get());
 	}
-	stack.append(name);
-	StringStack<64> result;
-	substitute(*macro, arguments, stack, result, name);
-	spend(result.size(), name);
-	String expansion = expand_text(result.get(), stack);
-	spend(expansion.size(), name);
-	append_expansion(out, expansion, name);
-	stack.pop();
+	expand_value(arguments);
 	return (uint32_t)(s - src);
 }
 

@@ -462,9 +462,31 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 		return String();
 	}
 	const Block *block = nullptr;
+	Iterator next = get_end();
+	// Where a block's branch leads: true when the walk goes on at `label`
+	// (in `next`), false when the block ends here.
+	auto follow_jump = [&](uint32_t label, Jump jump, int32_t op) -> bool {
+		switch (jump) {
+			case JumpFall:
+				return false;
+			case JumpBreak:
+			case JumpContinue:
+				// a jump has no place in the third clause of a for-statement
+				if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+				else append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
+				return false;
+			case JumpEnter:
+				next = get_target(label);
+				return true;
+			case JumpInvalid:
+				log_error("ShaderSpirv::get_block(): unknown branch %u\n", label);
+				return false;
+		}
+		return false;
+	};
 	while (!it.is_end() && it.get_size()) {
 		int32_t op = it.get_opcode();
-		Iterator next = it.advance(it.get_size());
+		next = it.advance(it.get_size());
 		bool has_result = is_value_opcode(op) && it.get_size() >= 3;
 		uint32_t id = has_result ? it[2] : 0;
 		bool temporary = has_result && id < render_flags.size() && (render_flags[id] & RenderTemporary) && !named[id];
@@ -623,23 +645,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				}
 				uint32_t merge = it[1];
 				out.append(get_merge(*block, it, indent, pending, loop));
-				Jump jump = get_jump(merge, loop, true);
-				switch (jump) {
-					case JumpFall:
-						return String(static_cast<StringStack<64> &&>(out));
-					case JumpBreak:
-					case JumpContinue:
-						// a jump has no place in the third clause of a for-statement
-						if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-						else append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
-						return String(static_cast<StringStack<64> &&>(out));
-					case JumpEnter:
-						next = get_target(merge);
-						break;
-					case JumpInvalid:
-						log_error("ShaderSpirv::get_block(): unknown branch %u\n", merge);
-						return String(static_cast<StringStack<64> &&>(out));
-				}
+				if (!follow_jump(merge, get_jump(merge, loop, true), op)) return String(static_cast<StringStack<64> &&>(out));
 				break;
 			}
 			case OpBranch:
@@ -673,23 +679,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 					line.append(word);
 					append_statement(out, indent, line);
 				}
-				Jump jump = get_jump(target, loop, false);
-				switch (jump) {
-					case JumpFall:
-						return String(static_cast<StringStack<64> &&>(out));
-					case JumpBreak:
-					case JumpContinue:
-						// a jump has no place in the third clause of a for-statement
-						if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-						else append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
-						return String(static_cast<StringStack<64> &&>(out));
-					case JumpEnter:
-						next = get_target(target);
-						break;
-					case JumpInvalid:
-						log_error("ShaderSpirv::get_block(): unknown branch %u\n", target);
-						return String(static_cast<StringStack<64> &&>(out));
-				}
+				if (!follow_jump(target, get_jump(target, loop, false), op)) return String(static_cast<StringStack<64> &&>(out));
 				break;
 			}
 			case OpSwitch:
