@@ -15,6 +15,10 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Vexa {
 
@@ -309,6 +313,46 @@ bool Shader::createSPIRV(Type t, const Array<uint32_t> &module) {
 	return compile(t, module, state);
 }
 
+// The "preprocessor" pragma dumps the preprocessed text. Its file name comes
+// from the shader (or any file it includes), so it may only name a plain file
+// of the current directory: no directory part, no leading '.', and never a
+// symbolic link or anything but a regular file.
+static void write_preprocessed(const String &name, const String &src) {
+	const char *text = name.get();
+	if (name.empty() || text[0] == '.' || strchr(text, '/') != nullptr || strchr(text, '\\') != nullptr) {
+		Log::printf(Log::Error, "Shader::compile_glsl(): can't write preprocessed text to \"%s\": not a plain file name\n", text);
+		return;
+	}
+	errno = 0;
+	// non-blocking, so that a FIFO without a reader fails instead of hanging
+	int fd = ::open(text, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+	struct stat info;
+	bool link = fd < 0 && errno == ELOOP;
+	if (link || (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)))) {
+		if (fd >= 0) ::close(fd);
+		Log::printf(Log::Error, "Shader::compile_glsl(): can't write preprocessed text to \"%s\": not a regular file\n", text);
+		return;
+	}
+	if (fd < 0) {
+		Log::printfSystemError(Log::Error, "Shader::compile_glsl(): can't create \"%s\" file\n", text);
+		return;
+	}
+	fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+	if (ftruncate(fd, 0) != 0) {
+		::close(fd);
+		Log::printfSystemError(Log::Error, "Shader::compile_glsl(): can't write \"%s\" file\n", text);
+		return;
+	}
+	File file;
+	if (!file.open(fd, text, "wb")) {
+		::close(fd);
+		return;
+	}
+	bool ok = file.puts(src);
+	errno = 0;
+	if (!file.close() || !ok) Log::printfSystemError(Log::Error, "Shader::compile_glsl(): can't write \"%s\" file\n", text);
+}
+
 bool Shader::compile_glsl(Type t, const String &src, State &state) {
 	name = state.get_name();
 	macros = state.get_macros(false);
@@ -321,13 +365,7 @@ bool Shader::compile_glsl(Type t, const String &src, State &state) {
 	(void)flags;
 
 	const State::Pragma &dump = state.get_pragma("preprocessor");
-	if (dump.arguments.size() == 1) {
-		File file;
-		if (file.open(dump.arguments[0].get(), "wb")) {
-			file.puts(src);
-			file.close();
-		}
-	}
+	if (dump.arguments.size() == 1) write_preprocessed(dump.arguments[0], src);
 
 	String context = state.get_macros(true);
 	// GLSL compilation is not part of this build yet: the failure belongs to no

@@ -140,6 +140,17 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 	bool variadic = parameters.size() && parameters.back() == "...";
 	uint32_t first = variadic ? parameters.size() - 1 : 0;
 	ArrayStack<uint8_t, 8> expanded(arguments.size(), 0);
+	// a long parameter list is looked up through a map, so that a value with
+	// many words stays linear in its length
+	Map<String, uint32_t> indices;
+	if (parameters.size() > 8) {
+		for (uint32_t i = 0; i < parameters.size(); i++) indices.insert(parameters[i], i);
+	}
+	auto parameter_index = [&](const String &text) -> uint32_t {
+		if (parameters.size() <= 8) return parameters.find(text);
+		const uint32_t *index = indices.get(text);
+		return index ? *index : ~0u;
+	};
 	auto argument = [&](uint32_t index) -> const String & {
 		if (!expanded[index]) {
 			// expanded as the text around the invocation would expand it:
@@ -227,7 +238,7 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 			continue;
 		}
 		if (Shader::isIdentifierChar(*v)) continue;
-		uint32_t index = parameters.find(word);
+		uint32_t index = parameter_index(word);
 		if (index != ~0u) {
 			result.removeBack(word.size());
 			const String &text = argument(index);

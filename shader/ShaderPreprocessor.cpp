@@ -168,7 +168,9 @@ private:
 	// the conditional stacks, and the count of zero bytes of the first, so
 	// that whether all levels are taken is known without walking the stack
 	ArrayStack<uint8_t, 128> conditions;
+	// per level: 1 when a branch was taken, ElseSeen once its #else is met
 	ArrayStack<uint8_t, 128> taken;
+	static constexpr uint8_t ElseSeen = 2;
 	uint32_t zeros = 0;
 	String fileName;
 	uint32_t fileIndex = 0;
@@ -415,18 +417,15 @@ void Preprocessor::conditional(const String &name, const char *rest) {
 	}
 	if (name == "else") {
 		if (conditions.size() == 0) throwError("#else without #if\n");
-		if (!taken.back() && enclosing_active()) {
-			set_condition(true);
-			taken.back() = 1;
-		} else {
-			set_condition(false);
-			taken.back() = 1;
-		}
+		if (taken.back() & ElseSeen) throwError("can't parse #%s directive\n", name.get());
+		set_condition(!taken.back() && enclosing_active());
+		taken.back() = 1 | ElseSeen;
 		return;
 	}
 	// elif, elifdef, elifndef; the expression is read only where it can
 	// select the text
 	if (conditions.size() == 0) throwError("#elif without #if\n");
+	if (taken.back() & ElseSeen) throwError("can't parse #%s directive\n", name.get());
 	if (taken.back() || !enclosing_active()) {
 		set_condition(false);
 		taken.back() = 1;

@@ -66,6 +66,7 @@ void Shader::State::define_macro(const char *name_text, const char *value) {
 	s += Parser::readName(s, name);
 	s = skip_blanks(s);
 	Array<String> parameters;
+	Set<String> names;
 	bool function = *s == '(';
 	if (function) {
 		s++;
@@ -79,7 +80,8 @@ void Shader::State::define_macro(const char *name_text, const char *value) {
 			String parameter;
 			if (*s == '.') s += Parser::readToken(s, parameter, " \t\n\r,)");
 			else s += Parser::readName(s, parameter);
-			if (parameters.find(parameter) != ~0u) throwError("invalid argument names\n");
+			if (names.find(parameter) != nullptr) throwError("invalid argument names\n");
+			names.insert(parameter);
 			parameters.append(parameter);
 			s = skip_blanks(s);
 			if (*s == ',') s++;

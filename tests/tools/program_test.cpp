@@ -54,6 +54,13 @@ TEST(ShaderProgram, CommandLineErrors) {
 		{{"-sampler", "x"}, Program + ": invalid command line option \"x\""},
 		{{"-sampler", "40000"}, Program + ": invalid command line option \"40000\""},
 		{{"-texel", "4x"}, Program + ": invalid command line option \"4x\""},
+		// offsets are signed decimals: no other radix, sign or blanks
+		{{"-texel", "0x10"}, Program + ": invalid command line option \"0x10\""},
+		{{"-texel", "+5"}, Program + ": invalid command line option \"\\+5\""},
+		{{"-texel", " 5"}, Program + ": invalid command line option \" 5\""},
+		{{"-texel", "5 "}, Program + ": invalid command line option \"5 \""},
+		{{"-texel", "-"}, Program + ": invalid command line option \"-\""},
+		{{"-texel", "-32769"}, Program + ": invalid command line option \"-32769\""},
 	};
 	for (const Case &c : cases) {
 		ProgramResult r = run_program(c.args);
@@ -69,7 +76,7 @@ TEST(ShaderProgram, OptionsThatNeedNoShader) {
 		{"---fragment", "--rcall", "-intersection"},
 		{"-DFOO=1", "-UFOO"},
 		{"-no-warn", "-nw"},
-		{"-sampler", "4", "-texture", "-3", "-surface", "+2", "-uniform", "32767", "-storage", "-32768", "-tracing", "0", "-texel", "7"},
+		{"-sampler", "4", "-texture", "-3", "-surface", "002", "-uniform", "32767", "-storage", "-32768", "-tracing", "0", "-texel", "7"},
 	};
 	for (const auto &args : accepted) {
 		ProgramResult r = run_program(args);
@@ -146,8 +153,8 @@ TEST_F(SpirvInput, FailedOutputsExitWithOne) {
 	};
 	const std::string out = dir + "/out";
 	const Case cases[] = {
-		{{"-hlsl", out}, {"ShaderSpirv::get\\(\\): can't find \"HLSL_DXIL\" shader format", "ShaderCompiler::getSource\\(\\): can't load shader"}, true},
-		{{"-gl", out}, {"ShaderSpirv::get\\(\\): can't find \"GL_SPV\" shader format", "ShaderCompiler::writeOpcodes\\(\\): can't load GL_SPV shader"}, true},
+		{{"-hlsl", out}, {"ShaderSpirv::get\\(\\): can't find \"HLSL_DXIL\" shader format", "ShaderCompiler::getSource\\(\\): can't load shader"}, false},
+		{{"-gl", out}, {"ShaderSpirv::get\\(\\): can't find \"GL_SPV\" shader format", "ShaderCompiler::writeOpcodes\\(\\): can't load GL_SPV shader"}, false},
 		{{"-o", "-v"}, {Program + ": invalid command line option \"-o\""}, false},
 		{{"-gl"}, {Program + ": invalid command line option \"-gl\""}, false},
 		{{"-sampler"}, {Program + ": invalid command line option \"-sampler\""}, false},
@@ -227,4 +234,123 @@ TEST_F(SpirvInput, OnlyRegularFilesAreInputs) {
 	r = run_program({"-c", dir, "-o", "-"});
 	EXPECT_EQ(r.status, 1);
 	EXPECT_TRUE(has_error(r.err, Program + ": can't open \"" + dir + "\" file\nIs a directory")) << r.err;
+}
+
+namespace {
+
+void write_file(const std::string &path, const std::string &text) {
+	FILE *f = fopen(path.c_str(), "wb");
+	ASSERT_NE(f, nullptr) << path;
+	fwrite(text.data(), 1, text.size(), f);
+	fclose(f);
+}
+
+// the names in dir, "." and ".." left out
+std::vector<std::string> list_dir(const std::string &dir) {
+	std::vector<std::string> names;
+	ProgramResult r;
+	FILE *p = popen(("ls -A " + shell_quote(dir)).c_str(), "r");
+	char line[512];
+	while (p && fgets(line, sizeof(line), p)) names.push_back(std::string(line, strcspn(line, "\n")));
+	if (p) pclose(p);
+	return names;
+}
+
+} // namespace
+
+TEST_F(SpirvInput, FailedOutputLeavesTheFileAsItWas) {
+	// loads (the words are checked only when an output reads them), then
+	// every output of it fails
+	std::string bad = dir + "/bad.spv";
+	std::string words = read_file(spv).substr(0, 20) + std::string("\x05\x00\x0f\x00", 4);
+	write_file(bad, words);
+	std::string keep = dir + "/keep.txt";
+	for (const char *option : {"-d", "-glsl", "-hlsl", "-gl"}) {
+		write_file(keep, "precious\n");
+		ProgramResult r = run_program({"-c", bad, option, keep});
+		EXPECT_EQ(r.status, 1) << option;
+		EXPECT_EQ(read_file(keep), "precious\n") << option;
+		// and a failed output to a new name creates nothing
+		r = run_program({"-c", bad, option, dir + "/new.txt"});
+		EXPECT_EQ(r.status, 1) << option;
+		EXPECT_NE(access((dir + "/new.txt").c_str(), F_OK), 0) << option;
+	}
+	EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"bad.spv", "keep.txt"}));
+}
+
+TEST_F(SpirvInput, CompleteOutputReplacesTheFile) {
+	// the mode of the file replaced is kept, a symbolic link is followed and
+	// stays a link, and no temporary file is left behind
+	std::string target = dir + "/target.spv";
+	std::string link = dir + "/link.spv";
+	write_file(target, "old");
+	ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+	ASSERT_EQ(symlink("target.spv", link.c_str()), 0);
+	ProgramResult r = run_program({"-c", spv, "-o", link, "-d", dir + "/listing.txt"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(read_file(target), read_file(spv));
+	struct stat info;
+	ASSERT_EQ(lstat(link.c_str(), &info), 0);
+	EXPECT_TRUE(S_ISLNK(info.st_mode));
+	ASSERT_EQ(stat(target.c_str(), &info), 0);
+	EXPECT_EQ(info.st_mode & 07777, 0640u);
+	EXPECT_NE(read_file(dir + "/listing.txt").find("main"), std::string::npos);
+	EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"link.spv", "listing.txt", "target.spv"}));
+
+	// a device is written in place
+	r = run_program({"-c", spv, "-d", "/dev/null"});
+	EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(SpirvInput, DashIsStandardOutputForEveryOutput) {
+	ProgramResult listing = run_program({"-c", spv, "-d"});
+	ASSERT_EQ(listing.status, 0) << listing.err;
+	ProgramResult r = run_program({"-c", spv, "-d", "-", "-o", "-", "-d", "-"});
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.out, listing.out + read_file(spv) + listing.out);
+}
+
+TEST_F(SpirvInput, PreprocessorPragmaWritesOnlyAPlainFileHere) {
+	// the pragma names the file that receives the preprocessed text; it is
+	// taken from the shader, so only a plain name in the current directory is
+	// written, never through a link, a path or a hidden name
+	std::string work = dir + "/work";
+	std::system(("mkdir -p " + shell_quote(work + "/sub")).c_str());
+	std::string victim = dir + "/victim";
+	write_file(victim, "precious\n");
+	ASSERT_EQ(symlink("../victim", (work + "/link").c_str()), 0);
+	struct Case {
+		std::string name;
+		bool written;
+	};
+	const Case cases[] = {
+		{"dump.glsl", true},
+		{"../victim", false},
+		{victim, false},
+		{"sub/x", false},
+		{".hidden", false},
+		{"link", false},
+	};
+	for (const Case &c : cases) {
+		write_file(work + "/a.comp", "#pragma preprocessor(" + c.name + ")\nvoid main() {}\n");
+		ProgramResult r = run_program({"-c", "a.comp", "-o", "-"}, work);
+		EXPECT_EQ(r.status, 1) << c.name; // nothing compiles GLSL yet
+		if (c.written) {
+			EXPECT_NE(read_file(work + "/" + c.name).find("void main() {}"), std::string::npos) << c.name;
+			EXPECT_EQ(r.err.find("can't write preprocessed text"), std::string::npos) << r.err;
+		} else {
+			EXPECT_NE(r.err.find("can't write preprocessed text to \"" + c.name + "\""), std::string::npos) << r.err;
+		}
+		EXPECT_EQ(read_file(victim), "precious\n") << c.name;
+	}
+	EXPECT_NE(access((work + "/sub/x").c_str(), F_OK), 0);
+	EXPECT_NE(access((work + "/.hidden").c_str(), F_OK), 0);
+
+	// the same from an included file
+	write_file(work + "/inc.h", "#pragma preprocessor(../victim)\n");
+	write_file(work + "/b.comp", "#include \"inc.h\"\nvoid main() {}\n");
+	ProgramResult r = run_program({"-c", "b.comp", "-o", "-"}, work);
+	EXPECT_NE(r.err.find("not a plain file name"), std::string::npos) << r.err;
+	EXPECT_EQ(read_file(victim), "precious\n");
 }

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,18 +111,98 @@ void print_usage(const char *program) {
 	for (const char *line : usage_lines) Log::print(line);
 }
 
-// A binding offset is a signed decimal that fits in 16 bits; anything else is
-// refused instead of being read as 0 or silently truncated.
+// A binding offset is a signed decimal that fits in 16 bits: an optional '-'
+// and digits, nothing else (no sign '+', no blanks, no radix prefix); anything
+// else is refused instead of being read as 0 or silently truncated.
 bool parse_offset(const char *text, int32_t &value) {
-	uint32_t size = 0;
-	int64_t v = String::toi64(text, 10, &size);
-	if (size == 0 || text[size] != 0) return false;
-	uint32_t digits = 0;
-	for (const char *s = text; *s; s++) digits += (*s >= '0' && *s <= '9');
-	if (digits == 0 || digits > 6 || v < INT16_MIN || v > INT16_MAX) return false;
+	const char *s = text;
+	bool negative = *s == '-';
+	if (negative) s++;
+	if (*s == 0) return false;
+	int64_t v = 0;
+	for (; *s; s++) {
+		if (*s < '0' || *s > '9') return false;
+		v = v * 10 + (*s - '0');
+		if (v > 32768) return false;
+	}
+	if (negative) v = -v;
+	if (v < INT16_MIN || v > INT16_MAX) return false;
 	value = (int32_t)v;
 	return true;
 }
+
+// An output file is written beside its target under a temporary name and
+// renamed into place once it is complete, so that a failed output leaves
+// whatever was there before. A symbolic link is followed to the file it
+// names; a target that exists and is not a regular file (a device such as
+// /dev/null, a FIFO) cannot be replaced and is written directly.
+class OutputFile {
+public:
+	~OutputFile() { discard(); }
+
+	// opens file on the output for name; false with errno set
+	bool open(File &file, const char *name) {
+		discard();
+		target = name;
+		struct stat info;
+		if (lstat(name, &info) == 0 && S_ISLNK(info.st_mode)) {
+			char *resolved = realpath(name, nullptr);
+			if (resolved != nullptr) {
+				target = resolved;
+				free(resolved);
+			}
+		}
+		bool exists = stat(target.c_str(), &info) == 0;
+		if (exists && !S_ISREG(info.st_mode)) return file.open(target.c_str(), "wb");
+
+		size_t slash = target.rfind('/');
+		std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + (slash == 0));
+		std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+		temporary = dir + "/." + base + ".XXXXXX";
+		int fd = mkstemp(&temporary[0]);
+		if (fd < 0) {
+			temporary.clear();
+			return false;
+		}
+		// the mode a newly created file would get, or the one of the file replaced
+		mode_t mode = exists ? (info.st_mode & 07777) : (0666 & ~current_umask());
+		if (fchmod(fd, mode) != 0 || !file.open(fd, name, "wb")) {
+			int error = errno;
+			::close(fd);
+			discard();
+			errno = error;
+			return false;
+		}
+		return true;
+	}
+
+	// puts a complete output in place, or drops a failed one; false when the
+	// output could not be put in place (errno set)
+	bool finish(bool ok) {
+		if (temporary.empty()) return true;
+		bool moved = ok && rename(temporary.c_str(), target.c_str()) == 0;
+		int error = errno;
+		if (!moved) unlink(temporary.c_str());
+		temporary.clear();
+		errno = error;
+		return moved || !ok;
+	}
+
+private:
+	static mode_t current_umask() {
+		mode_t mask = umask(0);
+		umask(mask);
+		return mask;
+	}
+
+	void discard() {
+		if (!temporary.empty()) unlink(temporary.c_str());
+		temporary.clear();
+	}
+
+	std::string target;
+	std::string temporary;
+};
 
 class Program {
 public:
@@ -219,7 +301,8 @@ private:
 		if (next != nullptr && next[0] != '-') {
 			i++;
 			errno = 0;
-			if (!file.open(next, "wb")) {
+			OutputFile output_file;
+			if (!output_file.open(file, next)) {
 				Log::printfSystemError(Log::Error, "%s: can't create \"%s\" file\n", argv[0], next);
 				return false;
 			}
@@ -228,19 +311,23 @@ private:
 				ok = compiler.writeOpcodes(file, output->format);
 			} else {
 				String text = compiler.getSource(output->format, &ok);
-				if (!file.puts(text)) ok = false;
+				if (ok && !file.puts(text)) ok = false;
 			}
 			errno = 0;
-			if (!file.close()) {
+			bool written = file.close();
+			if (written && !output_file.finish(ok)) written = false;
+			if (!written) {
 				Log::printfSystemError(Log::Error, "%s: can't write \"%s\" file\n", argv[0], next);
+				output_file.finish(false);
 				ok = false;
 			}
 			if (!ok) status = 1;
 			return true;
 		}
 
-		// text to standard output
+		// text to standard output; a lone '-' names it too
 		if (!output->binary) {
+			if (next != nullptr && strcmp(next, "-") == 0) i++;
 			bool ok = false;
 			String text = compiler.getSource(output->format, &ok);
 			Log::print(text.get());
