@@ -4,7 +4,11 @@
 // Rather than test at every one of those reads, one check proves the module
 // sound for all of them before anything is stored, and rejects it otherwise
 // with a message that names the offending instruction. What it proves is
-// listed at the top of ShaderSpirv.h.
+// listed at the top of ShaderSpirv.h. Beyond that, it rejects modules whose
+// listing would mean nothing: GLSL.std.450 instructions with another operand
+// count than their number takes, calls of what is no function or with another
+// argument count than the callee's parameters, and numeric types of widths
+// and counts that the format does not have.
 //
 // The operand layout of each instruction comes from the SPIR-V grammar, one
 // letter per operand:
@@ -109,6 +113,22 @@ const Layout layouts[] = {
 	{6403, "trini"}, {6404, "trini"}, {6405, "trini"}, {6406, "trini"}, {6407, "trini"}, {6408, "trini"},
 };
 
+// The id operands of each GLSL.std.450 instruction, by instruction number;
+// the number 0 is not assigned. Modf and Frexp take the pointer that receives
+// their second result as their second operand.
+const uint8_t glsl_operands[] = {
+	0,
+	1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // Round .. Fract
+	1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // Radians .. Cosh
+	1, 1, 1, 1, 2, 2, 1, 1, 1, 1, // Tanh .. Log2
+	1, 1, 1, 1, 2, 1, 2, 2, 2, 2, // Sqrt .. FMax
+	2, 2, 3, 3, 3, 3, 3, 2, 3, 3, // UMax .. Fma
+	2, 1, 2, 1, 1, 1, 1, 1, 1, 1, // Frexp .. UnpackSnorm2x16
+	1, 1, 1, 1, 1, 1, 2, 2, 1, 3, // UnpackUnorm2x16 .. FaceForward
+	2, 3, 1, 1, 1, 1, 2, 2, 2, 2, // Reflect .. NMax
+	3,                            // NClamp
+};
+
 // Opcodes that the reader takes for types or values have at least their
 // result (and result type) checked, even where the grammar has no such opcode.
 const Layout type_layout = {0, "r"};
@@ -193,7 +213,7 @@ public:
 		for (uint32_t i = 5; i < size; i += words[i] >> 16) {
 			if (!check_instruction(i, words[i] >> 16)) return false;
 		}
-		return check_forward_pointers() && check_members() && check_pointers();
+		return check_forward_pointers() && check_members() && check_pointers() && check_calls();
 	}
 
 	// One more than the highest id that an instruction defines or names among
@@ -393,6 +413,105 @@ private:
 			if (op == OpExtInst && p == 5 && !is_glsl(w[3])) stop = true;
 		}
 		if (op == OpMemberName || op == OpMemberDecorate || op == OpMemberDecorateString) member_uses.append(i);
+		if (op == OpExtInst && is_glsl(w[3]) && !check_glsl(w, count, i)) return false;
+		if ((op == OpTypeInt || op == OpTypeFloat || op == OpTypeVector || op == OpTypeMatrix) && !check_type(w, i)) return false;
+		count_parameters(op, result);
+		if (op == OpFunctionCall) calls.append(i);
+		return true;
+	}
+
+	// A GLSL.std.450 instruction has the operands that its number takes: the
+	// renderer writes them all as the arguments of the built-in function.
+	// Numbers past the table are left to the renderer, which reports them.
+	bool check_glsl(const uint32_t *w, uint32_t count, uint32_t i) const {
+		uint32_t number = w[4];
+		if (number == 0 || number >= sizeof(glsl_operands) / sizeof(glsl_operands[0])) return true;
+		uint32_t operands = count - 5;
+		if (operands == glsl_operands[number]) return true;
+		Log::printf(Log::Error, "ShaderSpirv::load(): GLSL.std.450 instruction %u has %u operands instead of %u at word %u\n", number,
+			operands, static_cast<uint32_t>(glsl_operands[number]), i);
+		return false;
+	}
+
+	// the opcode of the instruction that defines id, or Undefined
+	uint32_t get_opcode(uint32_t id) const {
+		uint32_t position = get_position(id);
+		return (position == Undefined) ? Undefined : (words[position] & 0xffffu);
+	}
+
+	// Widths and counts of the numeric types are the few that the format has:
+	// the renderer spells them in type names, sizes literals by them and
+	// multiplies the components of vectors and matrices, and nothing else
+	// has a meaning. Components are scalars and columns are vectors, so the
+	// components of a matrix are a column count times a vector size.
+	bool check_type(const uint32_t *w, uint32_t i) const {
+		uint32_t op = w[0] & 0xffffu;
+		uint32_t value = (op == OpTypeInt || op == OpTypeFloat) ? w[2] : w[3];
+		bool valid = false;
+		switch (op) {
+			case OpTypeInt:
+				valid = value == 8 || value == 16 || value == 32 || value == 64;
+				break;
+			case OpTypeFloat:
+				valid = value == 16 || value == 32 || value == 64;
+				break;
+			case OpTypeVector:
+				valid = (value >= 2 && value <= 4) || value == 8 || value == 16;
+				break;
+			case OpTypeMatrix:
+				valid = value >= 2 && value <= 4;
+				break;
+		}
+		const char *type = (op == OpTypeInt) ? "integer" : (op == OpTypeFloat) ? "float" : (op == OpTypeVector) ? "vector" : "matrix";
+		const char *part = (op == OpTypeVector) ? "component" : (op == OpTypeMatrix) ? "column" : "width";
+		if (!valid) {
+			Log::printf(Log::Error, "ShaderSpirv::load(): invalid %s%s %u of %s type %u at word %u\n", part,
+				(op == OpTypeVector || op == OpTypeMatrix) ? " count" : "", value, type, w[1], i);
+			return false;
+		}
+		if (op == OpTypeVector || op == OpTypeMatrix) {
+			uint32_t element = get_opcode(w[2]);
+			valid = (op == OpTypeMatrix) ? element == OpTypeVector : (element == OpTypeInt || element == OpTypeFloat || element == OpTypeBool);
+			if (!valid) {
+				Log::printf(Log::Error, "ShaderSpirv::load(): invalid %s type %u of %s type %u at word %u\n", part, w[2], type, w[1], i);
+				return false;
+			}
+		}
+		return true;
+	}
+
+	// The parameters of a function are the OpFunctionParameter instructions
+	// between its OpFunction and its first block (or its end), as the
+	// renderer declares them.
+	void count_parameters(uint32_t op, uint32_t result) {
+		if (op == OpFunction) {
+			if (parameters.size() == 0) parameters.assign(positions.size(), 0);
+			function = result;
+		} else if (op == OpFunctionParameter && function != Undefined) {
+			parameters[function]++;
+		} else if (op == OpLabel || op == OpFunctionEnd) {
+			function = Undefined;
+		}
+	}
+
+	// A call names a function and passes it one argument per parameter. The
+	// callee may be defined after the call, so the calls wait for the end of
+	// the module.
+	bool check_calls() const {
+		for (uint32_t k = 0; k < calls.size(); k++) {
+			uint32_t i = calls[k];
+			uint32_t callee = words[i + 3];
+			if (get_opcode(callee) != OpFunction) {
+				Log::printf(Log::Error, "ShaderSpirv::load(): callee %u of the call at word %u is not a function\n", callee, i);
+				return false;
+			}
+			uint32_t arguments = (words[i] >> 16) - 4;
+			if (arguments != parameters[callee]) {
+				Log::printf(Log::Error, "ShaderSpirv::load(): the call at word %u passes %u arguments to function %u of %u parameters\n", i,
+					arguments, callee, parameters[callee]);
+				return false;
+			}
+		}
 		return true;
 	}
 
@@ -512,6 +631,12 @@ private:
 	Array<uint8_t> glsl_sets;
 	// word indices of OpMemberName and OpMemberDecorate
 	Array<uint32_t> member_uses;
+	// word indices of OpFunctionCall
+	Array<uint32_t> calls;
+	// per id: the parameter count of an OpFunction
+	Array<uint32_t> parameters;
+	// the function whose parameters are being counted, or Undefined
+	uint32_t function = Undefined;
 };
 
 } // namespace

@@ -1,10 +1,12 @@
 // The reader against broken modules: valid modules of every stage, cut short,
 // with word counts of 0 and of 65535, an id bound of 0, 1 and 0xFFFFFFFF,
 // strings without their terminator, ids and member indices out of range,
-// types and values that refer to themselves, and random damage. Each load
-// must fail with a "ShaderSpirv::load(): " message (or, for random damage,
-// load or fail cleanly); run under the sanitizer build, nothing may read out
-// of bounds, and nothing may hang. `shader -d` on such files exits with 1.
+// types and values that refer to themselves, numeric types of widths and
+// counts that do not exist, calls that do not match their callee, and random
+// damage. Each load must fail with a "ShaderSpirv::load(): " message (or, for
+// random damage, load or fail cleanly); run under the sanitizer build, nothing
+// may read out of bounds, and nothing may hang. `shader -d` on such files
+// exits with 1.
 #include <gtest/gtest.h>
 
 #include "spirv_fixtures.h"
@@ -274,6 +276,65 @@ TEST(SpirvMutation, SelfReferences) {
 	}, "type defined twice", "defined twice");
 }
 
+TEST(SpirvMutation, MeaninglessCountsAndCalls) {
+	REQUIRE_MODULES();
+	// widths and counts that the format does not have, each in place of the
+	// real one in every type of its kind
+	struct Case {
+		uint32_t opcode;
+		uint32_t word;
+		std::vector<uint32_t> values;
+		const char *message;
+	} cases[] = {
+		{21, 2, {0, 1, 7, 31, 128, 0xffffffffu}, "invalid width"},            // OpTypeInt
+		{22, 2, {0, 8, 31, 128, 0xffffffffu}, "invalid width"},               // OpTypeFloat
+		{23, 3, {0, 1, 5, 7, 17, 0xffffffffu}, "invalid component count"},    // OpTypeVector
+		{24, 3, {0, 1, 5, 16, 0xffffffffu}, "invalid column count"},          // OpTypeMatrix
+	};
+	for (const Case &c : cases) {
+		for (uint32_t value : c.values) {
+			mutate_each({c.opcode}, [&](std::vector<uint32_t> &w, uint32_t i) {
+				w[i + c.word] = value;
+				return true;
+			}, "opcode " + std::to_string(c.opcode) + " with " + std::to_string(value), c.message);
+		}
+	}
+	// a vector of vectors, a matrix of scalars
+	auto element = [](uint32_t kind) {
+		return [kind](std::vector<uint32_t> &w, uint32_t i) {
+			for (uint32_t j : instructions(w)) {
+				if (j >= i) break;
+				if (opcode(w, j) == kind) {
+					w[i + 2] = w[j + 1];
+					return true;
+				}
+			}
+			return false;
+		};
+	};
+	mutate_each({23}, element(23), "vector of vectors", "invalid component type");
+	mutate_each({24}, element(22), "matrix of scalars", "invalid column type");
+	// a call with an argument too few or too many, and a call of a type
+	mutate_each({57}, [](std::vector<uint32_t> &w, uint32_t i) {
+		uint32_t count = w[i] >> 16;
+		if (count <= 4) return false;
+		w[i] = ((count - 1) << 16) | 57;
+		w.erase(w.begin() + i + count - 1);
+		return true;
+	}, "call with an argument too few", "arguments to function");
+	mutate_each({57}, [](std::vector<uint32_t> &w, uint32_t i) {
+		uint32_t count = w[i] >> 16;
+		if (count <= 4) return false;
+		w[i] = ((count + 1) << 16) | 57;
+		w.insert(w.begin() + i + count, w[i + count - 1]);
+		return true;
+	}, "call with an argument too many", "arguments to function");
+	mutate_each({57}, [](std::vector<uint32_t> &w, uint32_t i) {
+		w[i + 3] = w[i + 1];
+		return true;
+	}, "call of a type", "is not a function");
+}
+
 TEST(SpirvMutation, RandomDamage) {
 	REQUIRE_MODULES();
 	std::mt19937 random(1234);
@@ -313,6 +374,12 @@ TEST(SpirvMutation, ProgramRejectsBrokenFiles) {
 		{"count", [](std::vector<uint32_t> &w) { w[5] = 0xffff0011u; }, "ShaderSpirv::load(): invalid word count 65535 at word 5\n"},
 		// cut inside the first instruction, an OpCapability of two words
 		{"cut", [](std::vector<uint32_t> &w) { w.resize(6); }, "ShaderSpirv::load(): invalid word count 2 at word 5\n"},
+		// every vector of no components
+		{"vector", [](std::vector<uint32_t> &w) {
+			for (uint32_t i : instructions(w)) {
+				if (opcode(w, i) == 23) w[i + 3] = 0;
+			}
+		}, "ShaderSpirv::load(): invalid component count 0 of vector type "},
 	};
 	for (const Case &c : cases) {
 		std::vector<uint32_t> words = module;

@@ -6,6 +6,8 @@
 
 #include "spirv_fixtures.h"
 
+#include <algorithm>
+
 using namespace spirv_test;
 using Vexa::ShaderSpirv;
 
@@ -498,13 +500,19 @@ std::vector<uint32_t> op(uint32_t code, std::vector<uint32_t> operands) {
 }
 
 // A compute entry point %1 (void %2, function type %3, label %4) around the
-// given declarations, written word by word so that it may break rules that
-// an assembler keeps; ids from 10 on are the caller's.
+// given declarations, the instructions of its block and the functions that
+// follow it, written word by word so that it may break rules that an
+// assembler keeps; ids from 10 on are the caller's.
 struct Words {
 	std::vector<uint32_t> declarations;
 	std::vector<uint32_t> prologue;
+	std::vector<uint32_t> body;
+	std::vector<uint32_t> functions;
 
-	void add(const std::vector<uint32_t> &instruction) { declarations.insert(declarations.end(), instruction.begin(), instruction.end()); }
+	static void add_to(std::vector<uint32_t> &to, const std::vector<uint32_t> &instruction) {
+		to.insert(to.end(), instruction.begin(), instruction.end());
+	}
+	void add(const std::vector<uint32_t> &instruction) { add_to(declarations, instruction); }
 	std::vector<uint32_t> module(uint32_t bound) const {
 		std::vector<uint32_t> w = {0x07230203u, 0x10000, 0, bound, 0};
 		auto append = [&](const std::vector<uint32_t> &v) { w.insert(w.end(), v.begin(), v.end()); };
@@ -517,8 +525,10 @@ struct Words {
 		append(declarations);
 		append(op(54, {2, 1, 0, 3}));               // OpFunction
 		append(op(248, {4}));                       // OpLabel
+		append(body);
 		append(op(253, {}));                        // OpReturn
 		append(op(56, {}));                         // OpFunctionEnd
+		append(functions);
 		return w;
 	}
 };
@@ -721,4 +731,193 @@ TEST(SpirvReader, UnknownInstructionsLeaveNoErrorsBehind) {
 	LogCapture capture;
 	EXPECT_EQ(p.get_target_type(15).get_opcode(), -1);
 	EXPECT_EQ(capture.errors, "ShaderSpirv::get_target(): invalid index 13\n");
+}
+
+namespace {
+
+// "GLSL.std.450" in words, and its length in words with the terminator
+const std::vector<uint32_t> glsl_name = {0x4c534c47u, 0x6474732eu, 0x3035342eu, 0};
+
+// The result of a reader check on a module: where it fails, the start of the
+// message (the word index follows).
+struct Verdict {
+	std::vector<uint32_t> words;
+	const char *message; // nullptr where the module loads
+	std::string what;
+};
+
+void expect_verdict(const Verdict &v) {
+	Loaded loaded(v.words);
+	if (v.message == nullptr) {
+		EXPECT_TRUE(loaded.ok) << v.what << "\n" << loaded.errors;
+		EXPECT_TRUE(loaded.errors.empty()) << v.what << "\n" << loaded.errors;
+		return;
+	}
+	EXPECT_FALSE(loaded.ok) << v.what;
+	EXPECT_EQ(loaded.errors.rfind(v.message, 0), 0u) << v.what << "\n" << loaded.errors;
+	EXPECT_EQ(std::count(loaded.errors.begin(), loaded.errors.end(), '\n'), 1) << v.what << "\n" << loaded.errors;
+}
+
+// A GLSL.std.450 instruction of a number with `operands` operands: the float
+// constant %12, but the pointer %14 second where the instruction takes one
+// (Modf, Frexp). `set` names another extended set in place of GLSL.std.450.
+std::vector<uint32_t> extended(uint32_t number, uint32_t operands, const char *set = nullptr) {
+	Words m;
+	std::vector<uint32_t> import = {10};
+	if (set == nullptr) {
+		import.insert(import.end(), glsl_name.begin(), glsl_name.end());
+	} else {
+		std::string name(set);
+		name.resize((name.size() / 4 + 1) * 4, '\0');
+		for (size_t k = 0; k < name.size(); k += 4) {
+			uint32_t word = 0;
+			for (size_t b = 0; b < 4; b++) word |= static_cast<uint32_t>(static_cast<unsigned char>(name[k + b])) << (8 * b);
+			import.push_back(word);
+		}
+	}
+	m.prologue = op(11, import);                      // %10 = OpExtInstImport
+	m.add(op(22, {11, 32}));                          // %11 = float
+	m.add(op(43, {11, 12, 0x3f800000u}));             // %12 = 1.0
+	m.add(op(32, {13, 7, 11}));                       // %13 = OpTypePointer Function %11
+	Words::add_to(m.body, op(59, {13, 14, 7}));       // %14 = OpVariable %13 Function
+	std::vector<uint32_t> operands_words = {11, 15, 10, number};
+	for (uint32_t k = 0; k < operands; k++) operands_words.push_back((k == 1 && (number == 35 || number == 51)) ? 14 : 12);
+	Words::add_to(m.body, op(12, operands_words));    // %15 = OpExtInst %11 %10 number ...
+	return m.module(16);
+}
+
+} // namespace
+
+TEST(SpirvReader, ExtendedInstructionOperandCounts) {
+	const char *message = "ShaderSpirv::load(): GLSL.std.450 instruction ";
+	struct Case {
+		uint32_t number;
+		uint32_t operands; // what the instruction takes
+	} cases[] = {
+		{1, 1},   // Round
+		{13, 1},  // Sin
+		{25, 2},  // Atan2
+		{31, 1},  // Sqrt
+		{35, 2},  // Modf: the value and a pointer
+		{36, 1},  // ModfStruct
+		{43, 3},  // FClamp
+		{48, 2},  // Step
+		{49, 3},  // SmoothStep
+		{51, 2},  // Frexp: the value and a pointer
+		{52, 1},  // FrexpStruct
+		{53, 2},  // Ldexp
+		{66, 1},  // Length
+		{68, 2},  // Cross
+		{70, 3},  // FaceForward
+		{72, 3},  // Refract
+		{76, 1},  // InterpolateAtCentroid
+		{78, 2},  // InterpolateAtOffset
+		{81, 3},  // NClamp, the last one
+	};
+	for (const Case &c : cases) {
+		std::string what = "instruction " + std::to_string(c.number);
+		expect_verdict({extended(c.number, c.operands), nullptr, what});
+		std::string fewer = std::string(message) + std::to_string(c.number) + " has " + std::to_string(c.operands - 1) +
+			" operands instead of " + std::to_string(c.operands) + " at word ";
+		std::string more = std::string(message) + std::to_string(c.number) + " has " + std::to_string(c.operands + 1) +
+			" operands instead of " + std::to_string(c.operands) + " at word ";
+		expect_verdict({extended(c.number, c.operands - 1), fewer.c_str(), what + " with an operand too few"});
+		expect_verdict({extended(c.number, c.operands + 1), more.c_str(), what + " with an operand too many"});
+	}
+	// numbers that the set does not have are the renderer's to report; other
+	// sets have operands of their own
+	expect_verdict({extended(0, 0), nullptr, "instruction 0"});
+	expect_verdict({extended(82, 5), nullptr, "instruction 82"});
+	expect_verdict({extended(0xffffffffu, 1), nullptr, "instruction 0xffffffff"});
+	expect_verdict({extended(13, 3, "OpenCL.std"), nullptr, "another set"});
+	// the exact message of one
+	Loaded loaded(extended(13, 2));
+	EXPECT_EQ(loaded.errors, "ShaderSpirv::load(): GLSL.std.450 instruction 13 has 2 operands instead of 1 at word 48\n");
+}
+
+TEST(SpirvReader, CallsMatchTheirCallee) {
+	// %1 calls %20(%12, %12), a function of two float parameters that follows
+	// it; `arguments` replaces the arguments, `callee` the callee
+	auto module = [](std::vector<uint32_t> arguments, uint32_t callee = 20, bool line = false) {
+		Words m;
+		m.prologue = op(7, {30, 0x612e61u});          // %30 = OpString "a.a"
+		m.add(op(22, {11, 32}));                      // %11 = float
+		m.add(op(43, {11, 12, 0x3f800000u}));         // %12 = 1.0
+		m.add(op(33, {13, 2, 11, 11}));               // %13 = OpTypeFunction %2 %11 %11
+		m.add(op(33, {14, 2}));                       // %14 = OpTypeFunction %2
+		std::vector<uint32_t> call = {2, 15, callee};
+		call.insert(call.end(), arguments.begin(), arguments.end());
+		Words::add_to(m.body, op(57, call));          // %15 = OpFunctionCall %2 callee ...
+		Words::add_to(m.functions, op(54, {2, 20, 0, 13}));  // %20 = OpFunction %2 None %13
+		if (line) Words::add_to(m.functions, op(8, {30, 1, 1})); // OpLine among the parameters
+		Words::add_to(m.functions, op(55, {11, 21}));         // %21 = OpFunctionParameter %11
+		if (line) Words::add_to(m.functions, op(8, {30, 2, 1}));
+		Words::add_to(m.functions, op(55, {11, 22}));         // %22 = OpFunctionParameter %11
+		Words::add_to(m.functions, op(248, {23}));
+		Words::add_to(m.functions, op(253, {}));
+		Words::add_to(m.functions, op(56, {}));
+		Words::add_to(m.functions, op(54, {2, 24, 0, 14}));  // %24 = OpFunction %2 None %14
+		Words::add_to(m.functions, op(248, {25}));
+		Words::add_to(m.functions, op(253, {}));
+		Words::add_to(m.functions, op(56, {}));
+		return m.module(31);
+	};
+	const char *count = "ShaderSpirv::load(): the call at word ";
+	const char *callee = "ShaderSpirv::load(): callee ";
+	Verdict cases[] = {
+		{module({12, 12}), nullptr, "two arguments"},
+		{module({12, 12}, 20, true), nullptr, "lines among the parameters"},
+		{module({}, 24), nullptr, "no arguments to a function without parameters"},
+		{module({12}), count, "one argument"},
+		{module({12, 12, 12}), count, "three arguments"},
+		{module({}), count, "no argument"},
+		{module({12}, 24), count, "an argument to a function without parameters"},
+		{module({12, 12}, 12), callee, "a constant called"},
+		{module({12, 12}, 13), callee, "a function type called"},
+		{module({12, 12}, 21), callee, "a parameter called"},
+		{module({12, 12}, 27), callee, "an undefined id called"},
+	};
+	for (const Verdict &v : cases) expect_verdict(v);
+	Loaded loaded(module({12}));
+	EXPECT_EQ(loaded.errors, "ShaderSpirv::load(): the call at word 45 passes 1 arguments to function 20 of 2 parameters\n");
+	Loaded undefined(module({12, 12}, 27));
+	EXPECT_EQ(undefined.errors, "ShaderSpirv::load(): callee 27 of the call at word 45 is not a function\n");
+}
+
+TEST(SpirvReader, NumericTypeWidthsAndCounts) {
+	// %10 float, %11 int, %12 vec4 precede the type under test, %20
+	auto module = [](std::vector<uint32_t> type) {
+		Words m;
+		m.add(op(22, {10, 32}));                      // %10 = float
+		m.add(op(21, {11, 32, 1}));                   // %11 = int
+		m.add(op(23, {12, 10, 4}));                   // %12 = vec4
+		m.add(op(20, {13}));                          // %13 = bool
+		m.add(type);
+		return m.module(21);
+	};
+	const char *width = "ShaderSpirv::load(): invalid width ";
+	const char *components = "ShaderSpirv::load(): invalid component count ";
+	const char *columns = "ShaderSpirv::load(): invalid column count ";
+	std::vector<Verdict> cases;
+	for (uint32_t w : {8u, 16u, 32u, 64u}) cases.push_back({module(op(21, {20, w, 0})), nullptr, "int " + std::to_string(w)});
+	for (uint32_t w : {0u, 1u, 7u, 24u, 128u, 0xffffffffu}) cases.push_back({module(op(21, {20, w, 0})), width, "int " + std::to_string(w)});
+	for (uint32_t w : {16u, 32u, 64u}) cases.push_back({module(op(22, {20, w})), nullptr, "float " + std::to_string(w)});
+	for (uint32_t w : {0u, 8u, 24u, 128u, 0xffffffffu}) cases.push_back({module(op(22, {20, w})), width, "float " + std::to_string(w)});
+	for (uint32_t n : {2u, 3u, 4u, 8u, 16u}) cases.push_back({module(op(23, {20, 10, n})), nullptr, "vector of " + std::to_string(n)});
+	for (uint32_t n : {0u, 1u, 5u, 7u, 32u, 0xffffffffu}) {
+		cases.push_back({module(op(23, {20, 10, n})), components, "vector of " + std::to_string(n)});
+	}
+	for (uint32_t n : {2u, 3u, 4u}) cases.push_back({module(op(24, {20, 12, n})), nullptr, "matrix of " + std::to_string(n)});
+	for (uint32_t n : {0u, 1u, 5u, 16u, 0xffffffffu}) {
+		cases.push_back({module(op(24, {20, 12, n})), columns, "matrix of " + std::to_string(n)});
+	}
+	// components are scalars, columns vectors
+	cases.push_back({module(op(23, {20, 11, 2})), nullptr, "vector of int"});
+	cases.push_back({module(op(23, {20, 13, 2})), nullptr, "vector of bool"});
+	cases.push_back({module(op(23, {20, 12, 4})), "ShaderSpirv::load(): invalid component type 12 of vector type 20 ", "vector of vectors"});
+	cases.push_back({module(op(23, {20, 19, 4})), "ShaderSpirv::load(): invalid component type 19 ", "vector of an undefined type"});
+	cases.push_back({module(op(24, {20, 10, 4})), "ShaderSpirv::load(): invalid column type 10 of matrix type 20 ", "matrix of scalars"});
+	for (const Verdict &v : cases) expect_verdict(v);
+	Loaded loaded(module(op(21, {20, 0xffffffffu, 0})));
+	EXPECT_EQ(loaded.errors, "ShaderSpirv::load(): invalid width 4294967295 of integer type 20 at word 33\n");
 }
