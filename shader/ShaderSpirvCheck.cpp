@@ -22,6 +22,7 @@
 //   g (id, literal) pairs
 // Opcodes that are not in the table are skipped by their word count: nothing
 // reads them at fixed positions.
+#include "shader/ShaderSpirvCheck.h"
 #include "shader/ShaderSpirv.h"
 #include "shader/ShaderSpirvNumbers.h"
 
@@ -35,10 +36,7 @@ using namespace Spirv;
 
 namespace {
 
-struct Layout {
-	uint16_t opcode;
-	const char *operands;
-};
+using Layout = OperandLayout;
 
 // sorted by opcode
 const Layout layouts[] = {
@@ -640,6 +638,20 @@ private:
 };
 
 } // namespace
+
+const OperandLayout *Spirv::get_operand_layouts(uint32_t &count) {
+	count = sizeof(layouts) / sizeof(layouts[0]);
+	return layouts;
+}
+
+const OperandLayout *Spirv::find_operand_layout(uint32_t opcode) {
+	return find_layout(opcode);
+}
+
+const uint8_t *Spirv::get_glsl_operand_counts(uint32_t &count) {
+	count = sizeof(glsl_operands) / sizeof(glsl_operands[0]);
+	return glsl_operands;
+}
 
 uint32_t ShaderSpirv::get_max_bound(uint32_t size) {
 	// 0x3fffff is the universal limit of SPIR-V; below that, the bound may

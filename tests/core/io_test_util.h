@@ -19,6 +19,7 @@
 #include "core/Allocator.h"
 #include "core/Log.h"
 #include "core/Stream.h"
+#include "log_capture.h"
 
 namespace io_test {
 
@@ -65,30 +66,8 @@ inline std::string readFile(const std::string &path) {
 	return bytes;
 }
 
-// collects every log line (and keeps it off the terminal) while it lives
-class LogCapture {
-public:
-	LogCapture() {
-		saved = Vexa::Log::getCallback();
-		saved_data = Vexa::Log::getCallbackData();
-		Vexa::Log::setCallback(collect, this);
-	}
-	~LogCapture() { Vexa::Log::setCallback(saved, saved_data); }
-	std::string text() const {
-		std::string all;
-		for (const std::string &line : lines) all += line;
-		return all;
-	}
-	std::vector<std::string> lines;
-
-private:
-	static bool collect(int32_t, uint64_t, const char *text, void *data) {
-		static_cast<LogCapture *>(data)->lines.push_back(text);
-		return true;
-	}
-	Vexa::Log::Callback saved;
-	void *saved_data;
-};
+// the shared capture of the log: every line, kept off the terminal
+using ::LogCapture;
 
 // A stream over a std::string. `sized` false makes the size unknown (as for
 // a pipe); `piece` caps the bytes one read delivers, for the readers that go

@@ -7,7 +7,7 @@
 #include "shader/Shader.h"
 #include "shader/ShaderState.h"
 
-#include "shader/log_capture.h"
+#include "log_capture.h"
 
 #include <gtest/gtest.h>
 

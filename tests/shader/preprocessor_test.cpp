@@ -11,7 +11,7 @@
 
 #include "core/Source.h"
 
-#include "shader/log_capture.h"
+#include "log_capture.h"
 
 #include <gtest/gtest.h>
 

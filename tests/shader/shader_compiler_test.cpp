@@ -6,6 +6,8 @@
 #include "shader/ShaderState.h"
 #include "tools/shader/Program.h"
 
+#include "log_capture.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,17 +16,6 @@
 using namespace Vexa;
 
 namespace {
-
-// Collects the log lines of a scope instead of printing them.
-struct LogCapture {
-	LogCapture() { Log::setCallback(collect, this); }
-	~LogCapture() { Log::setCallback(nullptr, nullptr); }
-	static bool collect(int32_t, uint64_t, const char *text, void *data) {
-		static_cast<LogCapture *>(data)->text += text;
-		return true;
-	}
-	std::string text;
-};
 
 // A format that records the options it was handed at each load.
 struct RecordingFormat : ShaderSpirv {
@@ -86,19 +77,19 @@ TEST(ShaderCompiler, CompilingSourceNeedsAPlatform) {
 	ShaderCompiler compiler;
 	Shader::State state;
 	EXPECT_FALSE(compiler.compile(Shader::Vertex, String("void main() {}"), state));
-	EXPECT_EQ(log.text, "ShaderCompiler::compile(): unknown platform\n");
+	EXPECT_EQ(log.text(), "ShaderCompiler::compile(): unknown platform\n");
 }
 
 TEST(ShaderCompiler, RegistryFailures) {
 	LogCapture log;
 	ShaderCompiler compiler;
 	EXPECT_EQ(compiler.getSource("HLSL"), "");
-	EXPECT_EQ(log.text, "ShaderSpirv::get(): can't find \"HLSL\" shader format\nShaderCompiler::getSource(): can't load shader\n");
-	log.text.clear();
+	EXPECT_EQ(log.text(), "ShaderSpirv::get(): can't find \"HLSL\" shader format\nShaderCompiler::getSource(): can't load shader\n");
+	log.clear();
 	bool ok = true;
 	EXPECT_EQ(compiler.getSource(nullptr, &ok), "");
 	EXPECT_FALSE(ok);
-	EXPECT_EQ(log.text, "ShaderSpirv::load(): invalid data size 0\nShaderCompiler::getSource(): can't load shader\n");
+	EXPECT_EQ(log.text(), "ShaderSpirv::load(): invalid data size 0\nShaderCompiler::getSource(): can't load shader\n");
 }
 
 TEST(ShaderCompiler, PrototypesAreFoundUntilDestroyed) {
@@ -150,9 +141,9 @@ TEST(ShaderCompiler, UnreadableSourcesFailTheLoad) {
 	LogCapture log;
 	ShaderCompiler compiler;
 	EXPECT_FALSE(compiler.loadGLSL(Shader::Fragment, "/tmp"));
-	EXPECT_NE(log.text.find("Shader::loadGLSL(): can't read \"/tmp\" file\n"), std::string::npos) << log.text;
-	log.text.clear();
+	EXPECT_NE(log.text().find("Shader::loadGLSL(): can't read \"/tmp\" file\n"), std::string::npos) << log.text();
+	log.clear();
 	EXPECT_FALSE(compiler.loadGLSL(Shader::Fragment, "/nonexistent/x.frag"));
-	EXPECT_NE(log.text.find("Shader::loadGLSL(): can't open \"/nonexistent/x.frag\" file\n"), std::string::npos) << log.text;
+	EXPECT_NE(log.text().find("Shader::loadGLSL(): can't open \"/nonexistent/x.frag\" file\n"), std::string::npos) << log.text();
 	EXPECT_FALSE(compiler.isCreated());
 }

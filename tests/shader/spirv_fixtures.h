@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/Log.h"
+#include "log_capture.h"
 #include "shader/ShaderSpirv.h"
 
 #include <cstdint>
@@ -52,26 +53,8 @@ public:
 	using ShaderSpirv::words;
 };
 
-// Collects the log lines of error level while it lives; nothing reaches the console.
-class LogCapture {
-public:
-	LogCapture() {
-		previous = Vexa::Log::getCallback();
-		previous_data = Vexa::Log::getCallbackData();
-		Vexa::Log::setCallback(callback, this);
-	}
-	~LogCapture() { Vexa::Log::setCallback(previous, previous_data); }
-
-	std::string errors;
-
-private:
-	static bool callback(int32_t level, uint64_t, const char *text, void *data) {
-		if (level == Vexa::Log::Error) static_cast<LogCapture *>(data)->errors += text;
-		return true;
-	}
-	Vexa::Log::Callback previous;
-	void *previous_data;
-};
+// the shared capture of the log; its `errors` gathers the error lines
+using ::LogCapture;
 
 inline bool have_tool(const char *name) {
 	std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";

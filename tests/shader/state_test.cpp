@@ -4,7 +4,7 @@
 // mapping of output offsets to files and lines on hand-made tables.
 #include "shader/ShaderState.h"
 
-#include "shader/log_capture.h"
+#include "log_capture.h"
 
 #include <gtest/gtest.h>
 

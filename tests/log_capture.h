@@ -1,10 +1,13 @@
 // Collects the log lines written while it lives, through the log callback, so
 // that tests can check the messages of operations that report by logging.
-// The callback consumes every line, so a fatal message does not end the test.
+// The callback consumes every line: nothing reaches the console, and a fatal
+// message does not end the test. The callback in place before is restored at
+// the end, so captures nest (an inner one takes the lines while it lives).
 #pragma once
 
 #include "core/Log.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,12 +17,14 @@ struct LogCapture {
 		std::string text;
 	};
 
-	LogCapture() {
+	LogCapture() : previous(Vexa::Log::getCallback()), previous_data(Vexa::Log::getCallbackData()) {
 		Vexa::Log::setCallback(&LogCapture::collect, this);
 	}
 	~LogCapture() {
-		Vexa::Log::setCallback(nullptr, nullptr);
+		Vexa::Log::setCallback(previous, previous_data);
 	}
+	LogCapture(const LogCapture &) = delete;
+	LogCapture &operator=(const LogCapture &) = delete;
 
 	// every line of the level (all levels for -1) joined
 	std::string text(int32_t level = -1) const {
@@ -32,13 +37,23 @@ struct LogCapture {
 	bool contains(const std::string &part, int32_t level = -1) const {
 		return text(level).find(part) != std::string::npos;
 	}
-	void clear() { lines.clear(); }
+	void clear() {
+		lines.clear();
+		errors.clear();
+	}
 
 	std::vector<Line> lines;
+	// the lines of error level joined, as they come
+	std::string errors;
 
 private:
 	static bool collect(int32_t level, uint64_t, const char *text, void *data) {
-		static_cast<LogCapture *>(data)->lines.push_back(Line{level, text});
+		LogCapture *capture = static_cast<LogCapture *>(data);
+		capture->lines.push_back(Line{level, text});
+		if (level == Vexa::Log::Error) capture->errors += text;
 		return true;
 	}
+
+	Vexa::Log::Callback previous;
+	void *previous_data;
 };
