@@ -162,6 +162,10 @@ public:
 
 	const Array<uint32_t> &getOpcodes() const { return words; }
 
+	// the entries that the renderer's searches went through since `load`: a
+	// measure of work that grows with the module, not with the square of it
+	uint64_t getRenderSteps() const { return render_steps; }
+
 	// binding offsets and option bytes, copied in before `load`
 	void setSamplerOffset(int32_t offset) { binding_offsets.offsets[BindingOffsets::Sampler] = (int16_t)offset; }
 	void setTextureOffset(int32_t offset) { binding_offsets.offsets[BindingOffsets::Texture] = (int16_t)offset; }
@@ -291,6 +295,7 @@ protected:
 		ShaderSpirv &spirv;
 	};
 	uint32_t render_depth = 0;
+	mutable uint64_t render_steps = 0;
 	uint64_t render_work = 0;                 // slot calls since `get_source` began
 	bool render_overflow = false;
 	bool render_overflow_logged = false;
@@ -304,8 +309,8 @@ protected:
 	String get_array_suffix(uint32_t type);
 	// the operands from word `first` on, but word `skip`, joined by ", "
 	String get_operands(const Iterator &it, uint32_t first, uint32_t skip);
-	// whether a function may read through its pointer parameter
-	bool is_read_parameter(const Iterator &function, uint32_t id) const;
+	// the pointer parameters of a function that it may read through
+	void get_read_parameters(const Iterator &function, Set<uint32_t> &read) const;
 
 	// per-id decisions of the statement renderer for the function it renders
 	enum : uint8_t {
@@ -322,6 +327,22 @@ protected:
 		JumpEnter,      // rendered here, as the continuation of the block
 		JumpInvalid,    // a branch the structured text cannot express
 	};
+	// Lookups that would otherwise search the module at every use, made once
+	// on first use after `load`: the word range and first label of every
+	// function, in module order, and for a label the merge of the selection
+	// that branches to it.
+	struct FunctionRange {
+		uint32_t begin;         // word index of its OpFunction
+		uint32_t end;           // of its OpFunctionEnd, the size of the words without one
+		uint32_t first_label;   // of its first OpLabel, the size of the words without one
+	};
+	Array<FunctionRange> function_ranges;
+	Map<uint32_t, uint32_t> branch_merges;
+	bool lookups_built = false;
+	void build_lookups();
+	// the function whose range starts last at or before a word index, null for none
+	const FunctionRange *find_function(uint32_t position);
+
 	// the rendering of one function, scheduled before its text is made
 	void schedule_function(uint32_t begin, uint32_t end);
 	String get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
@@ -370,6 +391,9 @@ protected:
 		bool store;             // an OpStore of the whole variable
 	};
 	Map<uint32_t, Array<VariableAccess>> variable_accesses;
+	// the same accesses of all the function's variables, in word order
+	Array<uint32_t> access_positions;
+	Array<uint32_t> access_variables;
 	Array<uint32_t> loop_merges;              // word indices of the function's OpLoopMerge
 	// declares the pending variables that an instruction names among its operands
 	void declare_operands(String &out, const Iterator &it, uint32_t indent, Pending &pending);

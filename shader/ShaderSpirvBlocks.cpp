@@ -11,7 +11,8 @@
 // - a conditional branch out of a loop without a merge of its own is an
 //   `if(...) break;` or `if(...) continue;`;
 // - a loop whose condition or continue block does work that a loop statement
-//   cannot hold, and an instruction the renderer does not know, are errors;
+//   cannot hold, an instruction the renderer does not know, and a call whose
+//   result is a pointer, are errors;
 // - a name is only used inside the scope it is declared in.
 // Which values become temporaries is decided per function beforehand
 // (ShaderSpirvSchedule.cpp).
@@ -19,6 +20,7 @@
 #include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
+#include "core/Sort.h"
 
 namespace Vexa {
 
@@ -222,20 +224,23 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 			for (uint32_t k = 3; k + step - 1 < branch.get_size(); k += step) targets.append(branch[k + step - 1]);
 		}
 		for (uint32_t i = 0; i < targets.size(); i++) {
+			render_steps++;
 			Iterator label = find_target(targets[i]);
 			if (targets[i] != it[1] && !label.is_end()) starts.append(label.get_index());
 		}
 	}
+	// the branch an access lies in: the last one that starts at or before it
+	quickSort(starts.get(), starts.size(), [](uint32_t a, uint32_t b) { return a < b; });
 	auto region = [&](uint32_t at) {
-		uint32_t ret = ~0u;
-		uint32_t best = 0;
-		for (uint32_t i = 0; i < starts.size(); i++) {
-			if (starts[i] <= at && (ret == ~0u || starts[i] >= best)) {
-				ret = i;
-				best = starts[i];
-			}
+		uint32_t lo = 0;
+		uint32_t hi = starts.size();
+		while (lo < hi) {
+			render_steps++;
+			uint32_t mid = lo + (hi - lo) / 2;
+			if (starts[mid] <= at) lo = mid + 1;
+			else hi = mid;
 		}
-		return ret;
+		return lo ? starts[lo - 1] : ~0u;
 	};
 	// a loop: its word range, its condition and continue blocks, and the
 	// blocks that every iteration runs through in order
@@ -278,17 +283,35 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 			if (accesses[i].position > from && accesses[i].position < to) first = &accesses[i];
 		}
 		if (first == nullptr || !first->store) return false;
-		// the innermost loop around the first use
+		// The innermost loop around the first use: of the loops that start
+		// from `from` on before it and end after it, the one of the smallest
+		// span below the construct's own, the first of equal ones. The walk
+		// goes back from the use and stops where a loop would span more than
+		// the best one only to reach the use.
 		Iterator innermost = it;
 		uint32_t span = to - from;
-		for (uint32_t i = 0; i < loop_merges.size(); i++) {
+		bool found = false;
+		uint32_t lo = 0;
+		uint32_t hi = loop_merges.size();
+		while (lo < hi) {
+			render_steps++;
+			uint32_t mid = lo + (hi - lo) / 2;
+			if (loop_merges[mid] < first->position) lo = mid + 1;
+			else hi = mid;
+		}
+		for (uint32_t i = lo; i-- > 0;) {
+			render_steps++;
 			uint32_t at = loop_merges[i];
-			if (at < from || at >= first->position) continue;
+			if (at < from || first->position - at >= span) break;
 			Iterator candidate = get_iterator(at);
 			Iterator label = find_target(candidate[1]);
-			if (label.is_end() || label.get_index() <= first->position || label.get_index() - at >= span) continue;
-			innermost = candidate;
-			span = label.get_index() - at;
+			if (label.is_end() || label.get_index() <= first->position) continue;
+			uint32_t length = label.get_index() - at;
+			if (length < span || (found && length == span)) {
+				innermost = candidate;
+				span = length;
+				found = true;
+			}
 		}
 		Loop loop;
 		get_loop_of(innermost, loop);
@@ -301,10 +324,41 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 		return true;
 	};
 
+	// Only a variable touched inside the construct may need declaring before
+	// it: in a scheduled function those are found from the accesses inside
+	// its word range, not by asking every pending variable, and taken in the
+	// order of their declarations.
+	Array<Iterator> candidates;
+	if (walked) {
+		uint32_t lo = 0;
+		uint32_t hi = access_positions.size();
+		while (lo < hi) {
+			render_steps++;
+			uint32_t mid = lo + (hi - lo) / 2;
+			if (access_positions[mid] <= position) lo = mid + 1;
+			else hi = mid;
+		}
+		Set<uint32_t> seen;
+		for (uint32_t i = lo; i < access_positions.size() && access_positions[i] < merge_position; i++) {
+			render_steps++;
+			uint32_t variable = access_variables[i];
+			if (seen.find(variable)) continue;
+			seen.insert(variable);
+			Iterator declaration = find_target(variable);
+			if (!declaration.is_end() && pending.get(declaration)) candidates.append(declaration);
+		}
+		quickSort(candidates.get(), candidates.size(), [](const Iterator &a, const Iterator &b) { return a < b; });
+	} else {
+		for (auto entry = pending.begin(); entry != pending.end(); ++entry) candidates.append(entry->key);
+	}
+
 	StringStack<64> ret;
 	Array<Iterator> declared;
-	for (auto entry = pending.begin(); entry != pending.end(); ++entry) {
-		uint32_t variable = entry->value;
+	for (uint32_t c = 0; c < candidates.size(); c++) {
+		render_steps++;
+		const uint32_t *pending_variable = pending.get(candidates[c]);
+		if (pending_variable == nullptr) continue;
+		uint32_t variable = *pending_variable;
 		bool inside = false;
 		bool after = false;
 		bool spread = false;
@@ -312,6 +366,7 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 			const Array<VariableAccess> *accesses = variable_accesses.get(variable);
 			uint32_t first_region = ~0u;
 			for (uint32_t i = 0; accesses && i < accesses->size(); i++) {
+				render_steps++;
 				const VariableAccess &access = (*accesses)[i];
 				if (access.position > position && access.position < merge_position) {
 					inside = true;
@@ -344,7 +399,7 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 		append_indent(ret, indent);
 		ret.append(get_declaration_line(variable, String()));
 		ret.append(";\n");
-		declared.append(entry->key);
+		declared.append(candidates[c]);
 	}
 	for (uint32_t i = 0; i < declared.size(); i++) pending.remove(declared[i]);
 	return String(static_cast<StringStack<64> &&>(ret));
@@ -366,6 +421,73 @@ String ShaderSpirv::get_block(uint32_t label, uint32_t indent, Pending &pending,
 	return get_block_text(label, indent, pending, loop);
 }
 
+void ShaderSpirv::build_lookups() {
+	if (lookups_built) return;
+	lookups_built = true;
+	function_ranges.clear();
+	branch_merges.clear();
+	// the functions' first words in module order, each once
+	Array<uint32_t> begins;
+	for (uint32_t i = 0; i < functions.size(); i++) {
+		render_steps++;
+		Iterator it = find_target(functions[i]);
+		if (it.get_opcode() == OpFunction) begins.append(it.get_index());
+	}
+	quickSort(begins.get(), begins.size(), [](uint32_t a, uint32_t b) { return a < b; });
+	uint32_t count = 0;
+	for (uint32_t i = 0; i < begins.size(); i++) {
+		if (count == 0 || begins[count - 1] != begins[i]) begins[count++] = begins[i];
+	}
+	// A function ends at its first OpFunctionEnd and its first label is the
+	// first OpLabel on the way there; a function that runs into the next
+	// one's words without an end of its own takes over what that one found.
+	// From the last to the first, every word is walked once.
+	uint32_t none = words.size();
+	function_ranges.resize(count);
+	for (uint32_t i = count; i-- > 0;) {
+		FunctionRange &range = function_ranges[i];
+		range.begin = begins[i];
+		range.end = none;
+		range.first_label = none;
+		uint32_t next = (i + 1 < count) ? begins[i + 1] : none;
+		for (Iterator it = get_iterator(range.begin); !it.is_end() && it.get_size(); it = it.advance(it.get_size())) {
+			render_steps++;
+			uint32_t at = it.get_index();
+			if (at >= next) {
+				if (range.first_label == none) range.first_label = function_ranges[i + 1].first_label;
+				range.end = function_ranges[i + 1].end;
+				break;
+			}
+			int32_t op = it.get_opcode();
+			if (op == OpLabel && range.first_label == none) range.first_label = at;
+			if (op == OpFunctionEnd) {
+				range.end = at;
+				break;
+			}
+		}
+	}
+	// the last selection in label order whose branch leads to a label
+	for (auto b = blocks.begin(); b != blocks.end(); ++b) {
+		render_steps++;
+		if (b->value.merge == 0) continue;
+		branch_merges.insert(b->value.target, b->value.merge);
+		branch_merges.insert(b->value.target_false, b->value.merge);
+	}
+}
+
+const ShaderSpirv::FunctionRange *ShaderSpirv::find_function(uint32_t position) {
+	build_lookups();
+	uint32_t lo = 0;
+	uint32_t hi = function_ranges.size();
+	while (lo < hi) {
+		render_steps++;
+		uint32_t mid = lo + (hi - lo) / 2;
+		if (function_ranges[mid].begin <= position) lo = mid + 1;
+		else hi = mid;
+	}
+	return lo ? &function_ranges[lo - 1] : nullptr;
+}
+
 String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
 	Iterator start = get_target(label);
 	if (start.get_opcode() != OpLabel) {
@@ -373,26 +495,13 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 		return String();
 	}
 	// the function around the label: the last one that starts before it
-	Iterator function = get_end();
-	for (uint32_t i = 0; i < functions.size(); i++) {
-		Iterator candidate = find_target(functions[i]);
-		if (candidate.get_opcode() != OpFunction || candidate.get_index() > start.get_index()) continue;
-		if (function.is_end() || candidate.get_index() > function.get_index()) function = candidate;
-	}
-	Iterator first_label = get_end();
-	uint32_t end = words.size();
-	for (Iterator it = function; !it.is_end() && it.get_size(); it = it.advance(it.get_size())) {
-		int32_t op = it.get_opcode();
-		if (op == OpLabel && first_label.is_end()) first_label = it;
-		if (op == OpFunctionEnd) {
-			end = it.get_index();
-			break;
-		}
-	}
-	if (function.is_end() || end < start.get_index()) {
+	const FunctionRange *range = find_function(start.get_index());
+	if (range == nullptr || range->end < start.get_index()) {
 		log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
 		return String();
 	}
+	Iterator function = get_iterator(range->begin);
+	uint32_t end = range->end;
 	schedule_function(function.get_index(), end);
 	render_function = function[2];
 	render_begin = function.get_index();
@@ -405,10 +514,9 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	for_variable = 0;
 	// a branch rendered on its own ends where its selection merges
 	uint32_t follow = 0;
-	if (first_label.get_index() != start.get_index()) {
-		for (auto b = blocks.begin(); b != blocks.end(); ++b) {
-			if (b->value.merge && (b->value.target == label || b->value.target_false == label)) follow = b->value.merge;
-		}
+	if (range->first_label != start.get_index()) {
+		const uint32_t *merge = branch_merges.get(label);
+		if (merge) follow = *merge;
 	}
 	follow_label = follow;
 	continue_label = 0;
@@ -423,6 +531,7 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 		while (stack.size()) {
 			uint32_t current = stack[stack.size() - 1];
 			stack.pop();
+			render_steps++;
 			if (!rendered_labels.find(current)) {
 				log_error("ShaderSpirv::get_block(): unknown block %u\n", current);
 				break;
@@ -527,6 +636,12 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				}
 				break;
 			case OpFunctionCall: {
+				// a pointer is no value of the listing: the call would stand at
+				// every load and store through it, or nowhere
+				if (find_target(it[1]).get_opcode() == OpTypePointer) {
+					log_error("ShaderSpirv::get_block(): unknown pointer result of call to %s\n", records[it[3]].name.get());
+					break;
+				}
 				for (uint32_t k = 4; k < it.get_size(); k++) {
 					Iterator variable = find_target(find_root_variable(it[k]));
 					if (variable.is_end() || !pending.get(variable)) continue;
@@ -848,34 +963,41 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 		uint32_t count;
 		bool is_default;
 	};
+	// one walk over the literals finds each label's case through a map, a
+	// second one sorts the literals by case, keeping their order within it
 	Array<Case> cases;
-	Array<uint32_t> literals;
+	Map<uint32_t, uint32_t> case_of_label;
+	Array<uint32_t> case_of_literal;
 	for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) {
+		render_steps++;
 		uint32_t label = sw[k + step - 1];
-		uint32_t index = ~0u;
-		for (uint32_t i = 0; i < cases.size(); i++) {
-			if (cases[i].label == label) index = i;
+		const uint32_t *index = case_of_label.get(label);
+		uint32_t c = index ? *index : cases.size();
+		if (index == nullptr) {
+			case_of_label.insert(label, c);
+			cases.append(Case{label, 0, 0, false});
 		}
-		if (index == ~0u) cases.append(Case{label, 0, 0, false});
+		cases[c].count++;
+		case_of_literal.append(c);
 	}
+	uint32_t total = 0;
 	for (uint32_t i = 0; i < cases.size(); i++) {
-		cases[i].first = literals.size();
-		for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) {
-			if (sw[k + step - 1] != cases[i].label) continue;
-			literals.append(k);
-			cases[i].count++;
-		}
+		cases[i].first = total;
+		total += cases[i].count;
+		cases[i].count = 0;
+	}
+	Array<uint32_t> literals;
+	literals.resize(total);
+	for (uint32_t n = 0, k = 3; k + step - 1 < sw.get_size(); k += step, n++) {
+		render_steps++;
+		Case &c = cases[case_of_literal[n]];
+		literals[c.first + c.count++] = k;
 	}
 	uint32_t default_label = sw[2];
 	if (default_label != block.merge) {
-		bool shared = false;
-		for (uint32_t i = 0; i < cases.size(); i++) {
-			if (cases[i].label == default_label) {
-				cases[i].is_default = true;
-				shared = true;
-			}
-		}
-		if (!shared) cases.append(Case{default_label, literals.size(), 0, true});
+		const uint32_t *index = case_of_label.get(default_label);
+		if (index) cases[*index].is_default = true;
+		else cases.append(Case{default_label, literals.size(), 0, true});
 	}
 	for (uint32_t i = 0; i < cases.size(); i++) {
 		const Case &c = cases[i];

@@ -272,19 +272,27 @@ String ShaderSpirv::get_globals() {
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
-bool ShaderSpirv::is_read_parameter(const Iterator &function, uint32_t id) const {
+void ShaderSpirv::get_read_parameters(const Iterator &function, Set<uint32_t> &read) const {
 	// anything but a plain store into it (a load, an access chain, an atomic,
 	// a call, the source of a memory copy) may read what the caller passed in
+	Set<uint32_t> pointers;
+	for (Iterator it = function; !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		render_steps++;
+		int32_t op = it.get_opcode();
+		if (op == OpLabel || op == OpFunctionEnd) break;
+		if (op == OpFunctionParameter && find_target(it[1]).get_opcode() == OpTypePointer) pointers.insert(it[2]);
+	}
+	if (pointers.size() == 0) return;
 	for (Iterator it = function; !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
 		if (op == OpFunctionEnd) break;
 		if (op == OpFunctionParameter) continue;
 		uint32_t first = (op == OpStore || op == OpCopyMemory) ? 2 : 1;
 		for (uint32_t k = first; k < it.get_size(); k++) {
-			if (it[k] == id) return true;
+			render_steps++;
+			if (pointers.find(it[k])) read.insert(it[k]);
 		}
 	}
-	return false;
 }
 
 String ShaderSpirv::get_functions() {
@@ -298,9 +306,14 @@ String ShaderSpirv::get_functions() {
 			continue;
 		}
 		bool body = false;
+		Set<uint32_t> read;
+		get_read_parameters(start, read);
 		for (Iterator it = start; !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 			int32_t op = it.get_opcode();
 			if (op == OpFunction) {
+				if (find_target(it[1]).get_opcode() == OpTypePointer) {
+					log_error("ShaderSpirv::get_functions(): unknown pointer result of %s\n", records[function].name.get());
+				}
 				ret.append(get_storage(function, nullptr));
 				ret.append(get_type(it[1], nullptr));
 				ret.append(' ');
@@ -309,7 +322,7 @@ String ShaderSpirv::get_functions() {
 			} else if (op == OpFunctionParameter) {
 				if (ret.fromBack(0) != '(') ret.append(", ");
 				uint32_t parameter = it[2];
-				if (get_target(it[1]).get_opcode() == OpTypePointer) ret.append(is_read_parameter(start, parameter) ? "inout " : "out ");
+				if (get_target(it[1]).get_opcode() == OpTypePointer) ret.append(read.find(parameter) ? "inout " : "out ");
 				ret.append(get_type(it[1], nullptr));
 				ret.append(' ');
 				ret.append(records[parameter].name);

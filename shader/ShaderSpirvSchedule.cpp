@@ -11,7 +11,10 @@
 //   block, where the same invocations run them;
 // - a value used more than once whose text grows long, and a value nested too
 //   deep, get a temporary, so that the text stays linear in the module and the
-//   renderer's recursion stays bounded.
+//   renderer's recursion stays bounded;
+// - a value that no written text uses is not written, nor are its operands for
+//   it; a call or another instruction with side effects among them is printed
+//   as a statement where it stands, so that it still runs exactly once.
 // Everything is decided in a few linear passes over the function's words; the
 // renderer only reads the resulting flags.
 #include "shader/ShaderSpirv.h"
@@ -108,6 +111,7 @@ struct Value {
 	uint32_t depth = 0;
 	uint32_t named_at = 0;    // word index of an increment that names it, 0 for none
 	uint8_t kind = KindPure;
+	bool row = false;         // printed by the statement renderer where it stands when flagged so
 	Evaluation evaluation;
 };
 
@@ -179,6 +183,8 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 		}
 	}
 	variable_accesses.clear();
+	access_positions.clear();
+	access_variables.clear();
 	exit_labels.clear();
 	loop_merges.clear();
 
@@ -229,6 +235,9 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 					constant = block.get_opcode() == OpTypeStruct && block[1] < records.size() && records[block[1]].decorations.get(2u);
 				}
 				value.kind = is_opaque_type(type.get_opcode()) ? KindOpaque : constant ? KindPure : KindRead;
+			} else if (op == OpFunctionCall && type.get_opcode() != OpTypePointer) {
+				// a call runs once whatever it gives; a pointer result is an error of the renderer
+				value.kind = KindSide;
 			} else if (op == OpVariable || op == OpFunctionParameter || in(op, 65, 70) || op == OpSampledImage ||
 				op == OpImage || op == OpImageTexelPointer || is_opaque_type(type.get_opcode())) {
 				value.kind = KindOpaque;
@@ -283,6 +292,8 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 			if (list == nullptr) list = &variable_accesses.insert(root, Array<VariableAccess>())->value;
 			if (list->size() && (*list)[list->size() - 1].position == position) continue;
 			list->append(VariableAccess{position, label, op == OpStore && k == 1 && it[1] == root});
+			access_positions.append(position);
+			access_variables.append(root);
 		}
 	}
 
@@ -310,6 +321,7 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 		Value &value = values[*index];
 		bool row = op == OpExtInst || op == OpFunctionCall || (is_image_opcode(op) && op != OpSampledImage) || is_internal_opcode(op);
 		if (op == OpExtInst && is_nonsemantic(it)) row = false;
+		value.row = row;
 		if (row && value.kind != KindOpaque) {
 			uint32_t used = uses[id];
 			if (used > 1 || (used == 0 && value.count > 0)) render_flags[id] |= RenderTemporary;
@@ -440,6 +452,14 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 			}
 			if (!temporary && !(flags & RenderStatement) && e.count > 0 && !(flags & RenderNamedByAdd && value.named_at == 0)) {
 				evaluation = e;
+			}
+			// A value that no written text uses is not written at all, and
+			// neither are its operands for it; but what has side effects
+			// still runs, as a statement where it stands.
+			bool placed = temporary || (flags & (RenderStatement | RenderNamedByAdd)) || op == OpVariable;
+			if (!placed && e.count == 0) {
+				if (value.kind == KindSide && value.row) flags |= RenderStatement;
+				else evaluation = Evaluation();
 			}
 		}
 		// the arguments of an instruction with side effects are evaluated before it acts

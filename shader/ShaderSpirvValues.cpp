@@ -157,9 +157,13 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 		check_scope(id);
 		return records[id].name;
 	}
-	// a value scheduled for a temporary is only ever read through its name
+	// a value scheduled for a temporary is only ever read through its name,
+	// and one printed as a statement is never read
 	if (render_function && id < render_flags.size() && (render_flags[id] & RenderTemporary) && id != temporary_value) {
 		log_error("ShaderSpirv::get_value(): unknown scope of %s\n", records[id].name.get());
+	}
+	if (render_function && id < render_flags.size() && (render_flags[id] & RenderStatement)) {
+		log_error("ShaderSpirv::get_value(): unknown use of %s\n", records[id].name.get());
 	}
 	DepthGuard guard(*this);
 	if (!guard.enter("ShaderSpirv::get_value()", id)) return String();
