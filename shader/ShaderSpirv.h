@@ -250,6 +250,14 @@ protected:
 	void read_access_chain(const Iterator &it);
 	void read_sampled_image(const Iterator &it);
 	void sort_variables(Array<uint32_t> &list, uint32_t decoration);
+	// Whether a name from the module is one of the output's own words (a type
+	// name, a keyword, a built-in function the output calls), so that `load`
+	// renames it: a name that stands alone in the text, or (`bare` false) a
+	// member name that only ever follows a '.', which the base lets pass. A
+	// backend adds the words of its language.
+	virtual bool is_reserved_name(const char *name, bool bare) const;
+	// the name with '_' appended until it is no reserved word
+	void rename_reserved(String &name, bool bare) const;
 
 	// one counted use of an id; saturates instead of wrapping
 	void add_use(uint32_t id) {
@@ -263,8 +271,17 @@ protected:
 	// Logs a message at the error level and counts it: `get_source` fails when
 	// anything it rendered logged an error, so that no text with a hole in it
 	// is taken for a good output. Backends report their own rendering errors
-	// through it too.
+	// through it too. Two kinds, told apart by their messages:
+	// - `log_error`: the module asks for something the output has no text for
+	//   (an opcode, a type, an operand value, a shape of control flow); the
+	//   message names it, as "<operation>: unknown <what> ...";
+	// - `log_internal_error`: the renderer contradicts itself (a block left
+	//   unwritten, a value that is not where it was placed, a slot called with
+	//   what it never takes, a bound of depth or nesting reached); the message
+	//   reads "<operation>: internal error: ...", so that such a fault is never
+	//   taken for an instruction the output does not know.
 	void log_error(const char *format, ...) const;
+	void log_internal_error(const char *operation, const char *format, ...) const;
 	mutable uint32_t errors = 0;
 	static constexpr uint32_t MaxLoggedErrors = 100;
 
@@ -288,7 +305,7 @@ protected:
 		// false when the text is to be given up; the first to find out says so
 		bool enter(const char *operation, uint32_t id) {
 			if (!spirv.render_overflow) return true;
-			if (!spirv.render_overflow_logged) spirv.log_error("%s: unknown depth %u\n", operation, id);
+			if (!spirv.render_overflow_logged) spirv.log_internal_error(operation, "depth or work bound reached at %u\n", id);
 			spirv.render_overflow_logged = true;
 			return false;
 		}
@@ -311,6 +328,57 @@ protected:
 	String get_operands(const Iterator &it, uint32_t first, uint32_t skip);
 	// the pointer parameters of a function that it may read through
 	void get_read_parameters(const Iterator &function, Set<uint32_t> &read) const;
+
+	// Numbers and reinterpretations (ShaderSpirvValues.cpp). A scalar float
+	// constant of 16, 32 or 64 bits, given by its bits: the one place where a
+	// float literal is written, so that a backend writes its own forms of
+	// infinities, NaN, negative zero and double literals. The base writes the
+	// shortest digits that read back to the same bits, always with a '.' or an
+	// exponent, f16(...) and f64(...) around the narrow and wide ones,
+	// f32(inf) and -f32(inf) for infinities and f32(nan 0x7fc00000), with all
+	// the bits, for a NaN (f16 and f64 alike).
+	virtual String get_float_constant(uint32_t type, uint32_t width, uint64_t bits);
+	// the shortest decimal digits of a finite float of that width that read
+	// back to the same bits, with a '.' or an exponent ("1.0", "-0.0",
+	// "1.0e21", "1.5e-7"); empty for an infinity or a NaN
+	static String get_float_digits(uint32_t width, uint64_t bits);
+	// `value`, of the integer scalar or vector shape of `type` but the other
+	// signedness, read bit for bit as that shape with signedness `to_signed`;
+	// the text stands as an operand. The base writes a conversion to the
+	// type's name, such as i32v4(x).
+	virtual String get_sign_cast(uint32_t type, bool to_signed, const String &value);
+	// OpBitcast between numeric types of different component counts (two
+	// 16-bit values in a 32-bit one, a 64-bit value as two 32-bit ones): the
+	// bits of `value`, of type `operand_type`, read as `type`; never a value
+	// conversion. The base writes bitcast<f16v2>(x).
+	virtual String get_bit_cast(uint32_t type, uint32_t operand_type, const String &value);
+	// The integer signedness an opcode works in, whatever its operand types
+	// say (OpSDiv on unsigned values, GLSL.std.450 UMax on signed ones, ...),
+	// and the words of its operands that it reads in that signedness.
+	enum Sign : uint8_t { SignAny, SignSigned, SignUnsigned };
+	Sign get_opcode_sign(const Iterator &it, uint32_t &first, uint32_t &end) const;
+	// operand word k of an instruction, through `get_sign_cast` where the
+	// opcode works in the other signedness than the operand's type
+	String get_operand(const Iterator &it, uint32_t k, bool parenthesize);
+	// whether the result of an instruction that works in a signedness must be
+	// cast back to its result type, and the cast of its text when it must
+	bool is_sign_cast_result(const Iterator &it) const;
+	String get_sign_cast_result(const Iterator &it, const String &text);
+	// the name of the integer type of the shape of `type` with the given
+	// signedness: the module's own type where it has one
+	String get_integer_type(uint32_t type, bool is_signed);
+	Map<uint32_t, uint32_t> integer_types;    // shape key to type id, built on first use
+	bool integer_types_built = false;
+	// the end of the run of constituents of a vector construct, from word k
+	// on, that extract consecutive components of one vector in order; k + 1
+	// where there is no such run
+	uint32_t get_extract_run(const Iterator &it, uint32_t k);
+	// the condition that an OpSelect renders with: a vector constant of one
+	// repeated value selects as that scalar
+	uint32_t get_select_condition(const Iterator &it);
+	// the template of an OpSelect: %c the condition, %l the value when true,
+	// %r when false; a vector condition selects per component
+	virtual String get_select_name(const Iterator &it);
 
 	// per-id decisions of the statement renderer for the function it renders
 	enum : uint8_t {
@@ -344,7 +412,17 @@ protected:
 	const FunctionRange *find_function(uint32_t position);
 
 	// the rendering of one function, scheduled before its text is made
+	// (ShaderSpirvSchedule.cpp, whose passes are the parts of `Scheduler`)
+	struct Scheduler;
 	void schedule_function(uint32_t begin, uint32_t end);
+	// For every override of `get_value`, before it renders anything: true
+	// when the scheduler has placed the value (in a named temporary or
+	// variable, or as a statement where it stands), and `text` is then all
+	// that a use may write, the name, checked to be in scope; empty after the
+	// error of a use that comes before its temporary or reads a statement. An
+	// override that renders a value itself must call it first, so that it
+	// never computes again what the schedule computed once.
+	bool get_placed_value(uint32_t id, String &text);
 	String get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
 	String get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
 	String get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
@@ -355,6 +433,47 @@ protected:
 	String get_temporary(uint32_t id, const String &value);
 	String get_temporary_value(uint32_t id);
 	String get_declaration_line(uint32_t variable, const String &value);
+
+	// Pieces of text that a backend writes in its own syntax; the base gives
+	// the listing's. The callers keep the bookkeeping (names, scopes), so an
+	// override only changes the text.
+	// a temporary: "type name = value" (`get_temporary` declares it)
+	virtual String get_temporary_declaration(uint32_t id, const String &value);
+	// a function-scope variable, or a value named where it stands, with its
+	// first value when `value` is not empty: "declaration = value"
+	virtual String get_local_declaration(uint32_t variable, const String &value);
+	// a module-level variable, with its initial value when
+	// `is_initialized_in_declaration` holds for it
+	virtual String get_variable_declaration(uint32_t variable);
+	// a structure type of `globals`
+	virtual String get_structure_declaration(uint32_t structure);
+	// whether the declaration of a variable of `initializers` holds its
+	// initial value; the base: Private and Workgroup variables that the
+	// listing declares. The others are given theirs by the first statements
+	// of the entry point (`get_entry_initializers`), as an output must be in
+	// a language that has no initialisers for outputs.
+	virtual bool is_initialized_in_declaration(uint32_t variable);
+	// the statements that open the entry point: "name = value" for every
+	// initial value that no declaration holds
+	virtual String get_entry_initializers(uint32_t indent);
+	// the text of an initial value (OpVariable's initializer operand), with
+	// the forms that only initial values take here: a null constant, the
+	// default value of a specialisation constant, and the built-in name of a
+	// constant decorated BuiltIn (the work group size)
+	virtual String get_initializer(uint32_t value);
+	// the value of a type with all bits zero (OpConstantNull); an array of
+	// too many elements is an error, not a text without end
+	virtual String get_null_value(uint32_t type);
+	// the label of a switch case for one literal ("case 3u:"), `literal`
+	// holding both words of a 64-bit selector
+	virtual String get_case_label(uint32_t selector, uint64_t literal);
+	// the label of its default case ("default:")
+	virtual String get_default_label(uint32_t selector);
+	// the statement that ends a case body which runs on into the case after
+	// it; empty (the base) where running off the end of the body does that
+	virtual String get_fallthrough();
+	// `return` from the entry point before its end
+	virtual String get_entry_return();
 	bool is_quiet(const Iterator &it, const Pending &pending) const;
 	bool is_quiet_block(uint32_t label, bool header, const Pending &pending) const;
 	bool is_nonsemantic(const Iterator &it) const;
@@ -377,6 +496,7 @@ protected:
 	uint32_t render_end = 0;
 	uint32_t current_label = 0;               // the block the walk is in
 	uint32_t follow_label = 0;                // where control goes after the text being made
+	uint32_t fall_label = 0;                  // the follow label that a walk last ran into
 	uint32_t continue_label = 0;              // the innermost loop's continue target
 	uint32_t for_variable = 0;                // declared by a for-statement's initialiser
 	uint32_t initialised_variable = 0;        // stored right before the loop being hoisted for
@@ -428,6 +548,16 @@ protected:
 	Array<Record> records;
 	Array<Array<Record>> members;
 	Map<uint32_t, uint32_t> depth_samplers;
+	// for every OpSampledImage, not only of depth images: its image type, image
+	// variable and sampler variable to the sampled-image type they are first
+	// combined with
+	Map<uint32_t, uint32_t> sampled_images;
+	// module-level variables with an initial value (OpVariable's optional
+	// operand) to that value
+	Map<uint32_t, uint32_t> initializers;
+	// the Private variables without BuiltIn, in module order (`globals` lists
+	// them among the structure types)
+	Array<uint32_t> privates;
 	Array<uint8_t> named;
 };
 

@@ -10,13 +10,43 @@
 // backend rewrote. While `load` runs, undefined ids and unknown opcodes give
 // the empty results without a message (see ShaderSpirv.h).
 #include "shader/ShaderSpirv.h"
+#include "shader/ShaderSpirvCheck.h"
 #include "shader/ShaderSpirvNumbers.h"
 
 #include "core/Log.h"
 
+#include <cstring>
+
 namespace Vexa {
 
 using namespace Spirv;
+
+namespace {
+
+// The word index of the instruction that defines an id which the reader does
+// not index, or 0 where none does: the one whose result word, by the operand
+// layout of the checking pass, holds the id, or else the first one of an
+// opcode without a layout that holds it in its first or second word (such an
+// instruction defines before it is used).
+uint32_t find_definition(const Array<uint32_t> &words, uint32_t id) {
+	if (id == 0) return 0;
+	for (uint32_t i = 5; i < words.size();) {
+		uint32_t count = words[i] >> 16;
+		if (count == 0 || count > words.size() - i) break;
+		const OperandLayout *layout = find_operand_layout(words[i] & 0xffffu);
+		if (layout) {
+			const char *r = strchr(layout->operands, 'r');
+			uint32_t p = r ? static_cast<uint32_t>(r - layout->operands) + 1 : 0;
+			if (p && p < count && words[i + p] == id) return i;
+		} else if ((count > 1 && words[i + 1] == id) || (count > 2 && words[i + 2] == id)) {
+			return i;
+		}
+		i += count;
+	}
+	return 0;
+}
+
+} // namespace
 
 ShaderSpirv::Iterator ShaderSpirv::Iterator::advance(int32_t n) const {
 	Iterator it = *this;
@@ -45,7 +75,13 @@ ShaderSpirv::Iterator ShaderSpirv::find_target(uint32_t id) const {
 
 ShaderSpirv::Iterator ShaderSpirv::get_target(uint32_t id) const {
 	if (id >= indices.size() || indices[id] == 0xffffffffu) {
-		if (!quiet_lookups) log_error("ShaderSpirv::get_target(): invalid index %u\n", id);
+		if (quiet_lookups) return get_end();
+		// an id of an instruction that the reader does not index is one the
+		// output has no text for; any other is the renderer's own fault. The
+		// search walks the words, so only the messages that are printed do it.
+		uint32_t at = (id < indices.size() && errors < MaxLoggedErrors) ? find_definition(words, id) : 0;
+		if (at) log_error("ShaderSpirv::get_target(): unknown opcode %u of %u\n", words[at] & 0xffffu, id);
+		else log_internal_error("ShaderSpirv::get_target()", "invalid index %u\n", id);
 		return get_end();
 	}
 	return get_iterator(indices[id]);
@@ -113,7 +149,7 @@ uint32_t ShaderSpirv::get_target_components(uint32_t id) const {
 				type = get_target_type(type[2]);
 				break;
 			default:
-				log_error("ShaderSpirv::get_target_components(): unknown opcode %u\n", static_cast<uint32_t>(op));
+				log_internal_error("ShaderSpirv::get_target_components()", "type opcode %u has no components\n", static_cast<uint32_t>(op));
 				return 0;
 		}
 	}

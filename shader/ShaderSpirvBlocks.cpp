@@ -91,10 +91,17 @@ void ShaderSpirv::check_scope(uint32_t id) {
 	for (uint32_t s = current_scope, steps = 0; s != ~0u && steps <= scope_parents.size(); s = scope_parents[s], steps++) {
 		if (s == scope) return;
 	}
-	log_error("ShaderSpirv::get_value(): unknown scope of %s\n", records[id].name.get());
+	log_internal_error("ShaderSpirv::get_value()", "%s is used outside its scope\n", records[id].name.get());
 }
 
 String ShaderSpirv::get_temporary(uint32_t id, const String &value) {
+	String ret = get_temporary_declaration(id, value);
+	named[id] = 1;
+	render_scopes[id] = current_scope;
+	return ret;
+}
+
+String ShaderSpirv::get_temporary_declaration(uint32_t id, const String &value) {
 	Iterator it = get_target(id);
 	StringStack<64> ret(get_type(it[1], nullptr));
 	ret.append(' ');
@@ -102,8 +109,6 @@ String ShaderSpirv::get_temporary(uint32_t id, const String &value) {
 	ret.append(get_array_suffix(it[1]));
 	ret.append(" = ");
 	ret.append(value);
-	named[id] = 1;
-	render_scopes[id] = current_scope;
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
@@ -113,13 +118,41 @@ String ShaderSpirv::get_temporary_value(uint32_t id) {
 }
 
 String ShaderSpirv::get_declaration_line(uint32_t variable, const String &value) {
+	String ret = get_local_declaration(variable, value);
+	if (variable < render_scopes.size()) render_scopes[variable] = current_scope;
+	return ret;
+}
+
+String ShaderSpirv::get_local_declaration(uint32_t variable, const String &value) {
 	StringStack<64> ret(get_declaration(variable, nullptr));
 	if (!value.empty()) {
 		ret.append(" = ");
 		ret.append(value);
 	}
-	if (variable < render_scopes.size()) render_scopes[variable] = current_scope;
 	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_case_label(uint32_t selector, uint64_t literal) {
+	uint32_t width = get_target_base_type(selector)[2];
+	bool is_unsigned = is_unsigned_type(selector);
+	if (width > 32) {
+		if (is_unsigned) return String::format("case %lluul:", static_cast<unsigned long long>(literal));
+		return String::format("case %lldl:", static_cast<long long>(literal));
+	}
+	uint32_t value = static_cast<uint32_t>(literal);
+	return String::format(is_unsigned ? "case %uu:" : "case %d:", value);
+}
+
+String ShaderSpirv::get_default_label(uint32_t) {
+	return String("default:");
+}
+
+String ShaderSpirv::get_fallthrough() {
+	return String();
+}
+
+String ShaderSpirv::get_entry_return() {
+	return String("return");
 }
 
 String ShaderSpirv::get_negation(uint32_t condition) {
@@ -197,7 +230,7 @@ ShaderSpirv::Block *ShaderSpirv::get_for_header(const Iterator &store) {
 String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &pending) {
 	int32_t op = it.get_opcode();
 	if (op != OpLoopMerge && op != OpSelectionMerge) {
-		log_error("ShaderSpirv::get_statement(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		log_internal_error("ShaderSpirv::get_statement()", "opcode %u is no merge instruction\n", static_cast<uint32_t>(op));
 		return String();
 	}
 	uint32_t position = it.get_index();
@@ -491,13 +524,13 @@ const ShaderSpirv::FunctionRange *ShaderSpirv::find_function(uint32_t position) 
 String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
 	Iterator start = get_target(label);
 	if (start.get_opcode() != OpLabel) {
-		if (!start.is_end()) log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
+		if (!start.is_end()) log_internal_error("ShaderSpirv::get_block()", "%u is no label of a function\n", label);
 		return String();
 	}
 	// the function around the label: the last one that starts before it
 	const FunctionRange *range = find_function(start.get_index());
 	if (range == nullptr || range->end < start.get_index()) {
-		log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
+		log_internal_error("ShaderSpirv::get_block()", "%u is no label of a function\n", label);
 		return String();
 	}
 	Iterator function = get_iterator(range->begin);
@@ -533,7 +566,7 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 			stack.pop();
 			render_steps++;
 			if (!rendered_labels.find(current)) {
-				log_error("ShaderSpirv::get_block(): unknown block %u\n", current);
+				log_internal_error("ShaderSpirv::get_block()", "block %u is not written\n", current);
 				break;
 			}
 			const Block *block = blocks.get(current);
@@ -567,7 +600,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 	StringStack<64> out;
 	Iterator it = get_target(label);
 	if (it.get_opcode() != OpLabel) {
-		if (!it.is_end()) log_error("ShaderSpirv::get_block(): unknown label %u\n", label);
+		if (!it.is_end()) log_internal_error("ShaderSpirv::get_block()", "%u is no label of a function\n", label);
 		return String();
 	}
 	const Block *block = nullptr;
@@ -577,6 +610,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 	auto follow_jump = [&](uint32_t label, Jump jump, int32_t op) -> bool {
 		switch (jump) {
 			case JumpFall:
+				fall_label = label;
 				return false;
 			case JumpBreak:
 			case JumpContinue:
@@ -606,7 +640,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				block = blocks.get(current);
 				// a block without a terminator the reader knows fails at what it holds
 				if (rendered_labels.find(current)) {
-					log_error("ShaderSpirv::get_block(): unknown block %u\n", current);
+					log_internal_error("ShaderSpirv::get_block()", "block %u is written twice\n", current);
 					return String(static_cast<StringStack<64> &&>(out));
 				}
 				rendered_labels.insert(current);
@@ -619,7 +653,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				break;
 			case OpFunction:
 			case OpFunctionEnd:
-				log_error("ShaderSpirv::get_block(): unknown block %u\n", current_label);
+				log_internal_error("ShaderSpirv::get_block()", "block %u runs out of its function\n", current_label);
 				return String(static_cast<StringStack<64> &&>(out));
 			case OpExtInst:
 				if (is_nonsemantic(it)) break;
@@ -676,7 +710,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 					break;
 				}
 				if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-				else append_statement(out, indent, get_declaration_line(id, initialised ? get_value(it[4], false) : String()));
+				else append_statement(out, indent, get_declaration_line(id, initialised ? get_initializer(it[4]) : String()));
 				break;
 			}
 			case OpLoad:
@@ -749,7 +783,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case OpLoopMerge:
 			case OpSelectionMerge: {
 				if (block == nullptr) {
-					log_error("ShaderSpirv::get_block(): unknown block %u\n", current_label);
+					log_internal_error("ShaderSpirv::get_block()", "block %u has no record\n", current_label);
 					return String(static_cast<StringStack<64> &&>(out));
 				}
 				// the header's own instructions run once per iteration, the text
@@ -801,7 +835,8 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
 				return String(static_cast<StringStack<64> &&>(out));
 			case OpReturn:
-				if (indent != 1) append_statement(out, indent, String("return"));
+				// the end of a function body needs no return
+				if (indent != 1) append_statement(out, indent, render_function == entry_id ? get_entry_return() : String("return"));
 				return String(static_cast<StringStack<64> &&>(out));
 			case OpReturnValue: {
 				StringStack<64> line("return ");
@@ -839,11 +874,8 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 							log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
 							continue;
 						}
-						StringStack<64> line(get_declaration(part, nullptr));
-						line.append(" = ");
-						line.append(get_value(part, false));
+						String line = get_declaration_line(part, get_value(part, false));
 						named[part] = 1;
-						render_scopes[part] = current_scope;
 						append_statement(out, indent, line);
 					}
 					temporary = temporary && !named[id];
@@ -862,7 +894,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 		}
 		it = next;
 	}
-	log_error("ShaderSpirv::get_block(): unknown block %u\n", current_label);
+	log_internal_error("ShaderSpirv::get_block()", "block %u runs out of the module\n", current_label);
 	return String(static_cast<StringStack<64> &&>(out));
 }
 
@@ -898,7 +930,7 @@ String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t i
 	if (indent != 0) out.append(get_statement(it, indent, pending));
 	Restore depth(nesting, nesting + 1);
 	if (nesting > MaxNesting) {
-		log_error("ShaderSpirv::get_merge(): unknown nesting %u\n", nesting);
+		log_internal_error("ShaderSpirv::get_merge()", "nesting bound reached at %u\n", nesting);
 		return String(static_cast<StringStack<64> &&>(out));
 	}
 	int32_t op = it.get_opcode();
@@ -933,7 +965,7 @@ String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t i
 	} else if (op == OpLoopMerge) {
 		out.append(get_loop(block, it, indent, pending));
 	} else {
-		log_error("ShaderSpirv::get_merge(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		log_internal_error("ShaderSpirv::get_merge()", "opcode %u is no merge instruction\n", static_cast<uint32_t>(op));
 	}
 	return String(static_cast<StringStack<64> &&>(out));
 }
@@ -942,11 +974,10 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 	StringStack<64> out;
 	Iterator sw = get_iterator(block.index);
 	if (sw.get_opcode() != OpSwitch) {
-		log_error("ShaderSpirv::get_merge(): unknown SelectionMerge branch %u\n", block.opcode);
+		log_internal_error("ShaderSpirv::get_merge()", "block of opcode %u is no switch\n", block.opcode);
 		return String();
 	}
 	uint32_t selector = sw[1];
-	bool is_unsigned = is_unsigned_type(selector);
 	uint32_t width = get_target_base_type(selector)[2];
 	uint32_t step = (width > 32) ? 3 : 2;
 	append_indent(out, indent);
@@ -956,7 +987,7 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 	out.append(") {\n");
 
 	// cases that share a body are listed together, the default last unless it
-	// shares a body with a case
+	// shares a body with a case or runs on into one, or a case runs on into it
 	struct Case {
 		uint32_t label;
 		uint32_t first;
@@ -994,28 +1025,81 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 		literals[c.first + c.count++] = k;
 	}
 	uint32_t default_label = sw[2];
+	// The case label that the case at `label` runs on into, 0 for none: its
+	// blocks are followed along their branches, past nested constructs to
+	// their merges, up to where they leave the case. Every block is walked
+	// once for the whole switch.
+	Set<uint32_t> walked;
+	auto runs_into = [&](uint32_t label) -> uint32_t {
+		Array<uint32_t> stack;
+		stack.append(label);
+		while (stack.size()) {
+			uint32_t current = stack[stack.size() - 1];
+			stack.pop();
+			if (walked.find(current)) continue;
+			walked.insert(current);
+			render_steps++;
+			const Block *b = blocks.get(current);
+			if (b == nullptr) continue;
+			uint32_t targets[2] = {0, 0};
+			bool structured = b->merge != 0;
+			if (structured) {
+				targets[0] = b->merge;
+			} else if (b->opcode == OpBranch) {
+				targets[0] = b->target;
+			} else if (b->opcode == OpBranchConditional) {
+				targets[0] = b->target;
+				targets[1] = b->target_false;
+			}
+			for (uint32_t target : targets) {
+				if (target == 0 || target == block.merge) continue;
+				if (target != label && (target == default_label || case_of_label.get(target))) return target;
+				// a break or continue of an enclosing construct leaves the case
+				if (!structured && exit_labels.find(target)) continue;
+				stack.append(target);
+			}
+		}
+		return 0;
+	};
 	if (default_label != block.merge) {
 		const uint32_t *index = case_of_label.get(default_label);
-		if (index) cases[*index].is_default = true;
-		else cases.append(Case{default_label, literals.size(), 0, true});
+		if (index) {
+			cases[*index].is_default = true;
+		} else {
+			// The module lists a case that runs on into another right before
+			// it, and one that runs on into the default right before the case
+			// that the default runs on into: the default stands between them.
+			uint32_t at = cases.size();
+			const uint32_t *next = case_of_label.get(runs_into(default_label));
+			if (next) {
+				at = *next;
+			} else {
+				for (uint32_t i = 0; i < cases.size(); i++) {
+					if (runs_into(cases[i].label) == default_label) at = i + 1;
+				}
+			}
+			cases.append(Case{default_label, literals.size(), 0, true});
+			for (uint32_t i = cases.size() - 1; i > at; i--) {
+				Case moved = cases[i];
+				cases[i] = cases[i - 1];
+				cases[i - 1] = moved;
+			}
+		}
 	}
 	for (uint32_t i = 0; i < cases.size(); i++) {
 		const Case &c = cases[i];
 		for (uint32_t n = 0; n < c.count; n++) {
 			uint32_t k = literals[c.first + n];
 			append_indent(out, indent + 1);
-			if (step == 3) {
-				uint64_t value = sw[k] | (static_cast<uint64_t>(sw[k + 1]) << 32);
-				if (is_unsigned) out.append(String::format("case %lluul:", static_cast<unsigned long long>(value)));
-				else out.append(String::format("case %lldl:", static_cast<long long>(value)));
-			} else {
-				out.append(String::format(is_unsigned ? "case %uu:" : "case %d:", sw[k]));
-			}
+			uint64_t literal = sw[k];
+			if (step == 3) literal |= static_cast<uint64_t>(sw[k + 1]) << 32;
+			out.append(get_case_label(selector, literal));
 			out.append((n + 1 == c.count && !c.is_default) ? " {\n" : "\n");
 		}
 		if (c.is_default) {
 			append_indent(out, indent + 1);
-			out.append("default: {\n");
+			out.append(get_default_label(selector));
+			out.append(" {\n");
 		}
 		// a case falls through into the one listed after it
 		uint32_t follow = (i + 1 < cases.size()) ? cases[i + 1].label : block.merge;
@@ -1023,7 +1107,12 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 		if (c.label == block.merge) {
 			append_statement(body, indent + 2, String("break"));
 		} else {
+			fall_label = 0;
 			body = get_branch(c.label, follow, indent + 2, pending, &block, false);
+			if (follow != block.merge && fall_label == follow) {
+				String text = get_fallthrough();
+				if (!text.empty()) append_statement(body, indent + 2, text);
+			}
 		}
 		out.append(body);
 		append_indent(out, indent + 1);

@@ -5,8 +5,10 @@
 // and what every backend inherits where it does not override a slot.
 //
 // The output fails as a whole when any slot met something it could not
-// render: every such case is logged through `log_error`, which `get_source`
-// counts, so that a listing is never printed with a hole in it.
+// render: every such case is logged through `log_error` (what the module asks
+// and the listing has no text for) or `log_internal_error` (a fault of the
+// renderer), which `get_source` counts, so that a listing is never printed
+// with a hole in it.
 #include "shader/ShaderSpirv.h"
 #include "shader/ShaderSpirvNumbers.h"
 
@@ -66,6 +68,17 @@ void ShaderSpirv::log_error(const char *format, ...) const {
 	// a broken module can fail the same way at every use; the first messages
 	// say what is wrong, the rest are only counted
 	if (errors++ < MaxLoggedErrors) Log::print(Log::Error, text.get());
+}
+
+void ShaderSpirv::log_internal_error(const char *operation, const char *format, ...) const {
+	va_list args;
+	va_start(args, format);
+	String text = String::vformat(format, args);
+	va_end(args);
+	// a fault found after another error may well be its consequence (a walk
+	// given up leaves blocks unwritten and temporaries undeclared), so it is
+	// only printed when nothing failed before; it counts all the same
+	if (errors++ == 0) Log::printf(Log::Error, "%s: internal error: %s", operation, text.get());
 }
 
 bool ShaderSpirv::get_source(String &out) {
@@ -224,7 +237,14 @@ String ShaderSpirv::get_declaration(uint32_t id, const Record *record) {
 		bool same = record->name == own.name;
 		auto body_class = [](uint32_t storage) { return storage == 2 || storage == 12 || storage == 1 || storage == 3; };
 		bool interface = body_class(own.storage) || body_class(record->storage);
-		if (same || interface) {
+		// A structure that `globals` declares (one that is no block) has its
+		// body there, declared with its own record; its variables and their
+		// arrays only name it, whatever their storage class. A block has its
+		// body where a variable of it is declared.
+		const Map<uint32_t, uint32_t> &decorations = records[structure].decorations;
+		bool block = decorations.find(DecorationBlock) || decorations.find(DecorationBufferBlock);
+		bool itself = id == structure && record == &records[structure];
+		if (itself || (block && (same || interface))) {
 			StringStack<64> ret(get_storage(structure, record));
 			if (same && !interface) ret.append("struct ");
 			ret.append(name);
@@ -263,12 +283,191 @@ String ShaderSpirv::get_globals() {
 	const Array<uint32_t> *lists[] = {&globals, &resources, &inputs, &outputs, &payloads, &shared};
 	for (const Array<uint32_t> *list : lists) {
 		for (uint32_t i = 0; i < list->size(); i++) {
-			String declaration = get_declaration((*list)[i], nullptr);
+			uint32_t id = (*list)[i];
+			// `globals` holds the structure types among the Private variables
+			bool structure = list == &globals && find_target(id).get_opcode() == OpTypeStruct;
+			String declaration = structure ? get_structure_declaration(id) : get_variable_declaration(id);
 			if (declaration.empty()) continue;
 			ret.append(declaration);
 			ret.append(";\n");
 		}
 	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_structure_declaration(uint32_t structure) {
+	return get_declaration(structure, nullptr);
+}
+
+String ShaderSpirv::get_variable_declaration(uint32_t variable) {
+	String declaration = get_declaration(variable, nullptr);
+	const uint32_t *value = initializers.get(variable);
+	if (declaration.empty() || value == nullptr || !is_initialized_in_declaration(variable)) return declaration;
+	StringStack<64> ret(declaration);
+	ret.append(" = ");
+	ret.append(get_initializer(*value));
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+bool ShaderSpirv::is_initialized_in_declaration(uint32_t variable) {
+	// built-ins are not declared by the listing
+	if (variable >= records.size() || get_target_builtin(variable) >= 0) return false;
+	uint32_t storage = records[variable].storage;
+	return storage == StoragePrivate || storage == StorageWorkgroup;
+}
+
+String ShaderSpirv::get_entry_initializers(uint32_t indent) {
+	StringStack<64> ret;
+	auto append_line = [&](const String &target, const String &value) {
+		for (uint32_t i = 0; i < indent; i++) ret.append('\t');
+		ret.append(target);
+		ret.append(" = ");
+		ret.append(value);
+		ret.append(";\n");
+	};
+	for (auto entry = initializers.begin(); entry != initializers.end(); ++entry) {
+		uint32_t variable = entry->key;
+		uint32_t value = entry->value;
+		if (is_initialized_in_declaration(variable)) continue;
+		String target = get_value(variable, false);
+		if (!target.empty()) {
+			append_line(target, get_initializer(value));
+			continue;
+		}
+		// a block without an instance name: its members stand alone, each
+		// given its part of the value
+		Iterator type = get_target_type(variable);
+		Iterator it = get_target(value);
+		int32_t op = it.get_opcode();
+		uint32_t structure = type[1];
+		if (type.get_opcode() != OpTypeStruct || structure >= members.size() ||
+			(op != OpConstantNull && op != OpConstantComposite && op != OpSpecConstantComposite)) {
+			log_error("ShaderSpirv::get_entry_initializers(): unknown initializer of %u\n", variable);
+			continue;
+		}
+		for (uint32_t k = 0; k < members[structure].size() && k + 2 < type.get_size(); k++) {
+			if (op == OpConstantNull) append_line(members[structure][k].name, get_null_value(type[k + 2]));
+			else if (k + 3 < it.get_size()) append_line(members[structure][k].name, get_initializer(it[k + 3]));
+		}
+	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_initializer(uint32_t value) {
+	Iterator it = get_target(value);
+	if (it.is_end()) return String();
+	DepthGuard guard(*this);
+	if (!guard.enter("ShaderSpirv::get_initializer()", value)) return String();
+	// a constant that stands for a built-in (the work group size) reads as it
+	if (value < records.size() && records[value].decorations.find(DecorationBuiltIn)) return records[value].name;
+	auto is_initializer_only = [&](uint32_t id) {
+		int32_t op = find_target(id).get_opcode();
+		return op == OpConstantNull || op == OpSpecConstantTrue || op == OpSpecConstantFalse || op == OpSpecConstant ||
+			op == OpSpecConstantComposite || (id < records.size() && records[id].decorations.find(DecorationBuiltIn));
+	};
+	switch (it.get_opcode()) {
+		case OpConstantNull:
+			return get_null_value(it[1]);
+		case OpSpecConstantTrue:
+			return String("true");
+		case OpSpecConstantFalse:
+			return String("false");
+		case OpSpecConstant:
+			// the default value: the listing declares no specialisation constants
+			return get_constant(it);
+		case OpConstantComposite:
+		case OpSpecConstantComposite: {
+			bool plain = it.get_opcode() == OpConstantComposite;
+			for (uint32_t k = 3; plain && k < it.get_size(); k++) plain = !is_initializer_only(it[k]);
+			if (plain) break;
+			StringStack<64> ret(get_type(it[1], nullptr));
+			ret.append(get_array_suffix(it[1]));
+			ret.append('(');
+			for (uint32_t k = 3; k < it.get_size(); k++) {
+				if (k > 3) ret.append(", ");
+				ret.append(get_initializer(it[k]));
+			}
+			ret.append(')');
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+	}
+	return get_value(value, false);
+}
+
+String ShaderSpirv::get_null_value(uint32_t type_id) {
+	Iterator type = get_target_type(type_id);
+	if (type.is_end()) return String();
+	DepthGuard guard(*this);
+	if (!guard.enter("ShaderSpirv::get_null_value()", type_id)) return String();
+	// the longest text of one null value; its length counts as work as well
+	constexpr uint32_t MaxNullText = 1u << 16;
+	int32_t op = type.get_opcode();
+	StringStack<64> ret;
+	switch (op) {
+		case OpTypeBool:
+			return String("false");
+		case OpTypeInt:
+			if (type[2] == 64) return String(type[3] ? "0l" : "0ul");
+			return String(type[3] ? "0" : "0u");
+		case OpTypeFloat:
+			return get_float_constant(type[1], type[2], 0);
+		case OpTypeVector:
+		case OpTypeMatrix: {
+			// one zero for every component, which is all zero for a matrix too
+			Iterator scalar = get_target_base_type(type[1]);
+			if (scalar.is_end()) return String();
+			ret.append(get_type(type[1], nullptr));
+			ret.append('(');
+			ret.append(get_null_value(scalar[1]));
+			ret.append(')');
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		case OpTypeArray: {
+			Iterator length = find_target(type[3]);
+			Iterator length_type = get_target_type(type[3]);
+			if (length.get_opcode() != OpConstant || length_type.get_opcode() != OpTypeInt ||
+				(length_type[2] == 64 && length[4] != 0)) {
+				log_error("ShaderSpirv::get_null_value(): unknown array length %u\n", type[3]);
+				return String();
+			}
+			uint32_t count = length[3];
+			String element = get_null_value(type[2]);
+			if (element.empty()) return String();
+			if (static_cast<uint64_t>(count) * (element.size() + 2) > MaxNullText) {
+				log_error("ShaderSpirv::get_null_value(): unknown size of %u elements\n", count);
+				return String();
+			}
+			ret.append(get_type(type[1], nullptr));
+			ret.append(get_array_suffix(type[1]));
+			ret.append('(');
+			for (uint32_t i = 0; i < count; i++) {
+				if (i) ret.append(", ");
+				ret.append(element);
+			}
+			ret.append(')');
+			break;
+		}
+		case OpTypeStruct: {
+			ret.append(get_type(type[1], nullptr));
+			ret.append('(');
+			for (uint32_t k = 2; k < type.get_size(); k++) {
+				if (k > 2) ret.append(", ");
+				String member = get_null_value(type[k]);
+				if (member.empty()) return String();
+				ret.append(member);
+				if (ret.size() > MaxNullText) {
+					log_error("ShaderSpirv::get_null_value(): unknown size of structure %s\n", records[type[1]].name.get());
+					return String();
+				}
+			}
+			ret.append(')');
+			break;
+		}
+		default:
+			log_error("ShaderSpirv::get_null_value(): unknown type opcode %u\n", static_cast<uint32_t>(op));
+			return String();
+	}
+	render_work += ret.size();
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
@@ -302,7 +501,7 @@ String ShaderSpirv::get_functions() {
 		Iterator start = find_target(function);
 		if (start.get_opcode() != OpFunction) {
 			get_target(function);
-			log_error("ShaderSpirv::get_functions(): unknown function %u\n", function);
+			log_internal_error("ShaderSpirv::get_functions()", "function %u is no OpFunction\n", function);
 			continue;
 		}
 		bool body = false;
@@ -331,6 +530,8 @@ String ShaderSpirv::get_functions() {
 				ret.append(')');
 				ret.append(get_semantic(function, nullptr));
 				ret.append(" {\n");
+				// the initial values that no declaration holds come first
+				if (function == entry_id) ret.append(get_entry_initializers(1));
 				Pending pending;
 				ret.append(get_block(it[1], 1, pending, nullptr));
 				ret.append("}\n");

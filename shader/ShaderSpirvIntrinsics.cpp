@@ -32,7 +32,7 @@ String ShaderSpirv::get_operands(const Iterator &it, uint32_t first, uint32_t sk
 	for (uint32_t k = first; k < it.get_size(); k++) {
 		if (k == skip) continue;
 		if (!ret.empty()) ret.append(", ");
-		ret.append(get_value(it[k], false));
+		ret.append(get_operand(it, k, false));
 	}
 	return String(static_cast<StringStack<64> &&>(ret));
 }
@@ -43,6 +43,36 @@ String ShaderSpirv::get_external_value(const Iterator &it, bool) {
 	StringStack<64> ret(name);
 	ret.append('(');
 	ret.append(get_operands(it, 5, ~0u));
+	ret.append(')');
+	String text(static_cast<StringStack<64> &&>(ret));
+	// SAbs of an unsigned value, UMax of signed ones, ...: the operands went
+	// into the instruction's signedness, and the result comes back
+	if (is_sign_cast_result(it)) return get_sign_cast_result(it, text);
+	return text;
+}
+
+namespace {
+
+// the component count and width of a scalar or vector of numbers; false for
+// any other type (pointers are not followed)
+bool numeric_shape(const ShaderSpirv &spirv, uint32_t type, uint32_t &count, uint32_t &width) {
+	ShaderSpirv::Iterator it = spirv.get_target(type);
+	count = 1;
+	if (it.get_opcode() == OpTypeVector) {
+		count = it[3];
+		it = spirv.get_target(it[2]);
+	}
+	width = it[2];
+	return it.get_opcode() == OpTypeInt || it.get_opcode() == OpTypeFloat;
+}
+
+} // namespace
+
+String ShaderSpirv::get_bit_cast(uint32_t type, uint32_t, const String &value) {
+	StringStack<64> ret("bitcast<");
+	ret.append(get_type(type, nullptr));
+	ret.append(">(");
+	ret.append(value);
 	ret.append(')');
 	return String(static_cast<StringStack<64> &&>(ret));
 }
@@ -75,6 +105,27 @@ String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
 		return String();
 	}
 	if (op == OpKill) return String("discard");
+	if (op == OpBitcast) {
+		// the bits of two 16-bit values in one 32-bit value, and the like, are
+		// no conversion of one component
+		uint32_t result_count = 0;
+		uint32_t result_width = 0;
+		uint32_t operand_count = 0;
+		uint32_t operand_width = 0;
+		uint32_t operand_type = get_target(it[3])[1];
+		if (numeric_shape(*this, it[1], result_count, result_width) &&
+			numeric_shape(*this, operand_type, operand_count, operand_width) && result_count != operand_count) {
+			return get_bit_cast(it[1], operand_type, get_value(it[3], false));
+		}
+	}
+	if (op == OpConvertFToS && is_unsigned_type(it[1])) {
+		// a negative value converts to a signed integer, whose bits are the result
+		StringStack<64> ret(get_integer_type(it[1], true));
+		ret.append('(');
+		ret.append(get_value(it[3], false));
+		ret.append(')');
+		return get_sign_cast(it[1], false, String(static_cast<StringStack<64> &&>(ret)));
+	}
 	String name = get_internal_name(it);
 	if (name.empty()) return String();
 	StringStack<64> ret;
@@ -160,7 +211,9 @@ String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
 	ret.append('(');
 	ret.append(get_operands(it, first, skip));
 	ret.append(')');
-	return String(static_cast<StringStack<64> &&>(ret));
+	String text(static_cast<StringStack<64> &&>(ret));
+	if (is_sign_cast_result(it)) return get_sign_cast_result(it, text);
+	return text;
 }
 
 String ShaderSpirv::get_image_value(const Iterator &it, bool) {

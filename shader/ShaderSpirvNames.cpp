@@ -148,6 +148,17 @@ String ShaderSpirv::get_binary_name(const Iterator &it) {
 	return String();
 }
 
+String ShaderSpirv::get_select_name(const Iterator &it) {
+	if (it.get_opcode() != OpSelect) {
+		log_internal_error("ShaderSpirv::get_select_name()", "opcode %u is no selection\n", opcode_of(it));
+		return String();
+	}
+	// a vector of conditions picks each component on its own, as GLSL's mix
+	// with a boolean vector does: the second value where the condition holds
+	if (get_target_type(get_select_condition(it)).get_opcode() == OpTypeVector) return String("mix(%r, %l, %c)");
+	return String("%c ? %l : %r");
+}
+
 String ShaderSpirv::get_decoration_name(uint32_t decoration) {
 	if (decoration == DecorationNonUniform) return String("nonuniformEXT");
 	log_error("ShaderSpirv::get_decoration_name(): unknown decoration %u\n", decoration);
@@ -165,7 +176,7 @@ String ShaderSpirv::get_external_name(const Iterator &it) {
 	uint32_t set = it[3];
 	const String *name = imports.get(set);
 	if (name == nullptr) {
-		log_error("ShaderSpirv::get_external_name(): invalid index %u\n", set);
+		log_internal_error("ShaderSpirv::get_external_name()", "%u is no imported instruction set\n", set);
 		return String();
 	}
 	if (*name != "GLSL.std.450") {

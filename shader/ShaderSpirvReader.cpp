@@ -9,6 +9,8 @@
 #include "core/Log.h"
 #include "core/Sort.h"
 
+#include <cstring>
+
 namespace Vexa {
 
 using namespace Spirv;
@@ -45,6 +47,139 @@ const char *get_prefix(uint32_t model) {
 		case 5318: return "_rc";
 	}
 	return "_";
+}
+
+// The listing's own words that a name from the module must not be: its
+// keywords and the names of the built-in functions that its name slots
+// (ShaderSpirvNames.cpp, ShaderSpirvIntrinsics.cpp) write, sorted for a
+// binary search. The type names and the families of image and subgroup
+// function names are matched by their forms (below).
+const char *const reserved_words[] = {
+	"EmitMeshTasksEXT", "EmitStreamVertex", "EmitVertex", "EndPrimitive", "EndStreamPrimitive", "SetMeshOutputsEXT",
+	"abs", "accelerationStructureEXT", "acos", "acosh", "all", "allInvocationsARB", "allInvocationsEqualARB", "any",
+	"anyInvocationARB", "asin", "asinh", "atan", "atanh", "atomicAdd", "atomicAnd", "atomicCompSwap",
+	"atomicDecrement", "atomicExchange", "atomicIncrement", "atomicLoad", "atomicMax", "atomicMin", "atomicOr",
+	"atomicStore", "atomicSub", "atomicXor", "ballotARB", "barrier", "bitCount", "bitcast", "bitfieldExtract",
+	"bitfieldInsert", "bitfieldReverse", "break", "case", "ceil", "clamp", "continue", "cos", "cosh", "cross", "dFdx",
+	"dFdxCoarse", "dFdxFine", "dFdy", "dFdyCoarse", "dFdyFine", "default", "degrees", "determinant", "discard",
+	"distance", "do", "dot", "else", "executeCallableKHR", "exp", "exp2", "faceforward", "false", "findLSB", "findMSB",
+	"floatBitsToInt", "floatBitsToUint", "floor", "fma", "for", "fract", "frexp", "fwidth", "fwidthCoarse",
+	"fwidthFine", "groupMemoryBarrier", "if", "imageAtomicAdd", "imageAtomicAnd", "imageAtomicCompSwap",
+	"imageAtomicDecrement", "imageAtomicExchange", "imageAtomicIncrement", "imageAtomicLoad", "imageAtomicMax",
+	"imageAtomicMin", "imageAtomicOr", "imageAtomicStore", "imageAtomicSub", "imageAtomicXor", "imageLoad",
+	"imageSize", "imageStore", "in", "inf", "inout", "intBitsToFloat", "interpolateAtCentroid", "interpolateAtOffset",
+	"interpolateAtSample", "inverse", "inversesqrt", "isinf", "isnan", "ldexp", "length", "log", "log2", "max",
+	"memoryBarrier", "memoryBarrierBuffer", "memoryBarrierImage", "memoryBarrierShared", "min", "mix", "mod", "modf",
+	"nan", "nonuniformEXT", "normalize", "not", "out", "packDouble2x32", "packHalf2x16", "packSnorm2x16",
+	"packSnorm4x8", "packUnorm2x16", "packUnorm4x8", "pow", "radians", "rayQueryConfirmIntersectionEXT", "rayQueryEXT",
+	"rayQueryGenerateIntersectionEXT", "rayQueryGetIntersectionBarycentricsKHR",
+	"rayQueryGetIntersectionCandidateAABBOpaqueKHR", "rayQueryGetIntersectionFrontFaceKHR",
+	"rayQueryGetIntersectionGeometryIndexKHR", "rayQueryGetIntersectionInstanceCustomIndexKHR",
+	"rayQueryGetIntersectionInstanceIdKHR", "rayQueryGetIntersectionInstanceShaderBindingTableRecordOffsetKHR",
+	"rayQueryGetIntersectionObjectRayDirectionKHR", "rayQueryGetIntersectionObjectRayOriginKHR",
+	"rayQueryGetIntersectionObjectToWorldKHR", "rayQueryGetIntersectionPrimitiveIndexKHR",
+	"rayQueryGetIntersectionTEXT", "rayQueryGetIntersectionTypeEXT", "rayQueryGetIntersectionWorldToObjectKHR",
+	"rayQueryGetRayFlagsEXT", "rayQueryGetRayTMinEXT", "rayQueryGetWorldRayDirectionKHR",
+	"rayQueryGetWorldRayOriginKHR", "rayQueryInitializeEXT", "rayQueryProceedEXT", "rayQueryTerminateEXT",
+	"readFirstInvocationARB", "readInvocationARB", "reflect", "refract", "reportIntersectionEXT", "return", "round",
+	"roundEven", "sign", "sin", "sinh", "smoothstep", "sparseTexelFetch", "sparseTexelFetchARB",
+	"sparseTexelsResidentARB", "sqrt", "step", "struct", "subgroupAll", "subgroupAllEqual", "subgroupAny",
+	"subgroupBallot", "subgroupBallotBitCount", "subgroupBallotBitExtract", "subgroupBallotExclusiveBitCount",
+	"subgroupBallotFindLSB", "subgroupBallotFindMSB", "subgroupBallotInclusiveBitCount", "subgroupBarrier",
+	"subgroupBroadcast", "subgroupBroadcastFirst", "subgroupElect", "subgroupInverseBallot", "subgroupMemoryBarrier",
+	"subgroupMemoryBarrierBuffer", "subgroupMemoryBarrierImage", "subgroupMemoryBarrierShared",
+	"subgroupQuadBroadcast", "subgroupQuadSwapDiagonal", "subgroupQuadSwapHorizontal", "subgroupQuadSwapVertical",
+	"subgroupShuffle", "subgroupShuffleDown", "subgroupShuffleUp", "subgroupShuffleXor", "switch", "tan", "tanh",
+	"texelFetch", "textureQueryLevels", "textureQueryLod", "textureSamples", "textureSize", "traceRayEXT", "transpose",
+	"true", "trunc", "uintBitsToFloat", "unpackDouble2x32", "unpackHalf2x16", "unpackSnorm2x16", "unpackSnorm4x8",
+	"unpackUnorm2x16", "unpackUnorm4x8", "void", "while",
+};
+
+// the rest of `name` after `prefix`, or null when it does not begin so
+const char *after(const char *name, const char *prefix) {
+	size_t length = strlen(prefix);
+	return strncmp(name, prefix, length) ? nullptr : name + length;
+}
+
+// the rest after one of the words, taking the longest that matches
+const char *after_one(const char *name, const char *const *words, uint32_t count) {
+	const char *best = nullptr;
+	for (uint32_t i = 0; i < count; i++) {
+		const char *rest = after(name, words[i]);
+		if (rest && (best == nullptr || rest > best)) best = rest;
+	}
+	return best;
+}
+
+// the rest after a run of decimal digits, null without one
+const char *after_number(const char *name) {
+	if (!ShaderSpirv::is_digit(*name)) return nullptr;
+	while (ShaderSpirv::is_digit(*name)) name++;
+	return name;
+}
+
+// f32, i16, u8, b32, f32v4, u32x2, f32v4m4: the listing's scalar, vector and
+// matrix type names and names of their form
+bool is_type_name(const char *name) {
+	const char *rest = nullptr;
+	if (*name == 'f' || *name == 'i' || *name == 'u') {
+		static const char *const widths[] = {"8", "16", "32", "64"};
+		rest = after_one(name + 1, widths, 4);
+	} else if (*name == 'b') {
+		rest = after(name + 1, "32");
+	}
+	if (rest == nullptr) return false;
+	if (*rest == 'v' || *rest == 'x') {
+		rest = after_number(rest + 1);
+		if (rest && *rest == 'm') rest = after_number(rest + 1);
+	}
+	return rest && *rest == 0;
+}
+
+// texture2DArrayShadow, iimage3D, usamplerCubeMS, sampler: the image types
+bool is_image_type_name(const char *name) {
+	if (*name == 'i' || *name == 'u') name++;
+	static const char *const kinds[] = {"texture", "image", "sampler"};
+	const char *rest = after_one(name, kinds, 3);
+	if (rest == nullptr) return false;
+	static const char *const dims[] = {"1D", "2D", "3D", "Cube", "Rect", "Buffer", "SubpassData"};
+	const char *dim = after_one(rest, dims, 7);
+	if (dim) rest = dim;
+	static const char *const suffixes[] = {"Array", "Shadow", "MS"};
+	for (const char *suffix : suffixes) {
+		const char *next = after(rest, suffix);
+		if (next) rest = next;
+	}
+	return *rest == 0;
+}
+
+// texture, textureProjLodOffset, sparseTextureGatherOffsetARB: the sampling
+// functions with the suffixes of their image operands
+bool is_image_function_name(const char *name) {
+	static const char *const bases[] = {"texture", "textureProj", "textureGather", "sparseTexture", "sparseTextureProj", "sparseTextureGather"};
+	const char *rest = after_one(name, bases, 6);
+	if (rest == nullptr) return false;
+	static const char *const suffixes[] = {"Lod", "Grad", "Offset", "Offset", "ARB"};
+	for (const char *suffix : suffixes) {
+		const char *next = after(rest, suffix);
+		if (next) rest = next;
+	}
+	return *rest == 0;
+}
+
+// subgroupAdd, subgroupInclusiveMin, subgroupPartitionedExclusiveXorNV: the
+// subgroup reductions and scans
+bool is_subgroup_function_name(const char *name) {
+	const char *rest = after(name, "subgroup");
+	if (rest == nullptr) return false;
+	static const char *const operations[] = {"Inclusive", "Exclusive", "Clustered", "PartitionedInclusive", "PartitionedExclusive", "Partitioned"};
+	const char *operation = after_one(rest, operations, 6);
+	bool partitioned = operation && after(rest, "Partitioned");
+	if (operation) rest = operation;
+	static const char *const names[] = {"Add", "Mul", "Min", "Max", "And", "Or", "Xor"};
+	rest = after_one(rest, names, 7);
+	if (rest && partitioned) rest = after(rest, "NV");
+	return rest && *rest == 0;
 }
 
 } // namespace
@@ -113,6 +248,7 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 				entry_name = get_string(it, 3);
 				// the entry point becomes a function name in every output
 				if (!is_identifier(entry_name.get())) entry_name = "main";
+				rename_reserved(entry_name, true);
 				break;
 			case OpSource:
 				source_language = it[1];
@@ -142,9 +278,12 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 			}
 			case OpName:
 				records[it[1]].name = get_name(it, 2);
+				rename_reserved(records[it[1]].name, true);
 				break;
 			case OpMemberName:
+				// members of a block without an instance name stand alone (below)
 				members[it[1]][it[2]].name = get_name(it, 3);
+				rename_reserved(members[it[1]][it[2]].name, false);
 				break;
 			case OpFunction:
 				if (it[2] != entry_id) functions.append(it[2]);
@@ -300,14 +439,39 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 		}
 	}
 
-	// interface blocks without a name of their own render without an instance name
-	for (uint32_t id = 0; id < bound; id++) {
-		Record &record = records[id];
+	// Interface blocks without a name of their own render without an instance
+	// name, their members standing alone; but only blocks (a structure that
+	// `globals` declares is named by its variables like any type), and only
+	// where one variable has the block type, or two would read the same names.
+	auto nameless = [&](uint32_t id) -> uint32_t {
+		const Record &record = records[id];
 		uint32_t storage = record.storage;
-		if (record.name[0] != '_') continue;
-		if (storage != StorageInput && storage != StorageUniform && storage != StorageOutput && storage != StorageStorageBuffer) continue;
-		if (find_target(id).get_opcode() != OpVariable) continue;
-		if (get_target_type(id).get_opcode() == OpTypeStruct) record.name.clear();
+		if (record.name[0] != '_') return 0;
+		if (storage != StorageInput && storage != StorageUniform && storage != StorageOutput && storage != StorageStorageBuffer) return 0;
+		if (find_target(id).get_opcode() != OpVariable) return 0;
+		Iterator type = get_target_type(id);
+		if (type.get_opcode() != OpTypeStruct) return 0;
+		const Map<uint32_t, uint32_t> &decorations = records[type[1]].decorations;
+		if (!decorations.find(DecorationBlock) && !decorations.find(DecorationBufferBlock)) return 0;
+		return type[1];
+	};
+	Map<uint32_t, uint32_t> block_variables;
+	for (uint32_t id = 0; id < bound; id++) {
+		uint32_t structure = nameless(id);
+		if (structure == 0) continue;
+		uint32_t *count = block_variables.get(structure);
+		if (count) (*count)++;
+		else block_variables.insert(structure, 1);
+	}
+	for (uint32_t id = 0; id < bound; id++) {
+		uint32_t structure = nameless(id);
+		if (structure == 0 || *block_variables.get(structure) != 1) continue;
+		records[id].name.clear();
+		Array<Record> &list = members[structure];
+		for (uint32_t k = 0; k < list.size(); k++) {
+			rename_reserved(list[k].name, true);
+			if (list[k].name.empty()) list[k].name = String::format("%s%x_%x", prefix, structure, k);
+		}
 	}
 
 	sort_variables(inputs, DecorationLocation);
@@ -322,11 +486,39 @@ bool ShaderSpirv::is_generated(const String &name) {
 	return name.empty() || name[0] == '_';
 }
 
+bool ShaderSpirv::is_reserved_name(const char *name, bool bare) const {
+	// after a '.' no word of the listing is ambiguous
+	if (!bare || name == nullptr) return false;
+	uint32_t lo = 0;
+	uint32_t hi = sizeof(reserved_words) / sizeof(reserved_words[0]);
+	while (lo < hi) {
+		uint32_t mid = lo + (hi - lo) / 2;
+		int order = strcmp(reserved_words[mid], name);
+		if (order == 0) return true;
+		if (order < 0) lo = mid + 1;
+		else hi = mid;
+	}
+	return is_type_name(name) || is_image_type_name(name) || is_image_function_name(name) || is_subgroup_function_name(name);
+}
+
+void ShaderSpirv::rename_reserved(String &name, bool bare) const {
+	// a backend that reserves every form of a name leaves it to be generated
+	for (uint32_t steps = 0; !name.empty() && is_reserved_name(name.get(), bare); steps++) {
+		if (steps == 4) {
+			name.clear();
+			return;
+		}
+		name.append('_');
+	}
+}
+
 void ShaderSpirv::read_variable(const Iterator &it, Set<String> &names) {
 	uint32_t id = it[2];
 	uint32_t storage = it[3];
 	Record &record = records[id];
 	record.storage = storage;
+	// a function-scope variable's initialiser is its first store, written where it is declared
+	if (it.get_size() > 4 && storage != StorageFunction) initializers.insert(id, it[4]);
 	switch (storage) {
 		case StorageUniformConstant:
 		case StorageUniform:
@@ -367,7 +559,12 @@ void ShaderSpirv::read_variable(const Iterator &it, Set<String> &names) {
 			(get_target_builtin(id) >= 0 ? builtins : outputs).append(id);
 			break;
 		case StoragePrivate:
-			(get_target_builtin(id) >= 0 ? builtins : globals).append(id);
+			if (get_target_builtin(id) >= 0) {
+				builtins.append(id);
+			} else {
+				globals.append(id);
+				privates.append(id);
+			}
 			break;
 		case StorageWorkgroup:
 			shared.append(id);
@@ -423,6 +620,15 @@ void ShaderSpirv::read_access_chain(const Iterator &it) {
 void ShaderSpirv::read_sampled_image(const Iterator &it) {
 	Iterator type = get_target(it[1]);
 	if (type.get_opcode() != OpTypeSampledImage) return;
+	// the links of every combination, the first one of each image and sampler
+	uint32_t links[3] = {type[2], 0, 0};
+	Iterator image_variable = get_target_variable(it[3]);
+	Iterator sampler_variable = get_target_variable(it[4]);
+	if (!image_variable.is_end()) links[1] = image_variable[2];
+	if (!sampler_variable.is_end()) links[2] = sampler_variable[2];
+	for (uint32_t link : links) {
+		if (link && sampled_images.get(link) == nullptr) sampled_images.insert(link, it[1]);
+	}
 	Iterator image = get_target(type[2]);
 	if (image.get_opcode() != OpTypeImage || image[4] == 0) return;
 	depth_samplers.insert(it[1], image[1]);

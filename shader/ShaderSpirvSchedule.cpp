@@ -5,18 +5,32 @@
 // - an instruction with side effects (a call, an atomic, a ray-tracing or mesh
 //   instruction) runs where it stands: it is inlined only into the next thing
 //   that runs in the same block, with nothing that touches memory between;
-// - a load is inlined only when no store, call or other write that may reach
-//   its memory runs between the load and its use, and only in its own block;
+// - a load is inlined only when no store, call, atomic, image write, barrier
+//   or other write that may reach its memory runs between the load and its
+//   use, and only in its own block. Two variables are the same memory unless
+//   the module proves otherwise: distinct function, private, shared, input and
+//   output variables are apart, but any two storage buffers (of different
+//   bindings, or of the storage buffer and the uniform buffer block kinds) may
+//   be views of one buffer unless one of them is restricted, shared variables
+//   declared aliased may be any shared variable, shared blocks of explicit
+//   layout are one memory, and memory behind a pointer that leads to no
+//   variable may be anything;
+// - a read that must happen exactly once (a volatile or coherent load, an
+//   image read) is inlined only into a single use in its own block; a
+//   volatile one moreover only with nothing that touches memory between, and
+//   it is read into a temporary even when nothing uses it;
 // - subgroup, derivative and implicit-level sampling instructions stay in their
 //   block, where the same invocations run them;
-// - a value used more than once whose text grows long, and a value nested too
-//   deep, get a temporary, so that the text stays linear in the module and the
-//   renderer's recursion stays bounded;
+// - a value used more than once whose text grows long, a value nested too
+//   deep, and a vector computed for a store of several of its components (a
+//   swizzled store, as compilers split it into one store per component) get a
+//   temporary, so that the text stays linear in the module, the renderer's
+//   recursion stays bounded, and an expression is not repeated per component;
 // - a value that no written text uses is not written, nor are its operands for
 //   it; a call or another instruction with side effects among them is printed
 //   as a statement where it stands, so that it still runs exactly once.
-// Everything is decided in a few linear passes over the function's words; the
-// renderer only reads the resulting flags.
+// Everything is decided in a few linear passes over the function's words (the
+// parts of `Scheduler` below); the renderer only reads the resulting flags.
 #include "shader/ShaderSpirv.h"
 #include "shader/ShaderSpirvNumbers.h"
 
@@ -32,6 +46,7 @@ enum Kind : uint8_t {
 	KindPure,    // computed anywhere with the same result
 	KindOpaque,  // pointers, images and samplers: always written where used
 	KindRead,    // a load of memory that the function may write
+	KindOnce,    // a read that happens exactly once, where the module makes it
 	KindPinned,  // must run in its own block
 	KindSide,    // has side effects
 };
@@ -45,14 +60,67 @@ constexpr uint32_t MaxWriterScan = 256;
 
 constexpr uint32_t AnyRoot = 0xffffffffu;
 
+// what is known of the memory behind a pointer
+enum : uint8_t {
+	MemoryOnce = 1,        // volatile or coherent: read exactly once, where the module reads it
+	MemoryRestrict = 2,    // reached through no other variable
+	MemoryAliased = 4,     // may be any other memory of its storage class
+	MemoryBlock = 8,       // a shared block of explicit layout: all of them are one memory
+	MemoryConstant = 16,   // nothing that the shader does writes it
+};
+
+struct Place {
+	uint32_t root = AnyRoot;   // the variable, AnyRoot when the pointer leads to none
+	uint32_t storage = ~0u;    // its storage class
+	uint8_t flags = 0;
+};
+
+// the storage classes whose variables may be views of one memory count as one
+uint32_t get_memory_class(uint32_t storage) {
+	if (storage == StorageUniform || storage == StoragePhysicalStorageBuffer) return StorageStorageBuffer;
+	return storage;
+}
+
+bool may_alias(const Place &a, const Place &b) {
+	if (a.root == AnyRoot || b.root == AnyRoot || a.root == b.root) return true;
+	uint32_t memory = get_memory_class(a.storage);
+	if (memory != get_memory_class(b.storage)) return false;
+	uint8_t either = a.flags | b.flags;
+	if (either & MemoryRestrict) return false;
+	// descriptors of different bindings may be bound to the same buffer
+	if (memory == StorageStorageBuffer) return true;
+	if (either & MemoryAliased) return true;
+	return memory == StorageWorkgroup && (a.flags & b.flags & MemoryBlock) != 0;
+}
+
+uint8_t get_decoration_flags(const Map<uint32_t, uint32_t> &decorations) {
+	uint8_t flags = 0;
+	if (decorations.get(DecorationVolatile) || decorations.get(DecorationCoherent)) flags |= MemoryOnce;
+	if (decorations.get(DecorationRestrict)) flags |= MemoryRestrict;
+	if (decorations.get(DecorationAliased)) flags |= MemoryAliased;
+	return flags;
+}
+
 bool is_side_opcode(int32_t op) {
-	return op == OpFunctionCall || in(op, 218, 221) || op == 224 || op == 225 || in(op, 227, 242) || op == 252 ||
-		op == 99 || op == 4445 || op == 4446 || in(op, 4473, 4477) || op == 5294 || op == 5295 || op == 5334;
+	return op == OpFunctionCall || in(op, 218, 221) || op == OpControlBarrier || op == OpMemoryBarrier ||
+		in(op, OpAtomicLoad, OpAtomicXor) || op == OpKill || op == OpImageWrite || op == 4445 || op == 4446 ||
+		in(op, 4473, 4477) || op == OpEmitMeshTasks || op == 5295 || op == 5334;
 }
 
 bool is_opaque_type(int32_t op) {
 	return op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage || op == OpTypePointer ||
 		op == OpTypeAccelerationStructure || op == OpTypeRayQuery;
+}
+
+bool is_chain_opcode(int32_t op) {
+	return op == OpAccessChain || op == OpInBoundsAccessChain || op == OpPtrAccessChain || op == OpInBoundsPtrAccessChain;
+}
+
+// whether the text of a value is an operation rather than a name, a constant
+// or a read through a pointer, which cost nothing to write again
+bool is_computed_opcode(int32_t op) {
+	return !(op == OpUndef || in(op, OpConstantTrue, OpSpecConstantComposite) || op == OpFunctionParameter ||
+		in(op, OpVariable, OpInBoundsPtrAccessChain) || op == OpCompositeExtract || op == OpCopyObject);
 }
 
 // where a value is evaluated: the word range of the places that use its text,
@@ -106,18 +174,21 @@ struct Value {
 	uint32_t position = 0;
 	uint32_t block = 0;
 	uint32_t count = 0;       // operand words that name it
-	uint32_t root = 0;        // the variable a load reads, AnyRoot when unknown
+	Place points;             // a pointer: the memory it points to
+	Place reads;              // a load: the memory it reads
 	uint32_t length = 0;      // estimated text length where inlined
 	uint32_t depth = 0;
 	uint32_t named_at = 0;    // word index of an increment that names it, 0 for none
+	uint32_t component_stores = 0;  // stores of one of its components each
 	uint8_t kind = KindPure;
+	bool ordered = false;     // a volatile read: not moved past anything that touches memory
 	bool row = false;         // printed by the statement renderer where it stands when flagged so
 	Evaluation evaluation;
 };
 
 struct Writer {
 	uint32_t position;
-	uint32_t root;
+	Place place;
 };
 
 // whether word k of an instruction may name a value: literal operands that
@@ -126,7 +197,7 @@ struct Writer {
 bool is_value_word(const ShaderSpirv::Iterator &it, uint32_t k) {
 	int32_t op = it.get_opcode();
 	switch (op) {
-		case 8: case 246: case 247: case 248: case 249:
+		case OpLine: case OpLoopMerge: case OpSelectionMerge: case OpLabel: case OpBranch:
 			return false;
 		case OpExtInst:
 			return k >= 5;
@@ -137,28 +208,87 @@ bool is_value_word(const ShaderSpirv::Iterator &it, uint32_t k) {
 			return k == 1 || k == 2;
 		case OpVectorShuffle:
 			return k == 3 || k == 4;
-		case 81: // OpCompositeExtract
+		case OpCompositeExtract:
 			return k == 3;
 		case 82: // OpCompositeInsert
 			return k == 3 || k == 4;
-		case 250:
-		case 251:
+		case OpBranchConditional:
+		case OpSwitch:
 			return k == 1;
 	}
 	if (static_cast<int32_t>(k) == ShaderSpirv::get_image_operand_index(op)) return false;
 	// the GroupOperation of a subgroup reduction or scan
-	if ((op == 342 || (op >= 349 && op <= 364)) && k == 4) return false;
+	if ((op == OpGroupNonUniformBallotBitCount || (op >= 349 && op <= 364)) && k == 4) return false;
 	return k >= (ShaderSpirv::is_value_opcode(op) ? 3u : 1u);
 }
 
+// the values of the scheduled function, by id, in a table that outlives it:
+// the entries are set back to ~0u for the next function
+struct Local {
+	Array<uint32_t> &table;
+	Array<uint32_t> ids;
+	explicit Local(Array<uint32_t> &table) : table(table) {}
+	~Local() {
+		for (uint32_t i = 0; i < ids.size(); i++) table[ids[i]] = ~0u;
+	}
+	Local(const Local &) = delete;
+	Local &operator=(const Local &) = delete;
+	const uint32_t *get(uint32_t id) const { return (id < table.size() && table[id] != ~0u) ? &table[id] : nullptr; }
+	void insert(uint32_t id, uint32_t index) {
+		if (table[id] == ~0u) ids.append(id);
+		table[id] = index;
+	}
+};
+
 } // namespace
+
+// The schedule of one function, pass by pass. Each pass walks the function's
+// instructions once; what a pass needs of a pointer, an operand or a writer is
+// found in constant time (or a search in a sorted list) from what the earlier
+// passes kept.
+struct ShaderSpirv::Scheduler {
+	explicit Scheduler(ShaderSpirv &spirv) : spirv(spirv), bound(spirv.indices.size()), local(spirv.render_values) {}
+
+	ShaderSpirv &spirv;
+	uint32_t bound;
+	Array<uint32_t> positions;        // the function's instructions
+	Array<uint32_t> position_blocks;  // and the label of the block of each
+	Array<Value> values;
+	Local local;
+	Array<Writer> writers;            // instructions that may write memory, in word order
+	Array<uint32_t> impure;           // instructions that touch memory or have side effects, in word order
+	Set<uint32_t> continue_labels;
+
+	Value *get(uint32_t id) {
+		const uint32_t *index = local.get(id);
+		return index ? &values[*index] : nullptr;
+	}
+
+	// pass 1 and its parts
+	void read_function(uint32_t begin, uint32_t end);
+	void read_value(const Iterator &it, uint32_t label);
+	void read_accesses(const Iterator &it, uint32_t label);
+	Place get_place(uint32_t pointer);
+	Place get_variable_place(uint32_t variable) const;
+	uint8_t get_chain_flags(const Iterator &chain) const;
+	// pass 2, and the rules of the statement renderer
+	void count_operands();
+	void apply_statement_rules();
+	// pass 3
+	void measure_values();
+	// pass 4 and its tests
+	void place_values();
+	bool is_temporary(const Iterator &it, const Value &value, const Evaluation &e, uint32_t block) const;
+	bool any_writer(const Place &place, uint32_t from, const Evaluation &e) const;
+	bool any_impure(uint32_t from, const Evaluation &e) const;
+};
 
 uint32_t ShaderSpirv::find_root_variable(uint32_t pointer) const {
 	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
 		Iterator it = find_target(pointer);
 		int32_t op = it.get_opcode();
 		if (op == OpVariable) return it[2];
-		if (op == OpAccessChain || in(op, 66, 67) || op == 83) pointer = it[3];
+		if (op == OpAccessChain || op == OpInBoundsAccessChain || op == OpPtrAccessChain || op == OpCopyObject) pointer = it[3];
 		else return 0;
 	}
 	return 0;
@@ -168,6 +298,399 @@ bool ShaderSpirv::is_nonsemantic(const Iterator &it) const {
 	if (it.get_opcode() != OpExtInst) return false;
 	const String *set = imports.get(it[3]);
 	return set && set->startsWith("NonSemantic.");
+}
+
+bool ShaderSpirv::get_placed_value(uint32_t id, String &text) {
+	if (id < named.size() && named[id]) {
+		check_scope(id);
+		text = records[id].name;
+		return true;
+	}
+	if (render_function == 0 || id >= render_flags.size()) return false;
+	// a value scheduled for a temporary is only ever read through its name,
+	// and one printed as a statement is never read
+	if ((render_flags[id] & RenderTemporary) && id != temporary_value) {
+		log_internal_error("ShaderSpirv::get_value()", "%s is read past its temporary\n", records[id].name.get());
+		text = String();
+		return true;
+	}
+	if (render_flags[id] & RenderStatement) {
+		log_internal_error("ShaderSpirv::get_value()", "%s is a statement and read as a value\n", records[id].name.get());
+		text = String();
+		return true;
+	}
+	return false;
+}
+
+Place ShaderSpirv::Scheduler::get_place(uint32_t pointer) {
+	// a pointer of the function got its place where it is defined
+	if (const Value *value = get(pointer)) return value->points;
+	if (spirv.find_target(pointer).get_opcode() == OpVariable) return get_variable_place(pointer);
+	return Place();
+}
+
+Place ShaderSpirv::Scheduler::get_variable_place(uint32_t variable) const {
+	Place place;
+	place.root = variable;
+	const Record &record = spirv.records[variable];
+	place.storage = record.storage;
+	place.flags = get_decoration_flags(record.decorations);
+	Iterator pointer = spirv.find_target(spirv.find_target(variable)[1]);
+	Iterator type = (pointer.get_opcode() == OpTypePointer) ? spirv.find_target(pointer[3]) : spirv.get_end();
+	bool block = type.get_opcode() == OpTypeStruct && type[1] < spirv.records.size() && spirv.records[type[1]].decorations.get(DecorationBlock);
+	uint32_t storage = place.storage;
+	if (storage == StorageUniformConstant || storage == StorageInput || storage == StoragePushConstant || (storage == StorageUniform && block)) {
+		place.flags |= MemoryConstant;
+	}
+	if (storage == StorageWorkgroup && block) place.flags |= MemoryBlock;
+	return place;
+}
+
+uint8_t ShaderSpirv::Scheduler::get_chain_flags(const Iterator &chain) const {
+	// the members that the chain goes through, from the type its base points to
+	Iterator pointer = spirv.find_target(spirv.find_target(chain[3])[1]);
+	if (pointer.get_opcode() != OpTypePointer) return 0;
+	Iterator type = spirv.find_target(pointer[3]);
+	int32_t op = chain.get_opcode();
+	uint8_t flags = 0;
+	// the Element operand of a pointer chain steps over the base's own array
+	for (uint32_t k = (op == OpPtrAccessChain || op == OpInBoundsPtrAccessChain) ? 5 : 4; k < chain.get_size(); k++) {
+		int32_t type_op = type.get_opcode();
+		if (type_op == OpTypeStruct) {
+			Iterator index = spirv.find_target(chain[k]);
+			uint32_t structure = type[1];
+			uint32_t member = index[3];
+			if (index.get_opcode() != OpConstant || member + 2 >= type.get_size()) break;
+			if (structure < spirv.members.size() && member < spirv.members[structure].size()) {
+				flags |= get_decoration_flags(spirv.members[structure][member].decorations);
+			}
+			type = spirv.find_target(type[member + 2]);
+		} else if (type_op == OpTypeVector || type_op == OpTypeMatrix || is_array_opcode(type_op)) {
+			type = spirv.find_target(type[2]);
+		} else {
+			break;
+		}
+	}
+	return flags;
+}
+
+void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
+	uint32_t label = 0;
+	for (Iterator it = spirv.get_iterator(begin); !it.is_end() && it.get_index() < end && it.get_size(); it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		uint32_t position = it.get_index();
+		if (op == OpLabel) label = it[1];
+		positions.append(position);
+		position_blocks.append(label);
+		if (is_value_opcode(op) && it.get_size() >= 3 && it[2] < bound) {
+			read_value(it, label);
+		} else if (op == OpStore || op == OpCopyMemory || op == OpAtomicStore) {
+			writers.append(Writer{position, get_place(it[1])});
+			impure.append(position);
+		} else if (is_side_opcode(op)) {
+			// a barrier or a call without a result: any memory may change
+			writers.append(Writer{position, Place()});
+			impure.append(position);
+		} else if (op == OpLoopMerge) {
+			spirv.loop_merges.append(position);
+			spirv.exit_labels.insert(it[1]);
+			spirv.exit_labels.insert(it[2]);
+			continue_labels.insert(it[2]);
+		} else if (op == OpSelectionMerge) {
+			spirv.exit_labels.insert(it[1]);
+		} else if (op == OpSwitch) {
+			// case labels: entered only from their switch
+			Iterator selector = spirv.get_target_base_type(it[1]);
+			uint32_t step = (selector[2] > 32) ? 3 : 2;
+			for (uint32_t k = 3; k + step - 1 < it.get_size(); k += step) spirv.exit_labels.insert(it[k + step - 1]);
+		}
+		read_accesses(it, label);
+	}
+}
+
+void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
+	int32_t op = it.get_opcode();
+	uint32_t id = it[2];
+	uint32_t position = it.get_index();
+	// a declaration made by an earlier rendering of the function stays
+	// visible to a later one (a backend may render a branch again)
+	spirv.render_flags[id] = RenderLocal;
+	Value value;
+	value.position = position;
+	value.block = label;
+	Iterator type = spirv.find_target(it[1]);
+	bool opaque = is_opaque_type(type.get_opcode());
+	if (op == OpLoad) {
+		value.reads = get_place(it[3]);
+		bool once = (value.reads.flags & MemoryOnce) || (it.get_size() > 4 && (it[4] & (MemoryAccessVolatile | MemoryAccessMakePointerVisible)));
+		if (opaque) {
+			value.kind = KindOpaque;
+		} else if (once) {
+			value.kind = KindOnce;
+			value.ordered = true;
+		} else {
+			value.kind = (value.reads.flags & MemoryConstant) ? KindPure : KindRead;
+		}
+	} else if (op == OpFunctionCall && type.get_opcode() != OpTypePointer) {
+		// a call runs once whatever it gives; a pointer result is an error of the renderer
+		value.kind = KindSide;
+	} else if (op == OpVariable || op == OpFunctionParameter || in(op, OpAccessChain, OpInBoundsPtrAccessChain) || op == OpSampledImage ||
+		op == OpImage || op == OpImageTexelPointer || opaque) {
+		value.kind = KindOpaque;
+		if (op == OpVariable) {
+			value.points = get_variable_place(id);
+		} else if (is_chain_opcode(op)) {
+			value.points = get_place(it[3]);
+			value.points.flags |= get_chain_flags(it);
+		} else if (op == OpCopyObject) {
+			value.points = get_place(it[3]);
+		}
+	} else if (is_side_opcode(op)) {
+		value.kind = KindSide;
+	} else if (op == OpImageRead || op == OpImageSparseRead) {
+		value.kind = KindOnce;
+	} else if (op == 4479 || in(op, 6016, 6032)) {
+		// what a ray query reports changes as it proceeds
+		value.kind = KindRead;
+	} else if (is_image_opcode(op) || in(op, 207, 215) || in(op, 333, 366) || in(op, 4421, 4432)) {
+		value.kind = KindPinned;
+	} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
+		value.kind = KindPinned;
+	}
+	if (value.kind == KindSide) {
+		// an atomic writes the memory behind its pointer, a call anything
+		writers.append(Writer{position, in(op, OpAtomicLoad, OpAtomicXor) ? get_place(it[3]) : Place()});
+	}
+	if (value.kind != KindPure && value.kind != KindOpaque) impure.append(position);
+	local.insert(id, values.size());
+	values.append(value);
+}
+
+void ShaderSpirv::Scheduler::read_accesses(const Iterator &it, uint32_t label) {
+	// the instructions that reach a variable, for the hoisting of declarations
+	int32_t op = it.get_opcode();
+	uint32_t position = it.get_index();
+	uint32_t first = is_value_opcode(op) ? 3u : 1u;
+	uint32_t last = (op == OpLoad || op == OpAccessChain || op == OpInBoundsAccessChain || op == OpPtrAccessChain) ? 4u : it.get_size();
+	if (op == OpStore || op == OpCopyMemory) last = 3;
+	if (op == OpFunctionCall) first = 4;
+	if (op == OpVariable || op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge || op == OpBranch || op == OpBranchConditional ||
+		op == OpSwitch) {
+		last = 0;
+	}
+	for (uint32_t k = first; k < last && k < it.get_size(); k++) {
+		uint32_t root = get_place(it[k]).root;
+		if (root == AnyRoot || spirv.records[root].storage != StorageFunction) continue;
+		Array<VariableAccess> *list = spirv.variable_accesses.get(root);
+		if (list == nullptr) list = &spirv.variable_accesses.insert(root, Array<VariableAccess>())->value;
+		if (list->size() && (*list)[list->size() - 1].position == position) continue;
+		list->append(VariableAccess{position, label, op == OpStore && k == 1 && it[1] == root});
+		spirv.access_positions.append(position);
+		spirv.access_variables.append(root);
+	}
+}
+
+void ShaderSpirv::Scheduler::count_operands() {
+	// how often each value is named by an operand word; words that are
+	// literals may count too, which only ever adds a temporary
+	for (uint32_t i = 0; i < positions.size(); i++) {
+		Iterator it = spirv.get_iterator(positions[i]);
+		int32_t op = it.get_opcode();
+		for (uint32_t k = 1; k < it.get_size(); k++) {
+			if (!is_value_word(it, k) || (is_value_opcode(op) && k < 3)) continue;
+			if (Value *value = get(it[k])) value->count++;
+		}
+		// a store of one component of a vector that the function computes
+		if (op == OpStore) {
+			const Value *object = get(it[2]);
+			Iterator extract = object ? spirv.get_iterator(object->position) : spirv.get_end();
+			if (extract.get_opcode() == OpCompositeExtract && extract.get_size() == 5) {
+				Value *vector = get(extract[3]);
+				if (vector && vector != object) vector->component_stores++;
+			}
+		}
+	}
+}
+
+void ShaderSpirv::Scheduler::apply_statement_rules() {
+	// calls, extended, image and internal instructions used other than once
+	// are printed where they stand
+	for (uint32_t i = 0; i < positions.size(); i++) {
+		Iterator it = spirv.get_iterator(positions[i]);
+		int32_t op = it.get_opcode();
+		if (!is_value_opcode(op) || it.get_size() < 3) continue;
+		uint32_t id = it[2];
+		Value *value = get(id);
+		if (value == nullptr) continue;
+		bool row = op == OpExtInst || op == OpFunctionCall || (is_image_opcode(op) && op != OpSampledImage) || is_internal_opcode(op);
+		if (op == OpExtInst && spirv.is_nonsemantic(it)) row = false;
+		value->row = row;
+		if (row && value->kind != KindOpaque) {
+			uint32_t used = spirv.uses[id];
+			if (used > 1 || (used == 0 && value->count > 0)) spirv.render_flags[id] |= RenderTemporary;
+			else if (used == 0) spirv.render_flags[id] |= RenderStatement;
+		}
+		// the increment rule names the sum and its first operand where it stands
+		if ((op == OpIAdd || op == OpISub) && spirv.find_target(it[4]).get_opcode() == OpConstant) {
+			uint32_t operand = it[3];
+			if (spirv.uses[id] > 1 || (operand < bound && spirv.uses[operand] > 1)) {
+				if (spirv.uses[id] > 1) spirv.render_flags[id] |= RenderNamedByAdd;
+				Value *named = get(operand);
+				if (named && spirv.uses[operand] > 1 && named->named_at == 0) {
+					named->named_at = positions[i];
+					spirv.render_flags[operand] |= RenderNamedByAdd;
+				}
+			}
+		}
+	}
+}
+
+void ShaderSpirv::Scheduler::measure_values() {
+	// forward: text length and nesting of every inlined value
+	for (uint32_t i = 0; i < positions.size(); i++) {
+		Iterator it = spirv.get_iterator(positions[i]);
+		int32_t op = it.get_opcode();
+		if (!is_value_opcode(op) || it.get_size() < 3) continue;
+		const uint32_t *index = local.get(it[2]);
+		if (index == nullptr) continue;
+		Value &value = values[*index];
+		uint32_t length = 4;
+		uint32_t depth = 1;
+		for (uint32_t k = 3; k < it.get_size(); k++) {
+			// a shuffle of a vector with itself writes it once
+			if (op == OpVectorShuffle && k == 4 && it[4] == it[3]) continue;
+			if (!is_value_word(it, k)) {
+				length += 1;
+				continue;
+			}
+			const uint32_t *operand = local.get(it[k]);
+			if (operand == nullptr || *operand == *index) {
+				// a name, or a literal
+				length += spirv.find_target(it[k]).is_end() ? 1 : 8;
+				continue;
+			}
+			const Value &v = values[*operand];
+			length += v.length;
+			if (v.depth + 1 > depth) depth = v.depth + 1;
+			if (length > 0x10000000u) length = 0x10000000u;
+		}
+		uint8_t &flags = spirv.render_flags[it[2]];
+		if (value.kind != KindOpaque && !(flags & (RenderTemporary | RenderStatement)) &&
+			((value.count > 1 && length > MaxSharedLength) || depth > MaxInlineDepth)) {
+			flags |= RenderTemporary;
+		}
+		if (flags & (RenderTemporary | RenderNamedByAdd) || op == OpFunctionParameter || op == OpVariable) {
+			value.length = 8;
+			value.depth = 0;
+		} else {
+			value.length = length;
+			value.depth = depth;
+		}
+	}
+}
+
+bool ShaderSpirv::Scheduler::any_writer(const Place &place, uint32_t from, const Evaluation &e) const {
+	uint32_t lo = 0;
+	uint32_t hi = writers.size();
+	while (lo < hi) {
+		uint32_t mid = (lo + hi) / 2;
+		if (writers[mid].position <= from) lo = mid + 1;
+		else hi = mid;
+	}
+	for (uint32_t n = 0; lo < writers.size() && writers[lo].position < e.last; lo++, n++) {
+		const Writer &w = writers[lo];
+		if (n >= MaxWriterScan) return true;
+		if (e.owned_by(w.position)) continue;
+		if (may_alias(w.place, place)) return true;
+	}
+	return false;
+}
+
+bool ShaderSpirv::Scheduler::any_impure(uint32_t from, const Evaluation &e) const {
+	uint32_t lo = 0;
+	uint32_t hi = impure.size();
+	while (lo < hi) {
+		uint32_t mid = (lo + hi) / 2;
+		if (impure[mid] <= from) lo = mid + 1;
+		else hi = mid;
+	}
+	for (uint32_t n = 0; lo < impure.size() && impure[lo] < e.last; lo++, n++) {
+		if (n >= MaxWriterScan || !e.owned_by(impure[lo])) return true;
+	}
+	return false;
+}
+
+bool ShaderSpirv::Scheduler::is_temporary(const Iterator &it, const Value &value, const Evaluation &e, uint32_t block) const {
+	bool away = e.cross || e.block != block;
+	switch (value.kind) {
+		case KindSide:
+			return away || e.count > 1 || any_impure(value.position, e);
+		case KindRead:
+			return away || any_writer(value.reads, value.position, e);
+		case KindOnce:
+			if (away || e.count > 1) return true;
+			return value.ordered ? any_impure(value.position, e) : any_writer(value.reads, value.position, e);
+		case KindPinned:
+			if (away) return true;
+			break;
+	}
+	// A vector that is stored component by component is computed once. Not
+	// in a continue target, whose text may be the third clause of a
+	// for-statement, where no declaration can stand.
+	return value.component_stores >= 2 && e.count > 1 && !away && is_computed_opcode(it.get_opcode()) &&
+		spirv.find_target(it[1]).get_opcode() == OpTypeVector && !continue_labels.find(block);
+}
+
+void ShaderSpirv::Scheduler::place_values() {
+	// backward: where each value is evaluated, and whether that is still the
+	// same as where the module computes it
+	for (uint32_t i = positions.size(); i-- > 0;) {
+		Iterator it = spirv.get_iterator(positions[i]);
+		int32_t op = it.get_opcode();
+		uint32_t position = positions[i];
+		uint32_t block = position_blocks[i];
+		if (op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge) continue;
+		Evaluation evaluation = Evaluation::at(position, block);
+		bool value_op = is_value_opcode(op) && it.get_size() >= 3;
+		const uint32_t *index = value_op ? local.get(it[2]) : nullptr;
+		if (index) {
+			Value &value = values[*index];
+			uint8_t &flags = spirv.render_flags[it[2]];
+			Evaluation e = value.evaluation;
+			bool temporary = (flags & RenderTemporary) != 0;
+			if (!temporary && !(flags & RenderStatement) && e.count > 0 && value.kind != KindOpaque) {
+				if (value.named_at) {
+					// named by an increment: every use reads the name from there on
+					if (e.cross || e.block != block) temporary = true;
+					e = Evaluation::at(value.named_at, block);
+				}
+				if (!temporary) temporary = is_temporary(it, value, e, block);
+				if (temporary) flags |= RenderTemporary;
+			}
+			if (!temporary && !(flags & RenderStatement) && e.count > 0 && !(flags & RenderNamedByAdd && value.named_at == 0)) {
+				evaluation = e;
+			}
+			// A value that no written text uses is not written at all, and
+			// neither are its operands for it; but what has side effects
+			// still runs, as a statement where it stands, and a volatile read
+			// still reads, into a temporary.
+			bool placed = temporary || (flags & (RenderStatement | RenderNamedByAdd)) || op == OpVariable;
+			if (!placed && e.count == 0) {
+				if (value.kind == KindSide && value.row) flags |= RenderStatement;
+				else if (value.kind == KindOnce && value.ordered) flags |= RenderTemporary;
+				else evaluation = Evaluation();
+			}
+		}
+		// the arguments of an instruction with side effects are evaluated before it acts
+		if (is_side_opcode(op)) evaluation.add_owner(position);
+		for (uint32_t k = 1; k < it.get_size(); k++) {
+			if (!is_value_word(it, k) || (value_op && k < 3)) continue;
+			// a shuffle of a vector with itself writes it once
+			if (op == OpVectorShuffle && k == 4 && it[4] == it[3]) continue;
+			const uint32_t *operand = local.get(it[k]);
+			if (operand && (index == nullptr || *operand != *index)) values[*operand].evaluation.merge(evaluation);
+		}
+	}
 }
 
 void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
@@ -188,288 +711,12 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 	exit_labels.clear();
 	loop_merges.clear();
 
-	// pass 1: the function's values, where they are defined, and the
-	// instructions that write memory or must not be moved across
-	Array<uint32_t> positions;
-	Array<uint32_t> position_blocks;
-	Array<Value> values;
-	// the values of this function, by id; the table is left empty for the next
-	struct Local {
-		Array<uint32_t> &table;
-		Array<uint32_t> ids;
-		explicit Local(Array<uint32_t> &table) : table(table) {}
-		~Local() {
-			for (uint32_t i = 0; i < ids.size(); i++) table[ids[i]] = ~0u;
-		}
-		const uint32_t *get(uint32_t id) const { return (id < table.size() && table[id] != ~0u) ? &table[id] : nullptr; }
-		void insert(uint32_t id, uint32_t index) {
-			if (table[id] == ~0u) ids.append(id);
-			table[id] = index;
-		}
-	} local(render_values);
-	Array<Writer> writers;
-	Array<uint32_t> impure;
-	uint32_t label = 0;
-	for (Iterator it = get_iterator(begin); !it.is_end() && it.get_index() < end && it.get_size(); it = it.advance(it.get_size())) {
-		int32_t op = it.get_opcode();
-		uint32_t position = it.get_index();
-		if (op == OpLabel) label = it[1];
-		positions.append(position);
-		position_blocks.append(label);
-		if (is_value_opcode(op) && it.get_size() >= 3 && it[2] < bound) {
-			uint32_t id = it[2];
-			// a declaration made by an earlier rendering of the function stays
-			// visible to a later one (a backend may render a branch again)
-			render_flags[id] = RenderLocal;
-			Value value;
-			value.position = position;
-			value.block = label;
-			Iterator type = find_target(it[1]);
-			if (op == OpLoad) {
-				uint32_t root = find_root_variable(it[3]);
-				value.root = root ? root : AnyRoot;
-				uint32_t storage = root ? records[root].storage : ~0u;
-				bool constant = storage == 0 || storage == 1 || storage == 9;
-				if (storage == 2) {
-					Iterator block = get_target_type(root);
-					constant = block.get_opcode() == OpTypeStruct && block[1] < records.size() && records[block[1]].decorations.get(2u);
-				}
-				value.kind = is_opaque_type(type.get_opcode()) ? KindOpaque : constant ? KindPure : KindRead;
-			} else if (op == OpFunctionCall && type.get_opcode() != OpTypePointer) {
-				// a call runs once whatever it gives; a pointer result is an error of the renderer
-				value.kind = KindSide;
-			} else if (op == OpVariable || op == OpFunctionParameter || in(op, 65, 70) || op == OpSampledImage ||
-				op == OpImage || op == OpImageTexelPointer || is_opaque_type(type.get_opcode())) {
-				value.kind = KindOpaque;
-			} else if (is_side_opcode(op)) {
-				value.kind = KindSide;
-			} else if (op == 98 || op == 320 || op == 4479 || in(op, 6016, 6032)) {
-				value.kind = KindRead;
-				value.root = AnyRoot;
-			} else if (is_image_opcode(op) || in(op, 207, 215) || in(op, 333, 366) || in(op, 4421, 4432)) {
-				value.kind = KindPinned;
-			} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
-				value.kind = KindPinned;
-			}
-			local.insert(id, values.size());
-			values.append(value);
-			if (value.kind == KindSide) {
-				// an atomic writes the memory behind its pointer, a call anything
-				uint32_t root = (in(op, 227, 242) && op != 228) ? find_root_variable(it[3]) : 0;
-				writers.append(Writer{position, root ? root : AnyRoot});
-			}
-			if (value.kind != KindPure && value.kind != KindOpaque) impure.append(position);
-		} else if (op == OpStore || op == OpCopyMemory) {
-			uint32_t root = find_root_variable(it[1]);
-			writers.append(Writer{position, root ? root : AnyRoot});
-			impure.append(position);
-		} else if (is_side_opcode(op)) {
-			writers.append(Writer{position, AnyRoot});
-			impure.append(position);
-		} else if (op == 246) {
-			loop_merges.append(position);
-			exit_labels.insert(it[1]);
-			exit_labels.insert(it[2]);
-		} else if (op == 247) {
-			exit_labels.insert(it[1]);
-		} else if (op == 251) {
-			// case labels: entered only from their switch
-			Iterator selector = get_target_base_type(it[1]);
-			uint32_t step = (selector[2] > 32) ? 3 : 2;
-			for (uint32_t k = 3; k + step - 1 < it.get_size(); k += step) exit_labels.insert(it[k + step - 1]);
-		}
-
-		// the instructions that reach a variable, for the hoisting of declarations
-		uint32_t first = is_value_opcode(op) ? 3u : 1u;
-		uint32_t last = (op == OpLoad || op == OpAccessChain || in(op, 66, 67)) ? 4u : it.get_size();
-		if (op == OpStore || op == OpCopyMemory) last = 3;
-		if (op == OpFunctionCall) first = 4;
-		if (op == OpVariable || op == OpLabel || op == 246 || op == 247 || op == 249 || op == 250 || op == 251) last = 0;
-		for (uint32_t k = first; k < last && k < it.get_size(); k++) {
-			uint32_t root = find_root_variable(it[k]);
-			if (root == 0 || records[root].storage != 7) continue;
-			Array<VariableAccess> *list = variable_accesses.get(root);
-			if (list == nullptr) list = &variable_accesses.insert(root, Array<VariableAccess>())->value;
-			if (list->size() && (*list)[list->size() - 1].position == position) continue;
-			list->append(VariableAccess{position, label, op == OpStore && k == 1 && it[1] == root});
-			access_positions.append(position);
-			access_variables.append(root);
-		}
-	}
-
-	// pass 2: how often each value is named by an operand word; words that
-	// are literals may count too, which only ever adds a temporary
-	for (uint32_t i = 0; i < positions.size(); i++) {
-		Iterator it = get_iterator(positions[i]);
-		int32_t op = it.get_opcode();
-		for (uint32_t k = 1; k < it.get_size(); k++) {
-			if (!is_value_word(it, k) || (is_value_opcode(op) && k < 3)) continue;
-			const uint32_t *index = local.get(it[k]);
-			if (index) values[*index].count++;
-		}
-	}
-
-	// the rules of the statement renderer: calls, extended, image and internal
-	// instructions used other than once are printed where they stand
-	for (uint32_t i = 0; i < positions.size(); i++) {
-		Iterator it = get_iterator(positions[i]);
-		int32_t op = it.get_opcode();
-		if (!is_value_opcode(op) || it.get_size() < 3) continue;
-		uint32_t id = it[2];
-		const uint32_t *index = local.get(id);
-		if (index == nullptr) continue;
-		Value &value = values[*index];
-		bool row = op == OpExtInst || op == OpFunctionCall || (is_image_opcode(op) && op != OpSampledImage) || is_internal_opcode(op);
-		if (op == OpExtInst && is_nonsemantic(it)) row = false;
-		value.row = row;
-		if (row && value.kind != KindOpaque) {
-			uint32_t used = uses[id];
-			if (used > 1 || (used == 0 && value.count > 0)) render_flags[id] |= RenderTemporary;
-			else if (used == 0) render_flags[id] |= RenderStatement;
-		}
-		// the increment rule names the sum and its first operand where it stands
-		if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant) {
-			uint32_t operand = it[3];
-			if (uses[id] > 1 || (operand < bound && uses[operand] > 1)) {
-				if (uses[id] > 1) render_flags[id] |= RenderNamedByAdd;
-				const uint32_t *operand_index = local.get(operand);
-				if (operand_index && uses[operand] > 1 && values[*operand_index].named_at == 0) {
-					values[*operand_index].named_at = positions[i];
-					render_flags[operand] |= RenderNamedByAdd;
-				}
-			}
-		}
-	}
-
-	// pass 3, forward: text length and nesting of every inlined value
-	for (uint32_t i = 0; i < positions.size(); i++) {
-		Iterator it = get_iterator(positions[i]);
-		int32_t op = it.get_opcode();
-		if (!is_value_opcode(op) || it.get_size() < 3) continue;
-		const uint32_t *index = local.get(it[2]);
-		if (index == nullptr) continue;
-		Value &value = values[*index];
-		uint32_t length = 4;
-		uint32_t depth = 1;
-		for (uint32_t k = 3; k < it.get_size(); k++) {
-			// a shuffle of a vector with itself writes it once
-			if (op == OpVectorShuffle && k == 4 && it[4] == it[3]) continue;
-			if (!is_value_word(it, k)) {
-				length += 1;
-				continue;
-			}
-			const uint32_t *operand = local.get(it[k]);
-			if (operand == nullptr || *operand == *index) {
-				// a name, or a literal
-				length += find_target(it[k]).is_end() ? 1 : 8;
-				continue;
-			}
-			const Value &v = values[*operand];
-			length += v.length;
-			if (v.depth + 1 > depth) depth = v.depth + 1;
-			if (length > 0x10000000u) length = 0x10000000u;
-		}
-		uint8_t &flags = render_flags[it[2]];
-		if (value.kind != KindOpaque && !(flags & (RenderTemporary | RenderStatement)) &&
-			((value.count > 1 && length > MaxSharedLength) || depth > MaxInlineDepth)) {
-			flags |= RenderTemporary;
-		}
-		if (flags & (RenderTemporary | RenderNamedByAdd) || op == OpFunctionParameter || op == OpVariable) {
-			value.length = 8;
-			value.depth = 0;
-		} else {
-			value.length = length;
-			value.depth = depth;
-		}
-	}
-
-	// pass 4, backward: where each value is evaluated, and whether that is
-	// still the same as where the module computes it
-	auto any_writer = [&](uint32_t root, uint32_t from, const Evaluation &e) {
-		uint32_t lo = 0;
-		uint32_t hi = writers.size();
-		while (lo < hi) {
-			uint32_t mid = (lo + hi) / 2;
-			if (writers[mid].position <= from) lo = mid + 1;
-			else hi = mid;
-		}
-		for (uint32_t n = 0; lo < writers.size() && writers[lo].position < e.last; lo++, n++) {
-			const Writer &w = writers[lo];
-			if (n >= MaxWriterScan) return true;
-			if (e.owned_by(w.position)) continue;
-			if (w.root == AnyRoot || root == AnyRoot || w.root == root) return true;
-		}
-		return false;
-	};
-	auto any_impure = [&](uint32_t from, const Evaluation &e) {
-		uint32_t lo = 0;
-		uint32_t hi = impure.size();
-		while (lo < hi) {
-			uint32_t mid = (lo + hi) / 2;
-			if (impure[mid] <= from) lo = mid + 1;
-			else hi = mid;
-		}
-		for (uint32_t n = 0; lo < impure.size() && impure[lo] < e.last; lo++, n++) {
-			if (n >= MaxWriterScan || !e.owned_by(impure[lo])) return true;
-		}
-		return false;
-	};
-	for (uint32_t i = positions.size(); i-- > 0;) {
-		Iterator it = get_iterator(positions[i]);
-		int32_t op = it.get_opcode();
-		uint32_t position = positions[i];
-		uint32_t block = position_blocks[i];
-		if (op == OpLabel || op == 246 || op == 247) continue;
-		Evaluation evaluation = Evaluation::at(position, block);
-		bool value_op = is_value_opcode(op) && it.get_size() >= 3;
-		const uint32_t *index = value_op ? local.get(it[2]) : nullptr;
-		if (index) {
-			Value &value = values[*index];
-			uint8_t &flags = render_flags[it[2]];
-			Evaluation e = value.evaluation;
-			bool temporary = (flags & RenderTemporary) != 0;
-			if (!temporary && !(flags & RenderStatement) && e.count > 0 && value.kind != KindOpaque) {
-				if (value.named_at) {
-					// named by an increment: every use reads the name from there on
-					if (e.cross || e.block != block) temporary = true;
-					e = Evaluation::at(value.named_at, block);
-				}
-				if (!temporary) {
-					bool away = e.cross || e.block != block;
-					switch (value.kind) {
-						case KindSide:
-							temporary = away || e.count > 1 || any_impure(position, e);
-							break;
-						case KindRead:
-							temporary = away || any_writer(value.root, position, e);
-							break;
-						case KindPinned:
-							temporary = away;
-							break;
-					}
-				}
-				if (temporary) flags |= RenderTemporary;
-			}
-			if (!temporary && !(flags & RenderStatement) && e.count > 0 && !(flags & RenderNamedByAdd && value.named_at == 0)) {
-				evaluation = e;
-			}
-			// A value that no written text uses is not written at all, and
-			// neither are its operands for it; but what has side effects
-			// still runs, as a statement where it stands.
-			bool placed = temporary || (flags & (RenderStatement | RenderNamedByAdd)) || op == OpVariable;
-			if (!placed && e.count == 0) {
-				if (value.kind == KindSide && value.row) flags |= RenderStatement;
-				else evaluation = Evaluation();
-			}
-		}
-		// the arguments of an instruction with side effects are evaluated before it acts
-		if (is_side_opcode(op)) evaluation.add_owner(position);
-		for (uint32_t k = 1; k < it.get_size(); k++) {
-			if (!is_value_word(it, k) || (value_op && k < 3)) continue;
-			const uint32_t *operand = local.get(it[k]);
-			if (operand && (index == nullptr || *operand != *index)) values[*operand].evaluation.merge(evaluation);
-		}
-	}
+	Scheduler scheduler(*this);
+	scheduler.read_function(begin, end);
+	scheduler.count_operands();
+	scheduler.apply_statement_rules();
+	scheduler.measure_values();
+	scheduler.place_values();
 }
 
 } // namespace Vexa

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -24,11 +25,13 @@ struct Rendered {
 	std::string errors;
 };
 
-// `load` and `get_source` of a plain object, as the -d output runs them
-inline Rendered render(const std::vector<uint32_t> &words) {
+// `load` and `get_source` of a plain object, as the -d output runs them, or
+// of an object of a backend class of the tests
+template <class Renderer = Vexa::ShaderSpirv>
+Rendered render(const std::vector<uint32_t> &words) {
 	Rendered ret;
 	LogCapture capture;
-	Vexa::ShaderSpirv spirv;
+	Renderer spirv;
 	ret.loaded = spirv.load(to_array(words));
 	if (ret.loaded) {
 		Vexa::String text;
@@ -39,39 +42,86 @@ inline Rendered render(const std::vector<uint32_t> &words) {
 	return ret;
 }
 
+// How a listing that is not whole says so: its first error names what the
+// module asks and the listing has no text for ("<slot>: unknown <what> ..."),
+// or a line says that the renderer contradicted itself ("<slot>: internal
+// error: ..."). A listing that loaded, failed and logged neither, or that
+// rendered and logged anything at all, is Unnamed.
+enum class Failure { None, Unsupported, Internal, Unnamed };
+
+inline const char *failure_name(Failure failure) {
+	switch (failure) {
+		case Failure::None: return "renders";
+		case Failure::Unsupported: return "fails on what the listing does not take";
+		case Failure::Internal: return "fails with an internal error";
+		case Failure::Unnamed: return "fails without naming the cause";
+	}
+	return "";
+}
+
+inline std::ostream &operator<<(std::ostream &out, Failure failure) {
+	return out << failure_name(failure);
+}
+
+inline std::string first_line(const std::string &text) {
+	return text.substr(0, text.find('\n'));
+}
+
+inline Failure failure_of(const Rendered &listing) {
+	if (listing.errors.find(": internal error: ") != std::string::npos) return Failure::Internal;
+	if (listing.loaded && listing.ok) return listing.errors.empty() ? Failure::None : Failure::Unnamed;
+	if (listing.loaded && first_line(listing.errors).find(": unknown ") != std::string::npos) return Failure::Unsupported;
+	return Failure::Unnamed;
+}
+
 inline std::string data_path(const std::string &name) {
 	return std::string(VEXA_TEST_DATA) + "/" + name;
 }
 
+// The environment that the listing fixtures are written for: spirv-as
+// assembles them for it, and spirv-val checks them under its rules.
+const char *const fixture_env = "vulkan1.1";
+
 // the module of an assembly file of the test data (empty when spirv-as fails)
 inline std::vector<uint32_t> assemble_file(const std::string &name) {
-	return assemble(read_text(data_path(name)));
+	return assemble(read_text(data_path(name)), fixture_env);
+}
+
+// the glslangValidator target environment of a GLSL file of the test data,
+// by its stage, and the name that spirv-val and spirv-opt give it
+inline std::string compile_env(const std::string &name) {
+	std::string ext = name.substr(name.rfind('.') + 1);
+	if (ext == "task" || ext == "mesh" || ext == "rgen" || ext == "rmiss" || ext == "rchit" || ext == "rahit" ||
+		ext == "rint" || ext == "rcall") {
+		return "spirv1.4";
+	}
+	return "vulkan1.2";
+}
+inline std::string module_env(const std::string &name) {
+	std::string env = compile_env(name);
+	return (env == "spirv1.4") ? "spv1.4" : env;
 }
 
 // glslangValidator's module of a GLSL file of the test data, for its stage
 inline std::vector<uint32_t> compile_file(const std::string &name, std::string *errors = nullptr) {
 	std::string ext = name.substr(name.rfind('.') + 1);
-	const char *env = "vulkan1.2";
-	if (ext == "task" || ext == "mesh" || ext == "rgen" || ext == "rmiss" || ext == "rchit" || ext == "rahit" ||
-		ext == "rint" || ext == "rcall") {
-		env = "spirv1.4";
-	}
 	std::string out = temp_path(ext + ".spv");
 	std::vector<uint32_t> words;
-	if (run(std::string("glslangValidator -V --target-env ") + env + " -o " + out + " " + data_path(name), errors)) {
+	if (run("glslangValidator -V --target-env " + compile_env(name) + " -o " + out + " " + data_path(name), errors)) {
 		words = read_words(out);
 	}
 	std::remove(out.c_str());
 	return words;
 }
 
-// spirv-opt -O of a module (empty when it fails)
-inline std::vector<uint32_t> optimize(const std::vector<uint32_t> &words) {
+// spirv-opt -O of a module, for a target environment (empty when it fails)
+inline std::vector<uint32_t> optimize(const std::vector<uint32_t> &words, const std::string &env = "") {
 	std::string in = temp_path("in.spv");
 	std::string out = temp_path("out.spv");
 	write_words(in, words);
 	std::vector<uint32_t> ret;
-	if (run("spirv-opt -O -o " + out + " " + in)) ret = read_words(out);
+	std::string target = env.empty() ? std::string() : " --target-env=" + env;
+	if (run("spirv-opt -O" + target + " -o " + out + " " + in)) ret = read_words(out);
 	std::remove(in.c_str());
 	std::remove(out.c_str());
 	return ret;

@@ -1,7 +1,7 @@
 // Shared helpers of the SPIR-V reader tests: running the independent tools of
-// the field (glslangValidator, spirv-as, spirv-opt, spirv-dis) to make and
-// inspect modules, reading words, capturing the log, and a subclass that
-// opens the reader's tables to the tests.
+// the field (glslangValidator, spirv-as, spirv-opt, spirv-dis, spirv-val) to
+// make, inspect and validate modules, reading words, capturing the log, and a
+// subclass that opens the reader's tables to the tests.
 #pragma once
 
 #include "core/Log.h"
@@ -113,6 +113,19 @@ inline std::vector<uint32_t> assemble(const std::string &text, const char *env =
 	std::remove(src.c_str());
 	std::remove(dst.c_str());
 	return words;
+}
+
+// spirv-val's verdict on a module for a target environment: empty when it
+// passes, its message otherwise. Every fixture module goes through it, so that
+// a test never pins what the renderer makes of a module that is not SPIR-V.
+inline std::string spirv_val(const std::vector<uint32_t> &words, const std::string &env = "spv1.3") {
+	if (words.empty()) return "no module";
+	std::string path = temp_path("val.spv");
+	write_words(path, words);
+	std::string errors;
+	if (!run("spirv-val --target-env " + env + " " + path, &errors) && errors.empty()) errors = "spirv-val failed";
+	std::remove(path.c_str());
+	return errors;
 }
 
 // Loads words into a fresh Probe, capturing the error messages.

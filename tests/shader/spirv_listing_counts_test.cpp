@@ -3,7 +3,12 @@
 // reader), per function, the stores, atomics, image writes, barriers, kills,
 // calls and emitting instructions that spirv-dis shows are in the listing
 // exactly as often. The same holds for what spirv-opt -O makes of each
-// module, or its listing fails with an error that names what is unknown.
+// module. Every module passes spirv-val first.
+//
+// A module renders, or it is pinned below as one that may fail on what the
+// listing does not take (named by its first error, never an internal one):
+// what renders today is a floor. A pinned module that renders is reported, so
+// that the list can shrink.
 #include <gtest/gtest.h>
 
 #include "listing_fixtures.h"
@@ -38,8 +43,40 @@ const char *const fixtures[] = {
 	"spirv/stage.rcall",
 };
 
+// a fixture's module as glslangValidator makes it, or as spirv-opt -O makes that
+enum Variant { Compiled, Optimized };
+
+// The modules that may fail, each with the instruction its listing fails on
+// today.
+struct MayFail {
+	const char *fixture;
+	Variant variant;
+	const char *cause;
+};
+const MayFail may_fail[] = {
+	{"spirv/stage.rahit", Compiled, "OpIgnoreIntersectionKHR"},
+	// the optimiser turns variables into OpPhi
+	{"shaders/listing_control.frag", Optimized, "OpPhi"},
+	{"shaders/listing_memory.comp", Optimized, "OpPhi"},
+	{"shaders/listing_functions.vert", Optimized, "OpPhi"},
+	{"shaders/listing_geometry.geom", Optimized, "OpPhi"},
+	{"shaders/listing_patch.tesc", Optimized, "OpPhi"},
+	{"shaders/listing_task.task", Optimized, "OpPhi"},
+	{"shaders/listing_trace.rgen", Optimized, "OpPhi"},
+	{"spirv/stage.geom", Optimized, "OpPhi"},
+	{"spirv/stage.comp", Optimized, "OpPhi"},
+	{"spirv/stage.rahit", Optimized, "OpIgnoreIntersectionKHR"},
+};
+
+const MayFail *find_may_fail(const std::string &name, Variant variant) {
+	for (const MayFail &m : may_fail) {
+		if (name == m.fixture && variant == m.variant) return &m;
+	}
+	return nullptr;
+}
+
 bool have_tools() {
-	return have_tool("glslangValidator") && have_tool("spirv-dis") && have_tool("spirv-opt");
+	return have_tool("glslangValidator") && have_tool("spirv-dis") && have_tool("spirv-opt") && have_tool("spirv-val");
 }
 
 // the listing of a module has the work of its disassembly, function by function
@@ -54,52 +91,49 @@ void expect_same_work(const std::vector<uint32_t> &words, const Rendered &listin
 	}
 }
 
-// a failed listing names what it does not know
-void expect_named_failure(const Rendered &listing, const std::string &what) {
-	EXPECT_FALSE(listing.ok);
-	EXPECT_NE(listing.errors.find("unknown"), std::string::npos) << what << ": " << listing.errors;
+// Every fixture in one variant: valid, and rendered with all its work, or
+// pinned as one that may fail and failing by name. Returns how many render.
+int check_fixtures(Variant variant) {
+	int rendered = 0;
+	for (const char *name : fixtures) {
+		std::string what = std::string(name) + (variant == Optimized ? " after spirv-opt -O" : "");
+		SCOPED_TRACE(what);
+		std::string errors;
+		std::vector<uint32_t> words = compile_file(name, &errors);
+		EXPECT_FALSE(words.empty()) << errors;
+		if (variant == Optimized) words = optimize(words, module_env(name));
+		if (words.empty()) {
+			ADD_FAILURE() << "no module";
+			continue;
+		}
+		EXPECT_EQ(spirv_val(words, module_env(name)), "");
+		Rendered listing = render(words);
+		Failure failure = failure_of(listing);
+		const MayFail *pinned = find_may_fail(name, variant);
+		if (failure == Failure::None) {
+			rendered++;
+			expect_same_work(words, listing, what);
+			if (pinned) std::printf("%s renders now: it can leave the list of modules that may fail\n", what.c_str());
+		} else if (pinned && failure == Failure::Unsupported) {
+			std::printf("%s fails as it may (on %s): %s\n", what.c_str(), pinned->cause, first_line(listing.errors).c_str());
+		} else {
+			ADD_FAILURE() << what << ": " << failure << (pinned ? "" : ", and is not among the modules that may fail") << ":\n" << listing.errors;
+		}
+	}
+	return rendered;
 }
 
 } // namespace
 
 TEST(ListingCounts, FixturesKeepEveryStatement) {
-	if (!have_tools()) GTEST_SKIP() << "glslangValidator, spirv-dis or spirv-opt missing";
-	for (const char *name : fixtures) {
-		std::string errors;
-		std::vector<uint32_t> words = compile_file(name, &errors);
-		ASSERT_FALSE(words.empty()) << name << ": " << errors;
-		Rendered listing = render(words);
-		ASSERT_TRUE(listing.loaded) << name << ": " << listing.errors;
-		bool own = std::string(name).find("listing_") != std::string::npos;
-		if (listing.ok) {
-			EXPECT_TRUE(listing.errors.empty()) << name << ": " << listing.errors;
-			expect_same_work(words, listing, name);
-		} else if (own) {
-			ADD_FAILURE() << name << " does not render: " << listing.errors;
-		} else {
-			// a stage fixture may use an instruction that the listing has no text for
-			expect_named_failure(listing, name);
-		}
-	}
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator, spirv-dis, spirv-opt or spirv-val missing";
+	int rendered = check_fixtures(Compiled);
+	std::printf("%d of %zu fixture modules render\n", rendered, sizeof(fixtures) / sizeof(fixtures[0]));
 }
 
-TEST(ListingCounts, OptimizedModulesRenderWholeOrFail) {
-	if (!have_tools()) GTEST_SKIP() << "glslangValidator, spirv-dis or spirv-opt missing";
-	int rendered = 0;
-	for (const char *name : fixtures) {
-		std::vector<uint32_t> words = optimize(compile_file(name));
-		ASSERT_FALSE(words.empty()) << name;
-		Rendered listing = render(words);
-		ASSERT_TRUE(listing.loaded) << name << ": " << listing.errors;
-		std::string what = std::string(name) + " after spirv-opt -O";
-		if (listing.ok) {
-			rendered++;
-			EXPECT_TRUE(listing.errors.empty()) << what << ": " << listing.errors;
-			expect_same_work(words, listing, what);
-		} else {
-			expect_named_failure(listing, what);
-		}
-	}
+TEST(ListingCounts, OptimizedModulesKeepEveryStatement) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator, spirv-dis, spirv-opt or spirv-val missing";
+	int rendered = check_fixtures(Optimized);
 	std::printf("%d of %zu optimized fixture modules render\n", rendered, sizeof(fixtures) / sizeof(fixtures[0]));
 }
 
