@@ -128,8 +128,13 @@ TEST(CompilerRegistry, NamesOfOneTypeShareItsId) {
 	uint32_t boolean = c.add_type("b32");
 	EXPECT_EQ(c.add_type("b16"), boolean);
 	EXPECT_EQ(c.add_type("b64"), boolean);
+	// an image whose operands are those of one made before
+	uint32_t image = c.add_type("image2D");
+	EXPECT_EQ(c.add_image_type(String("image2D"), 0), image);
 	EXPECT_EQ(count_opcode(c.words, Spirv::OpTypeBool), 1u);
 	EXPECT_EQ(count_opcode(c.words, Spirv::OpTypeSampler), 1u);
+	EXPECT_EQ(count_opcode(c.words, Spirv::OpTypeImage), 1u);
+	EXPECT_EQ(compiler_test::validate(c), "");
 }
 
 TEST(CompilerRegistry, RefusedTypes) {
