@@ -87,8 +87,10 @@ enum : uint32_t {
 	OpConvertUToF = 112,
 	OpUConvert = 113,
 	OpSConvert = 114,
+	OpFConvert = 115,
 	OpBitcast = 124,
 	OpSNegate = 126,
+	OpFNegate = 127,
 	OpIAdd = 128,
 	OpISub = 130,
 	OpUDiv = 134,
@@ -98,6 +100,7 @@ enum : uint32_t {
 	OpSMod = 139,
 	OpLogicalNot = 168,
 	OpSelect = 169,
+	OpINotEqual = 171,
 	OpUGreaterThan = 172,
 	OpSGreaterThan = 173,
 	OpUGreaterThanEqual = 174,
@@ -106,8 +109,10 @@ enum : uint32_t {
 	OpSLessThan = 177,
 	OpULessThanEqual = 178,
 	OpSLessThanEqual = 179,
+	OpFOrdNotEqual = 182,
 	OpShiftRightLogical = 194,
 	OpShiftRightArithmetic = 195,
+	OpNot = 200,
 	OpBitFieldSExtract = 202,
 	OpBitFieldUExtract = 203,
 	OpControlBarrier = 224,
@@ -145,6 +150,23 @@ enum : uint32_t {
 	OpTypeAccelerationStructure = 5341,
 	OpDecorateString = 5632,
 	OpMemberDecorateString = 5633,
+};
+
+enum : uint32_t {
+	CapabilityFloat16 = 9,
+	CapabilityFloat64 = 10,
+	CapabilityInt64 = 11,
+	CapabilityInt16 = 22,
+	CapabilityStorageImageMultisample = 27,
+	CapabilitySampledCubeArray = 34,
+	CapabilityImageCubeArray = 45,
+	CapabilitySampledBuffer = 46,
+	CapabilityImageBuffer = 47,
+	CapabilityImageMSArray = 48,
+	CapabilityStorageImageExtendedFormats = 49,
+	CapabilityRayQuery = 4472,
+	CapabilityRayTracing = 4479,
+	CapabilityInt64Image = 5016,
 };
 
 enum : uint32_t {

@@ -1,0 +1,458 @@
+// The GLSL compiler: one object that turns one preprocessed GLSL shader into a
+// SPIR-V module in a single pass over the text. There is no syntax tree: the
+// parsers read the text through a cursor and emit instructions as they
+// recognise them, into the code of the current function or into the module's
+// declaration words. Everything one compilation gathers lives in the object:
+// the compile flags, the stage with its capabilities and execution modes, the
+// scopes of names, the records of variables, structures and functions, the
+// module words, the registry of result ids (types, constants, targets) and the
+// name tables of the GLSL vocabulary.
+//
+// Conventions shared by every part of the compiler:
+// - ~0u (0xFFFFFFFF) means "none" in every id, record index, array length,
+//   storage class, image format and value field;
+// - result ids come from one counter (`next_id`), so an id is unique across
+//   types, constants, variables, functions and instruction results;
+// - types and constants are made once, keyed by a text in `types`;
+// - errors are thrown as a formatted String (throwError) whose text ends with
+//   a line feed; only compileGLSL catches them. The `find_*` lookups return
+//   ~0u when they find nothing, the `get_*` lookups throw;
+// - warnings are logged at warning level and never stop a compilation.
+//
+// Type names: inside the compiler a type is known by an internal name and by
+// a TypeFlags word. Numeric names are a kind letter (f, u, i, b), the bit
+// width, then "v" and the vector size, then "m" and the column count for
+// float matrices ("f32v3m4" is four columns of "f32v3"). Other names: "void",
+// "sampler", "accelerationStructure", "rayQuery", image names ("image2DIArray",
+// "texture3DU", "imageCubeU64"), combined image-samplers ("sampler2DArray"),
+// structures by their own name; arrays append "[%u]" or "[]".
+//
+// Layout sizes follow the GLSL buffer rules: a three-component vector takes
+// three components of room and aligns like four; matrix columns are laid out
+// at the column alignment.
+#pragma once
+
+#include "core/Array.h"
+#include "core/Map.h"
+#include "core/String.h"
+
+#include <cstdint>
+#include <initializer_list>
+
+namespace Vexa {
+
+// A compile-time constant: up to 16 components of 64 bits each. The kind bits
+// of `flags` (read in the order float, unsigned, signed, bool) select what the
+// components hold: doubles, unsigned or signed 64-bit integers, or 0 and 1.
+// The Values kept for constant ids carry the constant type's whole TypeFlags
+// word. Reading a component of a one-component Value reads component 0 (it
+// broadcasts); reading at or past `count` gives 0. A Value never holds more
+// than 16 components: operations that would need more report it (append
+// returns false) and their callers reject the constant with an error.
+struct Value {
+	static constexpr uint32_t MaxComponents = 16;
+
+	Value();
+	explicit Value(uint32_t count);
+	Value(uint32_t flags, uint32_t count);
+	// component index of value alone, or count components from first
+	Value(const Value &value, uint32_t index);
+	Value(const Value &value, uint32_t first, uint32_t count);
+
+	// typed reads of component index, with the broadcast rule
+	uint64_t get_bits(uint32_t index) const;
+	bool get_bool(uint32_t index) const;
+	double get_f64(uint32_t index) const;
+	int64_t get_i64(uint32_t index) const;
+	uint64_t get_u64(uint32_t index) const;
+
+	// stores component index (below 16; the count is not changed) and adds
+	// the kind bit of the stored type
+	void set_bool(uint32_t index, bool value);
+	void set_f64(uint32_t index, double value);
+	void set_i64(uint32_t index, int64_t value);
+	void set_u64(uint32_t index, uint64_t value);
+
+	// appends count components of source from first (count 0: the rest),
+	// converted to this Value's kind; a Value without flags takes the
+	// source's first. False when 16 components were reached before all were
+	// appended.
+	bool append(const Value &source, uint32_t first = 0, uint32_t count = 0);
+
+	Value splat(uint32_t count) const;
+	Value shuffle(const Array<uint32_t> &indices) const;
+	Value negate() const;
+
+	// folding of one instruction over constant operands; a result with count
+	// 0 means that nothing was folded
+	Value unary_operation(uint32_t opcode, uint32_t extended) const;
+	Value binary_operation(const Value &b, uint32_t opcode, uint32_t extended) const;
+
+	bool is_uniform() const;
+	bool is_right_identity(uint32_t opcode) const;
+	bool is_left_identity(uint32_t opcode) const;
+
+	static double ceil(double x);
+
+	uint32_t flags;
+	uint32_t count;
+	// raw bits; a double is stored by its bit pattern
+	uint64_t components[MaxComponents];
+};
+
+class Compiler {
+public:
+	// compile flags
+	enum Flags : uint32_t {
+		FlagDebug = 1u << 0,      // source names as debug names
+		FlagUnused = 1u << 1,     // unused variable and function warnings
+		FlagInline = 1u << 2,     // warning when a call can't be inlined
+		FlagConversion = 1u << 3, // warning when an argument conversion may lose information
+		FlagReserved = 1u << 4,   // declarations may not use reserved words or GLSL type names
+		DefaultFlags = 31,
+	};
+
+	// The bit set by which the compiler tests every type.
+	enum TypeFlags : uint32_t {
+		TypeVoid = 0x1u,
+		Type16 = 0x2u,
+		Type32 = 0x4u,
+		Type64 = 0x8u,
+		TypeFloat = 0x10u,
+		TypeUint = 0x20u,
+		TypeInt = 0x40u,
+		TypeBool = 0x80u,
+		TypeScalar = 0x100u,
+		TypeVector2 = 0x200u, // a two-bit field: 2, 3 or 4 (both bits) components
+		TypeVector3 = 0x400u,
+		TypeVector4 = 0x600u,
+		TypeMatrix2 = 0x800u, // a two-bit field: 2, 3 or 4 (both bits) columns
+		TypeMatrix3 = 0x1000u,
+		TypeMatrix4 = 0x1800u,
+		TypeRowMajor = 0x2000u, // matrix laid out row by row
+		TypeImage2D = 0x4000u,
+		TypeImage3D = 0x8000u,
+		TypeImageCube = 0x10000u,
+		TypeImageArray = 0x20000u,
+		TypeImageShadow = 0x40000u,
+		TypeImageBuffer = 0x80000u,
+		TypeTexture = 0x100000u, // sampled image (texture), not a storage image
+		TypeImageFormat = 0x200000u,
+		TypeImageMS = 0x400000u,
+		TypeSampled = 0x800000u, // combined image and sampler
+		TypeSampler = 0x1000000u,
+		TypeAccelerationStructure = 0x2000000u,
+		TypeRayQuery = 0x4000000u,
+		TypeComposite = 0x8000000u, // vector, matrix or array
+		TypeStructure = 0x10000000u,
+		TypeFunction = 0x20000000u,
+		TypePointer = 0x40000000u,
+		TypeRuntimeArray = 0x80000000u, // every array type, sized or not
+
+		TypeWidthMask = Type16 | Type32 | Type64,
+		TypeKindMask = TypeFloat | TypeUint | TypeInt | TypeBool,
+		TypeVectorMask = TypeVector4,
+		TypeMatrixMask = TypeMatrix4,
+	};
+
+	// type, type flags and array length of one result id
+	struct Target {
+		Target() : type(~0u), flags(0), length(~0u) {}
+		Target(uint32_t type, uint32_t flags, uint32_t length) : type(type), flags(flags), length(length) {}
+		uint32_t type;   // value type; for a type id its element type, or itself
+		uint32_t flags;  // TypeFlags of the value's type
+		uint32_t length; // array length of a variable or value, ~0u when none
+	};
+
+	// The names visible at one level; lookups go outwards through the parents.
+	struct Scope {
+		Scope *parent = nullptr;
+		Map<String, uint32_t> variables;  // name -> variable index
+		Map<String, uint32_t> structures; // name -> structure index
+	};
+
+	// code positions of branches still to be patched (break, continue)
+	using BreakList = ArrayStack<uint32_t, 16>;
+
+	struct Parameter {
+		uint32_t variable; // variable index of the parameter
+		uint32_t copy;     // id of its local copy, ~0u when it is used in place
+	};
+
+	struct Variable {
+		String name;
+		String type;  // internal type name
+		String value; // value text of a named constant, else empty
+		uint32_t index = ~0u;
+		uint32_t id = ~0u;
+		uint32_t length = ~0u;    // array length, ~0u when it is no array
+		uint32_t storage = ~0u;   // storage class
+		uint32_t offset = ~0u;    // byte offset of a member in its structure
+		uint32_t structure = ~0u; // structure index of a member, ~0u for a variable that is no member
+		uint32_t function = ~0u;  // function index of a parameter or local
+		uint32_t parameter = ~0u; // position of a parameter passed by value
+		Map<uint32_t, uint32_t> decorations; // decoration -> value (~0u: no operand)
+		Scope *scope = nullptr;              // where it was found last
+		bool used = false;
+	};
+
+	struct Structure {
+		String name;
+		Scope scope; // the members
+		uint32_t index = ~0u;
+		uint32_t id = ~0u;       // type id
+		uint32_t size = ~0u;     // laid-out byte size, the array stride of arrays of it
+		uint32_t storage = ~0u;  // storage class of a block
+		uint32_t variable = ~0u; // index of the instance variable
+		Array<uint32_t> members; // variable indices in declaration order
+		Map<uint32_t, uint32_t> decorations;
+		uint32_t declaration = 0;      // first word of its declaration in the module words
+		uint32_t declaration_size = 0; // word count of it, ~0u: to the end
+		bool used = false;
+	};
+
+	struct Function {
+		String name;
+		String return_type; // internal type name
+		Scope scope;        // the parameters
+		String arguments;   // "(" and the parameter types; the signature is return_type + arguments
+		uint32_t index = ~0u;
+		uint32_t id = ~0u;
+		uint32_t function_type = ~0u; // id of its OpTypeFunction
+		uint32_t control = 0;         // function control mask; Inline (1) bodies are parsed first
+		const char *body = nullptr;   // body text, null for a prototype
+		Array<Parameter> parameters;
+		Array<uint32_t> locals;  // variable indices
+		Array<uint32_t> callees; // function indices called from the body
+		Array<uint32_t> code;    // instruction words, emptied when the function is emitted
+		Array<uint32_t> labels;  // code positions of label ids allocated at emission
+		// jump lists of the innermost loop and switch, null outside them
+		BreakList *breaks = nullptr;
+		BreakList *continues = nullptr;
+		BreakList *switch_breaks = nullptr;
+		uint32_t last_opcode = 0;
+		bool used = false;
+	};
+
+	// Records of one kind, kept in pages that never move: references to a
+	// record, and pointers to the scopes inside records, stay valid while
+	// more records are added. Clearing keeps the records for reuse.
+	template <class T>
+	class Records {
+	public:
+		static constexpr uint32_t PageBits = 6;
+		static constexpr uint32_t PageSize = 1u << PageBits;
+
+		Records() : length(0) {}
+		Records(const Records &) = delete;
+		Records &operator=(const Records &) = delete;
+		~Records() {
+			for (uint32_t i = 0; i < pages.size(); i++) delete[] pages[i];
+		}
+
+		uint32_t size() const { return length; }
+		T &operator[](uint32_t index) { return pages[index >> PageBits][index & (PageSize - 1)]; }
+		const T &operator[](uint32_t index) const { return pages[index >> PageBits][index & (PageSize - 1)]; }
+		T &back() { return (*this)[length - 1]; }
+
+		// a slot that takes the value by assignment (value may be a record)
+		T &append(const T &value) {
+			reserve(length + 1);
+			T &ret = (*this)[length];
+			ret = value;
+			length++;
+			return ret;
+		}
+		T &append() { return append(T()); }
+
+		void reserve(uint32_t size) {
+			while (pages.size() * PageSize < size) pages.append(new T[PageSize]);
+		}
+		void clear() { length = 0; }
+
+	private:
+		uint32_t length;
+		Array<T *> pages;
+	};
+
+	// Working records of the expression parsers.
+	struct StackValue {
+		StackValue() : id(~0u), pointer(~0u) {}
+		explicit StackValue(const String &text) : id(~0u), pointer(~0u), text(text) {}
+		StackValue(uint32_t id, uint32_t pointer) : id(id), pointer(pointer) {}
+		uint32_t id;      // result id, ~0u while the operand is a text
+		uint32_t pointer; // the pointer it was loaded from
+		String text;      // constant text not yet typed
+	};
+
+	struct Token {
+		Token() : kind(0), a(~0u), b(~0u) {}
+		explicit Token(uint32_t kind) : kind(kind), a(~0u), b(~0u) {}
+		Token(uint32_t kind, const String &name) : kind(kind), a(~0u), b(~0u), name(name) {}
+		Token(uint32_t kind, const String &text, const String &name) : kind(kind), a(~0u), b(~0u), text(text), name(name) {}
+		Token(uint32_t kind, uint32_t a, const String &name) : kind(kind), a(a), b(~0u), name(name) {}
+		Token(uint32_t kind, uint32_t a, uint32_t b) : kind(kind), a(a), b(b) {}
+		uint32_t kind; // ExpressionType
+		uint32_t a;
+		uint32_t b;
+		String text;
+		String name;
+	};
+
+	struct ConstantToken {
+		ConstantToken() : kind(0) {}
+		explicit ConstantToken(uint32_t kind) : kind(kind) {}
+		ConstantToken(uint32_t kind, const Value &value) : kind(kind), value(value) {}
+		uint32_t kind; // ConstantOperator
+		Value value;
+	};
+
+	// u32 stacks with inline room for N words
+	template <uint32_t N>
+	class WordStack : public ArrayStack<uint32_t, N> {
+	public:
+		WordStack() {}
+		WordStack(uint32_t size, uint32_t value) : ArrayStack<uint32_t, N>(size, value) {}
+		WordStack(const uint32_t *words, uint32_t size) { this->assign(words, size); }
+		WordStack(const Array<uint32_t> &words) : ArrayStack<uint32_t, N>(words) {}
+	};
+
+	Compiler();
+	~Compiler();
+	Compiler(const Compiler &) = delete;
+	Compiler &operator=(const Compiler &) = delete;
+
+	// driver
+	bool compileGLSL(uint32_t type, const char *src, const char *context, uint32_t *error_offset, uint32_t flags);
+
+	// state: reset before every compilation (the name tables stay); clear
+	// does the same and leaves the work-group z size as it is
+	void reset();
+	void clear();
+
+	// name tables, each built while it is empty
+	void init_tables();
+
+	// module assembly
+	void create_opcodes(uint32_t language, uint32_t version, const char *context);
+	void add_function_opcodes(Function &function);
+
+	// parsers
+	void parse_declarations(const char *text, uint32_t *error_offset, bool builtin);
+	void parse_block(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope);
+	Value &parse_constant_expression(Value &result, const char *text, Scope &scope, bool typed);
+	void check_variables();
+
+	// types: names, flags and layout
+	static uint32_t get_type_flags(const String &name);
+	static String get_type_name(uint32_t flags);
+	static uint32_t get_vector_size(uint32_t flags);
+	static uint32_t get_column_count(uint32_t flags);
+	static uint32_t get_type_components(uint32_t flags);
+	static uint32_t get_type_size(uint32_t flags);
+	static uint32_t get_type_alignment(uint32_t flags);
+	// the distance between array elements: the size rounded up to the alignment
+	static uint32_t get_type_stride(uint32_t flags);
+	static uint32_t get_swizzle_index(char c);
+	uint32_t add_conversion(Function &function, uint32_t flags, uint32_t id);
+
+	// word emission
+	void add_function_opcode(Function &function, uint32_t opcode, std::initializer_list<uint32_t> words, const Array<uint32_t> &extra = Array<uint32_t>());
+	void add_module_opcode(uint32_t opcode, std::initializer_list<uint32_t> words, const Array<uint32_t> &extra = Array<uint32_t>());
+	void add_module_string(const String &str);
+	void add_module_string_opcode(uint32_t opcode, std::initializer_list<uint32_t> words, const String &str, const Array<uint32_t> &extra = Array<uint32_t>());
+	static uint32_t get_word_opcode(uint32_t word) { return word & 0xffffu; }
+	static uint32_t get_word_count(uint32_t word) { return word >> 16; }
+	static uint32_t align_size(uint32_t value, uint32_t alignment);
+
+	// type registry
+	uint32_t add_type(const String &name, uint32_t length = ~0u, Scope *scope = nullptr);
+	uint32_t add_type(const char *name, uint32_t length = ~0u, Scope *scope = nullptr);
+	uint32_t add_type(uint32_t flags);
+	uint32_t add_image_type(const String &name, uint32_t format = ~0u);
+	// a pointer to type as given (an array type itself for an array); a length
+	// keeps pointers apart by the array length they were made for
+	uint32_t add_pointer_type(uint32_t type, uint32_t length, uint32_t storage);
+
+	// targets
+	void add_target(uint32_t id, uint32_t type, uint32_t length = ~0u);
+	void set_target(uint32_t id, uint32_t type, uint32_t flags, uint32_t length = ~0u);
+	uint32_t get_target_type(uint32_t id) const;
+	uint32_t get_target_flags(uint32_t id) const;
+	uint32_t get_target_length(uint32_t id) const;
+	uint32_t get_target_components(uint32_t id) const;
+	String get_target_type_name(uint32_t id) const;
+
+	// constants and folding
+	uint32_t add_binary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t a, uint32_t b);
+	uint32_t add_unary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t x);
+	uint32_t add_splat(Function &function, uint32_t type, uint32_t scalar);
+	uint32_t add_shuffle(Function &function, uint32_t type, uint32_t source, const Array<uint32_t> &indices);
+	uint32_t add_constant(const String &name, const Value &value);
+	uint32_t add_constant(const String &name, uint64_t value);
+	uint32_t add_constant(const char *name, uint64_t value);
+	uint32_t parse_constant(const String &type, const char *text);
+	String get_constant_string(const Value &value, bool keep) const;
+
+	// built-in variables
+	uint32_t add_builtin_variable(const String &name);
+	void add_builtin_capability(uint32_t builtin);
+
+	// symbols and scopes
+	uint32_t add_function(const String &name, const String &return_type, uint32_t control, Scope &scope);
+	uint32_t add_structure(const String &name, uint32_t storage, Scope &scope);
+	uint32_t add_variable(const String &name, const String &type, uint32_t length, uint32_t storage, Scope &scope);
+	// record index of the first function of that name (and argument text,
+	// unless it is empty), ~0u when there is none
+	uint32_t find_function(const String &name, const String &arguments);
+	uint32_t get_function(uint32_t id) const;
+	uint32_t find_structure(const String &name, Scope *scope);
+	uint32_t get_structure(uint32_t id) const;
+	uint32_t find_variable(const String &name, Scope *scope);
+	uint32_t get_variable(uint32_t id) const;
+	void check_qualifiers(uint32_t bits) const;
+	void check_constant_qualifiers(uint32_t bits) const;
+
+	// predicates
+	static bool is_letter(char c);
+	bool is_compute_stage() const;
+	bool is_tracing_stage() const;
+	bool is_reserved(const String &name) const;
+	static bool is_declared(const String &name, const Scope &scope);
+
+	uint32_t flags;
+	Set<String> extensions; // enabled by #extension, written as OpSourceExtension
+	Set<uint32_t> capabilities;
+	uint32_t execution_model;
+	Map<uint32_t, uint32_t> execution_modes; // mode -> value, ~0u: no operand
+	uint32_t group_size[3];                  // local size; z 0: not declared
+	Scope global_scope;
+	Array<uint32_t> storage_pointers; // module word positions of StorageBuffer pointer types
+	Records<Variable> variables;
+	Records<Structure> structures;
+	Records<Function> functions;
+	Array<uint32_t> words; // declarations while parsing, the whole module after assembly
+	uint32_t next_id;
+	uint32_t glsl_id; // id of the GLSL.std.450 import
+	Map<uint32_t, Value> constants;
+	Map<String, uint32_t> types;   // key text of a type, pointer, constant or signature -> id
+	Map<uint32_t, uint32_t> records; // function, variable or structure id -> record index
+	Map<uint32_t, Map<uint32_t, uint32_t>> decorations; // decorations of ids without records
+	Map<uint32_t, Target> targets;
+
+	// name tables
+	Map<String, String> glsl_types;     // GLSL type keyword -> internal name
+	Map<String, String> internal_types; // internal name -> GLSL type keyword
+	Set<String> internal_functions;     // built-ins lowered to core instructions
+	Set<String> external_functions;     // built-ins lowered to GLSL.std.450 instructions
+	Set<String> keywords;               // reserved words
+	Map<String, uint32_t> image_formats;         // -> ImageFormat
+	Map<String, uint32_t> builtin_variables;     // -> BuiltIn, ~0u: declared without one
+	Map<String, uint32_t> storage_qualifiers;    // -> StorageClass
+	Map<String, uint32_t> block_qualifiers;      // -> Block decoration
+	Map<String, uint32_t> decoration_qualifiers; // -> Decoration
+	Map<String, uint32_t> fragment_qualifiers;   // layout keyword -> ExecutionMode
+	Map<String, uint32_t> layout_qualifiers;     // layout keyword -> Decoration
+};
+
+} // namespace Vexa

@@ -1,0 +1,88 @@
+// Conversions of a value between scalar kinds and widths: the kind first, in
+// the source's shape and width, then the width; bool is reached by comparing
+// with zero and left by selecting one or zero. A constant source folds.
+#include "shader/compiler/Compiler.h"
+
+#include "core/Error.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+namespace Vexa {
+
+namespace {
+
+// the kind bits of flags reduced to the one that counts (float, unsigned,
+// signed, bool in that order)
+uint32_t kind_of(uint32_t flags) {
+	if (flags & Compiler::TypeFloat) return Compiler::TypeFloat;
+	if (flags & Compiler::TypeUint) return Compiler::TypeUint;
+	if (flags & Compiler::TypeInt) return Compiler::TypeInt;
+	if (flags & Compiler::TypeBool) return Compiler::TypeBool;
+	return 0;
+}
+
+} // namespace
+
+uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t id) {
+	uint32_t source = get_target_flags(id);
+	uint32_t target_kind = kind_of(flags);
+	uint32_t source_kind = kind_of(source);
+
+	// to bool: a comparison with the zero of the source's type
+	if (target_kind == TypeBool && source_kind != TypeBool) {
+		uint32_t type = add_type(flags);
+		uint32_t opcode = 0;
+		if (source_kind == TypeFloat) opcode = Spirv::OpFOrdNotEqual;
+		else if (source_kind == TypeUint || source_kind == TypeInt) opcode = Spirv::OpINotEqual;
+		else throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(flags).get());
+		uint32_t zero = add_constant(get_type_name(source), 0);
+		uint32_t ret = next_id++;
+		add_function_opcode(function, opcode, {type, ret, id, zero});
+		add_target(ret, type);
+		return ret;
+	}
+
+	// from bool: a selection of one or zero
+	if (target_kind != TypeBool && source_kind == TypeBool) {
+		uint32_t type = add_type(flags);
+		String name = get_type_name(flags);
+		Value one(1);
+		if (target_kind == TypeFloat) one.set_f64(0, 1.0);
+		else if (target_kind == TypeUint || target_kind == TypeInt) one.set_u64(0, 1);
+		else throwError("can't convert %s to %s\n", get_type_name(source).get(), name.get());
+		uint32_t zero_id = add_constant(name, 0);
+		uint32_t one_id = add_constant(name, one);
+		uint32_t ret = next_id++;
+		add_function_opcode(function, Spirv::OpSelect, {type, ret, id, one_id, zero_id});
+		add_target(ret, type);
+		return ret;
+	}
+
+	// the kind first, in the source's shape and width
+	uint32_t ret = id;
+	if ((flags & TypeKindMask) != (source & TypeKindMask)) {
+		uint32_t opcode = 0;
+		bool target_integer = (target_kind == TypeUint || target_kind == TypeInt);
+		bool source_integer = (source_kind == TypeUint || source_kind == TypeInt);
+		if (target_integer && source_integer) opcode = Spirv::OpBitcast;
+		else if (target_kind == TypeFloat && source_kind == TypeUint) opcode = Spirv::OpConvertUToF;
+		else if (target_kind == TypeFloat && source_kind == TypeInt) opcode = Spirv::OpConvertSToF;
+		else if (target_kind == TypeUint && source_kind == TypeFloat) opcode = Spirv::OpConvertFToU;
+		else if (target_kind == TypeInt && source_kind == TypeFloat) opcode = Spirv::OpConvertFToS;
+		uint32_t converted = (source & ~TypeKindMask) | (flags & TypeKindMask);
+		if (opcode == 0) throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(converted).get());
+		ret = add_unary_operation(function, opcode, add_type(converted), ret);
+		source = converted;
+	}
+
+	// then the width
+	if ((flags & TypeWidthMask) == (source & TypeWidthMask)) return ret;
+	uint32_t opcode = 0;
+	if (target_kind == TypeFloat) opcode = Spirv::OpFConvert;
+	else if (target_kind == TypeUint) opcode = Spirv::OpUConvert;
+	else if (target_kind == TypeInt) opcode = Spirv::OpSConvert;
+	uint32_t converted = (source & ~TypeWidthMask) | (flags & TypeWidthMask);
+	if (opcode == 0) throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(converted).get());
+	return add_unary_operation(function, opcode, add_type(converted), ret);
+}
+
+} // namespace Vexa

@@ -1,0 +1,325 @@
+// Constant values: the component readers and their conversions, the folding
+// of one-operand instructions, and the constants of a module: made once per
+// type and value, components first, held as the module holds them, and never
+// cut short (a constant that needs more than a Value holds is refused).
+#include "compiler_fixtures.h"
+
+#include "shader/ShaderSpirvNumbers.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using Vexa::Compiler;
+using Vexa::String;
+using Vexa::Value;
+using compiler_test::decode;
+using compiler_test::Fixture;
+using compiler_test::Instruction;
+
+namespace {
+
+namespace Spirv = Vexa::Spirv;
+
+Value f64s(std::initializer_list<double> list) {
+	Value ret;
+	for (double d : list) ret.set_f64(ret.count++, d);
+	return ret;
+}
+
+Value i64s(std::initializer_list<int64_t> list) {
+	Value ret;
+	for (int64_t v : list) ret.set_i64(ret.count++, v);
+	return ret;
+}
+
+Value u64s(std::initializer_list<uint64_t> list) {
+	Value ret;
+	for (uint64_t v : list) ret.set_u64(ret.count++, v);
+	return ret;
+}
+
+uint64_t bits(double d) {
+	uint64_t ret;
+	memcpy(&ret, &d, sizeof(ret));
+	return ret;
+}
+
+template <class Call>
+std::string thrown(Call call) {
+	try {
+		call();
+	} catch (const String &message) {
+		return message.get();
+	}
+	return std::string();
+}
+
+TEST(CompilerConstants, Readers) {
+	Value one = f64s({2.5});
+	EXPECT_EQ(one.get_f64(3), 2.5);
+	Value two = f64s({2.5, 3.5});
+	EXPECT_EQ(two.get_f64(3), 0.0);
+	EXPECT_EQ(f64s({1e19}).get_u64(0), 10000000000000000000ull);
+	EXPECT_EQ(f64s({-2.7}).get_i64(0), -2);
+	EXPECT_EQ(f64s({-1.0}).get_u64(0), ~0ull);
+	EXPECT_FALSE(f64s({NAN}).get_bool(0));
+	EXPECT_TRUE(f64s({-0.5}).get_bool(0));
+	// conversions out of range saturate; a NaN gives 0
+	EXPECT_EQ(f64s({1e300}).get_i64(0), INT64_MAX);
+	EXPECT_EQ(f64s({-1e300}).get_i64(0), INT64_MIN);
+	EXPECT_EQ(f64s({1e300}).get_u64(0), ~0ull);
+	EXPECT_EQ(f64s({NAN}).get_i64(0), 0);
+	EXPECT_EQ(f64s({NAN}).get_u64(0), 0u);
+	EXPECT_EQ(u64s({~0ull}).get_f64(0), 18446744073709551616.0);
+	EXPECT_EQ(i64s({-1}).get_f64(0), -1.0);
+	EXPECT_EQ(Value(1).get_f64(0), 0.0);
+	// set_* mark the kind
+	Value v;
+	v.set_bool(0, true);
+	EXPECT_EQ(v.flags, (uint32_t)Compiler::TypeBool);
+	v.set_f64(20, 1.0);
+	EXPECT_EQ(v.flags, (uint32_t)Compiler::TypeBool);
+}
+
+TEST(CompilerConstants, UnaryFolding) {
+	struct {
+		Value operand;
+		uint32_t opcode;
+		uint32_t extended;
+		uint32_t kind; // 0: not folded
+		std::vector<uint64_t> components;
+	} rows[] = {
+		{f64s({2.5}), Spirv::OpConvertFToS, 0, Compiler::TypeInt, {2}},
+		{f64s({-1.0}), Spirv::OpConvertFToU, 0, Compiler::TypeUint, {~0ull}},
+		{i64s({-3}), Spirv::OpConvertSToF, 0, Compiler::TypeFloat, {bits(-3.0)}},
+		{u64s({~0ull}), Spirv::OpConvertUToF, 0, Compiler::TypeFloat, {bits(18446744073709551616.0)}},
+		{f64s({3.141592653589793}), Spirv::OpExtInst, 12, Compiler::TypeFloat, {bits(180.00000210110483)}},
+		{f64s({180.0}), Spirv::OpExtInst, 11, Compiler::TypeFloat, {bits(3.1415926292538643)}},
+		{f64s({0.0, -2.0}), Spirv::OpExtInst, 69, Compiler::TypeFloat, {bits(0.0), bits(-1.0)}},
+		{f64s({-1.5, 2.5}), Spirv::OpExtInst, 8, Compiler::TypeFloat, {bits(-2.0), bits(2.0)}},
+		{f64s({1e300}), Spirv::OpExtInst, 9, Compiler::TypeFloat, {bits(1e300)}},
+		{f64s({-2.0}), Spirv::OpExtInst, 4, Compiler::TypeFloat, {bits(2.0)}},
+		{i64s({INT64_MIN, -4}), Spirv::OpExtInst, 5, Compiler::TypeInt, {(uint64_t)INT64_MIN, 4}},
+		{f64s({4.0}), Spirv::OpExtInst, 32, Compiler::TypeFloat, {bits(0.5)}},
+		{f64s({9.0}), Spirv::OpExtInst, 31, Compiler::TypeFloat, {bits(3.0)}},
+		{f64s({0.0}), Spirv::OpExtInst, 14, Compiler::TypeFloat, {bits(1.0)}},
+		{f64s({1.0}), Spirv::OpExtInst, 1, 0, {}},
+		{f64s({1.0}), Spirv::OpExtInst, 6, 0, {}},
+		{f64s({1.0}), Spirv::OpFNegate, 0, Compiler::TypeFloat, {bits(-1.0)}},
+		{i64s({5}), Spirv::OpSNegate, 0, Compiler::TypeInt, {(uint64_t)-5}},
+		{u64s({0, 3}), Spirv::OpLogicalNot, 0, Compiler::TypeUint, {1, 0}},
+		{u64s({0}), Spirv::OpNot, 0, Compiler::TypeUint, {~0ull}},
+		{f64s({1.0}), Spirv::OpBitcast, 0, Compiler::TypeFloat, {bits(1.0)}},
+		{i64s({-7}), Spirv::OpSConvert, 0, Compiler::TypeInt, {(uint64_t)-7}},
+		{f64s({1.0}), 184, 0, 0, {}}, // comparisons are never folded
+		{i64s({1}), Spirv::OpIAdd, 0, 0, {}},
+	};
+	for (const auto &row : rows) {
+		SCOPED_TRACE(std::to_string(row.opcode) + " " + std::to_string(row.extended));
+		Value ret = row.operand.unary_operation(row.opcode, row.extended);
+		if (row.kind == 0) {
+			EXPECT_EQ(ret.count, 0u);
+			EXPECT_EQ(ret.flags, 0u);
+			continue;
+		}
+		EXPECT_EQ(ret.flags & Compiler::TypeKindMask, row.kind);
+		ASSERT_EQ(ret.count, row.components.size());
+		for (uint32_t i = 0; i < ret.count; i++) EXPECT_EQ(ret.components[i], row.components[i]) << i;
+	}
+	Value unit = f64s({3.0, 4.0}).unary_operation(Spirv::OpExtInst, 69);
+	EXPECT_DOUBLE_EQ(unit.get_f64(0), 0.6);
+	EXPECT_DOUBLE_EQ(unit.get_f64(1), 0.8);
+	Value zero = f64s({0.0, 0.0}).unary_operation(Spirv::OpExtInst, 69);
+	EXPECT_TRUE(std::isnan(zero.get_f64(0)) && std::isnan(zero.get_f64(1)));
+}
+
+TEST(CompilerConstants, Negate) {
+	EXPECT_EQ(f64s({0.0}).negate().components[0], bits(-0.0));
+	EXPECT_EQ(i64s({3, -4}).negate().get_i64(1), 4);
+	Value flag;
+	flag.set_bool(0, true);
+	flag.count = 1;
+	EXPECT_EQ(flag.negate().count, 0u);
+	EXPECT_EQ(Value(1).negate().count, 0u);
+}
+
+TEST(CompilerConstants, AppendConverts) {
+	uint32_t f32 = Compiler::get_type_flags(String("f32"));
+	uint32_t u32 = Compiler::get_type_flags(String("u32"));
+	uint32_t i32 = Compiler::get_type_flags(String("i32"));
+	uint32_t b32 = Compiler::get_type_flags(String("b32"));
+	struct {
+		uint32_t receiver;
+		Value source;
+		std::vector<uint64_t> components;
+	} rows[] = {
+		{f32, u64s({~0ull}), {bits(18446744073709551616.0)}},
+		{f32, i64s({-2}), {bits(-2.0)}},
+		{u32, f64s({3.9, -1.0}), {3, ~0ull}},
+		{i32, f64s({-3.9}), {(uint64_t)-3}},
+		{b32, f64s({0.5, 0.0}), {1, 0}},
+		{b32, i64s({0, -9}), {0, 1}},
+		{0, f64s({1.0}), {bits(1.0)}},
+	};
+	for (const auto &row : rows) {
+		Value v(row.receiver, 0);
+		ASSERT_TRUE(v.append(row.source));
+		ASSERT_EQ(v.count, row.components.size());
+		for (uint32_t i = 0; i < v.count; i++) EXPECT_EQ(v.components[i], row.components[i]) << row.receiver << " " << i;
+	}
+	// a one-component source broadcasts; a range starts where it is asked
+	Value v(i32, 0);
+	ASSERT_TRUE(v.append(i64s({7}), 0, 3));
+	EXPECT_EQ(v.count, 3u);
+	EXPECT_EQ(v.get_i64(2), 7);
+	Value w(i32, 0);
+	ASSERT_TRUE(w.append(i64s({1, 2, 3, 4}), 2));
+	EXPECT_EQ(w.count, 2u);
+	EXPECT_EQ(w.get_i64(0), 3);
+	// never more than 16 components
+	Value full(i32, 0);
+	EXPECT_TRUE(full.append(i64s({1}), 0, 16));
+	EXPECT_FALSE(full.append(i64s({1})));
+	EXPECT_EQ(full.count, 16u);
+}
+
+TEST(CompilerConstants, ScalarWords) {
+	struct {
+		const char *type;
+		Value value;
+		uint32_t opcode;
+		std::vector<uint32_t> literal;
+		uint64_t held; // the bits the constant map keeps
+	} rows[] = {
+		{"f32", f64s({1.5}), Spirv::OpConstant, {0x3fc00000u}, bits(1.5)},
+		{"f32", f64s({0.1}), Spirv::OpConstant, {0x3dcccccdu}, bits((double)0.1f)},
+		{"f16", f64s({1.5}), Spirv::OpConstant, {0x3e00u}, bits(1.5)},
+		{"f64", f64s({1.5}), Spirv::OpConstant, {0, 0x3ff80000u}, bits(1.5)},
+		{"u32", u64s({0x100000005ull}), Spirv::OpConstant, {5}, 5},
+		{"i32", u64s({0xffffffffull}), Spirv::OpConstant, {0xffffffffu}, ~0ull},
+		{"i16", u64s({0x18000}), Spirv::OpConstant, {0xffff8000u}, (uint64_t)-32768},
+		{"u16", i64s({-1}), Spirv::OpConstant, {0xffffu}, 0xffff},
+		{"u64", u64s({0x123456789ull}), Spirv::OpConstant, {0x23456789u, 1}, 0x123456789ull},
+		{"f32", u64s({3}), Spirv::OpConstant, {0x40400000u}, bits(3.0)},
+		{"i32", f64s({-2.5}), Spirv::OpConstant, {0xfffffffeu}, (uint64_t)-2},
+		{"b32", f64s({0.5}), Spirv::OpConstantTrue, {}, 1},
+		{"b32", u64s({0}), Spirv::OpConstantFalse, {}, 0},
+	};
+	Fixture f;
+	Compiler &c = f.compiler;
+	for (const auto &row : rows) {
+		SCOPED_TRACE(row.type);
+		uint32_t before = c.words.size();
+		uint32_t id = c.add_constant(String(row.type), row.value);
+		uint32_t type = c.add_type(row.type);
+		std::vector<Instruction> list = decode(c.words.get() + before, c.words.size() - before);
+		ASSERT_FALSE(list.empty());
+		EXPECT_EQ(list.back().opcode, row.opcode);
+		std::vector<uint32_t> operands = {type, id};
+		operands.insert(operands.end(), row.literal.begin(), row.literal.end());
+		EXPECT_EQ(list.back().operands, operands);
+		const Value *held = c.constants.get(id);
+		ASSERT_NE(held, nullptr);
+		EXPECT_EQ(held->count, 1u);
+		EXPECT_EQ(held->components[0], row.held);
+		EXPECT_EQ(held->flags, c.get_target_flags(type));
+		EXPECT_EQ(c.get_target_type(id), type);
+		// the same value again gives the same constant
+		EXPECT_EQ(c.add_constant(String(row.type), row.value), id);
+	}
+	// the one-value forms take the bits as they are
+	EXPECT_EQ(c.add_constant("u32", 5), c.add_constant(String("u32"), u64s({5})));
+	EXPECT_EQ(c.add_constant("f32", bits(1.5)), c.add_constant(String("f32"), f64s({1.5})));
+	EXPECT_EQ(compiler_test::validate(c), "");
+}
+
+TEST(CompilerConstants, Composites) {
+	Fixture f;
+	Compiler &c = f.compiler;
+	uint32_t vec = c.add_constant(String("f32v4"), f64s({1.0}));
+	std::vector<Instruction> list = decode(c.words);
+	// f32, f32v4, the f32 constant, the composite of it four times
+	ASSERT_EQ(list.size(), 4u);
+	uint32_t component = list[2].operands[1];
+	EXPECT_EQ(list[3].opcode, Spirv::OpConstantComposite);
+	EXPECT_EQ(list[3].operands, (std::vector<uint32_t>{c.add_type("f32v4"), vec, component, component, component, component}));
+	EXPECT_EQ(c.constants.get(vec)->count, 4u);
+	EXPECT_EQ(c.add_constant(String("f32v4"), f64s({1.0})), vec);
+	uint32_t spelled = c.add_constant(String("f32v4"), f64s({1.0, 1.0, 1.0, 1.0}));
+	EXPECT_NE(spelled, vec);
+
+	uint32_t matrix = c.add_constant(String("f32v2m2"), f64s({2.0}));
+	EXPECT_EQ(c.constants.get(matrix)->count, 4u);
+	uint32_t columns = c.add_constant(String("f32v2m2"), f64s({1.0, 2.0, 3.0, 4.0}));
+	std::vector<Instruction> made_list = decode(c.words);
+	const Instruction *made = compiler_test::find_result(made_list, columns, true);
+	ASSERT_NE(made, nullptr);
+	ASSERT_EQ(made->operands.size(), 4u);
+	EXPECT_EQ(made->operands[2], c.add_constant(String("f32v2"), f64s({1.0, 2.0})));
+	EXPECT_EQ(made->operands[3], c.add_constant(String("f32v2"), f64s({3.0, 4.0})));
+
+	uint32_t flags = c.add_constant(String("b32v3"), u64s({1, 0, 1}));
+	EXPECT_EQ(c.constants.get(flags)->get_bool(1), false);
+	uint32_t array = c.add_constant(String("i32[3]"), i64s({4, 5, 6}));
+	EXPECT_EQ(c.get_target_type(array), c.add_type("i32", 3));
+	EXPECT_EQ(c.constants.get(array)->flags & Compiler::TypeRuntimeArray, (uint32_t)Compiler::TypeRuntimeArray);
+	Value sixteen;
+	for (uint32_t i = 0; i < 16; i++) sixteen.set_f64(sixteen.count++, i);
+	c.add_constant(String("f32[16]"), sixteen);
+	c.add_constant(String("f32v4m4"), sixteen);
+	EXPECT_EQ(compiler_test::validate(c), "");
+}
+
+TEST(CompilerConstants, RefusedComposites) {
+	Fixture f;
+	Compiler &c = f.compiler;
+	Value sixteen;
+	for (uint32_t i = 0; i < 16; i++) sixteen.set_f64(sixteen.count++, i);
+	struct {
+		const char *type;
+		Value value;
+		const char *message;
+	} rows[] = {
+		{"f32v3", f64s({1.0, 2.0}), "not enough arguments for f32v3\n"},
+		{"f32v3", f64s({1.0, 2.0, 3.0, 4.0}), "too many arguments for f32v3\n"},
+		{"f32v2m2", f64s({1.0, 2.0}), "not enough arguments for f32v2m2\n"},
+		{"f32[3]", f64s({1.0, 2.0}), "not enough arguments for f32[3]\n"},
+		{"f32[2]", f64s({1.0, 2.0, 3.0}), "too many arguments for f32[2]\n"},
+		// an array longer than a Value is refused, not cut short
+		{"f32[20]", sixteen, "not enough arguments for f32[20]\n"},
+		{"f32[]", f64s({1.0}), "can't add f32[]x1 constant\n"},
+		{"f32v2[2]", f64s({1.0, 2.0}), "can't add f32v2[2]x2 constant\n"},
+		{"f32", f64s({1.0, 2.0}), "can't add f32x2 constant\n"},
+		{"sampler", f64s({1.0}), "can't add samplerx1 constant\n"},
+	};
+	for (const auto &row : rows) {
+		EXPECT_EQ(thrown([&] { c.add_constant(String(row.type), row.value); }), row.message) << row.type;
+	}
+}
+
+TEST(CompilerConstants, UnaryEmission) {
+	Fixture f;
+	Compiler &c = f.compiler;
+	uint32_t type = c.add_type("i32");
+	uint32_t constant = c.add_constant(String("i32"), i64s({5}));
+	uint32_t folded = c.add_unary_operation(f.function, Spirv::OpSNegate, type, constant);
+	EXPECT_EQ(f.function.code.size(), 0u);
+	EXPECT_EQ(folded, c.add_constant(String("i32"), i64s({-5})));
+	uint32_t value = compiler_test::add_undef(c, type);
+	uint32_t emitted = c.add_unary_operation(f.function, Spirv::OpSNegate, type, value);
+	std::vector<Instruction> code = decode(f.function.code);
+	ASSERT_EQ(code.size(), 1u);
+	EXPECT_EQ(code[0].opcode, Spirv::OpSNegate);
+	EXPECT_EQ(code[0].operands, (std::vector<uint32_t>{type, emitted, value}));
+	EXPECT_EQ(c.get_target_type(emitted), type);
+	// a logical not of a constant folds; an instruction that does not fold is emitted
+	uint32_t b32 = c.add_type("b32");
+	EXPECT_EQ(c.add_unary_operation(f.function, Spirv::OpLogicalNot, b32, c.add_constant("b32", 1)), c.add_constant("b32", 0));
+	EXPECT_EQ(decode(f.function.code).size(), 1u);
+	c.add_unary_operation(f.function, 156, b32, c.add_constant("f32", 0)); // OpIsNan
+	EXPECT_EQ(decode(f.function.code).size(), 2u);
+	EXPECT_EQ(compiler_test::validate(c, &f.function), "");
+}
+
+} // namespace
