@@ -1,7 +1,6 @@
 // Constants: every constant of a module is made once per type and value, its
 // components first, and remembered with its Value so that operations on
-// constants fold at compile time; and the one-operand emitter, which folds a
-// constant operand instead of emitting the instruction.
+// constants fold at compile time.
 //
 // The Value kept for a constant holds what the module holds: its components
 // converted to the type's kind and cut to the type's width (a 32-bit float
@@ -135,17 +134,6 @@ uint32_t Compiler::add_constant(const String &name, const Value &value) {
 	constants.insert(id, c);
 	types.insert(key, id);
 	set_target(id, type, flags);
-	return id;
-}
-
-uint32_t Compiler::add_unary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t x) {
-	if (const Value *value = constants.get(x)) {
-		Value folded = value->unary_operation(opcode, 0);
-		if (folded.count > 0) return add_constant(get_target_type_name(type), folded);
-	}
-	uint32_t id = next_id++;
-	add_function_opcode(function, opcode, {type, id, x});
-	add_target(id, type);
 	return id;
 }
 
