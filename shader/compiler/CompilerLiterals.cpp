@@ -11,6 +11,10 @@ namespace Vexa {
 
 namespace {
 
+bool starts_name(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
 const char *skip_spaces(const char *s) {
 	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
 	return s;
@@ -60,14 +64,16 @@ uint32_t Compiler::parse_constant(const String &type, const char *text) {
 		if (Parser::isUnsigned(s)) return parse_constant(String("u32"), s);
 		if (Parser::isSigned(s)) return parse_constant(String("i32"), s);
 		String name;
-		if (!Parser::isNumber(s) && is_letter(*s)) {
+		if (!Parser::isNumber(s) && starts_name(*s)) {
 			Parser::readName(s, name);
 			return parse_constant(name, s);
 		}
 		throwError("invalid value \"%s\" for %s\n", text, "constant");
 	}
 
-	String key = String::format("%s_const_%s", type.get(), s);
+	// the text is quoted in the key, apart from the keys of made constants,
+	// which hold component bits ("f32_const_1" is the float of bits 1)
+	String key = String::format("%s_const_\"%s\"", type.get(), s);
 	if (uint32_t *id = types.get(key)) return *id;
 	uint32_t flags = get_target_flags(add_type(type));
 
@@ -82,7 +88,7 @@ uint32_t Compiler::parse_constant(const String &type, const char *text) {
 		if (end == nullptr) throwError("invalid value \"%s\" for %s\n", text, type.get());
 		expect_end(end);
 		ret = add_constant(type, value);
-	} else if (is_letter(*s)) {
+	} else if (starts_name(*s)) {
 		// a constructor of the type with numbers: "f32v2(1.0, 2.0)"
 		String name;
 		const char *cursor = s + Parser::readName(s, name);
