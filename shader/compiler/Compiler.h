@@ -391,7 +391,9 @@ public:
 	uint32_t get_target_components(uint32_t id) const;
 	String get_target_type_name(uint32_t id) const;
 
-	// constants and folding
+	// constants and folding; an operation's result is a constant (it is in
+	// `constants`) only when the operands folded, which a caller that needs a
+	// constant (an array size, a case label) tests to report the error
 	uint32_t add_binary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t a, uint32_t b);
 	uint32_t add_unary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t x);
 	uint32_t add_splat(Function &function, uint32_t type, uint32_t scalar);

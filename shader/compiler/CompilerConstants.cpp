@@ -11,6 +11,8 @@
 #include "core/Math.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 namespace Vexa {
@@ -29,6 +31,11 @@ uint64_t normalised(uint64_t bits, uint32_t flags) {
 	if (flags & Compiler::TypeFloat) {
 		double value;
 		memcpy(&value, &bits, sizeof(value));
+		// beyond the float range: the largest float, or infinity from half
+		// way to 2^128 up (ties to even), without an undefined conversion
+		if ((flags & (Compiler::Type32 | Compiler::Type16)) && std::fabs(value) > FLT_MAX && value == value) {
+			value = std::fabs(value) >= 340282356779733661637539395458142568448.0 ? std::copysign(HUGE_VAL, value) : std::copysign(static_cast<double>(FLT_MAX), value);
+		}
 		if (flags & Compiler::Type32) value = static_cast<float>(value);
 		else if (flags & Compiler::Type16) value = static_cast<float>(half(static_cast<float>(value)));
 		memcpy(&bits, &value, sizeof(bits));

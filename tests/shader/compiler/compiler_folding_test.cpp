@@ -590,6 +590,11 @@ TEST(CompilerFolding, Literals) {
 		{"i64", "-5", "i64", (uint64_t)-5},
 		{"b32", "true", "b32", 1},
 		{"i32v3", "i32v3(1, -2, 3)", "i32v3", 1},
+		// beyond the float range: rounded to the largest float or to infinity
+		{"f32", "1e300", "f32", bits(INFINITY)},
+		{"f32", "-1e39", "f32", bits(-INFINITY)},
+		{"f32", "3.4028235e38", "f32", bits(FLT_MAX)},
+		{"f16", "1e300", "f16", bits(INFINITY)},
 	};
 	for (const auto &row : rows) {
 		SCOPED_TRACE(std::string(row.type) + " " + row.text);
