@@ -79,12 +79,20 @@ struct Value {
 	// appended.
 	bool append(const Value &source, uint32_t first = 0, uint32_t count = 0);
 
+	// component 0 repeated, and the components selected by indices (an index
+	// from count up selects from a second copy); empty beyond 16 components
+	// or for an index out of range
 	Value splat(uint32_t count) const;
 	Value shuffle(const Array<uint32_t> &indices) const;
 	Value negate() const;
+	// the components reinterpreted as the kind of flags: each one's bits at
+	// its width (a float as the machine holds it) read back in that kind; an
+	// empty Value when the widths differ or a kind is missing
+	Value bit_cast(uint32_t flags) const;
 
 	// folding of one instruction over constant operands; a result with count
-	// 0 means that nothing was folded
+	// 0 means that nothing was folded (also when the instruction's result is
+	// undefined for these operands, as for an integer division by zero)
 	Value unary_operation(uint32_t opcode, uint32_t extended) const;
 	Value binary_operation(const Value &b, uint32_t opcode, uint32_t extended) const;
 
@@ -383,7 +391,9 @@ public:
 	uint32_t get_target_components(uint32_t id) const;
 	String get_target_type_name(uint32_t id) const;
 
-	// constants and folding
+	// constants and folding; an operation's result is a constant (it is in
+	// `constants`) only when the operands folded, which a caller that needs a
+	// constant (an array size, a case label) tests to report the error
 	uint32_t add_binary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t a, uint32_t b);
 	uint32_t add_unary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t x);
 	uint32_t add_splat(Function &function, uint32_t type, uint32_t scalar);

@@ -1,7 +1,6 @@
 // Constants: every constant of a module is made once per type and value, its
 // components first, and remembered with its Value so that operations on
-// constants fold at compile time; and the one-operand emitter, which folds a
-// constant operand instead of emitting the instruction.
+// constants fold at compile time.
 //
 // The Value kept for a constant holds what the module holds: its components
 // converted to the type's kind and cut to the type's width (a 32-bit float
@@ -12,6 +11,8 @@
 #include "core/Math.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 namespace Vexa {
@@ -30,6 +31,11 @@ uint64_t normalised(uint64_t bits, uint32_t flags) {
 	if (flags & Compiler::TypeFloat) {
 		double value;
 		memcpy(&value, &bits, sizeof(value));
+		// beyond the float range: the largest float, or infinity from half
+		// way to 2^128 up (ties to even), without an undefined conversion
+		if ((flags & (Compiler::Type32 | Compiler::Type16)) && std::fabs(value) > FLT_MAX && value == value) {
+			value = std::fabs(value) >= 340282356779733661637539395458142568448.0 ? std::copysign(HUGE_VAL, value) : std::copysign(static_cast<double>(FLT_MAX), value);
+		}
 		if (flags & Compiler::Type32) value = static_cast<float>(value);
 		else if (flags & Compiler::Type16) value = static_cast<float>(half(static_cast<float>(value)));
 		memcpy(&bits, &value, sizeof(bits));
@@ -135,17 +141,6 @@ uint32_t Compiler::add_constant(const String &name, const Value &value) {
 	constants.insert(id, c);
 	types.insert(key, id);
 	set_target(id, type, flags);
-	return id;
-}
-
-uint32_t Compiler::add_unary_operation(Function &function, uint32_t opcode, uint32_t type, uint32_t x) {
-	if (const Value *value = constants.get(x)) {
-		Value folded = value->unary_operation(opcode, 0);
-		if (folded.count > 0) return add_constant(get_target_type_name(type), folded);
-	}
-	uint32_t id = next_id++;
-	add_function_opcode(function, opcode, {type, id, x});
-	add_target(id, type);
 	return id;
 }
 

@@ -1,6 +1,8 @@
 // Conversions of a value between scalar kinds and widths: the kind first, in
-// the source's shape and width, then the width; bool is reached by comparing
-// with zero and left by selecting one or zero. A constant source folds.
+// the source's shape and width, then the width, except between integers,
+// whose width changes first so that it extends by the source's signedness;
+// bool is reached by comparing with zero and left by selecting one or zero.
+// A constant source folds.
 #include "shader/compiler/Compiler.h"
 
 #include "core/Error.h"
@@ -57,8 +59,18 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 		return ret;
 	}
 
-	// the kind first, in the source's shape and width
+	// between integers the width first, extended by the source's own
+	// signedness, then the kind
 	uint32_t ret = id;
+	if ((target_kind == TypeUint || target_kind == TypeInt) && (source_kind == TypeUint || source_kind == TypeInt) && (flags & TypeWidthMask) != (source & TypeWidthMask)) {
+		uint32_t opcode = source_kind == TypeUint ? Spirv::OpUConvert : Spirv::OpSConvert;
+		uint32_t converted = (source & ~TypeWidthMask) | (flags & TypeWidthMask);
+		ret = add_unary_operation(function, opcode, add_type(converted), ret);
+		source = converted;
+	}
+
+	// the kind, in the source's shape and width
+
 	if ((flags & TypeKindMask) != (source & TypeKindMask)) {
 		uint32_t opcode = 0;
 		bool target_integer = (target_kind == TypeUint || target_kind == TypeInt);

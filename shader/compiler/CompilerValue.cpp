@@ -1,5 +1,5 @@
-// The compile-time constant Value: its component accessors, the conversions
-// of append, and the folding of one-operand instructions. Conversions from
+// The compile-time constant Value: its component accessors and the
+// conversions of append. Conversions from
 // double to a 64-bit integer saturate at the ends of the integer's range and
 // give 0 for a NaN, so that no input value leaves the folding undefined.
 #include "shader/compiler/Compiler.h"
@@ -49,62 +49,6 @@ uint64_t to_u64(double value) {
 	if (value >= Two64) return UINT64_MAX;
 	if (value >= Two63) return static_cast<uint64_t>(static_cast<int64_t>(value - Two63)) + (1ull << 63);
 	return static_cast<uint64_t>(to_i64(value));
-}
-
-// the GLSL.std.450 instructions that fold
-enum : uint32_t {
-	FAbs = 4,
-	SAbs = 5,
-	Floor = 8,
-	Ceil = 9,
-	Radians = 11,
-	Degrees = 12,
-	Sin = 13,
-	Cos = 14,
-	Tan = 15,
-	Asin = 16,
-	Acos = 17,
-	Atan = 18,
-	Sinh = 19,
-	Cosh = 20,
-	Tanh = 21,
-	Asinh = 22,
-	Acosh = 23,
-	Atanh = 24,
-	Exp = 27,
-	Log = 28,
-	Exp2 = 29,
-	Log2 = 30,
-	Sqrt = 31,
-	InverseSqrt = 32,
-	Normalize = 69,
-};
-
-// the single-precision values nearest to pi/180 and 180/pi
-const double RadiansFactor = double_of(0x3F91DF46A0000000ull);
-const double DegreesFactor = double_of(0x404CA5DC20000000ull);
-
-double (*math_function(uint32_t extended))(double) {
-	switch (extended) {
-	case Sin: return std::sin;
-	case Cos: return std::cos;
-	case Tan: return std::tan;
-	case Asin: return std::asin;
-	case Acos: return std::acos;
-	case Atan: return std::atan;
-	case Sinh: return std::sinh;
-	case Cosh: return std::cosh;
-	case Tanh: return std::tanh;
-	case Asinh: return std::asinh;
-	case Acosh: return std::acosh;
-	case Atanh: return std::atanh;
-	case Exp: return std::exp;
-	case Log: return std::log;
-	case Exp2: return std::exp2;
-	case Log2: return std::log2;
-	case Sqrt: return std::sqrt;
-	default: return nullptr;
-	}
 }
 
 } // namespace
@@ -212,88 +156,6 @@ Value Value::negate() const {
 		// a float by its sign bit, so that 0.0 becomes -0.0
 		if (flags & TypeFloat) ret.components[i] = components[i] ^ (1ull << 63);
 		else ret.components[i] = 0 - components[i];
-	}
-	return ret;
-}
-
-Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
-	// the kind of the result, 0 for the operand's own
-	uint32_t kind = 0;
-	double (*function)(double) = nullptr;
-	switch (opcode) {
-	case Spirv::OpExtInst:
-		switch (extended) {
-		case SAbs: kind = TypeInt; break;
-		case FAbs:
-		case Floor:
-		case Ceil:
-		case Radians:
-		case Degrees:
-		case InverseSqrt:
-		case Normalize: kind = TypeFloat; break;
-		default:
-			function = math_function(extended);
-			if (function == nullptr) return Value();
-			kind = TypeFloat;
-			break;
-		}
-		break;
-	case Spirv::OpFNegate:
-	case Spirv::OpConvertUToF:
-	case Spirv::OpConvertSToF: kind = TypeFloat; break;
-	case Spirv::OpSNegate:
-	case Spirv::OpConvertFToS: kind = TypeInt; break;
-	case Spirv::OpConvertFToU: kind = TypeUint; break;
-	case Spirv::OpBitcast:
-	case Spirv::OpUConvert:
-	case Spirv::OpSConvert:
-	case Spirv::OpFConvert:
-	case Spirv::OpLogicalNot:
-	case Spirv::OpNot: break;
-	default: return Value();
-	}
-
-	Value ret(kind ? ((flags & ~KindMask) | kind) : flags, count);
-	for (uint32_t i = 0; i < count; i++) {
-		uint64_t &dst = ret.components[i];
-		switch (opcode) {
-		case Spirv::OpExtInst:
-			switch (extended) {
-			case FAbs: dst = bits_of(std::fabs(get_f64(i))); break;
-			case SAbs: dst = static_cast<uint64_t>(abs(get_i64(i))); break;
-			case Floor: {
-				double value = get_f64(i);
-				dst = bits_of(value > -Two63 && value < Two63 ? std::floor(value) : value);
-				break;
-			}
-			case Ceil: {
-				double value = get_f64(i);
-				dst = bits_of(value > -Two63 && value < Two63 ? std::ceil(value) : value);
-				break;
-			}
-			case Radians: dst = bits_of(get_f64(i) * RadiansFactor); break;
-			case Degrees: dst = bits_of(get_f64(i) * DegreesFactor); break;
-			case InverseSqrt: dst = bits_of(1.0 / std::sqrt(get_f64(i))); break;
-			case Normalize: dst = bits_of(get_f64(i)); break;
-			default: dst = bits_of(function(get_f64(i))); break;
-			}
-			break;
-		case Spirv::OpFNegate: dst = bits_of(-get_f64(i)); break;
-		case Spirv::OpSNegate: dst = 0 - static_cast<uint64_t>(get_i64(i)); break;
-		case Spirv::OpConvertUToF: dst = bits_of(static_cast<double>(get_u64(i))); break;
-		case Spirv::OpConvertSToF: dst = bits_of(static_cast<double>(get_i64(i))); break;
-		case Spirv::OpConvertFToU: dst = to_u64(get_f64(i)); break;
-		case Spirv::OpConvertFToS: dst = static_cast<uint64_t>(to_i64(get_f64(i))); break;
-		case Spirv::OpLogicalNot: dst = get_bits(i) == 0 ? 1 : 0; break;
-		case Spirv::OpNot: dst = ~get_bits(i); break;
-		default: dst = get_bits(i); break; // bitcast and width changes keep the bits
-		}
-	}
-	if (opcode == Spirv::OpExtInst && extended == Normalize) {
-		double sum = 0.0;
-		for (uint32_t i = 0; i < count; i++) sum += ret.get_f64(i) * ret.get_f64(i);
-		double scale = 1.0 / std::sqrt(sum);
-		for (uint32_t i = 0; i < count; i++) ret.components[i] = bits_of(ret.get_f64(i) * scale);
 	}
 	return ret;
 }

@@ -91,7 +91,8 @@ TEST(CompilerConstants, UnaryFolding) {
 		std::vector<uint64_t> components;
 	} rows[] = {
 		{f64s({2.5}), Spirv::OpConvertFToS, 0, Compiler::TypeInt, {2}},
-		{f64s({-1.0}), Spirv::OpConvertFToU, 0, Compiler::TypeUint, {~0ull}},
+		// a float out of the integer range converts to an undefined value: not folded
+		{f64s({-1.0}), Spirv::OpConvertFToU, 0, 0, {}},
 		{i64s({-3}), Spirv::OpConvertSToF, 0, Compiler::TypeFloat, {bits(-3.0)}},
 		{u64s({~0ull}), Spirv::OpConvertUToF, 0, Compiler::TypeFloat, {bits(18446744073709551616.0)}},
 		{f64s({3.141592653589793}), Spirv::OpExtInst, 12, Compiler::TypeFloat, {bits(180.00000210110483)}},
@@ -110,7 +111,8 @@ TEST(CompilerConstants, UnaryFolding) {
 		{i64s({5}), Spirv::OpSNegate, 0, Compiler::TypeInt, {(uint64_t)-5}},
 		{u64s({0, 3}), Spirv::OpLogicalNot, 0, Compiler::TypeUint, {1, 0}},
 		{u64s({0}), Spirv::OpNot, 0, Compiler::TypeUint, {~0ull}},
-		{f64s({1.0}), Spirv::OpBitcast, 0, Compiler::TypeFloat, {bits(1.0)}},
+		// a float cast to bits gives its bits as an integer
+		{f64s({1.0}), Spirv::OpBitcast, 0, Compiler::TypeUint, {bits(1.0)}},
 		{i64s({-7}), Spirv::OpSConvert, 0, Compiler::TypeInt, {(uint64_t)-7}},
 		{f64s({1.0}), 184, 0, 0, {}}, // comparisons are never folded
 		{i64s({1}), Spirv::OpIAdd, 0, 0, {}},

@@ -29,7 +29,9 @@ TEST(CompilerConversion, Instructions) {
 		{"f32", "i32", {Spirv::OpConvertFToS}, "i32"},
 		{"f64", "i16", {Spirv::OpConvertFToS, Spirv::OpSConvert}, "i16"},
 		{"i32", "u32", {Spirv::OpBitcast}, "u32"},
-		{"u32v2", "i64", {Spirv::OpBitcast, Spirv::OpSConvert}, "i64v2"},
+		// between integers the width changes first, extended by the source's signedness
+		{"u32v2", "i64", {Spirv::OpUConvert, Spirv::OpBitcast}, "i64v2"},
+		{"i16", "u32", {Spirv::OpSConvert, Spirv::OpBitcast}, "u32"},
 		{"f16", "f32", {Spirv::OpFConvert}, "f32"},
 		{"u16v4", "u32", {Spirv::OpUConvert}, "u32v4"},
 		{"i32", "i16", {Spirv::OpSConvert}, "i16"},
@@ -96,6 +98,12 @@ TEST(CompilerConversion, ConstantSourcesFold) {
 		{"f32", [] { Vexa::Value v(1); v.set_f64(0, -2.5); return v; }(), "i64", -2.0},
 		{"u32", [] { Vexa::Value v(1); v.set_u64(0, 7); return v; }(), "f16", 7.0},
 		{"f64", [] { Vexa::Value v(1); v.set_f64(0, 0.1); return v; }(), "f32", (double)0.1f},
+		// an integer widens by its own signedness, whatever the target's
+		{"u32", [] { Vexa::Value v(1); v.set_u64(0, 0xFFFFFFFFu); return v; }(), "i64", 4294967295.0},
+		{"i16", [] { Vexa::Value v(1); v.set_i64(0, -1); return v; }(), "u32", 4294967295.0},
+		{"i32", [] { Vexa::Value v(1); v.set_i64(0, -2); return v; }(), "u64", 18446744073709551614.0},
+		{"u16", [] { Vexa::Value v(1); v.set_u64(0, 0xFFFF); return v; }(), "i32", 65535.0},
+		{"i64", [] { Vexa::Value v(1); v.set_i64(0, -1); return v; }(), "u16", 65535.0},
 	};
 	for (const auto &row : rows) {
 		SCOPED_TRACE(std::string(row.source) + " to " + row.target);
