@@ -156,8 +156,10 @@ TEST(CompilerPredicates, Identities) {
 		{129, fneg0, true, true},
 		{129, zero, true, true},
 		{129, f1, false, false},
+		{129, nan, true, true}, // a NaN counts as 0.0 as well as 1.0
 		{131, f0, true, false}, // OpFSub
 		{131, fneg0, true, false},
+		{131, nan, true, false},
 		{133, f1, true, true}, // OpFMul
 		{133, one, false, false}, // the integer 1 is no double 1.0
 		{133, f2, false, false},
