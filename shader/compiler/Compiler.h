@@ -41,6 +41,13 @@
 
 namespace Vexa {
 
+// 0 counts as a power of two
+bool is_pow2(uint32_t x);
+uint32_t max(uint32_t a, uint32_t b);
+// a NaN first argument gives b
+double max(double a, double b);
+double min(double a, double b);
+
 // A compile-time constant: up to 16 components of 64 bits each. The kind bits
 // of `flags` (read in the order float, unsigned, signed, bool) select what the
 // components hold: doubles, unsigned or signed 64-bit integers, or 0 and 1.
@@ -447,6 +454,12 @@ public:
 	Map<uint32_t, Value> constants;
 	Map<String, uint32_t> types;   // key text of a type, pointer, constant or signature -> id
 	Map<uint32_t, uint32_t> records; // function, variable or structure id -> record index
+	// function lookups without a scan of the records: name -> function indices
+	// in declaration order, and name with argument text -> the first function
+	// index of that signature, for every function but the last (whose argument
+	// text the declaration parser may still be extending)
+	Map<String, Array<uint32_t>> function_names;
+	Map<String, uint32_t> function_signatures;
 	Map<uint32_t, Map<uint32_t, uint32_t>> decorations; // decorations of ids without records
 	Map<uint32_t, Target> targets;
 

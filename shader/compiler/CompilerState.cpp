@@ -38,6 +38,8 @@ void Compiler::clear() {
 	constants.clear();
 	types.clear();
 	records.clear();
+	function_names.clear();
+	function_signatures.clear();
 	decorations.clear();
 	targets.clear();
 }
