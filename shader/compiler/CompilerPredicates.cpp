@@ -36,11 +36,6 @@ enum : uint32_t {
 	ModelMesh = 5365,
 };
 
-// neither less nor greater: -0.0 equals 0.0, and a NaN equals anything
-bool equals(double a, double b) {
-	return !(a < b) && !(a > b);
-}
-
 } // namespace
 
 bool is_pow2(uint32_t x) {
@@ -59,50 +54,7 @@ double min(double a, double b) {
 	return a < b ? a : b;
 }
 
-bool Value::is_uniform() const {
-	for (uint32_t i = 1; i < count; i++) {
-		if (components[i] != components[0]) return false;
-	}
-	return true;
-}
-
-bool Value::is_right_identity(uint32_t opcode) const {
-	const uint64_t bits = components[0];
-	double value = 0.0;
-	static_assert(sizeof(value) == sizeof(bits), "a double component is 64 bits");
-	std::memcpy(&value, &bits, sizeof(value));
-	switch (opcode) {
-		case OpIAdd:
-		case OpISub:
-		case OpLogicalOr:
-		case OpShiftRightLogical:
-		case OpShiftLeftLogical:
-		case OpBitwiseOr: return bits == 0;
-		case OpIMul:
-		case OpUDiv:
-		case OpSDiv: return bits == 1;
-		case OpLogicalAnd: return bits != 0;
-		case OpFAdd:
-		case OpFSub: return equals(value, 0.0);
-		case OpFMul:
-		case OpFDiv: return equals(value, 1.0);
-		default: return false;
-	}
-}
-
-bool Value::is_left_identity(uint32_t opcode) const {
-	switch (opcode) {
-		// c - x, c / x and c << x depend on x for every c
-		case OpISub:
-		case OpFSub:
-		case OpUDiv:
-		case OpSDiv:
-		case OpFDiv:
-		case OpShiftRightLogical:
-		case OpShiftLeftLogical: return false;
-		default: return is_right_identity(opcode);
-	}
-}
+// Value::is_uniform and the identity tests live with the folding they serve.
 
 bool Compiler::is_letter(char c) {
 	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');

@@ -114,7 +114,7 @@ TEST(CompilerPredicates, Uniform) {
 		Value value;
 		bool uniform;
 	} rows[] = {
-		{Value(), true},
+		{Value(), false}, // no component: nothing to stand for the others
 		{make(Compiler::TypeInt, {5}), true},
 		{make(Compiler::TypeInt, {5, 5, 5, 5}), true},
 		{make(Compiler::TypeInt, {5, 5, 5, 6}), false},
@@ -135,63 +135,61 @@ TEST(CompilerPredicates, Identities) {
 	const uint64_t nan = bits_of(std::numeric_limits<double>::quiet_NaN());
 	const uint64_t zero = 0, one = 1, two = 2, all = ~0ull;
 	const uint64_t f0 = bits_of(0.0), fneg0 = bits_of(-0.0), f1 = bits_of(1.0), f2 = bits_of(2.0);
+	const uint32_t I = Compiler::TypeInt, F = Compiler::TypeFloat, B = Compiler::TypeBool;
 	struct {
+		uint32_t flags;
 		uint32_t opcode;
-		uint64_t constant; // component 0
-		bool right;        // x op c == x
-		bool left;         // c op x == x
+		uint64_t constant; // every component
+		bool right;        // x op c == x for every x
+		bool left;         // c op x == x for every x
 	} rows[] = {
-		{128, zero, true, true}, // OpIAdd
-		{128, one, false, false},
-		{128, fneg0, false, false}, // integer test: -0.0 has a bit set
-		{130, zero, true, false},   // OpISub
-		{130, one, false, false},
-		{132, one, true, true}, // OpIMul
-		{132, zero, false, false},
-		{132, f1, false, false},
-		{134, one, true, false}, // OpUDiv
-		{135, one, true, false}, // OpSDiv
-		{135, all, false, false},
-		{129, f0, true, true}, // OpFAdd
-		{129, fneg0, true, true},
-		{129, zero, true, true},
-		{129, f1, false, false},
-		{129, nan, true, true}, // a NaN counts as 0.0 as well as 1.0
-		{131, f0, true, false}, // OpFSub
-		{131, fneg0, true, false},
-		{131, nan, true, false},
-		{133, f1, true, true}, // OpFMul
-		{133, one, false, false}, // the integer 1 is no double 1.0
-		{133, f2, false, false},
-		{133, nan, true, true}, // a NaN compares as neither less nor greater
-		{136, f1, true, false}, // OpFDiv
-		{136, nan, true, false},
-		{166, zero, true, true}, // OpLogicalOr
-		{166, one, false, false},
-		{167, one, true, true}, // OpLogicalAnd
-		{167, two, true, true},
-		{167, zero, false, false},
-		{194, zero, true, false}, // OpShiftRightLogical
-		{196, zero, true, false}, // OpShiftLeftLogical
-		{196, one, false, false},
-		{197, zero, true, true}, // OpBitwiseOr
-		{197, all, false, false},
-		// no identity: OpShiftRightArithmetic, OpBitwiseXor, OpBitwiseAnd, OpIEqual, OpExtInst, OpSRem
-		{195, zero, false, false},
-		{198, zero, false, false},
-		{199, all, false, false},
-		{170, zero, false, false},
-		{12, zero, false, false},
-		{138, one, false, false},
+		{I, 128, zero, true, true}, // OpIAdd
+		{I, 128, one, false, false},
+		{I, 130, zero, true, false}, // OpISub
+		{I, 130, one, false, false},
+		{I, 132, one, true, true}, // OpIMul
+		{I, 132, zero, false, false},
+		{I, 134, one, true, false}, // OpUDiv
+		{I, 135, one, true, false}, // OpSDiv
+		{I, 135, all, false, false},
+		{I, 194, zero, true, false}, // OpShiftRightLogical
+		{I, 196, zero, true, false}, // OpShiftLeftLogical
+		{I, 196, one, false, false},
+		{I, 197, zero, true, true}, // OpBitwiseOr
+		{I, 197, all, false, false},
+		{I, 199, all, true, true}, // OpBitwiseAnd with every bit of the type
+		{I, 170, zero, false, false}, // OpIEqual
+		{I, 138, one, false, false},  // OpSRem
+		{B, 166, zero, true, true},   // OpLogicalOr
+		{B, 166, one, false, false},
+		{B, 167, one, true, true}, // OpLogicalAnd
+		{B, 167, two, true, true},
+		{B, 167, zero, false, false},
+		// x + 0.0 turns -0.0 into 0.0: only -0.0 leaves every x as it is
+		{F, 129, fneg0, true, true}, // OpFAdd
+		{F, 129, f0, false, false},
+		{F, 129, f1, false, false},
+		{F, 131, f0, true, false}, // OpFSub
+		{F, 131, fneg0, false, false},
+		{F, 133, f1, true, true}, // OpFMul
+		{F, 133, f2, false, false},
+		{F, 136, f1, true, false}, // OpFDiv
+		// a NaN is never an identity
+		{F, 129, nan, false, false},
+		{F, 131, nan, false, false},
+		{F, 133, nan, false, false},
+		{F, 136, nan, false, false},
+		// the integer 1 is no double 1.0, and an integer test never reads a double
+		{F, 133, one, false, false},
+		{I, 133, f1, false, false},
 	};
 	for (const auto &row : rows) {
-		for (uint32_t flags : {(uint32_t)Compiler::TypeInt, (uint32_t)Compiler::TypeFloat, (uint32_t)Compiler::TypeBool}) {
-			// only component 0 is tested, whatever the kind and the others
-			Value value = make(flags, {row.constant, 12345, 6});
-			EXPECT_EQ(value.is_right_identity(row.opcode), row.right) << row.opcode << " " << row.constant << " flags " << flags;
-			EXPECT_EQ(value.is_left_identity(row.opcode), row.left) << row.opcode << " " << row.constant << " flags " << flags;
-		}
+		Value value = make(row.flags, {row.constant, row.constant});
+		EXPECT_EQ(value.is_right_identity(row.opcode), row.right) << row.opcode << " " << row.constant << " flags " << row.flags;
+		EXPECT_EQ(value.is_left_identity(row.opcode), row.left) << row.opcode << " " << row.constant << " flags " << row.flags;
 	}
+	// only a uniform value stands for one constant
+	EXPECT_FALSE(make(I, {0, 1}).is_right_identity(128));
 }
 
 } // namespace
