@@ -14,12 +14,6 @@ using namespace spirv_test;
 
 namespace {
 
-std::string corpus_dir() {
-	const char *env = std::getenv("VEXA_CORPUS");
-	if (env && *env) return env;
-	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
-}
-
 // every id through the lookups that follow chains: they end, and read nothing out of bounds
 void walk_all(const Probe &p) {
 	LogCapture quiet;

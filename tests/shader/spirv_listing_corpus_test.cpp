@@ -27,12 +27,6 @@ namespace {
 
 const char *const failures_file = "listing/corpus_failures.txt";
 
-std::string corpus_dir() {
-	const char *env = std::getenv("VEXA_CORPUS");
-	if (env && *env) return env;
-	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
-}
-
 bool write_requested() {
 	const char *env = std::getenv("VEXA_WRITE_CORPUS_FAILURES");
 	return env && *env && std::string(env) != "0";
