@@ -110,6 +110,12 @@ struct Module {
 		op(OpSGreaterThan, {bool_type, condition, value, zero});
 		return condition;
 	}
+	// a load of a float variable, stored to the output
+	void copy_to_color(uint32_t variable) {
+		uint32_t loaded = id();
+		op(OpLoad, {float_type, loaded, variable});
+		op(OpStore, {color, loaded});
+	}
 	// a switch on the selector with n cases, each its own block that stores
 	// one to `target`; the blocks go on at the merge
 	void switch_storing(uint32_t n, uint32_t target) {
@@ -263,9 +269,7 @@ std::vector<uint32_t> selection_variables(uint32_t n) {
 		m.op(OpStore, {v, m.one});
 		m.op(OpBranch, {merge});
 		m.op(OpLabel, {merge});
-		uint32_t loaded = m.id();
-		m.op(OpLoad, {m.float_type, loaded, v});
-		m.op(OpStore, {m.color, loaded});
+		m.copy_to_color(v);
 	}
 	m.end_function();
 	return m.finish();
@@ -277,9 +281,7 @@ std::vector<uint32_t> switch_variable(uint32_t n) {
 	m.begin_main();
 	uint32_t variable = m.variables(1)[0];
 	m.switch_storing(n, variable);
-	uint32_t loaded = m.id();
-	m.op(OpLoad, {m.float_type, loaded, variable});
-	m.op(OpStore, {m.color, loaded});
+	m.copy_to_color(variable);
 	m.end_function();
 	return m.finish();
 }
@@ -305,9 +307,7 @@ std::vector<uint32_t> loop_variables(uint32_t n) {
 		m.op(OpBranch, {body});
 		m.op(OpLabel, {body});
 		m.op(OpStore, {v, m.one});
-		uint32_t loaded = m.id();
-		m.op(OpLoad, {m.float_type, loaded, v});
-		m.op(OpStore, {m.color, loaded});
+		m.copy_to_color(v);
 		m.op(OpBranch, {continues});
 		m.op(OpLabel, {continues});
 		m.op(OpBranchConditional, {condition, header, merge});
