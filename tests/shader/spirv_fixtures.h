@@ -102,6 +102,21 @@ inline std::string corpus_dir() {
 	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
 }
 
+// the paths of the modules that the corpus lists in spv.tsv, relative to
+// its folder (the first column of each row after the column names); false
+// when there is no such list
+inline bool corpus_modules(const std::string &dir, std::vector<std::string> &paths) {
+	std::ifstream list(dir + "/spv.tsv");
+	if (!list) return false;
+	std::string row;
+	std::getline(list, row); // the column names
+	while (std::getline(list, row)) {
+		std::string path = row.substr(0, row.find('\t'));
+		if (!path.empty()) paths.push_back(path);
+	}
+	return true;
+}
+
 // appends one instruction to the words of a module made word by word: its
 // word count and opcode, then its operands
 inline void emit(std::vector<uint32_t> &to, uint32_t opcode, const std::vector<uint32_t> &operands) {
