@@ -7,6 +7,8 @@
 
 #include "spirv_fixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <map>
 #include <ostream>
@@ -25,13 +27,10 @@ struct Rendered {
 	std::string errors;
 };
 
-// `load` and `get_source` of a plain object, as the -d output runs them, or
-// of an object of a backend class of the tests
-template <class Renderer = Vexa::ShaderSpirv>
-Rendered render(const std::vector<uint32_t> &words) {
+// `load` and `get_source` of a given object, which the test may then inspect
+inline Rendered render_with(Vexa::ShaderSpirv &spirv, const std::vector<uint32_t> &words) {
 	Rendered ret;
 	LogCapture capture;
-	Renderer spirv;
 	ret.loaded = spirv.load(to_array(words));
 	if (ret.loaded) {
 		Vexa::String text;
@@ -39,6 +38,56 @@ Rendered render(const std::vector<uint32_t> &words) {
 		ret.text = text.get();
 	}
 	ret.errors = capture.errors;
+	return ret;
+}
+
+// `load` and `get_source` of a plain object, as the -d output runs them, or
+// of an object of a backend class of the tests
+template <class Renderer = Vexa::ShaderSpirv>
+Rendered render(const std::vector<uint32_t> &words) {
+	Renderer spirv;
+	return render_with(spirv, words);
+}
+
+// the listing loaded and rendered, and logged nothing
+inline void expect_rendered(const Rendered &listing, const std::string &what) {
+	EXPECT_TRUE(listing.loaded) << what << ": " << listing.errors;
+	EXPECT_TRUE(listing.ok) << what << ": " << listing.errors;
+	EXPECT_EQ(listing.errors, "") << what;
+}
+
+// whether `line` is a whole line of `text`
+inline bool has_line(const std::string &text, const std::string &line) {
+	return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+// whether `statement` is a whole line of `text` behind its indent of tabs
+inline bool has_statement(const std::string &text, const std::string &statement) {
+	std::istringstream lines(text);
+	std::string line;
+	while (std::getline(lines, line)) {
+		size_t start = line.find_first_not_of('\t');
+		if (start > 0 && start != std::string::npos && line.compare(start, std::string::npos, statement) == 0) return true;
+	}
+	return false;
+}
+
+// the lines between the line that opens the function `name` and its closing
+// brace, empty when the listing has no such function
+inline std::string body_of(const std::string &text, const std::string &name) {
+	size_t open = text.find(" " + name + "(");
+	if (open == std::string::npos) return std::string();
+	open = text.find("{\n", open);
+	if (open == std::string::npos) return std::string();
+	size_t close = text.find("\n}\n", open);
+	if (close == std::string::npos) return std::string();
+	return text.substr(open + 2, close + 1 - open - 2);
+}
+
+// how often `part` stands in `text`, overlaps included
+inline size_t count_of(const std::string &text, const std::string &part) {
+	size_t ret = 0;
+	for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ret++;
 	return ret;
 }
 
@@ -82,9 +131,20 @@ inline std::string data_path(const std::string &name) {
 // assembles them for it, and spirv-val checks them under its rules.
 const char *const fixture_env = "vulkan1.1";
 
-// the module of an assembly file of the test data (empty when spirv-as fails)
-inline std::vector<uint32_t> assemble_file(const std::string &name) {
-	return assemble(read_text(data_path(name)), fixture_env);
+// the module of assembly text, checked by spirv-val for the environment
+inline std::vector<uint32_t> assemble_valid(const std::string &text, const char *env = fixture_env) {
+	std::vector<uint32_t> words = assemble(text, env);
+	EXPECT_FALSE(words.empty()) << text;
+	EXPECT_EQ(spirv_val(words, env), "") << text;
+	return words;
+}
+
+// the module of an assembly file of the test data, checked by spirv-val
+inline std::vector<uint32_t> assemble_valid_file(const std::string &name, const char *env = fixture_env) {
+	std::vector<uint32_t> words = assemble(read_text(data_path(name)), env);
+	EXPECT_FALSE(words.empty()) << name;
+	EXPECT_EQ(spirv_val(words, env), "") << name;
+	return words;
 }
 
 // the glslangValidator target environment of a GLSL file of the test data,
@@ -355,6 +415,18 @@ inline std::vector<Work> count_listing(const std::string &text) {
 		ret.push_back(w);
 	}
 	return ret;
+}
+
+// the listing of a module does the work of its disassembly, function by function
+inline void expect_same_work(const std::vector<uint32_t> &words, const Rendered &listing, const std::string &what) {
+	std::vector<Work> expected = count_disassembly(disassemble(words));
+	std::vector<Work> actual = count_listing(listing.text);
+	ASSERT_EQ(actual.size(), expected.size()) << what << ": functions in the listing\n" << listing.text;
+	for (size_t i = 0; i < expected.size(); i++) {
+		EXPECT_TRUE(actual[i] == expected[i]) << what << ", function " << i << ":\n  disassembly: " << expected[i].str()
+											  << "\n  listing:     " << actual[i].str() << "\n"
+											  << listing.text;
+	}
 }
 
 } // namespace listing_test

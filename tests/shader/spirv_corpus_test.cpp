@@ -14,12 +14,6 @@ using namespace spirv_test;
 
 namespace {
 
-std::string corpus_dir() {
-	const char *env = std::getenv("VEXA_CORPUS");
-	if (env && *env) return env;
-	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
-}
-
 // every id through the lookups that follow chains: they end, and read nothing out of bounds
 void walk_all(const Probe &p) {
 	LogCapture quiet;
@@ -37,19 +31,15 @@ void walk_all(const Probe &p) {
 
 TEST(SpirvCorpus, EveryListedModuleLoads) {
 	std::string dir = corpus_dir();
-	std::ifstream list(dir + "/spv.tsv");
-	if (!list) GTEST_SKIP() << "SPIR-V corpus check skipped: " << dir << "/spv.tsv not found";
+	std::vector<std::string> paths;
+	if (!corpus_modules(dir, paths)) GTEST_SKIP() << "SPIR-V corpus check skipped: " << dir << "/spv.tsv not found";
 	auto start = std::chrono::steady_clock::now();
-	std::string row;
-	std::getline(list, row); // the column names
 	uint32_t total = 0;
 	uint32_t loaded_count = 0;
 	uint32_t noisy = 0;
 	std::string notes;
 	std::string failures;
-	while (std::getline(list, row)) {
-		std::string path = row.substr(0, row.find('\t'));
-		if (path.empty()) continue;
+	for (const std::string &path : paths) {
 		total++;
 		std::vector<uint32_t> words = read_words(dir + "/" + path);
 		Loaded loaded(words);

@@ -94,6 +94,43 @@ inline Vexa::Array<uint32_t> to_array(const std::vector<uint32_t> &words) {
 	return ret;
 }
 
+// the shared corpus of public test modules: $VEXA_CORPUS, or the one beside
+// the project checkout
+inline std::string corpus_dir() {
+	const char *env = std::getenv("VEXA_CORPUS");
+	if (env && *env) return env;
+	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
+}
+
+// the paths of the modules that the corpus lists in spv.tsv, relative to
+// its folder (the first column of each row after the column names); false
+// when there is no such list
+inline bool corpus_modules(const std::string &dir, std::vector<std::string> &paths) {
+	std::ifstream list(dir + "/spv.tsv");
+	if (!list) return false;
+	std::string row;
+	std::getline(list, row); // the column names
+	while (std::getline(list, row)) {
+		std::string path = row.substr(0, row.find('\t'));
+		if (!path.empty()) paths.push_back(path);
+	}
+	return true;
+}
+
+// appends one instruction to the words of a module made word by word: its
+// word count and opcode, then its operands
+inline void emit(std::vector<uint32_t> &to, uint32_t opcode, const std::vector<uint32_t> &operands) {
+	to.push_back((static_cast<uint32_t>(operands.size() + 1) << 16) | opcode);
+	to.insert(to.end(), operands.begin(), operands.end());
+}
+
+// the words of a literal string operand, with its terminating zero
+inline std::vector<uint32_t> string_words(const std::string &text) {
+	std::vector<uint32_t> ret((text.size() + 4) / 4, 0u);
+	for (size_t i = 0; i < text.size(); i++) ret[i / 4] |= static_cast<uint32_t>(static_cast<unsigned char>(text[i])) << (8 * (i % 4));
+	return ret;
+}
+
 // runs a shell command; its standard error goes to the returned text when it fails
 inline bool run(const std::string &command, std::string *errors = nullptr) {
 	std::string err = temp_path("err");

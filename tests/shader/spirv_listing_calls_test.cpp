@@ -88,29 +88,11 @@ std::string module(const std::string &body, bool pick = false) {
 	return text;
 }
 
-// the module of a fixture, checked by spirv-val
-std::vector<uint32_t> assemble_valid(const std::string &text) {
-	std::vector<uint32_t> words = assemble(text);
-	EXPECT_FALSE(words.empty()) << text;
-	std::string path = temp_path("calls.spv");
-	write_words(path, words);
-	std::string errors;
-	EXPECT_TRUE(run("spirv-val --target-env spv1.3 " + path, &errors)) << errors << text;
-	std::remove(path.c_str());
-	return words;
-}
+// the environment that the modules of this file are assembled and checked for
+const char *const calls_env = "spv1.3";
 
 bool have_tools() {
 	return have_tool("spirv-as") && have_tool("spirv-val") && have_tool("spirv-dis");
-}
-
-// the text between "void main() {" and the closing brace of the listing
-std::string main_body(const std::string &text) {
-	size_t open = text.find("void main() {\n");
-	if (open == std::string::npos) return std::string();
-	open += 14;
-	size_t close = text.rfind("}");
-	return (close == std::string::npos || close < open) ? std::string() : text.substr(open, close - open);
 }
 
 } // namespace
@@ -154,21 +136,12 @@ TEST(ListingCalls, EveryCallRendersOnce) {
 		 "\tu32 x = next();\n\tif(x < 4u) { next(); }\n\tbuf.a = x;\n"},
 	};
 	for (const Case &c : cases) {
-		std::vector<uint32_t> words = assemble_valid(module(c.body));
+		std::vector<uint32_t> words = assemble_valid(module(c.body), calls_env);
 		Rendered listing = render(words);
-		ASSERT_TRUE(listing.loaded) << c.what << ": " << listing.errors;
-		EXPECT_TRUE(listing.ok) << c.what << ": " << listing.errors;
-		EXPECT_EQ(listing.errors, "") << c.what;
-		EXPECT_EQ(main_body(listing.text), c.expected) << c.what << "\n" << listing.text;
+		expect_rendered(listing, c.what);
+		EXPECT_EQ(body_of(listing.text, "main"), c.expected) << c.what << "\n" << listing.text;
 		// the independent count: calls and stores per function as spirv-dis shows them
-		std::vector<Work> expected = count_disassembly(disassemble(words));
-		std::vector<Work> actual = count_listing(listing.text);
-		ASSERT_EQ(actual.size(), expected.size()) << c.what << "\n" << listing.text;
-		for (size_t i = 0; i < expected.size(); i++) {
-			EXPECT_TRUE(actual[i] == expected[i]) << c.what << ", function " << i << ":\n  disassembly: " << expected[i].str()
-												  << "\n  listing:     " << actual[i].str() << "\n"
-												  << listing.text;
-		}
+		expect_same_work(words, listing, c.what);
 	}
 }
 
@@ -188,7 +161,7 @@ TEST(ListingCalls, PointerResultsFailByName) {
 		"%q = OpFunctionCall %ptr_uint %pick",
 	};
 	for (const char *body : bodies) {
-		Rendered listing = render(assemble_valid(module(body, true)));
+		Rendered listing = render(assemble_valid(module(body, true), calls_env));
 		ASSERT_TRUE(listing.loaded) << body << "\n" << listing.errors;
 		EXPECT_FALSE(listing.ok) << body << "\n" << listing.text;
 		EXPECT_NE(listing.errors.find("ShaderSpirv::get_functions(): unknown pointer result of pick\n"), std::string::npos)
@@ -198,14 +171,14 @@ TEST(ListingCalls, PointerResultsFailByName) {
 	}
 
 	// the definition alone fails too
-	Rendered uncalled = render(assemble_valid(module("", true)));
+	Rendered uncalled = render(assemble_valid(module("", true), calls_env));
 	ASSERT_TRUE(uncalled.loaded) << uncalled.errors;
 	EXPECT_FALSE(uncalled.ok) << uncalled.text;
 	EXPECT_EQ(uncalled.errors, "ShaderSpirv::get_functions(): unknown pointer result of pick\n");
 
 	// and the program says so and exits 1
 	std::string path = temp_path("pick.spv");
-	write_words(path, assemble_valid(module(bodies[0], true)));
+	write_words(path, assemble_valid(module(bodies[0], true), calls_env));
 	ProgramResult result = run_program({"-c", path, "-d"});
 	EXPECT_EQ(result.status, 1);
 	EXPECT_NE(result.err.find("unknown pointer result of pick"), std::string::npos) << result.err;

@@ -27,12 +27,6 @@ namespace {
 
 const char *const failures_file = "listing/corpus_failures.txt";
 
-std::string corpus_dir() {
-	const char *env = std::getenv("VEXA_CORPUS");
-	if (env && *env) return env;
-	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
-}
-
 bool write_requested() {
 	const char *env = std::getenv("VEXA_WRITE_CORPUS_FAILURES");
 	return env && *env && std::string(env) != "0";
@@ -72,8 +66,8 @@ std::string cause(const std::string &errors) {
 
 TEST(ListingCorpus, EveryModuleRendersOrFailsAsPinned) {
 	std::string dir = corpus_dir();
-	std::ifstream list(dir + "/spv.tsv");
-	if (!list) GTEST_SKIP() << "SPIR-V corpus check of the listing skipped: " << dir << "/spv.tsv not found";
+	std::vector<std::string> paths;
+	if (!corpus_modules(dir, paths)) GTEST_SKIP() << "SPIR-V corpus check of the listing skipped: " << dir << "/spv.tsv not found";
 	bool write = write_requested();
 	std::string pinned_text = read_text(data_path(failures_file));
 	std::map<std::string, std::string> pinned = read_failures(pinned_text);
@@ -81,8 +75,6 @@ TEST(ListingCorpus, EveryModuleRendersOrFailsAsPinned) {
 		EXPECT_FALSE(pinned_text.empty()) << data_path(failures_file) << " is missing or empty";
 	}
 	auto start = std::chrono::steady_clock::now();
-	std::string row;
-	std::getline(list, row); // the column names
 	uint32_t total = 0;
 	uint32_t rendered = 0;
 	std::map<std::string, uint32_t> causes;
@@ -90,9 +82,7 @@ TEST(ListingCorpus, EveryModuleRendersOrFailsAsPinned) {
 	std::string changes;    // allowed only by a list written anew
 	std::string failures;   // the list as it is now
 	std::map<std::string, std::string> unseen = pinned;
-	while (std::getline(list, row)) {
-		std::string path = row.substr(0, row.find('\t'));
-		if (path.empty()) continue;
+	for (const std::string &path : paths) {
 		total++;
 		unseen.erase(path);
 		Rendered listing = render(read_words(dir + "/" + path));

@@ -3,52 +3,27 @@
 // that size, must render with about four times the renderer's search steps
 // (ShaderSpirv::getRenderSteps), for many functions, a long call chain, many
 // pointer parameters, a call chain inside one function, a switch with many
-// cases, and many variables declared where their selection or loop needs them. Where spirv-val is present, every generated module is checked to
+// cases, and many variables declared where their selection or loop needs them.
+// Where spirv-val is present, every generated module is checked to
 // be valid first, so that the cost is measured on what a compiler could give.
 #include <gtest/gtest.h>
 
 #include "listing_fixtures.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include <functional>
 #include <initializer_list>
 
 using namespace listing_test;
+using namespace Vexa::Spirv;
 
 namespace {
 
-// SPIR-V opcodes and enumerants used below
-enum : uint32_t {
-	Name = 5,
-	MemoryModel = 14,
-	EntryPoint = 15,
-	ExecutionMode = 16,
-	Capability = 17,
-	TypeVoid = 19,
-	TypeBool = 20,
-	TypeInt = 21,
-	TypeFloat = 22,
-	TypePointer = 32,
-	TypeFunction = 33,
-	Constant = 43,
-	Function = 54,
-	FunctionParameter = 55,
-	FunctionEnd = 56,
-	FunctionCall = 57,
-	Variable = 59,
-	Load = 61,
-	Store = 62,
-	Decorate = 71,
-	FAdd = 129,
-	SGreaterThan = 173,
-	LoopMerge = 246,
-	SelectionMerge = 247,
-	Label = 248,
-	Branch = 249,
-	BranchConditional = 250,
-	Switch = 251,
-	Return = 253,
-	ReturnValue = 254,
-};
+// numbers of the module format that the renderer does not name
+const uint32_t memory_model_opcode = 14;
+const uint32_t fadd_opcode = 129;
+const uint32_t origin_upper_left = 7;
+const uint32_t flat_decoration = 14;
 
 // A fragment shader made word by word: `main` stores floats to the output
 // %color and may read the flat integer input %selector.
@@ -57,23 +32,10 @@ struct Module {
 	uint32_t bound = 1;
 	uint32_t void_type = 0, int_type = 0, float_type = 0, output_pointer = 0, input_pointer = 0, function_pointer = 0;
 	uint32_t color = 0, selector = 0, void_function = 0, float_function = 0, one = 0, main = 0;
+	uint32_t bool_type = 0, zero = 0; // declared by `conditions`
 	std::vector<uint32_t> body; // the functions, after the declarations
 
 	uint32_t id() { return bound++; }
-	static void emit(std::vector<uint32_t> &to, uint32_t opcode, std::initializer_list<uint32_t> operands) {
-		to.push_back((static_cast<uint32_t>(operands.size() + 1) << 16) | opcode);
-		to.insert(to.end(), operands.begin(), operands.end());
-	}
-	static void emit(std::vector<uint32_t> &to, uint32_t opcode, const std::vector<uint32_t> &operands) {
-		to.push_back((static_cast<uint32_t>(operands.size() + 1) << 16) | opcode);
-		to.insert(to.end(), operands.begin(), operands.end());
-	}
-	static std::vector<uint32_t> string(const std::string &text) {
-		std::vector<uint32_t> ret((text.size() + 4) / 4, 0u);
-		for (size_t i = 0; i < text.size(); i++) ret[i / 4] |= static_cast<uint32_t>(static_cast<unsigned char>(text[i])) << (8 * (i % 4));
-		return ret;
-	}
-	void op(uint32_t opcode, std::initializer_list<uint32_t> operands) { emit(body, opcode, operands); }
 	void op(uint32_t opcode, const std::vector<uint32_t> &operands) { emit(body, opcode, operands); }
 
 	// `types` adds declarations of its own to the words before the functions
@@ -81,17 +43,17 @@ struct Module {
 		main = id();
 		color = id();
 		selector = id();
-		emit(words, Capability, {1});
-		emit(words, MemoryModel, {0, 1});
+		emit(words, OpCapability, {1});
+		emit(words, memory_model_opcode, {0, 1});
 		std::vector<uint32_t> entry = {4, main};
-		for (uint32_t w : string("main")) entry.push_back(w);
+		for (uint32_t w : string_words("main")) entry.push_back(w);
 		entry.push_back(color);
 		entry.push_back(selector);
-		emit(words, EntryPoint, entry);
-		emit(words, ExecutionMode, {main, 7});
-		emit(words, Decorate, {color, 30, 0});
-		emit(words, Decorate, {selector, 30, 0});
-		emit(words, Decorate, {selector, 14});
+		emit(words, OpEntryPoint, entry);
+		emit(words, OpExecutionMode, {main, origin_upper_left});
+		emit(words, OpDecorate, {color, DecorationLocation, 0});
+		emit(words, OpDecorate, {selector, DecorationLocation, 0});
+		emit(words, OpDecorate, {selector, flat_decoration});
 		void_type = id();
 		int_type = id();
 		float_type = id();
@@ -101,18 +63,80 @@ struct Module {
 		void_function = id();
 		float_function = id();
 		one = id();
-		emit(words, TypeVoid, {void_type});
-		emit(words, TypeInt, {int_type, 32, 1});
-		emit(words, TypeFloat, {float_type, 32});
-		emit(words, TypePointer, {output_pointer, 3, float_type});
-		emit(words, TypePointer, {input_pointer, 1, int_type});
-		emit(words, TypePointer, {function_pointer, 7, float_type});
-		emit(words, Variable, {output_pointer, color, 3});
-		emit(words, Variable, {input_pointer, selector, 1});
-		emit(words, TypeFunction, {void_function, void_type});
-		emit(words, TypeFunction, {float_function, float_type, float_type});
-		emit(words, Constant, {float_type, one, 0x3f800000u});
+		emit(words, OpTypeVoid, {void_type});
+		emit(words, OpTypeInt, {int_type, 32, 1});
+		emit(words, OpTypeFloat, {float_type, 32});
+		emit(words, OpTypePointer, {output_pointer, StorageOutput, float_type});
+		emit(words, OpTypePointer, {input_pointer, StorageInput, int_type});
+		emit(words, OpTypePointer, {function_pointer, StorageFunction, float_type});
+		emit(words, OpVariable, {output_pointer, color, StorageOutput});
+		emit(words, OpVariable, {input_pointer, selector, StorageInput});
+		emit(words, OpTypeFunction, {void_function, void_type});
+		emit(words, OpTypeFunction, {float_function, float_type, float_type});
+		emit(words, OpConstant, {float_type, one, 0x3f800000u});
 		if (types) types(*this, words);
+	}
+
+	// the declarations that `selector_is_positive` needs, for the constructor
+	static void conditions(Module &m, std::vector<uint32_t> &words) {
+		m.bool_type = m.id();
+		m.zero = m.id();
+		emit(words, OpTypeBool, {m.bool_type});
+		emit(words, OpConstant, {m.int_type, m.zero, 0});
+	}
+
+	void begin_main() {
+		op(OpFunction, {void_type, main, 0, void_function});
+		op(OpLabel, {id()});
+	}
+	void end_function() {
+		op(OpReturn, {});
+		op(OpFunctionEnd, {});
+	}
+	// n float variables of the function
+	std::vector<uint32_t> variables(uint32_t n) {
+		std::vector<uint32_t> ret;
+		for (uint32_t i = 0; i < n; i++) {
+			ret.push_back(id());
+			op(OpVariable, {function_pointer, ret.back(), StorageFunction});
+		}
+		return ret;
+	}
+	// the condition selector > 0
+	uint32_t selector_is_positive() {
+		uint32_t value = id();
+		op(OpLoad, {int_type, value, selector});
+		uint32_t condition = id();
+		op(OpSGreaterThan, {bool_type, condition, value, zero});
+		return condition;
+	}
+	// a load of a float variable, stored to the output
+	void copy_to_color(uint32_t variable) {
+		uint32_t loaded = id();
+		op(OpLoad, {float_type, loaded, variable});
+		op(OpStore, {color, loaded});
+	}
+	// a switch on the selector with n cases, each its own block that stores
+	// one to `target`; the blocks go on at the merge
+	void switch_storing(uint32_t n, uint32_t target) {
+		uint32_t value = id();
+		op(OpLoad, {int_type, value, selector});
+		uint32_t merge = id();
+		op(OpSelectionMerge, {merge, 0});
+		std::vector<uint32_t> operands = {value, merge};
+		std::vector<uint32_t> labels;
+		for (uint32_t i = 0; i < n; i++) {
+			labels.push_back(id());
+			operands.push_back(i);
+			operands.push_back(labels.back());
+		}
+		op(OpSwitch, operands);
+		for (uint32_t label : labels) {
+			op(OpLabel, {label});
+			op(OpStore, {target, one});
+			op(OpBranch, {merge});
+		}
+		op(OpLabel, {merge});
 	}
 	std::vector<uint32_t> finish() {
 		std::vector<uint32_t> ret = words;
@@ -129,17 +153,14 @@ std::vector<uint32_t> many_functions(uint32_t n) {
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t f = m.id();
 		functions.push_back(f);
-		m.op(Function, {m.void_type, f, 0, m.void_function});
-		m.op(Label, {m.id()});
-		m.op(Store, {m.color, m.one});
-		m.op(Return, {});
-		m.op(FunctionEnd, {});
+		m.op(OpFunction, {m.void_type, f, 0, m.void_function});
+		m.op(OpLabel, {m.id()});
+		m.op(OpStore, {m.color, m.one});
+		m.end_function();
 	}
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
-	for (uint32_t f : functions) m.op(FunctionCall, {m.void_type, m.id(), f});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.begin_main();
+	for (uint32_t f : functions) m.op(OpFunctionCall, {m.void_type, m.id(), f});
+	m.end_function();
 	return m.finish();
 }
 
@@ -150,23 +171,21 @@ std::vector<uint32_t> call_chain(uint32_t n) {
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t f = m.id();
 		uint32_t parameter = m.id();
-		m.op(Function, {m.float_type, f, 0, m.float_function});
-		m.op(FunctionParameter, {m.float_type, parameter});
-		m.op(Label, {m.id()});
+		m.op(OpFunction, {m.float_type, f, 0, m.float_function});
+		m.op(OpFunctionParameter, {m.float_type, parameter});
+		m.op(OpLabel, {m.id()});
 		uint32_t result = m.id();
-		if (previous) m.op(FunctionCall, {m.float_type, result, previous, parameter});
-		else m.op(FAdd, {m.float_type, result, parameter, m.one});
-		m.op(ReturnValue, {result});
-		m.op(FunctionEnd, {});
+		if (previous) m.op(OpFunctionCall, {m.float_type, result, previous, parameter});
+		else m.op(fadd_opcode, {m.float_type, result, parameter, m.one});
+		m.op(OpReturnValue, {result});
+		m.op(OpFunctionEnd, {});
 		previous = f;
 	}
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
+	m.begin_main();
 	uint32_t result = m.id();
-	m.op(FunctionCall, {m.float_type, result, previous, m.one});
-	m.op(Store, {m.color, result});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.op(OpFunctionCall, {m.float_type, result, previous, m.one});
+	m.op(OpStore, {m.color, result});
+	m.end_function();
 	return m.finish();
 }
 
@@ -175,24 +194,22 @@ std::vector<uint32_t> nested_calls(uint32_t n) {
 	Module m;
 	uint32_t f = m.id();
 	uint32_t parameter = m.id();
-	m.op(Function, {m.float_type, f, 0, m.float_function});
-	m.op(FunctionParameter, {m.float_type, parameter});
-	m.op(Label, {m.id()});
+	m.op(OpFunction, {m.float_type, f, 0, m.float_function});
+	m.op(OpFunctionParameter, {m.float_type, parameter});
+	m.op(OpLabel, {m.id()});
 	uint32_t sum = m.id();
-	m.op(FAdd, {m.float_type, sum, parameter, m.one});
-	m.op(ReturnValue, {sum});
-	m.op(FunctionEnd, {});
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
+	m.op(fadd_opcode, {m.float_type, sum, parameter, m.one});
+	m.op(OpReturnValue, {sum});
+	m.op(OpFunctionEnd, {});
+	m.begin_main();
 	uint32_t value = m.one;
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t result = m.id();
-		m.op(FunctionCall, {m.float_type, result, f, value});
+		m.op(OpFunctionCall, {m.float_type, result, f, value});
 		value = result;
 	}
-	m.op(Store, {m.color, value});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.op(OpStore, {m.color, value});
+	m.end_function();
 	return m.finish();
 }
 
@@ -203,199 +220,108 @@ std::vector<uint32_t> pointer_parameters(uint32_t n) {
 		type = module.id();
 		std::vector<uint32_t> operands = {type, module.void_type};
 		for (uint32_t i = 0; i < n; i++) operands.push_back(module.function_pointer);
-		Module::emit(words, TypeFunction, operands);
+		emit(words, OpTypeFunction, operands);
 	});
 	uint32_t f = m.id();
-	m.op(Function, {m.void_type, f, 0, type});
+	m.op(OpFunction, {m.void_type, f, 0, type});
 	std::vector<uint32_t> parameters;
 	for (uint32_t i = 0; i < n; i++) {
 		parameters.push_back(m.id());
-		m.op(FunctionParameter, {m.function_pointer, parameters.back()});
+		m.op(OpFunctionParameter, {m.function_pointer, parameters.back()});
 	}
-	m.op(Label, {m.id()});
-	for (uint32_t p : parameters) m.op(Store, {p, m.one});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
+	m.op(OpLabel, {m.id()});
+	for (uint32_t p : parameters) m.op(OpStore, {p, m.one});
+	m.end_function();
+	m.begin_main();
 	std::vector<uint32_t> call = {m.void_type, m.id(), f};
-	for (uint32_t i = 0; i < n; i++) {
-		call.push_back(m.id());
-		m.op(Variable, {m.function_pointer, call.back(), 7});
-	}
-	m.op(FunctionCall, call);
+	for (uint32_t v : m.variables(n)) call.push_back(v);
+	m.op(OpFunctionCall, call);
 	for (uint32_t i = 0; i < n; i++) {
 		uint32_t value = m.id();
-		m.op(Load, {m.float_type, value, call[3 + i]});
-		m.op(Store, {m.color, value});
+		m.op(OpLoad, {m.float_type, value, call[3 + i]});
+		m.op(OpStore, {m.color, value});
 	}
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.end_function();
 	return m.finish();
 }
 
 // one switch on the input with n cases, each its own block that stores the output
 std::vector<uint32_t> switch_cases(uint32_t n) {
 	Module m;
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
-	uint32_t value = m.id();
-	m.op(Load, {m.int_type, value, m.selector});
-	uint32_t merge = m.id();
-	m.op(SelectionMerge, {merge, 0});
-	std::vector<uint32_t> operands = {value, merge};
-	std::vector<uint32_t> labels;
-	for (uint32_t i = 0; i < n; i++) {
-		labels.push_back(m.id());
-		operands.push_back(i);
-		operands.push_back(labels.back());
-	}
-	m.op(Switch, operands);
-	for (uint32_t label : labels) {
-		m.op(Label, {label});
-		m.op(Store, {m.color, m.one});
-		m.op(Branch, {merge});
-	}
-	m.op(Label, {merge});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.begin_main();
+	m.switch_storing(n, m.color);
+	m.end_function();
 	return m.finish();
 }
 
 // n function variables, each stored in its own selection and read after it
 std::vector<uint32_t> selection_variables(uint32_t n) {
-	uint32_t bool_type = 0, zero = 0;
-	Module m([&](Module &module, std::vector<uint32_t> &words) {
-		bool_type = module.id();
-		zero = module.id();
-		Module::emit(words, TypeBool, {bool_type});
-		Module::emit(words, Constant, {module.int_type, zero, 0});
-	});
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
-	std::vector<uint32_t> variables;
-	for (uint32_t i = 0; i < n; i++) {
-		variables.push_back(m.id());
-		m.op(Variable, {m.function_pointer, variables.back(), 7});
-	}
-	uint32_t value = m.id();
-	m.op(Load, {m.int_type, value, m.selector});
-	uint32_t condition = m.id();
-	m.op(SGreaterThan, {bool_type, condition, value, zero});
+	Module m(Module::conditions);
+	m.begin_main();
+	std::vector<uint32_t> variables = m.variables(n);
+	uint32_t condition = m.selector_is_positive();
 	for (uint32_t v : variables) {
 		uint32_t then = m.id();
 		uint32_t merge = m.id();
-		m.op(SelectionMerge, {merge, 0});
-		m.op(BranchConditional, {condition, then, merge});
-		m.op(Label, {then});
-		m.op(Store, {v, m.one});
-		m.op(Branch, {merge});
-		m.op(Label, {merge});
-		uint32_t loaded = m.id();
-		m.op(Load, {m.float_type, loaded, v});
-		m.op(Store, {m.color, loaded});
+		m.op(OpSelectionMerge, {merge, 0});
+		m.op(OpBranchConditional, {condition, then, merge});
+		m.op(OpLabel, {then});
+		m.op(OpStore, {v, m.one});
+		m.op(OpBranch, {merge});
+		m.op(OpLabel, {merge});
+		m.copy_to_color(v);
 	}
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.end_function();
 	return m.finish();
 }
 
 // one switch whose every case stores a function variable that is read after it
 std::vector<uint32_t> switch_variable(uint32_t n) {
 	Module m;
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
-	uint32_t variable = m.id();
-	m.op(Variable, {m.function_pointer, variable, 7});
-	uint32_t value = m.id();
-	m.op(Load, {m.int_type, value, m.selector});
-	uint32_t merge = m.id();
-	m.op(SelectionMerge, {merge, 0});
-	std::vector<uint32_t> operands = {value, merge};
-	std::vector<uint32_t> labels;
-	for (uint32_t i = 0; i < n; i++) {
-		labels.push_back(m.id());
-		operands.push_back(i);
-		operands.push_back(labels.back());
-	}
-	m.op(Switch, operands);
-	for (uint32_t label : labels) {
-		m.op(Label, {label});
-		m.op(Store, {variable, m.one});
-		m.op(Branch, {merge});
-	}
-	m.op(Label, {merge});
-	uint32_t loaded = m.id();
-	m.op(Load, {m.float_type, loaded, variable});
-	m.op(Store, {m.color, loaded});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.begin_main();
+	uint32_t variable = m.variables(1)[0];
+	m.switch_storing(n, variable);
+	m.copy_to_color(variable);
+	m.end_function();
 	return m.finish();
 }
 
 // n loops in one outer loop, each storing and reading a function variable of its own
 std::vector<uint32_t> loop_variables(uint32_t n) {
-	uint32_t bool_type = 0, zero = 0;
-	Module m([&](Module &module, std::vector<uint32_t> &words) {
-		bool_type = module.id();
-		zero = module.id();
-		Module::emit(words, TypeBool, {bool_type});
-		Module::emit(words, Constant, {module.int_type, zero, 0});
-	});
-	m.op(Function, {m.void_type, m.main, 0, m.void_function});
-	m.op(Label, {m.id()});
-	std::vector<uint32_t> variables;
-	for (uint32_t i = 0; i < n; i++) {
-		variables.push_back(m.id());
-		m.op(Variable, {m.function_pointer, variables.back(), 7});
-	}
-	uint32_t value = m.id();
-	m.op(Load, {m.int_type, value, m.selector});
-	uint32_t condition = m.id();
-	m.op(SGreaterThan, {bool_type, condition, value, zero});
+	Module m(Module::conditions);
+	m.begin_main();
+	std::vector<uint32_t> variables = m.variables(n);
+	uint32_t condition = m.selector_is_positive();
 	uint32_t outer = m.id(), outer_body = m.id(), outer_continue = m.id(), outer_merge = m.id();
-	m.op(Branch, {outer});
-	m.op(Label, {outer});
-	m.op(LoopMerge, {outer_merge, outer_continue, 0});
-	m.op(Branch, {outer_body});
-	m.op(Label, {outer_body});
+	m.op(OpBranch, {outer});
+	m.op(OpLabel, {outer});
+	m.op(OpLoopMerge, {outer_merge, outer_continue, 0});
+	m.op(OpBranch, {outer_body});
+	m.op(OpLabel, {outer_body});
 	uint32_t header = m.id();
-	m.op(Branch, {header});
+	m.op(OpBranch, {header});
 	for (uint32_t v : variables) {
 		uint32_t body = m.id(), continues = m.id(), merge = m.id();
-		m.op(Label, {header});
-		m.op(LoopMerge, {merge, continues, 0});
-		m.op(Branch, {body});
-		m.op(Label, {body});
-		m.op(Store, {v, m.one});
-		uint32_t loaded = m.id();
-		m.op(Load, {m.float_type, loaded, v});
-		m.op(Store, {m.color, loaded});
-		m.op(Branch, {continues});
-		m.op(Label, {continues});
-		m.op(BranchConditional, {condition, header, merge});
-		m.op(Label, {merge});
+		m.op(OpLabel, {header});
+		m.op(OpLoopMerge, {merge, continues, 0});
+		m.op(OpBranch, {body});
+		m.op(OpLabel, {body});
+		m.op(OpStore, {v, m.one});
+		m.copy_to_color(v);
+		m.op(OpBranch, {continues});
+		m.op(OpLabel, {continues});
+		m.op(OpBranchConditional, {condition, header, merge});
+		m.op(OpLabel, {merge});
 		header = m.id();
-		m.op(Branch, {header});
+		m.op(OpBranch, {header});
 	}
-	m.op(Label, {header});
-	m.op(Branch, {outer_continue});
-	m.op(Label, {outer_continue});
-	m.op(BranchConditional, {condition, outer, outer_merge});
-	m.op(Label, {outer_merge});
-	m.op(Return, {});
-	m.op(FunctionEnd, {});
+	m.op(OpLabel, {header});
+	m.op(OpBranch, {outer_continue});
+	m.op(OpLabel, {outer_continue});
+	m.op(OpBranchConditional, {condition, outer, outer_merge});
+	m.op(OpLabel, {outer_merge});
+	m.end_function();
 	return m.finish();
-}
-
-// spirv-val's verdict, or true without it
-bool valid(const std::vector<uint32_t> &words, std::string &errors) {
-	if (!have_tool("spirv-val")) return true;
-	std::string path = temp_path("cost.spv");
-	write_words(path, words);
-	bool ok = run("spirv-val --target-env spv1.3 " + path, &errors);
-	std::remove(path.c_str());
-	return ok;
 }
 
 struct Cost {
@@ -403,24 +329,18 @@ struct Cost {
 	std::string text;
 };
 
+// the listing and the search steps it took; the module is checked by
+// spirv-val first where it is present
 Cost measure(const std::vector<uint32_t> &words, const std::string &what) {
-	std::string errors;
-	EXPECT_TRUE(valid(words, errors)) << what << ": " << errors.substr(0, 400);
-	LogCapture capture;
+	if (have_tool("spirv-val")) {
+		EXPECT_EQ(spirv_val(words).substr(0, 400), "") << what;
+	}
 	Vexa::ShaderSpirv spirv;
+	Rendered listing = render_with(spirv, words);
+	expect_rendered(listing, what);
 	Cost ret;
-	EXPECT_TRUE(spirv.load(to_array(words))) << what << ": " << capture.errors;
-	Vexa::String text;
-	EXPECT_TRUE(spirv.get_source(text)) << what << ": " << capture.errors;
-	EXPECT_EQ(capture.errors, "") << what;
 	ret.steps = spirv.getRenderSteps();
-	ret.text = text.get();
-	return ret;
-}
-
-size_t count(const std::string &text, const std::string &part) {
-	size_t ret = 0;
-	for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ret++;
+	ret.text = listing.text;
 	return ret;
 }
 
@@ -450,8 +370,8 @@ TEST(ListingCost, StepsGrowLinearly) {
 	for (const Case &c : cases) {
 		Cost small = measure(c.make(c.size), c.what);
 		Cost large = measure(c.make(4 * c.size), std::string(c.what) + " x4");
-		EXPECT_EQ(count(small.text, c.part), c.size + c.extra) << c.what;
-		EXPECT_EQ(count(large.text, c.part), 4 * c.size + c.extra) << c.what;
+		EXPECT_EQ(count_of(small.text, c.part), c.size + c.extra) << c.what;
+		EXPECT_EQ(count_of(large.text, c.part), 4 * c.size + c.extra) << c.what;
 		EXPECT_GT(small.steps, 0u) << c.what;
 		EXPECT_LE(large.steps, 6 * small.steps) << c.what << ": " << small.steps << " steps, four times the size " << large.steps;
 	}

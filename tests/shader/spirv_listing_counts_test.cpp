@@ -79,18 +79,6 @@ bool have_tools() {
 	return have_tool("glslangValidator") && have_tool("spirv-dis") && have_tool("spirv-opt") && have_tool("spirv-val");
 }
 
-// the listing of a module has the work of its disassembly, function by function
-void expect_same_work(const std::vector<uint32_t> &words, const Rendered &listing, const std::string &what) {
-	std::vector<Work> expected = count_disassembly(disassemble(words));
-	std::vector<Work> actual = count_listing(listing.text);
-	ASSERT_EQ(actual.size(), expected.size()) << what << ": functions in the listing\n" << listing.text;
-	for (size_t i = 0; i < expected.size(); i++) {
-		EXPECT_TRUE(actual[i] == expected[i]) << what << ", function " << i << ":\n  disassembly: " << expected[i].str()
-											  << "\n  listing:     " << actual[i].str() << "\n"
-											  << listing.text;
-	}
-}
-
 // Every fixture in one variant: valid, and rendered with all its work, or
 // pinned as one that may fail and failing by name. Returns how many render.
 int check_fixtures(Variant variant) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "listing_fixtures.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include <cstring>
 
@@ -16,56 +17,8 @@ using namespace listing_test;
 
 namespace {
 
-const char *const env = "vulkan1.1";
-
 bool have_tools() {
 	return have_tool("spirv-as") && have_tool("spirv-val");
-}
-
-// the module of an assembly text, checked by spirv-val
-std::vector<uint32_t> assemble_valid(const std::string &text) {
-	std::vector<uint32_t> words = assemble(text, env);
-	EXPECT_FALSE(words.empty()) << text;
-	std::string path = temp_path("declarations.spv");
-	write_words(path, words);
-	std::string errors;
-	EXPECT_TRUE(run(std::string("spirv-val --target-env ") + env + " " + path, &errors)) << errors << text;
-	std::remove(path.c_str());
-	return words;
-}
-
-// `load` and `get_source` of a given object
-Rendered render_with(Vexa::ShaderSpirv &spirv, const std::vector<uint32_t> &words) {
-	Rendered ret;
-	LogCapture capture;
-	ret.loaded = spirv.load(to_array(words));
-	if (ret.loaded) {
-		Vexa::String text;
-		ret.ok = spirv.get_source(text);
-		ret.text = text.get();
-	}
-	ret.errors = capture.errors;
-	return ret;
-}
-
-bool has_line(const std::string &text, const std::string &line) {
-	return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
-}
-
-// the lines between the line that opens the function `name` and its closing brace
-std::string body_of(const std::string &text, const std::string &name) {
-	size_t open = text.find(" " + name + "(");
-	if (open == std::string::npos) return std::string();
-	open = text.find("{\n", open);
-	size_t close = text.find("\n}\n", open);
-	if (open == std::string::npos || close == std::string::npos) return std::string();
-	return text.substr(open + 2, close + 1 - open - 2);
-}
-
-int count_of(const std::string &text, const std::string &part) {
-	int ret = 0;
-	for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ret++;
-	return ret;
 }
 
 } // namespace
@@ -278,9 +231,7 @@ TEST(ListingDeclarations, InitialValuesAreKept) {
 	};
 	for (const Case &c : cases) {
 		Rendered listing = render(assemble_valid(c.module));
-		ASSERT_TRUE(listing.loaded) << c.what << ": " << listing.errors;
-		EXPECT_TRUE(listing.ok) << c.what << ": " << listing.errors;
-		EXPECT_EQ(listing.errors, "") << c.what;
+		expect_rendered(listing, c.what);
 		for (const std::string &line : c.lines) EXPECT_TRUE(has_line(listing.text, line)) << c.what << ": " << line << "\n" << listing.text;
 		if (c.main) {
 			EXPECT_EQ(body_of(listing.text, "main"), c.main) << c.what << "\n" << listing.text;
@@ -513,8 +464,8 @@ TEST(ListingDeclarations, StructureTypeIsDeclaredOnce) {
 	Rendered listing = render(assemble_valid(module));
 	ASSERT_TRUE(listing.loaded) << listing.errors;
 	EXPECT_TRUE(listing.ok) << listing.errors;
-	EXPECT_EQ(count_of(listing.text, "Light {"), 1) << listing.text;
-	EXPECT_EQ(count_of(listing.text, "f32 range;"), 1) << listing.text;
+	EXPECT_EQ(count_of(listing.text, "Light {"), 1u) << listing.text;
+	EXPECT_EQ(count_of(listing.text, "f32 range;"), 1u) << listing.text;
 	for (const char *line : {"[private] Light light;", "[private] Light lights[2u];", "[output, location = 0] Light light_out;"}) {
 		EXPECT_TRUE(has_line(listing.text, line)) << line << "\n" << listing.text;
 	}
@@ -608,9 +559,7 @@ TEST(ListingDeclarations, SwitchDefaultBetweenCasesThatFallThrough) {
 	};
 	for (const Case &c : cases) {
 		Rendered listing = render(assemble_valid(switch_module(c.targets, c.blocks)));
-		ASSERT_TRUE(listing.loaded) << c.what << ": " << listing.errors;
-		EXPECT_TRUE(listing.ok) << c.what << ": " << listing.errors;
-		EXPECT_EQ(listing.errors, "") << c.what;
+		expect_rendered(listing, c.what);
 		EXPECT_EQ(body_of(listing.text, "main"), c.main) << c.what << "\n" << listing.text;
 	}
 }
@@ -636,7 +585,7 @@ protected:
 		return ret;
 	}
 	Vexa::String get_variable_declaration(uint32_t variable) override {
-		if (records[variable].storage != 6) return ShaderSpirv::get_variable_declaration(variable);
+		if (records[variable].storage != Vexa::Spirv::StoragePrivate) return ShaderSpirv::get_variable_declaration(variable);
 		return Vexa::String::format("var<private> %s : %s", records[variable].name.get(), get_type(variable, nullptr).get());
 	}
 	bool is_initialized_in_declaration(uint32_t) override { return false; }
@@ -789,8 +738,8 @@ TEST(ListingDeclarations, BackendHooksAreReached) {
 	ASSERT_TRUE(tex && smp);
 	for (uint32_t id : loaded.probe.types) {
 		uint32_t op = loaded.probe.words[loaded.probe.indices[id]] & 0xffffu;
-		if (op == 25) image = id;
-		if (op == 27) sampled = id;
+		if (op == Vexa::Spirv::OpTypeImage) image = id;
+		if (op == Vexa::Spirv::OpTypeSampledImage) sampled = id;
 	}
 	ASSERT_TRUE(image && sampled);
 	for (uint32_t key : {tex, smp, image}) {

@@ -23,23 +23,6 @@ bool have_tools() {
 	return have_tool("spirv-as") && have_tool("spirv-val") && have_tool("spirv-dis");
 }
 
-// the module of a fixture of the test data, checked by spirv-val
-std::vector<uint32_t> assemble_valid(const std::string &name, const char *env = fixture_env) {
-	std::vector<uint32_t> words = assemble(read_text(data_path("listing/" + name)), env);
-	EXPECT_EQ(spirv_val(words, env), "") << name;
-	return words;
-}
-
-// the body of function `name` in a listing, empty when it has none
-std::string function_body(const std::string &text, const std::string &name) {
-	std::string head = " " + name + "() {\n";
-	size_t open = text.find(head);
-	if (open == std::string::npos) return std::string();
-	open += head.size();
-	size_t close = text.find("\n}\n", open);
-	return (close == std::string::npos) ? std::string() : text.substr(open, close + 1 - open);
-}
-
 // where `word` stands in `text` as a whole (not inside a longer name or after
 // a member dot), in order
 std::vector<size_t> find_words(const std::string &text, const std::string &word) {
@@ -57,13 +40,7 @@ std::vector<size_t> find_words(const std::string &text, const std::string &word)
 Rendered render_checked(const std::vector<uint32_t> &words) {
 	Rendered rendered = render(words);
 	EXPECT_TRUE(rendered.ok) << rendered.errors;
-	std::vector<Work> expected = count_disassembly(disassemble(words));
-	std::vector<Work> got = count_listing(rendered.text);
-	EXPECT_EQ(expected.size(), got.size()) << rendered.text;
-	for (size_t i = 0; i < expected.size() && i < got.size(); i++) {
-		EXPECT_EQ(expected[i], got[i]) << "function " << i << ": expected " << expected[i].str() << ", got " << got[i].str() << "\n"
-									   << rendered.text;
-	}
+	expect_same_work(words, rendered, "the listing");
 	return rendered;
 }
 
@@ -75,9 +52,9 @@ Rendered render_checked(const std::vector<uint32_t> &words) {
 // proves the two apart, the load stays inlined in its use after the write.
 TEST(ListingMemory, LoadIsReadBeforeAWriteThatMayReachIt) {
 	if (!have_tools()) GTEST_SKIP() << "spirv-as, spirv-val or spirv-dis missing";
-	std::vector<uint32_t> words = assemble_valid("memory_alias.spvasm");
+	std::vector<uint32_t> words = assemble_valid_file("listing/memory_alias.spvasm");
 	ASSERT_FALSE(words.empty());
-	std::vector<uint32_t> blocks = assemble_valid("memory_alias_blocks.spvasm", "vulkan1.2");
+	std::vector<uint32_t> blocks = assemble_valid_file("listing/memory_alias_blocks.spvasm", "vulkan1.2");
 	ASSERT_FALSE(blocks.empty());
 	std::string text = render_checked(words).text + render_checked(blocks).text;
 	struct Case {
@@ -102,7 +79,7 @@ TEST(ListingMemory, LoadIsReadBeforeAWriteThatMayReachIt) {
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.function);
-		std::string body = function_body(text, c.function);
+		std::string body = body_of(text, c.function);
 		EXPECT_FALSE(body.empty()) << text;
 		std::vector<size_t> loads = find_words(body, c.load);
 		std::vector<size_t> writes = find_words(body, c.write);
@@ -121,7 +98,7 @@ TEST(ListingMemory, LoadIsReadBeforeAWriteThatMayReachIt) {
 // once, before the write.
 TEST(ListingMemory, ReadsHappenOnceWhereTheyStand) {
 	if (!have_tools()) GTEST_SKIP() << "spirv-as, spirv-val or spirv-dis missing";
-	std::vector<uint32_t> words = assemble_valid("memory_once.spvasm");
+	std::vector<uint32_t> words = assemble_valid_file("listing/memory_once.spvasm");
 	ASSERT_FALSE(words.empty());
 	Rendered rendered = render_checked(words);
 	struct Case {
@@ -141,7 +118,7 @@ TEST(ListingMemory, ReadsHappenOnceWhereTheyStand) {
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.function);
-		std::string body = function_body(rendered.text, c.function);
+		std::string body = body_of(rendered.text, c.function);
 		EXPECT_FALSE(body.empty()) << rendered.text;
 		std::vector<size_t> reads = find_words(body, c.read);
 		EXPECT_EQ(reads.size(), 1u) << body;
@@ -160,11 +137,11 @@ TEST(ListingMemory, ReadsHappenOnceWhereTheyStand) {
 // the store of l.xy from l.yx reads l before it writes any component of it.
 TEST(ListingMemory, SwizzledStoreComputesTheVectorOnce) {
 	if (!have_tools()) GTEST_SKIP() << "spirv-as, spirv-val or spirv-dis missing";
-	std::vector<uint32_t> words = assemble_valid("memory_swizzle.spvasm");
+	std::vector<uint32_t> words = assemble_valid_file("listing/memory_swizzle.spvasm");
 	ASSERT_FALSE(words.empty());
 	Rendered rendered = render_checked(words);
 	std::string dis = disassemble(words);
-	std::string body = function_body(rendered.text, "main");
+	std::string body = body_of(rendered.text, "main");
 	ASSERT_FALSE(body.empty()) << rendered.text;
 	int multiplies = count_matches(dis, std::regex(R"(OpVectorTimesScalar|OpFMul)"));
 	int adds = count_matches(dis, std::regex(R"(OpFAdd)"));
@@ -219,7 +196,7 @@ public:
 // the schedule placed, and the component stores read those temporaries.
 TEST(ListingMemory, BackendValueSeesTheScheduledTemporaries) {
 	if (!have_tools()) GTEST_SKIP() << "spirv-as, spirv-val or spirv-dis missing";
-	std::vector<uint32_t> words = assemble_valid("memory_swizzle.spvasm");
+	std::vector<uint32_t> words = assemble_valid_file("listing/memory_swizzle.spvasm");
 	ASSERT_FALSE(words.empty());
 	Rendered rendered = render<MulBackend>(words);
 	ASSERT_TRUE(rendered.ok) << rendered.errors;

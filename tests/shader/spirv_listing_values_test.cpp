@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "listing_fixtures.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include <cmath>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <set>
 
 using namespace listing_test;
+using namespace Vexa::Spirv;
 
 namespace {
 
@@ -22,17 +24,8 @@ bool have_tools() {
 	return have_tool("spirv-as") && have_tool("spirv-val");
 }
 
-// the module of a fixture, checked by spirv-val
-std::vector<uint32_t> assemble_valid(const std::string &text) {
-	std::vector<uint32_t> words = assemble(text);
-	EXPECT_FALSE(words.empty()) << text;
-	std::string path = temp_path("values.spv");
-	write_words(path, words);
-	std::string errors;
-	EXPECT_TRUE(run("spirv-val --target-env spv1.3 " + path, &errors)) << errors << text;
-	std::remove(path.c_str());
-	return words;
-}
+// the environment that the modules of this file are assembled and checked for
+const char *const values_env = "spv1.3";
 
 // The members of the storage block of the fixtures: name, type, offset.
 struct Member {
@@ -138,22 +131,18 @@ struct Case {
 
 // the listing of a fixture module, which must render
 std::string render_case(const Case &c) {
-	std::vector<uint32_t> words = assemble_valid(module(c.body));
+	std::vector<uint32_t> words = assemble_valid(module(c.body), values_env);
 	if (words.empty()) return std::string();
 	Rendered listing = render(words);
 	EXPECT_TRUE(listing.ok) << c.what << ": " << listing.errors;
 	return listing.text;
 }
 
-bool has_line(const std::string &text, const std::string &line) {
-	return text.find("\t" + line + "\n") != std::string::npos;
-}
-
 void check_cases(const Case *cases, size_t count) {
 	for (size_t k = 0; k < count; k++) {
 		const Case &c = cases[k];
 		std::string text = render_case(c);
-		EXPECT_TRUE(has_line(text, c.expected)) << c.what << ": expected \"" << c.expected << "\" in\n" << text;
+		EXPECT_TRUE(has_statement(text, c.expected)) << c.what << ": expected \"" << c.expected << "\" in\n" << text;
 	}
 }
 
@@ -230,9 +219,7 @@ TEST(ListingValues, SignednessComesFromTheOpcode) {
 // the other signedness than the member it is stored to is cast back.
 TEST(ListingValues, CorpusSignedOperations) {
 	if (!have_tool("spirv-dis")) GTEST_SKIP() << "spirv-dis missing";
-	const char *env = std::getenv("VEXA_CORPUS");
-	std::string dir = (env && *env) ? env : std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
-	std::string path = dir + "/spv/spirv-cross/shaders-no-opt/asm/comp/glsl-signed-operations.asm.comp.spv";
+	std::string path = corpus_dir() + "/spv/spirv-cross/shaders-no-opt/asm/comp/glsl-signed-operations.asm.comp.spv";
 	std::vector<uint32_t> words = read_words(path);
 	if (words.empty()) GTEST_SKIP() << path << " not found";
 	Rendered listing = render(words);
@@ -352,7 +339,7 @@ TEST(ListingValues, FloatConstantTexts) {
 	}
 	std::string text = module(body);
 	text.insert(text.find("%main = OpFunction"), types);
-	std::vector<uint32_t> words = assemble_valid(text);
+	std::vector<uint32_t> words = assemble_valid(text, values_env);
 	ASSERT_FALSE(words.empty());
 	Rendered listing = render(words);
 	ASSERT_TRUE(listing.ok) << listing.errors;
@@ -484,12 +471,6 @@ TEST(ListingValues, FloatDigitsAreShortestAndExact) {
 
 namespace {
 
-std::string corpus_dir() {
-	const char *env = std::getenv("VEXA_CORPUS");
-	if (env && *env) return env;
-	return std::string(VEXA_TEST_DATA) + "/../../../shared/corpus";
-}
-
 // the bit patterns of the float constants of a module, per width, read from
 // its words by this test's own walk
 std::map<uint32_t, std::set<uint64_t>> float_constants(const std::vector<uint32_t> &words) {
@@ -499,13 +480,12 @@ std::map<uint32_t, std::set<uint64_t>> float_constants(const std::vector<uint32_
 		uint32_t count = words[i] >> 16;
 		uint32_t op = words[i] & 0xffffu;
 		if (count == 0 || i + count > words.size()) break;
-		if (op == 22 && count >= 3) float_types[words[i + 1]] = words[i + 2]; // OpTypeFloat
+		if (op == OpTypeFloat && count >= 3) float_types[words[i + 1]] = words[i + 2];
 		// an OpConstantNull of any type may hold zeros of every float type
-		if (op == 46) {
+		if (op == OpConstantNull) {
 			for (auto &type : float_types) ret[type.second].insert(0);
 		}
-		// OpConstant and OpSpecConstant
-		if ((op == 43 || op == 50) && count >= 4 && float_types.count(words[i + 1])) {
+		if ((op == OpConstant || op == OpSpecConstant) && count >= 4 && float_types.count(words[i + 1])) {
 			uint32_t width = float_types[words[i + 1]];
 			uint64_t bits = words[i + 3];
 			if (width == 16) bits &= 0xffffu;
@@ -515,10 +495,6 @@ std::map<uint32_t, std::set<uint64_t>> float_constants(const std::vector<uint32_
 		i += count;
 	}
 	return ret;
-}
-
-bool is_word_char(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
 // Every float literal of a listing, and every infinity and NaN in the
@@ -542,13 +518,13 @@ std::string check_literals(const std::string &text, const std::map<uint32_t, std
 	size_t i = 0;
 	while (i < text.size()) {
 		char c = text[i];
-		if (!(is_word_char(c))) {
+		if (!(is_word(c))) {
 			i++;
 			continue;
 		}
 		size_t start = i;
 		if (!(c >= '0' && c <= '9')) {
-			while (i < text.size() && is_word_char(text[i])) i++;
+			while (i < text.size() && is_word(text[i])) i++;
 			std::string word = text.substr(start, i - start);
 			if (word != "inf" && word != "nan") continue;
 			// f32(inf), -f32(inf), f32(nan 0x7fc00000)
@@ -583,13 +559,13 @@ std::string check_literals(const std::string &text, const std::map<uint32_t, std
 		// a number: digits, letters, '.', and a sign right after an exponent
 		bool hex = text.compare(start, 2, "0x") == 0 || text.compare(start, 2, "0X") == 0;
 		while (i < text.size() &&
-			(is_word_char(text[i]) || text[i] == '.' || (!hex && (text[i] == '-' || text[i] == '+') && (text[i - 1] == 'e' || text[i - 1] == 'E')))) {
+			(is_word(text[i]) || text[i] == '.' || (!hex && (text[i] == '-' || text[i] == '+') && (text[i - 1] == 'e' || text[i - 1] == 'E')))) {
 			i++;
 		}
 		std::string number = text.substr(start, i - start);
 		if (hex || (number.find('.') == std::string::npos && number.find('e') == std::string::npos)) continue;
 		if (start > 0 && text[start - 1] == '.') continue; // a member or swizzle, never a number
-		bool negative = start > 0 && text[start - 1] == '-' && !(start > 1 && (is_word_char(text[start - 2]) || text[start - 2] == ')' || text[start - 2] == ']'));
+		bool negative = start > 0 && text[start - 1] == '-' && !(start > 1 && (is_word(text[start - 2]) || text[start - 2] == ')' || text[start - 2] == ']'));
 		size_t literal_start = negative ? start - 1 : start;
 		std::string literal = text.substr(literal_start, i - literal_start);
 		checked++;
@@ -611,16 +587,12 @@ std::string check_literals(const std::string &text, const std::map<uint32_t, std
 // renders (where it is present).
 TEST(ListingValues, CorpusFloatLiteralsAreConstantsOfTheModule) {
 	std::string dir = corpus_dir();
-	std::ifstream list(dir + "/spv.tsv");
-	if (!list) GTEST_SKIP() << "float literal check skipped: " << dir << "/spv.tsv not found";
-	std::string row;
-	std::getline(list, row); // the column names
+	std::vector<std::string> paths;
+	if (!corpus_modules(dir, paths)) GTEST_SKIP() << "float literal check skipped: " << dir << "/spv.tsv not found";
 	uint32_t rendered = 0;
 	uint32_t literals = 0;
 	std::string faults;
-	while (std::getline(list, row)) {
-		std::string path = row.substr(0, row.find('\t'));
-		if (path.empty()) continue;
+	for (const std::string &path : paths) {
 		std::vector<uint32_t> words = read_words(dir + "/" + path);
 		Rendered listing = render(words);
 		if (!listing.ok) continue;
