@@ -380,4 +380,108 @@ TEST(CompilerAssembly, CalleesComeFirstAndFunctionsEndOnce) {
 	EXPECT_EQ(validate_module(c.words), "");
 }
 
+// Half floats are a core capability: no extension is written for them.
+TEST(CompilerAssembly, HalfFloatNeedsNoExtension) {
+	Assembly a(5);
+	a.compiler.group_size[0] = a.compiler.group_size[1] = a.compiler.group_size[2] = 1;
+	a.compiler.execution_modes.insert(17, 0);
+	a.add_global("half_value", "f16", Spirv::StoragePrivate);
+	a.compiler.create_opcodes(2, 450, nullptr);
+	std::set<uint32_t> declared;
+	for (const Instruction &instruction : find_all(a.compiler.words, OpCapability)) declared.insert(instruction.operands[0]);
+	EXPECT_TRUE(declared.count(Spirv::CapabilityFloat16));
+	EXPECT_TRUE(find_all(a.compiler.words, OpExtension).empty());
+	EXPECT_EQ(validate_module(a.compiler.words), "");
+}
+
+// A function with a parameter passed by pointer, one passed by value that is
+// copied into a local, and a local of its own: parameters, then the label,
+// the locals and the copy, then the code.
+TEST(CompilerAssembly, ParametersLocalsAndCopies) {
+	Assembly a(0);
+	Compiler &c = a.compiler;
+	uint32_t void_type = c.add_type("void");
+	uint32_t float_type = c.add_type("f32");
+	uint32_t float_pointer = c.add_pointer_type(float_type, ~0u, Spirv::StorageFunction);
+	uint32_t type = c.next_id++;
+	c.add_module_opcode(Spirv::OpTypeFunction, {type, void_type, float_pointer, float_type});
+	c.types.insert("void(f32,f32", type);
+	c.set_target(type, void_type, Compiler::TypeFunction);
+
+	uint32_t index = c.add_function("scale", "void", 0, c.global_scope);
+	Compiler::Function &function = c.functions[index];
+	function.arguments = "(f32,f32";
+	function.used = true;
+	uint32_t out = c.add_variable("out_value", "f32", ~0u, Spirv::StorageFunction, function.scope);
+	c.variables[out].function = index;
+	c.add_target(c.variables[out].id, float_type);
+	uint32_t by_value = c.add_variable("factor", "f32", ~0u, Spirv::StorageFunction, function.scope);
+	c.variables[by_value].function = index;
+	c.variables[by_value].parameter = 1;
+	c.add_target(c.variables[by_value].id, float_type);
+	uint32_t copy = c.add_variable("factor_copy", "f32", ~0u, Spirv::StorageFunction, function.scope);
+	c.variables[copy].function = index;
+	uint32_t local = c.add_variable("temporary", "f32", ~0u, Spirv::StorageFunction, function.scope);
+	c.variables[local].function = index;
+	function.parameters.append(Compiler::Parameter{out, ~0u});
+	function.parameters.append(Compiler::Parameter{by_value, c.variables[copy].id});
+	function.locals.append(copy);
+	function.locals.append(local);
+	uint32_t loaded = c.next_id++;
+	c.add_function_opcode(function, OpLoad, {float_type, loaded, c.variables[copy].id});
+	c.add_function_opcode(function, Spirv::OpStore, {c.variables[out].id, loaded});
+	c.add_function_opcode(function, Spirv::OpStore, {c.variables[local].id, loaded});
+
+	// main calls it with a local of its own and a constant
+	Compiler::Function &entry = c.functions[a.entry];
+	uint32_t argument = c.add_variable("result", "f32", ~0u, Spirv::StorageFunction, entry.scope);
+	c.variables[argument].function = a.entry;
+	entry.locals.append(argument);
+	entry.callees.append(index);
+	c.add_function_opcode(entry, Spirv::OpFunctionCall,
+		{void_type, c.next_id++, function.id, c.variables[argument].id, c.add_constant("f32", 2)});
+	uint32_t scale_id = function.id;
+	c.create_opcodes(2, 450, nullptr);
+
+	std::vector<Instruction> list = decode(c.words.get() + 5, c.words.size() - 5);
+	size_t first = 0;
+	while (first < list.size() && !(list[first].opcode == Spirv::OpFunction && list[first].operands[1] == scale_id)) first++;
+	ASSERT_LT(first + 6, list.size());
+	EXPECT_EQ(list[first + 1].opcode, Spirv::OpFunctionParameter);
+	EXPECT_EQ(list[first + 1].operands, (std::vector<uint32_t>{float_pointer, c.variables[out].id}));
+	EXPECT_EQ(list[first + 2].operands, (std::vector<uint32_t>{float_type, c.variables[by_value].id}));
+	EXPECT_EQ(list[first + 3].opcode, Spirv::OpLabel);
+	EXPECT_EQ(list[first + 4].operands, (std::vector<uint32_t>{float_pointer, c.variables[copy].id, Spirv::StorageFunction}));
+	EXPECT_EQ(list[first + 5].operands, (std::vector<uint32_t>{float_pointer, c.variables[local].id, Spirv::StorageFunction}));
+	EXPECT_EQ(list[first + 6].opcode, Spirv::OpStore);
+	EXPECT_EQ(list[first + 6].operands, (std::vector<uint32_t>{c.variables[copy].id, c.variables[by_value].id}));
+	EXPECT_EQ(validate_module(c.words), "");
+}
+
+// An unused function returning void keeps its signature but its body becomes
+// a lone return; an unused function returning a float keeps its body.
+TEST(CompilerAssembly, UnusedVoidFunctionBodyIsDropped) {
+	Assembly a(0);
+	Compiler &c = a.compiler;
+	uint32_t float_type = c.add_type("f32");
+	uint32_t float_function = c.next_id++;
+	c.add_module_opcode(Spirv::OpTypeFunction, {float_function, float_type});
+	c.types.insert("f32(", float_function);
+	c.set_target(float_function, float_type, Compiler::TypeFunction);
+	uint32_t private_value = a.add_global("stored", "f32", Spirv::StoragePrivate);
+	uint32_t one = c.add_constant("f32", 1);
+
+	uint32_t quiet = c.add_function("quiet", "void", 0, c.global_scope);
+	c.add_function_opcode(c.functions[quiet], Spirv::OpStore, {c.variables[private_value].id, one});
+	uint32_t number = c.add_function("number", "f32", 0, c.global_scope);
+	c.add_function_opcode(c.functions[number], Spirv::OpStore, {c.variables[private_value].id, one});
+	c.add_function_opcode(c.functions[number], Spirv::OpReturnValue, {one});
+	c.create_opcodes(2, 450, nullptr);
+
+	EXPECT_EQ(find_all(c.words, Spirv::OpFunction).size(), 3u);
+	// only the float function's store is left
+	EXPECT_EQ(find_all(c.words, Spirv::OpStore).size(), 1u);
+	EXPECT_EQ(validate_module(c.words), "");
+}
+
 } // namespace
