@@ -99,6 +99,14 @@ bool is_id_operand(uint32_t opcode, uint32_t index) {
 	}
 }
 
+// A function is written once: while it has a body or code it is still to
+// be written (an empty body leaves no code, but calls refer to it all the
+// same); writing it clears both. A prototype without a body is never
+// written, and nothing of it is named.
+bool is_pending(const Compiler::Function &function) {
+	return function.code.size() != 0 || function.body != nullptr;
+}
+
 // the storage of a variable declared at module level, as the entry point
 // lists it: inputs and outputs always, every other class from 1.4 on
 bool is_interface_storage(uint32_t storage, uint32_t version) {
@@ -217,7 +225,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	}
 	for (uint32_t i = 0; i < functions.size(); i++) {
 		Function &function = functions[i];
-		if (function.code.size() == 0 && i != entry_index) continue;
+		if (!is_pending(function) && i != entry_index) continue;
 		uint32_t return_type = add_type(function.return_type, ~0u, &global_scope);
 		if (!function.used && i != entry_index && glsl_types.get(function.return_type) != nullptr && function.return_type != "void") {
 			add_constant(function.return_type, 0);
@@ -362,11 +370,16 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		}
 	}
 	const char *suffix = get_stage_suffix(execution_model);
+	// the variables of a function that is never written are never defined
+	auto is_written = [&](const Variable &variable) {
+		if (variable.function == ~0u || variable.function >= functions.size()) return true;
+		return variable.function == entry_index || is_pending(functions[variable.function]);
+	};
 
 	// 18. debug names
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
-		if (variable.structure != ~0u || variable.decorations.get(DecorationConstant) != nullptr) continue;
+		if (variable.structure != ~0u || variable.decorations.get(DecorationConstant) != nullptr || !is_written(variable)) continue;
 		if ((flags & FlagDebug) || variable.storage == Spirv::StorageInput || variable.storage == Spirv::StorageOutput) {
 			add_module_string_opcode(Spirv::OpName, {variable.id}, variable.name);
 		} else {
@@ -394,6 +407,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	for (uint32_t i = 0; i < functions.size(); i++) {
 		const Function &function = functions[i];
 		bool is_entry = (i == entry_index);
+		if (!is_entry && !is_pending(function)) continue;
 		String name = ((flags & FlagDebug) || is_entry) ? function.name : String::format("%s%x", suffix, function.id);
 		add_module_string_opcode(Spirv::OpName, {function.id}, name);
 		if ((flags & FlagUnused) && !function.used && !is_entry && function.body != nullptr && (function.control & 1) == 0) {
@@ -438,7 +452,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	}
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
-		if (variable.structure != ~0u || variable.decorations.get(DecorationConstant) != nullptr) continue;
+		if (variable.structure != ~0u || variable.decorations.get(DecorationConstant) != nullptr || !is_written(variable)) continue;
 		decorate(variable.id, variable.decorations, false);
 	}
 	for (uint32_t i = 0; i < structures.size(); i++) {
@@ -468,7 +482,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	add_function_opcodes(functions[entry_index]);
 	for (uint32_t i = 0; i < functions.size(); i++) {
 		Function &function = functions[i];
-		if (function.code.size() == 0) continue;
+		if (!is_pending(function)) continue;
 		if (!function.used && glsl_types.get(function.return_type) != nullptr) {
 			function.code.clear();
 			function.labels.clear();
@@ -484,53 +498,80 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	words[3] = next_id;
 }
 
-void Compiler::add_function_opcodes(Function &function) {
-	// the callees first; a function holds code until it is emitted
-	for (uint32_t i = 0; i < function.callees.size(); i++) {
-		uint32_t callee = function.callees[i];
-		if (callee < functions.size() && &functions[callee] != &function && functions[callee].code.size() != 0) {
-			add_function_opcodes(functions[callee]);
-		}
-	}
+namespace {
 
+// one function, its callees already written
+void write_function(Compiler &compiler, Compiler::Function &function) {
 	uint32_t function_type = function.function_type;
 	if (function_type == ~0u) {
-		const uint32_t *type = types.get(function.return_type + function.arguments);
+		const uint32_t *type = compiler.types.get(function.return_type + function.arguments);
 		if (type == nullptr) throwError("can't get %s%s) function type\n", function.name.get(), function.arguments.get());
 		function_type = *type;
 	}
-	add_module_opcode(Spirv::OpFunction, {add_type(function.return_type, ~0u, &global_scope), function.id, function.control, function_type});
+	compiler.add_module_opcode(Spirv::OpFunction, {compiler.add_type(function.return_type, ~0u, &compiler.global_scope), function.id, function.control, function_type});
 	for (uint32_t i = 0; i < function.parameters.size(); i++) {
-		const Variable &parameter = variables[function.parameters[i].variable];
-		uint32_t type = get_target_type(parameter.id);
-		if (parameter.parameter == ~0u && targets.get(parameter.id) != nullptr) type = add_pointer_type(type, parameter.length, parameter.storage);
-		add_module_opcode(Spirv::OpFunctionParameter, {type, parameter.id});
+		const Compiler::Variable &parameter = compiler.variables[function.parameters[i].variable];
+		uint32_t type = compiler.get_target_type(parameter.id);
+		if (parameter.parameter == ~0u && compiler.targets.get(parameter.id) != nullptr) type = compiler.add_pointer_type(type, parameter.length, parameter.storage);
+		compiler.add_module_opcode(Spirv::OpFunctionParameter, {type, parameter.id});
 	}
-	add_module_opcode(Spirv::OpLabel, {next_id++});
+	compiler.add_module_opcode(Spirv::OpLabel, {compiler.next_id++});
 	for (uint32_t i = 0; i < function.locals.size(); i++) {
-		const Variable &local = variables[function.locals[i]];
-		Scope *scope = local.scope != nullptr ? local.scope : &function.scope;
-		uint32_t pointer = add_pointer_type(add_type(local.type, local.length, scope), local.length, local.storage);
-		add_module_opcode(Spirv::OpVariable, {pointer, local.id, local.storage});
+		const Compiler::Variable &local = compiler.variables[function.locals[i]];
+		Compiler::Scope *scope = local.scope != nullptr ? local.scope : &function.scope;
+		uint32_t pointer = compiler.add_pointer_type(compiler.add_type(local.type, local.length, scope), local.length, local.storage);
+		compiler.add_module_opcode(Spirv::OpVariable, {pointer, local.id, local.storage});
 	}
 	for (uint32_t i = 0; i < function.parameters.size(); i++) {
-		const Parameter &parameter = function.parameters[i];
-		if (parameter.copy != ~0u) add_module_opcode(Spirv::OpStore, {parameter.copy, variables[parameter.variable].id});
+		const Compiler::Parameter &parameter = function.parameters[i];
+		if (parameter.copy != ~0u) compiler.add_module_opcode(Spirv::OpStore, {parameter.copy, compiler.variables[parameter.variable].id});
 	}
 	for (uint32_t i = 0; i < function.labels.size(); i++) {
-		if (function.labels[i] < function.code.size()) function.code[function.labels[i]] = next_id++;
+		if (function.labels[i] < function.code.size()) function.code[function.labels[i]] = compiler.next_id++;
 	}
 	function.labels.clear();
-	for (uint32_t i = 0; i < function.code.size(); i++) words.append(function.code[i]);
+	for (uint32_t i = 0; i < function.code.size(); i++) compiler.words.append(function.code[i]);
 	function.code.clear();
+	function.body = nullptr;
 
 	uint32_t last = function.last_opcode;
 	if (function.return_type == "void") {
-		if (last != Spirv::OpReturn && last != Spirv::OpEmitMeshTasks) add_module_opcode(Spirv::OpReturn, {});
+		if (last != Spirv::OpReturn && last != Spirv::OpEmitMeshTasks) compiler.add_module_opcode(Spirv::OpReturn, {});
 	} else if (last != Spirv::OpReturnValue) {
-		add_module_opcode(Spirv::OpUnreachable, {});
+		compiler.add_module_opcode(Spirv::OpUnreachable, {});
 	}
-	add_module_opcode(Spirv::OpFunctionEnd, {});
+	compiler.add_module_opcode(Spirv::OpFunctionEnd, {});
+}
+
+} // namespace
+
+void Compiler::add_function_opcodes(Function &function) {
+	// the callees first, depth first without recursion: a function on the
+	// way down is not entered again, so that a cycle of calls ends (a call
+	// may refer to a function written later)
+	struct Step {
+		Function *function;
+		uint32_t callee;
+	};
+	Array<Step> stack;
+	Set<Function *> entered;
+	stack.append(Step{&function, 0});
+	entered.insert(&function);
+	while (stack.size()) {
+		Step &step = stack.back();
+		if (step.callee < step.function->callees.size()) {
+			uint32_t callee = step.function->callees[step.callee++];
+			if (callee >= functions.size()) continue;
+			Function *next = &functions[callee];
+			if (entered.find(next) || !is_pending(*next)) continue;
+			entered.insert(next);
+			stack.append(Step{next, 0});
+			continue;
+		}
+		Function *current = step.function;
+		stack.remove(stack.size() - 1);
+		write_function(*this, *current);
+	}
 }
 
 } // namespace Vexa

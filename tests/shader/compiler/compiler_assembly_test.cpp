@@ -484,4 +484,47 @@ TEST(CompilerAssembly, UnusedVoidFunctionBodyIsDropped) {
 	EXPECT_EQ(validate_module(c.words), "");
 }
 
+// A called function with an empty body leaves no code but is written all the
+// same; a prototype that has no body is neither written nor named; a cycle
+// of calls writes each function once.
+TEST(CompilerAssembly, EmptyBodiesPrototypesAndCallCycles) {
+	Assembly a(0);
+	Compiler &c = a.compiler;
+	uint32_t void_type = c.add_type("void");
+	uint32_t empty = c.add_function("empty", "void", 0, c.global_scope);
+	c.functions[empty].body = "{ }";
+	c.functions[empty].used = true;
+	uint32_t prototype = c.add_function("declared", "void", 0, c.global_scope);
+	uint32_t parameter = c.add_variable("unused_parameter", "f32", ~0u, Spirv::StorageFunction, c.functions[prototype].scope);
+	c.variables[parameter].function = prototype;
+	c.functions[prototype].parameters.append(Compiler::Parameter{parameter, ~0u});
+	c.functions[a.entry].callees.append(empty);
+	c.add_function_opcode(c.functions[a.entry], Spirv::OpFunctionCall, {void_type, c.next_id++, c.functions[empty].id});
+	uint32_t empty_id = c.functions[empty].id;
+	uint32_t prototype_id = c.functions[prototype].id;
+	uint32_t parameter_id = c.variables[parameter].id;
+	c.create_opcodes(2, 450, nullptr);
+
+	std::vector<uint32_t> written;
+	for (const Instruction &instruction : find_all(c.words, Spirv::OpFunction)) written.push_back(instruction.operands[1]);
+	EXPECT_EQ(written, (std::vector<uint32_t>{empty_id, c.functions[a.entry].id}));
+	for (const Instruction &instruction : find_all(c.words, Spirv::OpName)) {
+		EXPECT_NE(instruction.operands[0], prototype_id);
+		EXPECT_NE(instruction.operands[0], parameter_id);
+	}
+	EXPECT_EQ(validate_module(c.words), "");
+
+	Assembly b(0);
+	Compiler &d = b.compiler;
+	uint32_t first = d.add_function("first", "void", 0, d.global_scope);
+	uint32_t second = d.add_function("second", "void", 0, d.global_scope);
+	d.functions[first].body = d.functions[second].body = "{ }";
+	d.functions[first].callees.append(second);
+	d.functions[second].callees.append(first);
+	d.functions[b.entry].callees.append(first);
+	d.create_opcodes(2, 450, nullptr);
+	EXPECT_EQ(find_all(d.words, Spirv::OpFunction).size(), 3u);
+	EXPECT_EQ(find_all(d.words, Spirv::OpFunctionEnd).size(), 3u);
+}
+
 } // namespace
