@@ -82,7 +82,7 @@ const char *const reserved_words[] = {
 	"rayQueryGetRayFlagsEXT", "rayQueryGetRayTMinEXT", "rayQueryGetWorldRayDirectionKHR",
 	"rayQueryGetWorldRayOriginKHR", "rayQueryInitializeEXT", "rayQueryProceedEXT", "rayQueryTerminateEXT",
 	"readFirstInvocationARB", "readInvocationARB", "reflect", "refract", "reportIntersectionEXT", "return", "round",
-	"roundEven", "sign", "sin", "sinh", "smoothstep", "sparseTexelFetch", "sparseTexelFetchARB",
+	"roundEven", "sign", "sin", "sinh", "smod", "smoothstep", "sparseTexelFetch", "sparseTexelFetchARB",
 	"sparseTexelsResidentARB", "sqrt", "step", "struct", "subgroupAll", "subgroupAllEqual", "subgroupAny",
 	"subgroupBallot", "subgroupBallotBitCount", "subgroupBallotBitExtract", "subgroupBallotExclusiveBitCount",
 	"subgroupBallotFindLSB", "subgroupBallotFindMSB", "subgroupBallotInclusiveBitCount", "subgroupBarrier",
