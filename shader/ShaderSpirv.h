@@ -202,6 +202,12 @@ public:
 	uint32_t get_target_components(uint32_t id) const;
 	int32_t get_target_builtin(uint32_t id) const;
 	const Record *get_target_record(uint32_t id) const;
+	// the words of each (literal, label) pair of an OpSwitch: 3 where the
+	// literals of its selector's width take two words
+	uint32_t get_switch_step(const Iterator &sw) const;
+	// the labels that an OpSwitch branches to, appended: its default first,
+	// then the label of every literal in order
+	void get_switch_targets(const Iterator &sw, Array<uint32_t> &targets) const;
 
 	// opcode classes
 	static uint32_t get_operand_index(int32_t op);
@@ -213,6 +219,10 @@ public:
 	static bool is_terminator_opcode(int32_t op);
 	static bool is_image_opcode(int32_t op);
 	static bool is_internal_opcode(int32_t op);
+	// the instructions of `is_internal_opcode` that act on more than their
+	// result (emitting vertices, barriers, atomics, ray tracing and mesh
+	// calls, OpKill), so that no value may move across them
+	static bool is_effect_opcode(int32_t op);
 	static bool is_value_opcode(int32_t op);
 
 	// type predicates
@@ -246,6 +256,30 @@ protected:
 
 	// parts of `load` (ShaderSpirvReader.cpp)
 	static bool is_generated(const String &name);
+	// the size, magic and version of the header, with the message of a bad one
+	static bool is_module_header(const Array<uint32_t> &module);
+	// the copy of the words and the per-id tables of `bound` entries
+	void prepare_tables(const Array<uint32_t> &module, uint32_t bound);
+	// the walk over the module's instructions that fills the tables and the
+	// blocks; false after the message of a block that does not end or begin
+	bool read_instructions();
+	// its parts, each true when the instruction is of its kind: the entry
+	// point, modes, names and decorations; the functions, their parameters
+	// and variables; the merges and branches of a block
+	bool read_module_info(const Iterator &it);
+	bool read_function_part(const Iterator &it, Set<String> &names);
+	bool read_branch(const Iterator &it, Block &block);
+	// any other instruction: the uses of its operands
+	void read_operands(const Iterator &it);
+	// a generated name for every id and member without one
+	void name_unnamed(const char *prefix);
+	// Interface blocks without a name of their own render without an instance
+	// name, their members standing alone; but only blocks (a structure that
+	// `globals` declares is named by its variables like any type), and only
+	// where one variable has the block type, or two would read the same names.
+	void unname_blocks(const char *prefix);
+	// the block type of such a variable, 0 for any other id
+	uint32_t get_nameless_block(uint32_t id) const;
 	void read_variable(const Iterator &it, Set<String> &names);
 	void read_access_chain(const Iterator &it);
 	void read_sampled_image(const Iterator &it);
@@ -324,6 +358,16 @@ protected:
 	String get_composite_extract(const Iterator &it);
 	// "[n]" for every array level of a type, outermost first
 	String get_array_suffix(uint32_t type);
+	// parts of `get_intrinsic_value`: OpControlBarrier and OpMemoryBarrier;
+	// an atomic function (`name` from `get_internal_name`) on a pointer or
+	// an image texel; the name of a subgroup function with its group
+	// operation or direction, appended to `out`, with `skip` set to an
+	// operand that the name holds (false after an error)
+	String get_barrier(const Iterator &it);
+	String get_atomic(const Iterator &it, const String &name);
+	bool get_subgroup_name(const Iterator &it, const String &name, String &out, uint32_t &skip);
+	// the text of an OpFunctionCall: "name(arguments)"
+	String get_call(const Iterator &it);
 	// the operands from word `first` on, but word `skip`, joined by ", "
 	String get_operands(const Iterator &it, uint32_t first, uint32_t skip);
 	// the pointer parameters of a function that it may read through
@@ -425,9 +469,41 @@ protected:
 	bool get_placed_value(uint32_t id, String &text);
 	String get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
 	String get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
+	// Parts of `get_block_text`, each for the instructions of one kind; they
+	// append the statements of the instruction at `it` to `out`.
+	// Whether a statement may stand at `indent`: at 0 the text is the third
+	// clause of a for-statement, which holds expressions only, so a
+	// declaration or a jump there is an error naming `op`, logged here.
+	bool allows_statement(uint32_t indent, int32_t op) const;
+	// the value `text` of the instruction as a statement, or as the
+	// declaration of its temporary; nothing for an empty text
+	void append_value_statement(String &out, const Iterator &it, uint32_t indent, const String &text, bool temporary);
+	void append_call(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement);
+	void append_local_variable(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+	// OpLoad and OpAccessChain: the declaration of a pending variable they
+	// read, and their temporary
+	void append_pointer_use(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary);
+	// OpStore and OpCopyMemory, with the for-statement a store may open
+	void append_store(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+	// the `if(...) break;` or `if(...) continue;` of a conditional branch
+	// out of a loop; `target` becomes the branch that stays. False after
+	// an error.
+	bool append_loop_exit(String &out, const Iterator &it, uint32_t indent, const Block *loop, uint32_t &target);
+	// any other instruction; false when the block ends with it
+	bool append_instruction(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement);
 	String get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
 	String get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
 	String get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
+	// A case of a switch: its label, and its literals, which are word indices
+	// into the OpSwitch from `first` on in the list of `get_switch_cases`.
+	struct SwitchCase {
+		uint32_t label;
+		uint32_t first;
+		uint32_t count;
+		bool is_default;
+	};
+	// the cases of the switch in the order of its text
+	void get_switch_cases(const Block &block, const Iterator &sw, Array<SwitchCase> &cases, Array<uint32_t> &literals);
 	Jump get_jump(uint32_t target, const Block *loop, bool own_merge, bool fall = true) const;
 	String get_negation(uint32_t condition);
 	String get_temporary(uint32_t id, const String &value);
@@ -517,6 +593,29 @@ protected:
 	Array<uint32_t> loop_merges;              // word indices of the function's OpLoopMerge
 	// declares the pending variables that an instruction names among its operands
 	void declare_operands(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+	// Parts of `get_statement`, which declares before a construct the
+	// pending variables that it shares with the code after it.
+	// a loop: its word range, its condition and continue blocks, and the
+	// blocks that every iteration runs through in order
+	struct LoopShape {
+		uint32_t begin = 0;
+		uint32_t end = ~0u;
+		uint32_t condition = 0;
+		uint32_t continues = 0;
+		Set<uint32_t> spine;
+	};
+	void get_loop_shape(const Iterator &merge, LoopShape &loop);
+	// the word indices of the branches of a selection, sorted
+	void get_branch_starts(const Iterator &merge, Array<uint32_t> &starts);
+	// whether the loop around the first access of a variable in the words
+	// (from, to) keeps it to each of its iterations
+	bool is_iteration_local(const Iterator &merge, const Array<VariableAccess> &accesses, uint32_t from, uint32_t to);
+	// the pending variables that the construct from `position` to its merge
+	// may touch, in the order of their declarations
+	void get_construct_candidates(uint32_t position, uint32_t merge_position, bool walked, const Pending &pending, Array<Iterator> &candidates);
+	// whether a variable touched inside the construct of the merge
+	// instruction must be declared before it
+	bool is_declared_before(const Iterator &merge, uint32_t variable, uint32_t merge_position, bool walked, const Array<uint32_t> &starts);
 
 	uint32_t options = 0;
 	BindingOffsets binding_offsets;

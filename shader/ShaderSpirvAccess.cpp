@@ -124,6 +124,16 @@ ShaderSpirv::Iterator ShaderSpirv::get_target_variable(uint32_t id) const {
 	return get_end();
 }
 
+uint32_t ShaderSpirv::get_switch_step(const Iterator &sw) const {
+	return (get_target_base_type(sw[1])[2] > 32) ? 3 : 2;
+}
+
+void ShaderSpirv::get_switch_targets(const Iterator &sw, Array<uint32_t> &targets) const {
+	uint32_t step = get_switch_step(sw);
+	targets.append(sw[2]);
+	for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) targets.append(sw[k + step - 1]);
+}
+
 uint32_t ShaderSpirv::get_target_components(uint32_t id) const {
 	// a matrix multiplies the components of its column type
 	uint32_t factor = 1;
@@ -275,11 +285,20 @@ bool ShaderSpirv::is_image_opcode(int32_t op) {
 	return in(op, 86, 99) || in(op, 101, 107) || in(op, 305, 315) || op == 320;
 }
 
+bool ShaderSpirv::is_effect_opcode(int32_t op) {
+	return in(op, OpEmitVertex, OpEndStreamPrimitive) || op == OpControlBarrier || op == OpMemoryBarrier ||
+		in(op, OpAtomicLoad, OpAtomicXor) || op == OpKill || op == OpTraceRay || op == OpExecuteCallable ||
+		in(op, OpRayQueryInitialize, OpRayQueryProceed) || op == OpEmitMeshTasks || op == OpSetMeshOutputs ||
+		op == OpReportIntersection;
+}
+
 bool ShaderSpirv::is_internal_opcode(int32_t op) {
-	return op == 84 || in(op, 109, 124) || op == 154 || op == 155 || op == 168 || in(op, 201, 205) ||
-		in(op, 207, 215) || in(op, 218, 221) || op == 224 || op == 225 || in(op, 227, 242) || op == 252 ||
-		op == 316 || in(op, 333, 366) || op == 4421 || op == 4422 || in(op, 4428, 4430) || op == 4432 ||
-		op == 4445 || op == 4446 || in(op, 4473, 4479) || op == 5294 || op == 5295 || op == 5334 || in(op, 6016, 6032);
+	return is_effect_opcode(op) || op == OpTranspose || in(op, OpConvertFToU, OpBitcast) || op == OpAny || op == OpAll ||
+		op == OpLogicalNot || in(op, OpBitFieldInsert, OpBitCount) || in(op, OpDPdx, OpFwidthCoarse) ||
+		op == OpImageSparseTexelsResident || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
+		op == OpSubgroupBallot || op == OpSubgroupFirstInvocation || in(op, OpSubgroupAll, OpSubgroupAllEqual) ||
+		op == OpSubgroupReadInvocation || in(op, OpRayQueryProceed, OpRayQueryGetIntersectionType) ||
+		in(op, OpRayQueryGetRayTMin, OpRayQueryGetIntersectionWorldToObject);
 }
 
 bool ShaderSpirv::is_value_opcode(int32_t op) {

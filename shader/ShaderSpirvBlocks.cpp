@@ -227,43 +227,125 @@ ShaderSpirv::Block *ShaderSpirv::get_for_header(const Iterator &store) {
 	return header;
 }
 
-String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &pending) {
-	int32_t op = it.get_opcode();
-	if (op != OpLoopMerge && op != OpSelectionMerge) {
-		log_internal_error("ShaderSpirv::get_statement()", "opcode %u is no merge instruction\n", static_cast<uint32_t>(op));
-		return String();
-	}
-	uint32_t position = it.get_index();
-	Iterator merge = get_target(it[1]);
-	uint32_t merge_position = merge.is_end() ? ~0u : merge.get_index();
-	bool walked = render_function != 0 && position >= render_begin && position < render_end;
+void ShaderSpirv::get_branch_starts(const Iterator &it, Array<uint32_t> &starts) {
 	Iterator branch = it.advance(it.get_size());
+	Array<uint32_t> targets;
+	if (branch.get_opcode() == OpBranchConditional) {
+		targets.append(branch[2]);
+		targets.append(branch[3]);
+	} else if (branch.get_opcode() == OpSwitch) {
+		get_switch_targets(branch, targets);
+	}
+	for (uint32_t i = 0; i < targets.size(); i++) {
+		render_steps++;
+		Iterator label = find_target(targets[i]);
+		if (targets[i] != it[1] && !label.is_end()) starts.append(label.get_index());
+	}
+	quickSort(starts.get(), starts.size(), [](uint32_t a, uint32_t b) { return a < b; });
+}
 
-	// A variable first touched inside the construct stays pending only where
-	// its declaration there covers every later use: within one branch of a
-	// selection, and in a loop only when the straight-line part of the body
-	// of the innermost loop around its first use stores all of it there and
-	// nothing outside that loop's body uses it (a declaration repeated by every
-	// iteration must not lose a value the next one reads).
-	Array<uint32_t> starts;
-	if (walked && op == OpSelectionMerge) {
-		Array<uint32_t> targets;
-		if (branch.get_opcode() == OpBranchConditional) {
-			targets.append(branch[2]);
-			targets.append(branch[3]);
-		} else if (branch.get_opcode() == OpSwitch) {
-			uint32_t step = (get_target_base_type(branch[1])[2] > 32) ? 3 : 2;
-			targets.append(branch[2]);
-			for (uint32_t k = 3; k + step - 1 < branch.get_size(); k += step) targets.append(branch[k + step - 1]);
-		}
-		for (uint32_t i = 0; i < targets.size(); i++) {
-			render_steps++;
-			Iterator label = find_target(targets[i]);
-			if (targets[i] != it[1] && !label.is_end()) starts.append(label.get_index());
+void ShaderSpirv::get_loop_shape(const Iterator &merge, LoopShape &loop) {
+	loop.begin = merge.get_index();
+	Iterator label = find_target(merge[1]);
+	loop.end = label.is_end() ? ~0u : label.get_index();
+	loop.continues = merge[2];
+	Iterator next = merge.advance(merge.get_size());
+	uint32_t body = 0;
+	if (next.get_opcode() == OpBranch) {
+		const Block *h = blocks.get(next[1]);
+		if (h && h->opcode == OpBranchConditional && h->merge == 0) {
+			loop.condition = next[1];
+			body = (h->target == merge[1]) ? h->target_false : h->target;
+		} else {
+			body = next[1];
 		}
 	}
+	for (uint32_t steps = 0; body && body != loop.continues && body != merge[1] && steps < 4096 && !loop.spine.find(body); steps++) {
+		loop.spine.insert(body);
+		const Block *b = blocks.get(body);
+		if (b == nullptr) break;
+		if (b->merge) body = b->merge;
+		else if (b->opcode == OpBranch) body = b->target;
+		else break;
+	}
+}
+
+bool ShaderSpirv::is_iteration_local(const Iterator &it, const Array<VariableAccess> &accesses, uint32_t from, uint32_t to) {
+	const VariableAccess *first = nullptr;
+	for (uint32_t i = 0; i < accesses.size() && first == nullptr; i++) {
+		if (accesses[i].position > from && accesses[i].position < to) first = &accesses[i];
+	}
+	if (first == nullptr || !first->store) return false;
+	// The innermost loop around the first use: of the loops that start
+	// from `from` on before it and end after it, the one of the smallest
+	// span below the construct's own, the first of equal ones. The walk
+	// goes back from the use and stops where a loop would span more than
+	// the best one only to reach the use.
+	Iterator innermost = it;
+	uint32_t span = to - from;
+	bool found = false;
+	uint32_t lo = 0;
+	uint32_t hi = loop_merges.size();
+	while (lo < hi) {
+		render_steps++;
+		uint32_t mid = lo + (hi - lo) / 2;
+		if (loop_merges[mid] < first->position) lo = mid + 1;
+		else hi = mid;
+	}
+	for (uint32_t i = lo; i-- > 0;) {
+		render_steps++;
+		uint32_t at = loop_merges[i];
+		if (at < from || first->position - at >= span) break;
+		Iterator candidate = get_iterator(at);
+		Iterator label = find_target(candidate[1]);
+		if (label.is_end() || label.get_index() <= first->position) continue;
+		uint32_t length = label.get_index() - at;
+		if (length < span || (found && length == span)) {
+			innermost = candidate;
+			span = length;
+			found = true;
+		}
+	}
+	LoopShape loop;
+	get_loop_shape(innermost, loop);
+	if (!loop.spine.find(first->block)) return false;
+	for (uint32_t i = 0; i < accesses.size(); i++) {
+		const VariableAccess &a = accesses[i];
+		if (a.position <= from || a.position >= to) continue;
+		if (a.position <= loop.begin || a.position >= loop.end || a.block == loop.condition || a.block == loop.continues) return false;
+	}
+	return true;
+}
+
+void ShaderSpirv::get_construct_candidates(uint32_t position, uint32_t merge_position, bool walked, const Pending &pending, Array<Iterator> &candidates) {
+	if (!walked) {
+		for (auto entry = pending.begin(); entry != pending.end(); ++entry) candidates.append(entry->key);
+		return;
+	}
+	uint32_t lo = 0;
+	uint32_t hi = access_positions.size();
+	while (lo < hi) {
+		render_steps++;
+		uint32_t mid = lo + (hi - lo) / 2;
+		if (access_positions[mid] <= position) lo = mid + 1;
+		else hi = mid;
+	}
+	Set<uint32_t> seen;
+	for (uint32_t i = lo; i < access_positions.size() && access_positions[i] < merge_position; i++) {
+		render_steps++;
+		uint32_t variable = access_variables[i];
+		if (seen.find(variable)) continue;
+		seen.insert(variable);
+		Iterator declaration = find_target(variable);
+		if (!declaration.is_end() && pending.get(declaration)) candidates.append(declaration);
+	}
+	quickSort(candidates.get(), candidates.size(), [](const Iterator &a, const Iterator &b) { return a < b; });
+}
+
+bool ShaderSpirv::is_declared_before(const Iterator &it, uint32_t variable, uint32_t merge_position, bool walked, const Array<uint32_t> &starts) {
+	int32_t op = it.get_opcode();
+	uint32_t position = it.get_index();
 	// the branch an access lies in: the last one that starts at or before it
-	quickSort(starts.get(), starts.size(), [](uint32_t a, uint32_t b) { return a < b; });
 	auto region = [&](uint32_t at) {
 		uint32_t lo = 0;
 		uint32_t hi = starts.size();
@@ -275,115 +357,67 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 		}
 		return lo ? starts[lo - 1] : ~0u;
 	};
-	// a loop: its word range, its condition and continue blocks, and the
-	// blocks that every iteration runs through in order
-	struct Loop {
-		uint32_t begin = 0;
-		uint32_t end = ~0u;
-		uint32_t condition = 0;
-		uint32_t continues = 0;
-		Set<uint32_t> spine;
-	};
-	auto get_loop_of = [&](const Iterator &merge_it, Loop &loop) {
-		loop.begin = merge_it.get_index();
-		Iterator label = find_target(merge_it[1]);
-		loop.end = label.is_end() ? ~0u : label.get_index();
-		loop.continues = merge_it[2];
-		Iterator next = merge_it.advance(merge_it.get_size());
-		uint32_t body = 0;
-		if (next.get_opcode() == OpBranch) {
-			const Block *h = blocks.get(next[1]);
-			if (h && h->opcode == OpBranchConditional && h->merge == 0) {
-				loop.condition = next[1];
-				body = (h->target == merge_it[1]) ? h->target_false : h->target;
-			} else {
-				body = next[1];
+	bool inside = false;
+	bool after = false;
+	bool spread = false;
+	if (walked) {
+		const Array<VariableAccess> *accesses = variable_accesses.get(variable);
+		uint32_t first_region = ~0u;
+		for (uint32_t i = 0; accesses && i < accesses->size(); i++) {
+			render_steps++;
+			const VariableAccess &access = (*accesses)[i];
+			if (access.position > position && access.position < merge_position) {
+				inside = true;
+				if (op == OpSelectionMerge) {
+					uint32_t r = region(access.position);
+					if (first_region == ~0u) first_region = r;
+					else if (r != first_region) spread = true;
+				}
+			} else if (access.position > merge_position && access.position != ~0u) {
+				after = true;
 			}
 		}
-		for (uint32_t steps = 0; body && body != loop.continues && body != merge_it[1] && steps < 4096 && !loop.spine.find(body); steps++) {
-			loop.spine.insert(body);
-			const Block *b = blocks.get(body);
-			if (b == nullptr) break;
-			if (b->merge) body = b->merge;
-			else if (b->opcode == OpBranch) body = b->target;
-			else break;
+	} else {
+		// outside a scheduled function: the same question asked of the words
+		bool passed = false;
+		for (Iterator i = it; !i.is_end() && i.get_size() && i.get_opcode() != OpFunctionEnd; i = i.advance(i.get_size())) {
+			int32_t o = i.get_opcode();
+			if (i.get_index() == merge_position) passed = true;
+			uint32_t pointer = (o == OpLoad || o == OpAccessChain) ? i[3] : (o == OpStore) ? i[1] : 0;
+			if (pointer && find_root_variable(pointer) == variable) (passed ? after : inside) = true;
 		}
-	};
-	// whether a loop keeps the variable to each of its iterations
-	auto iteration_local = [&](const Array<VariableAccess> &accesses, uint32_t from, uint32_t to) {
-		const VariableAccess *first = nullptr;
-		for (uint32_t i = 0; i < accesses.size() && first == nullptr; i++) {
-			if (accesses[i].position > from && accesses[i].position < to) first = &accesses[i];
-		}
-		if (first == nullptr || !first->store) return false;
-		// The innermost loop around the first use: of the loops that start
-		// from `from` on before it and end after it, the one of the smallest
-		// span below the construct's own, the first of equal ones. The walk
-		// goes back from the use and stops where a loop would span more than
-		// the best one only to reach the use.
-		Iterator innermost = it;
-		uint32_t span = to - from;
-		bool found = false;
-		uint32_t lo = 0;
-		uint32_t hi = loop_merges.size();
-		while (lo < hi) {
-			render_steps++;
-			uint32_t mid = lo + (hi - lo) / 2;
-			if (loop_merges[mid] < first->position) lo = mid + 1;
-			else hi = mid;
-		}
-		for (uint32_t i = lo; i-- > 0;) {
-			render_steps++;
-			uint32_t at = loop_merges[i];
-			if (at < from || first->position - at >= span) break;
-			Iterator candidate = get_iterator(at);
-			Iterator label = find_target(candidate[1]);
-			if (label.is_end() || label.get_index() <= first->position) continue;
-			uint32_t length = label.get_index() - at;
-			if (length < span || (found && length == span)) {
-				innermost = candidate;
-				span = length;
-				found = true;
-			}
-		}
-		Loop loop;
-		get_loop_of(innermost, loop);
-		if (!loop.spine.find(first->block)) return false;
-		for (uint32_t i = 0; i < accesses.size(); i++) {
-			const VariableAccess &a = accesses[i];
-			if (a.position <= from || a.position >= to) continue;
-			if (a.position <= loop.begin || a.position >= loop.end || a.block == loop.condition || a.block == loop.continues) return false;
-		}
-		return true;
-	};
+	}
+	if (walked && inside && op == OpLoopMerge && !is_iteration_local(it, *variable_accesses.get(variable), position, merge_position)) spread = true;
+	if (variable == initialised_variable) spread = false;
+	return inside && (after || spread);
+}
+
+String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &pending) {
+	int32_t op = it.get_opcode();
+	if (op != OpLoopMerge && op != OpSelectionMerge) {
+		log_internal_error("ShaderSpirv::get_statement()", "opcode %u is no merge instruction\n", static_cast<uint32_t>(op));
+		return String();
+	}
+	uint32_t position = it.get_index();
+	Iterator merge = get_target(it[1]);
+	uint32_t merge_position = merge.is_end() ? ~0u : merge.get_index();
+	bool walked = render_function != 0 && position >= render_begin && position < render_end;
+
+	// A variable first touched inside the construct stays pending only where
+	// its declaration there covers every later use: within one branch of a
+	// selection, and in a loop only when the straight-line part of the body
+	// of the innermost loop around its first use stores all of it there and
+	// nothing outside that loop's body uses it (a declaration repeated by every
+	// iteration must not lose a value the next one reads).
+	Array<uint32_t> starts;
+	if (walked && op == OpSelectionMerge) get_branch_starts(it, starts);
 
 	// Only a variable touched inside the construct may need declaring before
 	// it: in a scheduled function those are found from the accesses inside
 	// its word range, not by asking every pending variable, and taken in the
 	// order of their declarations.
 	Array<Iterator> candidates;
-	if (walked) {
-		uint32_t lo = 0;
-		uint32_t hi = access_positions.size();
-		while (lo < hi) {
-			render_steps++;
-			uint32_t mid = lo + (hi - lo) / 2;
-			if (access_positions[mid] <= position) lo = mid + 1;
-			else hi = mid;
-		}
-		Set<uint32_t> seen;
-		for (uint32_t i = lo; i < access_positions.size() && access_positions[i] < merge_position; i++) {
-			render_steps++;
-			uint32_t variable = access_variables[i];
-			if (seen.find(variable)) continue;
-			seen.insert(variable);
-			Iterator declaration = find_target(variable);
-			if (!declaration.is_end() && pending.get(declaration)) candidates.append(declaration);
-		}
-		quickSort(candidates.get(), candidates.size(), [](const Iterator &a, const Iterator &b) { return a < b; });
-	} else {
-		for (auto entry = pending.begin(); entry != pending.end(); ++entry) candidates.append(entry->key);
-	}
+	get_construct_candidates(position, merge_position, walked, pending, candidates);
 
 	StringStack<64> ret;
 	Array<Iterator> declared;
@@ -392,39 +426,7 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 		const uint32_t *pending_variable = pending.get(candidates[c]);
 		if (pending_variable == nullptr) continue;
 		uint32_t variable = *pending_variable;
-		bool inside = false;
-		bool after = false;
-		bool spread = false;
-		if (walked) {
-			const Array<VariableAccess> *accesses = variable_accesses.get(variable);
-			uint32_t first_region = ~0u;
-			for (uint32_t i = 0; accesses && i < accesses->size(); i++) {
-				render_steps++;
-				const VariableAccess &access = (*accesses)[i];
-				if (access.position > position && access.position < merge_position) {
-					inside = true;
-					if (op == OpSelectionMerge) {
-						uint32_t r = region(access.position);
-						if (first_region == ~0u) first_region = r;
-						else if (r != first_region) spread = true;
-					}
-				} else if (access.position > merge_position && access.position != ~0u) {
-					after = true;
-				}
-			}
-		} else {
-			// outside a scheduled function: the same question asked of the words
-			bool passed = false;
-			for (Iterator i = it; !i.is_end() && i.get_size() && i.get_opcode() != OpFunctionEnd; i = i.advance(i.get_size())) {
-				int32_t o = i.get_opcode();
-				if (i.get_index() == merge_position) passed = true;
-				uint32_t pointer = (o == OpLoad || o == OpAccessChain) ? i[3] : (o == OpStore) ? i[1] : 0;
-				if (pointer && find_root_variable(pointer) == variable) (passed ? after : inside) = true;
-			}
-		}
-		if (walked && inside && op == OpLoopMerge && !iteration_local(*variable_accesses.get(variable), position, merge_position)) spread = true;
-		if (variable == initialised_variable) spread = false;
-		if (!(inside && (after || spread))) continue;
+		if (!is_declared_before(it, variable, merge_position, walked, starts)) continue;
 		if (indent == 0) {
 			log_error("ShaderSpirv::get_statement(): unknown declaration of %s\n", records[variable].name.get());
 			continue;
@@ -443,8 +445,7 @@ void ShaderSpirv::declare_operands(String &out, const Iterator &it, uint32_t ind
 	for (uint32_t k = first; k < it.get_size(); k++) {
 		Iterator variable = find_target(find_root_variable(it[k]));
 		if (variable.is_end() || !pending.get(variable)) continue;
-		if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(it.get_opcode()));
-		else append_statement(out, indent, get_declaration_line(variable[2], String()));
+		if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_declaration_line(variable[2], String()));
 		pending.remove(variable);
 	}
 }
@@ -577,12 +578,7 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 				targets.append(block->target);
 				targets.append(block->target_false);
 			}
-			if (block->opcode == OpSwitch) {
-				Iterator sw = get_iterator(block->index);
-				uint32_t step = (get_target_base_type(sw[1])[2] > 32) ? 3 : 2;
-				targets.append(sw[2]);
-				for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) targets.append(sw[k + step - 1]);
-			}
+			if (block->opcode == OpSwitch) get_switch_targets(get_iterator(block->index), targets);
 			for (uint32_t i = 0; i < targets.size(); i++) {
 				if (seen.find(targets[i])) continue;
 				seen.insert(targets[i]);
@@ -596,6 +592,167 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	return text;
 }
 
+bool ShaderSpirv::allows_statement(uint32_t indent, int32_t op) const {
+	if (indent != 0) return true;
+	log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
+	return false;
+}
+
+void ShaderSpirv::append_value_statement(String &out, const Iterator &it, uint32_t indent, const String &text, bool temporary) {
+	if (text.empty()) return;
+	if (!temporary) append_statement(out, indent, text);
+	else if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_temporary(it[2], text));
+}
+
+void ShaderSpirv::append_call(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement) {
+	// a pointer is no value of the listing: the call would stand at every
+	// load and store through it, or nowhere
+	if (find_target(it[1]).get_opcode() == OpTypePointer) {
+		log_error("ShaderSpirv::get_block(): unknown pointer result of call to %s\n", records[it[3]].name.get());
+		return;
+	}
+	for (uint32_t k = 4; k < it.get_size(); k++) {
+		Iterator variable = find_target(find_root_variable(it[k]));
+		if (variable.is_end() || !pending.get(variable)) continue;
+		if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		pending.remove(variable);
+	}
+	if (temporary || statement) append_value_statement(out, it, indent, get_call(it), temporary);
+}
+
+void ShaderSpirv::append_local_variable(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
+	if (it[3] != StorageFunction) return;
+	uint32_t id = it[2];
+	Iterator type = get_target_type(id);
+	bool now = type.get_opcode() == OpTypeArray || type.get_opcode() == OpTypeRuntimeArray || type.get_opcode() == OpTypeRayQuery;
+	// an initialiser is the variable's first value
+	bool initialised = it.get_size() > 4;
+	if (!now && !initialised) {
+		pending.insert(it, id);
+		return;
+	}
+	if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_declaration_line(id, initialised ? get_initializer(it[4]) : String()));
+}
+
+void ShaderSpirv::append_pointer_use(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary) {
+	int32_t op = it.get_opcode();
+	Iterator variable = find_target(find_root_variable(it[3]));
+	if (!variable.is_end() && pending.get(variable)) {
+		if (allows_statement(indent, op)) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		pending.remove(variable);
+	}
+	if (temporary && allows_statement(indent, op)) append_statement(out, indent, get_temporary(it[2], get_temporary_value(it[2])));
+}
+
+void ShaderSpirv::append_store(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
+	int32_t op = it.get_opcode();
+	Iterator variable = find_target(find_root_variable(it[1]));
+	bool is_pending = !variable.is_end() && pending.get(variable);
+	Block *header = (is_pending && op == OpStore) ? get_for_header(it) : nullptr;
+	Iterator merge = get_end();
+	if (header && indent != 0) {
+		// the OpLoopMerge stands right after the header's label
+		Iterator label = get_target(it.advance(it.get_size())[1]);
+		merge = label.advance(label.get_size());
+		// the variable gets its value before the loop, so no iteration
+		// reads it unset: only a use after the loop moves it out
+		Restore initialised(initialised_variable, variable[2]);
+		out.append(get_statement(merge, indent, pending));
+		// used after the loop as well: declared above, assigned here
+		is_pending = pending.get(variable) != nullptr;
+		if (!is_pending) header = nullptr;
+		// a for-statement's variable ends with the loop
+		const Array<VariableAccess> *accesses = variable_accesses.get(variable[2]);
+		Iterator end = get_target(merge[1]);
+		for (uint32_t i = 0; header && accesses && i < accesses->size(); i++) {
+			if ((*accesses)[i].position > end.get_index()) header = nullptr;
+		}
+	}
+	if (header && indent != 0) {
+		header->init_variable = variable[2];
+		for_variable = variable[2];
+		append_indent(out, indent);
+		out.append(get_control(merge));
+		out.append("for(");
+		out.append(get_declaration_line(variable[2], get_value(it[2], false)));
+		out.append("; ");
+		pending.remove(variable);
+	} else if (is_pending) {
+		if (allows_statement(indent, op)) append_statement(out, indent, get_declaration_line(variable[2], get_value(it[2], false)));
+		pending.remove(variable);
+	} else if (op == OpStore) {
+		declare_operands(out, it, indent, pending);
+		String text = get_assignment(it);
+		if (!text.empty()) append_statement(out, indent, text);
+	} else {
+		declare_operands(out, it, indent, pending);
+		StringStack<64> text(get_value(it[1], false));
+		text.append(" = ");
+		text.append(get_value(it[2], false));
+		append_statement(out, indent, text);
+	}
+}
+
+bool ShaderSpirv::append_loop_exit(String &out, const Iterator &it, uint32_t indent, const Block *loop, uint32_t &target) {
+	// a branch out of a loop without a merge of its own
+	Jump taken = get_jump(it[2], loop, false, false);
+	Jump other = get_jump(it[3], loop, false, false);
+	const char *word = nullptr;
+	String condition;
+	if (taken == JumpBreak || taken == JumpContinue) {
+		word = (taken == JumpBreak) ? ") break" : ") continue";
+		condition = get_value(it[1], false);
+		target = it[3];
+	} else if (other == JumpBreak || other == JumpContinue) {
+		word = (other == JumpBreak) ? ") break" : ") continue";
+		condition = get_negation(it[1]);
+		target = it[2];
+	}
+	if (word == nullptr) {
+		log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
+		return false;
+	}
+	if (!allows_statement(indent, it.get_opcode())) return false;
+	StringStack<64> line("if(");
+	line.append(condition);
+	line.append(word);
+	append_statement(out, indent, line);
+	return true;
+}
+
+bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement) {
+	int32_t op = it.get_opcode();
+	uint32_t id = it[2];
+	bool image = is_image_opcode(op) && op != OpSampledImage;
+	if (image || is_internal_opcode(op)) {
+		declare_operands(out, it, indent, pending);
+		if (temporary || statement) append_value_statement(out, it, indent, image ? get_image_value(it, false) : get_intrinsic_value(it, false), temporary);
+		return op != OpKill && op != OpEmitMeshTasks;
+	}
+	if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant &&
+		(uses[id] > 1 || (it[3] < uses.size() && uses[it[3]] > 1))) {
+		// a sum with a constant whose parts are used again: name them here
+		uint32_t parts[2] = {id, it[3]};
+		for (uint32_t part : parts) {
+			if (part >= uses.size() || uses[part] <= 1 || named[part] || find_target(part).get_opcode() == OpConstant) continue;
+			if (!allows_statement(indent, op)) continue;
+			String line = get_declaration_line(part, get_value(part, false));
+			named[part] = 1;
+			append_statement(out, indent, line);
+		}
+		temporary = temporary && !named[id];
+	}
+	if (temporary) {
+		if (allows_statement(indent, op)) append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
+		return true;
+	}
+	if (!is_value_opcode(op)) {
+		log_error("ShaderSpirv::get_block(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		return false;
+	}
+	return true;
+}
+
 String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
 	StringStack<64> out;
 	Iterator it = get_target(label);
@@ -605,6 +762,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 	}
 	const Block *block = nullptr;
 	Iterator next = get_end();
+	auto done = [&]() { return String(static_cast<StringStack<64> &&>(out)); };
 	// Where a block's branch leads: true when the walk goes on at `label`
 	// (in `next`), false when the block ends here.
 	auto follow_jump = [&](uint32_t label, Jump jump, int32_t op) -> bool {
@@ -615,8 +773,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case JumpBreak:
 			case JumpContinue:
 				// a jump has no place in the third clause of a for-statement
-				if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-				else append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
+				if (allows_statement(indent, op)) append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
 				return false;
 			case JumpEnter:
 				next = get_target(label);
@@ -641,7 +798,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				// a block without a terminator the reader knows fails at what it holds
 				if (rendered_labels.find(current)) {
 					log_internal_error("ShaderSpirv::get_block()", "block %u is written twice\n", current);
-					return String(static_cast<StringStack<64> &&>(out));
+					return done();
 				}
 				rendered_labels.insert(current);
 				current_label = current;
@@ -654,248 +811,76 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case OpFunction:
 			case OpFunctionEnd:
 				log_internal_error("ShaderSpirv::get_block()", "block %u runs out of its function\n", current_label);
-				return String(static_cast<StringStack<64> &&>(out));
+				return done();
 			case OpExtInst:
 				if (is_nonsemantic(it)) break;
 				declare_operands(out, it, indent, pending);
-				if (temporary || (statement && has_result)) {
-					String text = get_external_value(it, false);
-					if (text.empty()) break;
-					if (temporary) {
-						if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-						else append_statement(out, indent, get_temporary(id, text));
-					} else {
-						append_statement(out, indent, text);
-					}
-				}
+				if (temporary || (statement && has_result)) append_value_statement(out, it, indent, get_external_value(it, false), temporary);
 				break;
-			case OpFunctionCall: {
-				// a pointer is no value of the listing: the call would stand at
-				// every load and store through it, or nowhere
-				if (find_target(it[1]).get_opcode() == OpTypePointer) {
-					log_error("ShaderSpirv::get_block(): unknown pointer result of call to %s\n", records[it[3]].name.get());
-					break;
-				}
-				for (uint32_t k = 4; k < it.get_size(); k++) {
-					Iterator variable = find_target(find_root_variable(it[k]));
-					if (variable.is_end() || !pending.get(variable)) continue;
-					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-					else append_statement(out, indent, get_declaration_line(variable[2], String()));
-					pending.remove(variable);
-				}
-				if (!temporary && !statement) break;
-				StringStack<64> call(records[it[3]].name);
-				call.append('(');
-				for (uint32_t k = 4; k < it.get_size(); k++) {
-					if (k > 4) call.append(", ");
-					call.append(get_argument(it[k], false));
-				}
-				call.append(')');
-				if (temporary) {
-					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-					else append_statement(out, indent, get_temporary(id, call));
-				} else {
-					append_statement(out, indent, call);
-				}
+			case OpFunctionCall:
+				append_call(out, it, indent, pending, temporary, statement);
 				break;
-			}
-			case OpVariable: {
-				if (it[3] != 7) break;
-				Iterator type = get_target_type(id);
-				bool now = type.get_opcode() == OpTypeArray || type.get_opcode() == OpTypeRuntimeArray || type.get_opcode() == OpTypeRayQuery;
-				// an initialiser is the variable's first value
-				bool initialised = it.get_size() > 4;
-				if (!now && !initialised) {
-					pending.insert(it, id);
-					break;
-				}
-				if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-				else append_statement(out, indent, get_declaration_line(id, initialised ? get_initializer(it[4]) : String()));
+			case OpVariable:
+				append_local_variable(out, it, indent, pending);
 				break;
-			}
 			case OpLoad:
-			case OpAccessChain: {
-				Iterator variable = find_target(find_root_variable(it[3]));
-				if (!variable.is_end() && pending.get(variable)) {
-					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-					else append_statement(out, indent, get_declaration_line(variable[2], String()));
-					pending.remove(variable);
-				}
-				if (temporary) {
-					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-					else append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
-				}
+			case OpAccessChain:
+				append_pointer_use(out, it, indent, pending, temporary);
 				break;
-			}
 			case OpStore:
-			case OpCopyMemory: {
-				Iterator variable = find_target(find_root_variable(it[1]));
-				bool is_pending = !variable.is_end() && pending.get(variable);
-				Block *header = (is_pending && op == OpStore) ? get_for_header(it) : nullptr;
-				Iterator merge = get_end();
-				if (header && indent != 0) {
-					// the OpLoopMerge stands right after the header's label
-					Iterator label = get_target(it.advance(it.get_size())[1]);
-					merge = label.advance(label.get_size());
-					// the variable gets its value before the loop, so no iteration
-					// reads it unset: only a use after the loop moves it out
-					Restore initialised(initialised_variable, variable[2]);
-					out.append(get_statement(merge, indent, pending));
-					// used after the loop as well: declared above, assigned here
-					is_pending = pending.get(variable) != nullptr;
-					if (!is_pending) header = nullptr;
-					// a for-statement's variable ends with the loop
-					const Array<VariableAccess> *accesses = variable_accesses.get(variable[2]);
-					Iterator end = get_target(merge[1]);
-					for (uint32_t i = 0; header && accesses && i < accesses->size(); i++) {
-						if ((*accesses)[i].position > end.get_index()) header = nullptr;
-					}
-				}
-				if (header && indent != 0) {
-					header->init_variable = variable[2];
-					for_variable = variable[2];
-					append_indent(out, indent);
-					out.append(get_control(merge));
-					out.append("for(");
-					out.append(get_declaration_line(variable[2], get_value(it[2], false)));
-					out.append("; ");
-					pending.remove(variable);
-				} else if (is_pending) {
-					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-					else append_statement(out, indent, get_declaration_line(variable[2], get_value(it[2], false)));
-					pending.remove(variable);
-				} else if (op == OpStore) {
-					declare_operands(out, it, indent, pending);
-					String text = get_assignment(it);
-					if (!text.empty()) append_statement(out, indent, text);
-				} else {
-					declare_operands(out, it, indent, pending);
-					StringStack<64> text(get_value(it[1], false));
-					text.append(" = ");
-					text.append(get_value(it[2], false));
-					append_statement(out, indent, text);
-				}
+			case OpCopyMemory:
+				append_store(out, it, indent, pending);
 				break;
-			}
 			case OpPhi:
 				log_error("ShaderSpirv::get_block(): unknown opcode %u\n", static_cast<uint32_t>(op));
-				return String(static_cast<StringStack<64> &&>(out));
+				return done();
 			case OpLoopMerge:
 			case OpSelectionMerge: {
 				if (block == nullptr) {
 					log_internal_error("ShaderSpirv::get_block()", "block %u has no record\n", current_label);
-					return String(static_cast<StringStack<64> &&>(out));
+					return done();
 				}
 				// the header's own instructions run once per iteration, the text
 				// before a loop only once
 				if (op == OpLoopMerge && !is_quiet_block(current_label, true, pending)) {
 					log_error("ShaderSpirv::get_merge(): unknown LoopMerge header %u\n", current_label);
-					return String(static_cast<StringStack<64> &&>(out));
+					return done();
 				}
 				uint32_t merge = it[1];
 				out.append(get_merge(*block, it, indent, pending, loop));
-				if (!follow_jump(merge, get_jump(merge, loop, true), op)) return String(static_cast<StringStack<64> &&>(out));
+				if (!follow_jump(merge, get_jump(merge, loop, true), op)) return done();
 				break;
 			}
 			case OpBranch:
 			case OpBranchConditional: {
 				uint32_t target = it[op == OpBranch ? 1 : 2];
-				if (op == OpBranchConditional && it[2] != it[3]) {
-					// a branch out of a loop without a merge of its own
-					Jump taken = get_jump(it[2], loop, false, false);
-					Jump other = get_jump(it[3], loop, false, false);
-					const char *word = nullptr;
-					String condition;
-					if (taken == JumpBreak || taken == JumpContinue) {
-						word = (taken == JumpBreak) ? ") break" : ") continue";
-						condition = get_value(it[1], false);
-						target = it[3];
-					} else if (other == JumpBreak || other == JumpContinue) {
-						word = (other == JumpBreak) ? ") break" : ") continue";
-						condition = get_negation(it[1]);
-						target = it[2];
-					}
-					if (word == nullptr) {
-						log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
-						return String(static_cast<StringStack<64> &&>(out));
-					}
-					if (indent == 0) {
-						log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-						return String(static_cast<StringStack<64> &&>(out));
-					}
-					StringStack<64> line("if(");
-					line.append(condition);
-					line.append(word);
-					append_statement(out, indent, line);
-				}
-				if (!follow_jump(target, get_jump(target, loop, false), op)) return String(static_cast<StringStack<64> &&>(out));
+				if (op == OpBranchConditional && it[2] != it[3] && !append_loop_exit(out, it, indent, loop, target)) return done();
+				if (!follow_jump(target, get_jump(target, loop, false), op)) return done();
 				break;
 			}
 			case OpSwitch:
 				log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
-				return String(static_cast<StringStack<64> &&>(out));
+				return done();
 			case OpReturn:
 				// the end of a function body needs no return
 				if (indent != 1) append_statement(out, indent, render_function == entry_id ? get_entry_return() : String("return"));
-				return String(static_cast<StringStack<64> &&>(out));
+				return done();
 			case OpReturnValue: {
 				StringStack<64> line("return ");
 				line.append(get_value(it[1], false));
 				append_statement(out, indent, line);
-				return String(static_cast<StringStack<64> &&>(out));
+				return done();
 			}
 			case OpUnreachable:
-				return String(static_cast<StringStack<64> &&>(out));
-			default: {
-				bool image = is_image_opcode(op) && op != OpSampledImage;
-				if (image || is_internal_opcode(op)) {
-					declare_operands(out, it, indent, pending);
-					if (temporary || statement) {
-						String text = image ? get_image_value(it, false) : get_intrinsic_value(it, false);
-						if (!text.empty()) {
-							if (temporary) {
-								if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-								else append_statement(out, indent, get_temporary(id, text));
-							} else {
-								append_statement(out, indent, text);
-							}
-						}
-					}
-					if (op == OpKill || op == OpEmitMeshTasks) return String(static_cast<StringStack<64> &&>(out));
-					break;
-				}
-				if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant &&
-					(uses[id] > 1 || (it[3] < uses.size() && uses[it[3]] > 1))) {
-					// a sum with a constant whose parts are used again: name them here
-					uint32_t parts[2] = {id, it[3]};
-					for (uint32_t part : parts) {
-						if (part >= uses.size() || uses[part] <= 1 || named[part] || find_target(part).get_opcode() == OpConstant) continue;
-						if (indent == 0) {
-							log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-							continue;
-						}
-						String line = get_declaration_line(part, get_value(part, false));
-						named[part] = 1;
-						append_statement(out, indent, line);
-					}
-					temporary = temporary && !named[id];
-				}
-				if (temporary) {
-					if (indent == 0) log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
-					else append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
-					break;
-				}
-				if (!is_value_opcode(op)) {
-					log_error("ShaderSpirv::get_block(): unknown opcode %u\n", static_cast<uint32_t>(op));
-					return String(static_cast<StringStack<64> &&>(out));
-				}
+				return done();
+			default:
+				if (!append_instruction(out, it, indent, pending, temporary, statement)) return done();
 				break;
-			}
 		}
 		it = next;
 	}
 	log_internal_error("ShaderSpirv::get_block()", "block %u runs out of the module\n", current_label);
-	return String(static_cast<StringStack<64> &&>(out));
+	return done();
 }
 
 String ShaderSpirv::get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body) {
@@ -970,33 +955,12 @@ String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t i
 	return String(static_cast<StringStack<64> &&>(out));
 }
 
-String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
-	StringStack<64> out;
-	Iterator sw = get_iterator(block.index);
-	if (sw.get_opcode() != OpSwitch) {
-		log_internal_error("ShaderSpirv::get_merge()", "block of opcode %u is no switch\n", block.opcode);
-		return String();
-	}
-	uint32_t selector = sw[1];
-	uint32_t width = get_target_base_type(selector)[2];
-	uint32_t step = (width > 32) ? 3 : 2;
-	append_indent(out, indent);
-	out.append(get_control(it));
-	out.append("switch(");
-	out.append(get_value(selector, false));
-	out.append(") {\n");
-
+void ShaderSpirv::get_switch_cases(const Block &block, const Iterator &sw, Array<SwitchCase> &cases, Array<uint32_t> &literals) {
+	uint32_t step = get_switch_step(sw);
 	// cases that share a body are listed together, the default last unless it
 	// shares a body with a case or runs on into one, or a case runs on into it
-	struct Case {
-		uint32_t label;
-		uint32_t first;
-		uint32_t count;
-		bool is_default;
-	};
 	// one walk over the literals finds each label's case through a map, a
 	// second one sorts the literals by case, keeping their order within it
-	Array<Case> cases;
 	Map<uint32_t, uint32_t> case_of_label;
 	Array<uint32_t> case_of_literal;
 	for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) {
@@ -1006,7 +970,7 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 		uint32_t c = index ? *index : cases.size();
 		if (index == nullptr) {
 			case_of_label.insert(label, c);
-			cases.append(Case{label, 0, 0, false});
+			cases.append(SwitchCase{label, 0, 0, false});
 		}
 		cases[c].count++;
 		case_of_literal.append(c);
@@ -1017,11 +981,10 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 		total += cases[i].count;
 		cases[i].count = 0;
 	}
-	Array<uint32_t> literals;
 	literals.resize(total);
 	for (uint32_t n = 0, k = 3; k + step - 1 < sw.get_size(); k += step, n++) {
 		render_steps++;
-		Case &c = cases[case_of_literal[n]];
+		SwitchCase &c = cases[case_of_literal[n]];
 		literals[c.first + c.count++] = k;
 	}
 	uint32_t default_label = sw[2];
@@ -1078,16 +1041,36 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 					if (runs_into(cases[i].label) == default_label) at = i + 1;
 				}
 			}
-			cases.append(Case{default_label, literals.size(), 0, true});
+			cases.append(SwitchCase{default_label, literals.size(), 0, true});
 			for (uint32_t i = cases.size() - 1; i > at; i--) {
-				Case moved = cases[i];
+				SwitchCase moved = cases[i];
 				cases[i] = cases[i - 1];
 				cases[i - 1] = moved;
 			}
 		}
 	}
+}
+
+String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
+	StringStack<64> out;
+	Iterator sw = get_iterator(block.index);
+	if (sw.get_opcode() != OpSwitch) {
+		log_internal_error("ShaderSpirv::get_merge()", "block of opcode %u is no switch\n", block.opcode);
+		return String();
+	}
+	uint32_t selector = sw[1];
+	uint32_t step = get_switch_step(sw);
+	append_indent(out, indent);
+	out.append(get_control(it));
+	out.append("switch(");
+	out.append(get_value(selector, false));
+	out.append(") {\n");
+
+	Array<SwitchCase> cases;
+	Array<uint32_t> literals;
+	get_switch_cases(block, sw, cases, literals);
 	for (uint32_t i = 0; i < cases.size(); i++) {
-		const Case &c = cases[i];
+		const SwitchCase &c = cases[i];
 		for (uint32_t n = 0; n < c.count; n++) {
 			uint32_t k = literals[c.first + n];
 			append_indent(out, indent + 1);

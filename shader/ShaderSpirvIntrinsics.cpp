@@ -77,9 +77,8 @@ String ShaderSpirv::get_bit_cast(uint32_t type, uint32_t, const String &value) {
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
-String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
-	int32_t op = it.get_opcode();
-	if (op == OpControlBarrier) {
+String ShaderSpirv::get_barrier(const Iterator &it) {
+	if (it.get_opcode() == OpControlBarrier) {
 		uint32_t scope = 0;
 		if (constant_value(*this, it[1], scope)) {
 			if (scope == 2) return String("barrier()");
@@ -88,22 +87,105 @@ String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
 		log_error("ShaderSpirv::get_intrinsic_value(): unknown ControlBarrier scope %u\n", scope);
 		return String();
 	}
-	if (op == OpMemoryBarrier) {
-		uint32_t scope = 0;
-		uint32_t semantics = 0;
-		if (constant_value(*this, it[1], scope) && constant_value(*this, it[2], semantics)) {
-			uint32_t mask = semantics & 0x940u;
-			const char *prefix = (scope == 1) ? "memoryBarrier" : (scope == 3) ? "subgroupMemoryBarrier" : nullptr;
-			if (prefix) {
-				const char *suffix = (mask == 0x940u) ? "" : (mask & 0x100u) ? "Shared" : (mask & 0x40u) ? "Buffer" : (mask & 0x800u) ? "Image" : nullptr;
-				if (suffix) return String::format("%s%s()", prefix, suffix);
-			} else if (scope == 2 && mask == 0x940u) {
-				return String("groupMemoryBarrier()");
+	uint32_t scope = 0;
+	uint32_t semantics = 0;
+	if (constant_value(*this, it[1], scope) && constant_value(*this, it[2], semantics)) {
+		uint32_t mask = semantics & 0x940u;
+		const char *prefix = (scope == 1) ? "memoryBarrier" : (scope == 3) ? "subgroupMemoryBarrier" : nullptr;
+		if (prefix) {
+			const char *suffix = (mask == 0x940u) ? "" : (mask & 0x100u) ? "Shared" : (mask & 0x40u) ? "Buffer" : (mask & 0x800u) ? "Image" : nullptr;
+			if (suffix) return String::format("%s%s()", prefix, suffix);
+		} else if (scope == 2 && mask == 0x940u) {
+			return String("groupMemoryBarrier()");
+		}
+	}
+	log_error("ShaderSpirv::get_intrinsic_value(): unknown MemoryBarrier semantics %u %u\n", scope, semantics);
+	return String();
+}
+
+String ShaderSpirv::get_atomic(const Iterator &it, const String &name) {
+	StringStack<64> ret;
+	Iterator pointer = get_target(it[3]);
+	StringStack<64> arguments;
+	if (pointer.get_opcode() == OpImageTexelPointer) {
+		ret.append("imageA");
+		ret.append(name.get() + 1);
+		arguments.append(get_value(pointer[3], false));
+		arguments.append(", ");
+		arguments.append(get_value(pointer[4], false));
+		// the sample operand counts only for a multisampled image
+		Iterator image = get_target_type(pointer[3]);
+		if (image.get_opcode() == OpTypeImage && image[6] != 0) {
+			arguments.append(", ");
+			arguments.append(get_value(pointer[5], false));
+		}
+	} else {
+		ret.append(name);
+		arguments.append(get_value(it[3], false));
+	}
+	if (it.get_size() == 7) {
+		arguments.append(", ");
+		arguments.append(get_value(it[6], false));
+	} else if (it.get_size() >= 9) {
+		// GLSL takes the comparator before the new value
+		arguments.append(", ");
+		arguments.append(get_value(it[8], false));
+		arguments.append(", ");
+		arguments.append(get_value(it[7], false));
+	}
+	ret.append('(');
+	ret.append(arguments);
+	ret.append(')');
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+bool ShaderSpirv::get_subgroup_name(const Iterator &it, const String &name, String &out, uint32_t &skip) {
+	int32_t op = it.get_opcode();
+	if (op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) {
+		uint32_t group = it[4];
+		const char *word = nullptr;
+		bool vendor = false;
+		if (op == OpGroupNonUniformBallotBitCount) {
+			word = (group == 1) ? "Inclusive" : (group == 2) ? "Exclusive" : (group == 0) ? "" : nullptr;
+		} else {
+			switch (group) {
+				case 0: word = ""; break;
+				case 1: word = "Inclusive"; break;
+				case 2: word = "Exclusive"; break;
+				case 3: word = "Clustered"; break;
+				case 6: word = "Partitioned"; vendor = true; break;
+				case 7: word = "PartitionedInclusive"; vendor = true; break;
+				case 8: word = "PartitionedExclusive"; vendor = true; break;
 			}
 		}
-		log_error("ShaderSpirv::get_intrinsic_value(): unknown MemoryBarrier semantics %u %u\n", scope, semantics);
-		return String();
+		if (word == nullptr) {
+			log_error("ShaderSpirv::get_intrinsic_value(): unknown GroupOperation %u\n", group);
+			return false;
+		}
+		uint32_t at = (op == OpGroupNonUniformBallotBitCount) ? 14 : 8;
+		out.append(name.get(), at);
+		out.append(word);
+		out.append(name.get() + at);
+		if (vendor) out.append("NV");
+	} else if (op == OpGroupNonUniformQuadSwap) {
+		uint32_t direction = 0;
+		static const char *const directions[] = {"Horizontal", "Vertical", "Diagonal"};
+		if (!constant_value(*this, it[5], direction) || direction > 2) {
+			log_error("ShaderSpirv::get_intrinsic_value(): unknown QuadSwap direction %u\n", direction);
+			return false;
+		}
+		out.append(name);
+		out.append(directions[direction]);
+		skip = 5;
+	} else {
+		out.append(name);
 	}
+	return true;
+}
+
+String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
+	int32_t op = it.get_opcode();
+	if (op == OpControlBarrier || op == OpMemoryBarrier) return get_barrier(it);
 	if (op == OpKill) return String("discard");
 	if (op == OpBitcast) {
 		// the bits of two 16-bit values in one 32-bit value, and the like, are
@@ -128,83 +210,12 @@ String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
 	}
 	String name = get_internal_name(it);
 	if (name.empty()) return String();
+	if (in(op, OpAtomicLoad, OpAtomicXor) && it.get_size() >= 7) return get_atomic(it, name);
 	StringStack<64> ret;
-	if (op >= 227 && op <= 242 && it.get_size() >= 7) {
-		Iterator pointer = get_target(it[3]);
-		StringStack<64> arguments;
-		if (pointer.get_opcode() == OpImageTexelPointer) {
-			ret.append("imageA");
-			ret.append(name.get() + 1);
-			arguments.append(get_value(pointer[3], false));
-			arguments.append(", ");
-			arguments.append(get_value(pointer[4], false));
-			// the sample operand counts only for a multisampled image
-			Iterator image = get_target_type(pointer[3]);
-			if (image.get_opcode() == OpTypeImage && image[6] != 0) {
-				arguments.append(", ");
-				arguments.append(get_value(pointer[5], false));
-			}
-		} else {
-			ret.append(name);
-			arguments.append(get_value(it[3], false));
-		}
-		if (it.get_size() == 7) {
-			arguments.append(", ");
-			arguments.append(get_value(it[6], false));
-		} else if (it.get_size() >= 9) {
-			// GLSL takes the comparator before the new value
-			arguments.append(", ");
-			arguments.append(get_value(it[8], false));
-			arguments.append(", ");
-			arguments.append(get_value(it[7], false));
-		}
-		ret.append('(');
-		ret.append(arguments);
-		ret.append(')');
-		return String(static_cast<StringStack<64> &&>(ret));
-	}
 	uint32_t first = get_operand_index(op);
 	uint32_t skip = ~0u;
-	if (op >= 333 && op <= 366) {
-		if (op == OpGroupNonUniformBallotBitCount || (op >= 349 && op <= 364)) {
-			uint32_t group = it[4];
-			const char *word = nullptr;
-			bool vendor = false;
-			if (op == OpGroupNonUniformBallotBitCount) {
-				word = (group == 1) ? "Inclusive" : (group == 2) ? "Exclusive" : (group == 0) ? "" : nullptr;
-			} else {
-				switch (group) {
-					case 0: word = ""; break;
-					case 1: word = "Inclusive"; break;
-					case 2: word = "Exclusive"; break;
-					case 3: word = "Clustered"; break;
-					case 6: word = "Partitioned"; vendor = true; break;
-					case 7: word = "PartitionedInclusive"; vendor = true; break;
-					case 8: word = "PartitionedExclusive"; vendor = true; break;
-				}
-			}
-			if (word == nullptr) {
-				log_error("ShaderSpirv::get_intrinsic_value(): unknown GroupOperation %u\n", group);
-				return String();
-			}
-			uint32_t at = (op == OpGroupNonUniformBallotBitCount) ? 14 : 8;
-			ret.append(name.get(), at);
-			ret.append(word);
-			ret.append(name.get() + at);
-			if (vendor) ret.append("NV");
-		} else if (op == OpGroupNonUniformQuadSwap) {
-			uint32_t direction = 0;
-			static const char *const directions[] = {"Horizontal", "Vertical", "Diagonal"};
-			if (!constant_value(*this, it[5], direction) || direction > 2) {
-				log_error("ShaderSpirv::get_intrinsic_value(): unknown QuadSwap direction %u\n", direction);
-				return String();
-			}
-			ret.append(name);
-			ret.append(directions[direction]);
-			skip = 5;
-		} else {
-			ret.append(name);
-		}
+	if (in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap)) {
+		if (!get_subgroup_name(it, name, ret, skip)) return String();
 	} else {
 		ret.append(name);
 	}

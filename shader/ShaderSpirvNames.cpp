@@ -58,9 +58,12 @@ const NumberName builtin_names[] = {
 	{5276, "gl_PrimitiveIndicesNV"},
 };
 
+// The modulo of OpSMod and OpFMod takes the sign of the divisor, unlike '%':
+// smod(a, b) and mod(a, b) are a - b * floor(a / b), exact in integers for
+// smod; a backend writes them in its own words through `get_binary_name`.
 const NumberName binary_names[] = {
 	{128, "%l + %r"}, {129, "%l + %r"}, {130, "%l - %r"}, {131, "%l - %r"}, {132, "%l * %r"}, {133, "%l * %r"},
-	{134, "%l / %r"}, {135, "%l / %r"}, {136, "%l / %r"}, {137, "%l % %r"}, {139, "%l % %r"}, {141, "mod(%l, %r)"},
+	{134, "%l / %r"}, {135, "%l / %r"}, {136, "%l / %r"}, {137, "%l % %r"}, {139, "smod(%l, %r)"}, {141, "mod(%l, %r)"},
 	{142, "%l * %r"}, {143, "%l * %r"}, {144, "%l * %r"}, {145, "%l * %r"}, {146, "%l * %r"}, {148, "dot(%l, %r)"},
 	{164, "%l == %r"}, {165, "%l != %r"}, {166, "%l || %r"}, {167, "%l && %r"}, {170, "%l == %r"}, {171, "%l != %r"},
 	{172, "%l > %r"}, {173, "%l > %r"}, {174, "%l >= %r"}, {175, "%l >= %r"}, {176, "%l < %r"}, {177, "%l < %r"},

@@ -82,7 +82,7 @@ const char *const reserved_words[] = {
 	"rayQueryGetRayFlagsEXT", "rayQueryGetRayTMinEXT", "rayQueryGetWorldRayDirectionKHR",
 	"rayQueryGetWorldRayOriginKHR", "rayQueryInitializeEXT", "rayQueryProceedEXT", "rayQueryTerminateEXT",
 	"readFirstInvocationARB", "readInvocationARB", "reflect", "refract", "reportIntersectionEXT", "return", "round",
-	"roundEven", "sign", "sin", "sinh", "smoothstep", "sparseTexelFetch", "sparseTexelFetchARB",
+	"roundEven", "sign", "sin", "sinh", "smod", "smoothstep", "sparseTexelFetch", "sparseTexelFetchARB",
 	"sparseTexelsResidentARB", "sqrt", "step", "struct", "subgroupAll", "subgroupAllEqual", "subgroupAny",
 	"subgroupBallot", "subgroupBallotBitCount", "subgroupBallotBitExtract", "subgroupBallotExclusiveBitCount",
 	"subgroupBallotFindLSB", "subgroupBallotFindMSB", "subgroupBallotInclusiveBitCount", "subgroupBarrier",
@@ -184,7 +184,7 @@ bool is_subgroup_function_name(const char *name) {
 
 } // namespace
 
-bool ShaderSpirv::load(const Array<uint32_t> &module) {
+bool ShaderSpirv::is_module_header(const Array<uint32_t> &module) {
 	if (module.size() < 6) {
 		Log::printf(Log::Error, "ShaderSpirv::load(): invalid data size %u\n", module.size());
 		return false;
@@ -197,12 +197,10 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 		Log::printf(Log::Error, "ShaderSpirv::load(): invalid version 0x%08x\n", module[1]);
 		return false;
 	}
-	// the tables end at the highest id in use, which may lie far below the
-	// header's bound
-	uint32_t bound = 0;
-	if (!check_module(module, bound)) return false;
+	return true;
+}
 
-	// preparation
+void ShaderSpirv::prepare_tables(const Array<uint32_t> &module, uint32_t bound) {
 	words = module;
 	indices.assign(bound, 0xffffffffu);
 	uses.assign(bound, 0);
@@ -212,22 +210,197 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 	for (Iterator it = get_iterator(5); !it.is_end(); it = it.advance(it.get_size())) {
 		if (it.get_opcode() == OpTypeStruct) members[it[1]].resize(it.get_size() - 2);
 	}
+}
 
-	// The walk only gathers what its lookups find: an id that they cannot
-	// follow is one of an instruction the reader does not know, and the module
-	// stays as usable as without that detail, so no error is logged for it.
-	struct Quiet {
-		bool &flag;
-		explicit Quiet(bool &flag) : flag(flag) { flag = true; }
-		~Quiet() { flag = false; }
-	} quiet(quiet_lookups);
+bool ShaderSpirv::read_module_info(const Iterator &it) {
+	uint32_t size = it.get_size();
+	switch (it.get_opcode()) {
+		case OpExtInstImport:
+			imports.insert(it[1], get_string(it, 2));
+			return true;
+		case OpEntryPoint:
+			entry_id = it[2];
+			execution_model = it[1];
+			entry_name = get_string(it, 3);
+			// the entry point becomes a function name in every output
+			if (!is_identifier(entry_name.get())) entry_name = "main";
+			rename_reserved(entry_name, true);
+			return true;
+		case OpSource:
+			source_language = it[1];
+			source_version = it[2];
+			return true;
+		case OpSourceExtension: {
+			// extension names go into the output as directives
+			String extension = get_string(it, 1);
+			if (is_identifier(extension.get())) source_extensions.append(extension);
+			return true;
+		}
+		case OpExecutionMode:
+			if (size == 6 && it[2] == ExecutionModeLocalSize) {
+				local_size[0] = it[3];
+				local_size[1] = it[4];
+				local_size[2] = it[5];
+			}
+			execution_modes.insert(it[2], (size == 3) ? 0u : it[3]);
+			return true;
+		case OpCapability:
+			capabilities.append(it[1]);
+			return true;
+		case OpTypeStruct: {
+			const Map<uint32_t, uint32_t> &decorations = records[it[1]].decorations;
+			if (!decorations.find(DecorationBlock) && !decorations.find(DecorationBufferBlock)) globals.append(it[1]);
+			return true;
+		}
+		case OpName:
+			records[it[1]].name = get_name(it, 2);
+			rename_reserved(records[it[1]].name, true);
+			return true;
+		case OpMemberName:
+			// members of a block without an instance name stand alone (below)
+			members[it[1]][it[2]].name = get_name(it, 3);
+			rename_reserved(members[it[1]][it[2]].name, false);
+			return true;
+		case OpDecorate:
+			if (size >= 3) {
+				Record &record = records[it[1]];
+				record.decorations.insert(it[2], (size == 3) ? 0xffffffffu : it[3]);
+				if (it[2] == DecorationBuiltIn && size > 3 && is_generated(record.name)) record.name = get_builtin_name(it[3]);
+			}
+			return true;
+		case OpMemberDecorate:
+			if (size >= 4) {
+				Record &member = members[it[1]][it[2]];
+				uint32_t value = (size == 4) ? 0xffffffffu : it[4];
+				member.decorations.insert(it[3], value);
+				if (it[3] == DecorationBuiltIn && size > 4) {
+					records[it[1]].decorations.insert(DecorationBuiltIn, value);
+					if (is_generated(member.name)) member.name = get_builtin_name(value);
+				}
+			}
+			return true;
+	}
+	return false;
+}
+
+bool ShaderSpirv::read_function_part(const Iterator &it, Set<String> &names) {
+	switch (it.get_opcode()) {
+		case OpFunction:
+			if (it[2] != entry_id) functions.append(it[2]);
+			return true;
+		case OpFunctionEnd:
+			names.clear();
+			return true;
+		case OpFunctionParameter:
+			names.insert(records[it[2]].name);
+			named[it[2]] = 1;
+			return true;
+		case OpVariable:
+			read_variable(it, names);
+			return true;
+	}
+	return false;
+}
+
+bool ShaderSpirv::read_branch(const Iterator &it, Block &block) {
+	switch (it.get_opcode()) {
+		case OpLoopMerge:
+			block.merge = it[1];
+			block.continue_target = it[2];
+			return true;
+		case OpSelectionMerge:
+			block.merge = it[1];
+			return true;
+		case OpBranch:
+			block.target = it[1];
+			return true;
+		case OpBranchConditional:
+			block.condition = it[1];
+			block.target = it[2];
+			block.target_false = it[3];
+			add_use(it[1]);
+			return true;
+	}
+	return false;
+}
+
+void ShaderSpirv::read_operands(const Iterator &it) {
+	int32_t op = it.get_opcode();
+	uint32_t size = it.get_size();
+	switch (op) {
+		case OpExtInst:
+			for (uint32_t k = 5; k < size; k++) add_use(it[k]);
+			break;
+		case OpFunctionCall:
+			for (uint32_t k = 4; k < size; k++) add_use(it[k]);
+			break;
+		case OpImageTexelPointer:
+			add_use(it[4]);
+			add_use(it[5]);
+			break;
+		case OpLoad:
+		case OpStore: {
+			uint32_t pointer = (op == OpLoad) ? it[3] : it[1];
+			Iterator target = get_target(pointer);
+			if (target.get_opcode() == OpVariable) {
+				const uint32_t *builtin = records[target[2]].decorations.get(DecorationBuiltIn);
+				if (builtin) used_builtins.insert(*builtin);
+			}
+			if (op == OpStore) add_use(it[2]);
+			break;
+		}
+		case OpAccessChain:
+			read_access_chain(it);
+			for (uint32_t k = 3; k < size; k++) add_use(it[k]);
+			break;
+		case OpVectorShuffle:
+			add_use(it[3]);
+			if (it[4] != it[3]) add_use(it[4]);
+			break;
+		case OpCompositeConstruct:
+			if (size > 3) add_use(it[3]);
+			for (uint32_t k = 4; k < size; k++) {
+				if (it[k] != it[3]) add_use(it[k]);
+			}
+			break;
+		case OpCompositeExtract:
+			add_use(it[3]);
+			break;
+		case OpSampledImage:
+			read_sampled_image(it);
+			break;
+		case OpSelect:
+			add_use(it[3]);
+			add_use(it[4]);
+			add_use(it[5]);
+			break;
+		case OpSwitch:
+		case OpReturnValue:
+			add_use(it[1]);
+			break;
+		default:
+			if (is_unary_opcode(op)) {
+				add_use(it[3]);
+			} else if (is_binary_opcode(op)) {
+				add_use(it[3]);
+				add_use(it[4]);
+			} else if (is_image_opcode(op) || is_internal_opcode(op)) {
+				int32_t mask = get_image_operand_index(op);
+				for (uint32_t k = get_operand_index(op); k < size; k++) {
+					if (static_cast<int32_t>(k) != mask) add_use(it[k]);
+				}
+			}
+			break;
+	}
+}
+
+bool ShaderSpirv::read_instructions() {
 	uint32_t label = 0xffffffffu;
 	Block block;
 	uint32_t counter = 0;
 	Set<String> names;
 	for (Iterator it = get_iterator(5); !it.is_end(); it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
-		uint32_t size = it.get_size();
 		uint32_t i = it.get_index();
 		if (is_type_opcode(op)) {
 			indices[it[1]] = i;
@@ -235,173 +408,15 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 		}
 		if (is_value_opcode(op)) indices[it[2]] = i;
 
-		switch (op) {
-			case OpExtInstImport:
-				imports.insert(it[1], get_string(it, 2));
-				break;
-			case OpExtInst:
-				for (uint32_t k = 5; k < size; k++) add_use(it[k]);
-				break;
-			case OpEntryPoint:
-				entry_id = it[2];
-				execution_model = it[1];
-				entry_name = get_string(it, 3);
-				// the entry point becomes a function name in every output
-				if (!is_identifier(entry_name.get())) entry_name = "main";
-				rename_reserved(entry_name, true);
-				break;
-			case OpSource:
-				source_language = it[1];
-				source_version = it[2];
-				break;
-			case OpSourceExtension: {
-				// extension names go into the output as directives
-				String extension = get_string(it, 1);
-				if (is_identifier(extension.get())) source_extensions.append(extension);
-				break;
+		if (op == OpLabel) {
+			if (label != 0xffffffffu) {
+				Log::print(Log::Error, "ShaderSpirv::load(): label without branch\n");
+				return false;
 			}
-			case OpExecutionMode:
-				if (size == 6 && it[2] == ExecutionModeLocalSize) {
-					local_size[0] = it[3];
-					local_size[1] = it[4];
-					local_size[2] = it[5];
-				}
-				execution_modes.insert(it[2], (size == 3) ? 0u : it[3]);
-				break;
-			case OpCapability:
-				capabilities.append(it[1]);
-				break;
-			case OpTypeStruct: {
-				const Map<uint32_t, uint32_t> &decorations = records[it[1]].decorations;
-				if (!decorations.find(DecorationBlock) && !decorations.find(DecorationBufferBlock)) globals.append(it[1]);
-				break;
-			}
-			case OpName:
-				records[it[1]].name = get_name(it, 2);
-				rename_reserved(records[it[1]].name, true);
-				break;
-			case OpMemberName:
-				// members of a block without an instance name stand alone (below)
-				members[it[1]][it[2]].name = get_name(it, 3);
-				rename_reserved(members[it[1]][it[2]].name, false);
-				break;
-			case OpFunction:
-				if (it[2] != entry_id) functions.append(it[2]);
-				break;
-			case OpFunctionEnd:
-				names.clear();
-				break;
-			case OpFunctionParameter:
-				names.insert(records[it[2]].name);
-				named[it[2]] = 1;
-				break;
-			case OpFunctionCall:
-				for (uint32_t k = 4; k < size; k++) add_use(it[k]);
-				break;
-			case OpVariable:
-				read_variable(it, names);
-				break;
-			case OpImageTexelPointer:
-				add_use(it[4]);
-				add_use(it[5]);
-				break;
-			case OpLoad:
-			case OpStore: {
-				uint32_t pointer = (op == OpLoad) ? it[3] : it[1];
-				Iterator target = get_target(pointer);
-				if (target.get_opcode() == OpVariable) {
-					const uint32_t *builtin = records[target[2]].decorations.get(DecorationBuiltIn);
-					if (builtin) used_builtins.insert(*builtin);
-				}
-				if (op == OpStore) add_use(it[2]);
-				break;
-			}
-			case OpAccessChain:
-				read_access_chain(it);
-				for (uint32_t k = 3; k < size; k++) add_use(it[k]);
-				break;
-			case OpDecorate:
-				if (size >= 3) {
-					Record &record = records[it[1]];
-					record.decorations.insert(it[2], (size == 3) ? 0xffffffffu : it[3]);
-					if (it[2] == DecorationBuiltIn && size > 3 && is_generated(record.name)) record.name = get_builtin_name(it[3]);
-				}
-				break;
-			case OpMemberDecorate:
-				if (size >= 4) {
-					Record &member = members[it[1]][it[2]];
-					uint32_t value = (size == 4) ? 0xffffffffu : it[4];
-					member.decorations.insert(it[3], value);
-					if (it[3] == DecorationBuiltIn && size > 4) {
-						records[it[1]].decorations.insert(DecorationBuiltIn, value);
-						if (is_generated(member.name)) member.name = get_builtin_name(value);
-					}
-				}
-				break;
-			case OpVectorShuffle:
-				add_use(it[3]);
-				if (it[4] != it[3]) add_use(it[4]);
-				break;
-			case OpCompositeConstruct:
-				if (size > 3) add_use(it[3]);
-				for (uint32_t k = 4; k < size; k++) {
-					if (it[k] != it[3]) add_use(it[k]);
-				}
-				break;
-			case OpCompositeExtract:
-				add_use(it[3]);
-				break;
-			case OpSampledImage:
-				read_sampled_image(it);
-				break;
-			case OpSelect:
-				add_use(it[3]);
-				add_use(it[4]);
-				add_use(it[5]);
-				break;
-			case OpLoopMerge:
-				block.merge = it[1];
-				block.continue_target = it[2];
-				break;
-			case OpSelectionMerge:
-				block.merge = it[1];
-				break;
-			case OpLabel:
-				if (label != 0xffffffffu) {
-					Log::print(Log::Error, "ShaderSpirv::load(): label without branch\n");
-					return false;
-				}
-				label = it[1];
-				indices[it[1]] = i;
-				break;
-			case OpBranch:
-				block.target = it[1];
-				break;
-			case OpBranchConditional:
-				block.condition = it[1];
-				block.target = it[2];
-				block.target_false = it[3];
-				add_use(it[1]);
-				break;
-			case OpSwitch:
-				add_use(it[1]);
-				break;
-			case OpReturnValue:
-				add_use(it[1]);
-				break;
-			default:
-				if (is_unary_opcode(op)) {
-					add_use(it[3]);
-				} else if (is_binary_opcode(op)) {
-					add_use(it[3]);
-					add_use(it[4]);
-				} else if (is_image_opcode(op) || is_internal_opcode(op)) {
-					int32_t mask = get_image_operand_index(op);
-					for (uint32_t k = get_operand_index(op); k < size; k++) {
-						if (static_cast<int32_t>(k) != mask) add_use(it[k]);
-					}
-				}
-				break;
+			label = it[1];
+			indices[it[1]] = i;
+		} else if (!read_module_info(it) && !read_function_part(it, names) && !read_branch(it, block)) {
+			read_operands(it);
 		}
 
 		if (is_terminator_opcode(op)) {
@@ -421,6 +436,71 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 			counter++;
 		}
 	}
+	return true;
+}
+
+void ShaderSpirv::name_unnamed(const char *prefix) {
+	for (uint32_t id = 0; id < records.size(); id++) {
+		if (records[id].name.empty()) records[id].name = String::format("%s%x", prefix, id);
+		Array<Record> &list = members[id];
+		for (uint32_t k = 0; k < list.size(); k++) {
+			if (list[k].name.empty()) list[k].name = String::format("%s%x_%x", prefix, id, k);
+		}
+	}
+}
+
+uint32_t ShaderSpirv::get_nameless_block(uint32_t id) const {
+	const Record &record = records[id];
+	uint32_t storage = record.storage;
+	if (record.name[0] != '_') return 0;
+	if (storage != StorageInput && storage != StorageUniform && storage != StorageOutput && storage != StorageStorageBuffer) return 0;
+	if (find_target(id).get_opcode() != OpVariable) return 0;
+	Iterator type = get_target_type(id);
+	if (type.get_opcode() != OpTypeStruct) return 0;
+	const Map<uint32_t, uint32_t> &decorations = records[type[1]].decorations;
+	if (!decorations.find(DecorationBlock) && !decorations.find(DecorationBufferBlock)) return 0;
+	return type[1];
+}
+
+void ShaderSpirv::unname_blocks(const char *prefix) {
+	uint32_t bound = records.size();
+	Map<uint32_t, uint32_t> block_variables;
+	for (uint32_t id = 0; id < bound; id++) {
+		uint32_t structure = get_nameless_block(id);
+		if (structure == 0) continue;
+		uint32_t *count = block_variables.get(structure);
+		if (count) (*count)++;
+		else block_variables.insert(structure, 1);
+	}
+	for (uint32_t id = 0; id < bound; id++) {
+		uint32_t structure = get_nameless_block(id);
+		if (structure == 0 || *block_variables.get(structure) != 1) continue;
+		records[id].name.clear();
+		Array<Record> &list = members[structure];
+		for (uint32_t k = 0; k < list.size(); k++) {
+			rename_reserved(list[k].name, true);
+			if (list[k].name.empty()) list[k].name = String::format("%s%x_%x", prefix, structure, k);
+		}
+	}
+}
+
+bool ShaderSpirv::load(const Array<uint32_t> &module) {
+	if (!is_module_header(module)) return false;
+	// the tables end at the highest id in use, which may lie far below the
+	// header's bound
+	uint32_t bound = 0;
+	if (!check_module(module, bound)) return false;
+	prepare_tables(module, bound);
+
+	// The walk only gathers what its lookups find: an id that they cannot
+	// follow is one of an instruction the reader does not know, and the module
+	// stays as usable as without that detail, so no error is logged for it.
+	struct Quiet {
+		bool &flag;
+		explicit Quiet(bool &flag) : flag(flag) { flag = true; }
+		~Quiet() { flag = false; }
+	} quiet(quiet_lookups);
+	if (!read_instructions()) return false;
 
 	// after the walk
 	Iterator entry = find_target(entry_id);
@@ -431,48 +511,8 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 	functions.append(entry_id);
 
 	const char *prefix = get_prefix(execution_model);
-	for (uint32_t id = 0; id < bound; id++) {
-		if (records[id].name.empty()) records[id].name = String::format("%s%x", prefix, id);
-		Array<Record> &list = members[id];
-		for (uint32_t k = 0; k < list.size(); k++) {
-			if (list[k].name.empty()) list[k].name = String::format("%s%x_%x", prefix, id, k);
-		}
-	}
-
-	// Interface blocks without a name of their own render without an instance
-	// name, their members standing alone; but only blocks (a structure that
-	// `globals` declares is named by its variables like any type), and only
-	// where one variable has the block type, or two would read the same names.
-	auto nameless = [&](uint32_t id) -> uint32_t {
-		const Record &record = records[id];
-		uint32_t storage = record.storage;
-		if (record.name[0] != '_') return 0;
-		if (storage != StorageInput && storage != StorageUniform && storage != StorageOutput && storage != StorageStorageBuffer) return 0;
-		if (find_target(id).get_opcode() != OpVariable) return 0;
-		Iterator type = get_target_type(id);
-		if (type.get_opcode() != OpTypeStruct) return 0;
-		const Map<uint32_t, uint32_t> &decorations = records[type[1]].decorations;
-		if (!decorations.find(DecorationBlock) && !decorations.find(DecorationBufferBlock)) return 0;
-		return type[1];
-	};
-	Map<uint32_t, uint32_t> block_variables;
-	for (uint32_t id = 0; id < bound; id++) {
-		uint32_t structure = nameless(id);
-		if (structure == 0) continue;
-		uint32_t *count = block_variables.get(structure);
-		if (count) (*count)++;
-		else block_variables.insert(structure, 1);
-	}
-	for (uint32_t id = 0; id < bound; id++) {
-		uint32_t structure = nameless(id);
-		if (structure == 0 || *block_variables.get(structure) != 1) continue;
-		records[id].name.clear();
-		Array<Record> &list = members[structure];
-		for (uint32_t k = 0; k < list.size(); k++) {
-			rename_reserved(list[k].name, true);
-			if (list[k].name.empty()) list[k].name = String::format("%s%x_%x", prefix, structure, k);
-		}
-	}
+	name_unnamed(prefix);
+	unname_blocks(prefix);
 
 	sort_variables(inputs, DecorationLocation);
 	sort_variables(outputs, DecorationLocation);

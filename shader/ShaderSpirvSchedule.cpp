@@ -102,9 +102,7 @@ uint8_t get_decoration_flags(const Map<uint32_t, uint32_t> &decorations) {
 }
 
 bool is_side_opcode(int32_t op) {
-	return op == OpFunctionCall || in(op, 218, 221) || op == OpControlBarrier || op == OpMemoryBarrier ||
-		in(op, OpAtomicLoad, OpAtomicXor) || op == OpKill || op == OpImageWrite || op == 4445 || op == 4446 ||
-		in(op, 4473, 4477) || op == OpEmitMeshTasks || op == 5295 || op == 5334;
+	return op == OpFunctionCall || op == OpImageWrite || ShaderSpirv::is_effect_opcode(op);
 }
 
 bool is_opaque_type(int32_t op) {
@@ -210,7 +208,7 @@ bool is_value_word(const ShaderSpirv::Iterator &it, uint32_t k) {
 			return k == 3 || k == 4;
 		case OpCompositeExtract:
 			return k == 3;
-		case 82: // OpCompositeInsert
+		case OpCompositeInsert:
 			return k == 3 || k == 4;
 		case OpBranchConditional:
 		case OpSwitch:
@@ -218,7 +216,7 @@ bool is_value_word(const ShaderSpirv::Iterator &it, uint32_t k) {
 	}
 	if (static_cast<int32_t>(k) == ShaderSpirv::get_image_operand_index(op)) return false;
 	// the GroupOperation of a subgroup reduction or scan
-	if ((op == OpGroupNonUniformBallotBitCount || (op >= 349 && op <= 364)) && k == 4) return false;
+	if ((op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) && k == 4) return false;
 	return k >= (ShaderSpirv::is_value_opcode(op) ? 3u : 1u);
 }
 
@@ -399,10 +397,10 @@ void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 		} else if (op == OpSelectionMerge) {
 			spirv.exit_labels.insert(it[1]);
 		} else if (op == OpSwitch) {
-			// case labels: entered only from their switch
-			Iterator selector = spirv.get_target_base_type(it[1]);
-			uint32_t step = (selector[2] > 32) ? 3 : 2;
-			for (uint32_t k = 3; k + step - 1 < it.get_size(); k += step) spirv.exit_labels.insert(it[k + step - 1]);
+			// case labels (not the default): entered only from their switch
+			Array<uint32_t> targets;
+			spirv.get_switch_targets(it, targets);
+			for (uint32_t i = 1; i < targets.size(); i++) spirv.exit_labels.insert(targets[i]);
 		}
 		read_accesses(it, label);
 	}
@@ -449,10 +447,11 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 		value.kind = KindSide;
 	} else if (op == OpImageRead || op == OpImageSparseRead) {
 		value.kind = KindOnce;
-	} else if (op == 4479 || in(op, 6016, 6032)) {
+	} else if (op == OpRayQueryGetIntersectionType || in(op, OpRayQueryGetRayTMin, OpRayQueryGetIntersectionWorldToObject)) {
 		// what a ray query reports changes as it proceeds
 		value.kind = KindRead;
-	} else if (is_image_opcode(op) || in(op, 207, 215) || in(op, 333, 366) || in(op, 4421, 4432)) {
+	} else if (is_image_opcode(op) || in(op, OpDPdx, OpFwidthCoarse) || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
+		in(op, OpSubgroupBallot, OpSubgroupReadInvocation)) {
 		value.kind = KindPinned;
 	} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
 		value.kind = KindPinned;

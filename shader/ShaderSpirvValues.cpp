@@ -519,16 +519,8 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 			ret.append(')');
 			return String(static_cast<StringStack<64> &&>(ret));
 		}
-		case OpFunctionCall: {
-			StringStack<64> ret(records[it[3]].name);
-			ret.append('(');
-			for (uint32_t k = 4; k < it.get_size(); k++) {
-				if (k > 4) ret.append(", ");
-				ret.append(get_argument(it[k], false));
-			}
-			ret.append(')');
-			return String(static_cast<StringStack<64> &&>(ret));
-		}
+		case OpFunctionCall:
+			return get_call(it);
 		case OpExtInst:
 			return get_external_value(it, parenthesize);
 		case OpCompositeExtract:
@@ -689,6 +681,17 @@ String ShaderSpirv::get_access_chain(const Iterator &it) {
 			log_error("ShaderSpirv::get_value(): unknown AccessChain type %u\n", static_cast<uint32_t>(type_op));
 		}
 	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_call(const Iterator &it) {
+	StringStack<64> ret(records[it[3]].name);
+	ret.append('(');
+	for (uint32_t k = 4; k < it.get_size(); k++) {
+		if (k > 4) ret.append(", ");
+		ret.append(get_argument(it[k], false));
+	}
+	ret.append(')');
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 

@@ -159,7 +159,9 @@ TEST(ListingValues, SignednessComesFromTheOpcode) {
 		{"an arithmetic shift of an unsigned value", "%r = OpShiftRightArithmetic %uint %u %int_2\nOpStore %p_u %r",
 		 "u = u32(i32(u) >> 2);"},
 		{"a signed division of unsigned values", "%r = OpSDiv %uint %u %v\nOpStore %p_u %r", "u = u32(i32(u) / i32(v));"},
-		{"a signed modulo of unsigned values", "%r = OpSMod %uint %u %v\nOpStore %p_u %r", "u = u32(i32(u) % i32(v));"},
+		{"a signed modulo of unsigned values", "%r = OpSMod %uint %u %v\nOpStore %p_u %r", "u = u32(smod(i32(u), i32(v)));"},
+		// the remainder that takes the sign of the divisor, unlike '%'
+		{"a signed modulo of signed values", "%r = OpSMod %int %j %i\nOpStore %p_i %r", "i = smod(j, i);"},
 		{"a signed division of signed values needs nothing", "%r = OpSDiv %int %j %i\nOpStore %p_i %r", "i = j / i;"},
 		{"a signed comparison of unsigned values",
 		 "%c = OpSLessThan %bool %u %v\n%r = OpSelect %uint %c %uint_1 %uint_0\nOpStore %p_u %r",
