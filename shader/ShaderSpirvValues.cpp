@@ -468,6 +468,8 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 			return String("false");
 		case OpConstant:
 			return get_constant(it);
+		case OpConstantNull:
+			return get_null_value(it[1]);
 		case OpVectorShuffle:
 			return get_shuffle(it);
 		case OpSelect: {
