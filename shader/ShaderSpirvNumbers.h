@@ -94,16 +94,25 @@ enum : uint32_t {
 	OpSNegate = 126,
 	OpFNegate = 127,
 	OpIAdd = 128,
+	OpFAdd = 129,
 	OpISub = 130,
+	OpFSub = 131,
+	OpIMul = 132,
+	OpFMul = 133,
 	OpUDiv = 134,
 	OpSDiv = 135,
+	OpFDiv = 136,
 	OpUMod = 137,
 	OpSRem = 138,
 	OpSMod = 139,
 	OpFRem = 140,
 	OpFMod = 141,
+	OpVectorTimesScalar = 142,
+	OpMatrixTimesScalar = 143,
 	OpAny = 154,
 	OpAll = 155,
+	OpLogicalOr = 166,
+	OpLogicalAnd = 167,
 	OpLogicalNot = 168,
 	OpSelect = 169,
 	OpINotEqual = 171,
@@ -116,8 +125,13 @@ enum : uint32_t {
 	OpULessThanEqual = 178,
 	OpSLessThanEqual = 179,
 	OpFOrdNotEqual = 182,
+	OpFOrdLessThan = 184,
 	OpShiftRightLogical = 194,
 	OpShiftRightArithmetic = 195,
+	OpShiftLeftLogical = 196,
+	OpBitwiseOr = 197,
+	OpBitwiseXor = 198,
+	OpBitwiseAnd = 199,
 	OpNot = 200,
 	OpBitFieldInsert = 201,
 	OpBitFieldSExtract = 202,
@@ -247,6 +261,45 @@ enum : uint32_t {
 // the -1 an iterator gives past the end falls below every run.
 inline bool in(int32_t op, int32_t first, int32_t last) {
 	return op >= first && op <= last;
+}
+
+enum : uint32_t {
+	ModelVertex = 0,
+	ModelTessellationControl = 1,
+	ModelTessellationEvaluation = 2,
+	ModelGeometry = 3,
+	ModelFragment = 4,
+	ModelGLCompute = 5,
+	ModelRayGeneration = 5313,
+	ModelIntersection = 5314,
+	ModelAnyHit = 5315,
+	ModelClosestHit = 5316,
+	ModelMiss = 5317,
+	ModelCallable = 5318,
+	ModelTask = 5364,
+	ModelMesh = 5365,
+};
+
+// the prefix of the names made up for a module of an execution model, also
+// the suffix the compiler gives an entry point of it
+inline const char *get_model_prefix(uint32_t model) {
+	switch (model) {
+		case ModelVertex: return "_v";
+		case ModelTessellationControl: return "_tc";
+		case ModelTessellationEvaluation: return "_te";
+		case ModelGeometry: return "_g";
+		case ModelFragment: return "_f";
+		case ModelGLCompute: return "_c";
+		case ModelTask: return "_t";
+		case ModelMesh: return "_m";
+		case ModelRayGeneration: return "_rg";
+		case ModelIntersection: return "_ri";
+		case ModelAnyHit: return "_rah";
+		case ModelClosestHit: return "_rch";
+		case ModelMiss: return "_rm";
+		case ModelCallable: return "_rc";
+	}
+	return "_";
 }
 
 } // namespace Spirv

@@ -28,27 +28,6 @@ String get_name(const ShaderSpirv::Iterator &it, uint32_t index) {
 	return name;
 }
 
-// the prefix of generated names by execution model
-const char *get_prefix(uint32_t model) {
-	switch (model) {
-		case 0: return "_v";
-		case 1: return "_tc";
-		case 2: return "_te";
-		case 3: return "_g";
-		case 4: return "_f";
-		case 5: return "_c";
-		case 5364: return "_t";
-		case 5365: return "_m";
-		case 5313: return "_rg";
-		case 5314: return "_ri";
-		case 5315: return "_rah";
-		case 5316: return "_rch";
-		case 5317: return "_rm";
-		case 5318: return "_rc";
-	}
-	return "_";
-}
-
 // The listing's own words that a name from the module must not be: its
 // keywords and the names of the built-in functions that its name slots
 // (ShaderSpirvNames.cpp, ShaderSpirvIntrinsics.cpp) write, sorted for a
@@ -510,7 +489,7 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 	}
 	functions.append(entry_id);
 
-	const char *prefix = get_prefix(execution_model);
+	const char *prefix = Spirv::get_model_prefix(execution_model);
 	name_unnamed(prefix);
 	unname_blocks(prefix);
 

@@ -37,26 +37,6 @@ constexpr uint32_t CapabilityGroupNonUniform = 61;
 constexpr uint32_t CapabilityDrawParameters = 4427;
 constexpr uint32_t CapabilityMeshShading = 5283;
 
-const char *get_stage_suffix(uint32_t model) {
-	switch (model) {
-		case 0: return "_v";
-		case 1: return "_tc";
-		case 2: return "_te";
-		case 3: return "_g";
-		case 4: return "_f";
-		case 5: return "_c";
-		case 5364: return "_t";
-		case 5365: return "_m";
-		case 5313: return "_rg";
-		case 5314: return "_ri";
-		case 5315: return "_rah";
-		case 5316: return "_rch";
-		case 5317: return "_rm";
-		case 5318: return "_rc";
-		default: return "_";
-	}
-}
-
 // capabilities that need an extension, in the order of the OpExtension
 // instructions (half floats are a core capability and need none)
 const struct {
@@ -369,7 +349,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 			if (pruning.live[i]) structures[i].used = true;
 		}
 	}
-	const char *suffix = get_stage_suffix(execution_model);
+	const char *suffix = Spirv::get_model_prefix(execution_model);
 	// the variables of a function that is never written are never defined
 	auto is_written = [&](const Variable &variable) {
 		if (variable.function == ~0u || variable.function >= functions.size()) return true;

@@ -8,6 +8,7 @@
 // integer's range) is not folded: the result has count 0 and the caller emits
 // the instruction or reports that the value is not constant.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Math.h"
 #include "shader/ShaderSpirvNumbers.h"
@@ -20,6 +21,8 @@ namespace Vexa {
 
 namespace {
 
+using namespace Spirv;
+
 constexpr uint32_t TypeFloat = Compiler::TypeFloat;
 constexpr uint32_t TypeUint = Compiler::TypeUint;
 constexpr uint32_t TypeInt = Compiler::TypeInt;
@@ -27,37 +30,7 @@ constexpr uint32_t TypeBool = Compiler::TypeBool;
 constexpr uint32_t KindMask = Compiler::TypeKindMask;
 constexpr uint32_t WidthMask = Compiler::TypeWidthMask;
 
-constexpr double Two63 = 9223372036854775808.0;
-constexpr double Two64 = 18446744073709551616.0;
-
-// the opcodes that fold
-enum : uint32_t {
-	OpExtInst = 12,
-	OpIAdd = 128,
-	OpFAdd = 129,
-	OpISub = 130,
-	OpFSub = 131,
-	OpIMul = 132,
-	OpFMul = 133,
-	OpUDiv = 134,
-	OpSDiv = 135,
-	OpFDiv = 136,
-	OpUMod = 137,
-	OpSRem = 138,
-	OpSMod = 139,
-	OpFRem = 140,
-	OpFMod = 141,
-	OpVectorTimesScalar = 142,
-	OpMatrixTimesScalar = 143,
-	OpLogicalOr = 166,
-	OpLogicalAnd = 167,
-	OpShiftRightLogical = 194,
-	OpShiftRightArithmetic = 195,
-	OpShiftLeftLogical = 196,
-	OpBitwiseOr = 197,
-	OpBitwiseXor = 198,
-	OpBitwiseAnd = 199,
-};
+using namespace CompilerBits;
 
 // the GLSL.std.450 instructions that fold
 enum : uint32_t {
@@ -95,18 +68,6 @@ enum : uint32_t {
 // the single-precision values nearest to pi/180 and 180/pi
 constexpr uint64_t RadiansFactor = 0x3F91DF46A0000000ull;
 constexpr uint64_t DegreesFactor = 0x404CA5DC20000000ull;
-
-uint64_t bits_of(double value) {
-	uint64_t ret;
-	memcpy(&ret, &value, sizeof(ret));
-	return ret;
-}
-
-double double_of(uint64_t bits) {
-	double ret;
-	memcpy(&ret, &bits, sizeof(ret));
-	return ret;
-}
 
 // the bit width of the components of flags; the widest when several width
 // bits are set, 64 when none is

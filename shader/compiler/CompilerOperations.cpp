@@ -13,12 +13,7 @@ namespace Vexa {
 
 namespace {
 
-enum : uint32_t {
-	OpIMul = 132,
-	OpLogicalOr = 166,
-	OpLogicalAnd = 167,
-	OpBitwiseAnd = 199,
-};
+using namespace Spirv;
 
 // An absorbing operand gives the result whatever the other one is: integer
 // x * 0, x & 0, x && false, and x || true. A float x * 0.0 is no such case

@@ -4,39 +4,13 @@
 // be emitted).
 #include "shader/compiler/Compiler.h"
 
+#include "shader/ShaderSpirvNumbers.h"
+
 #include <cstring>
 
 namespace Vexa {
 
-namespace {
-
-// the opcodes and execution models the predicates tell apart
-enum : uint32_t {
-	OpIAdd = 128,
-	OpFAdd = 129,
-	OpISub = 130,
-	OpFSub = 131,
-	OpIMul = 132,
-	OpFMul = 133,
-	OpUDiv = 134,
-	OpSDiv = 135,
-	OpFDiv = 136,
-	OpLogicalOr = 166,
-	OpLogicalAnd = 167,
-	OpShiftRightLogical = 194,
-	OpShiftLeftLogical = 196,
-	OpBitwiseOr = 197,
-};
-
-enum : uint32_t {
-	ModelGLCompute = 5,
-	ModelRayGeneration = 5313,
-	ModelCallable = 5318,
-	ModelTask = 5364,
-	ModelMesh = 5365,
-};
-
-} // namespace
+using namespace Spirv;
 
 bool is_pow2(uint32_t x) {
 	return (x & (x - 1)) == 0;

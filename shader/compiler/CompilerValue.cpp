@@ -3,6 +3,7 @@
 // double to a 64-bit integer saturate at the ends of the integer's range and
 // give 0 for a NaN, so that no input value leaves the folding undefined.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Math.h"
 #include "shader/ShaderSpirvNumbers.h"
@@ -20,20 +21,7 @@ constexpr uint32_t TypeInt = Compiler::TypeInt;
 constexpr uint32_t TypeBool = Compiler::TypeBool;
 constexpr uint32_t KindMask = Compiler::TypeKindMask;
 
-constexpr double Two63 = 9223372036854775808.0;
-constexpr double Two64 = 18446744073709551616.0;
-
-uint64_t bits_of(double value) {
-	uint64_t ret;
-	memcpy(&ret, &value, sizeof(ret));
-	return ret;
-}
-
-double double_of(uint64_t bits) {
-	double ret;
-	memcpy(&ret, &bits, sizeof(ret));
-	return ret;
-}
+using namespace CompilerBits;
 
 // truncation toward zero
 int64_t to_i64(double value) {

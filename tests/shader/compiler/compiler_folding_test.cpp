@@ -27,33 +27,7 @@ using compiler_test::Instruction;
 namespace {
 
 namespace Spirv = Vexa::Spirv;
-
-enum : uint32_t {
-	OpIAdd = 128,
-	OpFAdd = 129,
-	OpISub = 130,
-	OpFSub = 131,
-	OpIMul = 132,
-	OpFMul = 133,
-	OpUDiv = 134,
-	OpSDiv = 135,
-	OpFDiv = 136,
-	OpUMod = 137,
-	OpSRem = 138,
-	OpSMod = 139,
-	OpFRem = 140,
-	OpFMod = 141,
-	OpVectorTimesScalar = 142,
-	OpLogicalOr = 166,
-	OpLogicalAnd = 167,
-	OpShiftRightLogical = 194,
-	OpShiftRightArithmetic = 195,
-	OpShiftLeftLogical = 196,
-	OpBitwiseOr = 197,
-	OpBitwiseXor = 198,
-	OpBitwiseAnd = 199,
-	OpFOrdLessThan = 184,
-};
+using namespace Vexa::Spirv;
 
 uint64_t bits(double d) {
 	uint64_t ret;
