@@ -1,10 +1,10 @@
-// The SPIR-V numbers that the reader, its checking pass and the renderer act
-// on by name, and the test for a run of them. The numbers are fixed by the
-// binary format, so each is written once here: copies kept in every source
-// file could drift apart unnoticed, and a number missing from one file would
-// be tempting to type in again as a bare literal. Only the numbers the code
-// names are listed; tables that map many numbers to spellings keep their
-// literals beside the spellings.
+// The SPIR-V numbers that the reader, its checking pass, the renderer and
+// the compiler act on by name, and the test for a run of them. The numbers
+// are fixed by the binary format, so each is written once here: copies kept
+// in every source file could drift apart unnoticed, and a number missing
+// from one file would be tempting to type in again as a bare literal. Only
+// the numbers the code names are listed; tables that map many numbers to
+// spellings keep their literals beside the spellings.
 #pragma once
 
 #include <cstdint>
