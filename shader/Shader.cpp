@@ -12,12 +12,14 @@
 #include "core/SpinLock.h"
 #include "shader/ShaderSpirv.h"
 #include "shader/ShaderState.h"
+#include "shader/compiler/Compiler.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Vexa {
@@ -41,6 +43,23 @@ SpinLock &module_lock() {
 	return lock;
 }
 
+// one compiler per thread, made at the thread's first compilation and kept
+// until the last Shader goes; guarded by the module lock
+Map<uint32_t, Compiler *> &compiler_cache() {
+	static Map<uint32_t, Compiler *> compilers;
+	return compilers;
+}
+
+Compiler &thread_compiler() {
+	uint32_t thread = static_cast<uint32_t>(syscall(SYS_gettid));
+	SpinLock::Guard guard(module_lock());
+	Map<uint32_t, Compiler *> &cache = compiler_cache();
+	if (Compiler **compiler = cache.get(thread)) return **compiler;
+	Compiler *compiler = new Compiler();
+	cache.insert(thread, compiler);
+	return *compiler;
+}
+
 Map<String, String> &global_files() {
 	static Map<String, String> files;
 	return files;
@@ -62,7 +81,13 @@ Shader::Shader(uint32_t platform) : PlatformBase(platform), type(Unknown) {
 }
 
 Shader::~Shader() {
-	live_shaders.fetch_sub(1);
+	// the last Shader takes the cached compilers with it
+	if (live_shaders.fetch_sub(1) == 1) {
+		SpinLock::Guard guard(module_lock());
+		Map<uint32_t, Compiler *> &cache = compiler_cache();
+		for (auto it = cache.begin(); it; ++it) delete it->value;
+		cache.clear();
+	}
 }
 
 void Shader::clear() {
@@ -362,16 +387,14 @@ bool Shader::compile_glsl(Type t, const String &src, State &state) {
 	if (state.has_pragma("nodebug")) flags = 30;
 	if (state.has_pragma("nounused")) flags &= ~2u;
 	if (state.has_pragma("noreserved")) flags &= ~16u;
-	(void)flags;
 
 	const State::Pragma &dump = state.get_pragma("preprocessor");
 	if (dump.arguments.size() == 1) write_preprocessed(dump.arguments[0], src);
 
 	String context = state.get_macros(true);
-	// GLSL compilation is not part of this build yet: the failure belongs to no
-	// statement of the source
-	uint32_t error_offset = 0xffffffffu;
-	(void)t;
+	Compiler &compiler = thread_compiler();
+	uint32_t error_offset = 0;
+	if (compiler.compileGLSL(t, src.get(), context.get(), &error_offset, flags)) return compile(t, compiler.words, state);
 
 	if (error_offset >= src.size()) {
 		if (name.empty()) Log::printf(Log::Error, "Shader::compile_glsl(): can't compile shader\n%s\n", context.get());

@@ -208,7 +208,9 @@ public:
 		uint32_t parameter = ~0u; // position of a parameter passed by value
 		Map<uint32_t, uint32_t> decorations; // decoration -> value (~0u: no operand)
 		Scope *scope = nullptr;              // where it was found last
+		uint32_t initializer = ~0u;          // constant id a module-level variable starts with
 		bool used = false;
+		bool dropped = false; // a parameter of a prototype that a later declaration replaced
 	};
 
 	struct Structure {
@@ -279,6 +281,10 @@ public:
 			return ret;
 		}
 		T &append() { return append(T()); }
+		// the last record goes; its slot is reused by the next append
+		void pop() {
+			if (length) length--;
+		}
 
 		void reserve(uint32_t size) {
 			while (pages.size() * PageSize < size) pages.append(new T[PageSize]);
@@ -332,6 +338,20 @@ public:
 		WordStack(const Array<uint32_t> &words) : ArrayStack<uint32_t, N>(words) {}
 	};
 
+	// Bounds the nesting of the parsers that re-enter themselves, so that
+	// deeply nested text fails with an error instead of exhausting the stack.
+	static constexpr uint32_t MaxDepth = 200;
+	class DepthGuard {
+	public:
+		explicit DepthGuard(Compiler &compiler);
+		~DepthGuard() { compiler.depth--; }
+		DepthGuard(const DepthGuard &) = delete;
+		DepthGuard &operator=(const DepthGuard &) = delete;
+
+	private:
+		Compiler &compiler;
+	};
+
 	Compiler();
 	~Compiler();
 	Compiler(const Compiler &) = delete;
@@ -355,7 +375,10 @@ public:
 	// parsers
 	void parse_declarations(const char *text, uint32_t *error_offset, bool builtin);
 	void parse_block(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope);
-	Value &parse_constant_expression(Value &result, const char *text, Scope &scope, bool typed);
+	void parse_statement(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t selection_control);
+	// an optional "[n]" or "[]" at the cursor: ~0u without one, 0 for "[]"
+	uint32_t parse_array_length(const char **cursor, Scope *scope);
+	Value &parse_constant_expression(Value &result, const char *text, Scope *scope, bool typed);
 	void check_variables();
 
 	// types: names, flags and layout
@@ -438,6 +461,7 @@ public:
 	static bool is_declared(const String &name, const Scope &scope);
 
 	uint32_t flags;
+	uint32_t depth; // nesting of the re-entrant parsers
 	Set<String> extensions; // enabled by #extension, written as OpSourceExtension
 	Set<uint32_t> capabilities;
 	uint32_t execution_model;

@@ -22,6 +22,8 @@ namespace Vexa {
 namespace {
 
 constexpr uint32_t OpExtension = 10;
+constexpr uint32_t OpIgnoreIntersection = 4448;
+constexpr uint32_t OpTerminateRay = 4449;
 constexpr uint32_t OpMemoryModel = 14;
 constexpr uint32_t DecorationArrayStride = 6;
 constexpr uint32_t DecorationRowMajor = 4;
@@ -135,7 +137,8 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		}
 	}
 	if (entry_index == ~0u || functions[entry_index].id == ~0u) throwError("can't find entry function\n");
-	if (execution_model == 5 && group_size[2] == 0) throwError("work group size is not declared\n");
+	bool compute = (execution_model == 5 || execution_model == 5364 || execution_model == 5365);
+	if (compute && group_size[2] == 0) throwError("work group size is not declared\n");
 
 	// 3. stage capabilities
 	capabilities.insert(CapabilityShader);
@@ -191,7 +194,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	// the types that the variables and functions need, made among the
 	// declarations
 	auto global_variable = [&](const Variable &variable) {
-		return variable.structure == ~0u && variable.function == ~0u && variable.parameter == ~0u &&
+		return variable.structure == ~0u && variable.function == ~0u && variable.parameter == ~0u && !variable.dropped &&
 			variable.decorations.get(DecorationConstant) == nullptr;
 	};
 	auto variable_pointer = [&](const Variable &variable) {
@@ -352,6 +355,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	const char *suffix = Spirv::get_model_prefix(execution_model);
 	// the variables of a function that is never written are never defined
 	auto is_written = [&](const Variable &variable) {
+		if (variable.dropped) return false;
 		if (variable.function == ~0u || variable.function >= functions.size()) return true;
 		return variable.function == entry_index || is_pending(functions[variable.function]);
 	};
@@ -455,7 +459,8 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
 		if (!global_variable(variable)) continue;
-		add_module_opcode(Spirv::OpVariable, {variable_pointer(variable), variable.id, variable.storage});
+		if (variable.initializer != ~0u) add_module_opcode(Spirv::OpVariable, {variable_pointer(variable), variable.id, variable.storage, variable.initializer});
+		else add_module_opcode(Spirv::OpVariable, {variable_pointer(variable), variable.id, variable.storage});
 	}
 
 	// 21. functions, the entry first
@@ -514,12 +519,12 @@ void write_function(Compiler &compiler, Compiler::Function &function) {
 	function.code.clear();
 	function.body = nullptr;
 
+	// a block that ends in a terminator needs nothing more; otherwise the
+	// end of a void function returns and that of another is unreachable
 	uint32_t last = function.last_opcode;
-	if (function.return_type == "void") {
-		if (last != Spirv::OpReturn && last != Spirv::OpEmitMeshTasks) compiler.add_module_opcode(Spirv::OpReturn, {});
-	} else if (last != Spirv::OpReturnValue) {
-		compiler.add_module_opcode(Spirv::OpUnreachable, {});
-	}
+	bool terminated = last == Spirv::OpReturn || last == Spirv::OpReturnValue || last == Spirv::OpKill || last == Spirv::OpUnreachable ||
+		last == Spirv::OpEmitMeshTasks || last == OpTerminateRay || last == OpIgnoreIntersection;
+	if (!terminated) compiler.add_module_opcode(function.return_type == "void" ? Spirv::OpReturn : Spirv::OpUnreachable, {});
 	compiler.add_module_opcode(Spirv::OpFunctionEnd, {});
 }
 

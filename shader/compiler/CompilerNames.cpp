@@ -302,7 +302,7 @@ const NumberPair builtin_variable_rows[] = {
 	{"gl_PointSize", 1},
 	{"gl_ClipDistance", 3},
 	{"gl_CullDistance", 4},
-	{"gl_VertexID", 5},
+	{"gl_VertexID", 42}, // VertexIndex: Vulkan has no VertexId
 	{"gl_InstanceID", 6},
 	{"gl_PrimitiveID", 7},
 	{"gl_PrimitiveIDIn", 7},

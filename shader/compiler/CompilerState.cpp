@@ -4,9 +4,16 @@
 // arrays, and the name tables, for reuse.
 #include "shader/compiler/Compiler.h"
 
+#include "core/Error.h"
+
 namespace Vexa {
 
-Compiler::Compiler() : flags(0), execution_model(~0u), group_size{0, 0, 0}, next_id(1), glsl_id(~0u) {
+Compiler::DepthGuard::DepthGuard(Compiler &compiler) : compiler(compiler) {
+	if (compiler.depth >= MaxDepth) throwError("nesting is too deep\n");
+	compiler.depth++;
+}
+
+Compiler::Compiler() : flags(0), depth(0), execution_model(~0u), group_size{0, 0, 0}, next_id(1), glsl_id(~0u) {
 }
 
 Compiler::~Compiler() {
@@ -19,6 +26,7 @@ void Compiler::reset() {
 
 void Compiler::clear() {
 	flags = 0;
+	depth = 0;
 	extensions.clear();
 	capabilities.clear();
 	execution_model = ~0u;

@@ -142,6 +142,15 @@ uint32_t Compiler::find_variable(const String &name, Scope *scope) {
 			return *index;
 		}
 	}
+	// a built-in is declared at its first use
+	if (builtin_variables.get(name) != nullptr) {
+		uint32_t index = add_builtin_variable(name);
+		if (index != ~0u) {
+			variables[index].scope = &global_scope;
+			variables[index].used = true;
+		}
+		return index;
+	}
 	return ~0u;
 }
 

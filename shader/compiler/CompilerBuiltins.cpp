@@ -1,0 +1,239 @@
+// Built-in variables: declared at their first use, for the current stage, by
+// running the declaration parser over a fixed text in the internal type
+// syntax; from then on a built-in is an ordinary global variable. And the
+// capabilities and execution modes that a BuiltIn decoration needs.
+#include "shader/compiler/Compiler.h"
+
+#include "core/Error.h"
+
+namespace Vexa {
+
+namespace {
+
+struct Plain {
+	const char *declaration; // "in u32", "out i32", ...
+	const char *name;
+};
+
+// plain entries: the declaration is the direction and type, a blank, the name and ';'
+bool declare_plain(Compiler &compiler, const String &name, std::initializer_list<Plain> rows) {
+	for (const Plain &row : rows) {
+		if (name != row.name) continue;
+		String text = String::format("%s %s;", row.declaration, row.name);
+		uint32_t offset = 0;
+		compiler.parse_declarations(text.get(), &offset, true);
+		return true;
+	}
+	return false;
+}
+
+// a whole declaration text for any of names
+bool declare_text(Compiler &compiler, const String &name, std::initializer_list<const char *> names, const String &text) {
+	for (const char *candidate : names) {
+		if (name != candidate) continue;
+		uint32_t offset = 0;
+		compiler.parse_declarations(text.get(), &offset, true);
+		return true;
+	}
+	return false;
+}
+
+bool declare_constants(Compiler &compiler, const String &name, std::initializer_list<std::pair<const char *, uint32_t>> rows) {
+	for (const auto &row : rows) {
+		if (name != row.first) continue;
+		String text = String::format("const u32 %s = %uu;", row.first, row.second);
+		uint32_t offset = 0;
+		compiler.parse_declarations(text.get(), &offset, true);
+		return true;
+	}
+	return false;
+}
+
+bool is_model(uint32_t model, std::initializer_list<uint32_t> models) {
+	for (uint32_t m : models) {
+		if (m == model) return true;
+	}
+	return false;
+}
+
+// the value of an execution mode, ~0u when it is not set or has none
+uint32_t mode_value(const Compiler &compiler, uint32_t mode) {
+	const uint32_t *value = compiler.execution_modes.get(mode);
+	return value != nullptr ? *value : ~0u;
+}
+
+} // namespace
+
+uint32_t Compiler::add_builtin_variable(const String &name) {
+	const uint32_t m = execution_model;
+	// a name already declared (a block member) is not declared again
+	if (const uint32_t *index = global_scope.variables.get(name)) return *index;
+
+	auto done = [&]() -> uint32_t {
+		const uint32_t *index = global_scope.variables.get(name);
+		return index != nullptr ? *index : ~0u;
+	};
+
+	if (declare_plain(*this, name,
+			{{"in u32", "gl_DeviceIndex"}, {"in u32", "gl_SubgroupID"}, {"in u32", "gl_SubgroupSize"}, {"in u32", "gl_NumSubgroups"},
+				{"in u32", "gl_SubgroupInvocationID"}, {"in u32v4", "gl_SubgroupEqMask"}, {"in u32v4", "gl_SubgroupGeMask"},
+				{"in u32v4", "gl_SubgroupGtMask"}, {"in u32v4", "gl_SubgroupLeMask"}, {"in u32v4", "gl_SubgroupLtMask"}})) {
+		return done();
+	}
+	if (is_model(m, {0, 2, 3})) {
+		if (declare_text(*this, name, {"gl_Position", "gl_PointSize"}, String("out gl_PerVertex { f32v4 gl_Position; f32 gl_PointSize; };"))) {
+			return done();
+		}
+		if (declare_plain(*this, name, {{"out i32", "gl_ViewportIndex"}, {"out i32", "gl_Layer"}})) return done();
+	}
+	if (is_model(m, {5, 5364, 5365})) {
+		String text = String::format("const u32v3 gl_WorkGroupSize = uvec3(%u, %u, %u);", group_size[0], group_size[1], group_size[2]);
+		if (declare_text(*this, name, {"gl_WorkGroupSize"}, text)) return done();
+		if (declare_plain(*this, name,
+				{{"in u32v3", "gl_NumWorkGroups"}, {"in u32v3", "gl_WorkGroupID"}, {"in u32v3", "gl_LocalInvocationID"},
+					{"in u32v3", "gl_GlobalInvocationID"}, {"in u32", "gl_LocalInvocationIndex"}})) {
+			return done();
+		}
+	}
+	bool tracing = (m >= 5313 && m <= 5318);
+	if (tracing || capabilities.find(4479u)) {
+		if (declare_plain(*this, name, {{"in u32v3", "gl_LaunchIDEXT"}, {"in u32v3", "gl_LaunchSizeEXT"}})) return done();
+		if (declare_constants(*this, name,
+				{{"gl_RayFlagsNoneEXT", 0}, {"gl_RayFlagsOpaqueEXT", 1}, {"gl_RayFlagsNoOpaqueEXT", 2}, {"gl_RayFlagsTerminateOnFirstHitEXT", 4},
+					{"gl_RayFlagsSkipClosestHitShaderEXT", 8}, {"gl_RayFlagsCullBackFacingTrianglesEXT", 16},
+					{"gl_RayFlagsCullFrontFacingTrianglesEXT", 32}, {"gl_RayFlagsCullOpaqueEXT", 64}, {"gl_RayFlagsCullNoOpaqueEXT", 128}})) {
+			return done();
+		}
+	}
+	if (is_model(m, {5314, 5316, 5317})) {
+		if (declare_plain(*this, name,
+				{{"in f32v3", "gl_WorldRayOriginEXT"}, {"in f32v3", "gl_WorldRayDirectionEXT"}, {"in f32v3", "gl_ObjectRayOriginEXT"},
+					{"in f32v3", "gl_ObjectRayDirectionEXT"}, {"in f32", "gl_RayTminEXT"}, {"in f32", "gl_RayTmaxEXT"},
+					{"in u32", "gl_IncomingRayFlagsEXT"}})) {
+			return done();
+		}
+	}
+	if (is_model(m, {5313, 5314, 5316})) {
+		if (declare_plain(*this, name,
+				{{"in i32", "gl_PrimitiveID"}, {"in i32", "gl_InstanceID"}, {"in i32", "gl_InstanceCustomIndexEXT"},
+					{"in f32v3m4", "gl_ObjectToWorldEXT"}, {"in f32v3m4", "gl_WorldToObjectEXT"}})) {
+			return done();
+		}
+	}
+	if (capabilities.find(4472u)) {
+		if (declare_constants(*this, name,
+				{{"gl_RayQueryCommittedIntersectionNoneEXT", 0}, {"gl_RayQueryCommittedIntersectionTriangleEXT", 1},
+					{"gl_RayQueryCommittedIntersectionGeneratedEXT", 2}, {"gl_RayQueryCandidateIntersectionTriangleEXT", 0},
+					{"gl_RayQueryCandidateIntersectionAABBEXT", 1}})) {
+			return done();
+		}
+	}
+
+	const String per_vertex_in("in gl_PerVertexIn { f32v4 gl_Position; f32 gl_PointSize; } gl_in[gl_MaxPatchVertices];");
+	const String max_patch_vertices("const i32 gl_MaxPatchVertices = 32;");
+	switch (m) {
+	case 0:
+		declare_plain(*this, name,
+			{{"in i32", "gl_VertexID"}, {"in i32", "gl_InstanceID"}, {"in i32", "gl_VertexIndex"}, {"in i32", "gl_InstanceIndex"},
+				{"in i32", "gl_BaseVertex"}, {"in i32", "gl_BaseInstance"}, {"in i32", "gl_DrawIndex"}});
+		break;
+	case 1: {
+		uint32_t vertices = mode_value(*this, 26);
+		if (vertices != ~0u) {
+			String text = String::format("out gl_PerVertex { f32v4 gl_Position; f32 gl_PointSize; } gl_out[%u];", vertices);
+			if (declare_text(*this, name, {"gl_out"}, text)) break;
+		}
+		if (declare_text(*this, name, {"gl_in"}, per_vertex_in)) break;
+		if (declare_text(*this, name, {"gl_MaxPatchVertices"}, max_patch_vertices)) break;
+		if (declare_plain(*this, name, {{"in i32", "gl_PrimitiveID"}, {"in i32", "gl_InvocationID"}, {"in i32", "gl_PatchVerticesIn"}})) break;
+		if (declare_text(*this, name, {"gl_TessLevelOuter"}, String("patch out f32 gl_TessLevelOuter[4];"))) break;
+		declare_text(*this, name, {"gl_TessLevelInner"}, String("patch out f32 gl_TessLevelInner[2];"));
+		break;
+	}
+	case 2:
+		if (declare_text(*this, name, {"gl_in"}, per_vertex_in)) break;
+		if (declare_text(*this, name, {"gl_MaxPatchVertices"}, max_patch_vertices)) break;
+		if (declare_plain(*this, name, {{"in i32", "gl_PrimitiveID"}, {"in f32v3", "gl_TessCoord"}, {"in i32", "gl_PatchVerticesIn"}})) break;
+		if (declare_text(*this, name, {"gl_TessLevelOuter"}, String("patch in f32 gl_TessLevelOuter[4];"))) break;
+		declare_text(*this, name, {"gl_TessLevelInner"}, String("patch in f32 gl_TessLevelInner[2];"));
+		break;
+	case 3: {
+		static const uint32_t inputs[][2] = {{19, 1}, {20, 2}, {22, 3}, {21, 4}, {23, 6}};
+		uint32_t count = ~0u;
+		for (const auto &input : inputs) {
+			if (execution_modes.get(input[0]) != nullptr) {
+				count = input[1];
+				break;
+			}
+		}
+		if (count != ~0u) {
+			String text = String::format("in gl_PerVertexIn { f32v4 gl_Position; f32 gl_PointSize; } gl_in[%u];", count);
+			if (declare_text(*this, name, {"gl_in"}, text)) break;
+		}
+		declare_plain(*this, name, {{"out i32", "gl_PrimitiveID"}, {"in i32", "gl_PrimitiveIDIn"}, {"in i32", "gl_InvocationID"}});
+		break;
+	}
+	case 4:
+		if (declare_plain(*this, name,
+				{{"in i32", "gl_Layer"}, {"in i32", "gl_ViewportIndex"}, {"in f32v4", "gl_FragCoord"}, {"in f32v2", "gl_PointCoord"},
+					{"in b32", "gl_FrontFacing"}, {"in i32", "gl_PrimitiveID"}, {"in i32", "gl_SampleID"}, {"in f32v2", "gl_SamplePosition"},
+					{"out f32", "gl_FragDepth"}, {"out i32", "gl_FragStencilRefEXT"}, {"in f32v2", "gl_BaryCoordNoPerspAMD"},
+					{"in f32v2", "gl_BaryCoordNoPerspCentroidAMD"}, {"in f32v2", "gl_BaryCoordNoPerspSampleAMD"},
+					{"in f32v2", "gl_BaryCoordSmoothAMD"}, {"in f32v2", "gl_BaryCoordSmoothCentroidAMD"},
+					{"in f32v2", "gl_BaryCoordSmoothSampleAMD"}, {"in f32v3", "gl_BaryCoordPullModelAMD"}, {"in f32v3", "gl_BaryCoordEXT"},
+					{"in f32v3", "gl_BaryCoordNoPerspEXT"}})) {
+			break;
+		}
+		if (declare_text(*this, name, {"gl_SampleMaskIn"}, String("in i32 gl_SampleMaskIn[1];"))) break;
+		declare_text(*this, name, {"gl_SampleMask"}, String("out i32 gl_SampleMask[1];"));
+		break;
+	case 5365: {
+		uint32_t primitives = mode_value(*this, 5270);
+		uint32_t vertices = mode_value(*this, 26);
+		if (primitives != ~0u) {
+			if (declare_text(*this, name, {"gl_PrimitivePointIndicesEXT"}, String::format("out u32 gl_PrimitivePointIndicesEXT[%u];", primitives))) break;
+			if (declare_text(*this, name, {"gl_PrimitiveLineIndicesEXT"}, String::format("out u32v2 gl_PrimitiveLineIndicesEXT[%u];", primitives))) break;
+			if (declare_text(*this, name, {"gl_PrimitiveTriangleIndicesEXT"}, String::format("out u32v3 gl_PrimitiveTriangleIndicesEXT[%u];", primitives))) {
+				break;
+			}
+			String text = String::format(
+				"perprimitiveEXT out gl_MeshPerPrimitiveEXT { i32 gl_PrimitiveID; i32 gl_Layer; i32 gl_ViewportIndex; } gl_MeshPrimitivesEXT[%u];",
+				primitives);
+			if (declare_text(*this, name, {"gl_MeshPrimitivesEXT"}, text)) break;
+		}
+		if (vertices != ~0u) {
+			String text = String::format("out gl_MeshPerVertexEXT { f32v4 gl_Position; f32 gl_PointSize; } gl_MeshVerticesEXT[%u];", vertices);
+			declare_text(*this, name, {"gl_MeshVerticesEXT"}, text);
+		}
+		break;
+	}
+	case 5315:
+	case 5316: declare_plain(*this, name, {{"in f32", "gl_HitTEXT"}, {"in u32", "gl_HitKindEXT"}}); break;
+	default: break;
+	}
+	return done();
+}
+
+void Compiler::add_builtin_capability(uint32_t builtin) {
+	const uint32_t m = execution_model;
+	if (builtin == 22) {
+		if (execution_modes.get(12u) == nullptr) execution_modes.insert(12u, ~0u);
+	}
+	if (builtin >= 18 && builtin <= 20) capabilities.insert(35);
+	if ((builtin >= 36 && builtin <= 41) || (builtin >= 4416 && builtin <= 4420)) capabilities.insert(61);
+	if (builtin >= 4424 && builtin <= 4426) capabilities.insert(4427);
+	if (builtin == 5014) {
+		capabilities.insert(5013);
+		return;
+	}
+	if (builtin == 5253) capabilities.insert(5255);
+	if (builtin == 10) capabilities.insert(57);
+	if (builtin == 4440) capabilities.insert(4439);
+	if ((builtin == 9 || builtin == 10) && (m == 0 || m == 2)) capabilities.insert(5254);
+	if ((builtin == 5286 || builtin == 5287) && m == 4) capabilities.insert(5284);
+	// a fragment shader reads the primitive id and layer that only the
+	// geometry capability provides
+	if ((builtin == 7 || builtin == 9) && m == 4) capabilities.insert(2);
+}
+
+} // namespace Vexa

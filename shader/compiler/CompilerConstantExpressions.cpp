@@ -1,0 +1,404 @@
+// Constant expressions: a text evaluated to a Value at compile time, with no
+// instruction emitted. Array lengths, layout values, case labels and the
+// initialisers of constants come through here. A shunting-yard over a small
+// operator set; named constants, constructors and the foldable GLSL.std.450
+// functions re-enter it for their own texts, to a bounded depth.
+#include "shader/compiler/Compiler.h"
+
+#include "core/Error.h"
+#include "core/Parser.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+#include <cstring>
+
+namespace Vexa {
+
+namespace {
+
+enum ConstantOperator : uint32_t {
+	Unknown,
+	Parentheses,
+	Constant,
+	Negate,
+	BitwiseNot,
+	Mul,
+	Div,
+	Mod,
+	Add,
+	Sub,
+	ShiftLeft,
+	ShiftRight,
+	BitwiseAnd,
+	BitwiseXor,
+	BitwiseOr,
+};
+
+const char *const operator_names[] = {
+	"Unknown", "Parentheses", "Constant", "Negate", "BitwiseNot", "Mul", "Div", "Mod",
+	"Add", "Sub", "ShiftLeft", "ShiftRight", "BitwiseAnd", "BitwiseXor", "BitwiseOr",
+};
+const uint32_t operator_precedence[] = {0, 0, 0, 7, 7, 6, 6, 6, 5, 5, 4, 4, 3, 2, 1};
+
+constexpr uint32_t OpExtInst = 12;
+constexpr uint32_t DecorationConstant = 22;
+
+// GLSL.std.450 functions that fold, by name and argument count
+const struct {
+	const char *name;
+	uint32_t arguments;
+	uint32_t instruction;
+} foldable_functions[] = {
+	{"abs", 1, 4},
+	{"radians", 1, 11},
+	{"degrees", 1, 12},
+	{"sin", 1, 13},
+	{"cos", 1, 14},
+	{"tan", 1, 15},
+	{"asin", 1, 16},
+	{"acos", 1, 17},
+	{"atan", 1, 18},
+	{"exp", 1, 27},
+	{"log", 1, 28},
+	{"exp2", 1, 29},
+	{"log2", 1, 30},
+	{"sqrt", 1, 31},
+	{"normalize", 1, 69},
+	{"atan2", 2, 25},
+	{"pow", 2, 26},
+	{"min", 2, 37},
+	{"max", 2, 40},
+};
+
+const char *skip_spaces(const char *s) {
+	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
+	return s;
+}
+
+// the name of a Value's type in messages
+String value_type_name(const Value &value) {
+	if ((value.flags & Compiler::TypeKindMask) == 0) return String("unknown");
+	return Compiler::get_type_name(value.flags & ~uint32_t(Compiler::TypeRuntimeArray));
+}
+
+// a literal: count 1, a 32-bit scalar of its kind
+Value literal(uint32_t kind) {
+	return Value(Compiler::TypeScalar | Compiler::Type32 | kind, 1);
+}
+
+// the comma-separated arguments of a call, each cut out at the outermost level
+Array<String> split_arguments(const String &text) {
+	Array<String> ret;
+	const char *s = skip_spaces(text.get());
+	if (*s == '\0') return ret;
+	for (;;) {
+		String argument;
+		s += Parser::readRegion(s, argument, 0, ',');
+		ret.append(argument);
+		s = skip_spaces(s);
+		if (*s != ',') break;
+		s++;
+	}
+	return ret;
+}
+
+} // namespace
+
+Value &Compiler::parse_constant_expression(Value &result, const char *text, Scope *scope, bool typed) {
+	DepthGuard guard(*this);
+
+	Array<ConstantToken> stack;
+	Array<ConstantToken> queue;
+	bool expect_operand = true;
+	const char *s = text;
+
+	auto push_operator = [&](uint32_t kind) {
+		while (stack.size() && stack.back().kind != Parentheses && operator_precedence[stack.back().kind] >= operator_precedence[kind]) {
+			queue.append(stack.back());
+			stack.remove(stack.size() - 1);
+		}
+		stack.append(ConstantToken(kind));
+	};
+
+	// a constructor or a foldable function: the parenthesised arguments,
+	// each evaluated
+	auto read_arguments = [&](String &arguments_text) {
+		s = skip_spaces(s);
+		s += Parser::readRegion(s, arguments_text, '(', ')');
+		Array<String> arguments = split_arguments(arguments_text);
+		Array<Value> values;
+		for (uint32_t i = 0; i < arguments.size(); i++) {
+			Value value;
+			parse_constant_expression(value, arguments[i].get(), scope, typed);
+			values.append(value);
+		}
+		return values;
+	};
+
+	for (;;) {
+		s = skip_spaces(s);
+		char c = *s;
+		if (c == '\0') break;
+		if (c == '(') {
+			stack.append(ConstantToken(Parentheses));
+			s++;
+			expect_operand = true;
+			continue;
+		}
+		if (c == ')') {
+			for (;;) {
+				if (stack.size() == 0) throwError("invalid expression\n");
+				ConstantToken token = stack.back();
+				stack.remove(stack.size() - 1);
+				if (token.kind == Parentheses) break;
+				queue.append(token);
+			}
+			s++;
+			expect_operand = false;
+			continue;
+		}
+		if (std::strchr("<>*/%+-&|^~", c) != nullptr) {
+			if (expect_operand) {
+				// prefix operators bind to what follows and take another prefix
+				s++;
+				if (c == '-') stack.append(ConstantToken(Negate));
+				else if (c == '~') stack.append(ConstantToken(BitwiseNot));
+				else if (c != '+') throwError("unknown constant operator\n");
+				continue;
+			}
+			uint32_t kind = Unknown;
+			if (c == '<' || c == '>') {
+				if (s[1] != c) throwError("unknown constant operator\n");
+				kind = (c == '<') ? ShiftLeft : ShiftRight;
+				s += 2;
+			} else {
+				switch (c) {
+				case '*': kind = Mul; break;
+				case '/': kind = Div; break;
+				case '%': kind = Mod; break;
+				case '+': kind = Add; break;
+				case '-': kind = Sub; break;
+				case '&': kind = BitwiseAnd; break;
+				case '^': kind = BitwiseXor; break;
+				case '|': kind = BitwiseOr; break;
+				default: throwError("unknown constant operator\n");
+				}
+				s++;
+			}
+			push_operator(kind);
+			expect_operand = true;
+			continue;
+		}
+		if (!expect_operand) throwError("invalid expression\n");
+
+		if (Parser::isNumber(s)) {
+			String number;
+			s += Parser::readNumber(s, number);
+			Value value;
+			uint32_t size = 0;
+			if (Parser::isFloat(number.get())) {
+				value = literal(TypeFloat);
+				value.set_f64(0, String::tof64(number.get(), &size));
+			} else if (Parser::isSigned(number.get())) {
+				value = literal(TypeInt);
+				value.set_i64(0, String::toi64(number.get(), 10, &size));
+			} else if (Parser::isUnsigned(number.get())) {
+				value = literal(TypeUint);
+				value.set_u64(0, String::tou64(number.get(), 10, &size));
+			} else {
+				throwError("can't parse constant \"%s\"\n", number.get());
+			}
+			if (size == 0) throwError("can't parse constant \"%s\"\n", number.get());
+			queue.append(ConstantToken(Constant, value));
+			expect_operand = false;
+			continue;
+		}
+
+		String name;
+		uint32_t size = Parser::readName(s, name);
+		if (size == 0 || name.empty()) throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
+		s += size;
+		s = skip_spaces(s);
+		expect_operand = false;
+
+		if (name == "true" || name == "false") {
+			Value value = literal(TypeBool);
+			value.set_bool(0, name == "true");
+			queue.append(ConstantToken(Constant, value));
+			continue;
+		}
+
+		// a named constant, or the length of a declared array
+		uint32_t index = (scope != nullptr) ? find_variable(name, scope) : ~0u;
+		if (index != ~0u) {
+			const Variable &variable = variables[index];
+			if (variable.decorations.get(DecorationConstant) != nullptr) {
+				if (variable.value.empty()) throwError("\"%s\" is not a constant variable\n", name.get());
+				String value_text = variable.value;
+				Value value;
+				parse_constant_expression(value, value_text.get(), scope, true);
+				queue.append(ConstantToken(Constant, value));
+				continue;
+			}
+			if (variable.length != ~0u && *s == '.') {
+				String method;
+				String arguments;
+				s += 1;
+				s += Parser::readName(s, method);
+				s += Parser::readRegion(s, arguments, '(', ')');
+				if (method != "length" || *skip_spaces(arguments.get()) != '\0' || variable.length == 0) {
+					throwError("unknown array function %s(%s)\n", method.get(), arguments.get());
+				}
+				Value value = literal(TypeUint);
+				value.set_u64(0, variable.length);
+				queue.append(ConstantToken(Constant, value));
+				continue;
+			}
+			throwError("\"%s\" is not a constant variable\n", name.get());
+		}
+
+		// a constructor
+		String type_name;
+		if (typed && internal_types.get(name) != nullptr) type_name = name;
+		else if (const String *internal = glsl_types.get(name)) type_name = *internal;
+		if (!type_name.empty()) {
+			uint32_t type_flags = get_type_flags(type_name);
+			if ((type_flags & TypeKindMask) == 0 || (type_flags & TypeVoid)) throwError("unexpected \"%s\"\n", name.get());
+			bool array = false;
+			if (*s == '[') {
+				String suffix;
+				s += Parser::readRegion(s, suffix, '[', ']');
+				type_name.append('[').append(suffix).append(']');
+				type_flags |= TypeRuntimeArray;
+				array = true;
+			}
+			String arguments_text;
+			Array<Value> values = read_arguments(arguments_text);
+			uint32_t components = get_type_components(type_flags & ~uint32_t(TypeRuntimeArray));
+			if (components == 0) components = 1;
+			Value value(type_flags & ~uint32_t(TypeRuntimeArray), 0);
+			bool diagonal = !array && (type_flags & TypeMatrixMask) && values.size() == 1 && values[0].count == 1;
+			if (diagonal) {
+				// a scalar fills the diagonal of a matrix, zero elsewhere
+				uint32_t rows = get_vector_size(type_flags);
+				value.count = components;
+				Value zero = literal(TypeFloat);
+				for (uint32_t i = 0; i < components; i++) {
+					Value one_component(value.flags, 0);
+					one_component.append(i / rows == i % rows ? values[0] : zero);
+					value.components[i] = one_component.components[0];
+				}
+			} else {
+				for (uint32_t i = 0; i < values.size(); i++) {
+					if (!value.append(values[i])) throwError("can't parse constant \"%s(%s)\": too many components\n", type_name.get(), arguments_text.get());
+				}
+				if (!array && value.count == 1 && components > 1) value = value.splat(components);
+				if (!array && value.count != components) throwError("can't parse constant \"%s(%s)\"\n", type_name.get(), arguments_text.get());
+				if (array && (value.count == 0 || value.count % components != 0)) {
+					throwError("can't parse constant \"%s(%s)\"\n", type_name.get(), arguments_text.get());
+				}
+			}
+			value.flags = type_flags;
+			queue.append(ConstantToken(Constant, value));
+			continue;
+		}
+
+		// a foldable function
+		if (external_functions.find(name)) {
+			String arguments_text;
+			Array<Value> values = read_arguments(arguments_text);
+			uint32_t instruction = ~0u;
+			for (const auto &row : foldable_functions) {
+				if (name == row.name && values.size() == row.arguments) instruction = row.instruction;
+			}
+			if (instruction == ~0u) throwError("unknown function \"%s(%s)\"\n", name.get(), arguments_text.get());
+			Value value = (values.size() == 1) ? values[0].unary_operation(OpExtInst, instruction)
+				: values[0].binary_operation(values[1], OpExtInst, instruction);
+			if (value.count == 0) throwError("can't fold \"%s(%s)\"\n", name.get(), arguments_text.get());
+			queue.append(ConstantToken(Constant, value));
+			continue;
+		}
+		throwError("unexpected \"%s\"\n", name.get());
+	}
+
+	while (stack.size()) {
+		ConstantToken token = stack.back();
+		stack.remove(stack.size() - 1);
+		if (token.kind == Parentheses) throwError("invalid expression\n");
+		queue.append(token);
+	}
+	if (queue.size() == 0) throwError("invalid expression\n");
+
+	// evaluation
+	Array<Value> values;
+	auto pop = [&]() {
+		if (values.size() == 0) throwError("stack underflow\n");
+		Value ret = values.back();
+		values.remove(values.size() - 1);
+		return ret;
+	};
+	for (uint32_t i = 0; i < queue.size(); i++) {
+		const ConstantToken &token = queue[i];
+		if (token.kind == Constant) {
+			values.append(token.value);
+			continue;
+		}
+		if (token.kind == Negate) {
+			values.append(pop().negate());
+			continue;
+		}
+		if (token.kind == BitwiseNot) {
+			Value value = pop();
+			if ((value.flags & (TypeFloat | TypeBool)) || (value.flags & (TypeUint | TypeInt)) == 0) {
+				throwError("unknown operator %s for \"%s\"\n", operator_names[token.kind], value_type_name(value).get());
+			}
+			values.append(value.unary_operation(Spirv::OpNot, 0));
+			continue;
+		}
+		if (token.kind < Mul || token.kind > BitwiseOr) throwError("unknown opcode %s\n", operator_names[token.kind]);
+		if (values.size() < 2) throwError("stack underflow\n");
+		Value b = pop();
+		Value a = pop();
+		uint32_t opcode = 0;
+		bool is_float = ((a.flags | b.flags) & TypeFloat) != 0;
+		bool is_unsigned = !is_float && ((a.flags | b.flags) & TypeUint) != 0;
+		bool is_bool = ((a.flags | b.flags) & TypeKindMask) == TypeBool;
+		if (is_float || is_bool) {
+			switch (token.kind) {
+			case Mul: opcode = Spirv::OpFMul; break;
+			case Div: opcode = Spirv::OpFDiv; break;
+			case Add: opcode = Spirv::OpFAdd; break;
+			case Sub: opcode = Spirv::OpFSub; break;
+			default: break;
+			}
+			if (is_bool) opcode = 0;
+		} else {
+			switch (token.kind) {
+			case Mul: opcode = Spirv::OpIMul; break;
+			case Div: opcode = is_unsigned ? Spirv::OpUDiv : Spirv::OpSDiv; break;
+			case Mod: opcode = is_unsigned ? Spirv::OpUMod : Spirv::OpSMod; break;
+			case Add: opcode = Spirv::OpIAdd; break;
+			case Sub: opcode = Spirv::OpISub; break;
+			case ShiftLeft: opcode = Spirv::OpShiftLeftLogical; break;
+			case ShiftRight: opcode = (a.flags & TypeUint) ? Spirv::OpShiftRightLogical : Spirv::OpShiftRightArithmetic; break;
+			case BitwiseAnd: opcode = Spirv::OpBitwiseAnd; break;
+			case BitwiseXor: opcode = Spirv::OpBitwiseXor; break;
+			default: opcode = Spirv::OpBitwiseOr; break;
+			}
+		}
+		if (opcode == 0) {
+			throwError("unknown operator %s for \"%s\" and \"%s\"\n", operator_names[token.kind], value_type_name(a).get(), value_type_name(b).get());
+		}
+		Value value = a.binary_operation(b, opcode, 0);
+		// what has no defined result (a division by zero, an overflowing
+		// division, a shift by the width or more) is no constant
+		if (value.count == 0) {
+			throwError("can't evaluate %s of \"%s\" and \"%s\" constants\n", operator_names[token.kind], value_type_name(a).get(), value_type_name(b).get());
+		}
+		values.append(value);
+	}
+	if (values.size() != 1) throwError("invalid expression\n");
+	result = values[0];
+	return result;
+}
+
+} // namespace Vexa

@@ -1,0 +1,518 @@
+// Global declarations: one pass over the text of a shader's (or a built-in's)
+// global scope that turns qualifiers, layouts, variables, constants and
+// function prototypes into records and types. Function bodies are only
+// located here; they are compiled once every declaration is known.
+#include "shader/compiler/CompilerDeclarations.h"
+
+#include "core/Error.h"
+#include "core/Parser.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+namespace Vexa {
+
+namespace Declarations {
+
+const char *skip_spaces(const char *s) {
+	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
+	return s;
+}
+
+String get_type_word(const State &state, const String &word) {
+	const Compiler &compiler = state.compiler;
+	if (state.internal) {
+		if (compiler.internal_types.get(word) != nullptr) return word;
+	} else if (const String *internal = compiler.glsl_types.get(word)) {
+		return *internal;
+	}
+	if (compiler.global_scope.structures.get(word) != nullptr) return word;
+	return String();
+}
+
+namespace {
+
+bool starts_name(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+// resource types that live in the UniformConstant class
+bool is_opaque_type(const String &type) {
+	static const char *const prefixes[] = {"image", "iimage", "uimage", "i64image", "u64image", "texture", "itexture",
+		"utexture", "sampler", "isampler", "usampler", "acceleration"};
+	for (const char *prefix : prefixes) {
+		if (type.startsWith(prefix)) return true;
+	}
+	return false;
+}
+
+// the text of an initialiser: up to the next ',' or ';' outside brackets
+String read_initializer(const char *&s) {
+	const char *start = s;
+	int32_t depth = 0;
+	while (*s) {
+		char c = *s;
+		if (c == '/' && (s[1] == '/' || s[1] == '*')) {
+			s += Parser::skipComment(s);
+			continue;
+		}
+		if (c == '(' || c == '[' || c == '{') depth++;
+		else if (c == ')' || c == ']' || c == '}') {
+			if (--depth < 0) break;
+		} else if ((c == ',' || c == ';') && depth == 0) {
+			break;
+		}
+		s++;
+	}
+	return String(start, uint32_t(s - start));
+}
+
+// a layout list: keys with optional constant values, comma-separated
+void parse_layout(State &state, const String &list) {
+	Compiler &compiler = state.compiler;
+	const char *s = skip_spaces(list.get());
+	if (*s == '\0') throwError("invalid layout qualifiers\n");
+	for (;;) {
+		String key;
+		s += Parser::readName(s, key);
+		key = key.tolower();
+		s = skip_spaces(s);
+		uint32_t value = ~0u;
+		if (*s == '=') {
+			s++;
+			String text = read_initializer(s);
+			Value result;
+			compiler.parse_constant_expression(result, text.get(), &compiler.global_scope, false);
+			if ((result.flags & (Compiler::TypeUint | Compiler::TypeInt)) == 0 || (result.flags & Compiler::TypeFloat)) {
+				throwError("invalid %s layout value \"%s\"\n", key.get(), text.get());
+			}
+			value = uint32_t(result.get_u64(0));
+		}
+
+		if (const uint32_t *mode = compiler.fragment_qualifiers.get(key); mode != nullptr && compiler.execution_model == 4) {
+			if (compiler.execution_modes.get(*mode) != nullptr) throwError("too many %s qualifiers\n", key.get());
+			compiler.execution_modes.insert(*mode, ~0u);
+		} else if (const uint32_t *decoration = compiler.layout_qualifiers.get(key)) {
+			if (state.decorations.get(*decoration) != nullptr) throwError("too many %s qualifiers\n", key.get());
+			state.decorations.insert(*decoration, value);
+		} else if (const uint32_t *format = compiler.image_formats.get(key)) {
+			if (state.bits & QualifierFormat) throwError("too many format qualifiers\n");
+			state.format = *format;
+			state.bits |= QualifierFormat;
+		} else if (key == "push_constant") {
+			state.storage = StoragePushConstant;
+		} else if (key != "std140" && key != "std430") {
+			throwError("unknown layout qualifier \"%s\"\n", key.get());
+		}
+
+		s = skip_spaces(s);
+		if (*s == '\0') break;
+		if (*s != ',') throwError("invalid layout qualifiers\n");
+		s = skip_spaces(s + 1);
+		if (*s == '\0') throwError("invalid layout qualifiers\n");
+	}
+	state.bits |= QualifierLayout;
+}
+
+// the type of a variable, made now so that its declaration words come
+// before any code that uses it
+void make_variable_type(State &state, Compiler::Variable &variable) {
+	Compiler &compiler = state.compiler;
+	uint32_t type = ~0u;
+	if ((state.bits & QualifierFormat) && variable.type.startsWith("image")) {
+		compiler.add_image_type(variable.type, state.format);
+		// the formatted image is known by its own name from here on
+		variable.type = String::format("%s_format_%u", variable.type.get(), state.format);
+		state.bits &= ~QualifierFormat;
+		state.format = ~0u;
+	}
+	type = compiler.add_type(variable.type, variable.length, &compiler.global_scope);
+	compiler.add_target(variable.id, type, variable.length);
+	if (variable.decorations.get(DecorationRowMajor) != nullptr) {
+		if (Compiler::Target *target = compiler.targets.get(variable.id)) target->flags |= Compiler::TypeRowMajor;
+	}
+}
+
+// the initialiser of a module-level variable: a constant expression
+void parse_initializer(State &state, Compiler::Variable &variable) {
+	Compiler &compiler = state.compiler;
+	state.s = skip_spaces(state.s);
+	if (*state.s == ';') throwError("unexpected ';'\n");
+	String text = read_initializer(state.s);
+	Value value;
+	compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+	if (variable.decorations.get(DecorationConstant) != nullptr) {
+		variable.value = compiler.get_constant_string(value, true);
+		return;
+	}
+	// a variable starts with its value; only private variables can
+	if (variable.storage != StoragePrivate) throwError("can't initialize \"%s\" variable\n", variable.name.get());
+	if (variable.type.empty() || compiler.global_scope.structures.get(variable.type) != nullptr) {
+		throwError("can't initialize \"%s\" variable\n", variable.name.get());
+	}
+	String type = variable.type;
+	if (variable.length != ~0u) type.append(String::format("[%u]", variable.length));
+	variable.initializer = compiler.add_constant(type, value);
+}
+
+// the ')' of a prototype: the function type, then its body or ';'
+void end_prototype(State &state) {
+	Compiler &compiler = state.compiler;
+	uint32_t index = state.function;
+	Compiler::Function *function = &compiler.functions[index];
+
+	// an earlier declaration of the same signature is continued
+	if (const uint32_t *earlier = compiler.function_signatures.get(function->name + function->arguments)) {
+		Compiler::Function &previous = compiler.functions[*earlier];
+		if (previous.return_type != function->return_type) {
+			throwError("invalid %s%s) function type\n", function->name.get(), function->arguments.get());
+		}
+		state.s = skip_spaces(state.s);
+		bool body = (*state.s == '{');
+		if (previous.body != nullptr && body) {
+			throwError("body of %s%s) function is already declared\n", function->name.get(), function->arguments.get());
+		}
+		// the definition's parameter names are the ones its body uses
+		Compiler::Function &kept = *function;
+		Array<Compiler::Parameter> &drop = body ? previous.parameters : kept.parameters;
+		for (uint32_t i = 0; i < drop.size(); i++) compiler.variables[drop[i].variable].dropped = true;
+		if (body) {
+			previous.parameters = kept.parameters;
+			previous.scope.variables = kept.scope.variables;
+			for (uint32_t i = 0; i < previous.parameters.size(); i++) {
+				compiler.variables[previous.parameters[i].variable].function = *earlier;
+			}
+		}
+		previous.control |= kept.control;
+		// the new record goes: it is the last one, and nothing refers to it yet
+		compiler.records.remove(kept.id);
+		if (Array<uint32_t> *list = compiler.function_names.get(kept.name)) list->remove(list->size() - 1);
+		compiler.functions.pop();
+		function = &previous;
+		index = *earlier;
+	}
+
+	// the function type, by return type and argument text
+	String key = function->return_type + function->arguments;
+	if (const uint32_t *type = compiler.types.get(key)) {
+		function->function_type = *type;
+	} else {
+		uint32_t return_type = compiler.add_type(function->return_type, ~0u, &compiler.global_scope);
+		Array<uint32_t> parameter_types;
+		for (uint32_t i = 0; i < function->parameters.size(); i++) {
+			const Compiler::Variable &parameter = compiler.variables[function->parameters[i].variable];
+			uint32_t type = compiler.get_target_type(parameter.id);
+			if (parameter.parameter == ~0u) type = compiler.add_pointer_type(type, parameter.length, parameter.storage);
+			parameter_types.append(type);
+		}
+		uint32_t id = compiler.next_id++;
+		compiler.add_module_opcode(Spirv::OpTypeFunction, {id, return_type}, parameter_types);
+		compiler.types.insert(key, id);
+		compiler.set_target(id, id, Compiler::TypeFunction);
+		function->function_type = id;
+	}
+
+	state.s = skip_spaces(state.s);
+	if (*state.s == '{') {
+		function->body = state.s + 1;
+		String body;
+		state.s += Parser::readRegion(state.s, body, '{', '}');
+	} else if (*state.s == ';') {
+		state.s++;
+	} else {
+		throwError("expecting ';' or '{'\n");
+	}
+	state.bits &= ~QualifierFunction;
+	state.function = ~0u;
+	(void)index;
+}
+
+// a declaration whose type word was read: variables, members, parameters,
+// or a function prototype
+void parse_declaration(State &state, const String &type) {
+	Compiler &compiler = state.compiler;
+	bool parameter_list = (state.bits & QualifierFunction) != 0;
+	bool member = (state.bits & QualifierStructure) != 0;
+
+	uint32_t type_length = compiler.parse_array_length(&state.s, &compiler.global_scope);
+	state.s = skip_spaces(state.s);
+
+	// a parameter of a prototype may have no name
+	String name;
+	if (!(parameter_list && (*state.s == ',' || *state.s == ')'))) {
+		state.s += Parser::readName(state.s, name);
+		state.s = skip_spaces(state.s);
+	}
+
+	if (*state.s == '(') {
+		if (parameter_list || member || type_length != ~0u) throwError("unexpected \"%s\"\n", name.get());
+		compiler.check_qualifiers(state.bits & ~(QualifierPrecision | QualifierFunctionControl));
+		uint32_t index = compiler.add_function(name, type, state.control, compiler.global_scope);
+		state.control = 0;
+		state.bits &= ~(QualifierPrecision | QualifierFunctionControl);
+		state.decorations.clear();
+		state.bits |= QualifierFunction;
+		state.function = index;
+		state.s++;
+		return;
+	}
+
+	uint32_t storage = StoragePrivate;
+	Compiler::Scope *scope = &compiler.global_scope;
+	if (parameter_list) {
+		storage = StorageFunction;
+		scope = &compiler.functions[state.function].scope;
+	} else if (member) {
+		storage = compiler.structures[state.structure].storage;
+		scope = &compiler.structures[state.structure].scope;
+	} else if (state.storage != ~0u) {
+		storage = state.storage;
+	}
+	if (storage == StorageUniform && is_opaque_type(type)) storage = StorageUniformConstant;
+
+	for (;;) {
+		uint32_t length = type_length;
+		uint32_t name_length = compiler.parse_array_length(&state.s, &compiler.global_scope);
+		if (name_length != ~0u) {
+			if (length != ~0u) throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
+			length = name_length;
+		}
+
+		uint32_t index = compiler.add_variable(name, type, length, storage, *scope);
+		Compiler::Variable &variable = compiler.variables[index];
+		for (auto it = state.decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);
+		if (const uint32_t *builtin = compiler.builtin_variables.get(name); builtin != nullptr && *builtin != ~0u && !parameter_list) {
+			variable.decorations.insert(DecorationBuiltIn, *builtin);
+			compiler.add_builtin_capability(*builtin);
+		}
+		// resources with a binding and no set are in set 0, as blocks are
+		if (!member && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&
+			variable.decorations.get(DecorationDescriptorSet) == nullptr) {
+			variable.decorations.insert(DecorationDescriptorSet, 0);
+		}
+		if (member) {
+			variable.structure = state.structure;
+			compiler.structures[state.structure].members.append(index);
+		}
+
+		state.s = skip_spaces(state.s);
+		if (parameter_list) {
+			Compiler::Function &function = compiler.functions[state.function];
+			if (state.out_parameter) function.arguments.append('&');
+			function.arguments.append(variable.type);
+			if (length != ~0u) function.arguments.append(String::format("[%u];", length));
+			else function.arguments.append(';');
+			if (!state.out_parameter) variable.parameter = function.parameters.size();
+			variable.function = state.function;
+			variable.used = true;
+			function.parameters.append(Compiler::Parameter{index, ~0u});
+			state.out_parameter = false;
+			state.bits &= ~QualifierInout;
+			make_variable_type(state, variable);
+			return;
+		}
+
+		if (*state.s == '=') {
+			state.s++;
+			if (member) throwError("can't initialize \"%s\" member\n", name.get());
+			make_variable_type(state, variable);
+			parse_initializer(state, variable);
+		} else {
+			if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");
+			make_variable_type(state, variable);
+		}
+
+		state.s = skip_spaces(state.s);
+		if (*state.s != ',') break;
+		state.s = skip_spaces(state.s + 1);
+		state.s += Parser::readName(state.s, name);
+	}
+
+	if (*state.s != ';') throwError("expecting ';'\n");
+	state.s++;
+	if (state.decorations.get(DecorationPassthrough) != nullptr) compiler.capabilities.insert(5251);
+	if (state.decorations.get(DecorationViewportRelative) != nullptr) compiler.capabilities.insert(5255);
+	compiler.check_qualifiers(state.bits & (QualifierInout | QualifierFormat | QualifierFunctionControl));
+	state.reset_qualifiers();
+}
+
+// "struct Name {...}" redeclared, or a built-in block named again: the
+// braces, an instance name and the qualifiers go
+void skip_redeclaration(State &state) {
+	String braces;
+	state.s += Parser::readRegion(state.s, braces, '{', '}');
+	state.s = skip_spaces(state.s);
+	if (starts_name(*state.s)) {
+		String name;
+		state.s += Parser::readName(state.s, name);
+		state.s = skip_spaces(state.s);
+		if (*state.s == '[') state.s += Parser::readRegion(state.s, braces, '[', ']');
+	}
+	state.reset_qualifiers();
+}
+
+void parse_word(State &state, const String &word) {
+	Compiler &compiler = state.compiler;
+	bool parameter_list = (state.bits & QualifierFunction) != 0;
+
+	if (word == "precision") {
+		state.s += Parser::skipLine(state.s);
+		return;
+	}
+	if (parameter_list && word == "const") return;
+	if (parameter_list && (word == "in" || word == "out" || word == "inout")) {
+		if (state.bits & QualifierInout) throwError("too many inout qualifiers\n");
+		if (word != "in") state.out_parameter = true;
+		state.bits |= QualifierInout;
+		return;
+	}
+	if (!parameter_list) {
+		if (const uint32_t *storage = compiler.storage_qualifiers.get(word)) {
+			if (state.bits & QualifierStorage) throwError("too many storage qualifiers\n");
+			if (state.storage == ~0u) state.storage = *storage;
+			const uint32_t *block = compiler.block_qualifiers.get(word);
+			state.block = block != nullptr ? *block : ~0u;
+			state.bits |= QualifierStorage;
+			return;
+		}
+	}
+	if (word == "lowp" || word == "mediump" || word == "highp") {
+		if (state.bits & QualifierPrecision) throwError("too many precision qualifiers\n");
+		if (word != "highp") state.decorations.insert(DecorationRelaxedPrecision, ~0u);
+		state.bits |= QualifierPrecision;
+		return;
+	}
+	if (!parameter_list) {
+		if (const uint32_t *decoration = compiler.decoration_qualifiers.get(word)) {
+			if (state.decorations.get(*decoration) != nullptr) throwError("too many %s qualifiers\n", word.get());
+			state.decorations.insert(*decoration, ~0u);
+			state.bits |= QualifierDecoration;
+			return;
+		}
+	}
+	if (word == "inline") {
+		if (state.bits & QualifierFunctionControl) throwError("too many function control qualifiers\n");
+		state.control |= 1;
+		state.bits |= QualifierFunctionControl;
+		return;
+	}
+	if (word == "layout" && !parameter_list) {
+		String list;
+		state.s += Parser::readRegion(state.s, list, '(', ')');
+		// "layout(...) in;" and "layout(...) out;" were applied before
+		const char *s = skip_spaces(state.s);
+		if (starts_name(*s)) {
+			String next;
+			const char *after = s + Parser::readName(s, next);
+			after = skip_spaces(after);
+			if ((next == "in" || next == "out") && *after == ';') {
+				state.s = after + 1;
+				return;
+			}
+		}
+		parse_layout(state, list);
+		return;
+	}
+
+	String type = get_type_word(state, word);
+	if (word == "struct" || (type.empty() && *state.s == '{')) {
+		String name = word;
+		if (word == "struct") {
+			state.s += Parser::readName(state.s, name);
+			state.s = skip_spaces(state.s);
+		}
+		if (*state.s != '{') throwError("unexpected \"%s\"\n", name.get());
+		begin_structure(state, name);
+		return;
+	}
+	if (!type.empty() && *state.s == '{') {
+		skip_redeclaration(state);
+		return;
+	}
+	if (parameter_list && word == "void") {
+		if (*state.s != ')') throwError("expecting '%c'\n", ')');
+		if (compiler.functions[state.function].parameters.size() != 0) throwError("unexpected \"%s\"\n", word.get());
+		return;
+	}
+	if (!type.empty()) {
+		parse_declaration(state, type);
+		return;
+	}
+	throwError("unexpected \"%s\"\n", word.get());
+}
+
+} // namespace
+
+} // namespace Declarations
+
+using namespace Declarations;
+
+uint32_t Compiler::parse_array_length(const char **cursor, Scope *scope) {
+	const char *s = skip_spaces(*cursor);
+	if (*s != '[') return ~0u;
+	String text;
+	s += Parser::readRegion(s, text, '[', ']');
+	*cursor = skip_spaces(s);
+	if (*skip_spaces(text.get()) == '\0') return 0;
+	Value value;
+	parse_constant_expression(value, text.get(), scope, false);
+	if ((value.flags & (TypeUint | TypeInt)) == 0 || (value.flags & TypeFloat) || value.count != 1) {
+		throwError("invalid array length \"%s\"\n", text.get());
+	}
+	// a length is positive and leaves room for the byte size of the array
+	int64_t length = value.get_i64(0);
+	if ((value.flags & TypeUint) && value.get_u64(0) > 0x7fffffffull) length = -1;
+	if (length <= 0 || length > 0x7fffffff) throwError("invalid array length \"%s\"\n", text.get());
+	return uint32_t(length);
+}
+
+void Compiler::parse_declarations(const char *text, uint32_t *error_offset, bool internal) {
+	DepthGuard guard(*this);
+	State state(*this, text, error_offset, internal);
+
+	for (;;) {
+		*error_offset = uint32_t(state.s - text);
+		state.s = skip_spaces(state.s);
+		char c = *state.s;
+		if (c == '\0') break;
+		if (Parser::isComment(state.s)) {
+			state.s += Parser::skipComment(state.s);
+			continue;
+		}
+		bool parameter_list = (state.bits & QualifierFunction) != 0;
+		if (c == '#') {
+			String word;
+			state.s++;
+			state.s += Parser::readName(state.s, word);
+			if (word != "version" && word != "extension") throwError("unknown preprocessor directive %s\n", word.get());
+			state.s += Parser::skipLine(state.s);
+			continue;
+		}
+		if (c == ';' && !parameter_list) {
+			check_qualifiers(state.bits & (QualifierInout | QualifierLayout | QualifierFormat | QualifierStorage | QualifierDecoration | QualifierFunctionControl));
+			state.s++;
+			continue;
+		}
+		if (c == ',' && parameter_list) {
+			check_qualifiers(state.bits & 0x3fu);
+			state.s++;
+			continue;
+		}
+		if (c == ')' && parameter_list) {
+			check_qualifiers(state.bits & 0x3fu);
+			state.s++;
+			end_prototype(state);
+			continue;
+		}
+		if (c == '}' && (state.bits & QualifierStructure)) {
+			state.s++;
+			end_structure(state);
+			continue;
+		}
+		String word;
+		state.s += Parser::readName(state.s, word);
+		state.s = skip_spaces(state.s);
+		parse_word(state, word);
+	}
+	check_qualifiers(state.bits);
+}
+
+} // namespace Vexa

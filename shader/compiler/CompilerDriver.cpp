@@ -1,0 +1,304 @@
+// The compiler's one entry: the phases of a compilation in order (reset,
+// name tables, stage, a prologue scan for #version, #extension and the
+// stage-wide layouts, global declarations, function bodies, the interface
+// check, module assembly), with the errors of each stretch caught, logged
+// and turned into false.
+#include "shader/compiler/Compiler.h"
+
+#include "core/Error.h"
+#include "core/Log.h"
+#include "core/Parser.h"
+
+#include <cstring>
+
+namespace Vexa {
+
+namespace {
+
+constexpr uint32_t ModeLocalSize = 17;
+constexpr uint32_t DecorationBuiltIn = 11;
+constexpr uint32_t DecorationLocation = 30;
+constexpr uint32_t DecorationBinding = 33;
+constexpr uint32_t DecorationPerPrimitive = 5271;
+
+using Modes = Map<String, uint32_t>;
+
+const char *skip_spaces(const char *s) {
+	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
+	return s;
+}
+
+bool starts_name(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+// the execution model of a stage and its layout keywords of "in" and "out"
+uint32_t set_up_stage(uint32_t type, Modes &in, Modes &out) {
+	static const std::pair<const char *, uint32_t> tessellation[] = {
+		{"equal_spacing", 1}, {"fractional_even_spacing", 2}, {"fractional_odd_spacing", 3}, {"triangles", 22},
+		{"quads", 24}, {"isolines", 25}, {"cw", 4}, {"ccw", 5},
+	};
+	switch (type) {
+	case 1: return 0;
+	case 2:
+	case 3:
+		for (const auto &row : tessellation) in.insert(String(row.first), row.second);
+		out.insert(String("vertices"), 26);
+		return type == 2 ? 1 : 2;
+	case 4:
+		for (const auto &row : std::initializer_list<std::pair<const char *, uint32_t>>{
+				 {"invocations", 0}, {"points", 19}, {"lines", 20}, {"triangles", 22}, {"lines_adjacency", 21}, {"triangles_adjacency", 23}}) {
+			in.insert(String(row.first), row.second);
+		}
+		for (const auto &row : std::initializer_list<std::pair<const char *, uint32_t>>{
+				 {"points", 27}, {"line_strip", 28}, {"triangle_strip", 29}, {"max_vertices", 26}}) {
+			out.insert(String(row.first), row.second);
+		}
+		return 3;
+	case 5:
+		in.insert(String("early_fragment_tests"), 9);
+		return 4;
+	case 6:
+		in.insert(String("local_size_x"), ModeLocalSize);
+		in.insert(String("local_size_y"), ModeLocalSize);
+		in.insert(String("local_size_z"), ModeLocalSize);
+		return 5;
+	case 7:
+		in.insert(String("local_size_x"), ModeLocalSize);
+		return 5364;
+	case 8:
+		in.insert(String("local_size_x"), ModeLocalSize);
+		for (const auto &row : std::initializer_list<std::pair<const char *, uint32_t>>{
+				 {"lines", 5269}, {"triangles", 5298}, {"max_vertices", 26}, {"max_primitives", 5270}}) {
+			out.insert(String(row.first), row.second);
+		}
+		return 5365;
+	case 9: return 5313;
+	case 10: return 5317;
+	case 11: return 5316;
+	case 12: return 5315;
+	case 13: return 5314;
+	case 14: return 5318;
+	default: return ~0u;
+	}
+}
+
+// "layout(list) in;" or "out;": the stage-wide execution modes
+void parse_execution_qualifiers(Compiler &compiler, const String &list, const Modes &modes) {
+	const char *s = skip_spaces(list.get());
+	if (*s == '\0') throwError("invalid layout qualifiers\n");
+	for (;;) {
+		String name;
+		s += Parser::readName(s, name);
+		s = skip_spaces(s);
+		uint32_t value = ~0u;
+		if (*s == '=') {
+			s++;
+			String text;
+			s += Parser::readRegion(s, text, 0, ',');
+			Value result;
+			compiler.parse_constant_expression(result, text.get(), &compiler.global_scope, false);
+			if ((result.flags & (Compiler::TypeUint | Compiler::TypeInt)) == 0 || (result.flags & Compiler::TypeFloat)) {
+				throwError("invalid %s layout value \"%s\"\n", name.get(), text.get());
+			}
+			value = uint32_t(result.get_u64(0));
+		}
+		s = skip_spaces(s);
+		if (*s == ',' && *skip_spaces(s + 1) == '\0') throwError("invalid layout qualifiers\n");
+
+		const uint32_t *mode = modes.get(name);
+		if (mode == nullptr) throwError("unknown execution qualifier \"%s\"\n", name.get());
+		if (*mode == ModeLocalSize) {
+			// a work group of no invocations, or more than a size field holds, is no work group
+			if (value == 0 || value == ~0u) throwError("invalid %s layout value\n", name.get());
+			if (name == "local_size_x") compiler.group_size[0] = value;
+			else if (name == "local_size_y") compiler.group_size[1] = value;
+			else compiler.group_size[2] = value;
+			if (compiler.group_size[2] == 0) compiler.group_size[2] = 1;
+			if (compiler.execution_modes.get(ModeLocalSize) == nullptr) compiler.execution_modes.insert(ModeLocalSize, ~0u);
+		} else {
+			if (compiler.execution_modes.get(*mode) != nullptr) throwError("too many %s execution qualifiers\n", name.get());
+			compiler.execution_modes.insert(*mode, value);
+		}
+
+		if (*s == '\0') break;
+		if (*s != ',') throwError("invalid layout qualifiers\n");
+		s = skip_spaces(s + 1);
+	}
+}
+
+// #version, #extension and the stage-wide layouts; everything inside
+// brackets (function bodies, blocks, parameter lists) is passed over
+void scan_prologue(Compiler &compiler, const char *src, const Modes &in, const Modes &out, uint32_t &language, uint32_t &version) {
+	const char *s = src;
+	String buffer;
+	for (;;) {
+		s = skip_spaces(s);
+		char c = *s;
+		if (c == '\0') break;
+		if (Parser::isComment(s)) {
+			s += Parser::skipComment(s);
+			continue;
+		}
+		if (c == '#') {
+			s++;
+			if (!starts_name(*skip_spaces(s))) continue;
+			String word;
+			s += Parser::readName(s, word);
+			if (word == "version") {
+				String line;
+				s += Parser::readLine(s, line);
+				if (version != 0) throwError("too many #version directives\n");
+				const char *l = skip_spaces(line.get());
+				uint32_t number = 0;
+				while (*l >= '0' && *l <= '9') {
+					if (number < 100000) number = number * 10 + uint32_t(*l - '0');
+					l++;
+				}
+				l = skip_spaces(l);
+				String profile;
+				if (starts_name(*l)) Parser::readName(l, profile);
+				if (profile.empty()) language = 0;
+				else if (profile == "core") language = 2;
+				else if (profile == "es") language = 1;
+				else throwError("unknown #version profile \"%s\"\n", profile.get());
+				version = number;
+			} else if (word == "extension") {
+				String line;
+				s += Parser::readLine(s, line);
+				const char *l = line.get();
+				String name;
+				String behaviour;
+				l += Parser::readName(l, name);
+				l += Parser::expectChar(l, ':');
+				l += Parser::readName(l, behaviour);
+				if (behaviour == "enable" || behaviour == "require") compiler.extensions.insert(name);
+				else if (behaviour != "warn" && behaviour != "disable") throwError("unknown #extension qualifier \"%s\"\n", behaviour.get());
+			}
+			continue;
+		}
+		if (starts_name(c)) {
+			String word;
+			s += Parser::readName(s, word);
+			if (word != "layout" || *skip_spaces(s) != '(') continue;
+			String list;
+			s += Parser::readRegion(s, list, '(', ')');
+			const char *after = skip_spaces(s);
+			if (!starts_name(*after)) continue;
+			String direction;
+			after += Parser::readName(after, direction);
+			after = skip_spaces(after);
+			if (*after != ';' || (direction != "in" && direction != "out")) continue;
+			parse_execution_qualifiers(compiler, list, direction == "in" ? in : out);
+			s = after + 1;
+			continue;
+		}
+		if (c == '(' || c == '{' || c == '[') {
+			char close = (c == '(') ? ')' : (c == '{') ? '}' : ']';
+			s += Parser::readRegion(s, buffer, c, close);
+			continue;
+		}
+		if (c == '"' || c == '\'') {
+			s += (c == '"') ? Parser::skipString(s) : Parser::skipSymbol(s);
+			continue;
+		}
+		s++;
+	}
+}
+
+} // namespace
+
+bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, uint32_t *error_offset, uint32_t compile_flags) {
+	// 1-4. a clean object, the name tables, the flags and room for the records
+	reset();
+	init_tables();
+	flags = compile_flags;
+	words.reserve(1024);
+	variables.reserve(1024);
+	structures.reserve(128);
+	functions.reserve(128);
+
+	// 5. the stage
+	Modes in;
+	Modes out;
+	execution_model = set_up_stage(type, in, out);
+	if (execution_model == ~0u) {
+		Log::printf(Log::Error, "Compiler::compileGLSL(): unknown shader type %u\n", type);
+		return false;
+	}
+
+	// 6-7. the prologue
+	uint32_t language = 0;
+	uint32_t version = 0;
+	try {
+		scan_prologue(*this, src, in, out, language, version);
+	} catch (const String &error) {
+		Log::printf(Log::Error, "Compiler::compileGLSL(): %s", error.get());
+		return false;
+	}
+
+	// 8-9. declarations, then the bodies: inline functions first, the others
+	// from the last declared to the first
+	try {
+		parse_declarations(src, error_offset, false);
+		auto parse_body = [&](uint32_t index) {
+			Function &function = functions[index];
+			if (function.body == nullptr) {
+				if (function.used) throwError("body of \"%s\" function is not declared\n", function.name.get());
+				return;
+			}
+			const char *cursor = function.body;
+			parse_block(src, &cursor, error_offset, function, function.scope);
+		};
+		for (uint32_t i = 0; i < functions.size(); i++) {
+			if (functions[i].control & 1) parse_body(i);
+		}
+		for (uint32_t i = functions.size(); i > 0; i--) {
+			if ((functions[i - 1].control & 1) == 0) parse_body(i - 1);
+		}
+	} catch (const String &error) {
+		Log::printf(Log::Error, "Compiler::compileGLSL(): %s", error.get());
+		return false;
+	}
+
+	// 10-11. checks and assembly
+	try {
+		check_variables();
+		create_opcodes(language, version, context);
+	} catch (const String &error) {
+		*error_offset = ~0u;
+		Log::printf(Log::Error, "Compiler::compileGLSL(): %s", error.get());
+		return false;
+	}
+	return true;
+}
+
+void Compiler::check_variables() {
+	for (uint32_t i = 0; i < variables.size(); i++) {
+		const Variable &variable = variables[i];
+		if (variable.structure != ~0u || variable.dropped || variable.function != ~0u || variable.parameter != ~0u) continue;
+		const uint32_t *structure_index = global_scope.structures.get(variable.type);
+		Structure *structure = structure_index != nullptr ? &structures[*structure_index] : nullptr;
+		if (structure != nullptr) structure->used = true;
+		const String &name = (variable.name.empty() && structure != nullptr) ? structure->name : variable.name;
+
+		if (variable.decorations.get(DecorationBuiltIn) != nullptr) continue;
+		bool builtin_block = false;
+		if (structure != nullptr) {
+			for (uint32_t j = 0; j < structure->members.size() && !builtin_block; j++) {
+				builtin_block = variables[structure->members[j]].decorations.get(DecorationBuiltIn) != nullptr;
+			}
+		}
+		if (builtin_block) continue;
+
+		if (variable.storage == 1 || variable.storage == 3) {
+			if (variable.decorations.get(DecorationLocation) == nullptr && variable.decorations.get(DecorationPerPrimitive) == nullptr) {
+				throwError("%s has no location\n", name.get());
+			}
+		} else if (variable.storage == 0 || variable.storage == 2 || variable.storage == 12) {
+			if (variable.decorations.get(DecorationBinding) == nullptr) throwError("%s has no binding\n", name.get());
+		}
+	}
+}
+
+} // namespace Vexa

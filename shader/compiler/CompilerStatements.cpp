@@ -1,0 +1,228 @@
+// Statements and blocks: a function body compiled statement by statement into
+// the code words of its function record, with nested scopes for nested
+// blocks. Every statement stores its offset from the start of the text before
+// it is parsed, so that an error points at it.
+#include "shader/compiler/Compiler.h"
+
+#include "core/Error.h"
+#include "core/Parser.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+namespace Vexa {
+
+namespace {
+
+constexpr uint32_t DecorationRelaxedPrecision = 0;
+constexpr uint32_t DecorationConstant = 22;
+constexpr uint32_t StoragePrivate = 6;
+constexpr uint32_t StorageFunction = 7;
+
+// parse_block's pending state
+enum BlockBits : uint32_t {
+	PendingConst = 1u << 0,
+	PendingPrecision = 1u << 1,
+	ExpectSemicolon = 1u << 2,
+};
+
+const char *skip_spaces(const char *s) {
+	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
+	return s;
+}
+
+void check_pending(const Compiler &compiler, uint32_t bits) {
+	compiler.check_constant_qualifiers(bits & (PendingConst | PendingPrecision));
+}
+
+// a local declaration whose type word was read
+void parse_local(Compiler &compiler, const char *&s, Compiler::Function &function, Compiler::Scope &scope, const String &type,
+	Map<uint32_t, uint32_t> &decorations) {
+	uint32_t type_length = compiler.parse_array_length(&s, &scope);
+	for (;;) {
+		String name;
+		s += Parser::readName(s, name);
+		uint32_t length = type_length;
+		uint32_t name_length = compiler.parse_array_length(&s, &scope);
+		if (name_length != ~0u) {
+			if (length != ~0u) throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
+			length = name_length;
+		}
+		uint32_t storage = (type == "rayQuery") ? StoragePrivate : StorageFunction;
+		uint32_t index = compiler.add_variable(name, type, length, storage, scope);
+		Compiler::Variable &variable = compiler.variables[index];
+		for (auto it = decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);
+		if (storage == StorageFunction) {
+			variable.function = function.index;
+			function.locals.append(index);
+		}
+		uint32_t type_id = compiler.add_type(variable.type, length, &scope);
+		compiler.add_target(variable.id, type_id, length);
+		s = skip_spaces(s);
+		if (*s == '=') {
+			// initialisers are expressions, which this compiler does not take yet
+			throwError("can't initialize \"%s\" variable: expressions are not supported\n", name.get());
+		}
+		if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");
+		if (*s != ',') break;
+		s = skip_spaces(s + 1);
+	}
+}
+
+} // namespace
+
+void Compiler::parse_statement(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t selection_control) {
+	DepthGuard guard(*this);
+	(void)selection_control;
+	*error_offset = uint32_t(*cursor - src);
+	const char *s = skip_spaces(*cursor);
+	if (*s == '\0') {
+		*cursor = s;
+		return;
+	}
+	if (*s == '{') {
+		Scope inner;
+		inner.parent = &scope;
+		s = skip_spaces(s + 1);
+		parse_block(src, &s, error_offset, function, inner);
+		*cursor = s;
+		return;
+	}
+	String word;
+	if ((*s >= 'a' && *s <= 'z') || (*s >= 'A' && *s <= 'Z') || *s == '_') Parser::readName(s, word);
+	if (word == "for" || word == "while" || word == "do" || word == "if" || word == "switch") {
+		throwError("\"%s\" statements are not supported\n", word.get());
+	}
+	// a simple statement: the text to its ';' compiled on its own
+	String text;
+	s += Parser::readRegion(s, text, 0, ';');
+	if (*s != ';') throwError("expecting ';'\n");
+	s++;
+	text.append(';');
+	if (text.find('{') != ~0u) throwError("can't parse statement\n");
+	const char *inner = text.get();
+	uint32_t inner_offset = 0;
+	parse_block(text.get(), &inner, &inner_offset, function, scope);
+	*cursor = s;
+}
+
+void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope) {
+	DepthGuard guard(*this);
+	uint32_t bits = 0;
+	Map<uint32_t, uint32_t> decorations;
+	const char *s = *cursor;
+
+	for (;;) {
+		*error_offset = uint32_t(s - src);
+		s = skip_spaces(s);
+		char c = *s;
+		if (c == '\0') break;
+		if (Parser::isComment(s)) {
+			s += Parser::skipComment(s);
+			continue;
+		}
+		if (c == ';' || c == ',') {
+			bits &= ~ExpectSemicolon;
+			check_pending(*this, bits);
+			s++;
+			continue;
+		}
+		if (bits & ExpectSemicolon) throwError("expecting ';'\n");
+		if (c == '}') {
+			s++;
+			check_pending(*this, bits);
+			*cursor = s;
+			return;
+		}
+		if (c == '{') {
+			check_pending(*this, bits);
+			Scope inner;
+			inner.parent = &scope;
+			s = skip_spaces(s + 1);
+			parse_block(src, &s, error_offset, function, inner);
+			continue;
+		}
+		if (c == '[' && s[1] == '[') {
+			String attribute;
+			s += 2;
+			s += Parser::readName(s, attribute);
+			s = skip_spaces(s);
+			if (s[0] != ']' || s[1] != ']') throwError("expecting \"]]\"\n");
+			s += 2;
+			String keyword;
+			s += Parser::readName(s, keyword);
+			bool loop = (keyword == "for" || keyword == "while" || keyword == "do");
+			bool selection = (keyword == "if" || keyword == "switch");
+			bool known = ((attribute == "unroll" || attribute == "loop") && loop) || ((attribute == "flatten" || attribute == "branch") && selection);
+			if (!known) throwError("invalid flow \"%s\" for \"%s\"\n", attribute.get(), keyword.get());
+			throwError("\"%s\" statements are not supported\n", keyword.get());
+		}
+
+		String word;
+		if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_')) {
+			throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
+		}
+		s += Parser::readName(s, word);
+		s = skip_spaces(s);
+		if ((bits & (PendingConst | PendingPrecision)) && glsl_types.get(word) == nullptr && word != "const" && word != "lowp" &&
+			word != "mediump" && word != "highp") {
+			check_pending(*this, bits);
+		}
+
+		if (word == "for" || word == "while" || word == "do" || word == "if" || word == "switch") {
+			throwError("\"%s\" statements are not supported\n", word.get());
+		}
+		if (word == "break") {
+			if (function.breaks == nullptr && function.switch_breaks == nullptr) throwError("break not in the loop or switch\n");
+			throwError("\"%s\" statements are not supported\n", word.get());
+		}
+		if (word == "continue") {
+			if (function.continues == nullptr) throwError("continue not in the loop\n");
+			throwError("\"%s\" statements are not supported\n", word.get());
+		}
+		if (word == "case" || word == "default") {
+			if (function.switch_breaks == nullptr) throwError("%s not in the switch\n", word.get());
+			*cursor = s;
+			return;
+		}
+		if (word == "discard") {
+			if (execution_model != 4) throwError("instruction is not valid\n");
+			add_function_opcode(function, Spirv::OpKill, {});
+			bits |= ExpectSemicolon;
+			continue;
+		}
+		if (word == "return") {
+			if (*s == ';') {
+				if (function.return_type != "void") throwError("non-void function \"%s\" must return value\n", function.name.get());
+				add_function_opcode(function, Spirv::OpReturn, {});
+				bits |= ExpectSemicolon;
+				continue;
+			}
+			if (function.return_type == "void") throwError("void function \"%s\" can't return value\n", function.name.get());
+			throwError("can't return value of \"%s\" function: expressions are not supported\n", function.name.get());
+		}
+		if (word == "const") {
+			if (bits & PendingConst) throwError("too many constant qualifiers\n");
+			decorations.insert(DecorationConstant, ~0u);
+			bits |= PendingConst;
+			continue;
+		}
+		if (word == "lowp" || word == "mediump" || word == "highp") {
+			if (bits & PendingPrecision) throwError("too many precision qualifiers\n");
+			if (word != "highp") decorations.insert(DecorationRelaxedPrecision, ~0u);
+			bits |= PendingPrecision;
+			continue;
+		}
+		const String *type = glsl_types.get(word);
+		if (type != nullptr || find_structure(word, &scope) != ~0u) {
+			parse_local(*this, s, function, scope, type != nullptr ? *type : word, decorations);
+			bits &= ~(PendingConst | PendingPrecision);
+			bits |= ExpectSemicolon;
+			decorations.clear();
+			continue;
+		}
+		throwError("unexpected \"%s\"\n", word.get());
+	}
+	check_pending(*this, bits);
+	*cursor = s;
+}
+
+} // namespace Vexa
