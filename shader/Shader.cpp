@@ -60,6 +60,15 @@ Compiler &thread_compiler() {
 	return *compiler;
 }
 
+} // namespace
+
+uint32_t get_cached_compilers() {
+	SpinLock::Guard guard(module_lock());
+	return compiler_cache().size();
+}
+
+namespace {
+
 Map<String, String> &global_files() {
 	static Map<String, String> files;
 	return files;

@@ -181,6 +181,10 @@ private:
 	bool compile_source(Type type, const String &src, State &state, bool glsl);
 };
 
+// how many threads keep a compiler now: one each from its first GLSL
+// compilation until the last Shader is destroyed
+uint32_t get_cached_compilers();
+
 // The platform-less Shader: keeps the SPIR-V words and renders them.
 class ShaderCompiler : public Shader {
 public:

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace Vexa;
@@ -146,4 +147,67 @@ TEST(ShaderCompiler, UnreadableSourcesFailTheLoad) {
 	EXPECT_FALSE(compiler.loadGLSL(Shader::Fragment, "/nonexistent/x.frag"));
 	EXPECT_NE(log.text().find("Shader::loadGLSL(): can't open \"/nonexistent/x.frag\" file\n"), std::string::npos) << log.text();
 	EXPECT_FALSE(compiler.isCreated());
+}
+
+namespace {
+
+const char *const fragment_source =
+	"#version 450\n"
+	"layout(location = 0) out vec4 color;\n"
+	"layout(binding = 0) uniform Tint { vec4 tint; } tintBlock;\n"
+	"float unusedValue;\n"
+	"void main() {}\n";
+
+bool has_text(const Array<uint32_t> &words, const char *text) {
+	std::string bytes(reinterpret_cast<const char *>(words.get()), words.size() * 4);
+	return bytes.find(text) != std::string::npos;
+}
+
+} // namespace
+
+TEST(ShaderCompiler, OneCompilerPerThreadUntilTheLastShaderGoes) {
+	{
+		ShaderCompiler a;
+		EXPECT_EQ(get_cached_compilers(), 0u);
+		ASSERT_TRUE(a.createGLSL(Shader::Fragment, fragment_source));
+		EXPECT_EQ(get_cached_compilers(), 1u);
+		ShaderCompiler b;
+		ASSERT_TRUE(b.createGLSL(Shader::Fragment, fragment_source));
+		EXPECT_EQ(get_cached_compilers(), 1u);
+		EXPECT_EQ(std::vector<uint32_t>(a.getOpcodes().get(), a.getOpcodes().get() + a.getOpcodes().size()),
+			std::vector<uint32_t>(b.getOpcodes().get(), b.getOpcodes().get() + b.getOpcodes().size()));
+		std::thread other([] {
+			ShaderCompiler c;
+			EXPECT_TRUE(c.createGLSL(Shader::Fragment, fragment_source));
+		});
+		other.join();
+		EXPECT_EQ(get_cached_compilers(), 2u);
+	}
+	EXPECT_EQ(get_cached_compilers(), 0u);
+	ShaderCompiler d;
+	ASSERT_TRUE(d.createGLSL(Shader::Fragment, fragment_source));
+	EXPECT_EQ(get_cached_compilers(), 1u);
+}
+
+TEST(ShaderCompiler, PragmasSetTheCompileFlags) {
+	LogCapture log;
+	ShaderCompiler compiler;
+	ASSERT_TRUE(compiler.createGLSL(Shader::Fragment, fragment_source));
+	EXPECT_TRUE(has_text(compiler.getOpcodes(), "tintBlock"));
+	EXPECT_NE(log.text().find("unused variable f32 unusedValue"), std::string::npos) << log.text();
+
+	LogCapture quiet;
+	std::string source = std::string("#pragma nodebug\n#pragma nounused\n") + fragment_source;
+	ASSERT_TRUE(compiler.createGLSL(Shader::Fragment, source.c_str()));
+	EXPECT_FALSE(has_text(compiler.getOpcodes(), "tintBlock"));
+	// outputs keep their names whatever the flags
+	EXPECT_TRUE(has_text(compiler.getOpcodes(), "color"));
+	EXPECT_EQ(quiet.text().find("unused variable"), std::string::npos) << quiet.text();
+
+	// reserved words may be declared only under noreserved
+	const char *reserved = "#version 450\nlayout(location = 0) out vec4 color;\nfloat filter;\nvoid main() {}\n";
+	EXPECT_FALSE(compiler.createGLSL(Shader::Fragment, reserved));
+	EXPECT_NE(quiet.text().find("\"filter\" name reserved"), std::string::npos) << quiet.text();
+	std::string allowed = std::string("#pragma noreserved\n") + reserved;
+	EXPECT_TRUE(compiler.createGLSL(Shader::Fragment, allowed.c_str())) << quiet.text();
 }
