@@ -219,6 +219,9 @@ public:
 		uint32_t index = ~0u;
 		uint32_t id = ~0u;       // type id
 		uint32_t size = ~0u;     // laid-out byte size, the array stride of arrays of it
+		uint32_t alignment = 16; // of the laid-out structure as a member
+		uint32_t packing = 0;    // 140 or 430 as the declaration asked, 0 when it did not
+		bool std140 = true;      // its offsets are those the std140 rules give
 		uint32_t storage = ~0u;  // storage class of a block
 		uint32_t variable = ~0u; // index of the instance variable
 		Array<uint32_t> members; // variable indices in declaration order

@@ -99,7 +99,9 @@ void parse_layout(State &state, const String &list) {
 			state.bits |= QualifierFormat;
 		} else if (key == "push_constant") {
 			state.storage = StoragePushConstant;
-		} else if (key != "std140" && key != "std430") {
+		} else if (key == "std140" || key == "std430") {
+			state.packing = (key == "std140") ? 140 : 430;
+		} else {
 			throwError("unknown layout qualifier \"%s\"\n", key.get());
 		}
 

@@ -64,6 +64,7 @@ struct State {
 	Map<uint32_t, uint32_t> decorations;
 	bool out_parameter = false;
 	uint32_t control = 0;
+	uint32_t packing = 0; // std140 or std430 given in a layout
 	uint32_t structure = ~0u; // the structure whose braces are open
 	uint32_t function = ~0u;  // the function whose parameter list is open
 
@@ -73,6 +74,7 @@ struct State {
 		storage = ~0u;
 		block = ~0u;
 		decorations.clear();
+		packing = 0;
 	}
 };
 

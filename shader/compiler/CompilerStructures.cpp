@@ -22,6 +22,7 @@ void begin_structure(State &state, const String &name) {
 	structure.scope.parent = nullptr;
 	structure.declaration = compiler.words.size();
 	structure.declaration_size = ~0u;
+	structure.packing = state.packing;
 	if (state.block != ~0u) structure.decorations.insert(state.block, ~0u);
 	for (auto it = state.decorations.begin(); it; ++it) structure.decorations.insert(it->key, it->value);
 	state.reset_qualifiers();
@@ -32,47 +33,112 @@ void begin_structure(State &state, const String &name) {
 
 namespace {
 
-// alignment of a member's type: its scalar size, four times that for a
-// vector of three or four, twice for two; other types (structures) 16
-uint32_t member_alignment(const Compiler &compiler, const Compiler::Variable &member, bool row_major) {
-	if (compiler.global_scope.structures.get(member.type) != nullptr) return 16;
-	uint32_t flags = 0;
-	try {
-		flags = Compiler::get_type_flags(member.type);
-	} catch (const String &) {
-		return 16;
-	}
-	if ((flags & Compiler::TypeKindMask) == 0) return 16;
-	uint32_t scalar = (flags & Compiler::Type16) ? 2 : (flags & Compiler::Type64) ? 8 : 4;
-	uint32_t size = Compiler::get_vector_size(flags);
-	// a row-major matrix is laid out by rows: vectors as long as the column count
-	if (row_major && (flags & Compiler::TypeMatrixMask)) size = Compiler::get_column_count(flags);
-	if (size >= 3) return scalar * 4;
-	if (size == 2) return scalar * 2;
-	return scalar;
+uint64_t round_up(uint64_t value, uint64_t alignment) {
+	return (value + alignment - 1) / alignment * alignment;
 }
 
-// byte size of one element of a member's type
-uint64_t member_size(const Compiler &compiler, const Compiler::Variable &member, bool row_major) {
+// Where a member lies by the GLSL buffer rules (std430, or std140, which
+// rounds the alignment of arrays and structures and the stride of arrays and
+// matrix columns up to 16). The array strides are those the array types
+// carry, so a layout that would need another stride is refused.
+struct MemberLayout {
+	uint64_t alignment = 0;
+	uint64_t size = 0;
+	uint32_t matrix_stride = 0;
+};
+
+MemberLayout member_layout(const Compiler &compiler, const Compiler::Variable &member, bool std140, bool row_major) {
+	MemberLayout ret;
+	uint64_t natural_stride = 0;
 	if (const uint32_t *index = compiler.global_scope.structures.get(member.type)) {
-		uint32_t size = compiler.structures[*index].size;
-		if (size == ~0u) throwError("can't get size of \"%s\" structure\n", member.type.get());
-		return size;
-	}
-	uint32_t flags = 0;
-	try {
-		flags = Compiler::get_type_flags(member.type);
-	} catch (const String &) {
-		throwError("can't lay out \"%s\" member of %s type\n", member.name.get(), member.type.get());
-	}
-	if ((flags & Compiler::TypeMatrixMask) && row_major) {
-		uint32_t columns = Compiler::get_column_count(flags);
+		const Compiler::Structure &structure = compiler.structures[*index];
+		if (structure.size == ~0u) throwError("can't get size of \"%s\" structure\n", member.type.get());
+		if (std140 && !structure.std140) throwError("can't lay out \"%s\" structure by std140 rules\n", member.type.get());
+		ret.alignment = std140 ? round_up(structure.alignment, 16) : structure.alignment;
+		ret.size = round_up(structure.size, ret.alignment);
+		natural_stride = structure.size;
+	} else {
+		uint32_t flags = 0;
+		try {
+			flags = Compiler::get_type_flags(member.type);
+		} catch (const String &) {
+			throwError("can't lay out \"%s\" member of %s type\n", member.name.get(), member.type.get());
+		}
+		if ((flags & Compiler::TypeKindMask) == 0) throwError("can't lay out \"%s\" member of %s type\n", member.name.get(), member.type.get());
+		uint64_t scalar = (flags & Compiler::Type16) ? 2 : (flags & Compiler::Type64) ? 8 : 4;
 		uint32_t rows = Compiler::get_vector_size(flags);
-		uint32_t scalar = (flags & Compiler::Type16) ? 2 : (flags & Compiler::Type64) ? 8 : 4;
-		uint32_t row = Compiler::align_size(scalar * columns, member_alignment(compiler, member, true));
-		return uint64_t(row) * rows;
+		uint32_t columns = Compiler::get_column_count(flags);
+		if (flags & Compiler::TypeMatrixMask) {
+			// a matrix is an array of its columns, or of its rows when row-major
+			uint32_t vector = row_major ? columns : rows;
+			uint32_t count = row_major ? rows : columns;
+			uint64_t stride = scalar * (vector >= 3 ? 4 : vector);
+			if (std140) stride = round_up(stride, 16);
+			ret.alignment = stride;
+			ret.size = stride * count;
+			ret.matrix_stride = uint32_t(stride);
+		} else {
+			ret.alignment = scalar * (rows >= 3 ? 4 : rows == 0 ? 1 : rows);
+			ret.size = scalar * (rows == 0 ? 1 : rows);
+		}
+		natural_stride = Compiler::get_type_stride(flags);
 	}
-	return Compiler::get_type_size(flags);
+	if (member.length != ~0u) {
+		uint64_t stride = round_up(ret.size, ret.alignment);
+		if (std140) {
+			stride = round_up(stride, 16);
+			ret.alignment = round_up(ret.alignment, 16);
+		}
+		if (stride != natural_stride) {
+			throwError("can't lay out \"%s\" array by %s rules: its elements take %u bytes\n", member.name.get(), std140 ? "std140" : "std430",
+				uint32_t(natural_stride));
+		}
+		ret.size = stride * member.length;
+	}
+	return ret;
+}
+
+// the offsets of the members by one set of rules: written to the members,
+// or only compared with what they hold; false when a member lies elsewhere
+bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bool write, uint64_t &size, uint64_t &alignment) {
+	uint64_t offset = 0;
+	alignment = 1;
+	for (uint32_t i = 0; i < structure.members.size(); i++) {
+		Compiler::Variable &member = compiler.variables[structure.members[i]];
+		if (member.decorations.get(DecorationBuiltIn) != nullptr) continue;
+		bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
+		MemberLayout layout = member_layout(compiler, member, std140, row_major);
+		const uint32_t *explicit_offset = member.decorations.get(DecorationOffset);
+		uint64_t member_offset = round_up(offset, layout.alignment);
+		if (explicit_offset != nullptr && *explicit_offset != ~0u && (write || member.offset == *explicit_offset)) {
+			if (*explicit_offset < offset || *explicit_offset % layout.alignment) {
+				throwError("invalid offset %u of \"%s\" member\n", *explicit_offset, member.name.get());
+			}
+			member_offset = *explicit_offset;
+		}
+		if (member.length == 0 && i + 1 != structure.members.size()) throwError("\"%s\" runtime array must be the last member\n", member.name.get());
+		if (write) {
+			member.decorations.remove(DecorationOffset);
+			member.decorations.insert(DecorationOffset, uint32_t(member_offset));
+			if (layout.matrix_stride) {
+				member.decorations.remove(DecorationMatrixStride);
+				member.decorations.insert(DecorationMatrixStride, layout.matrix_stride);
+			}
+			member.offset = uint32_t(member_offset);
+		} else if (member.offset != member_offset) {
+			return false;
+		} else if (layout.matrix_stride) {
+			const uint32_t *stride = member.decorations.get(DecorationMatrixStride);
+			if (stride == nullptr || *stride != layout.matrix_stride) return false;
+		}
+		offset = member_offset + layout.size;
+		if (layout.alignment > alignment) alignment = layout.alignment;
+		if (offset > 0xffffffffull) throwError("\"%s\" structure is too large\n", structure.name.get());
+	}
+	if (std140) alignment = round_up(alignment, 16);
+	size = round_up(offset, alignment);
+	if (size > 0xffffffffull) throwError("\"%s\" structure is too large\n", structure.name.get());
+	return true;
 }
 
 } // namespace
@@ -140,16 +206,16 @@ void end_structure(State &state) {
 		owner.variable = variable_index;
 	}
 
-	// member layout
+	// member layout: matrices get their majority, and the members of
+	// everything but inputs and outputs their offsets
 	Compiler::Structure &laid = compiler.structures[index];
 	bool interface = (laid.storage == StorageInput || laid.storage == StorageOutput);
-	uint64_t offset = 0;
 	for (uint32_t i = 0; i < laid.members.size(); i++) {
 		Compiler::Variable &member = compiler.variables[laid.members[i]];
 		uint32_t flags = compiler.get_target_flags(member.id);
-		bool matrix = (flags & Compiler::TypeMatrixMask) != 0 && (flags & Compiler::TypeRuntimeArray) == 0;
-		bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
+		bool matrix = (flags & Compiler::TypeMatrixMask) != 0;
 		if (matrix && !interface) {
+			bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
 			if (!row_major && member.decorations.get(DecorationColMajor) == nullptr) {
 				row_major = block_row_major;
 				member.decorations.insert(row_major ? DecorationRowMajor : DecorationColMajor, ~0u);
@@ -157,43 +223,28 @@ void end_structure(State &state) {
 			if (row_major) {
 				if (Compiler::Target *target = compiler.targets.get(member.id)) target->flags |= Compiler::TypeRowMajor;
 			}
-			if (member.decorations.get(DecorationMatrixStride) == nullptr) {
-				member.decorations.insert(DecorationMatrixStride, member_alignment(compiler, member, row_major));
-			}
-		}
-		bool builtin = member.decorations.get(DecorationBuiltIn) != nullptr;
-		if (!interface && !builtin) {
-			uint32_t alignment = member_alignment(compiler, member, row_major);
-			const uint32_t *explicit_offset = member.decorations.get(DecorationOffset);
-			uint64_t member_offset = 0;
-			if (explicit_offset != nullptr && *explicit_offset != ~0u) {
-				member_offset = *explicit_offset;
-				if (member_offset < offset || member_offset % alignment) {
-					throwError("invalid offset %u of \"%s\" member\n", *explicit_offset, member.name.get());
-				}
-			} else {
-				member_offset = (offset + alignment - 1) / alignment * alignment;
-				member.decorations.remove(DecorationOffset);
-				member.decorations.insert(DecorationOffset, uint32_t(member_offset));
-			}
-			uint64_t size = member_size(compiler, member, row_major);
-			if (member.length != ~0u) {
-				if (member.length == 0 && i + 1 != laid.members.size()) {
-					throwError("\"%s\" runtime array must be the last member\n", member.name.get());
-				}
-				uint64_t stride = size;
-				if (compiler.global_scope.structures.get(member.type) == nullptr) {
-					stride = Compiler::get_type_stride(Compiler::get_type_flags(member.type));
-				}
-				size = stride * member.length;
-			}
-			member.offset = uint32_t(member_offset);
-			offset = member_offset + size;
-			if (offset > 0xffffffffull) throwError("\"%s\" structure is too large\n", laid.name.get());
 		}
 		if (per_primitive && member.decorations.get(DecorationPerPrimitive) == nullptr) member.decorations.insert(DecorationPerPrimitive, ~0u);
 	}
-	laid.size = uint32_t(offset);
+	if (!interface) {
+		// uniform blocks follow std140 unless they ask for std430; storage
+		// and push constant blocks and plain structures std430
+		bool std140 = (laid.storage == StorageUniform && laid.packing != 430) || laid.packing == 140;
+		uint64_t size = 0;
+		uint64_t alignment = 0;
+		lay_out(compiler, laid, std140, true, size, alignment);
+		laid.size = uint32_t(size);
+		laid.alignment = uint32_t(alignment);
+		uint64_t size140 = 0;
+		uint64_t alignment140 = 0;
+		// whether it can stand in a std140 block as it is
+		try {
+			laid.std140 = std140 || lay_out(compiler, laid, true, false, size140, alignment140);
+		} catch (const String &) {
+			laid.std140 = false;
+		}
+	}
+	if (laid.size == ~0u) laid.size = 0;
 
 	// the members of an anonymous block are found by their own names
 	if (!named && laid.decorations.get(DecorationBlock) != nullptr) {
