@@ -29,6 +29,11 @@ constexpr uint32_t DecorationArrayStride = 6;
 constexpr uint32_t DecorationRowMajor = 4;
 constexpr uint32_t DecorationConstant = 22;
 constexpr uint32_t ModeInvocations = 0;
+constexpr uint32_t ModeSpacingEqual = 1;
+constexpr uint32_t ModeSpacingFractionalEven = 2;
+constexpr uint32_t ModeSpacingFractionalOdd = 3;
+constexpr uint32_t ModeVertexOrderCw = 4;
+constexpr uint32_t ModeVertexOrderCcw = 5;
 constexpr uint32_t ModeOriginUpperLeft = 7;
 constexpr uint32_t ModeOriginLowerLeft = 8;
 constexpr uint32_t ModeLocalSize = 17;
@@ -257,6 +262,18 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 
 	// 13-14. execution modes
 	if (execution_model == 3 && execution_modes.get(ModeInvocations) == nullptr) execution_modes.insert(ModeInvocations, 1);
+	// an evaluation shader that names no spacing or vertex order gets the
+	// ones GLSL defaults to, since a pipeline needs both from one of its
+	// tessellation stages (isolines ignore the order, but it is set all the same)
+	if (execution_model == 2) {
+		if (execution_modes.get(ModeSpacingEqual) == nullptr && execution_modes.get(ModeSpacingFractionalEven) == nullptr &&
+			execution_modes.get(ModeSpacingFractionalOdd) == nullptr) {
+			execution_modes.insert(ModeSpacingEqual, ~0u);
+		}
+		if (execution_modes.get(ModeVertexOrderCw) == nullptr && execution_modes.get(ModeVertexOrderCcw) == nullptr) {
+			execution_modes.insert(ModeVertexOrderCcw, ~0u);
+		}
+	}
 	if (execution_model == 4 && execution_modes.get(ModeOriginUpperLeft) == nullptr && execution_modes.get(ModeOriginLowerLeft) == nullptr) {
 		execution_modes.insert(ModeOriginUpperLeft, ~0u);
 	}

@@ -36,7 +36,7 @@ bool starts_name(char c) {
 uint32_t set_up_stage(uint32_t type, Modes &in, Modes &out) {
 	static const std::pair<const char *, uint32_t> tessellation[] = {
 		{"equal_spacing", 1}, {"fractional_even_spacing", 2}, {"fractional_odd_spacing", 3}, {"triangles", 22},
-		{"quads", 24}, {"isolines", 25}, {"cw", 4}, {"ccw", 5},
+		{"quads", 24}, {"isolines", 25}, {"cw", 4}, {"ccw", 5}, {"point_mode", 10},
 	};
 	switch (type) {
 	case 1: return 0;
@@ -64,12 +64,14 @@ uint32_t set_up_stage(uint32_t type, Modes &in, Modes &out) {
 		in.insert(String("local_size_z"), ModeLocalSize);
 		return 5;
 	case 7:
-		in.insert(String("local_size_x"), ModeLocalSize);
-		return 5364;
 	case 8:
+		// task and mesh work groups take the three sizes of a compute one
 		in.insert(String("local_size_x"), ModeLocalSize);
+		in.insert(String("local_size_y"), ModeLocalSize);
+		in.insert(String("local_size_z"), ModeLocalSize);
+		if (type == 7) return 5364;
 		for (const auto &row : std::initializer_list<std::pair<const char *, uint32_t>>{
-				 {"lines", 5269}, {"triangles", 5298}, {"max_vertices", 26}, {"max_primitives", 5270}}) {
+				 {"points", 27}, {"lines", 5269}, {"triangles", 5298}, {"max_vertices", 26}, {"max_primitives", 5270}}) {
 			out.insert(String(row.first), row.second);
 		}
 		return 5365;
