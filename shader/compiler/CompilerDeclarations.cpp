@@ -28,6 +28,33 @@ String get_type_word(const State &state, const String &word) {
 	return String();
 }
 
+uint32_t get_interface_length(const Compiler &compiler, const String &name, uint32_t storage, bool per_primitive) {
+	if (storage != StorageInput && storage != StorageOutput) return 0;
+	auto mode = [&](uint32_t key) {
+		const uint32_t *value = compiler.execution_modes.get(key);
+		return value != nullptr ? *value : ~0u;
+	};
+	uint32_t ret = ~0u;
+	const uint32_t model = compiler.execution_model;
+	if ((model == 1 || model == 2) && storage == StorageInput) {
+		ret = 32; // gl_MaxPatchVertices
+	} else if (model == 1) {
+		ret = mode(26); // OutputVertices
+	} else if (model == 3 && storage == StorageInput) {
+		static const uint32_t inputs[][2] = {{19, 1}, {20, 2}, {22, 3}, {21, 4}, {23, 6}};
+		for (const auto &input : inputs) {
+			if (compiler.execution_modes.get(input[0]) != nullptr) {
+				ret = input[1];
+				break;
+			}
+		}
+	} else if (model == 5365 && storage == StorageOutput) {
+		ret = mode(per_primitive ? 5270u : 26u); // OutputPrimitivesEXT or OutputVertices
+	}
+	if (ret == ~0u || ret == 0) throwError("\"%s\" array has no size\n", name.get());
+	return ret;
+}
+
 namespace {
 
 bool starts_name(char c) {
@@ -278,6 +305,9 @@ void parse_declaration(State &state, const String &type) {
 			length = name_length;
 		}
 
+		if (length == 0 && !member && !parameter_list) {
+			length = get_interface_length(compiler, name, storage, state.decorations.get(DecorationPerPrimitive) != nullptr);
+		}
 		uint32_t index = compiler.add_variable(name, type, length, storage, *scope);
 		Compiler::Variable &variable = compiler.variables[index];
 		for (auto it = state.decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);

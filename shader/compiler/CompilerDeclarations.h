@@ -84,6 +84,10 @@ const char *skip_spaces(const char *s);
 // names no type (a structure name is its own type name)
 String get_type_word(const State &state, const String &word);
 
+// the length of an interface array declared with "[]": per-vertex inputs and
+// outputs are as long as the stage's vertex count; 0 stays for the rest
+uint32_t get_interface_length(const Compiler &compiler, const String &name, uint32_t storage, bool per_primitive);
+
 // a struct or block whose name was read; the cursor is at its '{'
 void begin_structure(State &state, const String &name);
 // the '}' of the open structure, at the cursor

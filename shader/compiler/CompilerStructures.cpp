@@ -186,6 +186,7 @@ void end_structure(State &state) {
 	if (structure.storage != ~0u || named) {
 		uint32_t length = compiler.parse_array_length(&state.s, &compiler.global_scope);
 		uint32_t storage = structure.storage != ~0u ? structure.storage : StoragePrivate;
+		if (length == 0) length = get_interface_length(compiler, instance, storage, per_primitive);
 		uint32_t variable_index = compiler.add_variable(instance, structure.name, length, storage, compiler.global_scope);
 		Compiler::Structure &owner = compiler.structures[index];
 		Compiler::Variable &variable = compiler.variables[variable_index];
