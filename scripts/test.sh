@@ -6,9 +6,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# Debian packages: build tools, libraries, the SPIR-V grammar files, and the
-# independent checkers the tests use as oracles.
-packages=(cmake g++ make libgtest-dev libgmock-dev zlib1g-dev spirv-headers spirv-tools glslang-tools spirv-cross clang libclang-rt-14-dev)
+# Debian packages: build tools, libraries, the SPIR-V grammar files, the
+# independent checkers the tests use as oracles, and the CPU Vulkan driver with
+# the Vulkan loader and headers, on which the tests under tests/vulkan/ run
+# compute shaders.
+packages=(cmake g++ make libgtest-dev libgmock-dev zlib1g-dev spirv-headers spirv-tools glslang-tools spirv-cross clang libclang-rt-14-dev mesa-vulkan-drivers libvulkan-dev)
 missing=()
 for p in "${packages[@]}"; do
 	dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
