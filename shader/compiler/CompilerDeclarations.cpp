@@ -160,6 +160,44 @@ void make_variable_type(State &state, Compiler::Variable &variable) {
 	}
 }
 
+// A named constant has the type it was declared with, whatever its
+// initialiser's type: the value converted to that kind (one component fills a
+// vector or matrix), integers cut to that width. Structures keep their value.
+Value convert_constant(const State &state, const Compiler::Variable &variable, const Value &value) {
+	const Compiler &compiler = state.compiler;
+	if (compiler.global_scope.structures.get(variable.type) != nullptr) return value;
+	uint32_t flags = 0;
+	try {
+		flags = Compiler::get_type_flags(variable.type);
+	} catch (const String &) {
+		return value;
+	}
+	if ((flags & Compiler::TypeKindMask) == 0 || (value.flags & Compiler::TypeKindMask) == 0) return value;
+	flags &= ~uint32_t(Compiler::TypeRuntimeArray);
+	uint32_t components = Compiler::get_type_components(flags);
+	if (components == 0) components = 1;
+
+	Value ret(flags, 0);
+	bool fits = ret.append(value);
+	if (fits && variable.length == ~0u && ret.count == 1 && components > 1) ret = ret.splat(components);
+	uint64_t count = (variable.length == ~0u) ? components : uint64_t(components) * variable.length;
+	// a runtime array takes its length from the initialiser
+	if (variable.length == 0) count = (ret.count % components == 0) ? ret.count : 0;
+	if (!fits || count == 0 || ret.count != count) throwError("can't initialize \"%s\" constant\n", variable.name.get());
+
+	if ((flags & (Compiler::TypeUint | Compiler::TypeInt)) && (flags & Compiler::Type64) == 0) {
+		uint32_t width = (flags & Compiler::Type16) ? 16 : 32;
+		uint64_t mask = (1ull << width) - 1;
+		for (uint32_t i = 0; i < ret.count; i++) {
+			uint64_t bits = ret.components[i] & mask;
+			if ((flags & Compiler::TypeInt) && (bits >> (width - 1)) != 0) bits |= ~mask;
+			ret.components[i] = bits;
+		}
+	}
+	if (variable.length != ~0u) ret.flags |= Compiler::TypeRuntimeArray;
+	return ret;
+}
+
 // the initialiser of a module-level variable: a constant expression
 void parse_initializer(State &state, Compiler::Variable &variable) {
 	Compiler &compiler = state.compiler;
@@ -169,7 +207,7 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	Value value;
 	compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
 	if (variable.decorations.get(DecorationConstant) != nullptr) {
-		variable.value = compiler.get_constant_string(value, true);
+		variable.value = compiler.get_constant_string(convert_constant(state, variable, value), true);
 		return;
 	}
 	// a variable starts with its value; only private variables can

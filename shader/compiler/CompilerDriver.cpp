@@ -246,7 +246,9 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 		auto parse_body = [&](uint32_t index) {
 			Function &function = functions[index];
 			if (function.body == nullptr) {
-				if (function.used) throwError("body of \"%s\" function is not declared\n", function.name.get());
+				// the stage uses its entry point as a call would
+				bool entry = function.name == "main" && function.arguments == "(";
+				if (function.used || entry) throwError("body of \"%s\" function is not declared\n", function.name.get());
 				return;
 			}
 			const char *cursor = function.body;
@@ -286,15 +288,22 @@ void Compiler::check_variables() {
 
 		if (variable.decorations.get(DecorationBuiltIn) != nullptr) continue;
 		bool builtin_block = false;
+		// a block declared per primitive passes that to its members, and is
+		// per primitive as a whole
+		bool per_primitive = variable.decorations.get(DecorationPerPrimitive) != nullptr;
 		if (structure != nullptr) {
-			for (uint32_t j = 0; j < structure->members.size() && !builtin_block; j++) {
-				builtin_block = variables[structure->members[j]].decorations.get(DecorationBuiltIn) != nullptr;
+			bool members = structure->members.size() != 0;
+			for (uint32_t j = 0; j < structure->members.size(); j++) {
+				const Variable &member = variables[structure->members[j]];
+				if (member.decorations.get(DecorationBuiltIn) != nullptr) builtin_block = true;
+				if (member.decorations.get(DecorationPerPrimitive) == nullptr) members = false;
 			}
+			per_primitive = per_primitive || members;
 		}
 		if (builtin_block) continue;
 
 		if (variable.storage == 1 || variable.storage == 3) {
-			if (variable.decorations.get(DecorationLocation) == nullptr && variable.decorations.get(DecorationPerPrimitive) == nullptr) {
+			if (variable.decorations.get(DecorationLocation) == nullptr && !per_primitive) {
 				throwError("%s has no location\n", name.get());
 			}
 		} else if (variable.storage == 0 || variable.storage == 2 || variable.storage == 12) {

@@ -1,0 +1,144 @@
+// Compile errors of GLSL shaders as a user sees them from `shader`: the
+// compiler's message, then the file and line of the failing statement with
+// that source line (through #include files and multi-line macros), or the
+// shader's name for errors that belong to no statement; exit status 1.
+#include "tools/run_program.h"
+#include "tools/spirv_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <utility>
+
+namespace {
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+struct Workspace {
+	Workspace() {
+		dir = "/tmp/vexa_compile_errors_" + std::to_string(getpid());
+		std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
+	}
+	~Workspace() {
+		std::system(("rm -rf " + dir).c_str());
+	}
+	void write(const Files &files) {
+		for (const auto &file : files) {
+			std::string path = dir + "/" + file.first;
+			std::system(("mkdir -p \"$(dirname " + shell_quote(path) + ")\"").c_str());
+			FILE *f = fopen(path.c_str(), "wb");
+			ASSERT_NE(f, nullptr) << path;
+			fwrite(file.second.data(), 1, file.second.size(), f);
+			fclose(f);
+		}
+	}
+	std::string dir;
+};
+
+// "E: " and a time stamp, then the text, up to the end of its line
+bool has_error(const std::string &err, const std::string &text) {
+	std::string escaped;
+	for (char c : text) {
+		if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr) escaped += '\\';
+		escaped += c;
+	}
+	return std::regex_search(err, std::regex("(^|\n)E: [ 0-9:.]+ (us|ms|s): " + escaped + "\n"));
+}
+
+const char *const Out = "layout(location = 0) out vec4 color;\n";
+
+} // namespace
+
+// an error in a statement names the file, the line and the line's text
+TEST(CompileErrors, FileAndLineOfTheFailingStatement) {
+	struct Case {
+		const char *what;
+		Files files; // the first one is compiled
+		std::string message;
+		std::string position; // "file:line: text"
+	};
+	const std::string head = std::string("#version 450\n") + Out;
+	const Case cases[] = {
+		{"declaration", {{"main.frag", head + "float a;\nfloat k = ;\nvoid main() {}\n"}}, "unexpected ';'", "main.frag:4: float k = ;"},
+		{"layout list", {{"main.frag", head + "\nlayout(location = 1, ) in vec4 a;\nvoid main() {}\n"}}, "invalid layout qualifiers", "main.frag:4: layout(location = 1, ) in vec4 a;"},
+		{"body statement", {{"main.frag", head + "void main() {\n\tfloat x;\n\tfoo;\n}\n"}}, "unexpected \"foo\"", "main.frag:5: foo;"},
+		{"body after blank lines and comments",
+			{{"main.frag", head + "void main() {\n\tfloat x; // one\n\n\t/* two\n\t   three */\n\n\tfoo;\n}\n"}}, "unexpected \"foo\"", "main.frag:9: foo;"},
+		{"second function", {{"main.frag", head + "void main() {\n}\nvoid f() {\n\tint i;\n\tbar;\n}\n"}}, "unexpected \"bar\"", "main.frag:7: bar;"},
+		{"CRLF lines", {{"main.frag", "#version 450\r\n" + std::string("layout(location = 0) out vec4 color;\r\n") + "void main() {\r\n\r\n\tfoo;\r\n}\r\n"}},
+			"unexpected \"foo\"", "main.frag:5: foo;"},
+		{"included file",
+			{{"main.frag", head + "#include \"lib/common.h\"\nvoid main() {}\n"}, {"lib/common.h", "// shared\nfloat ok;\n\nint bad bad;\n"}},
+			"expecting ';'", "lib/common.h:4: int bad bad;"},
+		{"included body",
+			{{"main.frag", head + "#include \"lib/common.h\"\nvoid main() {}\n"}, {"lib/common.h", "void helper() {\n\treturn;\n\twrong;\n}\n"}},
+			"unexpected \"wrong\"", "lib/common.h:3: wrong;"},
+		{"after an include",
+			{{"main.frag", head + "#include \"lib/common.h\"\nfloat after = ;\nvoid main() {}\n"}, {"lib/common.h", "float a;\nfloat b;\nfloat c;\n"}},
+			"unexpected ';'", "main.frag:4: float after = ;"},
+		{"after a multi-line macro",
+			{{"main.frag", head + "#define DECL(name) \\\n\tfloat name; \\\n\tint name##_count;\nDECL(x)\nvoid main() {\n\tfloat y;\n\tfoo;\n}\n"}},
+			"unexpected \"foo\"", "main.frag:9: foo;"},
+		{"after a multi-line invocation",
+			{{"main.frag", head + "#define DECL(name) \\\n\tfloat name; \\\n\tint name##_count;\nDECL(\n\tx\n)\nfloat z = ;\nvoid main() {}\n"}},
+			"unexpected ';'", "main.frag:9: float z = ;"},
+		{"multi-line macro in a header",
+			{{"main.frag", head + "#include \"defs.h\"\nconst int n = SUM;\nvoid main() {\n\tfloat a[n];\n\tfoo;\n}\n"},
+				{"defs.h", "#define SUM (1 + \\\n\t2 + \\\n\t3)\n"}},
+			"unexpected \"foo\"", "main.frag:7: foo;"},
+	};
+	Workspace workspace;
+	for (const Case &c : cases) {
+		workspace.write(c.files);
+		ProgramResult r = run_program({"-f", c.files[0].first, "-o", "out.spv"}, workspace.dir);
+		EXPECT_EQ(r.status, 1) << c.what;
+		EXPECT_EQ(r.out, "") << c.what;
+		EXPECT_TRUE(has_error(r.err, "Compiler::compileGLSL(): " + c.message)) << c.what << "\n" << r.err;
+		EXPECT_TRUE(has_error(r.err, "Shader::compile_glsl(): " + c.position)) << c.what << "\n" << r.err;
+	}
+}
+
+// the interface checks run on the whole shader: their errors have no line,
+// and what needs no location or binding compiles
+TEST(CompileErrors, InterfaceChecks) {
+	struct Case {
+		const char *stage;
+		std::string src;
+		std::string message; // empty: compiles
+	};
+	const std::string mesh = "#version 460\n#extension GL_EXT_mesh_shader : require\nlayout(local_size_x = 1) in;\n"
+							 "layout(triangles, max_vertices = 3, max_primitives = 1) out;\n";
+	const Case cases[] = {
+		{"-f", "layout(location = 0) in vec4 p; in vec4 q;\n" + std::string(Out) + "void main() {}\n", "q has no location"},
+		{"-f", "in vec4 p;\n" + std::string(Out) + "void main() {}\n", "p has no location"},
+		{"-f", "out vec4 color;\nvoid main() {}\n", "color has no location"},
+		{"-v", "layout(location = 0) in vec4 p;\nout Data { vec4 v; } data;\nvoid main() {}\n", "data has no location"},
+		{"-f", "uniform sampler2D s;\n" + std::string(Out) + "void main() {}\n", "s has no binding"},
+		{"-f", "uniform U { mat4 m; };\n" + std::string(Out) + "void main() {}\n", "U has no binding"},
+		{"-f", "buffer S { float f[]; } s;\n" + std::string(Out) + "void main() {}\n", "s has no binding"},
+		{"-f", "layout(push_constant) uniform P { float f; } p;\nlayout(binding = 0) uniform U { mat4 m; };\nlayout(binding = 1) uniform sampler2D s;\n" + std::string(Out) + "void main() {}\n", ""},
+		{"-m", mesh + "perprimitiveEXT out vec4 primitive_color[];\nvoid main() {}\n", ""},
+		{"-m", mesh + "perprimitiveEXT out PerPrimitive { vec4 c; int id; } primitive[];\nvoid main() {}\n", ""},
+		{"-m", mesh + "out PerVertex { vec4 c; } vertex[];\nvoid main() {}\n", "vertex has no location"},
+	};
+	Workspace workspace;
+	for (const Case &c : cases) {
+		std::string name = std::string("shader") + (c.stage[1] == 'f' ? ".frag" : c.stage[1] == 'v' ? ".vert" : ".mesh");
+		workspace.write({{name, c.src}});
+		std::remove((workspace.dir + "/out.spv").c_str());
+		ProgramResult r = run_program({c.stage, name, "-o", "out.spv"}, workspace.dir);
+		if (c.message.empty()) {
+			EXPECT_EQ(r.status, 0) << c.src << r.err;
+			if (r.status == 0 && have_tool("spirv-val")) {
+				int status = std::system(("spirv-val --target-env spv1.5 " + shell_quote(workspace.dir + "/out.spv")).c_str());
+				EXPECT_EQ(status, 0) << c.src;
+			}
+			continue;
+		}
+		EXPECT_EQ(r.status, 1) << c.src;
+		EXPECT_TRUE(has_error(r.err, "Compiler::compileGLSL(): " + c.message)) << c.src << r.err;
+		EXPECT_TRUE(has_error(r.err, "Shader::compile_glsl(): can't compile \"" + name + "\" shader")) << c.src << r.err;
+		EXPECT_EQ(r.err.find(name + ":"), std::string::npos) << r.err;
+		EXPECT_NE(access((workspace.dir + "/out.spv").c_str(), F_OK), 0) << c.src;
+	}
+}
