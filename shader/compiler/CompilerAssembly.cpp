@@ -144,6 +144,19 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	if (entry_index == ~0u || functions[entry_index].id == ~0u) throwError("can't find entry function\n");
 	bool compute = (execution_model == 5 || execution_model == 5364 || execution_model == 5365);
 	if (compute && group_size[2] == 0) throwError("work group size is not declared\n");
+	// the modes without which a stage has no meaning
+	auto has_mode = [&](std::initializer_list<uint32_t> modes) {
+		for (uint32_t mode : modes) {
+			if (execution_modes.get(mode) != nullptr) return true;
+		}
+		return false;
+	};
+	if ((execution_model == 3 || execution_model == 2) && !has_mode({19, 20, 21, 22, 23, 24, 25})) throwError("input primitive is not declared\n");
+	if ((execution_model == 3 || execution_model == 5365) && !has_mode({27, 28, 29, 5269, 5298})) throwError("output primitive is not declared\n");
+	if (execution_model == 3 && !has_mode({26})) throwError("max_vertices is not declared\n");
+	if (execution_model == 1 && !has_mode({26})) throwError("vertices is not declared\n");
+	if (execution_model == 5365 && !has_mode({26})) throwError("max_vertices is not declared\n");
+	if (execution_model == 5365 && !has_mode({5270})) throwError("max_primitives is not declared\n");
 
 	// 3. stage capabilities
 	capabilities.insert(CapabilityShader);

@@ -23,6 +23,8 @@ namespace Spirv = Vexa::Spirv;
 using namespace compiler_test;
 
 constexpr uint32_t Vertex = 1;
+constexpr uint32_t Control = 2;
+constexpr uint32_t Evaluate = 3;
 constexpr uint32_t Geometry = 4;
 constexpr uint32_t Fragment = 5;
 constexpr uint32_t Compute = 6;
@@ -146,8 +148,15 @@ TEST(CompilerDriver, PrologueErrors) {
 		{Fragment, std::string("#version 450 compatibility\n") + FragmentMain, "unknown #version profile \"compatibility\"\n", nullptr},
 		{Fragment, std::string("#extension GL_EXT_foo : maybe\n") + FragmentMain, "unknown #extension qualifier \"maybe\"\n", nullptr},
 		{Compute, "void main() {}\n", "work group size is not declared\n", ""},
-		{Task, "layout(local_size_x = 4, local_size_y = 4) in;\nvoid main() {}\n", "unknown execution qualifier \"local_size_y\"\n", nullptr},
-		{Mesh, "layout(local_size_y = 4) in;\nvoid main() {}\n", "unknown execution qualifier \"local_size_y\"\n", nullptr},
+		{Task, "void main() {}\n", "work group size is not declared\n", ""},
+		// the stage modes that every module of a stage needs
+		{Mesh, "layout(local_size_x = 4, local_size_y = 4) in;\nvoid main() {}\n", "output primitive is not declared\n", ""},
+		{Mesh, "layout(local_size_x = 4) in;\nlayout(triangles, max_vertices = 3) out;\nvoid main() {}\n", "max_primitives is not declared\n", ""},
+		{Geometry, "layout(triangles) in;\nlayout(max_vertices = 3) out;\nvoid main() {}\n", "output primitive is not declared\n", ""},
+		{Geometry, "layout(triangle_strip, max_vertices = 3) out;\nvoid main() {}\n", "input primitive is not declared\n", ""},
+		{Geometry, "layout(triangles) in;\nlayout(triangle_strip) out;\nvoid main() {}\n", "max_vertices is not declared\n", ""},
+		{Control, "void main() {}\n", "vertices is not declared\n", ""},
+		{Evaluate, "layout(ccw) in;\nvoid main() {}\n", "input primitive is not declared\n", ""},
 		{Geometry, "layout(triangles) in;\nlayout(triangles) in;\nvoid main() {}\n", "too many triangles execution qualifiers\n", nullptr},
 		{Geometry, "layout(points, ) in;\nvoid main() {}\n", "invalid layout qualifiers\n", nullptr},
 		{Geometry, "layout() in;\nvoid main() {}\n", "invalid layout qualifiers\n", nullptr},
@@ -307,7 +316,7 @@ TEST(CompilerDriver, DeclarationErrors) {
 		{Fragment, out + "float a;\nlayout(binding = 0) uniform B { float a; };\n" + main, "\"a\" name redefined\n", "*"},
 		{Fragment, out + "struct S { struct T { float x; } t; };\n" + main, "unfinished structure declaration\n", "*"},
 		{Fragment, out + "layout(binding = 0) uniform B { float a; layout(offset = 2) float b; };\n" + main, "invalid offset 2 of \"b\" member\n", "*"},
-		{Fragment, out + "layout(binding = 0) uniform B { float a[]; float b; };\n" + main, "\"a\" runtime array must be the last member\n", "*"},
+		{Fragment, out + "layout(binding = 0) buffer B { float a[]; float b; };\n" + main, "\"a\" runtime array must be the last member\n", "*"},
 		{Fragment, out + "float k = 1.0 +;\n" + main, "", "float k = 1.0 +;"},
 		{Fragment, out + "void f(float a);\nvoid f(float b) {\n\tfloat b;\n}\n" + main, "\"b\" name redefined\n", "float b;"},
 	});
