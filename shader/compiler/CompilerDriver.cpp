@@ -131,7 +131,8 @@ void parse_execution_qualifiers(Compiler &compiler, const String &list, const Mo
 
 // #version, #extension and the stage-wide layouts; everything inside
 // brackets (function bodies, blocks, parameter lists) is passed over
-void scan_prologue(Compiler &compiler, const char *src, const Modes &in, const Modes &out, uint32_t &language, uint32_t &version) {
+void scan_prologue(Compiler &compiler, const char *src, const Modes &in, const Modes &out, uint32_t &language, uint32_t &version,
+	uint32_t *error_offset) {
 	const char *s = src;
 	String buffer;
 	for (;;) {
@@ -142,7 +143,9 @@ void scan_prologue(Compiler &compiler, const char *src, const Modes &in, const M
 			s += Parser::skipComment(s);
 			continue;
 		}
+		// an error points at the directive or statement being read
 		if (c == '#') {
+			*error_offset = uint32_t(s - src);
 			s++;
 			if (!starts_name(*skip_spaces(s))) continue;
 			String word;
@@ -181,8 +184,10 @@ void scan_prologue(Compiler &compiler, const char *src, const Modes &in, const M
 		}
 		if (starts_name(c)) {
 			String word;
+			const char *start = s;
 			s += Parser::readName(s, word);
 			if (word != "layout" || *skip_spaces(s) != '(') continue;
+			*error_offset = uint32_t(start - src);
 			String list;
 			s += Parser::readRegion(s, list, '(', ')');
 			const char *after = skip_spaces(s);
@@ -233,7 +238,7 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 	uint32_t language = 0;
 	uint32_t version = 0;
 	try {
-		scan_prologue(*this, src, in, out, language, version);
+		scan_prologue(*this, src, in, out, language, version, error_offset);
 	} catch (const String &error) {
 		Log::printf(Log::Error, "Compiler::compileGLSL(): %s", error.get());
 		return false;

@@ -144,9 +144,9 @@ void check_errors(const std::vector<ErrorCase> &cases) {
 
 TEST(CompilerDriver, PrologueErrors) {
 	check_errors({
-		{Fragment, std::string("#version 450\n#version 460\n") + FragmentMain, "too many #version directives\n", nullptr},
-		{Fragment, std::string("#version 450 compatibility\n") + FragmentMain, "unknown #version profile \"compatibility\"\n", nullptr},
-		{Fragment, std::string("#extension GL_EXT_foo : maybe\n") + FragmentMain, "unknown #extension qualifier \"maybe\"\n", nullptr},
+		{Fragment, std::string("#version 450\n#version 460\n") + FragmentMain, "too many #version directives\n", "#version 460"},
+		{Fragment, std::string("#version 450 compatibility\n") + FragmentMain, "unknown #version profile \"compatibility\"\n", "#version 450 compatibility"},
+		{Fragment, std::string("#extension GL_EXT_foo : maybe\n") + FragmentMain, "unknown #extension qualifier \"maybe\"\n", "#extension GL_EXT_foo : maybe"},
 		{Compute, "void main() {}\n", "work group size is not declared\n", ""},
 		{Task, "void main() {}\n", "work group size is not declared\n", ""},
 		// the stage modes that every module of a stage needs
@@ -157,12 +157,12 @@ TEST(CompilerDriver, PrologueErrors) {
 		{Geometry, "layout(triangles) in;\nlayout(triangle_strip) out;\nvoid main() {}\n", "max_vertices is not declared\n", ""},
 		{Control, "void main() {}\n", "vertices is not declared\n", ""},
 		{Evaluate, "layout(ccw) in;\nvoid main() {}\n", "input primitive is not declared\n", ""},
-		{Geometry, "layout(triangles) in;\nlayout(triangles) in;\nvoid main() {}\n", "too many triangles execution qualifiers\n", nullptr},
-		{Geometry, "layout(points, ) in;\nvoid main() {}\n", "invalid layout qualifiers\n", nullptr},
-		{Geometry, "layout() in;\nvoid main() {}\n", "invalid layout qualifiers\n", nullptr},
-		{Compute, "layout(local_size_x = 0) in;\nvoid main() {}\n", "invalid local_size_x layout value\n", nullptr},
-		{Compute, "layout(local_size_x = 1.5) in;\nvoid main() {}\n", "invalid local_size_x layout value \"", nullptr},
-		{Fragment, std::string("layout(location = 0) in;\n") + FragmentMain, "unknown execution qualifier \"location\"\n", nullptr},
+		{Geometry, "layout(triangles) in;\nlayout(triangles) in;\nvoid main() {}\n", "too many triangles execution qualifiers\n", "layout(triangles) in;"},
+		{Geometry, "layout(points, ) in;\nvoid main() {}\n", "invalid layout qualifiers\n", "layout(points, ) in;"},
+		{Geometry, "layout() in;\nvoid main() {}\n", "invalid layout qualifiers\n", "layout() in;"},
+		{Compute, "layout(local_size_x = 0) in;\nvoid main() {}\n", "invalid local_size_x layout value\n", "layout(local_size_x = 0) in;"},
+		{Compute, "layout(local_size_x = 1.5) in;\nvoid main() {}\n", "invalid local_size_x layout value \"", "layout(local_size_x = 1.5) in;"},
+		{Fragment, std::string("layout(location = 0) in;\n") + FragmentMain, "unknown execution qualifier \"location\"\n", "layout(location = 0) in;"},
 	});
 }
 
