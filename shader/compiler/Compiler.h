@@ -381,6 +381,16 @@ public:
 	void parse_statement(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t selection_control);
 	// an optional "[n]" or "[]" at the cursor: ~0u without one, 0 for "[]"
 	uint32_t parse_array_length(const char **cursor, Scope *scope);
+	// one expression up to ',' ';' or the end, converted to type unless it
+	// is empty; the result id
+	uint32_t parse_expression(const char **cursor, const String &type, Function &function, Scope *scope);
+	// a variable with its selectors: its pointer, or a value for a read of a
+	// parameter passed by value (*pointer tells which)
+	uint32_t parse_variable(const char **cursor, const String &name, Function &function, Scope *scope, bool write, bool *pointer = nullptr);
+	// an assignment statement from its target's name; the target's pointer
+	uint32_t parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope);
+	uint32_t parse_type_constructor(const char *arguments, const String &type, Function &function, Scope *scope);
+	uint32_t parse_structure_constructor(const char *arguments, uint32_t type, Function &function, Scope *scope);
 	Value &parse_constant_expression(Value &result, const char *text, Scope *scope, bool typed);
 	void check_variables();
 

@@ -1,0 +1,773 @@
+// Operands of expressions: literals, variables with their selectors (as one
+// access chain), constructors, and the selectors on values; and assignment
+// statements with their write masks and compound operators.
+#include "shader/compiler/CompilerExpressions.h"
+
+#include "core/Error.h"
+#include "core/Parser.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+#include <cstring>
+
+namespace Vexa {
+
+namespace {
+
+using namespace Spirv;
+using Expressions::Operand;
+using Expressions::skip_spaces;
+using Expressions::starts_name;
+
+constexpr uint32_t DecorationNonWritable = 24;
+constexpr uint32_t DecorationNonReadable = 25;
+constexpr uint32_t FunctionStorage = 7;
+
+// the parenthesised text at s, without the parentheses
+String read_arguments(const char *&s) {
+	String ret;
+	s += Parser::readRegion(s, ret, '(', ')');
+	return ret;
+}
+
+uint32_t element_type(const Compiler &compiler, uint32_t type) {
+	uint32_t flags = compiler.get_target_flags(type);
+	if (flags & Compiler::TypeRuntimeArray) return compiler.get_target_type(type);
+	return ~0u;
+}
+
+bool is_integer(uint32_t flags) {
+	return (flags & (Compiler::TypeUint | Compiler::TypeInt)) && !(flags & (Compiler::TypeFloat | Compiler::TypeBool));
+}
+
+} // namespace
+
+namespace Expressions {
+
+Operand ExpressionParser::parse_primary() {
+	const char *p = skip_spaces(s);
+	Operand ret;
+	if (*p == '(') {
+		s = p + 1;
+		ret = parse_assignment();
+		p = skip_spaces(s);
+		if (*p != ')') throwError("expecting '%c'\n", ')');
+		s = p + 1;
+		return ret;
+	}
+	if (Parser::isNumber(p)) {
+		s = p + Parser::readNumber(p, ret.text);
+		return ret;
+	}
+	if (!starts_name(*p)) {
+		if (*p == '\0' || *p == ',' || *p == ';' || *p == ')') throwError("invalid expression\n");
+		throwError("unexpected \"%s\"\n", String(p).substr(0, 16).get());
+	}
+	String name;
+	s = p + Parser::readName(p, name);
+	s = skip_spaces(s);
+	if (name == "true" || name == "false") {
+		ret.text = name;
+		return ret;
+	}
+
+	uint32_t index = compiler.find_variable(name, scope);
+	if (index != ~0u) {
+		const Compiler::Variable &variable = compiler.variables[index];
+		if (!variable.value.empty()) {
+			if (variable.length != ~0u) throwError("constant arrays are not supported yet: \"%s\"\n", name.get());
+			ret.text = variable.value;
+			return ret;
+		}
+		bool pointer = false;
+		uint32_t id = compiler.parse_variable(&s, name, function, scope, false, &pointer);
+		if (!pointer) {
+			ret.id = id;
+			return ret;
+		}
+		ret.id = load(id);
+		ret.pointer = id;
+		return ret;
+	}
+
+	if (compiler.function_names.get(name) != nullptr) throwError("calls of \"%s\" function are not supported yet\n", name.get());
+	if (compiler.internal_functions.find(name) || compiler.external_functions.find(name)) {
+		throwError("\"%s\" built-in function is not supported yet\n", name.get());
+	}
+	if (const String *type = compiler.glsl_types.get(name)) {
+		String type_name = *type;
+		if (*s == '[') {
+			String length;
+			s += Parser::readRegion(s, length, '[', ']');
+			type_name.append('[').append(length).append(']');
+			s = skip_spaces(s);
+		}
+		String arguments = read_arguments(s);
+		ret.id = compiler.parse_type_constructor(arguments.get(), type_name, function, scope);
+		return ret;
+	}
+	uint32_t structure = compiler.find_structure(name, scope);
+	if (structure != ~0u) {
+		String arguments = read_arguments(s);
+		ret.id = compiler.parse_structure_constructor(arguments.get(), compiler.structures[structure].id, function, scope);
+		return ret;
+	}
+	throwError("unexpected \"%s\"\n", name.get());
+}
+
+Operand ExpressionParser::parse_postfix(Operand operand) {
+	for (;;) {
+		const char *p = skip_spaces(s);
+		if (*p == '.' && !(p[1] >= '0' && p[1] <= '9')) {
+			String name;
+			s = p + 1;
+			s += Parser::readName(s, name);
+			if (name == "length") {
+				s = skip_spaces(s);
+				String arguments = read_arguments(s);
+				if (*skip_spaces(arguments.get()) != '\0') throwError("unknown array function %s(%s)\n", name.get(), arguments.get());
+				uint32_t id = resolve(operand, String());
+				uint32_t flags = flags_of(id);
+				uint32_t length = 0;
+				if (flags & Compiler::TypeRuntimeArray) length = compiler.get_target_length(id);
+				else if (flags & Compiler::TypeMatrixMask) length = Compiler::get_column_count(flags);
+				else if (flags & Compiler::TypeVectorMask) length = Compiler::get_vector_size(flags);
+				if (length == 0 || length == ~0u) throwError("invalid operator %s for %s\n", type_names[Swizzle], type_name_of(id).get());
+				operand = Operand();
+				operand.text = String::format("%u", length);
+				continue;
+			}
+			operand = swizzle(operand, name);
+			continue;
+		}
+		if (*p == '[') {
+			String text;
+			s = p + Parser::readRegion(p, text, '[', ']');
+			const char *t = text.get();
+			uint32_t index = compiler.parse_expression(&t, String(), function, scope);
+			if (*skip_spaces(t) != '\0') throwError("unexpected \"%s\"\n", t);
+			operand = element(operand, index);
+			continue;
+		}
+		return operand;
+	}
+}
+
+Operand ExpressionParser::swizzle(Operand &operand, const String &name) {
+	uint32_t id = resolve(operand, String());
+	uint32_t flags = flags_of(id);
+	Operand ret;
+	if (flags & Compiler::TypeStructure) {
+		uint32_t structure = compiler.get_structure(compiler.get_target_type(id));
+		const Compiler::Structure &record = compiler.structures[structure];
+		const uint32_t *member = record.scope.variables.get(name);
+		if (member == nullptr) throwError("can't find \"%s\" member in \"%s\" structure\n", name.get(), record.name.get());
+		uint32_t position = 0;
+		while (position < record.members.size() && record.members[position] != *member) position++;
+		const Compiler::Target *target = compiler.targets.get(compiler.variables[*member].id);
+		if (target == nullptr) throwError("can't find \"%s\" member in \"%s\" structure\n", name.get(), record.name.get());
+		ret.id = compiler.next_id++;
+		compiler.add_function_opcode(function, OpCompositeExtract, {target->type, ret.id, id, position});
+		compiler.targets.insert(ret.id, *target);
+		return ret;
+	}
+	if ((flags & (Compiler::TypeScalar | Compiler::TypeVectorMask)) == 0 || (flags & (Compiler::TypeMatrixMask | Compiler::TypeRuntimeArray))) {
+		throwError("invalid operator %s for %s\n", type_names[Swizzle], type_name_of(id).get());
+	}
+	uint32_t size = (flags & Compiler::TypeScalar) ? 1 : Compiler::get_vector_size(flags);
+	Array<uint32_t> indices;
+	for (uint32_t i = 0; i < name.size(); i++) {
+		uint32_t index = Compiler::get_swizzle_index(name[i]);
+		if (index >= size) throwError("invalid swizzle \"%s\" for %s\n", name.get(), type_name_of(id).get());
+		indices.append(index);
+	}
+	if (indices.size() < 1 || indices.size() > 4) throwError("invalid swizzle size %u\n", indices.size());
+	uint32_t base = flags & (Compiler::TypeKindMask | Compiler::TypeWidthMask);
+	if (indices.size() == 1) {
+		if (flags & Compiler::TypeScalar) return operand;
+		ret.id = compiler.add_shuffle(function, compiler.add_type(base | Compiler::TypeScalar), id, indices);
+		return ret;
+	}
+	uint32_t vector = indices.size() == 2 ? Compiler::TypeVector2 : indices.size() == 3 ? Compiler::TypeVector3 : Compiler::TypeVector4;
+	uint32_t type = compiler.add_type(base | vector);
+	if (flags & Compiler::TypeScalar) ret.id = compiler.add_splat(function, type, id);
+	else ret.id = compiler.add_shuffle(function, type, id, indices);
+	return ret;
+}
+
+Operand ExpressionParser::element(Operand &operand, uint32_t index) {
+	uint32_t id = resolve(operand, String());
+	uint32_t flags = flags_of(id);
+	uint32_t type = compiler.get_target_type(id);
+	if (!is_integer(flags_of(index)) || !(flags_of(index) & Compiler::TypeScalar)) throwError("invalid index of %s type\n", type_name_of(index).get());
+	uint32_t element = ~0u;
+	if (flags & Compiler::TypeRuntimeArray) element = element_type(compiler, type);
+	else if (flags & Compiler::TypeMatrixMask) element = compiler.add_type(flags & ~uint32_t(Compiler::TypeMatrixMask | Compiler::TypeRowMajor));
+	else if (flags & Compiler::TypeVectorMask) element = compiler.add_type((flags & (Compiler::TypeKindMask | Compiler::TypeWidthMask)) | Compiler::TypeScalar);
+	if (element == ~0u) throwError("invalid index of %s type\n", type_name_of(id).get());
+	Operand ret;
+	if (const Value *value = compiler.constants.get(index)) {
+		uint64_t position = value->get_u64(0);
+		uint32_t count = (flags & Compiler::TypeRuntimeArray) ? compiler.get_target_length(id)
+			: (flags & Compiler::TypeMatrixMask) ? Compiler::get_column_count(flags) : Compiler::get_vector_size(flags);
+		if (position >= count) throwError("index %llu is out of bounds\n", static_cast<unsigned long long>(position));
+		ret.id = compiler.next_id++;
+		compiler.add_function_opcode(function, OpCompositeExtract, {element, ret.id, id, uint32_t(position)});
+		compiler.add_target(ret.id, element);
+		return ret;
+	}
+	if ((flags & Compiler::TypeVectorMask) && !(flags & (Compiler::TypeMatrixMask | Compiler::TypeRuntimeArray))) {
+		ret.id = result_id(element);
+		compiler.add_function_opcode(function, OpVectorExtractDynamic, {element, ret.id, id, index});
+		return ret;
+	}
+	// a value indexed at run time goes through memory
+	uint32_t temporary = local_variable(type);
+	store(temporary, id);
+	uint32_t pointer = compiler.next_id++;
+	compiler.add_function_opcode(function, OpAccessChain, {compiler.add_pointer_type(element, ~0u, FunctionStorage), pointer, temporary, index});
+	compiler.add_target(pointer, element);
+	ret.id = load(pointer);
+	return ret;
+}
+
+} // namespace Expressions
+
+uint32_t Compiler::parse_variable(const char **cursor, const String &name, Function &function, Scope *scope, bool write, bool *pointer) {
+	uint32_t index = find_variable(name, scope);
+	if (index == ~0u) throwError("unknown variable %s\n", name.get());
+	const char *s = *cursor;
+
+	// the base and what it holds
+	Variable *variable = &variables[index];
+	bool by_value = !write && variable->parameter != ~0u && variable->structure == ~0u;
+	uint32_t base = variable->id;
+	uint32_t storage = variable->storage;
+	uint32_t type = get_target_type(variable->id);
+	uint32_t length = variable->length;
+	WordStack<16> indices;
+	bool constant_indices = true;
+
+	// a member of an anonymous block is reached through the block
+	if (variable->structure != ~0u) {
+		const Structure &structure = structures[variable->structure];
+		if (structure.variable == ~0u) throwError("unknown interface block\n");
+		uint32_t position = 0;
+		while (position < structure.members.size() && structure.members[position] != index) position++;
+		indices.append(add_constant("u32", position));
+		const Variable &instance = variables[structure.variable];
+		base = instance.id;
+		storage = instance.storage;
+	}
+	if (write && variable->scope == &global_scope && storage == ~0u) throwError("can't write to global variable\n");
+
+	for (;;) {
+		const char *p = Expressions::skip_spaces(s);
+		uint32_t flags = get_target_flags(type);
+		if (*p == '.' && Expressions::starts_name(p[1])) {
+			String selector;
+			const char *q = p + 1 + Parser::readName(p + 1, selector);
+			if ((flags & TypeStructure) && !(flags & TypeRuntimeArray) && length == ~0u) {
+				uint32_t structure_index = get_structure(type);
+				const Structure &structure = structures[structure_index];
+				const uint32_t *member = structure.scope.variables.get(selector);
+				if (member == nullptr) throwError("can't find \"%s\" member in \"%s\" structure\n", selector.get(), structure.name.get());
+				uint32_t position = 0;
+				while (position < structure.members.size() && structure.members[position] != *member) position++;
+				indices.append(add_constant("u32", position));
+				const Variable &record = variables[*member];
+				type = get_target_type(record.id);
+				length = record.length;
+				s = q;
+				continue;
+			}
+			if ((flags & TypeVectorMask) && !(flags & (TypeMatrixMask | TypeRuntimeArray)) && length == ~0u && selector.size() == 1) {
+				uint32_t component = get_swizzle_index(selector[0]);
+				if (component >= get_vector_size(flags)) throwError("invalid swizzle \"%s\" for %s\n", selector.get(), get_type_name(flags).get());
+				indices.append(add_constant("u32", component));
+				type = add_type((flags & (TypeKindMask | TypeWidthMask)) | TypeScalar);
+				s = q;
+				continue;
+			}
+			if (length == 0 && selector == "length") {
+				// the length of a runtime array: the last member of a buffer block
+				const char *r = Expressions::skip_spaces(q);
+				String arguments;
+				r += Parser::readRegion(r, arguments, '(', ')');
+				if (indices.size() == 0 || *Expressions::skip_spaces(arguments.get()) != '\0') throwError("unknown array function %s(%s)\n", selector.get(), arguments.get());
+				const Value *member = constants.get(indices[indices.size() - 1]);
+				uint32_t block = base;
+				if (indices.size() > 1) {
+					Array<uint32_t> chain;
+					for (uint32_t i = 0; i + 1 < indices.size(); i++) chain.append(indices[i]);
+					// the pointer to the structure that holds the array
+					block = next_id++;
+					uint32_t structure_type = get_target_type(variables[index].structure != ~0u ? variables[structures[variables[index].structure].variable].id : variable->id);
+					(void)structure_type;
+					throwError("length of nested runtime array \"%s\" is not supported\n", name.get());
+				}
+				uint32_t u32 = add_type("u32");
+				uint32_t id = next_id++;
+				add_function_opcode(function, Spirv::OpArrayLength, {u32, id, block, uint32_t(member->get_u64(0))});
+				add_target(id, u32);
+				uint32_t i32 = add_type("i32");
+				uint32_t ret = add_unary_operation(function, Spirv::OpBitcast, i32, id);
+				*cursor = r;
+				if (pointer != nullptr) *pointer = false;
+				return ret;
+			}
+			break;
+		}
+		if (*p == '[' && (length != ~0u || (flags & (TypeVectorMask | TypeMatrixMask)))) {
+			String text;
+			const char *q = p + Parser::readRegion(p, text, '[', ']');
+			const char *t = text.get();
+			uint32_t id = parse_expression(&t, String(), function, scope);
+			if (*Expressions::skip_spaces(t) != '\0') throwError("unexpected \"%s\"\n", t);
+			uint32_t index_flags = get_target_flags(id);
+			if (!is_integer(index_flags) || !(index_flags & TypeScalar)) throwError("invalid index of %s type\n", get_target_type_name(id).get());
+			if (const Value *value = constants.get(id)) {
+				uint64_t bound = length != ~0u ? length : (flags & TypeMatrixMask) ? get_column_count(flags) : get_vector_size(flags);
+				if (bound != 0 && value->get_u64(0) >= bound) throwError("index %llu is out of bounds\n", static_cast<unsigned long long>(value->get_u64(0)));
+			} else {
+				constant_indices = false;
+			}
+			indices.append(id);
+			if (length != ~0u) {
+				type = element_type(*this, get_target_type(type) == type ? add_type(get_target_type_name(type), length, &global_scope) : type);
+				if (type == ~0u) type = get_target_type(add_type(get_target_type_name(variable->id), length, &global_scope));
+				length = ~0u;
+			} else if (flags & TypeMatrixMask) {
+				type = add_type(flags & ~uint32_t(TypeMatrixMask | TypeRowMajor));
+			} else {
+				type = add_type((flags & (TypeKindMask | TypeWidthMask)) | TypeScalar);
+			}
+			s = q;
+			continue;
+		}
+		break;
+	}
+	*cursor = s;
+
+	// buffers that can't be written or read
+	if (storage == Spirv::StorageStorageBuffer || storage == Spirv::StorageUniform) {
+		const Variable &holder = variables[records.get(base) ? *records.get(base) : index];
+		if (write && holder.decorations.get(DecorationNonWritable)) throwError("can't write to readonly buffer\n");
+		if (!write && holder.decorations.get(DecorationNonReadable)) throwError("can't read from writeonly buffer\n");
+	}
+	if (write && (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == 9)) {
+		throwError("can't write to \"%s\"\n", name.get());
+	}
+
+	// a parameter passed by value becomes a variable of its own when it is
+	// written or indexed at run time
+	if (variable->parameter != ~0u && variable->structure == ~0u && (write || !constant_indices)) {
+		by_value = false;
+		Function &owner = functions[variable->function];
+		for (uint32_t i = 0; i < owner.parameters.size(); i++) {
+			Parameter &parameter = owner.parameters[i];
+			if (parameter.variable != index) continue;
+			if (parameter.copy == ~0u) {
+				Scope *holder = variable->scope != nullptr ? variable->scope : &owner.scope;
+				String original = variable->name;
+				holder->variables.remove(original);
+				variable->name = String::format("_a%u", index);
+				uint32_t copy = add_variable(original, variable->type, variable->length, FunctionStorage, *holder);
+				variable = &variables[index];
+				Variable &local = variables[copy];
+				local.function = variable->function;
+				local.used = true;
+				owner.locals.append(copy);
+				add_target(local.id, get_target_type(variable->id), variable->length);
+				parameter.copy = local.id;
+			}
+			base = parameter.copy;
+			break;
+		}
+	}
+
+	if (pointer != nullptr) *pointer = !by_value;
+	if (indices.size() == 0) return base;
+	if (by_value) {
+		Array<uint32_t> literals;
+		for (uint32_t i = 0; i < indices.size(); i++) {
+			const Value *value = constants.get(indices[i]);
+			if (value == nullptr) throwError("invalid composite constant");
+			literals.append(uint32_t(value->get_u64(0)));
+		}
+		uint32_t id = next_id++;
+		add_function_opcode(function, Spirv::OpCompositeExtract, {type, id, base}, literals);
+		add_target(id, type, length);
+		return id;
+	}
+	uint32_t id = next_id++;
+	Array<uint32_t> chain;
+	for (uint32_t i = 0; i < indices.size(); i++) chain.append(indices[i]);
+	add_function_opcode(function, Spirv::OpAccessChain, {add_pointer_type(type, length, storage), id, base}, chain);
+	add_target(id, type, length);
+	return id;
+}
+
+uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope) {
+	DepthGuard guard(*this);
+	const char *s = *cursor;
+	Expressions::ExpressionParser parser(*this, s, function, scope);
+	uint32_t target = parse_variable(&s, name, function, scope, true);
+	uint32_t type = get_target_type(target);
+	uint32_t flags = get_target_flags(type);
+
+	// a write mask
+	Array<uint32_t> mask;
+	const char *p = Expressions::skip_spaces(s);
+	if (*p == '.' && Expressions::starts_name(p[1])) {
+		String letters;
+		s = p + 1 + Parser::readName(p + 1, letters);
+		uint32_t size = (flags & TypeVectorMask) && !(flags & TypeMatrixMask) ? get_vector_size(flags) : 0;
+		for (uint32_t i = 0; i < letters.size(); i++) {
+			uint32_t component = get_swizzle_index(letters[i]);
+			if (component >= size) throwError("invalid swizzle \"%s\" for %s\n", letters.get(), get_target_type_name(type).get());
+			for (uint32_t j = 0; j < mask.size(); j++) {
+				if (mask[j] == component) throwError("invalid swizzle \"%s\" for %s\n", letters.get(), get_target_type_name(type).get());
+			}
+			mask.append(component);
+		}
+		if (mask.size() < 1 || mask.size() > 4) throwError("invalid swizzle size %u\n", mask.size());
+	}
+	uint32_t value_type = type;
+	if (mask.size()) {
+		uint32_t base = flags & (TypeKindMask | TypeWidthMask);
+		value_type = add_type(mask.size() == 1 ? base | TypeScalar
+			: base | (mask.size() == 2 ? TypeVector2 : mask.size() == 3 ? TypeVector3 : TypeVector4));
+	}
+	uint32_t value_flags = get_target_flags(value_type);
+
+	// the operator
+	p = Expressions::skip_spaces(s);
+	static const struct {
+		const char *text;
+		Expressions::Kind kind;
+	} operators[] = {{"<<=", Expressions::ShiftLeft}, {">>=", Expressions::ShiftRight}, {"++", Expressions::Add}, {"--", Expressions::Sub},
+		{"*=", Expressions::Mul}, {"/=", Expressions::Div}, {"%=", Expressions::Mod}, {"+=", Expressions::Add}, {"-=", Expressions::Sub},
+		{"&=", Expressions::BitwiseAnd}, {"^=", Expressions::BitwiseXor}, {"|=", Expressions::BitwiseOr}, {"=", Expressions::Assign}};
+	Expressions::Kind op = Expressions::Unknown;
+	bool step = false;
+	for (const auto &row : operators) {
+		size_t length = strlen(row.text);
+		if (strncmp(p, row.text, length) == 0 && !(length == 1 && p[1] == '=')) {
+			op = row.kind;
+			step = (row.text[0] == row.text[1] && (row.text[0] == '+' || row.text[0] == '-'));
+			s = p + length;
+			break;
+		}
+	}
+	if (op == Expressions::Unknown) throwError("unknown operator\n");
+
+	// the right side
+	Expressions::Operand right;
+	if (step) {
+		if (!(value_flags & (TypeFloat | TypeUint | TypeInt)) || (value_flags & (TypeBool | TypeStructure | TypeRuntimeArray))) throwError("unknown operator\n");
+		right.text = (value_flags & TypeFloat) ? String("1.0") : String("1");
+	} else {
+		right = parser.parse_assignment();
+		const char *q = Expressions::skip_spaces(s);
+		if (*q != '\0' && *q != ';' && *q != ',') throwError("unexpected \"%s\"\n", String(q).substr(0, 32).get());
+	}
+
+	uint32_t value = ~0u;
+	if (op == Expressions::Assign) {
+		value = parser.fit(parser.resolve(right, get_target_type_name(value_type)), value_type);
+	} else {
+		Expressions::Operand old;
+		old.id = parser.load(target);
+		if (mask.size()) old.id = add_shuffle(function, value_type, old.id, mask);
+		if ((value_flags & TypeFloat) && op == Expressions::Mul) {
+			// a vector or matrix may be scaled, or transformed by a matrix
+			Expressions::Operand result = parser.binary(op, old, right);
+			value = parser.fit(result.id, value_type);
+		} else {
+			Expressions::Operand result = parser.binary(op, old, right);
+			value = parser.fit(parser.resolve(result, get_target_type_name(value_type)), value_type);
+		}
+	}
+	if (mask.size()) {
+		// the new components merged into the old vector
+		uint32_t old = parser.load(target);
+		uint32_t size = get_vector_size(flags);
+		Array<uint32_t> merge;
+		for (uint32_t i = 0; i < size; i++) merge.append(mask.size() + i);
+		for (uint32_t i = 0; i < mask.size(); i++) merge[mask[i]] = i;
+		if (mask.size() == 1) {
+			uint32_t single = value;
+			value = next_id++;
+			add_function_opcode(function, Spirv::OpCompositeInsert, {type, value, single, old, mask[0]});
+			add_target(value, type);
+		} else {
+			uint32_t merged = next_id++;
+			add_function_opcode(function, Spirv::OpVectorShuffle, {type, merged, value, old}, merge);
+			add_target(merged, type);
+			value = merged;
+		}
+	}
+	parser.store(target, value);
+	*cursor = s;
+	return target;
+}
+
+uint32_t Compiler::parse_type_constructor(const char *arguments, const String &type, Function &function, Scope *scope) {
+	DepthGuard guard(*this);
+	// an array: its elements, each made of the element type
+	uint32_t open = type.find('[');
+	if (open != ~0u) {
+		String element = type.substr(0, open);
+		uint32_t element_id = add_type(element, ~0u, &global_scope);
+		Array<uint32_t> parts;
+		const char *s = arguments;
+		while (*Expressions::skip_spaces(s) != '\0') {
+			parts.append(parse_expression(&s, element, function, scope));
+			if (get_target_type(parts.back()) != element_id) throwError("can't convert %s to %s\n", get_target_type_name(parts.back()).get(), element.get());
+			s = Expressions::skip_spaces(s);
+			if (*s == ',') s++;
+			else if (*s != '\0') throwError("unexpected \"%s\"\n", s);
+		}
+		String size = type.substr(open + 1, type.size() - open - 2);
+		if (parts.size() == 0) throwError("not enough arguments for %s\n", type.get());
+		if (!size.empty()) {
+			Value length;
+			parse_constant_expression(length, size.get(), scope, false);
+			if (length.get_u64(0) != parts.size()) throwError("%s arguments for %s\n", length.get_u64(0) < parts.size() ? "too many" : "not enough", type.get());
+		}
+		uint32_t array = add_type(element, parts.size(), &global_scope);
+		uint32_t id = next_id++;
+		add_function_opcode(function, Spirv::OpCompositeConstruct, {array, id}, parts);
+		add_target(id, array, parts.size());
+		return id;
+	}
+
+	uint32_t type_id = add_type(type, ~0u, &global_scope);
+	uint32_t flags = get_target_flags(type_id);
+	uint32_t components = get_type_components(flags);
+	if (components == 0) components = 1;
+	String name = get_type_name(flags);
+	Array<uint32_t> parts;
+	uint32_t total = 0;
+	uint32_t kind = flags & (TypeKindMask | TypeWidthMask);
+	const char *s = arguments;
+	while (*Expressions::skip_spaces(s) != '\0') {
+		uint32_t id = parse_expression(&s, String(), function, scope);
+		uint32_t argument_flags = get_target_flags(id);
+		if (argument_flags & (TypeStructure | TypeRuntimeArray)) throwError("can't convert %s to %s\n", get_target_type_name(id).get(), name.get());
+		total += get_target_components(id);
+		if ((argument_flags & (TypeKindMask | TypeWidthMask)) != kind) id = add_conversion(function, (argument_flags & ~(TypeKindMask | TypeWidthMask)) | kind, id);
+		parts.append(id);
+		s = Expressions::skip_spaces(s);
+		if (*s == ',') s++;
+		else if (*s != '\0') throwError("unexpected \"%s\"\n", s);
+	}
+	if (parts.size() == 0 || total == 0) throwError("not enough arguments for %s\n", name.get());
+
+	bool matrix = (flags & TypeMatrixMask) != 0;
+	uint32_t rows = get_vector_size(flags);
+	uint32_t columns = get_column_count(flags);
+	uint32_t column_type = matrix ? add_type(flags & ~uint32_t(TypeMatrixMask | TypeRowMajor)) : ~0u;
+	auto all_constant = [&]() {
+		for (uint32_t i = 0; i < parts.size(); i++) {
+			if (constants.get(parts[i]) == nullptr) return false;
+		}
+		return true;
+	};
+
+	if (parts.size() == 1) {
+		uint32_t argument = parts[0];
+		uint32_t argument_flags = get_target_flags(argument);
+		uint32_t count = get_target_components(argument);
+		if (matrix && (argument_flags & TypeMatrixMask)) {
+			// a matrix from a matrix: the overlap copied, the identity elsewhere
+			uint32_t argument_rows = get_vector_size(argument_flags);
+			uint32_t argument_columns = get_column_count(argument_flags);
+			uint32_t argument_column_type = add_type(argument_flags & ~uint32_t(TypeMatrixMask | TypeRowMajor));
+			Array<uint32_t> parts_of_columns;
+			uint32_t scalar_type = add_type(kind | TypeScalar);
+			Value one_value(kind | TypeScalar, 1);
+			one_value.set_f64(0, 1.0);
+			uint32_t zero = add_constant(get_type_name(kind | TypeScalar), 0);
+			uint32_t one = add_constant(get_type_name(kind | TypeScalar), one_value);
+			for (uint32_t c = 0; c < columns; c++) {
+				Array<uint32_t> elements;
+				uint32_t column = ~0u;
+				if (c < argument_columns) {
+					Array<uint32_t> index;
+					index.append(c);
+					column = add_shuffle(function, argument_column_type, argument, index);
+				}
+				for (uint32_t r = 0; r < rows; r++) {
+					if (c < argument_columns && r < argument_rows) {
+						Array<uint32_t> index;
+						index.append(r);
+						elements.append(add_shuffle(function, scalar_type, column, index));
+					} else {
+						elements.append(r == c ? one : zero);
+					}
+				}
+				bool constant = true;
+				for (uint32_t i = 0; i < elements.size() && constant; i++) constant = constants.get(elements[i]) != nullptr;
+				if (constant) {
+					Value value;
+					for (uint32_t i = 0; i < elements.size(); i++) value.append(*constants.get(elements[i]));
+					parts_of_columns.append(add_constant(get_target_type_name(column_type), value));
+				} else {
+					uint32_t id = next_id++;
+					add_function_opcode(function, Spirv::OpCompositeConstruct, {column_type, id}, elements);
+					add_target(id, column_type);
+					parts_of_columns.append(id);
+				}
+			}
+			parts = parts_of_columns;
+			if (all_constant()) {
+				Value value;
+				for (uint32_t i = 0; i < parts.size(); i++) value.append(*constants.get(parts[i]));
+				return add_constant(name, value);
+			}
+			uint32_t id = next_id++;
+			add_function_opcode(function, Spirv::OpCompositeConstruct, {type_id, id}, parts);
+			add_target(id, type_id);
+			return id;
+		}
+		if (matrix && count == 1) {
+			// a scalar on the diagonal
+			Array<uint32_t> columns_list;
+			uint32_t zero = add_constant(get_type_name(kind | TypeScalar), 0);
+			for (uint32_t c = 0; c < columns; c++) {
+				Array<uint32_t> elements;
+				for (uint32_t r = 0; r < rows; r++) elements.append(r == c ? argument : zero);
+				bool constant = constants.get(argument) != nullptr;
+				if (constant) {
+					Value value;
+					for (uint32_t i = 0; i < elements.size(); i++) value.append(*constants.get(elements[i]));
+					columns_list.append(add_constant(get_target_type_name(column_type), value));
+				} else {
+					uint32_t id = next_id++;
+					add_function_opcode(function, Spirv::OpCompositeConstruct, {column_type, id}, elements);
+					add_target(id, column_type);
+					columns_list.append(id);
+				}
+			}
+			parts = columns_list;
+			if (all_constant()) {
+				Value value;
+				for (uint32_t i = 0; i < parts.size(); i++) value.append(*constants.get(parts[i]));
+				return add_constant(name, value);
+			}
+			uint32_t id = next_id++;
+			add_function_opcode(function, Spirv::OpCompositeConstruct, {type_id, id}, parts);
+			add_target(id, type_id);
+			return id;
+		}
+		if (matrix && columns == 2 && (argument_flags & TypeVectorMask) && !(argument_flags & TypeMatrixMask) && get_vector_size(argument_flags) == 4 && rows == 2) {
+			Array<uint32_t> first;
+			first.append(0);
+			first.append(1);
+			Array<uint32_t> second;
+			second.append(2);
+			second.append(3);
+			Array<uint32_t> list;
+			list.append(add_shuffle(function, column_type, argument, first));
+			list.append(add_shuffle(function, column_type, argument, second));
+			parts = list;
+		} else if (count > components && !matrix) {
+			Array<uint32_t> indices;
+			for (uint32_t i = 0; i < components; i++) indices.append(i);
+			return add_shuffle(function, type_id, argument, indices);
+		} else if (count == 1 && components > 1) {
+			return add_splat(function, type_id, argument);
+		} else if (count == components && !matrix) {
+			return argument;
+		} else if (!matrix || count != components) {
+			throwError("invalid arguments for %s\n", type.get());
+		}
+	}
+
+	if (total > components) throwError("too many arguments for %s\n", type.get());
+	if (total < components) throwError("not enough arguments for %s\n", type.get());
+	if (all_constant()) {
+		Value value;
+		for (uint32_t i = 0; i < parts.size(); i++) {
+			if (!value.append(*constants.get(parts[i]))) throwError("too many arguments for %s\n", type.get());
+		}
+		value.flags = flags;
+		return add_constant(name, value);
+	}
+	bool has_scalar = false;
+	for (uint32_t i = 0; i < parts.size(); i++) has_scalar = has_scalar || (get_target_flags(parts[i]) & TypeScalar);
+	bool columns_given = true;
+	for (uint32_t i = 0; i < parts.size() && columns_given; i++) columns_given = get_target_type(parts[i]) == column_type;
+	if (!matrix || (columns_given && parts.size() == columns)) {
+		uint32_t id = next_id++;
+		add_function_opcode(function, Spirv::OpCompositeConstruct, {type_id, id}, parts);
+		add_target(id, type_id);
+		return id;
+	}
+	// a matrix from scalars and vectors: every column built of its components
+	(void)has_scalar;
+	Array<uint32_t> scalars;
+	uint32_t scalar_type = add_type(kind | TypeScalar);
+	for (uint32_t i = 0; i < parts.size(); i++) {
+		uint32_t part_flags = get_target_flags(parts[i]);
+		uint32_t count = get_target_components(parts[i]);
+		if (part_flags & TypeScalar) {
+			scalars.append(parts[i]);
+			continue;
+		}
+		if (part_flags & TypeMatrixMask) throwError("invalid arguments for %s\n", type.get());
+		for (uint32_t j = 0; j < count; j++) {
+			Array<uint32_t> index;
+			index.append(j);
+			scalars.append(add_shuffle(function, scalar_type, parts[i], index));
+		}
+	}
+	Array<uint32_t> column_ids;
+	for (uint32_t c = 0; c < columns; c++) {
+		Array<uint32_t> elements;
+		for (uint32_t r = 0; r < rows; r++) elements.append(scalars[c * rows + r]);
+		uint32_t id = next_id++;
+		add_function_opcode(function, Spirv::OpCompositeConstruct, {column_type, id}, elements);
+		add_target(id, column_type);
+		column_ids.append(id);
+	}
+	uint32_t id = next_id++;
+	add_function_opcode(function, Spirv::OpCompositeConstruct, {type_id, id}, column_ids);
+	add_target(id, type_id);
+	return id;
+}
+
+uint32_t Compiler::parse_structure_constructor(const char *arguments, uint32_t type, Function &function, Scope *scope) {
+	DepthGuard guard(*this);
+	const Structure &structure = structures[get_structure(type)];
+	if (*Expressions::skip_spaces(arguments) == '\0') throwError("not enough arguments for %s\n", structure.name.get());
+	Array<uint32_t> parts;
+	const char *s = arguments;
+	Expressions::ExpressionParser parser(*this, s, function, scope);
+	while (*Expressions::skip_spaces(s) != '\0') {
+		if (parts.size() >= structure.members.size()) throwError("too many arguments for %s\n", structure.name.get());
+		const Variable &member = variables[structure.members[parts.size()]];
+		uint32_t member_type = get_target_type(member.id);
+		String member_type_name = get_target_type_name(member_type);
+		uint32_t id = parse_expression(&s, String(), function, scope);
+		if (get_target_type(id) != member_type) {
+			try {
+				id = parser.fit(id, member_type);
+			} catch (const String &) {
+				throwError("can't convert %s to \"%s\" member of %s\n", get_target_type_name(id).get(), member.name.get(), structure.name.get());
+			}
+		}
+		parts.append(id);
+		s = Expressions::skip_spaces(s);
+		if (*s == ',') s++;
+		else if (*s != '\0') throwError("unexpected \"%s\"\n", s);
+	}
+	if (parts.size() != structure.members.size()) throwError("not enough arguments for %s\n", structure.name.get());
+	uint32_t id = next_id++;
+	add_function_opcode(function, Spirv::OpCompositeConstruct, {type, id}, parts);
+	add_target(id, type);
+	return id;
+}
+
+} // namespace Vexa
