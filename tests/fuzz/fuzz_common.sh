@@ -75,13 +75,14 @@ fuzz_build() {
 	clang++ "${fuzz_flags[@]}" -fsanitize=fuzzer "$root/tests/fuzz/$target.cpp" "${objects[@]}" -lz -o "$build/$target"
 }
 
-# fuzz_run WHAT TARGET MAX_LEN CORPUS SEEDS
+# fuzz_run WHAT TARGET MAX_LEN CORPUS SEEDS [libFuzzer options...]
 # Runs $build/TARGET for `seconds`, growing CORPUS from SEEDS; crashes are
 # kept in $build for reproduction and fail the script.
 fuzz_run() {
 	local what=$1 target=$2 max_len=$3 corpus=$4 seeds=$5
+	shift 5
 	echo "fuzzing $what for $seconds s"
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$build/$target" \
 		-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" -print_final_stats=1 \
-		-artifact_prefix="$build/" "$corpus" "$seeds" 2>&1 | tail -n 25
+		-artifact_prefix="$build/" "$@" "$corpus" "$seeds" 2>&1 | tail -n 25
 }
