@@ -142,6 +142,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		}
 	}
 	if (entry_index == ~0u || functions[entry_index].id == ~0u) throwError("can't find entry function\n");
+	if (functions[entry_index].return_type != "void") throwError("main function must return void\n");
 	bool compute = (execution_model == 5 || execution_model == 5364 || execution_model == 5365);
 	if (compute && group_size[2] == 0) throwError("work group size is not declared\n");
 	// the modes without which a stage has no meaning

@@ -119,6 +119,11 @@ void parse_layout(State &state, const String &list) {
 			compiler.execution_modes.insert(*mode, ~0u);
 		} else if (const uint32_t *decoration = compiler.layout_qualifiers.get(key)) {
 			if (state.decorations.get(*decoration) != nullptr) throwError("too many %s qualifiers\n", key.get());
+			// the majorities and the vendor flags take no value, every other key one
+			bool flag = (*decoration == DecorationRowMajor || *decoration == DecorationColMajor || *decoration == DecorationPassthrough ||
+				*decoration == DecorationViewportRelative);
+			if (flag && value != ~0u) throwError("\"%s\" layout qualifier takes no value\n", key.get());
+			if (!flag && value == ~0u) throwError("\"%s\" layout qualifier needs a value\n", key.get());
 			state.decorations.insert(*decoration, value);
 		} else if (const uint32_t *format = compiler.image_formats.get(key)) {
 			if (state.bits & QualifierFormat) throwError("too many format qualifiers\n");
@@ -139,6 +144,28 @@ void parse_layout(State &state, const String &list) {
 		if (*s == '\0') throwError("invalid layout qualifiers\n");
 	}
 	state.bits |= QualifierLayout;
+}
+
+// what Vulkan asks of inputs and outputs, checked where they are declared
+void check_interface(State &state, const Compiler::Variable &variable, uint32_t storage, bool member) {
+	const Compiler &compiler = state.compiler;
+	bool io = (storage == StorageInput || storage == StorageOutput);
+	if (!member && variable.decorations.get(DecorationInvariant) != nullptr && storage != StorageOutput) {
+		throwError("invariant qualifier of \"%s\" is valid only for outputs\n", variable.name.get());
+	}
+	if (!io || compiler.global_scope.structures.get(variable.type) != nullptr) return;
+	uint32_t flags = 0;
+	try {
+		flags = Compiler::get_type_flags(variable.type);
+	} catch (const String &) {
+		return;
+	}
+	if ((flags & Compiler::TypeKindMask) == Compiler::TypeBool) throwError("\"%s\" input or output can't be bool\n", variable.name.get());
+	bool flat_only = (flags & (Compiler::TypeUint | Compiler::TypeInt | Compiler::Type64)) != 0;
+	if (compiler.execution_model == 4 && storage == StorageInput && flat_only && variable.decorations.get(DecorationFlat) == nullptr &&
+		variable.decorations.get(DecorationBuiltIn) == nullptr) {
+		throwError("\"%s\" fragment input must be flat\n", variable.name.get());
+	}
 }
 
 // the type of a variable, made now so that its declaration words come
@@ -353,6 +380,7 @@ void parse_declaration(State &state, const String &type) {
 			variable.decorations.insert(DecorationBuiltIn, *builtin);
 			compiler.add_builtin_capability(*builtin);
 		}
+		check_interface(state, variable, member ? compiler.structures[state.structure].storage : storage, member);
 		// resources with a binding and no set are in set 0, as blocks are
 		if (!member && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&
 			variable.decorations.get(DecorationDescriptorSet) == nullptr) {
@@ -485,6 +513,8 @@ void parse_word(State &state, const String &word) {
 	String type = get_type_word(state, word);
 	if (word == "struct" || (type.empty() && *state.s == '{')) {
 		String name = word;
+		// a block says where it lives
+		if (word != "struct" && !(state.bits & QualifierStorage)) throwError("\"%s\" block has no storage qualifier\n", word.get());
 		if (word == "struct") {
 			state.s += Parser::readName(state.s, name);
 			state.s = skip_spaces(state.s);

@@ -8,6 +8,7 @@
 #include "core/Error.h"
 #include "core/Log.h"
 #include "core/Parser.h"
+#include "core/Sort.h"
 
 #include <cstring>
 
@@ -17,7 +18,10 @@ namespace {
 
 constexpr uint32_t ModeLocalSize = 17;
 constexpr uint32_t DecorationBuiltIn = 11;
+constexpr uint32_t DecorationPatch = 15;
 constexpr uint32_t DecorationLocation = 30;
+constexpr uint32_t DecorationComponent = 31;
+constexpr uint32_t DecorationIndex = 32;
 constexpr uint32_t DecorationBinding = 33;
 constexpr uint32_t DecorationPerPrimitive = 5271;
 
@@ -283,6 +287,15 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 }
 
 void Compiler::check_variables() {
+	// the locations each input and output takes, to find two in one place
+	struct Slots {
+		uint32_t storage;
+		uint32_t index; // of a fragment output's dual source
+		uint64_t first;
+		uint64_t end;
+		uint32_t variable;
+	};
+	Array<Slots> taken;
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
 		if (variable.structure != ~0u || variable.dropped || variable.function != ~0u || variable.parameter != ~0u) continue;
@@ -308,11 +321,34 @@ void Compiler::check_variables() {
 		if (builtin_block) continue;
 
 		if (variable.storage == 1 || variable.storage == 3) {
-			if (variable.decorations.get(DecorationLocation) == nullptr && !per_primitive) {
-				throwError("%s has no location\n", name.get());
+			const uint32_t *location = variable.decorations.get(DecorationLocation);
+			if (location == nullptr && !per_primitive) throwError("%s has no location\n", name.get());
+			if (location != nullptr && structure == nullptr && variable.decorations.get(DecorationComponent) == nullptr) {
+				uint32_t flags = get_target_flags(get_target_type(variable.id));
+				uint64_t slots = get_column_count(flags) ? get_column_count(flags) : 1;
+				if ((flags & Type64) && get_vector_size(flags) >= 3) slots *= 2;
+				// a per-vertex array takes the locations of one element
+				bool per_vertex = variable.decorations.get(DecorationPatch) == nullptr &&
+					((execution_model == 1) || (execution_model == 2 && variable.storage == 1) || (execution_model == 3 && variable.storage == 1) ||
+						(execution_model == 5365 && variable.storage == 3));
+				if (variable.length != ~0u && !per_vertex) slots *= variable.length;
+				const uint32_t *index = variable.decorations.get(DecorationIndex);
+				taken.append(Slots{variable.storage, index != nullptr ? *index : 0, *location, *location + slots, i});
 			}
 		} else if (variable.storage == 0 || variable.storage == 2 || variable.storage == 12) {
 			if (variable.decorations.get(DecorationBinding) == nullptr) throwError("%s has no binding\n", name.get());
+		}
+	}
+	quickSort(taken.get(), taken.size(), [](const Slots &a, const Slots &b) {
+		if (a.storage != b.storage) return a.storage < b.storage;
+		if (a.index != b.index) return a.index < b.index;
+		return a.first < b.first;
+	});
+	for (uint32_t i = 1; i < taken.size(); i++) {
+		const Slots &a = taken[i - 1];
+		const Slots &b = taken[i];
+		if (a.storage == b.storage && a.index == b.index && b.first < a.end) {
+			throwError("%s location %u is taken by %s\n", variables[b.variable].name.get(), uint32_t(b.first), variables[a.variable].name.get());
 		}
 	}
 }

@@ -46,6 +46,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 			if (length != ~0u) throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
 			length = name_length;
 		}
+		if (length == 0) throwError("\"%s\" array has no size\n", name.get());
 		uint32_t storage = (type == "rayQuery") ? StoragePrivate : StorageFunction;
 		uint32_t index = compiler.add_variable(name, type, length, storage, scope);
 		Compiler::Variable &variable = compiler.variables[index];

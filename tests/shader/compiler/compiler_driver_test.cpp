@@ -324,8 +324,13 @@ TEST(CompilerDriver, DeclarationErrors) {
 
 TEST(CompilerDriver, LayoutsAndStorage) {
 	Compiler compiler;
+	// a list shares its qualifiers, so two inputs of a list would share a location
+	Result shared = compile(compiler, Fragment, "layout(location = 1) flat in int a, b;\nvoid main() {}\n");
+	EXPECT_FALSE(shared.ok);
+	EXPECT_NE(shared.errors.find(" location 1 is taken by "), std::string::npos) << shared.errors;
+
 	Result r = compile(compiler, Fragment,
-		"layout(location = 1) flat in int a, b;\n"
+		"flat in layout(location = 1) int a;\nlayout(location = 2) flat in int b;\n"
 		"layout(location = 0) out vec4 color;\n"
 		"layout(binding = 3, set = 1) uniform sampler2D s;\n"
 		"layout(binding = 2) uniform texture2D t;\n"
@@ -337,7 +342,7 @@ TEST(CompilerDriver, LayoutsAndStorage) {
 		ASSERT_NE(variable, nullptr) << name;
 		EXPECT_EQ(variable->storage, 1u) << name;
 		ASSERT_NE(decoration(variable, 30), nullptr) << name;
-		EXPECT_EQ(*decoration(variable, 30), 1u) << name;
+		EXPECT_EQ(*decoration(variable, 30), name[0] == 'a' ? 1u : 2u) << name;
 		EXPECT_NE(decoration(variable, 14), nullptr) << name; // Flat
 	}
 	const Compiler::Variable *s = find_global(compiler, "s");
