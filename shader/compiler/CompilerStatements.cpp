@@ -29,6 +29,13 @@ const char *skip_spaces(const char *s) {
 	return s;
 }
 
+// "[...](" after a type name: an array constructor, not a declaration
+bool is_constructor_array(const char *s) {
+	String region;
+	s += Parser::readRegion(s, region, '[', ']');
+	return *skip_spaces(s) == '(';
+}
+
 void check_pending(const Compiler &compiler, uint32_t bits) {
 	compiler.check_constant_qualifiers(bits & (PendingConst | PendingPrecision));
 }
@@ -59,10 +66,19 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		compiler.add_target(variable.id, type_id, length);
 		s = skip_spaces(s);
 		if (*s == '=') {
-			// initialisers are expressions, which this compiler does not take yet
-			throwError("can't initialize \"%s\" variable: expressions are not supported\n", name.get());
+			s = skip_spaces(s + 1);
+			if (*s == ';') throwError("unexpected ';'\n");
+			String type_name = compiler.variables[index].type;
+			if (length != ~0u) type_name.append(String::format("[%u]", length));
+			uint32_t value = compiler.parse_expression(&s, type_name, function, &scope);
+			if (compiler.get_target_type(value) != type_id) {
+				throwError("can't assign %s to %s\n", compiler.get_target_type_name(value).get(), compiler.get_target_type_name(type_id).get());
+			}
+			compiler.add_function_opcode(function, Spirv::OpStore, {compiler.variables[index].id, value});
+		} else if (compiler.variables[index].decorations.get(DecorationConstant) != nullptr) {
+			throwError("constants must be initialized\n");
 		}
-		if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");
+		s = skip_spaces(s);
 		if (*s != ',') break;
 		s = skip_spaces(s + 1);
 	}
@@ -157,10 +173,17 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			throwError("\"%s\" statements are not supported\n", keyword.get());
 		}
 
+		// an expression statement: an increment, or parentheses
+		if ((c == '+' && s[1] == '+') || (c == '-' && s[1] == '-') || c == '(') {
+			parse_expression(&s, String(), function, &scope);
+			bits |= ExpectSemicolon;
+			continue;
+		}
 		String word;
 		if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_')) {
 			throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
 		}
+		const char *word_start = s;
 		s += Parser::readName(s, word);
 		s = skip_spaces(s);
 		if ((bits & (PendingConst | PendingPrecision)) && glsl_types.get(word) == nullptr && word != "const" && word != "lowp" &&
@@ -198,7 +221,12 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 				continue;
 			}
 			if (function.return_type == "void") throwError("void function \"%s\" can't return value\n", function.name.get());
-			throwError("can't return value of \"%s\" function: expressions are not supported\n", function.name.get());
+			uint32_t value = parse_expression(&s, function.return_type, function, &scope);
+			uint32_t type = add_type(function.return_type, ~0u, &global_scope);
+			if (get_target_type(value) != type) throwError("can't return %s from \"%s\" function\n", get_target_type_name(value).get(), function.name.get());
+			add_function_opcode(function, Spirv::OpReturnValue, {value});
+			bits |= ExpectSemicolon;
+			continue;
 		}
 		if (word == "const") {
 			if (bits & PendingConst) throwError("too many constant qualifiers\n");
@@ -214,10 +242,22 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		}
 		const String *type = glsl_types.get(word);
 		if (type != nullptr || find_structure(word, &scope) != ~0u) {
+			// a constructor call starts an expression, a name a declaration
+			if (*s == '(' || (*s == '[' && type != nullptr && is_constructor_array(s))) {
+				s = word_start;
+				parse_expression(&s, String(), function, &scope);
+				bits |= ExpectSemicolon;
+				continue;
+			}
 			parse_local(*this, s, function, scope, type != nullptr ? *type : word, decorations);
 			bits &= ~(PendingConst | PendingPrecision);
 			bits |= ExpectSemicolon;
 			decorations.clear();
+			continue;
+		}
+		if (find_variable(word, &scope) != ~0u) {
+			parse_assignment(&s, word, function, &scope);
+			bits |= ExpectSemicolon;
 			continue;
 		}
 		throwError("unexpected \"%s\"\n", word.get());

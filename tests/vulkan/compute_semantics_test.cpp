@@ -1,0 +1,173 @@
+// What compiled compute shaders compute, judged by the reference compiler: the
+// same GLSL is compiled by this compiler and by the reference, both modules
+// run on the CPU Vulkan device over the same input buffers, and every output
+// byte must be the same.
+#include "compute_runner.h"
+
+#include "core/Log.h"
+#include "shader/compiler/Compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace vulkan_test;
+
+namespace {
+
+// how a buffer starts: words of small unsigned, signed or float values, or zeros
+enum Fill { Unsigned, Signed, Float, Zero };
+
+struct Buffer {
+	Fill fill;
+	uint32_t words;
+};
+
+struct Case {
+	const char *name;
+	const char *source; // the body after the common header
+	std::vector<Buffer> buffers;
+	uint32_t groups;
+};
+
+std::vector<uint8_t> filled(const Buffer &buffer, uint32_t seed) {
+	std::vector<uint32_t> words(buffer.words);
+	uint32_t state = seed * 2654435761u + 12345u;
+	for (uint32_t i = 0; i < buffer.words; i++) {
+		state = state * 1664525u + 1013904223u;
+		uint32_t r = state >> 8;
+		switch (buffer.fill) {
+		case Unsigned: words[i] = r % 1000u; break;
+		case Signed: words[i] = uint32_t(int32_t(r % 1000u) - 500); break;
+		case Float: {
+			float f = float(int32_t(r % 20000u) - 10000) / 64.0f;
+			std::memcpy(&words[i], &f, 4);
+			break;
+		}
+		case Zero: words[i] = 0; break;
+		}
+	}
+	return to_bytes(words);
+}
+
+std::vector<uint32_t> ours(const std::string &source, std::string *errors) {
+	struct Capture {
+		static bool callback(int32_t, uint64_t, const char *text, void *data) {
+			static_cast<std::string *>(data)->append(text);
+			return true;
+		}
+	};
+	Vexa::Log::Callback previous = Vexa::Log::getCallback();
+	void *previous_data = Vexa::Log::getCallbackData();
+	Vexa::Log::setCallback(&Capture::callback, errors);
+	Vexa::Compiler compiler;
+	uint32_t offset = 0;
+	bool ok = compiler.compileGLSL(6, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
+	Vexa::Log::setCallback(previous, previous_data);
+	if (!ok) return {};
+	return std::vector<uint32_t>(compiler.words.get(), compiler.words.get() + compiler.words.size());
+}
+
+const char *const header = "#version 450\nlayout(local_size_x = 16) in;\n";
+
+const Case cases[] = {
+	{"UnsignedArithmetic",
+		"layout(std430, binding = 0) buffer In { uint a[64]; uint b[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint r[512]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  uint x = a[i]; uint y = b[i] + 1u;\n"
+		"  r[i * 8u] = x + y * 3u - 7u;\n"
+		"  r[i * 8u + 1u] = x / y + x % y;\n"
+		"  r[i * 8u + 2u] = (x << 3) ^ (y >> 1) | (x & 0xF0u);\n"
+		"  r[i * 8u + 3u] = x / 2 + x % 3;\n" // int literals meet a uint: unsigned operations
+		"  r[i * 8u + 4u] = ~x;\n"
+		"  r[i * 8u + 5u] = x < 10 ? 1u : 0u;\n"
+		"  r[i * 8u + 6u] = x >> 16;\n"
+		"  uint z = x; z /= 3u; z %= 7u; z <<= 2; z >>= 1; z |= 1u; z ^= 6u; z &= 0xFFu; z += 5u; z -= 1u; z *= 9u;\n"
+		"  r[i * 8u + 7u] = z++ + ++z;\n"
+		"}\n",
+		{{Unsigned, 128}, {Zero, 512}}, 4},
+	{"SignedArithmetic",
+		"layout(std430, binding = 0) buffer In { int a[64]; int b[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { int r[512]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  int x = a[i]; int y = b[i] | 1;\n"
+		"  r[i * 8u] = x * y - 3 * x + y;\n"
+		"  r[i * 8u + 1u] = x / y;\n"
+		"  r[i * 8u + 2u] = x >> 2;\n" // arithmetic shift of a signed value
+		"  r[i * 8u + 3u] = -x + (-(-y));\n"
+		"  int z = x; z >>= 3; z /= 2; z -= y;\n"
+		"  r[i * 8u + 4u] = z;\n"
+		"  r[i * 8u + 5u] = int(x > y) + int(x <= y) * 2 + int(x == y) * 4 + int(x != y) * 8;\n"
+		"  r[i * 8u + 6u] = (x < 0 && y > 0) || x == 7 ? 100 : -100;\n"
+		"  r[i * 8u + 7u] = int(uint(x) >> 28);\n"
+		"}\n",
+		{{Signed, 128}, {Zero, 512}}, 4},
+	{"FloatVectors",
+		"layout(std430, binding = 0) buffer In { vec4 a[64]; vec4 b[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { vec4 r[256]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  vec4 x = a[i]; vec4 y = b[i];\n"
+		"  r[i * 4u] = x * y + 2.0 * x - y / 4.0;\n"
+		"  vec3 s = x.zyx * 0.5 + y.xxx;\n"
+		"  r[i * 4u + 1u] = vec4(s, -x.w);\n"
+		"  vec4 m = x; m.yw = y.xz; m.x += 1.0; m *= 0.25;\n"
+		"  r[i * 4u + 2u] = m;\n"
+		"  r[i * 4u + 3u] = vec4(x == y, x != y, x.x < y.x && x.y < y.y ? 1.0 : 0.0, float(x.x < y.y));\n"
+		"}\n",
+		{{Float, 512}, {Zero, 1024}}, 4},
+	{"Matrices",
+		"layout(std430, binding = 0) buffer In { mat4 m[16]; vec4 v[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { vec4 r[256]; mat3 q[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  mat4 a = m[i % 16u]; mat4 b = m[(i + 3u) % 16u];\n"
+		"  r[i * 4u] = a * v[i];\n"
+		"  r[i * 4u + 1u] = v[i] * b;\n"
+		"  mat4 c = (a * b + a - b / 2.0) * 0.5;\n"
+		"  r[i * 4u + 2u] = c[1] + (-c)[2];\n"
+		"  r[i * 4u + 3u] = mat4(1.0)[2] + mat4(mat3(a))[3] + vec4(mat2(a)[1], mat2(2.0)[0]);\n"
+		"  q[i] = mat3(a) * mat3(b);\n"
+		"}\n",
+		{{Float, 512}, {Zero, 1024 + 64 * 12}}, 4},
+};
+
+} // namespace
+
+TEST(ComputeSemantics, SameBuffersAsTheReference) {
+	std::string why;
+	if (!compute_available(&why)) GTEST_SKIP() << why;
+	for (const Case &c : cases) {
+		std::string source = std::string(header) + c.source;
+		std::string errors;
+		std::vector<uint32_t> module = ours(source, &errors);
+		ASSERT_FALSE(module.empty()) << c.name << "\n" << errors;
+		std::vector<uint32_t> reference = reference_spirv(source, &errors);
+		ASSERT_FALSE(reference.empty()) << c.name << "\n" << errors;
+
+		std::vector<std::vector<uint8_t>> mine;
+		std::vector<std::vector<uint8_t>> theirs;
+		for (size_t i = 0; i < c.buffers.size(); i++) {
+			mine.push_back(filled(c.buffers[i], uint32_t(i + 1)));
+			theirs.push_back(filled(c.buffers[i], uint32_t(i + 1)));
+		}
+		ASSERT_TRUE(run_compute(module, mine, c.groups, 1, 1, &errors)) << c.name << "\n" << errors;
+		ASSERT_TRUE(run_compute(reference, theirs, c.groups, 1, 1, &errors)) << c.name << "\n" << errors;
+		for (size_t i = 0; i < mine.size(); i++) {
+			std::vector<uint32_t> a = from_bytes<uint32_t>(mine[i]);
+			std::vector<uint32_t> b = from_bytes<uint32_t>(theirs[i]);
+			ASSERT_EQ(a.size(), b.size());
+			uint32_t reported = 0;
+			for (size_t w = 0; w < a.size() && reported < 5; w++) {
+				if (a[w] != b[w]) {
+					ADD_FAILURE() << c.name << ": buffer " << i << " word " << w << ": " << a[w] << " != reference " << b[w];
+					reported++;
+				}
+			}
+		}
+	}
+}
