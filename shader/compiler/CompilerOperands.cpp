@@ -493,19 +493,17 @@ uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Fun
 		uint32_t old = parser.load(target);
 		uint32_t size = get_vector_size(flags);
 		Array<uint32_t> merge;
-		for (uint32_t i = 0; i < size; i++) merge.append(mask.size() + i);
+		// the new value's components come first: as many as the mask, or the
+		// whole repeated vector for one component
+		uint32_t given = mask.size() == 1 ? size : mask.size();
+		for (uint32_t i = 0; i < size; i++) merge.append(given + i);
 		for (uint32_t i = 0; i < mask.size(); i++) merge[mask[i]] = i;
-		if (mask.size() == 1) {
-			uint32_t single = value;
-			value = next_id++;
-			add_function_opcode(function, Spirv::OpCompositeInsert, {type, value, single, old, mask[0]});
-			add_target(value, type);
-		} else {
-			uint32_t merged = next_id++;
-			add_function_opcode(function, Spirv::OpVectorShuffle, {type, merged, value, old}, merge);
-			add_target(merged, type);
-			value = merged;
-		}
+		// one component is repeated first, so that one shuffle serves every mask
+		if (mask.size() == 1) value = add_splat(function, type, value);
+		uint32_t merged = next_id++;
+		add_function_opcode(function, Spirv::OpVectorShuffle, {type, merged, value, old}, merge);
+		add_target(merged, type);
+		value = merged;
 	}
 	parser.store(target, value);
 	*cursor = s;

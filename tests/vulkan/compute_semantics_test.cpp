@@ -134,6 +134,36 @@ const Case cases[] = {
 		"  q[i] = mat3(a) * mat3(b);\n"
 		"}\n",
 		{{Float, 512}, {Zero, 1024 + 64 * 12}}, 4},
+	// the right operand of && and || and the branches of ?: run only when
+	// selected, when they have effects or index memory
+	{"ShortCircuit",
+		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint r[256]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  uint n = a[i]; uint count = 0u;\n"
+		"  bool t = n > 500u && (count++ > 0u || ++count > 0u);\n"
+		"  bool u = n < 100u || (count += 10u) > 12u;\n"
+		"  r[i * 4u] = count;\n"
+		"  r[i * 4u + 1u] = (t ? 1u : 0u) + (u ? 2u : 0u);\n"
+		"  uint index = n % 80u;\n"
+		"  r[i * 4u + 2u] = index < 64u ? a[index] : 7u;\n"
+		"  r[i * 4u + 3u] = (n & 1u) == 0u ? (count += 5u) : (count -= 1u);\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 256}}, 4},
+	{"DoublesAndConversions",
+		"layout(std430, binding = 0) buffer In { int a[64]; float f[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { double d[64]; uint r[256]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  double x = double(a[i]) / 3.0lf + double(f[i]);\n"
+		"  d[i] = x * x - 1.5lf;\n"
+		"  r[i * 4u] = uint(a[i]);\n"
+		"  r[i * 4u + 1u] = uint(int(f[i]));\n"
+		"  r[i * 4u + 2u] = uint(bool(a[i])) + uint(f[i] > 0.0) * 2u;\n"
+		"  r[i * 4u + 3u] = uint(int(float(x) * 16.0));\n"
+		"}\n",
+		{{Signed, 64}, {Float, 64}, {Zero, 128 + 256}}, 4},
 };
 
 } // namespace
