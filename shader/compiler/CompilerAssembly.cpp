@@ -62,6 +62,9 @@ const struct {
 	{4472, "SPV_KHR_ray_query"},
 	{5016, "SPV_EXT_shader_image_int64"},
 	{5301, "SPV_EXT_descriptor_indexing"},
+	{5302, "SPV_EXT_descriptor_indexing"},
+	{4437, "SPV_KHR_device_group"},
+	{4439, "SPV_KHR_multiview"},
 };
 
 // the instructions whose result id is their first operand
@@ -159,8 +162,14 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	if (execution_model == 5365 && !has_mode({26})) throwError("max_vertices is not declared\n");
 	if (execution_model == 5365 && !has_mode({5270})) throwError("max_primitives is not declared\n");
 
-	// 3. stage capabilities
+	// 3. stage capabilities, and arrays of resources of no fixed size
 	capabilities.insert(CapabilityShader);
+	for (uint32_t i = 0; i < variables.size(); i++) {
+		const Variable &variable = variables[i];
+		bool resource = variable.storage == Spirv::StorageUniformConstant || variable.storage == Spirv::StorageUniform ||
+			variable.storage == Spirv::StorageStorageBuffer;
+		if (resource && variable.length == 0 && variable.structure == ~0u && !variable.dropped) capabilities.insert(5302u);
+	}
 	if (execution_model == 3) capabilities.insert(CapabilityGeometry);
 	if (execution_model == 1 || execution_model == 2) capabilities.insert(CapabilityTessellation);
 	if (execution_model == 5364 || execution_model == 5365) capabilities.insert(CapabilityMeshShading);
@@ -258,8 +267,11 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 
 	// 7-10. capabilities, extensions, imports, memory model
 	for (auto it = capabilities.begin(); it; ++it) add_module_opcode(Spirv::OpCapability, {it->key});
+	Set<String> extensions_written;
 	for (const auto &row : capability_extensions) {
-		if (capabilities.find(row.capability)) add_module_string_opcode(OpExtension, {}, String(row.extension));
+		if (!capabilities.find(row.capability) || extensions_written.find(String(row.extension))) continue;
+		extensions_written.insert(String(row.extension));
+		add_module_string_opcode(OpExtension, {}, String(row.extension));
 	}
 	if (glsl_id != ~0u) add_module_string_opcode(Spirv::OpExtInstImport, {glsl_id}, String("GLSL.std.450"));
 	add_module_opcode(OpMemoryModel, {0, 1});

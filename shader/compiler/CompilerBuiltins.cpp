@@ -229,6 +229,7 @@ void Compiler::add_builtin_capability(uint32_t builtin) {
 	if (builtin == 5253) capabilities.insert(5255);
 	if (builtin == 10) capabilities.insert(57);
 	if (builtin == 4440) capabilities.insert(4439);
+	if (builtin == 4438) capabilities.insert(4437); // DeviceIndex: DeviceGroup
 	if ((builtin == 9 || builtin == 10) && (m == 0 || m == 2)) capabilities.insert(5254);
 	if ((builtin == 5286 || builtin == 5287) && m == 4) capabilities.insert(5284);
 	// a fragment shader reads the primitive id and layer that only the

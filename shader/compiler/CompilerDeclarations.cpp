@@ -379,7 +379,19 @@ void parse_declaration(State &state, const String &type) {
 		if (const uint32_t *builtin = compiler.builtin_variables.get(name); builtin != nullptr && *builtin != ~0u && !parameter_list) {
 			variable.decorations.insert(DecorationBuiltIn, *builtin);
 			compiler.add_builtin_capability(*builtin);
+			// integer fragment inputs are flat, built-in ones too
+			bool flat = false;
+			try {
+				flat = (Compiler::get_type_flags(variable.type) & (Compiler::TypeUint | Compiler::TypeInt | Compiler::Type64)) != 0;
+			} catch (const String &) {
+			}
+			if (flat && compiler.execution_model == 4 && storage == StorageInput && !member && variable.decorations.get(DecorationFlat) == nullptr) {
+				variable.decorations.insert(DecorationFlat, ~0u);
+			}
 		}
+		// decorations that need capabilities
+		if (variable.decorations.get(DecorationSample) != nullptr) compiler.capabilities.insert(35); // SampleRateShading
+		if (variable.decorations.get(DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(5283); // MeshShadingEXT
 		check_interface(state, variable, member ? compiler.structures[state.structure].storage : storage, member);
 		// resources with a binding and no set are in set 0, as blocks are
 		if (!member && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&

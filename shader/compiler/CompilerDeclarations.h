@@ -30,6 +30,7 @@ constexpr uint32_t DecorationColMajor = 5;
 constexpr uint32_t DecorationMatrixStride = 7;
 constexpr uint32_t DecorationBuiltIn = 11;
 constexpr uint32_t DecorationFlat = 14;
+constexpr uint32_t DecorationSample = 17;
 constexpr uint32_t DecorationInvariant = 18;
 constexpr uint32_t DecorationConstant = 22;
 constexpr uint32_t DecorationLocation = 30;

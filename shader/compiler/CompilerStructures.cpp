@@ -207,6 +207,40 @@ void end_structure(State &state) {
 		owner.variable = variable_index;
 	}
 
+	// an interface block whose members say where they lie: every member gets
+	// a location, the ones without one following the one before, and the
+	// block's own location only starts the count
+	{
+		Compiler::Structure &block = compiler.structures[index];
+		bool members_located = false;
+		for (uint32_t i = 0; i < block.members.size(); i++) {
+			members_located = members_located || compiler.variables[block.members[i]].decorations.get(DecorationLocation) != nullptr;
+		}
+		if (members_located && (block.storage == StorageInput || block.storage == StorageOutput) && block.variable != ~0u) {
+			Compiler::Variable &instance = compiler.variables[block.variable];
+			const uint32_t *start = instance.decorations.get(DecorationLocation);
+			uint64_t location = start != nullptr ? *start : 0;
+			instance.decorations.remove(DecorationLocation);
+			for (uint32_t i = 0; i < block.members.size(); i++) {
+				Compiler::Variable &member = compiler.variables[block.members[i]];
+				if (member.decorations.get(DecorationBuiltIn) != nullptr) continue;
+				if (const uint32_t *own = member.decorations.get(DecorationLocation)) location = *own;
+				else member.decorations.insert(DecorationLocation, uint32_t(location));
+				uint32_t flags = 0;
+				try {
+					flags = Compiler::get_type_flags(member.type);
+				} catch (const String &) {
+					throwError("can't locate \"%s\" member of %s type\n", member.name.get(), member.type.get());
+				}
+				uint64_t slots = Compiler::get_column_count(flags) ? Compiler::get_column_count(flags) : 1;
+				if ((flags & Compiler::Type64) && Compiler::get_vector_size(flags) >= 3) slots *= 2;
+				if (member.length != ~0u) slots *= member.length;
+				location += slots;
+				if (location > 0xffffffffull) throwError("\"%s\" block takes too many locations\n", block.name.get());
+			}
+		}
+	}
+
 	// member layout: matrices get their majority, and the members of
 	// everything but inputs and outputs their offsets
 	Compiler::Structure &laid = compiler.structures[index];
