@@ -94,13 +94,15 @@ uint32_t Compiler::add_constant(const String &name, const Value &value) {
 
 	Array<uint32_t> parts;
 	if (flags & TypeRuntimeArray) {
-		// arrays of scalars, one constant per element
+		// arrays of scalars, vectors or matrices, one constant per element
 		uint32_t length = array_length(name);
-		if ((flags & TypeScalar) == 0 || length == 0) throwError("can't add %sx%u constant\n", name.get(), c.count);
-		if (c.count < length) throwError("not enough arguments for %s\n", name.get());
-		if (c.count > length) throwError("too many arguments for %s\n", name.get());
-		String element = get_type_name(flags & ~(TypeRuntimeArray | TypeComposite));
-		for (uint32_t i = 0; i < c.count; i++) parts.append(add_constant(element, Value(c, i)));
+		uint32_t element_flags = flags & ~(TypeRuntimeArray | TypeComposite);
+		uint32_t width = get_type_components(element_flags);
+		if ((element_flags & TypeKindMask) == 0 || width == 0 || length == 0) throwError("can't add %sx%u constant\n", name.get(), c.count);
+		if (c.count < length * width) throwError("not enough arguments for %s\n", name.get());
+		if (c.count > length * width) throwError("too many arguments for %s\n", name.get());
+		String element = get_type_name(element_flags);
+		for (uint32_t i = 0; i < length; i++) parts.append(add_constant(element, Value(c, i * width, width)));
 	} else if (flags & (TypeMatrixMask | TypeVectorMask)) {
 		// a matrix of columns or a vector of scalars; one component fills all
 		bool matrix = (flags & TypeMatrixMask) != 0;

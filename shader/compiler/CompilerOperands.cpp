@@ -73,8 +73,30 @@ Operand ExpressionParser::parse_primary() {
 	uint32_t index = compiler.find_variable(name, scope);
 	if (index != ~0u) {
 		const Compiler::Variable &variable = compiler.variables[index];
+		if (!variable.value.empty() && variable.length != ~0u) {
+			// a constant array is read from a private copy, made once
+			String key = String::format("%u:constant", index);
+			if (compiler.global_scope.variables.get(key) == nullptr) {
+				String type = variable.type;
+				uint32_t length = variable.length;
+				String text = variable.value;
+				Value value;
+				compiler.parse_constant_expression(value, text.get(), scope, true);
+				uint32_t constant = compiler.add_constant(type + String::format("[%u]", length), value);
+				uint32_t copy = compiler.add_variable(String(), type, length, 6, compiler.global_scope);
+				Compiler::Variable &record = compiler.variables[copy];
+				record.name = String::format("_k%u", index);
+				record.initializer = constant;
+				record.used = true;
+				compiler.add_target(record.id, compiler.add_type(type, length, &compiler.global_scope), length);
+				compiler.global_scope.variables.insert(key, copy);
+			}
+			bool pointer = false;
+			uint32_t id = compiler.parse_variable(&s, key, function, scope, false, &pointer);
+			ret.id = load(id);
+			return ret;
+		}
 		if (!variable.value.empty()) {
-			if (variable.length != ~0u) throwError("constant arrays are not supported yet: \"%s\"\n", name.get());
 			ret.text = variable.value;
 			return ret;
 		}
@@ -259,6 +281,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 		storage = instance.storage;
 	}
 	if (write && variable->scope == &global_scope && storage == ~0u) throwError("can't write to global variable\n");
+	if (write && variable->decorations.get(22u) != nullptr) throwError("can't write to constant \"%s\"\n", name.get());
 
 	for (;;) {
 		const char *p = Expressions::skip_spaces(s);
@@ -287,6 +310,16 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 				type = add_type((flags & (TypeKindMask | TypeWidthMask)) | TypeScalar);
 				s = q;
 				continue;
+			}
+			if (length != ~0u && length != 0 && selector == "length") {
+				// the length of a sized array is a constant
+				const char *r = Expressions::skip_spaces(q);
+				String arguments;
+				r += Parser::readRegion(r, arguments, '(', ')');
+				if (*Expressions::skip_spaces(arguments.get()) != '\0') throwError("unknown array function %s(%s)\n", selector.get(), arguments.get());
+				*cursor = r;
+				if (pointer != nullptr) *pointer = false;
+				return add_constant("i32", length);
 			}
 			if (length == 0 && selector == "length") {
 				// the length of a runtime array: the last member of a buffer block

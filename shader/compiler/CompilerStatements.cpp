@@ -40,6 +40,49 @@ void check_pending(const Compiler &compiler, uint32_t bits) {
 	compiler.check_constant_qualifiers(bits & (PendingConst | PendingPrecision));
 }
 
+// the text of an expression: up to the next ',' or ';' outside brackets
+String read_expression(const char *&s) {
+	const char *start = s;
+	int32_t depth = 0;
+	while (*s) {
+		char c = *s;
+		if (c == '(' || c == '[' || c == '{') depth++;
+		else if (c == ')' || c == ']' || c == '}') {
+			if (--depth < 0) break;
+		} else if ((c == ',' || c == ';') && depth == 0) {
+			break;
+		}
+		s++;
+	}
+	return String(start, uint32_t(s - start));
+}
+
+// the value of a constant's initialiser, in the constant's own type, kept
+// as its value text; false when the text is no constant expression
+bool fold_constant(Compiler &compiler, Compiler::Variable &variable, const String &text, Compiler::Scope &scope) {
+	Value value;
+	try {
+		compiler.parse_constant_expression(value, text.get(), &scope, false);
+	} catch (const String &) {
+		return false;
+	}
+	uint32_t flags = 0;
+	try {
+		flags = Compiler::get_type_flags(variable.type);
+	} catch (const String &) {
+		return false;
+	}
+	if ((value.flags & Compiler::TypeRuntimeArray) || (flags & Compiler::TypeKindMask) == 0) return false;
+	uint32_t components = Compiler::get_type_components(flags);
+	Value converted(flags, 0);
+	if (!converted.append(value)) return false;
+	if (converted.count == 1 && components > 1) converted = converted.splat(components);
+	if (converted.count != components) return false;
+	converted.flags = flags;
+	variable.value = compiler.get_constant_string(converted, true);
+	return true;
+}
+
 // a local declaration whose type word was read
 void parse_local(Compiler &compiler, const char *&s, Compiler::Function &function, Compiler::Scope &scope, const String &type,
 	Map<uint32_t, uint32_t> &decorations) {
@@ -68,6 +111,18 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		if (*s == '=') {
 			s = skip_spaces(s + 1);
 			if (*s == ';') throwError("unexpected ';'\n");
+			// a constant of a constant expression is a name for its value
+			if (compiler.variables[index].decorations.get(DecorationConstant) != nullptr && length == ~0u) {
+				const char *end = s;
+				String text = read_expression(end);
+				if (fold_constant(compiler, compiler.variables[index], text, scope)) {
+					s = end;
+					s = skip_spaces(s);
+					if (*s != ',') break;
+					s = skip_spaces(s + 1);
+					continue;
+				}
+			}
 			String type_name = compiler.variables[index].type;
 			if (length != ~0u) type_name.append(String::format("[%u]", length));
 			uint32_t value = compiler.parse_expression(&s, type_name, function, &scope);

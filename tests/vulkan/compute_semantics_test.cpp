@@ -164,6 +164,36 @@ const Case cases[] = {
 		"  r[i * 4u + 3u] = uint(int(float(x) * 16.0));\n"
 		"}\n",
 		{{Signed, 64}, {Float, 64}, {Zero, 128 + 256}}, 4},
+	{"ConstantsAndArrays",
+		"layout(std430, binding = 0) buffer Out { uint r[64]; vec2 w[64]; float tail[]; };\n"
+		"const uint table[4] = uint[](3u, 1u, 4u, 1u);\n"
+		"const vec2 points[3] = vec2[](vec2(1.0, 2.0), vec2(3.0, 4.0), vec2(5.0, 6.0));\n"
+		"const int N = 2 * 3;\n"
+		"float scratch[N];\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  const uint k = 3u * 2u;\n"
+		"  const float half_k = float(k) / 2.0;\n"
+		"  float local[4] = float[4](1.0, 2.0, half_k, float(i));\n"
+		"  scratch[i % 6u] = local[i % 4u];\n"
+		"  r[i] = table[i % 4u] + k + table[2] + uint(half_k) + uint(scratch.length()) + uint(tail.length()) * 100u;\n"
+		"  w[i] = points[i % 3u] * half_k + vec2(scratch[i % 6u], local.length());\n"
+		"}\n",
+		{{Zero, 64 + 128 + 8}}, 4},
+	{"Structures",
+		"struct P { vec3 pos; float w; uint id; };\n"
+		"layout(std430, binding = 0) buffer In { P ps[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { P outp[64]; uint r[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  P p = ps[i];\n"
+		"  p.pos *= 2.0; p.id += 1u; p.pos.y = -p.w;\n"
+		"  outp[i] = p;\n"
+		"  P q = P(vec3(1.0, 2.0, float(i)), 0.5, i);\n"
+		"  outp[i].w += q.pos.z + float(outp.length());\n"
+		"  r[i] = q.id + p.id;\n"
+		"}\n",
+		{{Float, 64 * 8}, {Zero, 64 * 8 + 64}}, 4},
 };
 
 } // namespace
