@@ -291,7 +291,9 @@ TEST(CompilerConstants, RefusedComposites) {
 		// an array longer than a Value is refused, not cut short
 		{"f32[20]", sixteen, "not enough arguments for f32[20]\n"},
 		{"f32[]", f64s({1.0}), "can't add f32[]x1 constant\n"},
-		{"f32v2[2]", f64s({1.0, 2.0}), "can't add f32v2[2]x2 constant\n"},
+		// arrays of vectors take every component of every element
+		{"f32v2[2]", f64s({1.0, 2.0}), "not enough arguments for f32v2[2]\n"},
+		{"f32v2[2]", f64s({1.0, 2.0, 3.0, 4.0, 5.0}), "too many arguments for f32v2[2]\n"},
 		{"f32", f64s({1.0, 2.0}), "can't add f32x2 constant\n"},
 		{"sampler", f64s({1.0}), "can't add samplerx1 constant\n"},
 	};
