@@ -527,6 +527,20 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 			return get_external_value(it, parenthesize);
 		case OpCompositeExtract:
 			return get_composite_extract(it);
+		case OpArrayLength: {
+			// the length of the runtime array that ends a block
+			StringStack<64> ret(get_value(it[3], false));
+			Iterator type = get_target_type(it[3]);
+			uint32_t member = it[4];
+			if (type.get_opcode() != OpTypeStruct || type[1] >= members.size() || member >= members[type[1]].size()) {
+				log_error("ShaderSpirv::get_value(): unknown ArrayLength member\n");
+				return String();
+			}
+			if (!ret.empty() && ret.fromBack(0) != '.' && ret.fromBack(0) != '>') ret.append('.');
+			ret.append(members[type[1]][member].name);
+			ret.append(".length()");
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
 	}
 	if (is_unary_opcode(op) && !(op == OpLogicalNot && get_target_type(it[1]).get_opcode() == OpTypeVector)) {
 		String format = get_unary_name(it);

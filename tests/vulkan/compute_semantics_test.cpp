@@ -1,8 +1,10 @@
 // What compiled compute shaders compute, judged by the reference compiler: the
 // same GLSL is compiled by this compiler and by the reference, both modules
 // run on the CPU Vulkan device over the same input buffers, and every output
-// byte must be the same.
+// byte must be the same. The listing must render every module compiled here.
 #include "compute_runner.h"
+
+#include "../shader/listing_fixtures.h"
 
 #include "core/Log.h"
 #include "shader/compiler/Compiler.h"
@@ -206,6 +208,8 @@ TEST(ComputeSemantics, SameBuffersAsTheReference) {
 		std::string errors;
 		std::vector<uint32_t> module = ours(source, &errors);
 		ASSERT_FALSE(module.empty()) << c.name << "\n" << errors;
+		// the listing reads what the compiler writes
+		listing_test::expect_rendered(listing_test::render(module), c.name);
 		std::vector<uint32_t> reference = reference_spirv(source, &errors);
 		ASSERT_FALSE(reference.empty()) << c.name << "\n" << errors;
 
