@@ -53,7 +53,7 @@ generate() {
 		printf "%s", text
 		total = length(text)
 		for (i = 0; total < limit; i++) {
-			unit = sprintf("struct Item%d {\n\tvec4 position;\n\tvec3 normal;\n\tfloat weights[4];\n\tmat4 transform;\n\tuint flags;\n};\n", i)
+			unit = sprintf("struct Item%d {\n\tvec4 position;\n\tvec3 normal;\n\tvec4 weights[2];\n\tmat4 transform;\n\tuint flags;\n};\n", i)
 			unit = unit sprintf("const int Count%d = %d * 2 + 1;\nconst float Scale%d = 1.0 / %d.0;\nconst uvec2 Size%d = uvec2(%du, %du);\n", i, i % 97, i, i + 1, i, i % 13 + 1, i % 7 + 1)
 			unit = unit sprintf("layout(std140, set = 0, binding = %d) uniform Parameters%d {\n\tItem%d items[Count%d];\n\tvec4 tint;\n\tivec2 size;\n} parameters%d;\n", i, i, i, i, i)
 			unit = unit sprintf("layout(std430, set = 1, binding = %d) buffer Output%d {\n\tuint count;\n\tvec4 values[];\n} output%d;\n", i, i, i)
