@@ -56,6 +56,50 @@ Operand ExpressionParser::parse_primary() {
 	}
 	if (Parser::isNumber(p)) {
 		s = p + Parser::readNumber(p, ret.text);
+		// the suffixes of the other widths: l (64-bit integers), s (16-bit
+		// integers), lf (doubles) and hf (half floats)
+		String suffix;
+		while ((*s >= 'a' && *s <= 'z') || (*s >= 'A' && *s <= 'Z')) suffix.append(*s++);
+		String text = ret.text;
+		bool is_float = Parser::isFloat(text.get());
+		String lower = suffix.tolower();
+		String digits = text;
+		String type;
+		auto ends_with = [&](const char *tail) {
+			uint32_t size = uint32_t(strlen(tail));
+			return digits.size() > size && digits.substr(digits.size() - size).tolower() == tail;
+		};
+		if (is_float) {
+			if (ends_with("lf")) {
+				digits = digits.substr(0, digits.size() - 2);
+				type = "f64";
+			} else if (ends_with("hf")) {
+				digits = digits.substr(0, digits.size() - 2);
+				type = "f16";
+			} else if (lower == "hf") {
+				type = "f16";
+			} else if (lower == "lf") {
+				type = "f64";
+			} else if (!lower.empty()) {
+				throwError("invalid suffix \"%s\" of %s\n", suffix.get(), text.get());
+			}
+		} else {
+			// the letters of an integer's suffix are no hexadecimal digits
+			while (digits.size() > 1 && strchr("uUlLsS", digits[digits.size() - 1]) != nullptr) {
+				lower = String(digits.get() + digits.size() - 1, 1).tolower() + lower;
+				digits = digits.substr(0, digits.size() - 1);
+			}
+			bool is_unsigned = lower.find('u') != ~0u;
+			String width = lower.replace("u", "");
+			if (width == "l") type = is_unsigned ? "u64" : "i64";
+			else if (width == "s") type = is_unsigned ? "u16" : "i16";
+			else if (!width.empty()) throwError("invalid suffix \"%s\" of %s\n", suffix.get(), text.get());
+			else if (!suffix.empty()) ret.text.append(suffix);
+		}
+		if (!type.empty()) {
+			ret.text.clear();
+			ret.id = compiler.parse_constant(type, digits.get());
+		}
 		return ret;
 	}
 	if (!starts_name(*p)) {

@@ -31,6 +31,7 @@ struct Case {
 	const char *source; // the body after the common header
 	std::vector<Buffer> buffers;
 	uint32_t groups;
+	bool int64 = false; // needs 64-bit integers and floats on the device
 };
 
 std::vector<uint8_t> filled(const Buffer &buffer, uint32_t seed) {
@@ -196,6 +197,33 @@ const Case cases[] = {
 		"  r[i] = q.id + p.id;\n"
 		"}\n",
 		{{Float, 64 * 8}, {Zero, 64 * 8 + 64}}, 4},
+	{"OperatorChains",
+		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { int r[256]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  int x = a[i]; bool b = x > 0;\n"
+		"  int y; int z;\n"
+		"  r[i * 4u] = - -x + -~x;\n"
+		"  r[i * 4u + 1u] = !!b ? 1 : (!b ? 2 : 3);\n"
+		"  r[i * 4u + 2u] = x > 100 ? x > 200 ? 2 : 1 : x < -100 ? -1 : 0;\n" // a conditional in the middle operand
+		"  y = z = x * 2;\n"
+		"  r[i * 4u + 3u] = (y += 3) + z + (z = 5);\n"
+		"}\n",
+		{{Signed, 64}, {Zero, 256}}, 4},
+	{"SixtyFourBits",
+		"#extension GL_ARB_gpu_shader_int64 : require\n"
+		"layout(std430, binding = 0) buffer In { uint a[64]; int b[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint64_t u[64]; int64_t s[64]; dvec2 d[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  uint64_t x = uint64_t(a[i]) << 33;\n"
+		"  int64_t y = int64_t(b[i]) * -3000000000l;\n"
+		"  u[i] = x / 7ul + (x % 5ul) ^ uint64_t(i);\n"
+		"  s[i] = y >> 3;\n"
+		"  d[i] = dvec2(double(y) * 0.5lf, double(x >> 30));\n"
+		"}\n",
+		{{Unsigned, 64}, {Signed, 64}, {Zero, 128 + 128 + 256}}, 4, true},
 };
 
 } // namespace
@@ -204,7 +232,16 @@ TEST(ComputeSemantics, SameBuffersAsTheReference) {
 	std::string why;
 	if (!compute_available(&why)) GTEST_SKIP() << why;
 	for (const Case &c : cases) {
-		std::string source = std::string(header) + c.source;
+		if (c.int64 && !(compute_device().int64 && compute_device().float64)) continue;
+		// extensions stand after #version and before the layouts
+		std::string text = c.source;
+		std::string extensions;
+		while (text.compare(0, 10, "#extension") == 0) {
+			size_t end = text.find('\n') + 1;
+			extensions += text.substr(0, end);
+			text = text.substr(end);
+		}
+		std::string source = std::string("#version 450\n") + extensions + (header + std::strlen("#version 450\n")) + text;
 		std::string errors;
 		std::vector<uint32_t> module = ours(source, &errors);
 		ASSERT_FALSE(module.empty()) << c.name << "\n" << errors;
