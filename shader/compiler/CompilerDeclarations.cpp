@@ -521,6 +521,9 @@ void parse_declaration(State &state, const String &type) {
 		Compiler::Variable &variable = compiler.variables[index];
 		for (auto it = state.decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);
 		if (const uint32_t *builtin = compiler.builtin_variables.get(name); builtin != nullptr && *builtin != ~0u && !parameter_list) {
+			// built-ins are inputs and outputs (or members of their blocks)
+			uint32_t place = member ? compiler.structures[state.structure].storage : storage;
+			if (place != StorageInput && place != StorageOutput) throwError("\"%s\" built-in can't be declared here\n", name.get());
 			variable.decorations.insert(DecorationBuiltIn, *builtin);
 			compiler.add_builtin_capability(*builtin);
 		}
