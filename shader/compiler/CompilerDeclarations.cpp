@@ -146,12 +146,141 @@ void parse_layout(State &state, const String &list) {
 	state.bits |= QualifierLayout;
 }
 
-// what Vulkan asks of inputs and outputs, checked where they are declared
+constexpr uint32_t DecorationNoPerspective = 13;
+constexpr uint32_t DecorationPatch = 15;
+constexpr uint32_t DecorationCentroid = 16;
+constexpr uint32_t DecorationSample = 17;
+constexpr uint32_t DecorationRestrict = 19;
+constexpr uint32_t DecorationVolatile = 21;
+constexpr uint32_t DecorationCoherent = 23;
+constexpr uint32_t DecorationNonWritable = 24;
+constexpr uint32_t DecorationNonReadable = 25;
+constexpr uint32_t DecorationStream = 29;
+constexpr uint32_t DecorationComponent = 31;
+constexpr uint32_t DecorationIndex = 32;
+constexpr uint32_t DecorationXfbBuffer = 36;
+constexpr uint32_t DecorationXfbStride = 37;
+constexpr uint32_t DecorationAlignment = 44;
+constexpr uint32_t StorageWorkgroup = 4;
+constexpr uint32_t CapabilitySampleRateShading = 35;
+constexpr uint32_t CapabilityGeometryStreams = 54;
+constexpr uint32_t CapabilityMeshShading = 5283;
+
+bool is_image_type(const String &type) {
+	return type.startsWith("image") || type.startsWith("iimage") || type.startsWith("uimage") || type.startsWith("i64image") ||
+		type.startsWith("u64image");
+}
+
+// The stages a storage qualifier is declared in: execution models, ended by ~0u
+void check_storage_stage(const State &state, const String &word, uint32_t storage) {
+	static const uint32_t stages[][8] = {
+		{1, 0, 1, 2, 3, 4, ~0u},		  // in: the graphics stages
+		{3, 0, 1, 2, 3, 4, 5365, ~0u},	  // out: those and mesh shaders
+		{4, 5, 5364, 5365, ~0u},		  // shared: the work group stages
+		{5338, 5313, 5316, 5317, ~0u},	  // rayPayloadEXT: the stages that trace rays
+		{5342, 5315, 5316, 5317, ~0u},	  // rayPayloadInEXT: the hit and miss stages
+		{5339, 5314, 5315, 5316, ~0u},	  // hitAttributeEXT: the stages of a hit
+		{5328, 5313, 5316, 5317, 5318, ~0u}, // callableDataEXT: the stages that call
+		{5329, 5318, ~0u},				  // callableDataInEXT: callable shaders
+		{5402, 5364, 5365, ~0u},		  // taskPayloadSharedEXT: task and mesh shaders
+	};
+	if (state.internal) return;
+	for (const auto &row : stages) {
+		if (row[0] != storage) continue;
+		for (uint32_t i = 1; i < 8 && row[i] != ~0u; i++) {
+			if (row[i] == state.compiler.execution_model) return;
+		}
+		throwError("%s qualifier is not valid in this stage\n", word.get());
+	}
+}
+
+// whether a type is bool or a structure with a bool inside (each structure
+// looked at once, in `seen`)
+bool holds_bool(const Compiler &compiler, const String &type, Set<uint32_t> &seen) {
+	if (const uint32_t *index = compiler.global_scope.structures.get(type)) {
+		if (seen.find(*index)) return false;
+		seen.insert(*index);
+		const Compiler::Structure &structure = compiler.structures[*index];
+		for (uint32_t i = 0; i < structure.members.size(); i++) {
+			if (holds_bool(compiler, compiler.variables[structure.members[i]].type, seen)) return true;
+		}
+		return false;
+	}
+	try {
+		return (Compiler::get_type_flags(type) & Compiler::TypeKindMask) == Compiler::TypeBool;
+	} catch (const String &) {
+		return false;
+	}
+}
+
+// what Vulkan asks of the qualifiers of a variable or a member (in the
+// storage class of its block), checked where it is declared
 void check_interface(State &state, const Compiler::Variable &variable, uint32_t storage, bool member) {
-	const Compiler &compiler = state.compiler;
+	Compiler &compiler = state.compiler;
+	const uint32_t model = compiler.execution_model;
+	const char *name = variable.name.get();
+	auto has = [&](uint32_t decoration) { return variable.decorations.get(decoration) != nullptr; };
 	bool io = (storage == StorageInput || storage == StorageOutput);
-	if (!member && variable.decorations.get(DecorationInvariant) != nullptr && storage != StorageOutput) {
-		throwError("invariant qualifier of \"%s\" is valid only for outputs\n", variable.name.get());
+	if (!member && has(DecorationInvariant) && storage != StorageOutput) {
+		throwError("invariant qualifier of \"%s\" is valid only for outputs\n", name);
+	}
+	if (!state.internal) {
+		if (has(DecorationPatch) && !((model == 1 && storage == StorageOutput) || (model == 2 && storage == StorageInput))) {
+			throwError("patch qualifier of \"%s\" is valid only for tessellation control outputs and evaluation inputs\n", name);
+		}
+		static const std::pair<uint32_t, const char *> interpolations[] = {
+			{DecorationNoPerspective, "noperspective"}, {DecorationFlat, "flat"}, {DecorationCentroid, "centroid"}, {DecorationSample, "sample"}};
+		// sample shading is a capability of its own
+		if (has(DecorationSample)) compiler.capabilities.insert(CapabilitySampleRateShading);
+		for (const auto &interpolation : interpolations) {
+			if (!has(interpolation.first)) continue;
+			if (!io || (model == 0 && storage == StorageInput) || (model == 4 && storage == StorageOutput)) {
+				throwError("%s qualifier of \"%s\" is valid only for inputs and outputs between stages\n", interpolation.second, name);
+			}
+		}
+		if (has(DecorationPerPrimitive)) {
+			if (!((model == 5365 && storage == StorageOutput) || (model == 4 && storage == StorageInput))) {
+				throwError("perprimitiveEXT qualifier of \"%s\" is valid only for mesh outputs and fragment inputs\n", name);
+			}
+			compiler.capabilities.insert(CapabilityMeshShading);
+		}
+		if (has(DecorationIndex) && (member || model != 4 || storage != StorageOutput)) {
+			throwError("index layout qualifier of \"%s\" is valid only for fragment outputs\n", name);
+		}
+		// the classes that take locations: inputs, outputs and the data of rays and calls
+		bool located = io || storage == 5338 || storage == 5342 || storage == 5328 || storage == 5329;
+		if ((has(DecorationLocation) || has(DecorationComponent)) && !located) {
+			throwError("location layout qualifier of \"%s\" is valid only for inputs and outputs\n", name);
+		}
+		bool resource = (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer);
+		if ((has(DecorationBinding) || has(DecorationDescriptorSet)) && (member || !resource)) {
+			throwError("binding and set layout qualifiers of \"%s\" are valid only for uniforms and buffers\n", name);
+		}
+		bool buffer_member = member && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant);
+		if ((has(DecorationOffset) || has(DecorationAlignment)) && !buffer_member) {
+			throwError("offset and align layout qualifiers of \"%s\" are valid only for members of buffer blocks\n", name);
+		}
+		if (has(DecorationSpecId) && !has(DecorationConstant)) throwError("constant_id layout qualifier of \"%s\" needs a const\n", name);
+		if (has(DecorationXfbBuffer) || has(DecorationXfbStride)) throwError("transform feedback layouts of \"%s\" are not supported\n", name);
+		if (has(DecorationStream)) {
+			if (model != 3 || storage != StorageOutput) throwError("stream layout qualifier of \"%s\" is valid only for geometry outputs\n", name);
+			compiler.capabilities.insert(CapabilityGeometryStreams);
+		}
+		static const uint32_t memory[] = {DecorationRestrict, DecorationVolatile, DecorationCoherent, DecorationNonWritable, DecorationNonReadable};
+		for (uint32_t decoration : memory) {
+			if (has(decoration) && storage != StorageStorageBuffer && !(storage == StorageUniformConstant && is_image_type(variable.type))) {
+				throwError("memory qualifiers of \"%s\" are valid only for buffers and images\n", name);
+			}
+		}
+	}
+	// memory the host or other stages see has no bool: GLSL's bools there
+	// would be 32-bit integers, which this compiler does not make
+	bool external = io || (member && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant));
+	if (external && !has(DecorationBuiltIn)) {
+		Set<uint32_t> seen;
+		if (holds_bool(compiler, variable.type, seen)) {
+			throwError("\"%s\" can't be or hold a bool in inputs, outputs, uniform, buffer or push constant blocks\n", name);
+		}
 	}
 	if (!io || compiler.global_scope.structures.get(variable.type) != nullptr) return;
 	uint32_t flags = 0;
@@ -160,11 +289,18 @@ void check_interface(State &state, const Compiler::Variable &variable, uint32_t 
 	} catch (const String &) {
 		return;
 	}
-	if ((flags & Compiler::TypeKindMask) == Compiler::TypeBool) throwError("\"%s\" input or output can't be bool\n", variable.name.get());
 	bool flat_only = (flags & (Compiler::TypeUint | Compiler::TypeInt | Compiler::Type64)) != 0;
-	if (compiler.execution_model == 4 && storage == StorageInput && flat_only && variable.decorations.get(DecorationFlat) == nullptr &&
-		variable.decorations.get(DecorationBuiltIn) == nullptr) {
-		throwError("\"%s\" fragment input must be flat\n", variable.name.get());
+	if (model == 4 && storage == StorageInput && flat_only && !has(DecorationFlat) && !has(DecorationBuiltIn)) {
+		throwError("\"%s\" fragment input must be flat\n", name);
+	}
+	// a component and the ones after it stay within one location
+	if (const uint32_t *component = variable.decorations.get(DecorationComponent)) {
+		uint32_t width = (flags & Compiler::Type64) ? 2 : 1;
+		uint32_t count = Compiler::get_vector_size(flags) * width;
+		if ((flags & Compiler::TypeMatrixMask) || (flags & Compiler::TypeKindMask) == 0 || *component > 3 || *component % width ||
+			*component + count > 4) {
+			throwError("component %u of \"%s\" doesn't fit in its location\n", *component, name);
+		}
 	}
 }
 
@@ -361,6 +497,10 @@ void parse_declaration(State &state, const String &type) {
 		storage = state.storage;
 	}
 	if (storage == StorageUniform && is_opaque_type(type)) storage = StorageUniformConstant;
+	// uniforms other than resources, buffers and push constants live in blocks
+	if (!parameter_list && !member && !state.internal && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant)) {
+		throwError("\"%s\" must be a member of a block\n", name.get());
+	}
 
 	for (;;) {
 		uint32_t length = type_length;
@@ -372,11 +512,18 @@ void parse_declaration(State &state, const String &type) {
 
 		if (length == 0 && !member && !parameter_list) {
 			length = get_interface_length(compiler, name, storage, state.decorations.get(DecorationPerPrimitive) != nullptr);
+			// a constant takes its length from its initialiser
+			if (length == 0 && state.decorations.get(DecorationConstant) == nullptr) throwError("\"%s\" array has no size\n", name.get());
 		}
+		// a runtime array ends a buffer block, and nothing else
+		if (length == 0 && member && storage != StorageStorageBuffer) throwError("\"%s\" array has no size\n", name.get());
 		uint32_t index = compiler.add_variable(name, type, length, storage, *scope);
 		Compiler::Variable &variable = compiler.variables[index];
 		for (auto it = state.decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);
 		if (const uint32_t *builtin = compiler.builtin_variables.get(name); builtin != nullptr && *builtin != ~0u && !parameter_list) {
+			// built-ins are inputs and outputs (or members of their blocks)
+			uint32_t place = member ? compiler.structures[state.structure].storage : storage;
+			if (place != StorageInput && place != StorageOutput) throwError("\"%s\" built-in can't be declared here\n", name.get());
 			variable.decorations.insert(DecorationBuiltIn, *builtin);
 			compiler.add_builtin_capability(*builtin);
 			// integer fragment inputs are flat, built-in ones too
@@ -477,6 +624,7 @@ void parse_word(State &state, const String &word) {
 	if (!parameter_list) {
 		if (const uint32_t *storage = compiler.storage_qualifiers.get(word)) {
 			if (state.bits & QualifierStorage) throwError("too many storage qualifiers\n");
+			check_storage_stage(state, word, *storage);
 			if (state.storage == ~0u) state.storage = *storage;
 			const uint32_t *block = compiler.block_qualifiers.get(word);
 			state.block = block != nullptr ? *block : ~0u;
@@ -616,7 +764,11 @@ void Compiler::parse_declarations(const char *text, uint32_t *error_offset, bool
 		}
 		if (c == '}' && (state.bits & QualifierStructure)) {
 			state.s++;
+			uint32_t index = state.structure;
 			end_structure(state);
+			// the qualifiers of a block are those of its instance
+			uint32_t instance = structures[index].variable;
+			if (instance != ~0u) check_interface(state, variables[instance], variables[instance].storage, false);
 			continue;
 		}
 		String word;

@@ -27,6 +27,32 @@ constexpr uint32_t DecorationPerPrimitive = 5271;
 
 using Modes = Map<String, uint32_t>;
 
+// The locations one element of an input or output takes: a column of a
+// matrix each, two for 64-bit vectors of three or four components, the sum
+// of the members for a structure (each structure counted once, in `counts`)
+uint64_t count_locations(const Compiler &compiler, const Compiler::Variable &variable, Array<uint64_t> &counts) {
+	if (const uint32_t *index = compiler.global_scope.structures.get(variable.type)) {
+		if (counts[*index] != ~0ull) return counts[*index];
+		// a structure can't hold itself: one being counted counts nothing
+		counts[*index] = 0;
+		const Compiler::Structure &structure = compiler.structures[*index];
+		uint64_t ret = 0;
+		for (uint32_t i = 0; i < structure.members.size(); i++) {
+			const Compiler::Variable &member = compiler.variables[structure.members[i]];
+			uint64_t count = count_locations(compiler, member, counts);
+			if (member.length != ~0u && member.length != 0) count *= member.length;
+			ret += count;
+			if (ret > (uint64_t(1) << 40)) ret = uint64_t(1) << 40;
+		}
+		counts[*index] = ret;
+		return ret;
+	}
+	uint32_t flags = compiler.get_target_flags(compiler.get_target_type(variable.id));
+	uint64_t ret = Compiler::get_column_count(flags);
+	if ((flags & Compiler::Type64) && Compiler::get_vector_size(flags) >= 3) ret *= 2;
+	return ret;
+}
+
 const char *skip_spaces(const char *s) {
 	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
 	return s;
@@ -296,6 +322,8 @@ void Compiler::check_variables() {
 		uint32_t variable;
 	};
 	Array<Slots> taken;
+	Array<uint64_t> counts;
+	counts.assign(structures.size(), ~0ull);
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
 		if (variable.structure != ~0u || variable.dropped || variable.function != ~0u || variable.parameter != ~0u) continue;
@@ -322,18 +350,47 @@ void Compiler::check_variables() {
 
 		if (variable.storage == 1 || variable.storage == 3) {
 			const uint32_t *location = variable.decorations.get(DecorationLocation);
-			if (location == nullptr && !per_primitive) throwError("%s has no location\n", name.get());
-			if (location != nullptr && structure == nullptr && variable.decorations.get(DecorationComponent) == nullptr) {
-				uint32_t flags = get_target_flags(get_target_type(variable.id));
-				uint64_t slots = get_column_count(flags) ? get_column_count(flags) : 1;
-				if ((flags & Type64) && get_vector_size(flags) >= 3) slots *= 2;
-				// a per-vertex array takes the locations of one element
-				bool per_vertex = variable.decorations.get(DecorationPatch) == nullptr &&
-					((execution_model == 1) || (execution_model == 2 && variable.storage == 1) || (execution_model == 3 && variable.storage == 1) ||
-						(execution_model == 5365 && variable.storage == 3));
-				if (variable.length != ~0u && !per_vertex) slots *= variable.length;
-				const uint32_t *index = variable.decorations.get(DecorationIndex);
-				taken.append(Slots{variable.storage, index != nullptr ? *index : 0, *location, *location + slots, i});
+			// a per-vertex array takes the locations of one element
+			bool per_vertex = variable.decorations.get(DecorationPatch) == nullptr &&
+				((execution_model == 1) || (execution_model == 2 && variable.storage == 1) || (execution_model == 3 && variable.storage == 1) ||
+					(execution_model == 5365 && variable.storage == 3));
+			uint64_t elements = (variable.length != ~0u && !per_vertex) ? variable.length : 1;
+			const uint32_t *index = variable.decorations.get(DecorationIndex);
+			uint32_t dual = index != nullptr ? *index : 0;
+			// a block without a location of its own has one on every member
+			bool member_locations = structure != nullptr && structure->members.size() != 0;
+			bool some_member_location = false;
+			for (uint32_t j = 0; structure != nullptr && j < structure->members.size(); j++) {
+				if (variables[structure->members[j]].decorations.get(DecorationLocation) == nullptr) member_locations = false;
+				else some_member_location = true;
+			}
+			// a block at a location with members at their own: the members
+			// without one follow the member before them, from the block's
+			if (location != nullptr && some_member_location) {
+				uint64_t next = *location;
+				for (uint32_t j = 0; j < structure->members.size(); j++) {
+					Variable &member = variables[structure->members[j]];
+					if (const uint32_t *own = member.decorations.get(DecorationLocation)) next = *own;
+					else member.decorations.insert(DecorationLocation, uint32_t(next));
+					next += count_locations(*this, member, counts) * (member.length != ~0u ? member.length : 1);
+					if (next > 0xffffffffull) throwError("%s locations are out of range\n", name.get());
+				}
+				variables[i].decorations.remove(DecorationLocation);
+				location = nullptr;
+				member_locations = true;
+			}
+			if (location == nullptr && !per_primitive && !member_locations) throwError("%s has no location\n", name.get());
+			if (location != nullptr && variable.decorations.get(DecorationComponent) == nullptr) {
+				uint64_t slots = count_locations(*this, variable, counts) * elements;
+				taken.append(Slots{variable.storage, dual, *location, *location + slots, i});
+			} else if (location == nullptr && member_locations) {
+				for (uint32_t j = 0; j < structure->members.size(); j++) {
+					const Variable &member = variables[structure->members[j]];
+					if (member.decorations.get(DecorationComponent) != nullptr) continue;
+					uint64_t slots = count_locations(*this, member, counts) * (member.length != ~0u ? member.length : 1) * elements;
+					uint64_t first = *member.decorations.get(DecorationLocation);
+					taken.append(Slots{variable.storage, dual, first, first + slots, structure->members[j]});
+				}
 			}
 		} else if (variable.storage == 0 || variable.storage == 2 || variable.storage == 12) {
 			if (variable.decorations.get(DecorationBinding) == nullptr) throwError("%s has no binding\n", name.get());

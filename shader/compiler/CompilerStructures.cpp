@@ -12,11 +12,18 @@ namespace Vexa {
 namespace Declarations {
 
 constexpr uint32_t CapabilityMeshShading = 5283;
+constexpr uint32_t DecorationAlignment = 44;
 
 void begin_structure(State &state, const String &name) {
 	Compiler &compiler = state.compiler;
 	if (state.decorations.get(DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(CapabilityMeshShading);
 	compiler.check_qualifiers(state.bits & (QualifierInout | QualifierFormat | QualifierFunctionControl | QualifierStructure | QualifierFunction));
+	// uniform blocks are laid out by std140 rules, buffer and push constant blocks by either
+	if (state.packing == 430 && state.storage != StorageStorageBuffer && state.storage != StoragePushConstant) {
+		throwError("std430 layout of \"%s\" is valid only for buffer and push constant blocks\n", name.get());
+	}
+	// the type names the compiler spells types with are no names of structures
+	if (!state.internal && compiler.internal_types.get(name) != nullptr) throwError("\"%s\" structure name is reserved\n", name.get());
 	uint32_t index = compiler.add_structure(name, state.storage, compiler.global_scope);
 	Compiler::Structure &structure = compiler.structures[index];
 	structure.scope.parent = nullptr;
@@ -108,6 +115,11 @@ bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bo
 		if (member.decorations.get(DecorationBuiltIn) != nullptr) continue;
 		bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
 		MemberLayout layout = member_layout(compiler, member, std140, row_major);
+		// an align qualifier raises the member's alignment, and is no decoration of its own
+		if (const uint32_t *align = member.decorations.get(DecorationAlignment)) {
+			if (*align == 0 || (*align & (*align - 1)) != 0) throwError("invalid align %u of \"%s\" member\n", *align, member.name.get());
+			if (*align > layout.alignment) layout.alignment = *align;
+		}
 		const uint32_t *explicit_offset = member.decorations.get(DecorationOffset);
 		uint64_t member_offset = round_up(offset, layout.alignment);
 		if (explicit_offset != nullptr && *explicit_offset != ~0u && (write || member.offset == *explicit_offset)) {
@@ -118,6 +130,7 @@ bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bo
 		}
 		if (member.length == 0 && i + 1 != structure.members.size()) throwError("\"%s\" runtime array must be the last member\n", member.name.get());
 		if (write) {
+			member.decorations.remove(DecorationAlignment);
 			member.decorations.remove(DecorationOffset);
 			member.decorations.insert(DecorationOffset, uint32_t(member_offset));
 			if (layout.matrix_stride) {
@@ -187,6 +200,7 @@ void end_structure(State &state) {
 		uint32_t length = compiler.parse_array_length(&state.s, &compiler.global_scope);
 		uint32_t storage = structure.storage != ~0u ? structure.storage : StoragePrivate;
 		if (length == 0) length = get_interface_length(compiler, instance, storage, per_primitive);
+		if (length == 0) throwError("\"%s\" array has no size\n", instance.get());
 		uint32_t variable_index = compiler.add_variable(instance, structure.name, length, storage, compiler.global_scope);
 		Compiler::Structure &owner = compiler.structures[index];
 		Compiler::Variable &variable = compiler.variables[variable_index];
