@@ -134,7 +134,7 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 	switch (m) {
 	case 0:
 		declare_plain(*this, name,
-			{{"in i32", "gl_VertexID"}, {"in i32", "gl_InstanceID"}, {"in i32", "gl_VertexIndex"}, {"in i32", "gl_InstanceIndex"},
+			{{"in i32", "gl_VertexID"}, {"in i32", "gl_VertexIndex"}, {"in i32", "gl_InstanceIndex"},
 				{"in i32", "gl_BaseVertex"}, {"in i32", "gl_BaseInstance"}, {"in i32", "gl_DrawIndex"}});
 		break;
 	case 1: {

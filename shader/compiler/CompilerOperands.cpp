@@ -114,6 +114,14 @@ Operand ExpressionParser::parse_primary() {
 		return ret;
 	}
 
+	// a vertex's instance counted from the first instance of the draw
+	if (name == "gl_InstanceID" && compiler.execution_model == 0 && compiler.find_variable(name, scope) == ~0u) {
+		Operand instance;
+		instance.id = load(compiler.variables[compiler.find_variable(String("gl_InstanceIndex"), scope)].id);
+		Operand base;
+		base.id = load(compiler.variables[compiler.find_variable(String("gl_BaseInstance"), scope)].id);
+		return binary(Sub, instance, base);
+	}
 	uint32_t index = compiler.find_variable(name, scope);
 	if (index != ~0u) {
 		const Compiler::Variable &variable = compiler.variables[index];
