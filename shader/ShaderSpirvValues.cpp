@@ -468,6 +468,15 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 			return String("false");
 		case OpConstant:
 			return get_constant(it);
+		case OpSpecConstant:
+		case OpSpecConstantTrue:
+		case OpSpecConstantFalse: {
+			// a specialisation constant reads as its default value, with its id
+			String value = (op == OpSpecConstant) ? get_constant(it) : String(op == OpSpecConstantTrue ? "true" : "false");
+			const uint32_t *id = (it[2] < records.size()) ? records[it[2]].decorations.get(1u) : nullptr;
+			if (id == nullptr) return value;
+			return String::format("%s /* constant_id = %u */", value.get(), *id);
+		}
 		case OpConstantNull:
 			return get_null_value(it[1]);
 		case OpVectorShuffle:

@@ -444,6 +444,8 @@ public:
 	uint32_t add_constant(const String &name, const Value &value);
 	uint32_t add_constant(const String &name, uint64_t value);
 	uint32_t add_constant(const char *name, uint64_t value);
+	// a specialization constant: a run-time value with a default, never folded
+	uint32_t add_spec_constant(const String &type, const Value &value, uint32_t spec_id);
 	uint32_t parse_constant(const String &type, const char *text);
 	String get_constant_string(const Value &value, bool keep) const;
 

@@ -146,4 +146,32 @@ uint32_t Compiler::add_constant(const String &name, const Value &value) {
 	return id;
 }
 
+uint32_t Compiler::add_spec_constant(const String &name, const Value &value, uint32_t spec_id) {
+	uint32_t type = add_type(name);
+	uint32_t flags = get_target_flags(type);
+	if (!(flags & TypeScalar) || (flags & TypeKindMask) == 0) throwError("can't specialize %s constant\n", name.get());
+	Value c;
+	c.flags = flags;
+	if (!c.append(value) || c.count != 1) throwError("can't specialize %s constant\n", name.get());
+	c.components[0] = normalised(c.components[0], flags);
+	uint32_t id = next_id++;
+	if ((flags & (TypeFloat | TypeUint | TypeInt)) == 0) {
+		add_module_opcode(c.components[0] != 0 ? Spirv::OpSpecConstantTrue : Spirv::OpSpecConstantFalse, {type, id});
+	} else if (flags & Type64) {
+		add_module_opcode(Spirv::OpSpecConstant, {type, id, static_cast<uint32_t>(c.components[0]), static_cast<uint32_t>(c.components[0] >> 32)});
+	} else if ((flags & TypeFloat) && (flags & Type16)) {
+		add_module_opcode(Spirv::OpSpecConstant, {type, id, half(static_cast<float>(c.get_f64(0))).bits});
+	} else if (flags & TypeFloat) {
+		add_module_opcode(Spirv::OpSpecConstant, {type, id, float_bits(static_cast<float>(c.get_f64(0)))});
+	} else {
+		add_module_opcode(Spirv::OpSpecConstant, {type, id, static_cast<uint32_t>(c.components[0])});
+	}
+	// no entry in the constants: a run-time value that no fold may read
+	set_target(id, type, flags);
+	Map<uint32_t, uint32_t> *list = decorations.get(id);
+	if (list == nullptr) list = &decorations.insert(id, Map<uint32_t, uint32_t>())->value;
+	list->insert(1u, spec_id); // SpecId
+	return id;
+}
+
 } // namespace Vexa

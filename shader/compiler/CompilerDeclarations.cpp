@@ -370,7 +370,15 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	Value value;
 	compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
 	if (variable.decorations.get(DecorationConstant) != nullptr) {
-		variable.value = compiler.get_constant_string(convert_constant(state, variable, value), true);
+		Value converted = convert_constant(state, variable, value);
+		if (const uint32_t *spec = variable.decorations.get(DecorationSpecId)) {
+			// a value the pipeline may replace: read at run time, never folded
+			if (variable.length != ~0u) throwError("can't specialize \"%s\" array\n", variable.name.get());
+			variable.initializer = compiler.add_spec_constant(variable.type, converted, *spec);
+			variable.decorations.remove(DecorationSpecId);
+			return;
+		}
+		variable.value = compiler.get_constant_string(converted, true);
 		return;
 	}
 	// a variable starts with its value; only private variables can

@@ -256,6 +256,7 @@ uint32_t scalar_flags(uint32_t flags) {
 Kind ExpressionParser::peek_binary(uint32_t &size) const {
 	const char *p = skip_spaces(s);
 	char c = p[0];
+	if (c == '\0') return Unknown;
 	char d = p[1];
 	size = 2;
 	switch (c) {

@@ -152,6 +152,11 @@ Operand ExpressionParser::parse_primary() {
 			ret.text = variable.value;
 			return ret;
 		}
+		if (variable.initializer != ~0u && variable.decorations.get(22u) != nullptr) {
+			// a specialization constant
+			ret.id = variable.initializer;
+			return ret;
+		}
 		bool pointer = false;
 		uint32_t id = compiler.parse_variable(&s, name, function, scope, false, &pointer);
 		if (!pointer) {

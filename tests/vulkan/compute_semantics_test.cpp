@@ -272,3 +272,38 @@ TEST(ComputeSemantics, SameBuffersAsTheReference) {
 		}
 	}
 }
+
+// Specialization constants are run-time values: the pipeline's values, or
+// their defaults, reach every use, and nothing is folded from the default.
+TEST(ComputeSemantics, SpecializationConstants) {
+	std::string why;
+	if (!compute_available(&why)) GTEST_SKIP() << why;
+	std::string source = std::string(header) +
+		"layout(constant_id = 1) const int Scale = 3;\n"
+		"layout(constant_id = 2) const bool Flip = false;\n"
+		"layout(constant_id = 3) const float Bias = 0.5;\n"
+		"layout(std430, binding = 0) buffer Out { int r[64]; float f[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  r[i] = int(i) * Scale + (Flip ? -1 : 1);\n"
+		"  f[i] = float(i) + Bias * float(Scale);\n"
+		"}\n";
+	std::string errors;
+	std::vector<uint32_t> module = ours(source, &errors);
+	ASSERT_FALSE(module.empty()) << errors;
+	listing_test::expect_rendered(listing_test::render(module), "SpecializationConstants");
+	std::vector<uint32_t> reference = reference_spirv(source, &errors);
+	ASSERT_FALSE(reference.empty()) << errors;
+	ComputeOptions defaults;
+	ComputeOptions specialized;
+	specialized.specialization[1] = to_bytes(std::vector<int32_t>{7});
+	specialized.specialization[2] = to_bytes(std::vector<uint32_t>{1});
+	specialized.specialization[3] = to_bytes(std::vector<float>{2.25f});
+	for (const ComputeOptions *options : {&defaults, &specialized}) {
+		std::vector<std::vector<uint8_t>> mine = {std::vector<uint8_t>(512, 0)};
+		std::vector<std::vector<uint8_t>> theirs = mine;
+		ASSERT_TRUE(run_compute(module, mine, 4, 1, 1, &errors, *options)) << errors;
+		ASSERT_TRUE(run_compute(reference, theirs, 4, 1, 1, &errors, *options)) << errors;
+		EXPECT_EQ(mine, theirs);
+	}
+}
