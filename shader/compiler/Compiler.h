@@ -484,6 +484,13 @@ public:
 	uint32_t group_size[3];                  // local size; z 0: not declared
 	Scope global_scope;
 	Array<uint32_t> storage_pointers; // module word positions of StorageBuffer pointer types
+	// module-level variables whose initialisers run when the entry point starts
+	struct Initializer {
+		uint32_t variable;
+		uint32_t offset; // of the initialiser in the source, for errors
+		String text;
+	};
+	Array<Initializer> initializers;
 	Records<Variable> variables;
 	Records<Structure> structures;
 	Records<Function> functions;

@@ -366,10 +366,29 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	Compiler &compiler = state.compiler;
 	state.s = skip_spaces(state.s);
 	if (*state.s == ';') throwError("unexpected ';'\n");
+	const char *start = state.s;
 	String text = read_initializer(state.s);
 	Value value;
-	compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
-	if (variable.decorations.get(DecorationConstant) != nullptr) {
+	bool constant = variable.decorations.get(DecorationConstant) != nullptr;
+	if (constant) {
+		compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+	} else {
+		// a value computed at run time is stored when the entry point starts
+		bool folded = compiler.global_scope.structures.get(variable.type) == nullptr;
+		if (folded) {
+			try {
+				compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+			} catch (const String &) {
+				folded = false;
+			}
+		}
+		if (!folded) {
+			if (variable.storage != StoragePrivate) throwError("can't initialize \"%s\" variable\n", variable.name.get());
+			compiler.initializers.append(Compiler::Initializer{variable.index, uint32_t(start - state.text), text});
+			return;
+		}
+	}
+	if (constant) {
 		Value converted = convert_constant(state, variable, value);
 		if (const uint32_t *spec = variable.decorations.get(DecorationSpecId)) {
 			// a value the pipeline may replace: read at run time, never folded

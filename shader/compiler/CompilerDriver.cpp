@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "core/Parser.h"
 #include "core/Sort.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include <cstring>
 
@@ -285,6 +286,23 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 				bool entry = function.name == "main" && function.arguments == "(";
 				if (function.used || entry) throwError("body of \"%s\" function is not declared\n", function.name.get());
 				return;
+			}
+			// the entry point first stores what the module-level variables start with
+			if (function.name == "main" && function.arguments == "(") {
+				for (uint32_t i = 0; i < initializers.size(); i++) {
+					const Initializer &initializer = initializers[i];
+					*error_offset = initializer.offset;
+					const Variable &variable = variables[initializer.variable];
+					String type = variable.type;
+					if (variable.length != ~0u) type.append(String::format("[%u]", variable.length));
+					const char *text = initializer.text.get();
+					uint32_t value = parse_expression(&text, type, function, &global_scope);
+					uint32_t expected = get_target_type(variable.id);
+					if (get_target_type(value) != expected) {
+						throwError("can't assign %s to %s\n", get_target_type_name(value).get(), get_target_type_name(expected).get());
+					}
+					add_function_opcode(function, Spirv::OpStore, {variables[initializer.variable].id, value});
+				}
 			}
 			const char *cursor = function.body;
 			parse_block(src, &cursor, error_offset, function, function.scope);

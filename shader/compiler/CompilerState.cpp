@@ -37,6 +37,7 @@ void Compiler::clear() {
 	global_scope.variables.clear();
 	global_scope.structures.clear();
 	storage_pointers.clear();
+	initializers.clear();
 	variables.clear();
 	structures.clear();
 	functions.clear();

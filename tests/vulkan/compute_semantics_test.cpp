@@ -211,6 +211,22 @@ const Case cases[] = {
 		"  r[i * 4u + 3u] = (y += 3) + z + (z = 5);\n"
 		"}\n",
 		{{Signed, 64}, {Zero, 256}}, 4},
+	// initialised globals are read from memory, so writes are seen
+	{"GlobalInitialisers",
+		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint r[128]; };\n"
+		"struct S { uint k; float f; };\n"
+		"uint counter = 5u;\n"
+		"uint base = gl_WorkGroupSize.x * 3u;\n"
+		"S s = S(7u, 1.5);\n"
+		"struct T { uint x; } t;\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  counter += a[i]; s.k *= 2u; t.x = i;\n"
+		"  r[i * 2u] = counter + base + t.x;\n"
+		"  r[i * 2u + 1u] = s.k + uint(s.f * 2.0);\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 128}}, 4},
 	{"SixtyFourBits",
 		"#extension GL_ARB_gpu_shader_int64 : require\n"
 		"layout(std430, binding = 0) buffer In { uint a[64]; int b[64]; };\n"
