@@ -390,6 +390,10 @@ Operand ExpressionParser::parse_conditional() {
 	s = p + 1;
 	uint32_t condition_id = resolve(condition, String("b32"));
 	uint32_t condition_flags = flags_of(condition_id);
+	if ((condition_flags & (Compiler::TypeUint | Compiler::TypeInt)) && !(condition_flags & (Compiler::TypeFloat | Compiler::TypeMatrixMask | Compiler::TypeStructure | Compiler::TypeRuntimeArray))) {
+		condition_id = convert(condition_id, (condition_flags & ~(Compiler::TypeKindMask | Compiler::TypeWidthMask)) | Compiler::TypeBool | Compiler::Type32);
+		condition_flags = flags_of(condition_id);
+	}
 	if ((condition_flags & Compiler::TypeKindMask) != Compiler::TypeBool) {
 		throwError("invalid operator %s for %s condition\n", type_names[Select], type_name_of(condition_id).get());
 	}
@@ -621,6 +625,12 @@ Operand ExpressionParser::unary(Kind kind, Operand &operand) {
 		return ret;
 	}
 	uint32_t flags = flags_of(operand.id);
+	// a bool held as an integer (a member) is tested as a bool
+	if (kind == LogicalNot && (flags & (Compiler::TypeUint | Compiler::TypeInt)) && !(flags & Compiler::TypeFloat) &&
+		(flags & (Compiler::TypeScalar | Compiler::TypeVectorMask)) && !(flags & (Compiler::TypeMatrixMask | Compiler::TypeStructure | Compiler::TypeRuntimeArray))) {
+		operand.id = convert(operand.id, (flags & ~(Compiler::TypeKindMask | Compiler::TypeWidthMask)) | Compiler::TypeBool | Compiler::Type32);
+		flags = flags_of(operand.id);
+	}
 	uint32_t type = compiler.get_target_type(operand.id);
 	uint32_t opcode = 0;
 	if (kind == Negate && (flags & Compiler::TypeFloat)) opcode = OpFNegate;

@@ -227,6 +227,19 @@ const Case cases[] = {
 		"  r[i * 2u + 1u] = s.k + uint(s.f * 2.0);\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 128}}, 4},
+	// bools of blocks are held as integers and read back as bools
+	{"BoolMembers",
+		"struct Flags { bool on; bvec2 pair; };\n"
+		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { Flags f[64]; uint r[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  f[i].on = a[i] > 500u;\n"
+		"  f[i].pair = bvec2(a[i] % 2u == 0u, !f[i].on);\n"
+		"  Flags copy = f[i];\n"
+		"  r[i] = (f[i].on ? 1u : 0u) + (!copy.pair.x ? 2u : 0u) + (f[i].pair.y && copy.on ? 4u : 0u);\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 64 * 4 + 64}}, 4},
 	{"SixtyFourBits",
 		"#extension GL_ARB_gpu_shader_int64 : require\n"
 		"layout(std430, binding = 0) buffer In { uint a[64]; int b[64]; };\n"
