@@ -421,6 +421,9 @@ public:
 	uint32_t add_type(const char *name, uint32_t length = ~0u, Scope *scope = nullptr);
 	uint32_t add_type(uint32_t flags);
 	uint32_t add_image_type(const String &name, uint32_t format = ~0u);
+	// an array type of its own for a block whose layout rules give its
+	// elements another stride than their size (std140 arrays of scalars)
+	uint32_t add_strided_array(uint32_t element, uint32_t length, uint32_t stride);
 	// a pointer to type as given (an array type itself for an array); a length
 	// keeps pointers apart by the array length they were made for
 	uint32_t add_pointer_type(uint32_t type, uint32_t length, uint32_t storage);
@@ -508,6 +511,7 @@ public:
 	Map<String, uint32_t> function_signatures;
 	Map<uint32_t, Map<uint32_t, uint32_t>> decorations; // decorations of ids without records
 	Map<uint32_t, Target> targets;
+	Map<uint32_t, uint32_t> array_strides; // array types made for one stride -> that stride
 
 	// name tables
 	Map<String, String> glsl_types;     // GLSL type keyword -> internal name

@@ -243,6 +243,24 @@ uint32_t Compiler::add_image_type(const String &name, uint32_t format) {
 	return id;
 }
 
+uint32_t Compiler::add_strided_array(uint32_t element, uint32_t length, uint32_t stride) {
+	String key = String::format("%u[%u]/%u", element, length, stride);
+	if (uint32_t *id = types.get(key)) return *id;
+	uint32_t id = 0;
+	if (length == 0) {
+		id = next_id++;
+		add_module_opcode(Spirv::OpTypeRuntimeArray, {id, element});
+	} else {
+		uint32_t size = add_constant("u32", length);
+		id = next_id++;
+		add_module_opcode(Spirv::OpTypeArray, {id, element, size});
+	}
+	types.insert(key, id);
+	set_target(id, element, get_target_flags(element) | TypeRuntimeArray | TypeComposite);
+	array_strides.insert(id, stride);
+	return id;
+}
+
 uint32_t Compiler::add_pointer_type(uint32_t type, uint32_t length, uint32_t storage) {
 	if (storage == ~0u) throwError("invalid storage class\n");
 	String key = String::format("%u_ptr_%u", type, storage);

@@ -51,6 +51,7 @@ void Compiler::clear() {
 	function_signatures.clear();
 	decorations.clear();
 	targets.clear();
+	array_strides.clear();
 }
 
 } // namespace Vexa

@@ -54,7 +54,7 @@ struct MemberLayout {
 	uint32_t matrix_stride = 0;
 };
 
-MemberLayout member_layout(const Compiler &compiler, const Compiler::Variable &member, bool std140, bool row_major) {
+MemberLayout member_layout(const Compiler &compiler, const Compiler::Variable &member, bool std140, bool row_major, uint64_t *stride_needed = nullptr) {
 	MemberLayout ret;
 	uint64_t natural_stride = 0;
 	if (const uint32_t *index = compiler.global_scope.structures.get(member.type)) {
@@ -96,7 +96,10 @@ MemberLayout member_layout(const Compiler &compiler, const Compiler::Variable &m
 			stride = round_up(stride, 16);
 			ret.alignment = round_up(ret.alignment, 16);
 		}
-		if (stride != natural_stride) {
+		if (stride != natural_stride && stride_needed != nullptr) {
+			// an array type of its own carries this stride
+			*stride_needed = stride;
+		} else if (stride != natural_stride) {
 			throwError("can't lay out \"%s\" array by %s rules: its elements take %u bytes\n", member.name.get(), std140 ? "std140" : "std430",
 				uint32_t(natural_stride));
 		}
@@ -114,7 +117,14 @@ bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bo
 		Compiler::Variable &member = compiler.variables[structure.members[i]];
 		if (member.decorations.get(DecorationBuiltIn) != nullptr) continue;
 		bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
-		MemberLayout layout = member_layout(compiler, member, std140, row_major);
+		uint64_t stride_needed = 0;
+		MemberLayout layout = member_layout(compiler, member, std140, row_major, write ? &stride_needed : nullptr);
+		if (stride_needed != 0) {
+			Compiler::Target *target = compiler.targets.get(member.id);
+			if (target == nullptr) throwError("can't get \"%s\" member type\n", member.name.get());
+			uint32_t element = compiler.get_target_type(target->type);
+			target->type = compiler.add_strided_array(element, member.length, uint32_t(stride_needed));
+		}
 		// an align qualifier raises the member's alignment, and is no decoration of its own
 		if (const uint32_t *align = member.decorations.get(DecorationAlignment)) {
 			if (*align == 0 || (*align & (*align - 1)) != 0) throwError("invalid align %u of \"%s\" member\n", *align, member.name.get());
@@ -173,6 +183,52 @@ void end_structure(State &state) {
 		named = true;
 	}
 
+	// what the block's own decorations say of its members
+	bool block = compiler.structures[index].decorations.get(DecorationBlock) != nullptr;
+	// matrices follow the block's majority unless they say their own
+	bool block_row_major = compiler.structures[index].decorations.get(DecorationRowMajor) != nullptr;
+	bool per_primitive = compiler.structures[index].decorations.get(DecorationPerPrimitive) != nullptr;
+
+	// member layout: matrices get their majority, and the members of
+	// everything but inputs and outputs their offsets
+	Compiler::Structure &laid = compiler.structures[index];
+	bool interface = (laid.storage == StorageInput || laid.storage == StorageOutput);
+	for (uint32_t i = 0; i < laid.members.size(); i++) {
+		Compiler::Variable &member = compiler.variables[laid.members[i]];
+		uint32_t flags = compiler.get_target_flags(member.id);
+		bool matrix = (flags & Compiler::TypeMatrixMask) != 0;
+		if (matrix && !interface) {
+			bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
+			if (!row_major && member.decorations.get(DecorationColMajor) == nullptr) {
+				row_major = block_row_major;
+				member.decorations.insert(row_major ? DecorationRowMajor : DecorationColMajor, ~0u);
+			}
+			if (row_major) {
+				if (Compiler::Target *target = compiler.targets.get(member.id)) target->flags |= Compiler::TypeRowMajor;
+			}
+		}
+		if (per_primitive && member.decorations.get(DecorationPerPrimitive) == nullptr) member.decorations.insert(DecorationPerPrimitive, ~0u);
+	}
+	if (!interface) {
+		// uniform blocks follow std140 unless they ask for std430; storage
+		// and push constant blocks and plain structures std430
+		bool std140 = (laid.storage == StorageUniform && laid.packing != 430) || laid.packing == 140;
+		uint64_t size = 0;
+		uint64_t alignment = 0;
+		lay_out(compiler, laid, std140, true, size, alignment);
+		laid.size = uint32_t(size);
+		laid.alignment = uint32_t(alignment);
+		uint64_t size140 = 0;
+		uint64_t alignment140 = 0;
+		// whether it can stand in a std140 block as it is
+		try {
+			laid.std140 = std140 || lay_out(compiler, laid, true, false, size140, alignment140);
+		} catch (const String &) {
+			laid.std140 = false;
+		}
+	}
+	if (laid.size == ~0u) laid.size = 0;
+
 	// the struct type
 	{
 		Compiler::Structure &structure = compiler.structures[index];
@@ -192,10 +248,6 @@ void end_structure(State &state) {
 
 	// the instance variable
 	Compiler::Structure &structure = compiler.structures[index];
-	bool block = structure.decorations.get(DecorationBlock) != nullptr;
-	// matrices follow the block's majority unless they say their own
-	bool block_row_major = structure.decorations.get(DecorationRowMajor) != nullptr;
-	bool per_primitive = structure.decorations.get(DecorationPerPrimitive) != nullptr;
 	if (structure.storage != ~0u || named) {
 		uint32_t length = compiler.parse_array_length(&state.s, &compiler.global_scope);
 		uint32_t storage = structure.storage != ~0u ? structure.storage : StoragePrivate;
@@ -254,46 +306,6 @@ void end_structure(State &state) {
 			}
 		}
 	}
-
-	// member layout: matrices get their majority, and the members of
-	// everything but inputs and outputs their offsets
-	Compiler::Structure &laid = compiler.structures[index];
-	bool interface = (laid.storage == StorageInput || laid.storage == StorageOutput);
-	for (uint32_t i = 0; i < laid.members.size(); i++) {
-		Compiler::Variable &member = compiler.variables[laid.members[i]];
-		uint32_t flags = compiler.get_target_flags(member.id);
-		bool matrix = (flags & Compiler::TypeMatrixMask) != 0;
-		if (matrix && !interface) {
-			bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
-			if (!row_major && member.decorations.get(DecorationColMajor) == nullptr) {
-				row_major = block_row_major;
-				member.decorations.insert(row_major ? DecorationRowMajor : DecorationColMajor, ~0u);
-			}
-			if (row_major) {
-				if (Compiler::Target *target = compiler.targets.get(member.id)) target->flags |= Compiler::TypeRowMajor;
-			}
-		}
-		if (per_primitive && member.decorations.get(DecorationPerPrimitive) == nullptr) member.decorations.insert(DecorationPerPrimitive, ~0u);
-	}
-	if (!interface) {
-		// uniform blocks follow std140 unless they ask for std430; storage
-		// and push constant blocks and plain structures std430
-		bool std140 = (laid.storage == StorageUniform && laid.packing != 430) || laid.packing == 140;
-		uint64_t size = 0;
-		uint64_t alignment = 0;
-		lay_out(compiler, laid, std140, true, size, alignment);
-		laid.size = uint32_t(size);
-		laid.alignment = uint32_t(alignment);
-		uint64_t size140 = 0;
-		uint64_t alignment140 = 0;
-		// whether it can stand in a std140 block as it is
-		try {
-			laid.std140 = std140 || lay_out(compiler, laid, true, false, size140, alignment140);
-		} catch (const String &) {
-			laid.std140 = false;
-		}
-	}
-	if (laid.size == ~0u) laid.size = 0;
 
 	// the members of an anonymous block are found by their own names
 	if (!named && laid.decorations.get(DecorationBlock) != nullptr) {

@@ -336,3 +336,30 @@ TEST(ComputeSemantics, SpecializationConstants) {
 		EXPECT_EQ(mine, theirs);
 	}
 }
+
+// Arrays of a std140 block lie 16 bytes apart, as the host writes them.
+TEST(ComputeSemantics, Std140Arrays) {
+	std::string why;
+	if (!compute_available(&why)) GTEST_SKIP() << why;
+	std::string source = std::string(header) +
+		"struct Light { vec3 dir; float power; };\n"
+		"layout(std140, binding = 0) uniform U { float w[4]; vec2 o[3]; mat2 m[2]; Light lights[2]; ivec3 tail; } u;\n"
+		"layout(std430, binding = 1) buffer Out { float r[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  r[i] = u.w[i % 4u] + u.o[i % 3u].y * 2.0 + u.m[i % 2u][1].x + u.lights[i % 2u].power + float(u.tail.z);\n"
+		"}\n";
+	std::string errors;
+	std::vector<uint32_t> module = ours(source, &errors);
+	ASSERT_FALSE(module.empty()) << errors;
+	listing_test::expect_rendered(listing_test::render(module), "Std140Arrays");
+	std::vector<uint32_t> reference = reference_spirv(source, &errors);
+	ASSERT_FALSE(reference.empty()) << errors;
+	ComputeOptions options;
+	options.uniform_bindings = {0};
+	std::vector<std::vector<uint8_t>> mine = {filled(Buffer{Float, 64}, 7), std::vector<uint8_t>(256, 0)};
+	std::vector<std::vector<uint8_t>> theirs = mine;
+	ASSERT_TRUE(run_compute(module, mine, 4, 1, 1, &errors, options)) << errors;
+	ASSERT_TRUE(run_compute(reference, theirs, 4, 1, 1, &errors, options)) << errors;
+	EXPECT_EQ(mine, theirs);
+}

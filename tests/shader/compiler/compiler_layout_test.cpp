@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -43,7 +44,10 @@ std::set<std::string> layout_lines(const std::string &path) {
 			continue;
 		}
 		size_t first = line.find_first_not_of(' ');
-		ret.insert(line.substr(first));
+		// a second array type of one element and length (one per layout)
+		// is told apart by the disassembler with a number after its name
+		static const std::regex numbered("(%_arr_\\w+?_uint_\\d+)_\\d+\\b");
+		ret.insert(std::regex_replace(line.substr(first), numbered, "$1"));
 	}
 	return ret;
 }
@@ -73,6 +77,8 @@ TEST(CompilerLayout, BlocksLieAsTheReferenceLaysThemOut) {
 		"layout(row_major, binding = 0) uniform M { mat4 a; layout(column_major) mat4 b; mat2x3 c; } m;\n",
 		// explicit offsets, and what follows them
 		"layout(binding = 0) uniform O { layout(offset = 32) vec4 a; float b; layout(offset = 64) vec2 c; } o;\n",
+		// std140 arrays of scalars, vectors and small matrices take 16 bytes an element
+		"layout(std140, binding = 0) uniform A { float f[4]; vec2 o[3]; mat2 m[2]; ivec3 tail; } a;\n",
 		// push constants are std430
 		"layout(push_constant) uniform P { vec2 scale; float f[3]; uint flags; } p;\n",
 		// 16- and 64-bit members
@@ -107,16 +113,13 @@ TEST(CompilerLayout, BlocksLieAsTheReferenceLaysThemOut) {
 	}
 }
 
-// The array types are shared by every block, so an array whose stride would
-// differ from its type's is refused by name; so is a structure whose own
-// offsets are not the std140 ones.
+// A structure type is shared by every block that holds it, so one whose own
+// offsets are not the std140 ones is refused in a std140 block, by name.
 TEST(CompilerLayout, LayoutsTheTypesCannotCarryAreErrors) {
 	struct Row {
 		const char *body;
 		const char *message;
 	} rows[] = {
-		{"layout(binding = 0) uniform U { float f[4]; } u;\n", "can't lay out \"f\" array by std140 rules: its elements take 4 bytes\n"},
-		{"layout(binding = 0) uniform U { mat2 m[2]; } u;\n", "can't lay out \"m\" array by std140 rules: its elements take 16 bytes\n"},
 		{"struct S { float a; float b[2]; };\nlayout(binding = 0) uniform U { S s; } u;\n", "can't lay out \"S\" structure by std140 rules\n"},
 		{"layout(binding = 0) uniform U { vec4 a; layout(offset = 4) float b; } u;\n", "invalid offset 4 of \"b\" member\n"},
 		{"layout(std430, binding = 0) buffer B { float a[]; float b; } b;\n", "\"a\" runtime array must be the last member\n"},
