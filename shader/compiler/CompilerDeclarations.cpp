@@ -532,6 +532,7 @@ void parse_declaration(State &state, const String &type) {
 	for (;;) {
 		uint32_t length = type_length;
 		uint32_t name_length = compiler.parse_array_length(&state.s, &compiler.global_scope);
+		if (*skip_spaces(state.s) == '[') throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
 		if (name_length != ~0u) {
 			if (length != ~0u) throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
 			length = name_length;
@@ -592,7 +593,8 @@ void parse_declaration(State &state, const String &type) {
 			variable.used = true;
 			function.parameters.append(Compiler::Parameter{index, ~0u});
 			state.out_parameter = false;
-			state.bits &= ~QualifierInout;
+			state.bits &= ~(QualifierInout | QualifierPrecision);
+			state.decorations.clear();
 			make_variable_type(state, variable);
 			return;
 		}

@@ -92,6 +92,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		s += Parser::readName(s, name);
 		uint32_t length = type_length;
 		uint32_t name_length = compiler.parse_array_length(&s, &scope);
+		if (*skip_spaces(s) == '[') throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
 		if (name_length != ~0u) {
 			if (length != ~0u) throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
 			length = name_length;
