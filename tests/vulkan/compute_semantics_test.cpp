@@ -240,6 +240,19 @@ const Case cases[] = {
 		"  r[i] = (f[i].on ? 1u : 0u) + (!copy.pair.x ? 2u : 0u) + (f[i].pair.y && copy.on ? 4u : 0u);\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 64 * 4 + 64}}, 4},
+	// row-major matrices are laid out by rows and multiply as any other
+	{"RowMajorMatrices",
+		"layout(std430, row_major, binding = 0) buffer In { mat2x3 m[16]; mat4x2 n[16]; vec4 v[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { vec4 r[128]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  vec3 a = m[i % 16u] * v[i].xy;\n"
+		"  vec4 b = v[i].xy * n[i % 16u];\n"
+		"  mat4x3 c = m[i % 16u] * n[(i + 1u) % 16u];\n"
+		"  r[i * 2u] = vec4(a, b.w);\n"
+		"  r[i * 2u + 1u] = vec4(c[3], m[i % 16u][1].z);\n"
+		"}\n",
+		{{Float, 16 * 6 + 16 * 8 + 256}, {Zero, 512}}, 4},
 	{"SixtyFourBits",
 		"#extension GL_ARB_gpu_shader_int64 : require\n"
 		"layout(std430, binding = 0) buffer In { uint a[64]; int b[64]; };\n"
