@@ -387,6 +387,9 @@ public:
 	// a variable with its selectors: its pointer, or a value for a read of a
 	// parameter passed by value (*pointer tells which)
 	uint32_t parse_variable(const char **cursor, const String &name, Function &function, Scope *scope, bool write, bool *pointer = nullptr);
+	// parameters passed by value that the body may write get variables of
+	// their own before the body is compiled
+	void copy_written_parameters(Function &function);
 	// an assignment statement from its target's name; the target's pointer
 	uint32_t parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope);
 	uint32_t parse_type_constructor(const char *arguments, const String &type, Function &function, Scope *scope);

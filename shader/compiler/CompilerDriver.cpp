@@ -304,6 +304,8 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 					add_function_opcode(function, Spirv::OpStore, {variables[initializer.variable].id, value});
 				}
 			}
+			*error_offset = uint32_t(function.body - src);
+			copy_written_parameters(function);
 			const char *cursor = function.body;
 			parse_block(src, &cursor, error_offset, function, function.scope);
 		};
