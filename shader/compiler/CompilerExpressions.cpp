@@ -170,7 +170,8 @@ uint32_t ExpressionParser::convert(uint32_t id, uint32_t flags) {
 	if (source & (Compiler::TypeStructure | Compiler::TypeRuntimeArray)) {
 		throwError("can't convert %s to %s\n", type_name_of(id).get(), Compiler::get_type_name(flags).get());
 	}
-	return compiler.add_conversion(function, flags, id);
+	// the kind and width change, the shape stays: a vector of bool from a vector
+	return compiler.add_conversion(function, (source & ~(Compiler::TypeKindMask | Compiler::TypeWidthMask)) | (flags & (Compiler::TypeKindMask | Compiler::TypeWidthMask)), id);
 }
 
 uint32_t ExpressionParser::fit(uint32_t id, uint32_t type) {

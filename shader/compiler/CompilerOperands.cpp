@@ -368,6 +368,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 				s = q;
 				continue;
 			}
+			if (write && length != ~0u && selector == "length") throwError("can't write to the length of \"%s\"\n", name.get());
 			if (length != ~0u && length != 0 && selector == "length") {
 				// the length of a sized array is a constant
 				const char *r = Expressions::skip_spaces(q);

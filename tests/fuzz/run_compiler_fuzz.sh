@@ -120,6 +120,164 @@ layout(location = 0) callableDataInEXT vec4 data;
 void main() { }
 GLSL
 
+# function bodies full of expressions: arithmetic of every type, swizzles on
+# both sides, compound assignments, steps, nested ?:, && and || with effects,
+# constructors, constant and dynamic indexing, lengths, specialization
+# constants and literals of every width
+seed expressions_arithmetic 6 <<'GLSL'
+#version 450
+layout(local_size_x = 4) in;
+layout(std430, binding = 0) buffer Data { vec4 f4; ivec3 i3; uvec2 u2; mat3 m3; mat2x4 m24; float f; int i; uint u; uint bb; } d;
+void main() {
+	float f = d.f * 2.0 + 1.0 / d.f - -d.f;
+	vec2 v2 = vec2(f) * 3.0 + vec2(1.0, 2.0) / vec2(4.0);
+	vec3 v3 = d.f4.xyz * d.m3 + d.m3 * d.f4.zyx;
+	vec4 v4 = d.m24 * v2 + d.f4 * d.f4.wzyx - v3.xyzx;
+	mat3 m = d.m3 * d.m3 + mat3(2.0) - d.m3 / 2.0;
+	mat4x2 t = mat4x2(v2, v2, v2, v2) * 0.5;
+	int i = d.i * 3 - d.i / 2 + d.i % 5 + (d.i << 2) + (d.i >> 1) + (d.i & 7) + (d.i | 8) + (d.i ^ 3) + ~d.i;
+	uint u = d.u * 2u + d.u / 3u - d.u % 7u + (d.u << 3u) + (d.u >> d.i) + ~d.u;
+	ivec3 i3 = d.i3 * 2 + d.i3 / ivec3(3) % 4 - -d.i3 + (d.i3 << 1) + (d.i3 & ivec3(1, 2, 3));
+	uvec2 u2 = d.u2 * 2u + (d.u2 >> uvec2(1)) | uvec2(d.u);
+	bool b = d.bb != 0u && f > 1.0 || !(i < 3) != u >= 2u && v2 == vec2(1.0) || v3 != v4.xyz;
+	f += 1.0; f -= 2.0; f *= 3.0; f /= 4.0;
+	v3 *= m; v4 *= 2.0; v2 += 1.0; v2.yx -= vec2(1.0, 2.0);
+	i += 1; i -= 2; i *= 3; i /= 4; i %= 5; i <<= 1; i >>= 2; i &= 7; i |= 8; i ^= 9;
+	u2 *= 2u; u2.x <<= 1; u2.y >>= 2u;
+	i3.zx += ivec2(1);
+	d.f4.wy = v4.xx + v2;
+	d.f4.z = f + float(i) + float(u) + float(b);
+	d.i3.yzx = i3 + ivec3(u2.xyx);
+	d.u2 = u2;
+	d.m3 = m;
+}
+GLSL
+seed expressions_selection 5 <<'GLSL'
+#version 450
+layout(location = 0) in vec4 uv;
+layout(location = 1) flat in ivec2 cell;
+layout(location = 0) out vec4 color;
+layout(binding = 0, std140) uniform Params { vec4 tint; ivec4 modes; float scale; } p;
+int counter;
+void main() {
+	int a = cell.x, b = cell.y, c = 0;
+	float x = uv.x > 0.5 ? uv.y : uv.z < 0.25 ? uv.w : p.scale > 1.0 ? 2.0 : -1.0;
+	c = a > 0 && (b += 1) > 2 ? a++ : --b;
+	bool q = a < b || (c = a) == 3 || ++counter > 1;
+	bool r = !q && !!(a != 0) || !(!q);
+	vec4 t = q ? p.tint : r ? uv : vec4(x);
+	t.xy = r ? t.yx : (t = vec4(1.0)).zw;
+	c += q ? (a -= 2) : (b *= 3);
+	a = b = c = ~~a + -(-b);
+	x++; x--; ++x; --x;
+	t.w++; --t.z; t.x += t.y++;
+	color = t * (q ? 1.0 : 0.5) + vec4(float(a), float(b), float(c), x);
+}
+GLSL
+seed expressions_indexing 6 <<'GLSL'
+#version 450
+layout(local_size_x = 8) in;
+struct Item { vec3 v; float w; int ids[3]; };
+struct Pack { Item items[2]; mat2 m; };
+layout(constant_id = 0) const int Count = 4;
+layout(constant_id = 1) const float Scale = 1.5;
+layout(constant_id = 2) const bool Flip = false;
+const int Fixed[3] = int[3](1, 2, 3);
+const vec3 Axis = vec3(0.0, 1.0, 0.0);
+layout(std430, binding = 0) buffer Data { Item head; mat4 m; uvec4 mask; Item items[]; } d;
+layout(std430, binding = 1) readonly buffer Params { vec4 rows[4]; ivec4 select; Pack pack; } p;
+shared float cache[8];
+void main() {
+	int i = p.select.x & 3, j = p.select.y;
+	float a[4] = float[4](1.0, 2.0, 3.0, Scale);
+	float b[4] = a;
+	Item item = Item(Axis * Scale, a[i], int[3](i, j, Count));
+	Item two[2];
+	two[0] = item;
+	two[1] = d.head;
+	Pack pack = Pack(two, mat2(1.0, 2.0, 3.0, 4.0));
+	vec4 v = p.rows[i] + p.rows[2] * d.m[i][j] + d.m[3] + vec4(d.m[1].yzw, d.m[2][3]);
+	v[j] = a[2] + b[i] + v[1] + cache[j & 7];
+	d.m[1][2] = v.x; d.m[i] = v; d.m[j][i] += 1.0;
+	item.ids[1] += Fixed[2] + Fixed[i] + item.ids[j];
+	pack.items[i].v.y += 1.0;
+	pack.items[1].ids[j]++;
+	pack.m[1] = pack.m[0].yx;
+	d.items[j].v.zx *= vec2(pack.m[i][j], item.w);
+	d.items[i + 1] = pack.items[j & 1];
+	d.items[d.items.length() - 1].w = float(d.items.length() + a.length() + item.ids.length() + v.length() + d.m.length());
+	d.mask[i] |= 1u << uint(j);
+	cache[i] = Flip ? -v.w : v.z * float(Count);
+	d.head = Item(vec3(float(Count), Scale, Flip ? 1.0 : 0.0), p.pack.m[1].y, p.pack.items[i].ids);
+}
+GLSL
+seed expressions_widths 6 <<'GLSL'
+#version 450
+#extension GL_EXT_shader_explicit_arithmetic_types : require
+layout(local_size_x = 1) in;
+layout(constant_id = 3) const uint Shift = 2u;
+const int64_t Big = 0x7fffffffffffffffl;
+layout(std430, binding = 0) buffer Data { double d; dvec3 d3; dmat2 dm; int64_t l; uint64_t ul; i64vec2 l2; float16_t h; f16vec4 h4; int16_t s; uint16_t us; i16vec2 s2; } d;
+void main() {
+	double x = d.d * 2.0lf + 1.0LF / d.d - double(d.h);
+	dvec3 x3 = d.d3 * x + dvec3(1.0, 2.0, 3.0);
+	dmat2 m = d.dm * d.dm + dmat2(x);
+	int64_t l = d.l * 3l - Big / 7l + int64_t(d.s) + (d.l << 3) + (d.l >> Shift);
+	uint64_t u = d.ul * 0xffffffffffUL + uint64_t(d.us) + ~d.ul;
+	i64vec2 l2 = d.l2 * 2l + i64vec2(l);
+	float16_t h = d.h * 2.0hf + float16_t(1.5) - -d.h;
+	f16vec4 h4 = d.h4 * h + f16vec4(0.5hf);
+	int16_t s = d.s * 3s + int16_t(-1) + (d.s >> 1s);
+	uint16_t us = d.us * 2us + 1us + uint16_t(d.s);
+	i16vec2 s2 = d.s2 + i16vec2(s) * 2s;
+	d.d = x + m[1][0] + x3.z;
+	d.dm = m;
+	d.l = l + l2.y;
+	d.ul = u;
+	d.l2 = l2;
+	d.h = h + h4.w;
+	d.h4.yx = h4.zw;
+	d.s = s + s2.x;
+	d.us = us;
+	d.d3 = x3 + dvec3(float(h), float(s), float(l));
+}
+GLSL
+seed expressions_matrices 1 <<'GLSL'
+#version 450
+layout(location = 0) in vec4 position;
+layout(location = 1) in ivec4 joints;
+layout(location = 0) out vec4 color;
+layout(location = 1) flat out uvec2 ids;
+layout(push_constant) uniform Push { mat4 mvp; mat3x2 a; mat2x3 b; mat4x3 c; uint flags; } push;
+float blend(in float x, out float y, inout vec2 z) {
+	y = x * 2.0;
+	z.yx += vec2(y, x);
+	z[1] *= 0.5;
+	x = -x;
+	return x + y + z.x;
+}
+void main() {
+	mat2 ab = push.a * push.b;
+	mat3 ba = push.b * push.a;
+	mat3x4 t = mat3x4(push.c[0].xyzz, push.c[1].xyzz, push.c[2].xyzz);
+	mat4 m = push.mvp * mat4(ba) * mat4(1.0);
+	vec3 r = push.c * position + vec3(1.0) * ba;
+	vec2 s = ab * r.xy + r.zy * ab + push.a * r;
+	m[3] = vec4(r, 1.0);
+	m[2].xy = s;
+	m[1][1] *= 2.0;
+	m = m * 0.5 + m - m / 3.0;
+	bvec4 e = bvec4(joints.x == 0, joints.y != 1, joints.z > 2, true);
+	bvec2 f = bvec2(e.xy);
+	bool g = e == bvec4(true) && f != bvec2(false) || s != vec2(0.0);
+	ivec4 k = joints * ivec4(2) - ivec4(bvec4(g)) + ivec4(uvec4(push.flags));
+	uvec2 u = uvec2(k.xy) >> 1u | uvec2(push.flags) & uvec2(0xffu, 0xff00u);
+	gl_Position = m * position + t * r;
+	color = vec4(s, r.z, float(k.w)) * (g ? 1.0 : 0.0);
+	ids = u ^ uvec2(k.zw);
+}
+GLSL
+
 fuzz_run "the GLSL compiler" compiler_fuzz 4096 "$corpus" "$seeds" -dict="$root/tests/fuzz/compiler.dict"
 
 # the regression shaders as inputs, their stage from the file extension
