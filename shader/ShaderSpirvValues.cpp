@@ -536,6 +536,14 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 			return get_external_value(it, parenthesize);
 		case OpCompositeExtract:
 			return get_composite_extract(it);
+		case OpVectorExtractDynamic: {
+			// a component chosen at run time
+			StringStack<64> ret(get_value(it[3], true));
+			ret.append('[');
+			ret.append(get_value(it[4], false));
+			ret.append(']');
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
 		case OpArrayLength: {
 			// the length of the runtime array that ends a block
 			StringStack<64> ret(get_value(it[3], false));

@@ -387,6 +387,9 @@ public:
 	// a variable with its selectors: its pointer, or a value for a read of a
 	// parameter passed by value (*pointer tells which)
 	uint32_t parse_variable(const char **cursor, const String &name, Function &function, Scope *scope, bool write, bool *pointer = nullptr);
+	// refuses a write into the variable of that record (a constant, an input,
+	// a uniform, a read-only buffer)
+	void check_write(uint32_t index);
 	// parameters passed by value that the body may write get variables of
 	// their own before the body is compiled
 	void copy_written_parameters(Function &function);
@@ -453,6 +456,8 @@ public:
 	// a specialization constant: a run-time value with a default, never folded
 	uint32_t add_spec_constant(const String &type, const Value &value, uint32_t spec_id);
 	uint32_t parse_constant(const String &type, const char *text);
+	// the decimal digits of an integer literal: octal ones ("017") converted
+	static String get_decimal_digits(const String &digits);
 	String get_constant_string(const Value &value, bool keep) const;
 
 	// built-in variables

@@ -193,6 +193,12 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 		if (Parser::isNumber(s)) {
 			String number;
 			s += Parser::readNumber(s, number);
+			if (!Parser::isFloat(number.get())) {
+				// octal digits, with their suffix kept
+				uint32_t end = number.size();
+				while (end > 1 && (number[end - 1] == 'u' || number[end - 1] == 'U')) end--;
+				number = get_decimal_digits(number.substr(0, end)) + number.substr(end);
+			}
 			Value value;
 			uint32_t size = 0;
 			if (Parser::isFloat(number.get())) {

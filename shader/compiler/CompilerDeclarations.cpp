@@ -472,6 +472,7 @@ void end_prototype(State &state) {
 		function->body = state.s + 1;
 		String body;
 		state.s += Parser::readRegion(state.s, body, '{', '}');
+		if (state.s[-1] != '}') throwError("unterminated body of %s%s) function\n", function->name.get(), function->arguments.get());
 	} else if (*state.s == ';') {
 		state.s++;
 	} else {

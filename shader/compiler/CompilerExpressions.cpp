@@ -196,15 +196,25 @@ uint32_t ExpressionParser::result_id(uint32_t type) {
 	return id;
 }
 
-uint32_t ExpressionParser::local_variable(uint32_t type) {
+uint32_t ExpressionParser::local_variable(uint32_t type, uint32_t length) {
 	String name = String::format("_t%u", compiler.next_id);
-	uint32_t index = compiler.add_variable(String(), compiler.get_target_type_name(type), ~0u, 7, function.scope);
+	String type_name = compiler.get_target_type_name(type);
+	uint32_t flags = compiler.get_target_flags(type);
+	if (flags & Compiler::TypeRuntimeArray) {
+		// an array is held by a variable of its element type and length
+		if (length == ~0u || length == 0) throwError("can't hold an array of %s without a length\n", type_name.get());
+		if (compiler.array_strides.get(type) != nullptr) throwError("can't copy an array of a block\n");
+		type_name = compiler.get_target_type_name(compiler.get_target_type(type));
+	} else {
+		length = ~0u;
+	}
+	uint32_t index = compiler.add_variable(String(), type_name, length, 7, function.scope);
 	Compiler::Variable &variable = compiler.variables[index];
 	variable.name = name;
 	variable.function = function.index;
 	variable.used = true;
 	function.locals.append(index);
-	compiler.add_target(variable.id, type);
+	compiler.add_target(variable.id, type, length);
 	return variable.id;
 }
 
@@ -367,6 +377,7 @@ Operand ExpressionParser::parse_assignment() {
 	if (op == Unknown) return left;
 	(void)start;
 	if (left.pointer == ~0u) throwError("invalid target for %s operator\n", type_names[Assign]);
+	compiler.check_write(left.variable);
 	s = p + size;
 	Operand right = parse_assignment();
 	uint32_t type = compiler.get_target_type(left.id);
@@ -462,7 +473,8 @@ Operand ExpressionParser::parse_conditional() {
 		throwError("invalid operator %s for %s and %s with %s condition\n", type_names[Select], compiler.get_target_type_name(type).get(),
 			compiler.get_target_type_name(type).get(), type_name_of(condition_id).get());
 	}
-	uint32_t temporary = local_variable(type);
+	uint32_t length = a.id != ~0u ? compiler.get_target_length(a.id) : b.id != ~0u ? compiler.get_target_length(b.id) : ~0u;
+	uint32_t temporary = local_variable(type, length);
 	uint32_t then_label = compiler.next_id++;
 	uint32_t else_label = compiler.next_id++;
 	uint32_t merge_label = compiler.next_id++;
@@ -583,6 +595,7 @@ Operand ExpressionParser::parse_unary() {
 
 Operand ExpressionParser::increment(Kind kind, Operand &operand) {
 	if (operand.pointer == ~0u || operand.id == ~0u) throwError("invalid target for %s operator\n", type_names[kind]);
+	compiler.check_write(operand.variable);
 	uint32_t flags = flags_of(operand.id);
 	uint32_t type = compiler.get_target_type(operand.id);
 	uint32_t opcode = 0;

@@ -58,6 +58,7 @@ extern const char *const type_names[];
 struct Operand {
 	uint32_t id = ~0u;
 	uint32_t pointer = ~0u;
+	uint32_t variable = ~0u; // the record the pointer reaches into
 	String text;
 };
 
@@ -106,7 +107,7 @@ public:
 	uint32_t flags_of(uint32_t id) const;
 	String type_name_of(uint32_t id) const;
 	uint32_t result_id(uint32_t type);
-	uint32_t local_variable(uint32_t type);
+	uint32_t local_variable(uint32_t type, uint32_t length = ~0u);
 	uint32_t load(uint32_t pointer);
 	void store(uint32_t pointer, uint32_t value);
 	uint32_t by_columns(uint32_t type, uint32_t a, uint32_t b, const std::function<uint32_t(uint32_t, uint32_t, uint32_t)> &operation);

@@ -147,4 +147,20 @@ String Compiler::get_constant_string(const Value &value, bool keep) const {
 	return ret;
 }
 
+String Compiler::get_decimal_digits(const String &digits) {
+	const char *s = digits.get();
+	const char *sign = (*s == '-' || *s == '+') ? s++ : nullptr;
+	if (s[0] != '0' || !(s[1] >= '0' && s[1] <= '9')) return digits;
+	uint64_t value = 0;
+	for (const char *c = s + 1; *c; c++) {
+		if (*c < '0' || *c > '7') throwError("invalid octal literal %s\n", digits.get());
+		if (value >> 61) throwError("invalid octal literal %s\n", digits.get());
+		value = value * 8 + uint64_t(*c - '0');
+	}
+	String ret;
+	if (sign != nullptr && *sign == '-') ret.append('-');
+	ret.appendu64(value);
+	return ret;
+}
+
 } // namespace Vexa

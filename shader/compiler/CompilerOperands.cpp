@@ -89,12 +89,13 @@ Operand ExpressionParser::parse_primary() {
 				lower = String(digits.get() + digits.size() - 1, 1).tolower() + lower;
 				digits = digits.substr(0, digits.size() - 1);
 			}
+			digits = Compiler::get_decimal_digits(digits);
 			bool is_unsigned = lower.find('u') != ~0u;
 			String width = lower.replace("u", "");
 			if (width == "l") type = is_unsigned ? "u64" : "i64";
 			else if (width == "s") type = is_unsigned ? "u16" : "i16";
 			else if (!width.empty()) throwError("invalid suffix \"%s\" of %s\n", suffix.get(), text.get());
-			else if (!suffix.empty()) ret.text.append(suffix);
+			else ret.text = digits + (is_unsigned ? "u" : "");
 		}
 		if (!type.empty()) {
 			ret.text.clear();
@@ -165,6 +166,7 @@ Operand ExpressionParser::parse_primary() {
 		}
 		ret.id = load(id);
 		ret.pointer = id;
+		ret.variable = index;
 		return ret;
 	}
 
@@ -300,7 +302,7 @@ Operand ExpressionParser::element(Operand &operand, uint32_t index) {
 		return ret;
 	}
 	// a value indexed at run time goes through memory
-	uint32_t temporary = local_variable(type);
+	uint32_t temporary = local_variable(type, compiler.get_target_length(id));
 	store(temporary, id);
 	uint32_t pointer = compiler.next_id++;
 	compiler.add_function_opcode(function, OpAccessChain, {compiler.add_pointer_type(element, ~0u, FunctionStorage), pointer, temporary, index});
@@ -496,6 +498,21 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 	add_function_opcode(function, Spirv::OpAccessChain, {add_pointer_type(type, length, storage), id, base}, chain);
 	add_target(id, type, length);
 	return id;
+}
+
+void Compiler::check_write(uint32_t index) {
+	if (index >= variables.size()) return;
+	const Variable &variable = variables[index];
+	if (variable.decorations.get(22u) != nullptr) throwError("can't write to constant \"%s\"\n", variable.name.get());
+	// a member of an anonymous block is written through the block
+	const Variable *holder = &variable;
+	if (variable.structure != ~0u && structures[variable.structure].variable != ~0u) holder = &variables[structures[variable.structure].variable];
+	uint32_t storage = holder->storage;
+	if (storage == ~0u && variable.scope == &global_scope) throwError("can't write to global variable\n");
+	if (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == 9) {
+		throwError("can't write to \"%s\"\n", variable.name.get());
+	}
+	if (holder->decorations.get(DecorationNonWritable) != nullptr) throwError("can't write to readonly buffer\n");
 }
 
 uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope) {
