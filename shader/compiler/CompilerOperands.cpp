@@ -187,6 +187,15 @@ Operand ExpressionParser::parse_primary() {
 		return ret;
 	}
 	uint32_t structure = compiler.find_structure(name, scope);
+	if (structure != ~0u && *s == '[') {
+		// an array of structures
+		String length;
+		s += Parser::readRegion(s, length, '[', ']');
+		s = skip_spaces(s);
+		String arguments = read_arguments(s);
+		ret.id = compiler.parse_type_constructor(arguments.get(), name + "[" + length + "]", function, scope);
+		return ret;
+	}
 	if (structure != ~0u) {
 		String arguments = read_arguments(s);
 		ret.id = compiler.parse_structure_constructor(arguments.get(), compiler.structures[structure].id, function, scope);

@@ -97,6 +97,15 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 			if (length != ~0u) throwError("arrays of arrays are not supported: \"%s\"\n", name.get());
 			length = name_length;
 		}
+		// an array without a size takes the length of its initialiser
+		uint32_t early_value = ~0u;
+		if (length == 0 && *skip_spaces(s) == '=') {
+			s = skip_spaces(s) + 1;
+			if (*skip_spaces(s) == ';') throwError("unexpected ';'\n");
+			early_value = compiler.parse_expression(&s, String(), function, &scope);
+			uint32_t value_length = compiler.get_target_length(early_value);
+			if (value_length != ~0u && value_length != 0) length = value_length;
+		}
 		if (length == 0) throwError("\"%s\" array has no size\n", name.get());
 		uint32_t storage = (type == "rayQuery") ? StoragePrivate : StorageFunction;
 		uint32_t index = compiler.add_variable(name, type, length, storage, scope);
@@ -109,7 +118,12 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		uint32_t type_id = compiler.add_type(variable.type, length, &scope);
 		compiler.add_target(variable.id, type_id, length);
 		s = skip_spaces(s);
-		if (*s == '=') {
+		if (early_value != ~0u) {
+			if (compiler.get_target_type(early_value) != type_id) {
+				throwError("can't assign %s to %s\n", compiler.get_target_type_name(early_value).get(), compiler.get_target_type_name(type_id).get());
+			}
+			compiler.add_function_opcode(function, Spirv::OpStore, {compiler.variables[index].id, early_value});
+		} else if (*s == '=') {
 			s = skip_spaces(s + 1);
 			if (*s == ';') throwError("unexpected ';'\n");
 			// a constant of a constant expression is a name for its value

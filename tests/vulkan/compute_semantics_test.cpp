@@ -197,6 +197,19 @@ const Case cases[] = {
 		"  r[i] = q.id + p.id;\n"
 		"}\n",
 		{{Float, 64 * 8}, {Zero, 64 * 8 + 64}}, 4},
+	{"StructureArrays",
+		"struct Item { float a; uint b; };\n"
+		"layout(std430, binding = 0) buffer In { uint k[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { Item items[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  Item first = Item(1.5, i);\n"
+		"  Item list[2] = Item[2](first, Item(float(k[i]), 4u));\n"
+		"  Item more[] = Item[](first, list[1], first);\n"
+		"  items[i] = more[k[i] % 3u];\n"
+		"  items[i].b += uint(more.length()) + list[k[i] % 2u].b;\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 128}}, 4},
 	{"OperatorChains",
 		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
 		"layout(std430, binding = 1) buffer Out { int r[256]; };\n"
