@@ -24,7 +24,7 @@ const char *const type_names[] = {
 	"Unknown", "Parentheses", "Value", "Constant", "Function", "Internal", "External", "Type", "Structure", "Swizzle",
 	"PreIncrement", "PreDecrement", "PostIncrement", "PostDecrement", "Negate", "LogicalNot", "BitwiseNot", "Mul", "Div", "Mod",
 	"Add", "Sub", "ShiftLeft", "ShiftRight", "LessThan", "GreaterThan", "LessEqual", "GreaterEqual", "Equal", "NotEqual",
-	"BitwiseAnd", "BitwiseXor", "BitwiseOr", "LogicalAnd", "LogicalOr", "Select", "Assign",
+	"BitwiseAnd", "BitwiseXor", "BitwiseOr", "LogicalAnd", "LogicalOr", "Select", "Assign", "LogicalXor",
 };
 
 const char *skip_spaces(const char *s) {
@@ -282,7 +282,8 @@ Kind ExpressionParser::peek_binary(uint32_t &size) const {
 		size = 1;
 		return BitwiseAnd;
 	case '^':
-		if (d == '=' || d == '^') return Unknown;
+		if (d == '^') return LogicalXor;
+		if (d == '=') return Unknown;
 		size = 1;
 		return BitwiseXor;
 	case '=':
@@ -329,21 +330,22 @@ uint32_t precedence(Kind kind) {
 	switch (kind) {
 	case Mul:
 	case Div:
-	case Mod: return 12;
+	case Mod: return 13;
 	case Add:
-	case Sub: return 11;
+	case Sub: return 12;
 	case ShiftLeft:
-	case ShiftRight: return 10;
+	case ShiftRight: return 11;
 	case LessThan:
 	case GreaterThan:
 	case LessEqual:
-	case GreaterEqual: return 9;
+	case GreaterEqual: return 10;
 	case Equal:
-	case NotEqual: return 8;
-	case BitwiseAnd: return 7;
-	case BitwiseXor: return 6;
-	case BitwiseOr: return 5;
-	case LogicalAnd: return 4;
+	case NotEqual: return 9;
+	case BitwiseAnd: return 8;
+	case BitwiseXor: return 7;
+	case BitwiseOr: return 6;
+	case LogicalAnd: return 5;
+	case LogicalXor: return 4;
 	case LogicalOr: return 3;
 	default: return 0;
 	}
@@ -504,6 +506,16 @@ Operand ExpressionParser::parse_binary(uint32_t minimum) {
 		s = skip_spaces(s) + size;
 		if (op == LogicalAnd || op == LogicalOr) {
 			left = logical(op, left, precedence(op) + 1);
+			continue;
+		}
+		if (op == LogicalXor) {
+			// both sides always run: a bool that differs
+			uint32_t bool_type = compiler.add_type("b32");
+			uint32_t a = fit(resolve(left, String("b32")), bool_type);
+			Operand right = parse_binary(precedence(op) + 1);
+			uint32_t b = fit(resolve(right, String("b32")), bool_type);
+			left = Operand();
+			left.id = compiler.add_binary_operation(function, 165, bool_type, a, b); // OpLogicalNotEqual
 			continue;
 		}
 		Operand right = parse_binary(precedence(op) + 1);

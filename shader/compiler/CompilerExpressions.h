@@ -49,6 +49,7 @@ enum Kind : uint32_t {
 	LogicalOr,
 	Select,
 	Assign,
+	LogicalXor,
 };
 
 extern const char *const type_names[];

@@ -218,7 +218,7 @@ const Case cases[] = {
 		"  int x = a[i]; bool b = x > 0;\n"
 		"  int y; int z;\n"
 		"  r[i * 4u] = - -x + -~x;\n"
-		"  r[i * 4u + 1u] = !!b ? 1 : (!b ? 2 : 3);\n"
+		"  r[i * 4u + 1u] = (!!b ? 1 : (!b ? 2 : 3)) + (b ^^ x < 5 || x == 3 ? 10 : 0);\n"
 		"  r[i * 4u + 2u] = x > 100 ? x > 200 ? 2 : 1 : x < -100 ? -1 : 0;\n" // a conditional in the middle operand
 		"  y = z = x * 2;\n"
 		"  r[i * 4u + 3u] = (y += 3) + z + (z = 5);\n"
