@@ -427,6 +427,8 @@ public:
 	uint32_t add_type(const char *name, uint32_t length = ~0u, Scope *scope = nullptr);
 	uint32_t add_type(uint32_t flags);
 	uint32_t add_image_type(const String &name, uint32_t format = ~0u);
+	// the array (length 0: runtime array) of element, entered under key
+	uint32_t add_array_type(const String &key, uint32_t element, uint32_t length);
 	// an array type of its own for a block whose layout rules give its
 	// elements another stride than their size (std140 arrays of scalars)
 	uint32_t add_strided_array(uint32_t element, uint32_t length, uint32_t stride);

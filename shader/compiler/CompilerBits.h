@@ -1,6 +1,7 @@
-// The bit patterns behind the double that a constant component holds, and
-// the bounds of the 64-bit integer range, shared by the constant readers and
-// the folding.
+// The bit patterns behind the double that a constant component holds, the
+// bounds of the 64-bit integer range, shared by the constant readers and the
+// folding; and the two character tests every text reader of the compiler
+// makes.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,16 @@ inline double double_of(uint64_t bits) {
 	double ret;
 	memcpy(&ret, &bits, sizeof(ret));
 	return ret;
+}
+
+// past space, tab, LF and CR
+inline const char *skip_spaces(const char *s) {
+	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
+	return s;
+}
+
+inline bool starts_name(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 } // namespace CompilerBits

@@ -4,6 +4,7 @@
 // operator set; named constants, constructors and the foldable GLSL.std.450
 // functions re-enter it for their own texts, to a bounded depth.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
@@ -12,6 +13,9 @@
 #include <cstring>
 
 namespace Vexa {
+
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 
 namespace {
 
@@ -68,11 +72,6 @@ const struct {
 	{"min", 2, 37},
 	{"max", 2, 40},
 };
-
-const char *skip_spaces(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
 
 // the name of a Value's type in messages
 String value_type_name(const Value &value) {

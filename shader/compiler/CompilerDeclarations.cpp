@@ -3,6 +3,7 @@
 // function prototypes into records and types. Function bodies are only
 // located here; they are compiled once every declaration is known.
 #include "shader/compiler/CompilerDeclarations.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
@@ -10,12 +11,10 @@
 
 namespace Vexa {
 
-namespace Declarations {
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 
-const char *skip_spaces(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
+namespace Declarations {
 
 String get_type_word(const State &state, const String &word) {
 	const Compiler &compiler = state.compiler;
@@ -56,10 +55,6 @@ uint32_t get_interface_length(const Compiler &compiler, const String &name, uint
 }
 
 namespace {
-
-bool starts_name(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
 
 // resource types that live in the UniformConstant class
 bool is_opaque_type(const String &type) {
@@ -413,8 +408,7 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 // the ')' of a prototype: the function type, then its body or ';'
 void end_prototype(State &state) {
 	Compiler &compiler = state.compiler;
-	uint32_t index = state.function;
-	Compiler::Function *function = &compiler.functions[index];
+	Compiler::Function *function = &compiler.functions[state.function];
 
 	// an earlier declaration of the same signature is continued
 	if (const uint32_t *earlier = compiler.function_signatures.get(function->name + function->arguments)) {
@@ -444,7 +438,6 @@ void end_prototype(State &state) {
 		if (Array<uint32_t> *list = compiler.function_names.get(kept.name)) list->remove(list->size() - 1);
 		compiler.functions.pop();
 		function = &previous;
-		index = *earlier;
 	}
 
 	// the function type, by return type and argument text
@@ -480,7 +473,6 @@ void end_prototype(State &state) {
 	}
 	state.bits &= ~QualifierFunction;
 	state.function = ~0u;
-	(void)index;
 }
 
 // a declaration whose type word was read: variables, members, parameters,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 namespace Vexa {
 
@@ -81,7 +82,7 @@ struct State {
 	}
 };
 
-const char *skip_spaces(const char *s);
+using CompilerBits::skip_spaces;
 
 // the internal type name of a type word, or an empty String when the word
 // names no type (a structure name is its own type name)

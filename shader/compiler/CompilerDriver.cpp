@@ -4,6 +4,7 @@
 // check, module assembly), with the errors of each stretch caught, logged
 // and turned into false.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Log.h"
@@ -14,6 +15,9 @@
 #include <cstring>
 
 namespace Vexa {
+
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 
 namespace {
 
@@ -52,15 +56,6 @@ uint64_t count_locations(const Compiler &compiler, const Compiler::Variable &var
 	uint64_t ret = Compiler::get_column_count(flags);
 	if ((flags & Compiler::Type64) && Compiler::get_vector_size(flags) >= 3) ret *= 2;
 	return ret;
-}
-
-const char *skip_spaces(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
-
-bool starts_name(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 // the execution model of a stage and its layout keywords of "in" and "out"

@@ -7,6 +7,7 @@
 // through a dynamic index) they run only when selected, in structured
 // branches over a Function temporary; otherwise one instruction selects.
 #include "shader/compiler/CompilerExpressions.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
@@ -15,6 +16,9 @@
 #include <cstring>
 
 namespace Vexa {
+
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 
 namespace Expressions {
 
@@ -26,15 +30,6 @@ const char *const type_names[] = {
 	"Add", "Sub", "ShiftLeft", "ShiftRight", "LessThan", "GreaterThan", "LessEqual", "GreaterEqual", "Equal", "NotEqual",
 	"BitwiseAnd", "BitwiseXor", "BitwiseOr", "LogicalAnd", "LogicalOr", "Select", "Assign", "LogicalXor",
 };
-
-const char *skip_spaces(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
-
-bool starts_name(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
 
 uint32_t kind_rank(uint32_t flags) {
 	if (flags & Compiler::TypeFloat) return 3;
@@ -68,7 +63,7 @@ uint32_t literal_kind(const String &text) {
 	return 0;
 }
 
-Segment detach(Compiler &compiler, Compiler::Function &function, uint32_t mark, uint32_t last_opcode) {
+Segment detach(Compiler::Function &function, uint32_t mark, uint32_t last_opcode) {
 	Segment ret;
 	for (uint32_t i = mark; i < function.code.size(); i++) ret.code.append(function.code[i]);
 	uint32_t kept = 0;
@@ -80,7 +75,6 @@ Segment detach(Compiler &compiler, Compiler::Function &function, uint32_t mark, 
 	function.code.resize(mark);
 	ret.last_opcode = function.last_opcode;
 	function.last_opcode = last_opcode;
-	(void)compiler;
 	return ret;
 }
 
@@ -353,7 +347,6 @@ uint32_t precedence(Kind kind) {
 
 Operand ExpressionParser::parse_assignment() {
 	Compiler::DepthGuard guard(compiler);
-	const char *start = s;
 	Operand left = parse_conditional();
 	const char *p = skip_spaces(s);
 	Kind op = Unknown;
@@ -377,7 +370,6 @@ Operand ExpressionParser::parse_assignment() {
 		}
 	}
 	if (op == Unknown) return left;
-	(void)start;
 	if (left.pointer == ~0u) throwError("invalid target for %s operator\n", type_names[Assign]);
 	compiler.check_write(left.variable);
 	s = p + size;
@@ -420,9 +412,9 @@ Operand ExpressionParser::parse_conditional() {
 	p = skip_spaces(s);
 	if (*p != ':') throwError("expecting '%c'\n", ':');
 	s = p + 1;
-	Segment code_a = detach(compiler, function, mark, function.last_opcode);
+	Segment code_a = detach(function, mark, function.last_opcode);
 	Operand b = parse_assignment();
-	Segment code_b = detach(compiler, function, mark, last);
+	Segment code_b = detach(function, mark, last);
 	function.last_opcode = last;
 
 	// the type of the result: a branch of text takes the other's
@@ -533,9 +525,7 @@ Operand ExpressionParser::logical(Kind op, Operand &left, uint32_t minimum) {
 	if (last >= OpBranch && last <= OpUnreachable) function.last_opcode = OpLabel;
 	uint32_t mark = function.code.size();
 	Operand right = parse_binary(minimum);
-	uint32_t b_probe = right.id;
-	(void)b_probe;
-	Segment code = detach(compiler, function, mark, last);
+	Segment code = detach(function, mark, last);
 	function.last_opcode = last;
 	uint32_t bool_type = compiler.add_type("b32");
 	if ((flags_of(a) & Compiler::TypeScalar) == 0) throwError("invalid operator %s for %s\n", type_names[op], type_name_of(a).get());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include <functional>
 
@@ -70,13 +71,13 @@ struct Segment {
 	uint32_t last_opcode = 0;
 };
 
-const char *skip_spaces(const char *s);
-bool starts_name(char c);
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 uint32_t scalar_flags(uint32_t flags);
 
 // the code from mark on, taken out of the function, whose last opcode
 // becomes last_opcode
-Segment detach(Compiler &compiler, Compiler::Function &function, uint32_t mark, uint32_t last_opcode);
+Segment detach(Compiler::Function &function, uint32_t mark, uint32_t last_opcode);
 void attach(Compiler::Function &function, const Segment &segment);
 bool has_effects(const Compiler &compiler, const Segment &segment);
 

@@ -1,6 +1,7 @@
 // Constants written as text: literals read into constants of a type (or of
 // the type the literal's own form gives), and the text of a constant Value.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
@@ -9,16 +10,10 @@
 
 namespace Vexa {
 
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
+
 namespace {
-
-bool starts_name(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-const char *skip_spaces(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
 
 // one number of the kind of flags at s, with its suffix (u for an unsigned,
 // f, lf or hf for a float), stored as component index of value; the

@@ -397,16 +397,9 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 				r += Parser::readRegion(r, arguments, '(', ')');
 				if (indices.size() == 0 || *Expressions::skip_spaces(arguments.get()) != '\0') throwError("unknown array function %s(%s)\n", selector.get(), arguments.get());
 				const Value *member = constants.get(indices[indices.size() - 1]);
+				// the array must end the block itself
+				if (indices.size() > 1) throwError("length of nested runtime array \"%s\" is not supported\n", name.get());
 				uint32_t block = base;
-				if (indices.size() > 1) {
-					Array<uint32_t> chain;
-					for (uint32_t i = 0; i + 1 < indices.size(); i++) chain.append(indices[i]);
-					// the pointer to the structure that holds the array
-					block = next_id++;
-					uint32_t structure_type = get_target_type(variables[index].structure != ~0u ? variables[structures[variables[index].structure].variable].id : variable->id);
-					(void)structure_type;
-					throwError("length of nested runtime array \"%s\" is not supported\n", name.get());
-				}
 				uint32_t u32 = add_type("u32");
 				uint32_t id = next_id++;
 				add_function_opcode(function, Spirv::OpArrayLength, {u32, id, block, uint32_t(member->get_u64(0))});
@@ -689,6 +682,20 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 		}
 		return true;
 	};
+	// a value of type made of list: a constant when every part is one
+	auto make_composite = [&](uint32_t type, const Array<uint32_t> &list) {
+		bool constant = true;
+		for (uint32_t i = 0; i < list.size() && constant; i++) constant = constants.get(list[i]) != nullptr;
+		if (constant) {
+			Value value;
+			for (uint32_t i = 0; i < list.size(); i++) value.append(*constants.get(list[i]));
+			return add_constant(get_target_type_name(type), value);
+		}
+		uint32_t id = next_id++;
+		add_function_opcode(function, Spirv::OpCompositeConstruct, {type, id}, list);
+		add_target(id, type);
+		return id;
+	};
 
 	if (parts.size() == 1) {
 		uint32_t argument = parts[0];
@@ -722,29 +729,9 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 						elements.append(r == c ? one : zero);
 					}
 				}
-				bool constant = true;
-				for (uint32_t i = 0; i < elements.size() && constant; i++) constant = constants.get(elements[i]) != nullptr;
-				if (constant) {
-					Value value;
-					for (uint32_t i = 0; i < elements.size(); i++) value.append(*constants.get(elements[i]));
-					parts_of_columns.append(add_constant(get_target_type_name(column_type), value));
-				} else {
-					uint32_t id = next_id++;
-					add_function_opcode(function, Spirv::OpCompositeConstruct, {column_type, id}, elements);
-					add_target(id, column_type);
-					parts_of_columns.append(id);
-				}
+				parts_of_columns.append(make_composite(column_type, elements));
 			}
-			parts = parts_of_columns;
-			if (all_constant()) {
-				Value value;
-				for (uint32_t i = 0; i < parts.size(); i++) value.append(*constants.get(parts[i]));
-				return add_constant(name, value);
-			}
-			uint32_t id = next_id++;
-			add_function_opcode(function, Spirv::OpCompositeConstruct, {type_id, id}, parts);
-			add_target(id, type_id);
-			return id;
+			return make_composite(type_id, parts_of_columns);
 		}
 		if (matrix && count == 1) {
 			// a scalar on the diagonal
@@ -753,28 +740,9 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 			for (uint32_t c = 0; c < columns; c++) {
 				Array<uint32_t> elements;
 				for (uint32_t r = 0; r < rows; r++) elements.append(r == c ? argument : zero);
-				bool constant = constants.get(argument) != nullptr;
-				if (constant) {
-					Value value;
-					for (uint32_t i = 0; i < elements.size(); i++) value.append(*constants.get(elements[i]));
-					columns_list.append(add_constant(get_target_type_name(column_type), value));
-				} else {
-					uint32_t id = next_id++;
-					add_function_opcode(function, Spirv::OpCompositeConstruct, {column_type, id}, elements);
-					add_target(id, column_type);
-					columns_list.append(id);
-				}
+				columns_list.append(make_composite(column_type, elements));
 			}
-			parts = columns_list;
-			if (all_constant()) {
-				Value value;
-				for (uint32_t i = 0; i < parts.size(); i++) value.append(*constants.get(parts[i]));
-				return add_constant(name, value);
-			}
-			uint32_t id = next_id++;
-			add_function_opcode(function, Spirv::OpCompositeConstruct, {type_id, id}, parts);
-			add_target(id, type_id);
-			return id;
+			return make_composite(type_id, columns_list);
 		}
 		if (matrix && columns == 2 && (argument_flags & TypeVectorMask) && !(argument_flags & TypeMatrixMask) && get_vector_size(argument_flags) == 4 && rows == 2) {
 			Array<uint32_t> first;
@@ -810,8 +778,6 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 		value.flags = flags;
 		return add_constant(name, value);
 	}
-	bool has_scalar = false;
-	for (uint32_t i = 0; i < parts.size(); i++) has_scalar = has_scalar || (get_target_flags(parts[i]) & TypeScalar);
 	bool columns_given = true;
 	for (uint32_t i = 0; i < parts.size() && columns_given; i++) columns_given = get_target_type(parts[i]) == column_type;
 	if (!matrix || (columns_given && parts.size() == columns)) {
@@ -821,7 +787,6 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 		return id;
 	}
 	// a matrix from scalars and vectors: every column built of its components
-	(void)has_scalar;
 	Array<uint32_t> scalars;
 	uint32_t scalar_type = add_type(kind | TypeScalar);
 	for (uint32_t i = 0; i < parts.size(); i++) {

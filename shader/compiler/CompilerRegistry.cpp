@@ -39,21 +39,7 @@ uint32_t Compiler::add_type(const String &name, uint32_t length, Scope *scope) {
 	if (uint32_t *id = types.get(key)) return *id;
 
 	// arrays
-	if (length != ~0u) {
-		uint32_t element = add_type(name, ~0u, scope);
-		uint32_t id = 0;
-		if (length == 0) {
-			id = next_id++;
-			add_module_opcode(Spirv::OpTypeRuntimeArray, {id, element});
-		} else {
-			uint32_t size = add_constant("u32", length);
-			id = next_id++;
-			add_module_opcode(Spirv::OpTypeArray, {id, element, size});
-		}
-		types.insert(key, id);
-		set_target(id, element, get_target_flags(element) | TypeRuntimeArray | TypeComposite);
-		return id;
-	}
+	if (length != ~0u) return add_array_type(key, add_type(name, ~0u, scope), length);
 
 	// a name that carries its array suffix: "[]" is a runtime array
 	if (name.size() > 2 && name.fromBack(0) == ']') {
@@ -243,9 +229,7 @@ uint32_t Compiler::add_image_type(const String &name, uint32_t format) {
 	return id;
 }
 
-uint32_t Compiler::add_strided_array(uint32_t element, uint32_t length, uint32_t stride) {
-	String key = String::format("%u[%u]/%u", element, length, stride);
-	if (uint32_t *id = types.get(key)) return *id;
+uint32_t Compiler::add_array_type(const String &key, uint32_t element, uint32_t length) {
 	uint32_t id = 0;
 	if (length == 0) {
 		id = next_id++;
@@ -257,6 +241,13 @@ uint32_t Compiler::add_strided_array(uint32_t element, uint32_t length, uint32_t
 	}
 	types.insert(key, id);
 	set_target(id, element, get_target_flags(element) | TypeRuntimeArray | TypeComposite);
+	return id;
+}
+
+uint32_t Compiler::add_strided_array(uint32_t element, uint32_t length, uint32_t stride) {
+	String key = String::format("%u[%u]/%u", element, length, stride);
+	if (uint32_t *id = types.get(key)) return *id;
+	uint32_t id = add_array_type(key, element, length);
 	array_strides.insert(id, stride);
 	return id;
 }

@@ -3,12 +3,16 @@
 // blocks. Every statement stores its offset from the start of the text before
 // it is parsed, so that an error points at it.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
 namespace Vexa {
+
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 
 namespace {
 
@@ -23,11 +27,6 @@ enum BlockBits : uint32_t {
 	PendingPrecision = 1u << 1,
 	ExpectSemicolon = 1u << 2,
 };
-
-const char *skip_spaces(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
 
 // "[...](" after a type name: an array constructor, not a declaration
 bool is_constructor_array(const char *s) {
