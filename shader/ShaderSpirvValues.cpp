@@ -752,7 +752,8 @@ String ShaderSpirv::get_composite_extract(const Iterator &it) {
 			ret.append(components[index]);
 			break;
 		}
-		if (type_op == OpTypeMatrix) {
+		// matrices and arrays descend to their columns and elements
+		if (type_op == OpTypeMatrix || type_op == OpTypeArray) {
 			ret.append('[');
 			ret.appendu32(index);
 			ret.append(']');

@@ -24,6 +24,9 @@ namespace Expressions {
 
 using namespace Spirv;
 
+// the most parts (members, elements, columns) one comparison unrolls
+constexpr uint32_t max_compared_parts = 4096;
+
 const char *const type_names[] = {
 	"Unknown", "Parentheses", "Value", "Constant", "Function", "Internal", "External", "Type", "Structure", "Swizzle",
 	"PreIncrement", "PreDecrement", "PostIncrement", "PostDecrement", "Negate", "LogicalNot", "BitwiseNot", "Mul", "Div", "Mod",
@@ -226,6 +229,27 @@ void ExpressionParser::store(uint32_t pointer, uint32_t value) {
 	compiler.add_function_opcode(function, OpStore, {pointer, value});
 }
 
+void ExpressionParser::write(uint32_t pointer, const Array<uint32_t> &mask, uint32_t value) {
+	if (mask.size() == 0) {
+		store(pointer, value);
+		return;
+	}
+	// the new components merged into the old vector: the new value's
+	// components come first, as many as the mask, or the whole repeated
+	// vector for one component, so that one shuffle serves every mask
+	uint32_t type = compiler.get_target_type(pointer);
+	uint32_t old = load(pointer);
+	uint32_t size = Compiler::get_vector_size(compiler.get_target_flags(type));
+	uint32_t given = mask.size() == 1 ? size : mask.size();
+	Array<uint32_t> merge;
+	for (uint32_t i = 0; i < size; i++) merge.append(given + i);
+	for (uint32_t i = 0; i < mask.size(); i++) merge[mask[i]] = i;
+	if (mask.size() == 1) value = compiler.add_splat(function, type, value);
+	uint32_t merged = result_id(type);
+	compiler.add_function_opcode(function, OpVectorShuffle, {type, merged, value, old}, merge);
+	store(pointer, merged);
+}
+
 // operands of two-operand operators: literal text takes the other side's type
 // unless its own kind ranks higher; then kind and width are made equal
 void ExpressionParser::unify(Operand &a, Operand &b) {
@@ -383,7 +407,7 @@ Operand ExpressionParser::parse_assignment() {
 		Operand result = binary(op, old, right);
 		value = fit(resolve(result, type_name_of(left.id)), type);
 	}
-	store(left.pointer, value);
+	write(left.pointer, left.mask, value);
 	Operand ret;
 	ret.id = value;
 	return ret;
@@ -614,11 +638,15 @@ Operand ExpressionParser::increment(Kind kind, Operand &operand) {
 	if (flags & Compiler::TypeVectorMask) constant = compiler.add_splat(function, type, constant);
 	uint32_t id = result_id(type);
 	compiler.add_function_opcode(function, opcode, {type, id, operand.id, constant});
-	store(operand.pointer, id);
+	write(operand.pointer, operand.mask, id);
 	Operand ret;
 	bool pre = (kind == PreIncrement || kind == PreDecrement);
 	ret.id = pre ? id : operand.id;
-	ret.pointer = pre ? operand.pointer : ~0u;
+	if (pre) {
+		ret.pointer = operand.pointer;
+		ret.variable = operand.variable;
+		ret.mask = operand.mask;
+	}
 	return ret;
 }
 
@@ -663,6 +691,57 @@ Operand ExpressionParser::unary(Kind kind, Operand &operand) {
 		return ret;
 	}
 	ret.id = compiler.add_unary_operation(function, opcode, type, operand.id);
+	return ret;
+}
+
+uint32_t ExpressionParser::equal_values(uint32_t a, uint32_t b, uint32_t &budget) {
+	uint32_t type = compiler.get_target_type(a);
+	uint32_t flags = flags_of(a);
+	uint32_t length = compiler.get_target_length(a);
+	Array<uint32_t> parts;
+	Array<uint32_t> lengths; // of parts that are arrays themselves
+	if (flags & Compiler::TypeRuntimeArray) {
+		if (length == 0 || length == ~0u) throwError("invalid operator %s for %s and %s\n", type_names[Equal], type_name_of(a).get(), type_name_of(b).get());
+		uint32_t element = compiler.get_target_type(type);
+		for (uint32_t i = 0; i < length && parts.size() <= budget; i++) {
+			parts.append(element);
+			lengths.append(~0u);
+		}
+	} else if (flags & Compiler::TypeStructure) {
+		const Compiler::Structure &structure = compiler.structures[compiler.get_structure(type)];
+		for (uint32_t i = 0; i < structure.members.size(); i++) {
+			uint32_t member = compiler.variables[structure.members[i]].id;
+			parts.append(compiler.get_target_type(member));
+			lengths.append(compiler.get_target_length(member));
+		}
+	} else if (flags & Compiler::TypeMatrixMask) {
+		uint32_t column = compiler.add_type(flags & ~uint32_t(Compiler::TypeMatrixMask | Compiler::TypeRowMajor));
+		for (uint32_t i = 0; i < Compiler::get_column_count(flags); i++) {
+			parts.append(column);
+			lengths.append(~0u);
+		}
+	} else {
+		Operand x;
+		Operand y;
+		x.id = a;
+		y.id = b;
+		return binary(Equal, x, y).id;
+	}
+	// each part costs instructions: huge arrays are refused, not unrolled
+	if (parts.size() > budget) throwError("can't compare %s values: they have more than %u parts\n", type_name_of(a).get(), max_compared_parts);
+	budget -= parts.size();
+	uint32_t bool_type = compiler.add_type("b32");
+	uint32_t ret = ~0u;
+	for (uint32_t i = 0; i < parts.size(); i++) {
+		uint32_t x = compiler.next_id++;
+		compiler.add_function_opcode(function, OpCompositeExtract, {parts[i], x, a, i});
+		compiler.add_target(x, parts[i], lengths[i]);
+		uint32_t y = compiler.next_id++;
+		compiler.add_function_opcode(function, OpCompositeExtract, {parts[i], y, b, i});
+		compiler.add_target(y, parts[i], lengths[i]);
+		uint32_t equal = equal_values(x, y, budget);
+		ret = (ret == ~0u) ? equal : compiler.add_binary_operation(function, OpLogicalAnd, bool_type, ret, equal);
+	}
 	return ret;
 }
 
@@ -732,6 +811,14 @@ Operand ExpressionParser::binary(Kind op, Operand &left, Operand &right) {
 	auto invalid = [&]() {
 		throwError("invalid operator %s for %s and %s\n", type_names[op], type_name_of(a).get(), type_name_of(b).get());
 	};
+	// structures, arrays and matrices are equal when all their parts are
+	if ((op == Equal || op == NotEqual) && ((fa | fb) & (Compiler::TypeStructure | Compiler::TypeRuntimeArray | Compiler::TypeMatrixMask))) {
+		if (compiler.get_target_type(a) != compiler.get_target_type(b) || compiler.get_target_length(a) != compiler.get_target_length(b)) invalid();
+		uint32_t budget = max_compared_parts;
+		ret.id = equal_values(a, b, budget);
+		if (op == NotEqual) ret.id = compiler.add_unary_operation(function, OpLogicalNot, compiler.add_type("b32"), ret.id);
+		return ret;
+	}
 	if ((fa | fb) & (Compiler::TypeStructure | Compiler::TypeRuntimeArray)) invalid();
 	if (!(fa & (Compiler::TypeScalar | Compiler::TypeVectorMask)) || !(fb & (Compiler::TypeScalar | Compiler::TypeVectorMask))) invalid();
 	uint32_t kind = fa & Compiler::TypeKindMask;

@@ -61,6 +61,7 @@ struct Operand {
 	uint32_t id = ~0u;
 	uint32_t pointer = ~0u;
 	uint32_t variable = ~0u; // the record the pointer reaches into
+	Array<uint32_t> mask;     // the components of the pointed vector a swizzle names
 	String text;
 };
 
@@ -112,6 +113,11 @@ public:
 	uint32_t local_variable(uint32_t type, uint32_t length = ~0u);
 	uint32_t load(uint32_t pointer);
 	void store(uint32_t pointer, uint32_t value);
+	void keep_target(const Operand &operand, const Array<uint32_t> &indices, Operand &result);
+	// stores a value through a pointer, into the components of a write mask when there is one
+	void write(uint32_t pointer, const Array<uint32_t> &mask, uint32_t value);
+	// whether two values of one type are equal, as a bool
+	uint32_t equal_values(uint32_t a, uint32_t b, uint32_t &budget);
 	uint32_t by_columns(uint32_t type, uint32_t a, uint32_t b, const std::function<uint32_t(uint32_t, uint32_t, uint32_t)> &operation);
 
 	// selectors on a value: components, members, elements

@@ -242,6 +242,25 @@ Operand ExpressionParser::parse_postfix(Operand operand) {
 	}
 }
 
+// a swizzle of a vector in memory that names each component once can be
+// written: the result keeps the pointer, and the components as its mask
+void ExpressionParser::keep_target(const Operand &operand, const Array<uint32_t> &indices, Operand &result) {
+	if (operand.pointer == ~0u) return;
+	uint32_t flags = compiler.get_target_flags(compiler.get_target_type(operand.pointer));
+	if (!(flags & Compiler::TypeVectorMask) || (flags & (Compiler::TypeMatrixMask | Compiler::TypeRuntimeArray))) return;
+	Array<uint32_t> mask;
+	for (uint32_t i = 0; i < indices.size(); i++) {
+		uint32_t component = operand.mask.size() ? operand.mask[indices[i]] : indices[i];
+		for (uint32_t j = 0; j < mask.size(); j++) {
+			if (mask[j] == component) return;
+		}
+		mask.append(component);
+	}
+	result.pointer = operand.pointer;
+	result.variable = operand.variable;
+	result.mask = mask;
+}
+
 Operand ExpressionParser::swizzle(Operand &operand, const String &name) {
 	uint32_t id = resolve(operand, String());
 	uint32_t flags = flags_of(id);
@@ -275,12 +294,14 @@ Operand ExpressionParser::swizzle(Operand &operand, const String &name) {
 	if (indices.size() == 1) {
 		if (flags & Compiler::TypeScalar) return operand;
 		ret.id = compiler.add_shuffle(function, compiler.add_type(base | Compiler::TypeScalar), id, indices);
+		keep_target(operand, indices, ret);
 		return ret;
 	}
 	uint32_t vector = indices.size() == 2 ? Compiler::TypeVector2 : indices.size() == 3 ? Compiler::TypeVector3 : Compiler::TypeVector4;
 	uint32_t type = compiler.add_type(base | vector);
 	if (flags & Compiler::TypeScalar) ret.id = compiler.add_splat(function, type, id);
 	else ret.id = compiler.add_shuffle(function, type, id, indices);
+	keep_target(operand, indices, ret);
 	return ret;
 }
 
@@ -541,6 +562,21 @@ uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Fun
 			mask.append(component);
 		}
 		if (mask.size() < 1 || mask.size() > 4) throwError("invalid swizzle size %u\n", mask.size());
+		// a swizzle of the swizzle picks among its components
+		for (p = Expressions::skip_spaces(s); *p == '.' && Expressions::starts_name(p[1]); p = Expressions::skip_spaces(s)) {
+			s = p + 1 + Parser::readName(p + 1, letters);
+			Array<uint32_t> picked;
+			for (uint32_t i = 0; i < letters.size(); i++) {
+				uint32_t component = get_swizzle_index(letters[i]);
+				if (component >= mask.size()) throwError("invalid swizzle \"%s\" for %s\n", letters.get(), get_target_type_name(type).get());
+				for (uint32_t j = 0; j < picked.size(); j++) {
+					if (picked[j] == mask[component]) throwError("invalid swizzle \"%s\" for %s\n", letters.get(), get_target_type_name(type).get());
+				}
+				picked.append(mask[component]);
+			}
+			if (picked.size() < 1 || picked.size() > 4) throwError("invalid swizzle size %u\n", picked.size());
+			mask = picked;
+		}
 	}
 	uint32_t value_type = type;
 	if (mask.size()) {
@@ -598,24 +634,7 @@ uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Fun
 			value = parser.fit(parser.resolve(result, get_target_type_name(value_type)), value_type);
 		}
 	}
-	if (mask.size()) {
-		// the new components merged into the old vector
-		uint32_t old = parser.load(target);
-		uint32_t size = get_vector_size(flags);
-		Array<uint32_t> merge;
-		// the new value's components come first: as many as the mask, or the
-		// whole repeated vector for one component
-		uint32_t given = mask.size() == 1 ? size : mask.size();
-		for (uint32_t i = 0; i < size; i++) merge.append(given + i);
-		for (uint32_t i = 0; i < mask.size(); i++) merge[mask[i]] = i;
-		// one component is repeated first, so that one shuffle serves every mask
-		if (mask.size() == 1) value = add_splat(function, type, value);
-		uint32_t merged = next_id++;
-		add_function_opcode(function, Spirv::OpVectorShuffle, {type, merged, value, old}, merge);
-		add_target(merged, type);
-		value = merged;
-	}
-	parser.store(target, value);
+	parser.write(target, mask, value);
 	*cursor = s;
 	return target;
 }

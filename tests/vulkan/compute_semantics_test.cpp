@@ -26,12 +26,14 @@ struct Buffer {
 	uint32_t words;
 };
 
+enum Needs { Core, Bits64, Bits16 };
+
 struct Case {
 	const char *name;
 	const char *source; // the body after the common header
 	std::vector<Buffer> buffers;
 	uint32_t groups;
-	bool int64 = false; // needs 64-bit integers and floats on the device
+	Needs needs = Core; // device features beyond the core ones
 };
 
 std::vector<uint8_t> filled(const Buffer &buffer, uint32_t seed) {
@@ -224,6 +226,24 @@ const Case cases[] = {
 		"  r[i * 4u + 3u] = (y += 3) + z + (z = 5);\n"
 		"}\n",
 		{{Signed, 64}, {Zero, 256}}, 4},
+	// swizzles written inside expressions, and equality of whole values
+	{"SwizzlesAndEquality",
+		"struct S { uint k; vec2 f; float list[2]; };\n"
+		"layout(std430, binding = 0) buffer In { vec4 v[64]; mat2 m[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { vec4 w[64]; uint r[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  vec4 x = v[i];\n"
+		"  float q = (x.wy = x.xz * 2.0).x + (x.zx += vec2(1.0, 3.0)).y;\n"
+		"  x.wzyx.xy = vec2(q, -q);\n"
+		"  w[i] = vec4((++x.yw).x, x.zx--, 0.5) + x;\n"
+		"  S a = S(i % 3u, x.xy, float[2](1.0, x.z));\n"
+		"  S b = S(1u, x.xy, float[2](1.0, x.z));\n"
+		"  mat2 n = m[i];\n"
+		"  r[i] = uint(a == b) + uint(a != b) * 2u + uint(n == mat2(m[i][0], m[i][1])) * 4u + uint(n != mat2(1.0)) * 8u\n"
+		"    + uint(a.list == float[2](1.0, float(i))) * 16u + uint(m[(i + 1u) % 64u] == n) * 32u;\n"
+		"}\n",
+		{{Float, 256 + 256}, {Zero, 256 + 64}}, 4},
 	// initialised globals are read from memory, so writes are seen
 	{"GlobalInitialisers",
 		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
@@ -278,7 +298,24 @@ const Case cases[] = {
 		"  s[i] = y >> 3;\n"
 		"  d[i] = dvec2(double(y) * 0.5lf, double(x >> 30));\n"
 		"}\n",
-		{{Unsigned, 64}, {Signed, 64}, {Zero, 128 + 128 + 256}}, 4, true},
+		{{Unsigned, 64}, {Signed, 64}, {Zero, 128 + 128 + 256}}, 4, Bits64},
+	{"SixteenBits",
+		"#extension GL_EXT_shader_explicit_arithmetic_types : require\n"
+		"#extension GL_EXT_shader_16bit_storage : require\n"
+		"layout(std430, binding = 0) buffer In { uint a[64]; int b[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { float16_t h[64]; uint16_t u[64]; int16_t s[64]; f16vec2 hv[64]; uint r[64]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  float16_t x = float16_t(a[i] % 100u) * 0.25hf + float16_t(1.5);\n"
+		"  uint16_t y = uint16_t(a[i]) * 3us + uint16_t(i);\n"
+		"  int16_t z = int16_t(b[i]) / int16_t(-7) - 2s;\n"
+		"  h[i] = x * x - float16_t(3.0);\n"
+		"  u[i] = y >> 3us ^ uint16_t(0x5a5a);\n"
+		"  s[i] = z >> 2s;\n" // arithmetic shift of a signed value
+		"  hv[i] = f16vec2(x, float16_t(z)) * 0.5hf;\n"
+		"  r[i] = uint(y) + uint(int(z)) + uint(float(x) * 4.0);\n"
+		"}\n",
+		{{Unsigned, 64}, {Signed, 64}, {Zero, 32 + 32 + 32 + 64 + 64}}, 4, Bits16},
 };
 
 } // namespace
@@ -287,7 +324,9 @@ TEST(ComputeSemantics, SameBuffersAsTheReference) {
 	std::string why;
 	if (!compute_available(&why)) GTEST_SKIP() << why;
 	for (const Case &c : cases) {
-		if (c.int64 && !(compute_device().int64 && compute_device().float64)) continue;
+		const ComputeDevice &device = compute_device();
+		if (c.needs == Bits64 && !(device.int64 && device.float64)) continue;
+		if (c.needs == Bits16 && !(device.int16 && device.float16 && device.storage_16bit)) continue;
 		// extensions stand after #version and before the layouts
 		std::string text = c.source;
 		std::string extensions;
