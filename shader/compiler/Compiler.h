@@ -251,6 +251,8 @@ public:
 		BreakList *continues = nullptr;
 		BreakList *switch_breaks = nullptr;
 		uint32_t last_opcode = 0;
+		bool closed = false; // the last statement list ended at its '}'
+		bool dead = false;   // no branch reaches the current block
 		bool used = false;
 	};
 
@@ -379,6 +381,21 @@ public:
 	void parse_declarations(const char *text, uint32_t *error_offset, bool builtin);
 	void parse_block(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope);
 	void parse_statement(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t selection_control);
+	// the control statements, from the text after their keyword; control is
+	// the loop or selection control mask of a flow attribute
+	void parse_if(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t control);
+	void parse_while(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t control);
+	void parse_do(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t control);
+	void parse_for(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t control);
+	void parse_switch(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t control);
+	// a call of one of the shader's functions, from the text between its
+	// parentheses; the result id
+	uint32_t parse_shader_function(const char *arguments, const String &name, Function &function, Scope *scope);
+	uint32_t inline_call(Function &function, const Function &callee, const Array<uint32_t> &arguments, uint32_t *stopped);
+	// refuses a function that calls itself, directly or through others
+	void check_recursion();
+	// opens a block with that label id
+	void add_function_label(Function &function, uint32_t id);
 	// an optional "[n]" or "[]" at the cursor: ~0u without one, 0 for "[]"
 	uint32_t parse_array_length(const char **cursor, Scope *scope);
 	// one expression up to ',' ';' or the end, converted to type unless it

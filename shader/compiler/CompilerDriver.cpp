@@ -310,6 +310,8 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 		for (uint32_t i = functions.size(); i > 0; i--) {
 			if ((functions[i - 1].control & 1) == 0) parse_body(i - 1);
 		}
+		*error_offset = ~0u;
+		check_recursion();
 	} catch (const String &error) {
 		Log::printf(Log::Error, "Compiler::compileGLSL(): %s", error.get());
 		return false;

@@ -45,11 +45,12 @@ bool is_terminator(uint32_t opcode) {
 void Compiler::add_function_opcode(Function &function, uint32_t opcode, std::initializer_list<uint32_t> list, const Array<uint32_t> &extra) {
 	uint32_t first = first_word(1 + static_cast<uint32_t>(list.size()) + extra.size(), opcode);
 	// code after a terminator starts a block of its own, whose label id is
-	// given when the function is emitted
+	// given when the function is emitted; nothing branches to it
 	if (opcode != Spirv::OpLabel && is_terminator(function.last_opcode)) {
 		function.code.append((2u << 16) | Spirv::OpLabel);
 		function.labels.append(function.code.size());
 		function.code.append(~0u);
+		function.dead = true;
 	}
 	function.code.append(first);
 	append_words(function.code, list, extra);

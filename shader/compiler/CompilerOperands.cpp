@@ -170,7 +170,12 @@ Operand ExpressionParser::parse_primary() {
 		return ret;
 	}
 
-	if (compiler.function_names.get(name) != nullptr) throwError("calls of \"%s\" function are not supported yet\n", name.get());
+	if (compiler.function_names.get(name) != nullptr && *skip_spaces(s) == '(') {
+		s = skip_spaces(s);
+		String arguments = read_arguments(s);
+		ret.id = compiler.parse_shader_function(arguments.get(), name, function, scope);
+		return ret;
+	}
 	if (compiler.internal_functions.find(name) || compiler.external_functions.find(name)) {
 		throwError("\"%s\" built-in function is not supported yet\n", name.get());
 	}

@@ -39,6 +39,16 @@ void check_pending(const Compiler &compiler, uint32_t bits) {
 	compiler.check_constant_qualifiers(bits & (PendingConst | PendingPrecision));
 }
 
+// a control statement from the text after its keyword
+void parse_control(Compiler &compiler, const String &keyword, const char *src, const char **cursor, uint32_t *error_offset,
+	Compiler::Function &function, Compiler::Scope &scope, uint32_t control) {
+	if (keyword == "if") compiler.parse_if(src, cursor, error_offset, function, scope, control);
+	else if (keyword == "while") compiler.parse_while(src, cursor, error_offset, function, scope, control);
+	else if (keyword == "do") compiler.parse_do(src, cursor, error_offset, function, scope, control);
+	else if (keyword == "for") compiler.parse_for(src, cursor, error_offset, function, scope, control);
+	else compiler.parse_switch(src, cursor, error_offset, function, scope, control);
+}
+
 // the text of an expression: up to the next ',' or ';' outside brackets
 String read_expression(const char *&s) {
 	const char *start = s;
@@ -157,7 +167,6 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 
 void Compiler::parse_statement(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t selection_control) {
 	DepthGuard guard(*this);
-	(void)selection_control;
 	*error_offset = uint32_t(*cursor - src);
 	const char *s = skip_spaces(*cursor);
 	if (*s == '\0') {
@@ -175,7 +184,10 @@ void Compiler::parse_statement(const char *src, const char **cursor, uint32_t *e
 	String word;
 	if ((*s >= 'a' && *s <= 'z') || (*s >= 'A' && *s <= 'Z') || *s == '_') Parser::readName(s, word);
 	if (word == "for" || word == "while" || word == "do" || word == "if" || word == "switch") {
-		throwError("\"%s\" statements are not supported\n", word.get());
+		s += word.size();
+		parse_control(*this, word, src, &s, error_offset, function, scope, word == "if" ? selection_control : 0);
+		*cursor = s;
+		return;
 	}
 	// a simple statement: the text to its ';' compiled on its own
 	String text;
@@ -215,6 +227,7 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		if (c == '}') {
 			s++;
 			check_pending(*this, bits);
+			function.closed = true;
 			*cursor = s;
 			return;
 		}
@@ -239,7 +252,10 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			bool selection = (keyword == "if" || keyword == "switch");
 			bool known = ((attribute == "unroll" || attribute == "loop") && loop) || ((attribute == "flatten" || attribute == "branch") && selection);
 			if (!known) throwError("invalid flow \"%s\" for \"%s\"\n", attribute.get(), keyword.get());
-			throwError("\"%s\" statements are not supported\n", keyword.get());
+			check_pending(*this, bits);
+			uint32_t control = (attribute == "unroll" || attribute == "flatten") ? 1 : 2;
+			parse_control(*this, keyword, src, &s, error_offset, function, scope, control);
+			continue;
 		}
 
 		// an expression statement: an increment, or parentheses
@@ -261,19 +277,35 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		}
 
 		if (word == "for" || word == "while" || word == "do" || word == "if" || word == "switch") {
-			throwError("\"%s\" statements are not supported\n", word.get());
+			parse_control(*this, word, src, &s, error_offset, function, scope, 0);
+			continue;
 		}
-		if (word == "break") {
-			if (function.breaks == nullptr && function.switch_breaks == nullptr) throwError("break not in the loop or switch\n");
-			throwError("\"%s\" statements are not supported\n", word.get());
-		}
-		if (word == "continue") {
-			if (function.continues == nullptr) throwError("continue not in the loop\n");
-			throwError("\"%s\" statements are not supported\n", word.get());
+		if (word == "break" || word == "continue") {
+			// a jump to be patched when its target opens; what follows it is
+			// a block of its own (code after a jump runs only if jumped to)
+			BreakList *list = nullptr;
+			if (word == "break") {
+				list = function.breaks != nullptr ? function.breaks : function.switch_breaks;
+				if (list == nullptr) throwError("break not in the loop or switch\n");
+			} else {
+				list = function.continues;
+				if (list == nullptr) throwError("continue not in the loop\n");
+			}
+			// in code no branch reaches, a jump changes nothing
+			if (!function.dead && !(function.last_opcode >= Spirv::OpBranch && function.last_opcode <= Spirv::OpUnreachable)) {
+				add_function_opcode(function, Spirv::OpBranch, {~0u});
+				list->append(function.code.size() - 1);
+				add_function_label(function, next_id++);
+				function.dead = true;
+			}
+			bits |= ExpectSemicolon;
+			continue;
 		}
 		if (word == "case" || word == "default") {
 			if (function.switch_breaks == nullptr) throwError("%s not in the switch\n", word.get());
-			*cursor = s;
+			check_pending(*this, bits);
+			function.closed = false;
+			*cursor = word_start;
 			return;
 		}
 		if (word == "discard") {
@@ -294,6 +326,14 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			uint32_t type = add_type(function.return_type, ~0u, &global_scope);
 			if (get_target_type(value) != type) throwError("can't return %s from \"%s\" function\n", get_target_type_name(value).get(), function.name.get());
 			add_function_opcode(function, Spirv::OpReturnValue, {value});
+			bits |= ExpectSemicolon;
+			continue;
+		}
+		// a call whose result is dropped: of the shader's own functions, or of a built-in
+		if (*s == '(' && (function_names.get(word) != nullptr || internal_functions.find(word) || external_functions.find(word)) &&
+			find_variable(word, &scope) == ~0u) {
+			s = word_start;
+			parse_expression(&s, String(), function, &scope);
 			bits |= ExpectSemicolon;
 			continue;
 		}
@@ -332,6 +372,7 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		throwError("unexpected \"%s\"\n", word.get());
 	}
 	check_pending(*this, bits);
+	function.closed = false;
 	*cursor = s;
 }
 
