@@ -187,6 +187,22 @@ double (*math_function(uint32_t extended))(double) {
 	}
 }
 
+// whether GLSL defines the instruction's result at x: outside its domain
+// the result is left to the machine, and the call is not folded
+bool in_domain(uint32_t extended, double x) {
+	switch (extended) {
+	case Sqrt: return !(x < 0.0);
+	case InverseSqrt:
+	case Log:
+	case Log2: return !(x <= 0.0);
+	case Asin:
+	case Acos: return !(std::fabs(x) > 1.0);
+	case Acosh: return !(x < 1.0);
+	case Atanh: return !(std::fabs(x) >= 1.0);
+	default: return true;
+	}
+}
+
 // the bits of a component as the machine holds it at width
 uint64_t representation(const Value &value, uint32_t index, uint32_t width) {
 	if (value.flags & TypeFloat) {
@@ -373,6 +389,7 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 		uint64_t u = 0;
 		switch (opcode) {
 		case OpExtInst:
+			if ((flags & TypeFloat) && !in_domain(extended, get_f64(i))) return Value();
 			switch (extended) {
 			case FAbs: dst = bits_of(std::fabs(get_f64(i))); break;
 			case SAbs:
@@ -433,6 +450,8 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 	if (opcode == OpExtInst && extended == Normalize) {
 		double sum = 0.0;
 		for (uint32_t i = 0; i < count; i++) sum += ret.get_f64(i) * ret.get_f64(i);
+		// the direction of a zero vector is not defined
+		if (!(sum > 0.0) || std::isinf(sum)) return Value();
 		double scale = 1.0 / std::sqrt(sum);
 		for (uint32_t i = 0; i < count; i++) ret.components[i] = reduce(bits_of(ret.get_f64(i) * scale), ret.flags);
 	}
@@ -506,6 +525,11 @@ Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended
 				}
 				break;
 			case OpExtInst:
+				// outside the domains GLSL defines (and with a NaN for min
+				// and max) the result is the machine's
+				if (std::isnan(x) || std::isnan(y)) return Value();
+				if (extended == Atan2 && x == 0.0 && y == 0.0) return Value();
+				if (extended == Pow && (x < 0.0 || (x == 0.0 && y <= 0.0))) return Value();
 				switch (extended) {
 				case Atan2: r = std::atan2(x, y); break;
 				case Pow: r = std::pow(x, y); break;

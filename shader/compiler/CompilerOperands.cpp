@@ -176,6 +176,12 @@ Operand ExpressionParser::parse_primary() {
 		ret.id = compiler.parse_shader_function(arguments.get(), name, function, scope);
 		return ret;
 	}
+	if (compiler.external_functions.find(name) && *skip_spaces(s) == '(') {
+		s = skip_spaces(s);
+		String arguments = read_arguments(s);
+		ret.id = compiler.parse_external_function(arguments.get(), name, function, scope);
+		return ret;
+	}
 	if (compiler.internal_functions.find(name) || compiler.external_functions.find(name)) {
 		throwError("\"%s\" built-in function is not supported yet\n", name.get());
 	}
@@ -206,6 +212,7 @@ Operand ExpressionParser::parse_primary() {
 		ret.id = compiler.parse_structure_constructor(arguments.get(), compiler.structures[structure].id, function, scope);
 		return ret;
 	}
+	if (*skip_spaces(s) == '(') throwError("unknown function \"%s\"\n", name.get());
 	throwError("unexpected \"%s\"\n", name.get());
 }
 

@@ -98,6 +98,39 @@ TEST(CompileErrors, FileAndLineOfTheFailingStatement) {
 	}
 }
 
+// errors of control flow and calls: the failing statement's file and line
+TEST(CompileErrors, ControlFlowAndCalls) {
+	struct Case {
+		std::string body; // after the output declaration; line 3 is its first
+		std::string message;
+		std::string position; // empty: the error belongs to no statement
+	};
+	const Case cases[] = {
+		{"void main() {\n\tcolor = vec4(1);\n\tbreak;\n}\n", "break not in the loop or switch", "shader.frag:5: break;"},
+		{"void main() {\n\tif (color.x > 0.0) {\n\t\tcontinue;\n\t}\n}\n", "continue not in the loop", "shader.frag:5: continue;"},
+		{"float f() {\n\treturn;\n}\nvoid main() { color = vec4(f()); }\n", "non-void function \"f\" must return value", "shader.frag:4: return;"},
+		{"void main() {\n\treturn 1.0;\n}\n", "void function \"main\" can't return value", "shader.frag:4: return 1.0;"},
+		{"void main() {\n\tcolor = vec4(g(1.0));\n}\n", "unknown function \"g\"", "shader.frag:4: color = vec4(g(1.0));"},
+		{"float h(float x) { return x; }\nvoid main() {\n\tcolor = vec4(h(1.0, 2.0));\n}\n", "unknown function h(f32;f32;)", "shader.frag:5: color = vec4(h(1.0, 2.0));"},
+		{"float h(float x) { return x; }\nvoid main() {\n\tcolor = vec4(h(vec2(1.0)));\n}\n", "unknown function h(f32v2;)", "shader.frag:5: color = vec4(h(vec2(1.0)));"},
+		{"void main() {\n\tcolor = vec4(min(1.0, 2.0, 3.0));\n}\n", "unknown external function min with 3 arguments", "shader.frag:4: color = vec4(min(1.0, 2.0, 3.0));"},
+		{"void main() {\n\tcolor = vec4(abs(true));\n}\n", "unknown external function abs with 1 arguments", "shader.frag:4: color = vec4(abs(true));"},
+		{"void main() {\n\tswitch (color.x) { default: break; }\n}\n", "invalid switch selector of f32 type", "shader.frag:4: switch (color.x) { default: break; }"},
+		{"void main() {\n\tmain();\n}\n", "can't call entry function", "shader.frag:4: main();"},
+		{"float r(float x) { return r(x - 1.0); }\nvoid main() {\n\tcolor = vec4(r(1.0));\n}\n", "recursive call of r(f32;) function", ""},
+	};
+	Workspace workspace;
+	for (const Case &c : cases) {
+		std::string src = std::string("#version 450\n") + Out + c.body;
+		workspace.write({{"shader.frag", src}});
+		ProgramResult r = run_program({"-f", "shader.frag", "-o", "out.spv"}, workspace.dir);
+		EXPECT_EQ(r.status, 1) << src;
+		EXPECT_TRUE(has_error(r.err, "Compiler::compileGLSL(): " + c.message)) << src << r.err;
+		std::string position = c.position.empty() ? "can't compile \"shader.frag\" shader" : c.position;
+		EXPECT_TRUE(has_error(r.err, "Shader::compile_glsl(): " + position)) << src << r.err;
+	}
+}
+
 // the interface checks run on the whole shader: their errors have no line,
 // and what needs no location or binding compiles
 TEST(CompileErrors, InterfaceChecks) {

@@ -3,11 +3,10 @@
 // run on the CPU Vulkan device over the same input buffers, and every output
 // byte must be the same. The listing must render every module compiled here.
 #include "compute_runner.h"
+#include "own_compiler.h"
 
 #include "../shader/listing_fixtures.h"
 
-#include "core/Log.h"
-#include "shader/compiler/Compiler.h"
 
 #include <gtest/gtest.h>
 
@@ -54,24 +53,6 @@ std::vector<uint8_t> filled(const Buffer &buffer, uint32_t seed) {
 		}
 	}
 	return to_bytes(words);
-}
-
-std::vector<uint32_t> ours(const std::string &source, std::string *errors) {
-	struct Capture {
-		static bool callback(int32_t, uint64_t, const char *text, void *data) {
-			static_cast<std::string *>(data)->append(text);
-			return true;
-		}
-	};
-	Vexa::Log::Callback previous = Vexa::Log::getCallback();
-	void *previous_data = Vexa::Log::getCallbackData();
-	Vexa::Log::setCallback(&Capture::callback, errors);
-	Vexa::Compiler compiler;
-	uint32_t offset = 0;
-	bool ok = compiler.compileGLSL(6, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
-	Vexa::Log::setCallback(previous, previous_data);
-	if (!ok) return {};
-	return std::vector<uint32_t>(compiler.words.get(), compiler.words.get() + compiler.words.size());
 }
 
 const char *const header = "#version 450\nlayout(local_size_x = 16) in;\n";
@@ -434,7 +415,7 @@ TEST(ComputeSemantics, SameBuffersAsTheReference) {
 		}
 		std::string source = std::string("#version 450\n") + extensions + (header + std::strlen("#version 450\n")) + text;
 		std::string errors;
-		std::vector<uint32_t> module = ours(source, &errors);
+		std::vector<uint32_t> module = own_spirv(source, &errors);
 		ASSERT_FALSE(module.empty()) << c.name << "\n" << errors;
 		std::vector<uint32_t> reference = reference_spirv(source, &errors);
 		ASSERT_FALSE(reference.empty()) << c.name << "\n" << errors;
@@ -481,7 +462,7 @@ TEST(ComputeSemantics, SpecializationConstants) {
 		"  f[i] = float(i) + Bias * float(Scale);\n"
 		"}\n";
 	std::string errors;
-	std::vector<uint32_t> module = ours(source, &errors);
+	std::vector<uint32_t> module = own_spirv(source, &errors);
 	ASSERT_FALSE(module.empty()) << errors;
 	listing_test::expect_rendered(listing_test::render(module), "SpecializationConstants");
 	std::vector<uint32_t> reference = reference_spirv(source, &errors);
@@ -513,7 +494,7 @@ TEST(ComputeSemantics, Std140Arrays) {
 		"  r[i] = u.w[i % 4u] + u.o[i % 3u].y * 2.0 + u.m[i % 2u][1].x + u.lights[i % 2u].power + float(u.tail.z);\n"
 		"}\n";
 	std::string errors;
-	std::vector<uint32_t> module = ours(source, &errors);
+	std::vector<uint32_t> module = own_spirv(source, &errors);
 	ASSERT_FALSE(module.empty()) << errors;
 	listing_test::expect_rendered(listing_test::render(module), "Std140Arrays");
 	std::vector<uint32_t> reference = reference_spirv(source, &errors);

@@ -106,6 +106,15 @@ TEST(CompilerConstants, UnaryFolding) {
 		{f64s({9.0}), Spirv::OpExtInst, 31, Compiler::TypeFloat, {bits(3.0)}},
 		{f64s({0.0}), Spirv::OpExtInst, 14, Compiler::TypeFloat, {bits(1.0)}},
 		{f64s({1.0}), Spirv::OpExtInst, 1, 0, {}},
+		// outside the domain GLSL defines, the machine's result stands: not folded
+		{f64s({-1.0}), Spirv::OpExtInst, 31, 0, {}},
+		{f64s({0.0}), Spirv::OpExtInst, 32, 0, {}},
+		{f64s({0.0}), Spirv::OpExtInst, 28, 0, {}},
+		{f64s({-2.0}), Spirv::OpExtInst, 30, 0, {}},
+		{f64s({2.0}), Spirv::OpExtInst, 16, 0, {}},
+		{f64s({0.5}), Spirv::OpExtInst, 23, 0, {}},
+		{f64s({1.0}), Spirv::OpExtInst, 24, 0, {}},
+		{f64s({0.0, 0.0}), Spirv::OpExtInst, 69, 0, {}},
 		{f64s({1.0}), Spirv::OpExtInst, 6, 0, {}},
 		{f64s({1.0}), Spirv::OpFNegate, 0, Compiler::TypeFloat, {bits(-1.0)}},
 		{i64s({5}), Spirv::OpSNegate, 0, Compiler::TypeInt, {(uint64_t)-5}},
@@ -132,8 +141,38 @@ TEST(CompilerConstants, UnaryFolding) {
 	Value unit = f64s({3.0, 4.0}).unary_operation(Spirv::OpExtInst, 69);
 	EXPECT_DOUBLE_EQ(unit.get_f64(0), 0.6);
 	EXPECT_DOUBLE_EQ(unit.get_f64(1), 0.8);
-	Value zero = f64s({0.0, 0.0}).unary_operation(Spirv::OpExtInst, 69);
-	EXPECT_TRUE(std::isnan(zero.get_f64(0)) && std::isnan(zero.get_f64(1)));
+}
+
+// two-operand GLSL.std.450 folding: pow, atan and min/max, and what is left
+// to the machine (negative bases, 0 to a non-positive power, atan(0, 0), NaN)
+TEST(CompilerConstants, BinaryExtendedFolding) {
+	struct {
+		double a, b;
+		uint32_t extended;
+		bool folded;
+		double result;
+	} rows[] = {
+		{2.0, 3.0, 26, true, 8.0},
+		{0.0, 2.0, 26, true, 0.0},
+		{-2.0, 2.0, 26, false, 0.0},
+		{0.0, 0.0, 26, false, 0.0},
+		{0.0, -1.0, 26, false, 0.0},
+		{1.0, 1.0, 25, true, std::atan2(1.0, 1.0)},
+		{0.0, 0.0, 25, false, 0.0},
+		{1.0, 2.0, 37, true, 1.0},
+		{1.0, 2.0, 40, true, 2.0},
+		{NAN, 2.0, 37, false, 0.0},
+	};
+	for (const auto &row : rows) {
+		SCOPED_TRACE(std::to_string(row.extended) + " " + std::to_string(row.a) + " " + std::to_string(row.b));
+		Value ret = f64s({row.a}).binary_operation(f64s({row.b}), Spirv::OpExtInst, row.extended);
+		if (!row.folded) {
+			EXPECT_EQ(ret.count, 0u);
+			continue;
+		}
+		ASSERT_EQ(ret.count, 1u);
+		EXPECT_DOUBLE_EQ(ret.get_f64(0), row.result);
+	}
 }
 
 TEST(CompilerConstants, Negate) {

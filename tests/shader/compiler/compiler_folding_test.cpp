@@ -283,8 +283,10 @@ TEST(CompilerFolding, ValueRows) {
 		{value(F64, {-7}), value(F64, {2}), OpFRem, 0, {-1}},
 		{value(I32, {2}), value(I32, {1, 2, 3, 4}), OpIAdd, 0, {3, 4, 5, 6}},
 		{value(F64, {1, 2, 3}), value(F64, {2}), OpVectorTimesScalar, 0, {2, 4, 6}},
-		{value(F64, {1}), value(F64, {NAN}), 12, 37, {NAN}},
-		{value(F64, {1}), value(F64, {NAN}), 12, 40, {1}},
+		// min and max of a NaN are the machine's: no fold
+		{value(F64, {1}), value(F64, {NAN}), 12, 37, {}},
+		{value(F64, {1}), value(F64, {NAN}), 12, 40, {}},
+		{value(F64, {3}), value(F64, {-2}), 12, 37, {-2}},
 		{value(F64, {2}), value(F64, {10}), 12, 26, {1024}},
 		{value(F64, {1}), value(F64, {2}), OpFOrdLessThan, 0, {}},
 		{value(F64, {1}), value(F64, {2}), 12, 48, {}}, // Step is no fold
