@@ -278,6 +278,47 @@ void main() {
 }
 GLSL
 
+seed flow_and_calls 6 <<'GLSL'
+#version 450
+#extension GL_EXT_control_flow_attributes : require
+layout(local_size_x = 8) in;
+struct P { vec3 a; uint n; };
+layout(std430, binding = 0) buffer B { uint u[]; } b;
+layout(std430, binding = 1) buffer F { vec4 v; ivec2 e; P p; float f[4]; } f;
+uint pick(uint x) { if (x > 3u) { return 1u; } else if (x == 2u) return 2u; else { return 3u; } }
+void bump(inout uint x, out float y) { x += 2u; y = float(x); }
+void swap(inout vec2 a) { a = a.yx; }
+float sum(float a[4]) { float s = 0.0; for (int k = 0; k < 4; k++) s += a[k]; return s; }
+float twice(float x) { return x * 2.0; }
+uint twice(uint x) { return x * 2u; }
+void main() {
+	uint i = gl_GlobalInvocationID.x;
+	uint x = b.u[i];
+	[[unroll]] for (int k = 0; k < 4; ++k) { if (k == 2) continue; x += uint(k); if (x > 90u) break; }
+	while (true) { x++; if (x > 10u) break; }
+	do { x += 3u; } while (x < 20u);
+	for (;;) { if (++x > 30u) break; }
+	switch (int(x % 5u)) {
+	case -1: x = 0u; break;
+	case 0: x += 1u;
+	case 1: { x += 2u; if (x > 40u) break; x++; }
+	default: x *= 2u;
+	case 4: x--;
+	}
+	bump(b.u[i], f.v.x);
+	bump(x, f.f[1]);
+	swap(f.v.zw);
+	f.v = clamp(f.v, 0, 1) + pow(f.v, vec4(2)) + mix(f.v, f.v.wzyx, bvec4(true, false, true, false)) + vec4(sum(f.f));
+	f.v.x = frexp(f.v.y, f.e.x) + twice(1.5) + float(twice(x));
+	f.v.zw = modf(f.v.zw, f.v.xy) + vec2(length(f.p.a), distance(f.p.a, vec3(1)));
+	f.p.a = normalize(cross(f.p.a, vec3(0, 1, 0))) + reflect(f.p.a, vec3(0, 0, 1)) + refract(f.p.a, vec3(0, 1, 0), 0.5);
+	b.u[i] = min(x, 7u) + max(x, 1) + clamp(x, 2u, 9u) + uint(findMSB(x)) + uint(abs(int(x) - 9)) + packHalf2x16(f.v.xy) + pick(x);
+	f.v += vec4(unpackUnorm4x8(x)) + vec4(determinant(mat2(f.v)), inverse(mat2(f.v))[0], sign(f.v.w));
+	if (x == 0u) return;
+	f.f[0] = sin(1.0) + sqrt(-1.0) + atan(f.v.x, f.v.y) + smoothstep(0.0, 1.0, f.v.z) + fma(f.v.x, f.v.y, f.v.z);
+}
+GLSL
+
 fuzz_run "the GLSL compiler" compiler_fuzz 4096 "$corpus" "$seeds" -dict="$root/tests/fuzz/compiler.dict"
 
 # the regression shaders as inputs, their stage from the file extension
