@@ -193,11 +193,18 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	WriteBack written;
 	Array<bool> numeric; // which arguments take part in the common type
 	for (uint32_t i = 0; i < count; i++) numeric.append(true);
+	Array<uint32_t> interpolant_mask;
+	uint32_t interpolant_type = ~0u;
 	if (interpolation) {
-		const Operand &interpolant = operands[0];
-		if (interpolant.pointer == ~0u || interpolant.variable == ~0u || variables[interpolant.variable].storage != StorageInput ||
-			interpolant.mask.size() != 0) {
+		Operand &interpolant = operands[0];
+		if (interpolant.pointer == ~0u || interpolant.variable == ~0u || variables[interpolant.variable].storage != StorageInput) {
 			throwError("invalid interpolant of %s function\n", name.get());
+		}
+		// components of a vector: the whole vector is interpolated, then they are taken from it
+		if (interpolant.mask.size() != 0) {
+			interpolant_type = get_target_type(interpolant.id);
+			interpolant_mask = interpolant.mask;
+			interpolant.id = parser.load(interpolant.pointer);
 		}
 		if (execution_model != 4) throwError("%s function is not valid in this stage\n", name.get());
 		numeric[0] = false;
@@ -414,6 +421,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	for (uint32_t i = 0; i < ids.size(); i++) extra.append(ids[i]);
 	add_function_opcode(function, Spirv::OpExtInst, {type, id, glsl_id, instruction}, extra);
 	add_target(id, type);
+	if (interpolant_mask.size() != 0) return add_shuffle(function, interpolant_type, id, interpolant_mask);
 
 	if (written.pointer != ~0u) {
 		uint32_t value = parser.load(written.temporary);
