@@ -253,6 +253,7 @@ public:
 		uint32_t last_opcode = 0;
 		bool closed = false; // the last statement list ended at its '}'
 		bool dead = false;   // no branch reaches the current block
+		Scope *case_scope = nullptr; // the statement list of the innermost switch, where its labels stand
 		bool used = false;
 	};
 

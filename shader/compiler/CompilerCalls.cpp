@@ -109,6 +109,7 @@ uint32_t Compiler::inline_call(Function &function, const Function &callee, const
 		return to != nullptr ? *to : id;
 	};
 	Map<uint32_t, uint32_t> memory; // a local's pointer -> the value last stored, ~0u before any
+	for (uint32_t i = 0; i < callee.locals.size(); i++) memory.insert(variables[callee.locals[i]].id, ~0u);
 	Array<uint32_t> words;          // the copied instructions, ids mapped
 	Array<uint32_t> fresh;          // callee result ids in the order of their new ids
 	const Array<uint32_t> &code = callee.code;
@@ -216,9 +217,9 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			uint32_t id = value;
 			if (attempt > 1) {
 				uint32_t target_flags = flags_of_text(candidate_type);
-				uint32_t flags = get_target_flags(id);
-				uint32_t wanted = attempt == 4 ? (flags & ~TypeWidthMask) | (target_flags & TypeWidthMask)
-					: (flags & ~(TypeFloat | TypeUint | TypeInt | TypeBool)) | (target_flags & TypeKindMask);
+				uint32_t source_flags = get_target_flags(id);
+				uint32_t wanted = attempt == 4 ? (source_flags & ~TypeWidthMask) | (target_flags & TypeWidthMask)
+					: (source_flags & ~(TypeFloat | TypeUint | TypeInt | TypeBool)) | (target_flags & TypeKindMask);
 				id = add_conversion(function, wanted, id);
 				bool lossy = attempt == 3 || attempt == 4 || (attempt == 2 && type == "f32;");
 				if ((flags & FlagConversion) && lossy && constants.get(id) == nullptr) converted.append(arguments.size());
@@ -234,7 +235,10 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			if (operand.pointer != ~0u && matches(candidate)) {
 				if (operand.variable != ~0u) check_write(operand.variable);
 				const Variable *record = operand.variable != ~0u ? &variables[operand.variable] : nullptr;
-				bool local = record != nullptr && record->storage == StorageFunction && record->id == operand.pointer && operand.mask.size() == 0;
+				// a local passed by reference twice goes through a temporary the
+				// second time: parameters never alias
+				bool local = record != nullptr && record->storage == StorageFunction && record->id == operand.pointer && operand.mask.size() == 0 &&
+					arguments.find(operand.pointer) == ~0u;
 				if (local) {
 					arguments.append(operand.pointer);
 				} else {

@@ -260,9 +260,13 @@ void Compiler::parse_do(const char *src, const char **cursor, uint32_t *error_of
 	s = skip_blanks(s);
 	String word;
 	if (starts_name(*s)) s += Parser::readName(s, word);
-	if (word != "while") throwError("unexpected \"%s\"\n", word.empty() ? String(s).substr(0, 32).get() : word.get());
+	if (word.empty() && *s != '\0') word = String(s, 1);
+	if (word != "while") throwError("unexpected \"%s\"\n", word.get());
 	String text = read_parentheses(s);
 	uint32_t condition = parse_condition(*this, text, function, scope);
+	s = skip_blanks(s);
+	if (*s != ';') throwError("expecting ';'\n");
+	s++;
 	uint32_t merge_block = next_id++;
 	add_function_opcode(function, Spirv::OpBranchConditional, {condition, header, merge_block});
 	patch(function, merge, merge_block);
@@ -376,6 +380,16 @@ void Compiler::parse_switch(const char *src, const char **cursor, uint32_t *erro
 	Array<uint32_t> targets; // literal, label pairs in source order
 	Set<uint32_t> literals;
 	JumpLists lists(function, false);
+	// the cases share one scope, the switch's own
+	Scope switch_scope;
+	switch_scope.parent = &scope;
+	Compiler::Scope *case_scope = function.case_scope;
+	function.case_scope = &switch_scope;
+	struct Restore {
+		Compiler::Function &function;
+		Compiler::Scope *case_scope;
+		~Restore() { function.case_scope = case_scope; }
+	} restore{function, case_scope};
 	bool closed = false;
 	while (!closed) {
 		*error_offset = uint32_t(s - src);
@@ -418,13 +432,15 @@ void Compiler::parse_switch(const char *src, const char **cursor, uint32_t *erro
 			if (*end != ':') throwError("expecting '%c'\n", ':');
 			String label_text(s, uint32_t(end - s));
 			Value value;
-			parse_constant_expression(value, label_text.get(), &scope, false);
+			parse_constant_expression(value, label_text.get(), &switch_scope, false);
 			if (value.count == 0) throwError("invalid expression\n");
 			uint32_t literal = 0;
 			if (value.flags & TypeFloat) literal = uint32_t(int32_t(value.get_f64(0) >= 2147483647.0 ? 2147483647.0 : value.get_f64(0) <= -2147483648.0 ? -2147483648.0 : value.get_f64(0)));
 			else literal = uint32_t(value.get_u64(0));
-			// the literal has the selector's width
-			if (flags & Type16) literal &= 0xffffu;
+			// the literal has the selector's width, sign-extended to the word
+			// for a signed selector
+			if ((flags & Type16) && (flags & TypeInt)) literal = uint32_t(int32_t(int16_t(uint16_t(literal & 0xffffu))));
+			else if (flags & Type16) literal &= 0xffffu;
 			if (literals.find(literal)) throwError("%d target is already declared\n", int32_t(literal));
 			literals.insert(literal);
 			targets.append(literal);
@@ -436,7 +452,7 @@ void Compiler::parse_switch(const char *src, const char **cursor, uint32_t *erro
 		s++;
 		// the case body runs to the next label or the switch's '}'
 		function.closed = false;
-		parse_block(src, &s, error_offset, function, scope);
+		parse_block(src, &s, error_offset, function, switch_scope);
 		closed = function.closed;
 		function.closed = false;
 	}

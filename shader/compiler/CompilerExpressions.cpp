@@ -664,6 +664,8 @@ Operand ExpressionParser::unary(Kind kind, Operand &operand) {
 		else if (kind == LogicalNot && k == Compiler::TypeBool) opcode = OpLogicalNot;
 		if (opcode == 0) throwError("unknown operator %s for \"%s\" constant\n", type_names[kind], compiler.get_constant_string(value, true).get());
 		Value folded = value.unary_operation(opcode, 0);
+		// the negation of an unsigned constant stays unsigned: -3u is 4294967293u
+		if (opcode == OpSNegate && (k & Compiler::TypeUint) && folded.count != 0) folded = folded.bit_cast(value.flags);
 		if (folded.count == 0) throwError("unknown operator %s for \"%s\" constant\n", type_names[kind], compiler.get_constant_string(value, true).get());
 		ret.text = compiler.get_constant_string(folded, true);
 		return ret;

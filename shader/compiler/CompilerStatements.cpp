@@ -189,7 +189,15 @@ void Compiler::parse_statement(const char *src, const char **cursor, uint32_t *e
 		*cursor = s;
 		return;
 	}
-	// a simple statement: the text to its ';' compiled on its own
+	// a simple statement: the text to its ';' compiled on its own, where
+	// no case label may stand
+	Scope *case_scope = function.case_scope;
+	function.case_scope = nullptr;
+	struct Restore {
+		Function &function;
+		Scope *case_scope;
+		~Restore() { function.case_scope = case_scope; }
+	} restore{function, case_scope};
 	String text;
 	s += Parser::readRegion(s, text, 0, ';');
 	if (*s != ';') throwError("expecting ';'\n");
@@ -302,7 +310,9 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			continue;
 		}
 		if (word == "case" || word == "default") {
-			if (function.switch_breaks == nullptr) throwError("%s not in the switch\n", word.get());
+			// a label stands in the switch's own statement list, not in a
+			// block or statement nested in it
+			if (function.switch_breaks == nullptr || &scope != function.case_scope) throwError("%s not in the switch\n", word.get());
 			check_pending(*this, bits);
 			function.closed = false;
 			*cursor = word_start;

@@ -116,6 +116,9 @@ TEST(CompileErrors, ControlFlowAndCalls) {
 		{"void main() {\n\tcolor = vec4(min(1.0, 2.0, 3.0));\n}\n", "unknown external function min with 3 arguments", "shader.frag:4: color = vec4(min(1.0, 2.0, 3.0));"},
 		{"void main() {\n\tcolor = vec4(abs(true));\n}\n", "unknown external function abs with 1 arguments", "shader.frag:4: color = vec4(abs(true));"},
 		{"void main() {\n\tswitch (color.x) { default: break; }\n}\n", "invalid switch selector of f32 type", "shader.frag:4: switch (color.x) { default: break; }"},
+		// a label inside a block or a statement nested in the switch
+		{"void main() {\n\tint x = 0;\n\tswitch (x) {\n\tcase 0: { x = 1;\n\tcase 1: x = 2; }\n\t}\n}\n", "case not in the switch", "shader.frag:7: case 1: x = 2; }"},
+		{"void main() {\n\tint x = 0;\n\tswitch (x) {\n\tcase 0: if (x > 0) default: x = 2;\n\t}\n}\n", "default not in the switch", "shader.frag:6: default: x = 2;"},
 		{"void main() {\n\tmain();\n}\n", "can't call entry function", "shader.frag:4: main();"},
 		{"float r(float x) { return r(x - 1.0); }\nvoid main() {\n\tcolor = vec4(r(1.0));\n}\n", "recursive call of r(f32;) function", ""},
 	};

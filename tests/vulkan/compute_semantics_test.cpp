@@ -72,7 +72,7 @@ const Case cases[] = {
 		"  r[i * 8u + 5u] = x < 10 ? 1u : 0u;\n"
 		"  r[i * 8u + 6u] = x >> 16;\n"
 		"  uint z = x; z /= 3u; z %= 7u; z <<= 2; z >>= 1; z |= 1u; z ^= 6u; z &= 0xFFu; z += 5u; z -= 1u; z *= 9u;\n"
-		"  r[i * 8u + 7u] = z++ + ++z;\n"
+		"  r[i * 8u + 7u] = z++ + ++z + (float(-3u) > 4.0e9 ? 2u : 0u) + (-3u == 4294967293u ? 1u : 0u);\n" // -3u stays unsigned
 		"}\n",
 		{{Unsigned, 128}, {Zero, 512}}, 4},
 	{"SignedArithmetic",
@@ -253,6 +253,10 @@ const Case cases[] = {
 		"  case 6u: acc += 60u;\n" // the last case runs to the switch's end
 		"  }\n"
 		"  switch (int(x % 3u)) { case -1: acc = 0u; break; case 2: acc *= 2u; }\n"
+		// a case's declarations belong to the switch
+		"  switch (x % 2u) { case 0u: uint y = 3u; acc += y; break; default: y = 4u; acc += y; }\n"
+		"  uint y = 1u; acc += y;\n"
+		"  if (x > 100u) do w++; while (w < 3u); else w += 1u;\n"
 		"  r[i * 4u] = acc; r[i * 4u + 1u] = w; r[i * 4u + 2u] = elsewhere;\n"
 		"  for (int k = 0; k < 8; k++) { if (k == int(x % 8u)) { r[i * 4u + 3u] = uint(k); return; } }\n"
 		"  r[i * 4u + 3u] = 99u;\n"
@@ -302,7 +306,8 @@ const Case cases[] = {
 		"uint deep3(uint x) { return x + 1u; }\n"
 		"uint deep2(uint x) { return deep3(x) * 2u; }\n"
 		"uint deep1(uint x) { return deep2(x) + deep3(x); }\n"
-		"uint halves(uint x) { uint y = 0u; while (x > 0u) { y += x; x /= 2u; } return y; }\n" // writes its in-parameter in a loop
+		"uint halves(uint x) { uint y = 0u; while (x > 0u) { y += x; x /= 2u; } return y; }\n"
+		"void both(inout uint a, inout uint b) { b = 5u + a; a = a + 1u; }\n" // writes its in-parameter in a loop
 		"void main() {\n"
 		"  uint i = gl_GlobalInvocationID.x;\n"
 		"  uint x = a[i]; uint y;\n"
@@ -319,7 +324,8 @@ const Case cases[] = {
 		"  uint filled[3]; fill(filled, x);\n"
 		"  r[i * 4u] = twice(x) + uint(twice(1.5)) + sum(list) + sum(filled);\n"
 		"  r[i * 4u + 1u] = early(a[i]) + deep1(i);\n"
-		"  r[i * 4u + 2u] = halves(x) + twice(1u) + x;\n"
+		"  uint same = i; both(same, same);\n" // one variable for two references: no aliasing
+		"  r[i * 4u + 2u] = halves(x) + twice(1u) + x + same * 1000u;\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 256 + 64 * 4 + 256}}, 4},
 	// initialised globals are read from memory, so writes are seen
