@@ -183,6 +183,9 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 	Array<uint32_t> arguments;
 	Array<uint32_t> converted;
 	Array<WriteBack> write_backs;
+	// where the call's code starts, for a built-in of the same name
+	uint32_t mark = function.code.size();
+	uint32_t last_at_mark = function.last_opcode;
 
 	// whether a function of that name takes an argument text starting so
 	auto matches = [&](const String &candidate) {
@@ -193,28 +196,137 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		return false;
 	};
 
+	// the arguments first, each as its value, its l-value and its type text
+	struct Argument {
+		Expressions::Operand operand;
+		uint32_t value = ~0u;
+		uint32_t length = ~0u;
+		String type; // with its ';'
+	};
+	Array<Argument> list;
 	const char *s = text;
 	while (*skip_spaces(s) != '\0') {
 		Expressions::ExpressionParser parser(*this, s, function, scope);
-		Expressions::Operand operand = parser.parse_assignment();
+		Argument argument;
+		argument.operand = parser.parse_assignment();
 		s = skip_spaces(s);
 		if (*s != ',' && *s != '\0') throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
-		uint32_t value = operand.id != ~0u ? operand.id : parser.resolve(operand, String());
-		uint32_t length = get_target_length(value);
-		String type = get_target_type_name(get_target_type(value));
-		if ((get_target_flags(value) & TypeRuntimeArray) && length != ~0u && type.size() >= 2 && type.substr(type.size() - 2) == "[]") {
-			type = type.substr(0, type.size() - 2) + String::format("[%u]", length);
+		argument.value = argument.operand.id != ~0u ? argument.operand.id : parser.resolve(argument.operand, String());
+		argument.length = get_target_length(argument.value);
+		String type = get_target_type_name(get_target_type(argument.value));
+		if ((get_target_flags(argument.value) & TypeRuntimeArray) && argument.length != ~0u && type.size() >= 2 && type.substr(type.size() - 2) == "[]") {
+			type = type.substr(0, type.size() - 2) + String::format("[%u]", argument.length);
 		}
 		type.append(';');
+		argument.type = type;
 		actual.append(type);
+		list.append(argument);
+		if (*s == ',') s++;
+	}
 
+	// a parameter passed by reference takes the argument's pointer: a local
+	// variable's own, or a temporary copied back after the call
+	const char *none = "";
+	auto pass_reference = [&](Argument &argument) {
+		Expressions::ExpressionParser parser(*this, none, function, scope);
+		const Expressions::Operand &operand = argument.operand;
+		if (operand.variable != ~0u) check_write(operand.variable);
+		const Variable *record = operand.variable != ~0u ? &variables[operand.variable] : nullptr;
+		// a local passed by reference twice goes through a temporary the
+		// second time: parameters never alias
+		bool local = record != nullptr && record->storage == StorageFunction && record->id == operand.pointer && operand.mask.size() == 0 &&
+			arguments.find(operand.pointer) == ~0u;
+		if (local) {
+			arguments.append(operand.pointer);
+			return;
+		}
+		uint32_t temporary = parser.local_variable(get_target_type(argument.value), argument.length);
+		parser.store(temporary, argument.value);
+		arguments.append(temporary);
+		write_backs.append(WriteBack{temporary, operand.pointer, operand.mask});
+	};
+
+	// GLSL's choice first: the overload that takes every argument as it is
+	// or by the implicit conversions (int to uint, int and uint to float, to
+	// double, half to float), with the fewest conversions
+	uint32_t best = ~0u;
+	uint32_t best_cost = ~0u;
+	for (uint32_t k = 0; overloads != nullptr && k < overloads->size(); k++) {
+		const Function &candidate = functions[(*overloads)[k]];
+		const char *t = candidate.arguments.get();
+		if (*t == '(') t++;
+		uint32_t cost = 0;
+		uint32_t i = 0;
+		bool fits = true;
+		while (*t != '\0' && fits) {
+			const char *end = strchr(t, ';');
+			if (end == nullptr || i >= list.size()) {
+				fits = false;
+				break;
+			}
+			String parameter(t, uint32_t(end - t + 1));
+			t = end + 1;
+			const Argument &argument = list[i++];
+			if (parameter[0] == '&') {
+				fits = argument.operand.pointer != ~0u && parameter.substr(1) == argument.type;
+				continue;
+			}
+			if (parameter == argument.type) continue;
+			// only numbers convert: structures and arrays match as they are
+			if (internal_types.get(parameter.substr(0, parameter.size() - 1)) == nullptr) {
+				fits = false;
+				continue;
+			}
+			uint32_t from = get_target_flags(argument.value);
+			uint32_t to = get_type_flags(parameter.substr(0, parameter.size() - 1));
+			uint32_t shape = TypeScalar | TypeVectorMask | TypeMatrixMask;
+			bool plain = !((from | to) & (TypeStructure | TypeRuntimeArray)) && argument.length == ~0u && (from & shape) == (to & shape) &&
+				!(from & TypeMatrixMask);
+			uint32_t a = from & (TypeKindMask | TypeWidthMask);
+			uint32_t b = to & (TypeKindMask | TypeWidthMask);
+			bool implicit = (a == (TypeInt | Type32) && b == (TypeUint | Type32)) || (a == (TypeInt | Type32) && b == (TypeFloat | Type32)) ||
+				(a == (TypeUint | Type32) && b == (TypeFloat | Type32)) || (a == (TypeFloat | Type16) && b == (TypeFloat | Type32)) ||
+				(b == (TypeFloat | Type64) && (a == (TypeInt | Type32) || a == (TypeUint | Type32) || a == (TypeFloat | Type32) || a == (TypeFloat | Type16)));
+			fits = plain && implicit;
+			cost++;
+		}
+		if (!fits || i != list.size() || (*t != '\0')) continue;
+		if (cost < best_cost) {
+			best = (*overloads)[k];
+			best_cost = cost;
+		}
+	}
+	if (best != ~0u) {
+		const char *t = functions[best].arguments.get() + 1;
+		for (uint32_t i = 0; i < list.size(); i++) {
+			const char *end = strchr(t, ';');
+			String parameter(t, uint32_t(end - t + 1));
+			t = end + 1;
+			if (parameter[0] == '&') {
+				pass_reference(list[i]);
+			} else if (parameter == list[i].type) {
+				arguments.append(list[i].value);
+			} else {
+				uint32_t to = get_type_flags(parameter.substr(0, parameter.size() - 1));
+				uint32_t from = get_target_flags(list[i].value);
+				arguments.append(add_conversion(function, (from & ~(TypeKindMask | TypeWidthMask)) | (to & (TypeKindMask | TypeWidthMask)), list[i].value));
+			}
+		}
+		signature = functions[best].arguments;
+	}
+
+	// else argument by argument: its own type, then the ladder of
+	// conversions, then a reference
+	for (uint32_t n = 0; best == ~0u && n < list.size(); n++) {
+		Argument &argument = list[n];
+		const String &type = argument.type;
 		bool matched = false;
 		for (uint32_t attempt = 1; attempt <= 4 && !matched; attempt++) {
 			const char *candidate_type = attempt == 1 ? type.get() : attempt_type(attempt, type);
 			if (candidate_type == nullptr) continue;
 			String candidate = signature + candidate_type;
 			if (!matches(candidate)) continue;
-			uint32_t id = value;
+			uint32_t id = argument.value;
 			if (attempt > 1) {
 				uint32_t target_flags = flags_of_text(candidate_type);
 				uint32_t source_flags = get_target_flags(id);
@@ -229,30 +341,14 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			matched = true;
 		}
 		if (!matched) {
-			// a parameter passed by reference takes the argument's pointer:
-			// a local variable's own, or a temporary copied back after the call
 			String candidate = signature + "&" + type;
-			if (operand.pointer != ~0u && matches(candidate)) {
-				if (operand.variable != ~0u) check_write(operand.variable);
-				const Variable *record = operand.variable != ~0u ? &variables[operand.variable] : nullptr;
-				// a local passed by reference twice goes through a temporary the
-				// second time: parameters never alias
-				bool local = record != nullptr && record->storage == StorageFunction && record->id == operand.pointer && operand.mask.size() == 0 &&
-					arguments.find(operand.pointer) == ~0u;
-				if (local) {
-					arguments.append(operand.pointer);
-				} else {
-					uint32_t temporary = parser.local_variable(get_target_type(value), length);
-					parser.store(temporary, value);
-					arguments.append(temporary);
-					write_backs.append(WriteBack{temporary, operand.pointer, operand.mask});
-				}
+			if (argument.operand.pointer != ~0u && matches(candidate)) {
+				pass_reference(argument);
 				signature = candidate;
 				matched = true;
 			}
 		}
 		if (!matched) signature.append(type);
-		if (*s == ',') s++;
 	}
 
 	if (converted.size() && (flags & FlagConversion)) {
@@ -267,6 +363,11 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		}
 	}
 	if (index == ~0u || functions[index].id == ~0u || functions[index].id == ~0u - 1) {
+		// a built-in the shader's own functions overload: its code made anew
+		if (external_functions.find(name)) {
+			Expressions::detach(function, mark, last_at_mark);
+			return parse_external_function(text, name, function, scope);
+		}
 		if (internal_functions.find(name)) throwError("\"%s\" built-in function is not supported yet\n", name.get());
 		throwError("unknown function %s%s)\n", name.get(), signature.get());
 	}
@@ -290,7 +391,6 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 	function.callees.append(index);
 
 	// what the callee wrote through its references goes back into the arguments
-	const char *none = "";
 	for (uint32_t i = 0; i < write_backs.size(); i++) {
 		Expressions::ExpressionParser parser(*this, none, function, scope);
 		uint32_t value = parser.load(write_backs[i].temporary);

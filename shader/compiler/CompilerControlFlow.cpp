@@ -171,41 +171,72 @@ void Compiler::add_function_label(Function &function, uint32_t id) {
 void Compiler::parse_if(const char *src, const char **cursor, uint32_t *error_offset, Function &function, Scope &scope, uint32_t control) {
 	DepthGuard guard(*this);
 	const char *s = *cursor;
-	String text = read_parentheses(s);
-	uint32_t condition = parse_condition(*this, text, function, scope);
-	uint32_t merge = add_forward(*this, function, Spirv::OpSelectionMerge, {Placeholder, control}) - 1;
-	bool header_dead = function.dead;
-	uint32_t then_block = next_id++;
-	uint32_t false_operand = add_forward(*this, function, Spirv::OpBranchConditional, {condition, then_block, Placeholder});
-	add_function_label(function, then_block);
-	function.dead = header_dead;
-	parse_statement(src, &s, error_offset, function, scope, 0);
-	uint32_t then_branch = add_exit(*this, function);
-	// the merge is reached from a live end of a branch, or from the header
-	// when there is no else
-	bool merge_reached = then_branch != ~0u;
+	// an else-if chain is walked here, link by link, rather than by
+	// recursion: each link's selection is nested in the else block of the
+	// one before, and the merges are closed innermost first at the end
+	struct Link {
+		uint32_t merge;       // position of the merge operand
+		uint32_t then_branch; // position of the then part's exit, ~0u: none
+		uint32_t merge_block;
+		bool merge_reached;
+	};
+	Array<Link> chain;
+	bool last_has_else = false;
+	for (;;) {
+		String text = read_parentheses(s);
+		uint32_t condition = parse_condition(*this, text, function, scope);
+		uint32_t merge = add_forward(*this, function, Spirv::OpSelectionMerge, {Placeholder, control}) - 1;
+		bool header_dead = function.dead;
+		uint32_t then_block = next_id++;
+		uint32_t false_operand = add_forward(*this, function, Spirv::OpBranchConditional, {condition, then_block, Placeholder});
+		add_function_label(function, then_block);
+		function.dead = header_dead;
+		parse_statement(src, &s, error_offset, function, scope, 0);
+		Link link;
+		link.merge = merge;
+		link.then_branch = add_exit(*this, function);
+		link.merge_block = next_id++;
+		// the merge is reached from a live end of a branch, or from the
+		// header when there is no else
+		link.merge_reached = link.then_branch != ~0u;
 
-	// "else" only as a whole word: "elsewhere = 1;" is a statement of its own
-	uint32_t merge_block = next_id++;
-	const char *p = skip_blanks(s);
-	if (is_word(p, "else")) {
+		// "else" only as a whole word: "elsewhere = 1;" is a statement of its own
+		const char *p = skip_blanks(s);
+		if (!is_word(p, "else")) {
+			patch(function, false_operand, link.merge_block);
+			link.merge_reached = link.merge_reached || !header_dead;
+			chain.append(link);
+			break;
+		}
 		s = p + 4;
 		uint32_t else_block = next_id++;
 		patch(function, false_operand, else_block);
 		add_function_label(function, else_block);
 		function.dead = header_dead;
+		chain.append(link);
+		const char *q = skip_blanks(s);
+		if (is_word(q, "if")) {
+			s = q + 2;
+			continue;
+		}
 		parse_statement(src, &s, error_offset, function, scope, control);
-		uint32_t else_branch = add_exit(*this, function);
-		patch(function, else_branch, merge_block);
-		merge_reached = merge_reached || else_branch != ~0u;
-	} else {
-		patch(function, false_operand, merge_block);
-		merge_reached = merge_reached || !header_dead;
+		last_has_else = true;
+		break;
 	}
-	patch(function, then_branch, merge_block);
-	patch(function, merge, merge_block);
-	add_function_label(function, merge_block);
-	function.dead = !merge_reached;
+	// the merges, innermost first: each ends the else part of the link
+	// around it; the last link's own else part is open here, if it has one
+	for (uint32_t i = chain.size(); i > 0; i--) {
+		Link &link = chain[i - 1];
+		if (i < chain.size() || last_has_else) {
+			uint32_t else_branch = add_exit(*this, function);
+			patch(function, else_branch, link.merge_block);
+			link.merge_reached = link.merge_reached || else_branch != ~0u;
+		}
+		patch(function, link.then_branch, link.merge_block);
+		patch(function, link.merge, link.merge_block);
+		add_function_label(function, link.merge_block);
+		function.dead = !link.merge_reached;
+	}
 	*cursor = s;
 }
 

@@ -538,6 +538,8 @@ void parse_declaration(State &state, const String &type) {
 		}
 		// a runtime array ends a buffer block, and nothing else
 		if (length == 0 && member && storage != StorageStorageBuffer) throwError("\"%s\" array has no size\n", name.get());
+		// a parameter is copied in and out: it needs its size
+		if (length == 0 && parameter_list) throwError("\"%s\" array has no size\n", name.get());
 		uint32_t index = compiler.add_variable(name, type, length, storage, *scope);
 		Compiler::Variable &variable = compiler.variables[index];
 		// members hold bools as 32-bit integers, which any storage can lay

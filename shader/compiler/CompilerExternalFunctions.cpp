@@ -229,9 +229,10 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	if (instruction == Ldexp) numeric[1] = false;
 	if (instruction == Refract) numeric[2] = false;
 
-	// the kind of the call: what the typed arguments are, and float where a
-	// float literal takes part (min(i, 1.5) is a float minimum); other
-	// literals take the kind of the typed arguments
+	// the kind of the call: what the typed arguments are, and float or uint
+	// where such a literal takes part (min(i, 1.5) is a float minimum,
+	// clamp(i, 0u, 5u) an unsigned one); int literals take the kind of the
+	// typed arguments
 	uint32_t typed = 0;
 	uint32_t literal = 0;
 	uint32_t float_width = 0;
@@ -255,7 +256,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 		if (kind_of(flags) == TypeFloat) float_width = width > float_width ? width : float_width;
 		else integer_width = width > integer_width ? width : integer_width;
 	}
-	uint32_t kinds = typed | (literal & TypeFloat);
+	uint32_t kinds = typed | (literal & (TypeFloat | TypeUint));
 	if (kinds == 0) kinds = literal;
 	uint32_t kind = TypeFloat;
 	switch (row->params) {

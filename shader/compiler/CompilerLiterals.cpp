@@ -1,6 +1,8 @@
 // Constants written as text: literals read into constants of a type (or of
 // the type the literal's own form gives), and the text of a constant Value.
 #include "shader/compiler/Compiler.h"
+
+#include <cmath>
 #include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
@@ -133,7 +135,9 @@ String Compiler::get_constant_string(const Value &value, bool keep) const {
 	}
 	for (uint32_t i = 0; i < value.count; i++) {
 		if (i) ret.append(", ");
-		if (value.flags & TypeFloat) ret.appendf64(value.get_f64(i), 12, true, true);
+		// a negative zero keeps its sign, which division and atan see
+		if ((value.flags & TypeFloat) && value.get_f64(i) == 0.0 && std::signbit(value.get_f64(i))) ret.append("-0.0");
+		else if (value.flags & TypeFloat) ret.appendf64(value.get_f64(i), 12, true, true);
 		else if (value.flags & TypeUint) ret.appendu64(value.get_u64(i)).append('u');
 		else if (value.flags & TypeInt) ret.appendi64(value.get_i64(i));
 		else if (value.flags & TypeBool) ret.append(value.get_bool(i) ? "true" : "false");

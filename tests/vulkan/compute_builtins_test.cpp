@@ -74,7 +74,9 @@ const Case cases[] = {
 	{"Conversions",
 		"  rf[k] = vec4(clamp(x, 0, 1), pow(abs(y), 2), min(a, 1.5), step(0, x));\n"
 		"  ru[k] = uvec4(min(c, 1), max(d, 2000000000), clamp(c, 0, 500), min(c, d));\n"
-		"  ri[k] = ivec4(max(a, 1), clamp(b, -3, 3), round(a), floor(b));\n"},
+		"  ri[k] = ivec4(max(a, 1), clamp(b, -3, 3), round(a), floor(b));\n"
+		// a uint literal makes the call unsigned
+		"  ri[k].w += int(clamp(a, 0u, 5u)) + int(min(b, 3u) % 1000u);\n"},
 	{"Interpolation",
 		"  rf[k] = vec4(mix(x, y, 0.25), mix(v, w, 0.5).x, mix(v, w, vec3(0.1, 0.2, 0.3)).y, step(0.5, x));\n"
 		"  ri[k] = ivec4(vec4(smoothstep(-1.0, 1.0, x), smoothstep(v, w + 2.0, vec3(0.5)).xy, fma(x, y, z)) * 1000.0);\n"

@@ -307,7 +307,13 @@ const Case cases[] = {
 		"uint deep2(uint x) { return deep3(x) * 2u; }\n"
 		"uint deep1(uint x) { return deep2(x) + deep3(x); }\n"
 		"uint halves(uint x) { uint y = 0u; while (x > 0u) { y += x; x /= 2u; } return y; }\n"
-		"void both(inout uint a, inout uint b) { b = 5u + a; a = a + 1u; }\n" // writes its in-parameter in a loop
+		"void both(inout uint a, inout uint b) { b = 5u + a; a = a + 1u; }\n"
+		// overloads chosen as GLSL chooses them: by implicit conversions only
+		"float pair(int a, int b) { return 100.0; }\n"
+		"float pair(float a, float b) { return a + b; }\n"
+		"float widen(vec2 w) { return w.x * 2.0 + w.y; }\n"
+		"struct Q { float q; };\n"
+		"Q abs(Q x) { return Q(x.q < 0.0 ? -x.q : x.q); }\n" // writes its in-parameter in a loop
 		"void main() {\n"
 		"  uint i = gl_GlobalInvocationID.x;\n"
 		"  uint x = a[i]; uint y;\n"
@@ -325,6 +331,8 @@ const Case cases[] = {
 		"  r[i * 4u] = twice(x) + uint(twice(1.5)) + sum(list) + sum(filled);\n"
 		"  r[i * 4u + 1u] = early(a[i]) + deep1(i);\n"
 		"  uint same = i; both(same, same);\n" // one variable for two references: no aliasing
+		"  float z = -0.0;\n"
+		"  r[i * 4u + 1u] += uint(pair(int(i), 1.5) * 2.0) + uint(widen(ivec2(i, 3))) + uint(abs(Q(-float(i))).q + abs(-2.0)) + (1.0 / z < 0.0 ? 1000u : 0u);\n"
 		"  r[i * 4u + 2u] = halves(x) + twice(1u) + x + same * 1000u;\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 256 + 64 * 4 + 256}}, 4},
