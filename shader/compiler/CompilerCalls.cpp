@@ -273,7 +273,9 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			}
 			if (parameter == argument.type) continue;
 			// only numbers convert: structures and arrays match as they are
-			if (internal_types.get(parameter.substr(0, parameter.size() - 1)) == nullptr) {
+			bool number = parameter.size() > 2 && strchr("fiu", parameter[0]) != nullptr && parameter[1] >= '0' && parameter[1] <= '9' &&
+				parameter.find('[') == ~0u;
+			if (!number || internal_types.get(parameter.substr(0, parameter.size() - 1)) == nullptr) {
 				fits = false;
 				continue;
 			}
