@@ -1,6 +1,6 @@
 // Control flow whose size is in the source, not in the nesting the compiler
 // takes: a long else-if chain compiles to nested selections that spirv-val
-// accepts, as glslang-style code generators write them.
+// accepts, as code generators write them.
 #include "compiler_fixtures.h"
 #include "shader/spirv_fixtures.h"
 
