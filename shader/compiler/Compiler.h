@@ -211,6 +211,7 @@ public:
 		uint32_t initializer = ~0u;          // constant id a module-level variable starts with
 		bool used = false;
 		bool dropped = false; // a parameter of a prototype that a later declaration replaced
+		bool held_bool = false; // a bool member, held as a 32-bit integer
 	};
 
 	struct Structure {
@@ -542,6 +543,9 @@ public:
 	Map<uint32_t, Map<uint32_t, uint32_t>> decorations; // decorations of ids without records
 	Map<uint32_t, Target> targets;
 	Map<uint32_t, uint32_t> array_strides; // array types made for one stride -> that stride
+	// pointers to bool members (held as integers) and values read of them,
+	// made by parse_variable: reads of them are bools
+	Set<uint32_t> held_bools;
 
 	// name tables
 	Map<String, String> glsl_types;     // GLSL type keyword -> internal name

@@ -544,7 +544,10 @@ void parse_declaration(State &state, const String &type) {
 		Compiler::Variable &variable = compiler.variables[index];
 		// members hold bools as 32-bit integers, which any storage can lay
 		// out; uses convert them back
-		if (member && (variable.type == "b32" || variable.type.startsWith("b32v"))) variable.type = String("u") + variable.type.substr(1);
+		if (member && (variable.type == "b32" || variable.type.startsWith("b32v"))) {
+			variable.type = String("u") + variable.type.substr(1);
+			variable.held_bool = true;
+		}
 		for (auto it = state.decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);
 		if (const uint32_t *builtin = compiler.builtin_variables.get(name); builtin != nullptr && *builtin != ~0u && !parameter_list) {
 			// built-ins are inputs and outputs (or members of their blocks)

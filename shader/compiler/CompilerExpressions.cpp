@@ -230,6 +230,11 @@ void ExpressionParser::store(uint32_t pointer, uint32_t value) {
 }
 
 void ExpressionParser::write(uint32_t pointer, const Array<uint32_t> &mask, uint32_t value) {
+	// a bool goes into a bool member as the integer that holds it
+	uint32_t pointee = compiler.get_target_flags(compiler.get_target_type(pointer));
+	if ((flags_of(value) & Compiler::TypeKindMask) == Compiler::TypeBool && (pointee & Compiler::TypeKindMask) == Compiler::TypeUint) {
+		value = convert(value, (flags_of(value) & ~(Compiler::TypeKindMask | Compiler::TypeWidthMask)) | (pointee & (Compiler::TypeKindMask | Compiler::TypeWidthMask)));
+	}
 	if (mask.size() == 0) {
 		store(pointer, value);
 		return;

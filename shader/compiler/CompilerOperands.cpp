@@ -160,11 +160,16 @@ Operand ExpressionParser::parse_primary() {
 		}
 		bool pointer = false;
 		uint32_t id = compiler.parse_variable(&s, name, function, scope, false, &pointer);
+		// a bool member is held as an integer: read, it is a bool again
+		auto as_bool = [&](uint32_t value) {
+			if (!compiler.held_bools.find(id)) return value;
+			return convert(value, (flags_of(value) & ~(Compiler::TypeKindMask | Compiler::TypeWidthMask)) | Compiler::TypeBool | Compiler::Type32);
+		};
 		if (!pointer) {
-			ret.id = id;
+			ret.id = as_bool(id);
 			return ret;
 		}
-		ret.id = load(id);
+		ret.id = as_bool(load(id));
 		ret.pointer = id;
 		ret.variable = index;
 		return ret;
@@ -369,6 +374,8 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 	uint32_t length = variable->length;
 	WordStack<16> indices;
 	bool constant_indices = true;
+	// whether what is reached is a bool member, held as an integer
+	bool held = variable->structure != ~0u && variable->held_bool;
 
 	// a member of an anonymous block is reached through the block
 	if (variable->structure != ~0u) {
@@ -399,6 +406,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 				while (position < structure.members.size() && structure.members[position] != *member) position++;
 				indices.append(add_constant("u32", position));
 				const Variable &record = variables[*member];
+				held = record.held_bool;
 				type = get_target_type(record.id);
 				length = record.length;
 				s = q;
@@ -525,6 +533,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 		uint32_t id = next_id++;
 		add_function_opcode(function, Spirv::OpCompositeExtract, {type, id, base}, literals);
 		add_target(id, type, length);
+		if (held) held_bools.insert(id);
 		return id;
 	}
 	uint32_t id = next_id++;
@@ -532,6 +541,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 	for (uint32_t i = 0; i < indices.size(); i++) chain.append(indices[i]);
 	add_function_opcode(function, Spirv::OpAccessChain, {add_pointer_type(type, length, storage), id, base}, chain);
 	add_target(id, type, length);
+	if (held) held_bools.insert(id);
 	return id;
 }
 

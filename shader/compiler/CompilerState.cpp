@@ -44,6 +44,7 @@ void Compiler::clear() {
 	words.clear();
 	next_id = 1;
 	glsl_id = ~0u;
+	held_bools.clear();
 	constants.clear();
 	types.clear();
 	records.clear();

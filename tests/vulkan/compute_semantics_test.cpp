@@ -365,6 +365,21 @@ const Case cases[] = {
 		"  r[i] = (f[i].on ? 1u : 0u) + (!copy.pair.x ? 2u : 0u) + (f[i].pair.y && copy.on ? 4u : 0u);\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 64 * 4 + 64}}, 4},
+	// bools the host writes: any non-zero word is true, read as a bool
+	// wherever it is used
+	{"HostBools",
+		"layout(std430, binding = 0) buffer In { bool b[64]; bvec2 v[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { float r[64]; uint n[64]; bool w[64]; };\n"
+		"uint count(bool x) { return x ? 1u : 2u; }\n"
+		"void flip(inout bool x) { x = !x; }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  r[i] = mix(1.0, 5.0, b[i]) + float(b[i]) * 10.0 + float(int(v[i].y)) * 100.0 + mix(vec2(0.0), vec2(1000.0), v[i]).x;\n"
+		"  w[i] = b[(i + 1u) % 64u];\n"
+		"  flip(w[i]);\n"
+		"  n[i] = count(b[i]) + (b[i] == v[i].x ? 4u : 0u) + uint(v[i].x || v[i].y) * 8u;\n"
+		"}\n",
+		{{Unsigned, 64 + 128}, {Zero, 64 * 3}}, 4},
 	// row-major matrices are laid out by rows and multiply as any other
 	{"RowMajorMatrices",
 		"layout(std430, row_major, binding = 0) buffer In { mat2x3 m[16]; mat4x2 n[16]; vec4 v[64]; };\n"
