@@ -393,6 +393,10 @@ public:
 	// a call of one of the shader's functions, from the text between its
 	// parentheses; the result id
 	uint32_t parse_shader_function(const char *arguments, const String &name, Function &function, Scope *scope);
+	// a call of a built-in that maps onto core instructions, from the text
+	// between its parentheses; ~0u for a call without a result
+	uint32_t parse_internal_function(const char *arguments, const String &name, Function &function, Scope *scope);
+	uint32_t parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope);
 	// a call of a GLSL.std.450 built-in, from the text between its parentheses
 	uint32_t parse_external_function(const char *arguments, const String &name, Function &function, Scope *scope);
 	uint32_t inline_call(Function &function, const Function &callee, const Array<uint32_t> &arguments, uint32_t *stopped);

@@ -370,7 +370,10 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			Expressions::detach(function, mark, last_at_mark);
 			return parse_external_function(text, name, function, scope);
 		}
-		if (internal_functions.find(name)) throwError("\"%s\" built-in function is not supported yet\n", name.get());
+		if (internal_functions.find(name)) {
+			Expressions::detach(function, mark, last_at_mark);
+			return parse_internal_function(text, name, function, scope);
+		}
 		throwError("unknown function %s%s)\n", name.get(), signature.get());
 	}
 	Function &callee = functions[index];

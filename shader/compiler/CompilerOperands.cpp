@@ -187,6 +187,13 @@ Operand ExpressionParser::parse_primary() {
 		ret.id = compiler.parse_external_function(arguments.get(), name, function, scope);
 		return ret;
 	}
+	if (compiler.internal_functions.find(name) && *skip_spaces(s) == '(') {
+		s = skip_spaces(s);
+		String arguments = read_arguments(s);
+		ret.id = compiler.parse_internal_function(arguments.get(), name, function, scope);
+		if (ret.id == ~0u) throwError("\"%s\" function has no value\n", name.get());
+		return ret;
+	}
 	if (compiler.internal_functions.find(name) || compiler.external_functions.find(name)) {
 		throwError("\"%s\" built-in function is not supported yet\n", name.get());
 	}

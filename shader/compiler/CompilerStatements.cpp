@@ -339,6 +339,14 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			bits |= ExpectSemicolon;
 			continue;
 		}
+		// a built-in without a result (imageStore) as a statement
+		if (*s == '(' && internal_functions.find(word) && function_names.get(word) == nullptr && find_variable(word, &scope) == ~0u) {
+			String arguments;
+			s += Parser::readRegion(s, arguments, '(', ')');
+			parse_internal_function(arguments.get(), word, function, &scope);
+			bits |= ExpectSemicolon;
+			continue;
+		}
 		// a call whose result is dropped: of the shader's own functions, or of a built-in
 		if (*s == '(' && (function_names.get(word) != nullptr || internal_functions.find(word) || external_functions.find(word)) &&
 			find_variable(word, &scope) == ~0u) {

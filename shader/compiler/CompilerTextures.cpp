@@ -1,0 +1,397 @@
+// Calls of the built-ins that map onto core SPIR-V instructions: the common
+// front (argument reading, the final error) and the texture and image
+// families: size and sample queries, sampling, gathers, fetches, image loads
+// and stores. Arguments are converted to the types the instructions take
+// (float coordinates, int texel coordinates, float LODs, int offsets); the
+// result has the sampled type of the image; outside fragment shaders,
+// implicit-LOD forms sample LOD 0, as Vulkan requires.
+#include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
+#include "shader/compiler/CompilerExpressions.h"
+
+#include "core/Error.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+namespace Vexa {
+
+using CompilerBits::skip_spaces;
+
+namespace {
+
+constexpr uint32_t CapabilityImageQuery = 50;
+constexpr uint32_t CapabilityImageGatherExtended = 25;
+constexpr uint32_t CapabilityStorageImageReadWithoutFormat = 55;
+constexpr uint32_t CapabilityStorageImageWriteWithoutFormat = 56;
+constexpr uint32_t CapabilityShaderNonUniform = 5301;
+constexpr uint32_t DecorationNonUniform = 5300;
+constexpr uint32_t OpImageFetch = 95;
+constexpr uint32_t OpImageQuerySizeLod = 103;
+constexpr uint32_t OpImageQuerySize = 104;
+constexpr uint32_t OpImageQuerySamples = 107;
+
+// image operand bits
+constexpr uint32_t Bias = 0x1;
+constexpr uint32_t Lod = 0x2;
+constexpr uint32_t Grad = 0x4;
+constexpr uint32_t ConstOffset = 0x8;
+constexpr uint32_t Offset = 0x10;
+constexpr uint32_t Sample = 0x40;
+
+enum Family : uint8_t { Sampling, Gather, Fetch };
+
+// the sampling and gather calls: name, argument count, instruction, the
+// operands after the coordinate in order (bias, lod, grad, offset)
+struct SampleRow {
+	const char *name;
+	uint8_t arguments;
+	uint16_t instruction;
+	uint32_t mask;
+	bool projective;
+	Family family;
+};
+
+const SampleRow sample_rows[] = {
+	{"texture", 2, 87, 0, false, Sampling},
+	{"texture", 3, 87, Bias, false, Sampling},
+	{"textureLod", 3, 88, Lod, false, Sampling},
+	{"textureGrad", 4, 88, Grad, false, Sampling},
+	{"textureProj", 2, 91, 0, true, Sampling},
+	{"textureProj", 3, 91, Bias, true, Sampling},
+	{"textureProjLod", 3, 92, Lod, true, Sampling},
+	{"textureProjGrad", 4, 92, Grad, true, Sampling},
+	{"textureGather", 2, 96, 0, false, Gather},
+	{"textureGather", 3, 96, 0, false, Gather},
+	{"textureOffset", 3, 87, Offset, false, Sampling},
+	{"textureOffset", 4, 87, Bias | Offset, false, Sampling},
+	{"textureLodOffset", 4, 88, Lod | Offset, false, Sampling},
+	{"textureGradOffset", 5, 88, Grad | Offset, false, Sampling},
+	{"textureProjOffset", 3, 91, Offset, true, Sampling},
+	{"textureProjOffset", 4, 91, Bias | Offset, true, Sampling},
+	{"textureProjLodOffset", 4, 92, Lod | Offset, true, Sampling},
+	{"textureProjGradOffset", 5, 92, Grad | Offset, true, Sampling},
+	{"textureGatherOffset", 3, 96, Offset, false, Gather},
+	{"textureGatherOffset", 4, 96, Offset, false, Gather},
+};
+
+bool is_integer(uint32_t flags) {
+	uint32_t kind = flags & Compiler::TypeKindMask;
+	return kind == Compiler::TypeInt || kind == Compiler::TypeUint;
+}
+
+} // namespace
+
+// the texture and image built-ins; ~0u when name is none of them
+uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope) {
+	using Expressions::ExpressionParser;
+	const char *none = "";
+	ExpressionParser parser(*this, none, function, scope);
+	uint32_t count = arguments.size();
+	auto unknown_arguments = [&]() { throwError("unknown arguments for %s\n", name.get()); };
+
+	const bool query = name == "textureSize" || name == "imageSize" || name == "textureSamples";
+	const bool image_access = name == "imageLoad" || name == "imageStore";
+	const bool fetch = name == "texelFetch" || name == "texelFetchOffset";
+	const SampleRow *row = nullptr;
+	for (const SampleRow &candidate : sample_rows) {
+		if (name == candidate.name && count == candidate.arguments) row = &candidate;
+	}
+	bool sample_name = false;
+	for (const SampleRow &candidate : sample_rows) sample_name = sample_name || name == candidate.name;
+	if (!query && !image_access && !fetch && !sample_name) return ~0u;
+	if (count == 0) unknown_arguments();
+	if (sample_name && row == nullptr) unknown_arguments();
+
+	// the image: its flags tell the dimensions, the kind and the forms
+	uint32_t image = arguments[0];
+	uint32_t flags = get_target_flags(image);
+	if (!(flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer)) || (flags & (TypeStructure | TypeRuntimeArray))) {
+		throwError("unknown image type %s\n", get_target_type_name(image).get());
+	}
+	bool sampled = (flags & TypeSampled) != 0;
+	bool arrayed = (flags & TypeImageArray) != 0;
+	bool shadow = (flags & TypeImageShadow) != 0;
+	bool multisampled = (flags & TypeImageMS) != 0;
+	bool storage = !(flags & TypeTexture);
+	uint32_t dimensions = (flags & TypeImage3D) || (flags & TypeImageCube) ? 3 : (flags & TypeImage2D) ? 2 : 1;
+	uint32_t kind = flags & (TypeFloat | TypeInt | TypeUint);
+	uint32_t width = (flags & Type64) ? Type64 : Type32;
+	// the image of a sampled image, for the instructions that take an image
+	auto plain_image = [&]() {
+		if (!sampled) return image;
+		// the sampled-image type keeps its image type as its element
+		uint32_t type = get_target_type(get_target_type(image));
+		uint32_t id = next_id++;
+		add_function_opcode(function, Spirv::OpImage, {type, id, image});
+		add_target(id, type);
+		return id;
+	};
+	// an argument as a vector (or scalar) of kind with components
+	auto vector_of = [&](uint32_t id, uint32_t of_kind, uint32_t components) {
+		uint32_t argument_flags = get_target_flags(id);
+		if (!(argument_flags & (TypeFloat | TypeInt | TypeUint)) || (argument_flags & (TypeMatrixMask | TypeStructure | TypeRuntimeArray)) ||
+			get_target_components(id) != components) {
+			unknown_arguments();
+		}
+		uint32_t wanted = (argument_flags & ~(TypeKindMask | TypeWidthMask)) | of_kind | Type32;
+		return parser.convert(id, wanted);
+	};
+	auto scalar_of = [&](uint32_t id, uint32_t of_kind) { return vector_of(id, of_kind, 1); };
+	auto result = [&](uint32_t type) {
+		uint32_t id = next_id++;
+		add_target(id, type);
+		return id;
+	};
+
+	// size and sample queries
+	if (query) {
+		capabilities.insert(CapabilityImageQuery);
+		if (name == "textureSamples") {
+			if (count != 1) unknown_arguments();
+			if (!multisampled) throwError("is not a multisample texture");
+			uint32_t type = add_type("i32");
+			uint32_t target = plain_image();
+			uint32_t id = result(type);
+			add_function_opcode(function, OpImageQuerySamples, {type, id, target});
+			return id;
+		}
+		uint32_t components = ((flags & TypeImageCube) ? 2 : dimensions) + (arrayed ? 1 : 0);
+		uint32_t type = add_type(components == 1 ? String("i32") : String::format("i32v%u", components));
+		// a level only for sampled images with levels: not storage,
+		// multisample or buffer images
+		bool levels = !storage && !multisampled && !(flags & TypeImageBuffer);
+		if (count != (levels ? 2u : 1u)) unknown_arguments();
+		uint32_t target = plain_image();
+		uint32_t id = ~0u;
+		if (count == 2) {
+			uint32_t level = scalar_of(arguments[1], TypeInt);
+			id = result(type);
+			add_function_opcode(function, OpImageQuerySizeLod, {type, id, target, level});
+		} else {
+			id = result(type);
+			add_function_opcode(function, OpImageQuerySize, {type, id, target});
+		}
+		return id;
+	}
+
+	// storage images
+	if (image_access) {
+		if (!storage) unknown_arguments();
+		uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
+		if (count < 2) unknown_arguments();
+		uint32_t coordinate = vector_of(arguments[1], TypeInt, coordinates);
+		uint32_t texel_type = add_type(kind | width | TypeVector4);
+		bool format = (flags & TypeImageFormat) != 0;
+		if (name == "imageLoad") {
+			if (count != 2 && !(count == 3 && multisampled)) unknown_arguments();
+			if (!format) capabilities.insert(CapabilityStorageImageReadWithoutFormat);
+			uint32_t id = result(texel_type);
+			if (count == 3) add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate, Sample, scalar_of(arguments[2], TypeInt)});
+			else add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate});
+			return id;
+		}
+		if (count != 3 && !(count == 4 && multisampled)) unknown_arguments();
+		if (!format) capabilities.insert(CapabilityStorageImageWriteWithoutFormat);
+		uint32_t texel = arguments[count - 1];
+		if (get_target_components(texel) != 4) unknown_arguments();
+		texel = parser.convert(texel, kind | width | TypeVector4);
+		if (count == 4) add_function_opcode(function, Spirv::OpImageWrite, {image, coordinate, texel, Sample, scalar_of(arguments[2], TypeInt)});
+		else add_function_opcode(function, Spirv::OpImageWrite, {image, coordinate, texel});
+		return ~0u;
+	}
+
+	// offsets: constant ones as ConstOffset; a run-time offset only where
+	// Vulkan takes one, in gathers
+	auto offset_operand = [&](uint32_t id, bool gather, uint32_t &mask) {
+		if (flags & TypeImageCube) unknown_arguments();
+		uint32_t offset = vector_of(id, TypeInt, dimensions);
+		if (constants.get(offset) != nullptr) {
+			mask |= ConstOffset;
+		} else {
+			if (!gather) throwError("offset of %s is not a constant\n", name.get());
+			capabilities.insert(CapabilityImageGatherExtended);
+			mask |= Offset;
+		}
+		return offset;
+	};
+
+	// fetches of texels: integer coordinates, a level or a sample
+	if (fetch) {
+		if (storage) unknown_arguments();
+		bool with_offset = name == "texelFetchOffset";
+		uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
+		if (flags & TypeImageCube) unknown_arguments();
+		if (count < 2) unknown_arguments();
+		uint32_t coordinate = vector_of(arguments[1], TypeInt, coordinates);
+		uint32_t mask = 0;
+		Array<uint32_t> operands;
+		if (multisampled) {
+			if (count != 3 || with_offset) unknown_arguments();
+			mask = Sample;
+			operands.append(scalar_of(arguments[2], TypeInt));
+		} else if (flags & TypeImageBuffer) {
+			if (count != 2 || with_offset) unknown_arguments();
+		} else {
+			uint32_t expected = with_offset ? 4 : 3;
+			if (count != expected && !(count == 2 && !with_offset)) unknown_arguments();
+			if (count >= 3) {
+				mask |= Lod;
+				operands.append(scalar_of(arguments[2], TypeInt));
+			}
+			if (with_offset) operands.append(offset_operand(arguments[3], false, mask));
+		}
+		uint32_t target = plain_image();
+		uint32_t type = add_type(kind | Type32 | TypeVector4);
+		uint32_t id = result(type);
+		Array<uint32_t> extra;
+		if (mask != 0) extra.append(mask);
+		for (uint32_t i = 0; i < operands.size(); i++) extra.append(operands[i]);
+		add_function_opcode(function, OpImageFetch, {type, id, target, coordinate}, extra);
+		return id;
+	}
+
+	// sampling and gathers
+	if (!sampled) unknown_arguments();
+	if (multisampled || (flags & TypeImageBuffer)) unknown_arguments();
+	bool gather = row->family == Gather;
+	bool cube_array_shadow = shadow && (flags & TypeImageCube) && arrayed;
+	uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
+	if (shadow && !cube_array_shadow && !gather) coordinates++;
+	if (row->projective) {
+		if (arrayed || (flags & TypeImageCube)) unknown_arguments();
+		coordinates++;
+	}
+	uint32_t coordinate_components = get_target_components(arguments[1]);
+	// textureProj of a 2D image takes a vec4 too: its w divides
+	bool projective_four = row->projective && !shadow && dimensions == 2 && coordinate_components == 4;
+	uint32_t coordinate = vector_of(arguments[1], TypeFloat, projective_four ? 4 : coordinates);
+	if (projective_four) {
+		Array<uint32_t> indices;
+		indices.append(0);
+		indices.append(1);
+		indices.append(3);
+		coordinate = add_shuffle(function, add_type("f32v3"), coordinate, indices);
+	}
+	uint32_t instruction = row->instruction;
+	uint32_t mask = row->mask;
+	uint32_t next = 2; // the next argument after the coordinate
+	uint32_t reference = ~0u;
+	uint32_t component = ~0u;
+	bool component_argument = false; // the gather's component is the last argument
+	if (gather) {
+		if (flags & TypeImageBuffer) unknown_arguments();
+		if (shadow) {
+			// the depth reference stands after the coordinate
+			if (count < 3) unknown_arguments();
+			reference = scalar_of(arguments[next++], TypeFloat);
+			instruction = 97;
+		} else if ((count == 3 && !(mask & Offset)) || count == 4) {
+			// the component is the last argument, after an offset
+			component = scalar_of(arguments[count - 1], TypeInt);
+			component_argument = true;
+			if (constants.get(component) == nullptr) throwError("component of %s is not a constant\n", name.get());
+		} else {
+			component = add_constant("i32", 0);
+		}
+	} else if (shadow) {
+		if (cube_array_shadow) {
+			// the depth reference is the argument after the coordinate; a
+			// third argument is no bias then
+			if (count < 3) unknown_arguments();
+			reference = scalar_of(arguments[next++], TypeFloat);
+			if (mask & Bias) mask &= ~Bias;
+		} else if (row->projective) {
+			// (u, v, reference, q): the reference apart, q after the coordinates
+			Array<uint32_t> index;
+			index.append(2);
+			reference = add_shuffle(function, add_type("f32"), coordinate, index);
+			Array<uint32_t> indices;
+			indices.append(0);
+			indices.append(1);
+			indices.append(3);
+			coordinate = add_shuffle(function, add_type("f32v3"), coordinate, indices);
+		} else {
+			Array<uint32_t> last;
+			last.append(coordinates - 1);
+			reference = add_shuffle(function, add_type("f32"), coordinate, last);
+		}
+		if (instruction == 87) instruction = 89;
+		else if (instruction == 88) instruction = 90;
+		else if (instruction == 91) instruction = 93;
+		else if (instruction == 92) instruction = 94;
+	}
+	// implicit levels need derivatives: outside fragment shaders level 0
+	bool implicit = instruction == 87 || instruction == 89 || instruction == 91 || instruction == 93;
+	if (implicit && execution_model != 4) {
+		if (mask & Bias) throwError("%s with a bias is not valid in this stage\n", name.get());
+		instruction += 1;
+		mask |= Lod;
+	}
+	// GLSL puts a bias last, after an offset; the operands go in the order of their bits
+	Array<uint32_t> operands;
+	if (mask & Bias) operands.append(scalar_of(arguments[count - 1], TypeFloat));
+	if ((mask & Lod) && implicit && execution_model != 4) {
+		operands.append(add_constant("f32", 0));
+	} else if (mask & Lod) {
+		operands.append(scalar_of(arguments[next++], TypeFloat));
+	}
+	if (mask & Grad) {
+		uint32_t size = dimensions;
+		operands.append(vector_of(arguments[next++], TypeFloat, size));
+		operands.append(vector_of(arguments[next++], TypeFloat, size));
+	}
+	if (mask & Offset) {
+		mask &= ~Offset;
+		operands.append(offset_operand(arguments[next++], gather, mask));
+	}
+	if (component_argument || (mask & Bias)) next++;
+	if (next != count) unknown_arguments();
+
+	uint32_t type = shadow && !gather ? add_type("f32") : add_type(kind | Type32 | TypeVector4);
+	uint32_t id = result(type);
+	Array<uint32_t> extra;
+	if (reference != ~0u) extra.append(reference);
+	if (component != ~0u) extra.append(component);
+	if (mask != 0) extra.append(mask);
+	for (uint32_t i = 0; i < operands.size(); i++) extra.append(operands[i]);
+	add_function_opcode(function, instruction, {type, id, image, coordinate}, extra);
+	return id;
+}
+
+uint32_t Compiler::parse_internal_function(const char *text, const String &name, Function &function, Scope *scope) {
+	DepthGuard guard(*this);
+	Array<uint32_t> arguments;
+	const char *s = text;
+	while (*skip_spaces(s) != '\0') {
+		Expressions::ExpressionParser parser(*this, s, function, scope);
+		Expressions::Operand operand = parser.parse_assignment();
+		arguments.append(operand.id != ~0u ? operand.id : parser.resolve(operand, String()));
+		s = skip_spaces(s);
+		if (*s == ',') {
+			s++;
+			if (*skip_spaces(s) == '\0') throwError("invalid expression\n");
+		} else if (*s != '\0') {
+			throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
+		}
+	}
+
+	// nonuniformEXT: an index that differs between invocations
+	if (name == "nonuniformEXT") {
+		if (arguments.size() != 1 || !is_integer(get_target_flags(arguments[0])) || !(get_target_flags(arguments[0]) & TypeScalar)) {
+			throwError("unknown arguments for %s\n", name.get());
+		}
+		uint32_t type = add_type("i32");
+		uint32_t id = next_id++;
+		add_function_opcode(function, get_target_type(arguments[0]) == type ? Spirv::OpCopyObject : Spirv::OpBitcast, {type, id, arguments[0]});
+		add_target(id, type);
+		Map<uint32_t, uint32_t> *list = decorations.get(id);
+		if (list == nullptr) list = &decorations.insert(id, Map<uint32_t, uint32_t>())->value;
+		list->insert(DecorationNonUniform, ~0u);
+		capabilities.insert(CapabilityShaderNonUniform);
+		return id;
+	}
+	uint32_t id = parse_image_function(arguments, name, function, scope);
+	if (id != ~0u || name == "imageStore") return id;
+	throwError("\"%s\" built-in function is not supported yet\n", name.get());
+}
+
+} // namespace Vexa

@@ -1,0 +1,131 @@
+// The texture and image built-ins on the sampler and image types they take:
+// each call compiles into a module spirv-val accepts (sampling of every kind,
+// projective and depth-compare forms, gathers, fetches, image loads and
+// stores, size and sample queries; outside fragment shaders implicit levels
+// become level 0), and calls no form takes are refused by name.
+#include "compiler_fixtures.h"
+#include "shader/spirv_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Compiled {
+	bool ok = false;
+	std::string log;
+	std::vector<uint32_t> words;
+};
+
+Compiled compile(uint32_t stage, const std::string &source) {
+	Compiled ret;
+	LogCapture capture;
+	Vexa::Compiler compiler;
+	uint32_t offset = 0;
+	ret.ok = compiler.compileGLSL(stage, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
+	ret.log = capture.text();
+	if (ret.ok) ret.words.assign(compiler.words.get(), compiler.words.get() + compiler.words.size());
+	return ret;
+}
+
+const char *const declarations =
+	"layout(binding = 0) uniform sampler2D s2;\n"
+	"layout(binding = 1) uniform isampler2DArray si;\n"
+	"layout(binding = 2) uniform usampler3D su;\n"
+	"layout(binding = 3) uniform samplerCube sc;\n"
+	"layout(binding = 4) uniform samplerCubeArray sca;\n"
+	"layout(binding = 5) uniform sampler2DShadow sh;\n"
+	"layout(binding = 6) uniform sampler2DArrayShadow sah;\n"
+	"layout(binding = 7) uniform samplerCubeShadow sch;\n"
+	"layout(binding = 8) uniform samplerCubeArrayShadow scah;\n"
+	"layout(binding = 9) uniform sampler2DMS sms;\n"
+	"layout(binding = 10) uniform sampler2DMSArray smsa;\n"
+	"layout(binding = 11) uniform samplerBuffer sb;\n"
+	"layout(binding = 12, rgba8) uniform image2D img;\n"
+	"layout(binding = 13, r32i) uniform iimage3D ii3;\n"
+	"layout(binding = 14, r32ui) uniform uimage2DArray iua;\n"
+	"layout(binding = 15, rgba16f) uniform imageCube icube;\n"
+	"layout(binding = 16) uniform writeonly image2D unformatted;\n"
+	"layout(binding = 17, rgba8) uniform image2DMS ims;\n";
+
+const char *const fragment_head = "#version 450\nlayout(location = 0) in vec4 p;\nlayout(location = 0) out vec4 o;\n";
+
+} // namespace
+
+TEST(CompilerTextures, EveryFormValidates) {
+	if (!spirv_test::have_tool("spirv-val")) GTEST_SKIP() << "spirv-val is not installed";
+	const char *const calls[] = {
+		// sampling
+		"o = texture(s2, p.xy) + texture(s2, p.xy, 0.5) + textureLod(s2, p.xy, 1) + textureGrad(s2, p.xy, p.zw, p.wz);",
+		"o = vec4(texture(si, p.xyz)) + vec4(textureLod(si, p.xyz, 0.0)) + vec4(textureOffset(si, p.xyz, ivec2(1, -1)));",
+		"o = vec4(texture(su, p.xyz)) + vec4(textureGrad(su, p.xyz, p.xyz, p.zyx)) + vec4(textureLodOffset(su, p.xyz, 2.0, ivec3(1)));",
+		"o = texture(sc, p.xyz) + textureLod(sc, p.xyz, 0.0) + texture(sca, p) + textureGrad(sca, p, p.xyz, p.xyz);",
+		"o = textureProj(s2, p.xyz) + textureProj(s2, p) + textureProj(s2, p, 1.0) + textureProjLod(s2, p.xyz, 0.0) + textureProjGrad(s2, p, p.xy, p.yx);",
+		"o = textureOffset(s2, p.xy, ivec2(2, 0), 0.5) + textureGradOffset(s2, p.xy, p.zw, p.zw, ivec2(1)) + textureProjOffset(s2, p, ivec2(-2)) + textureProjLodOffset(s2, p.xyz, 0.0, ivec2(1)) + textureProjGradOffset(s2, p, p.xy, p.xy, ivec2(0, 1));",
+		// depth comparisons
+		"o.x = texture(sh, p.xyz) + texture(sh, p.xyz, 0.5) + textureLod(sh, p.xyz, 0.0) + textureProj(sh, p) + textureOffset(sh, p.xyz, ivec2(1));",
+		"o.x = texture(sah, p) + texture(sch, p) + texture(scah, p, 0.25) + textureGrad(sah, p, p.xy, p.xy);",
+		// gathers: a component, constant or run-time offsets, depth references
+		"o = textureGather(s2, p.xy) + textureGather(s2, p.xy, 3) + textureGatherOffset(s2, p.xy, ivec2(1)) + textureGatherOffset(s2, p.xy, ivec2(p.zw), 2);",
+		"o = vec4(textureGather(si, p.xyz, 1)) + textureGather(sc, p.xyz) + textureGather(sh, p.xy, 0.5) + textureGather(sah, p.xyz, p.w) + textureGatherOffset(sh, p.xy, 0.5, ivec2(1));",
+		// fetches
+		"o = texelFetch(s2, ivec2(p.xy), 0) + vec4(texelFetch(si, ivec3(1, 2, 3), 1)) + vec4(texelFetch(su, ivec3(p.xyz), 0)) + texelFetchOffset(s2, ivec2(3), 0, ivec2(1, -1));",
+		"o = texelFetch(sms, ivec2(p.xy), 3) + texelFetch(smsa, ivec3(1), 0) + texelFetch(sb, int(p.x));",
+		// storage images
+		"o = imageLoad(img, ivec2(p.xy)) + vec4(imageLoad(ii3, ivec3(1))) + vec4(imageLoad(iua, ivec3(p.xyz))) + imageLoad(icube, ivec3(0)) + imageLoad(ims, ivec2(1), 2);",
+		"imageStore(img, ivec2(1), p); imageStore(ii3, ivec3(2), ivec4(3)); imageStore(iua, ivec3(1), uvec4(4u)); imageStore(unformatted, ivec2(0), p); imageStore(ims, ivec2(0), 1, p);",
+		// queries
+		"ivec2 a = textureSize(s2, 0) + textureSize(sc, 1) + textureSize(sms) + imageSize(img) + imageSize(icube); ivec3 b = textureSize(si, 0) + textureSize(su, 0) + textureSize(sca, 0) + imageSize(iua) + textureSize(smsa); o = vec4(a, b.xy) + float(textureSize(sb) + textureSamples(sms) + textureSamples(smsa));",
+	};
+	for (const char *call : calls) {
+		std::string source = std::string(fragment_head) + declarations + "void main() {\n  " + call + "\n}\n";
+		Compiled compiled = compile(5, source);
+		ASSERT_TRUE(compiled.ok) << call << "\n" << compiled.log;
+		EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.0"), "") << call;
+	}
+}
+
+// without derivatives, an implicit level is level 0: in vertex and compute
+// shaders texture() and textureProj() sample level 0 explicitly
+TEST(CompilerTextures, ImplicitLevelsOutsideFragmentShaders) {
+	if (!spirv_test::have_tool("spirv-val")) GTEST_SKIP() << "spirv-val is not installed";
+	const std::string body = "  vec4 t = texture(s2, vec2(0.5)) + textureProj(s2, vec3(0.5, 0.5, 1.0)) + vec4(texture(sh, vec3(0.5))) + textureOffset(s2, vec2(0.5), ivec2(1)) + textureGather(s2, vec2(0.5));\n";
+	Compiled vertex = compile(1, std::string("#version 450\n") + declarations + "void main() {\n" + body + "  gl_Position = t;\n}\n");
+	ASSERT_TRUE(vertex.ok) << vertex.log;
+	EXPECT_EQ(spirv_test::spirv_val(vertex.words, "vulkan1.0"), "");
+	Compiled compute = compile(6, std::string("#version 450\nlayout(local_size_x = 1) in;\n") + declarations +
+		"layout(std430, binding = 20) buffer B { vec4 r; };\nvoid main() {\n" + body + "  r = t;\n}\n");
+	ASSERT_TRUE(compute.ok) << compute.log;
+	EXPECT_EQ(spirv_test::spirv_val(compute.words, "vulkan1.0"), "");
+	Compiled bias = compile(1, std::string("#version 450\n") + declarations + "void main() {\n  gl_Position = texture(s2, vec2(0.5), 1.0);\n}\n");
+	EXPECT_FALSE(bias.ok);
+	EXPECT_NE(bias.log.find("texture with a bias is not valid in this stage"), std::string::npos) << bias.log;
+}
+
+TEST(CompilerTextures, Refusals) {
+	struct Case {
+		const char *call;
+		const char *message;
+	} cases[] = {
+		{"o = texture(s2);", "unknown arguments for texture"},
+		{"o = texture(s2, p.xy, 1.0, 2.0);", "unknown arguments for texture"},
+		{"o = texture(s2, p.xyz);", "unknown arguments for texture"},
+		{"o = texture(img, p.xy);", "unknown arguments for texture"},
+		{"o = texture(sms, p.xy);", "unknown arguments for texture"},
+		{"o = imageLoad(s2, ivec2(0));", "unknown arguments for imageLoad"},
+		{"o = texelFetch(img, ivec2(0), 0);", "unknown arguments for texelFetch"},
+		{"o = vec4(textureSamples(s2));", "is not a multisample texture"},
+		{"o = vec4(textureSize(s2));", "unknown arguments for textureSize"},
+		{"o = texture(p, p.xy);", "unknown image type f32v4"},
+		{"o = textureOffset(s2, p.xy, ivec2(p.xy));", "offset of textureOffset is not a constant"},
+		{"o = textureGather(s2, p.xy, int(p.x));", "component of textureGather is not a constant"},
+		{"o = textureOffset(sc, p.xyz, ivec3(1));", "unknown arguments for textureOffset"},
+		{"imageStore(img, ivec2(0), p.xy);", "unknown arguments for imageStore"},
+		{"o = vec4(imageStore(img, ivec2(0), p));", "\"imageStore\" function has no value"},
+	};
+	for (const Case &c : cases) {
+		std::string source = std::string(fragment_head) + declarations + "void main() {\n  " + c.call + "\n}\n";
+		Compiled compiled = compile(5, source);
+		EXPECT_FALSE(compiled.ok) << c.call;
+		EXPECT_NE(compiled.log.find(std::string("Compiler::compileGLSL(): ") + c.message), std::string::npos) << c.call << "\n" << compiled.log;
+	}
+}
