@@ -288,7 +288,9 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			// the component is the last argument, after an offset
 			component = scalar_of(arguments[count - 1], TypeInt);
 			component_argument = true;
-			if (constants.get(component) == nullptr) throwError("component of %s is not a constant\n", name.get());
+			const Value *value = constants.get(component);
+			if (value == nullptr) throwError("component of %s is not a constant\n", name.get());
+			if (value->get_u64(0) > 3) throwError("component %lld of %s is not 0 to 3\n", static_cast<long long>(value->get_i64(0)), name.get());
 		} else {
 			component = add_constant("i32", 0);
 		}

@@ -118,6 +118,7 @@ TEST(CompilerTextures, Refusals) {
 		{"o = texture(p, p.xy);", "unknown image type f32v4"},
 		{"o = textureOffset(s2, p.xy, ivec2(p.xy));", "offset of textureOffset is not a constant"},
 		{"o = textureGather(s2, p.xy, int(p.x));", "component of textureGather is not a constant"},
+		{"o = textureGather(s2, p.xy, 4);", "component 4 of textureGather is not 0 to 3"},
 		{"o = textureOffset(sc, p.xyz, ivec3(1));", "unknown arguments for textureOffset"},
 		{"imageStore(img, ivec2(0), p.xy);", "unknown arguments for imageStore"},
 		{"o = vec4(imageStore(img, ivec2(0), p));", "\"imageStore\" function has no value"},
