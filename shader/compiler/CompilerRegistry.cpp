@@ -172,8 +172,8 @@ uint32_t Compiler::add_image_type(const String &name, uint32_t format) {
 	if (format != ~0u) flags |= TypeImageFormat;
 
 	uint32_t kind = TypeFloat;
-	if (starts_with_any(name, {"image2DI", "image3DI", "imageCubeI", "texture2DI", "texture3DI", "textureCubeI"})) kind = TypeInt;
-	else if (starts_with_any(name, {"image2DU", "image3DU", "imageCubeU", "texture2DU", "texture3DU", "textureCubeU"})) kind = TypeUint;
+	if (starts_with_any(name, {"image2DI", "image3DI", "imageCubeI", "imageBufferI", "texture2DI", "texture3DI", "textureCubeI", "textureBufferI"})) kind = TypeInt;
+	else if (starts_with_any(name, {"image2DU", "image3DU", "imageCubeU", "imageBufferU", "texture2DU", "texture3DU", "textureCubeU", "textureBufferU"})) kind = TypeUint;
 
 	// the image formats end at 41 (R64i); 21-29 and 41 hold signed, 30-40
 	// unsigned integers

@@ -82,7 +82,7 @@ TEST(CompilerState, ConstructionAndReset) {
 	EXPECT_FALSE(c.decorations);
 	EXPECT_FALSE(c.targets);
 	// the name tables stay
-	EXPECT_EQ(c.glsl_types.size(), 163u);
+	EXPECT_EQ(c.glsl_types.size(), 171u);
 	EXPECT_EQ(c.layout_qualifiers.size(), 15u);
 
 	// clear leaves the declared work-group depth

@@ -45,7 +45,14 @@ const char *const declarations =
 	"layout(binding = 14, r32ui) uniform uimage2DArray iua;\n"
 	"layout(binding = 15, rgba16f) uniform imageCube icube;\n"
 	"layout(binding = 16) uniform writeonly image2D unformatted;\n"
-	"layout(binding = 17, rgba8) uniform image2DMS ims;\n";
+	"layout(binding = 17, rgba8) uniform image2DMS ims;\n"
+	"layout(binding = 18) uniform isamplerBuffer ib;\n"
+	"layout(binding = 19) uniform usamplerBuffer ub;\n"
+	"layout(binding = 20, rgba32f) uniform imageBuffer fb;\n"
+	"layout(binding = 21, r32i) uniform iimageBuffer iib;\n"
+	"layout(binding = 22, r32ui) uniform uimageBuffer uib;\n"
+	"layout(binding = 23) uniform isampler2DMSArray ima;\n"
+	"layout(binding = 24) uniform usampler2DMSArray uma;\n";
 
 const char *const fragment_head = "#version 450\nlayout(location = 0) in vec4 p;\nlayout(location = 0) out vec4 o;\n";
 
@@ -70,6 +77,8 @@ TEST(CompilerTextures, EveryFormValidates) {
 		// fetches
 		"o = texelFetch(s2, ivec2(p.xy), 0) + vec4(texelFetch(si, ivec3(1, 2, 3), 1)) + vec4(texelFetch(su, ivec3(p.xyz), 0)) + texelFetchOffset(s2, ivec2(3), 0, ivec2(1, -1));",
 		"o = texelFetch(sms, ivec2(p.xy), 3) + texelFetch(smsa, ivec3(1), 0) + texelFetch(sb, int(p.x));",
+		// buffers and integer multisample arrays
+		"ivec4 a = texelFetch(ib, 3) + imageLoad(iib, 2) + texelFetch(ima, ivec3(1), 0); uvec4 b = texelFetch(ub, 1) + imageLoad(uib, 0) + texelFetch(uma, ivec3(0), 1); imageStore(fb, 5, vec4(a)); imageStore(uib, 1, b); o = vec4(a) + vec4(b) + imageLoad(fb, 0) + float(imageSize(fb) + textureSize(ib));",
 		// storage images
 		"o = imageLoad(img, ivec2(p.xy)) + vec4(imageLoad(ii3, ivec3(1))) + vec4(imageLoad(iua, ivec3(p.xyz))) + imageLoad(icube, ivec3(0)) + imageLoad(ims, ivec2(1), 2);",
 		"imageStore(img, ivec2(1), p); imageStore(ii3, ivec3(2), ivec4(3)); imageStore(iua, ivec3(1), uvec4(4u)); imageStore(unformatted, ivec2(0), p); imageStore(ims, ivec2(0), 1, p);",
@@ -93,7 +102,7 @@ TEST(CompilerTextures, ImplicitLevelsOutsideFragmentShaders) {
 	ASSERT_TRUE(vertex.ok) << vertex.log;
 	EXPECT_EQ(spirv_test::spirv_val(vertex.words, "vulkan1.0"), "");
 	Compiled compute = compile(6, std::string("#version 450\nlayout(local_size_x = 1) in;\n") + declarations +
-		"layout(std430, binding = 20) buffer B { vec4 r; };\nvoid main() {\n" + body + "  r = t;\n}\n");
+		"layout(std430, binding = 30) buffer B { vec4 r; };\nvoid main() {\n" + body + "  r = t;\n}\n");
 	ASSERT_TRUE(compute.ok) << compute.log;
 	EXPECT_EQ(spirv_test::spirv_val(compute.words, "vulkan1.0"), "");
 	Compiled bias = compile(1, std::string("#version 450\n") + declarations + "void main() {\n  gl_Position = texture(s2, vec2(0.5), 1.0);\n}\n");
