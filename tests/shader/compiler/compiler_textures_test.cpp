@@ -52,7 +52,9 @@ const char *const declarations =
 	"layout(binding = 21, r32i) uniform iimageBuffer iib;\n"
 	"layout(binding = 22, r32ui) uniform uimageBuffer uib;\n"
 	"layout(binding = 23) uniform isampler2DMSArray ima;\n"
-	"layout(binding = 24) uniform usampler2DMSArray uma;\n";
+	"layout(binding = 24) uniform usampler2DMSArray uma;\n"
+	"layout(binding = 25, r64i) uniform i64image2D i64;\n"
+	"layout(binding = 26, r64ui) uniform u64image2D u64;\n";
 
 const char *const fragment_head = "#version 450\nlayout(location = 0) in vec4 p;\nlayout(location = 0) out vec4 o;\n";
 
@@ -77,6 +79,8 @@ TEST(CompilerTextures, EveryFormValidates) {
 		// fetches
 		"o = texelFetch(s2, ivec2(p.xy), 0) + vec4(texelFetch(si, ivec3(1, 2, 3), 1)) + vec4(texelFetch(su, ivec3(p.xyz), 0)) + texelFetchOffset(s2, ivec2(3), 0, ivec2(1, -1));",
 		"o = texelFetch(sms, ivec2(p.xy), 3) + texelFetch(smsa, ivec3(1), 0) + texelFetch(sb, int(p.x));",
+		// 64-bit integer images keep their signedness
+		"imageStore(i64, ivec2(1), imageLoad(i64, ivec2(0)) - 1l); imageStore(u64, ivec2(1), imageLoad(u64, ivec2(0)) + 1ul); o = vec4(imageLoad(i64, ivec2(2)));",
 		// buffers and integer multisample arrays
 		"ivec4 a = texelFetch(ib, 3) + imageLoad(iib, 2) + texelFetch(ima, ivec3(1), 0); uvec4 b = texelFetch(ub, 1) + imageLoad(uib, 0) + texelFetch(uma, ivec3(0), 1); imageStore(fb, 5, vec4(a)); imageStore(uib, 1, b); o = vec4(a) + vec4(b) + imageLoad(fb, 0) + float(imageSize(fb) + textureSize(ib));",
 		// storage images
