@@ -204,13 +204,12 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		String type; // with its ';'
 	};
 	Array<Argument> list;
-	const char *s = text;
-	while (*skip_spaces(s) != '\0') {
-		Expressions::ExpressionParser parser(*this, s, function, scope);
+	const char *none = "";
+	Array<Expressions::Operand> operands = Expressions::parse_arguments(*this, text, function, scope);
+	for (uint32_t n = 0; n < operands.size(); n++) {
+		Expressions::ExpressionParser parser(*this, none, function, scope);
 		Argument argument;
-		argument.operand = parser.parse_assignment();
-		s = skip_spaces(s);
-		if (*s != ',' && *s != '\0') throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
+		argument.operand = operands[n];
 		argument.value = argument.operand.id != ~0u ? argument.operand.id : parser.resolve(argument.operand, String());
 		argument.length = get_target_length(argument.value);
 		String type = get_target_type_name(get_target_type(argument.value));
@@ -221,12 +220,10 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		argument.type = type;
 		actual.append(type);
 		list.append(argument);
-		if (*s == ',') s++;
 	}
 
 	// a parameter passed by reference takes the argument's pointer: a local
 	// variable's own, or a temporary copied back after the call
-	const char *none = "";
 	auto pass_reference = [&](Argument &argument) {
 		Expressions::ExpressionParser parser(*this, none, function, scope);
 		const Expressions::Operand &operand = argument.operand;

@@ -160,6 +160,14 @@ uint32_t open_continue(Compiler &compiler, Compiler::Function &function, uint32_
 	return block;
 }
 
+// the body of a while or do loop, in a scope of its own
+void parse_loop_body(Compiler &compiler, const char *src, const char **cursor, uint32_t *error_offset, Compiler::Function &function,
+	Compiler::Scope &scope) {
+	Compiler::Scope inner;
+	inner.parent = &scope;
+	compiler.parse_statement(src, cursor, error_offset, function, inner, 0);
+}
+
 } // namespace
 
 void Compiler::add_function_label(Function &function, uint32_t id) {
@@ -254,11 +262,7 @@ void Compiler::parse_while(const char *src, const char **cursor, uint32_t *error
 	uint32_t false_operand = add_forward(*this, function, Spirv::OpBranchConditional, {condition, body, Placeholder});
 	add_function_label(function, body);
 	JumpLists lists(function, true);
-	{
-		Scope inner;
-		inner.parent = &scope;
-		parse_statement(src, &s, error_offset, function, inner, 0);
-	}
+	parse_loop_body(*this, src, &s, error_offset, function, scope);
 	lists.restore();
 	open_continue(*this, function, continue_operand, lists.own_continues);
 	add_function_opcode(function, Spirv::OpBranch, {header});
@@ -280,11 +284,7 @@ void Compiler::parse_do(const char *src, const char **cursor, uint32_t *error_of
 	uint32_t continue_operand = open_loop(*this, function, control, header, merge, body);
 	bool header_dead = function.dead;
 	JumpLists lists(function, true);
-	{
-		Scope inner;
-		inner.parent = &scope;
-		parse_statement(src, &s, error_offset, function, inner, 0);
-	}
+	parse_loop_body(*this, src, &s, error_offset, function, scope);
 	lists.restore();
 	open_continue(*this, function, continue_operand, lists.own_continues);
 	bool continue_dead = function.dead;

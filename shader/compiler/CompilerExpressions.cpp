@@ -91,6 +91,23 @@ void attach(Compiler::Function &function, const Segment &segment) {
 
 // whether code does more than compute a value: it writes, calls, branches,
 // or reads memory through an index that may be out of bounds
+Array<Operand> parse_arguments(Compiler &compiler, const char *text, Compiler::Function &function, Compiler::Scope *scope) {
+	Array<Operand> ret;
+	const char *s = text;
+	while (*skip_spaces(s) != '\0') {
+		ExpressionParser parser(compiler, s, function, scope);
+		ret.append(parser.parse_assignment());
+		s = skip_spaces(s);
+		if (*s == ',') {
+			s++;
+			if (*skip_spaces(s) == '\0') throwError("invalid expression\n");
+		} else if (*s != '\0') {
+			throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
+		}
+	}
+	return ret;
+}
+
 bool has_effects(const Compiler &compiler, const Segment &segment) {
 	const Array<uint32_t> &code = segment.code;
 	for (uint32_t i = 0; i < code.size();) {

@@ -81,6 +81,9 @@ uint32_t scalar_flags(uint32_t flags);
 Segment detach(Compiler::Function &function, uint32_t mark, uint32_t last_opcode);
 void attach(Compiler::Function &function, const Segment &segment);
 bool has_effects(const Compiler &compiler, const Segment &segment);
+// the arguments of a call, from the text between its parentheses, each as
+// its operand: constant text stays open, l-values keep their pointers
+Array<Operand> parse_arguments(Compiler &compiler, const char *text, Compiler::Function &function, Compiler::Scope *scope);
 
 class ExpressionParser {
 public:

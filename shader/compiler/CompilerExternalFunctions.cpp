@@ -160,19 +160,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 
 	// the arguments, kept as operands: constant text stays open until the
 	// kind of the call is known, and l-values keep their pointers
-	Array<Operand> operands;
-	const char *s = text;
-	while (*skip_spaces(s) != '\0') {
-		ExpressionParser parser(*this, s, function, scope);
-		operands.append(parser.parse_assignment());
-		s = skip_spaces(s);
-		if (*s == ',') {
-			s++;
-			if (*skip_spaces(s) == '\0') throwError("invalid expression\n");
-		} else if (*s != '\0') {
-			throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
-		}
-	}
+	Array<Operand> operands = Expressions::parse_arguments(*this, text, function, scope);
 	uint32_t count = operands.size();
 	const Row *row = nullptr;
 	for (const Row &candidate : rows) {

@@ -37,7 +37,7 @@ constexpr uint32_t ConstOffset = 0x8;
 constexpr uint32_t Offset = 0x10;
 constexpr uint32_t Sample = 0x40;
 
-enum Family : uint8_t { Sampling, Gather, Fetch };
+enum Family : uint8_t { Sampling, Gather };
 
 // the sampling and gather calls: name, argument count, instruction, the
 // operands after the coordinate in order (bias, lod, grad, offset)
@@ -274,15 +274,19 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	uint32_t instruction = row->instruction;
 	uint32_t mask = row->mask;
 	uint32_t next = 2; // the next argument after the coordinate
+	// the next argument; a call that has too few for its form is refused
+	auto take = [&]() {
+		if (next >= count) unknown_arguments();
+		return arguments[next++];
+	};
 	uint32_t reference = ~0u;
 	uint32_t component = ~0u;
 	bool component_argument = false; // the gather's component is the last argument
 	if (gather) {
-		if (flags & TypeImageBuffer) unknown_arguments();
 		if (shadow) {
 			// the depth reference stands after the coordinate
 			if (count < 3) unknown_arguments();
-			reference = scalar_of(arguments[next++], TypeFloat);
+			reference = scalar_of(take(), TypeFloat);
 			instruction = 97;
 		} else if ((count == 3 && !(mask & Offset)) || count == 4) {
 			// the component is the last argument, after an offset
@@ -299,7 +303,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			// the depth reference is the argument after the coordinate; a
 			// third argument is no bias then
 			if (count < 3) unknown_arguments();
-			reference = scalar_of(arguments[next++], TypeFloat);
+			reference = scalar_of(take(), TypeFloat);
 			if (mask & Bias) mask &= ~Bias;
 		} else if (row->projective) {
 			// (u, v, reference, q): the reference apart, q after the coordinates
@@ -334,16 +338,16 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	if ((mask & Lod) && implicit && execution_model != 4) {
 		operands.append(add_constant("f32", 0));
 	} else if (mask & Lod) {
-		operands.append(scalar_of(arguments[next++], TypeFloat));
+		operands.append(scalar_of(take(), TypeFloat));
 	}
 	if (mask & Grad) {
 		uint32_t size = dimensions;
-		operands.append(vector_of(arguments[next++], TypeFloat, size));
-		operands.append(vector_of(arguments[next++], TypeFloat, size));
+		operands.append(vector_of(take(), TypeFloat, size));
+		operands.append(vector_of(take(), TypeFloat, size));
 	}
 	if (mask & Offset) {
 		mask &= ~Offset;
-		operands.append(offset_operand(arguments[next++], gather, mask));
+		operands.append(offset_operand(take(), gather, mask));
 	}
 	if (component_argument || (mask & Bias)) next++;
 	if (next != count) unknown_arguments();
@@ -361,20 +365,11 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 
 uint32_t Compiler::parse_internal_function(const char *text, const String &name, Function &function, Scope *scope) {
 	DepthGuard guard(*this);
+	Array<Expressions::Operand> operands = Expressions::parse_arguments(*this, text, function, scope);
 	Array<uint32_t> arguments;
-	const char *s = text;
-	while (*skip_spaces(s) != '\0') {
-		Expressions::ExpressionParser parser(*this, s, function, scope);
-		Expressions::Operand operand = parser.parse_assignment();
-		arguments.append(operand.id != ~0u ? operand.id : parser.resolve(operand, String()));
-		s = skip_spaces(s);
-		if (*s == ',') {
-			s++;
-			if (*skip_spaces(s) == '\0') throwError("invalid expression\n");
-		} else if (*s != '\0') {
-			throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
-		}
-	}
+	const char *none = "";
+	Expressions::ExpressionParser parser(*this, none, function, scope);
+	for (uint32_t i = 0; i < operands.size(); i++) arguments.append(operands[i].id != ~0u ? operands[i].id : parser.resolve(operands[i], String()));
 
 	// nonuniformEXT: an index that differs between invocations
 	if (name == "nonuniformEXT") {

@@ -133,6 +133,9 @@ TEST(CompilerTextures, Refusals) {
 		{"o = textureGather(s2, p.xy, int(p.x));", "component of textureGather is not a constant"},
 		{"o = textureGather(s2, p.xy, 4);", "component 4 of textureGather is not 0 to 3"},
 		{"o = textureOffset(sc, p.xyz, ivec3(1));", "unknown arguments for textureOffset"},
+		// the cube-array depth reference takes the argument a level or gradients would need
+		{"o.x = textureLod(scah, p, 0.0);", "unknown arguments for textureLod"},
+		{"o.x = textureGrad(scah, p, p.xyz, p.xyz);", "unknown arguments for textureGrad"},
 		{"imageStore(img, ivec2(0), p.xy);", "unknown arguments for imageStore"},
 		{"o = vec4(imageStore(img, ivec2(0), p));", "\"imageStore\" function has no value"},
 	};
