@@ -41,6 +41,10 @@
 
 namespace Vexa {
 
+namespace Expressions {
+struct Operand;
+}
+
 // 0 counts as a power of two
 bool is_pow2(uint32_t x);
 uint32_t max(uint32_t a, uint32_t b);
@@ -396,7 +400,10 @@ public:
 	// a call of a built-in that maps onto core instructions, from the text
 	// between its parentheses; ~0u for a call without a result
 	uint32_t parse_internal_function(const char *arguments, const String &name, Function &function, Scope *scope);
-	uint32_t parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope);
+	// texel != ~0u: the sparse form, whose texel goes into that l-value
+	// operand's pointer; the result is the residency code then
+	uint32_t parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope,
+		const Expressions::Operand *texel = nullptr, const String *shown_name = nullptr);
 	// a call of a GLSL.std.450 built-in, from the text between its parentheses
 	uint32_t parse_external_function(const char *arguments, const String &name, Function &function, Scope *scope);
 	uint32_t inline_call(Function &function, const Function &callee, const Array<uint32_t> &arguments, uint32_t *stopped);

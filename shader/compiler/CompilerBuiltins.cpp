@@ -219,6 +219,8 @@ void Compiler::add_builtin_capability(uint32_t builtin) {
 	if (builtin == 22) {
 		if (execution_modes.get(12u) == nullptr) execution_modes.insert(12u, ~0u);
 	}
+	if (builtin == 3) capabilities.insert(32); // ClipDistance
+	if (builtin == 4) capabilities.insert(33); // CullDistance
 	if (builtin >= 18 && builtin <= 20) capabilities.insert(35);
 	if ((builtin >= 36 && builtin <= 41) || (builtin >= 4416 && builtin <= 4420)) capabilities.insert(61);
 	if (builtin >= 4424 && builtin <= 4426) capabilities.insert(4427);

@@ -678,6 +678,8 @@ void parse_word(State &state, const String &word) {
 			return;
 		}
 	}
+	// smooth is the interpolation inputs and outputs have without a qualifier
+	if (word == "smooth" && !parameter_list) return;
 	if (word == "inline") {
 		if (state.bits & QualifierFunctionControl) throwError("too many function control qualifiers\n");
 		state.control |= 1;
@@ -716,6 +718,15 @@ void parse_word(State &state, const String &word) {
 		return;
 	}
 	if (!type.empty() && *state.s == '{') {
+		// an input and an output block may share their name (gl_PerVertex
+		// in and out): the second one is a structure of its own
+		const uint32_t *existing = compiler.global_scope.structures.get(word);
+		if (existing != nullptr && word != "struct" && (state.bits & QualifierStorage) &&
+			(state.storage == StorageInput || state.storage == StorageOutput) &&
+			compiler.structures[*existing].storage != state.storage) {
+			begin_structure(state, word + (state.storage == StorageInput ? "In" : "Out"));
+			return;
+		}
 		skip_redeclaration(state);
 		return;
 	}
@@ -726,6 +737,20 @@ void parse_word(State &state, const String &word) {
 	}
 	if (!type.empty()) {
 		parse_declaration(state, type);
+		return;
+	}
+	// "invariant gl_Position;": an output declared before, or a built-in
+	// one, made invariant
+	if (!parameter_list && *state.s == ';' && state.decorations.get(DecorationInvariant) != nullptr && state.decorations.size() == 1 &&
+		!(state.bits & (QualifierStorage | QualifierLayout | QualifierPrecision)) && !(state.bits & QualifierStructure)) {
+		uint32_t index = compiler.find_variable(word, &compiler.global_scope);
+		if (index == ~0u) throwError("unknown variable \"%s\"\n", word.get());
+		Compiler::Variable &variable = compiler.variables[index];
+		uint32_t storage = variable.structure != ~0u ? compiler.structures[variable.structure].storage : variable.storage;
+		if (storage != StorageOutput) throwError("invariant qualifier of \"%s\" is valid only for outputs\n", word.get());
+		if (variable.decorations.get(DecorationInvariant) == nullptr) variable.decorations.insert(DecorationInvariant, ~0u);
+		state.s++;
+		state.reset_qualifiers();
 		return;
 	}
 	throwError("unexpected \"%s\"\n", word.get());

@@ -199,6 +199,13 @@ const NamePair glsl_type_rows[] = {
 	{"rayQueryEXT", "rayQuery"},
 };
 
+// the gathers with four offsets, and the sparse calls as GLSL spells them
+// (the table above names them without their "ARB" ending)
+const char *const gather_and_sparse_rows[] = {"textureGatherOffsets", "sparseTextureGatherOffsets", "sparseTextureARB",
+	"sparseTextureLodARB", "sparseTextureOffsetARB", "sparseTextureLodOffsetARB", "sparseTextureGradARB", "sparseTextureGradOffsetARB",
+	"sparseTextureGatherARB", "sparseTextureGatherOffsetARB", "sparseTextureGatherOffsetsARB", "sparseTexelFetchARB",
+	"sparseTexelFetchOffsetARB", "sparseTexelsResidentARB"};
+
 // built-in functions lowered to core instructions
 const char *const internal_function_rows[] = {
 	"outerProduct", "transpose", "texture", "textureOffset", "sparseTexture", "sparseTextureOffset", "textureLod", "textureLodOffset",
@@ -499,6 +506,7 @@ void Compiler::init_tables() {
 		for (auto it = glsl_types.begin(); it; ++it) internal_types.insert(it->value, it->key);
 	}
 	fill(internal_functions, internal_function_rows);
+	for (const char *row : gather_and_sparse_rows) internal_functions.insert(String(row));
 	fill(external_functions, external_function_rows);
 	fill(keywords, keyword_rows);
 	fill(image_formats, image_format_rows);

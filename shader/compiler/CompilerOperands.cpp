@@ -144,6 +144,12 @@ Operand ExpressionParser::parse_primary() {
 				compiler.add_target(record.id, compiler.add_type(type, length, &compiler.global_scope), length);
 				compiler.global_scope.variables.insert(key, copy);
 			}
+			// the whole array is the constant itself
+			const char *after = skip_spaces(s);
+			if (*after != '[' && *after != '.') {
+				ret.id = compiler.variables[*compiler.global_scope.variables.get(key)].initializer;
+				return ret;
+			}
 			bool pointer = false;
 			uint32_t id = compiler.parse_variable(&s, key, function, scope, false, &pointer);
 			ret.id = load(id);

@@ -28,6 +28,9 @@ constexpr uint32_t OpImageFetch = 95;
 constexpr uint32_t OpImageQuerySizeLod = 103;
 constexpr uint32_t OpImageQuerySize = 104;
 constexpr uint32_t OpImageQuerySamples = 107;
+constexpr uint32_t OpImageSparseSampleImplicitLod = 305;
+constexpr uint32_t OpImageSparseTexelsResident = 316;
+constexpr uint32_t CapabilitySparseResidency = 41;
 
 // image operand bits
 constexpr uint32_t Bias = 0x1;
@@ -35,7 +38,9 @@ constexpr uint32_t Lod = 0x2;
 constexpr uint32_t Grad = 0x4;
 constexpr uint32_t ConstOffset = 0x8;
 constexpr uint32_t Offset = 0x10;
+constexpr uint32_t ConstOffsets = 0x20;
 constexpr uint32_t Sample = 0x40;
+constexpr uint32_t Offsets = 0x10000;
 
 enum Family : uint8_t { Sampling, Gather };
 
@@ -71,7 +76,20 @@ const SampleRow sample_rows[] = {
 	{"textureProjGradOffset", 5, 92, Grad | Offset, true, Sampling},
 	{"textureGatherOffset", 3, 96, Offset, false, Gather},
 	{"textureGatherOffset", 4, 96, Offset, false, Gather},
+	{"textureGatherOffsets", 3, 96, Offsets, false, Gather},
+	{"textureGatherOffsets", 4, 96, Offsets, false, Gather},
 };
+
+// the plain call a sparse one stands for: "sparseTextureLod" is
+// "textureLod"; GLSL spells them with an "ARB" ending
+String get_sparse_base(const String &name) {
+	String base = name;
+	if (base.size() > 3 && base.startsWith("ARB", 3, base.size() - 3)) base = base.substr(0, base.size() - 3);
+	if (base == "sparseTextureGradProj") return String("textureProjGrad");
+	if (base.startsWith("sparseTexture")) return String("texture") + base.substr(13);
+	if (base.startsWith("sparseTexelFetch")) return String("texelFetch") + base.substr(16);
+	return String();
+}
 
 bool is_integer(uint32_t flags) {
 	uint32_t kind = flags & Compiler::TypeKindMask;
@@ -81,12 +99,15 @@ bool is_integer(uint32_t flags) {
 } // namespace
 
 // the texture and image built-ins; ~0u when name is none of them
-uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope) {
+uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope,
+	const Expressions::Operand *texel_out, const String *shown_name) {
 	using Expressions::ExpressionParser;
 	const char *none = "";
 	ExpressionParser parser(*this, none, function, scope);
 	uint32_t count = arguments.size();
-	auto unknown_arguments = [&]() { throwError("unknown arguments for %s\n", name.get()); };
+	// the call as it was written (a sparse call is compiled by its plain name)
+	const String &call = shown_name != nullptr ? *shown_name : name;
+	auto unknown_arguments = [&]() { throwError("unknown arguments for %s\n", call.get()); };
 
 	const bool query = name == "textureSize" || name == "imageSize" || name == "textureSamples";
 	const bool image_access = name == "imageLoad" || name == "imageStore";
@@ -98,6 +119,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	bool sample_name = false;
 	for (const SampleRow &candidate : sample_rows) sample_name = sample_name || name == candidate.name;
 	if (!query && !image_access && !fetch && !sample_name) return ~0u;
+	if (texel_out != nullptr && (query || image_access)) return ~0u;
 	if (count == 0) unknown_arguments();
 	if (sample_name && row == nullptr) unknown_arguments();
 
@@ -140,6 +162,39 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		uint32_t id = next_id++;
 		add_target(id, type);
 		return id;
+	};
+	// a sample, gather or fetch; the sparse form gives the residency code
+	// and writes the texel through the l-value it was given
+	auto emit = [&](uint32_t instruction, uint32_t type, uint32_t target, uint32_t coordinate, const Array<uint32_t> &extra) {
+		if (texel_out == nullptr) {
+			uint32_t id = result(type);
+			add_function_opcode(function, instruction, {type, id, target, coordinate}, extra);
+			return id;
+		}
+		if (texel_out->pointer == ~0u) throwError("can't write %s function result\n", call.get());
+		if (texel_out->variable != ~0u) check_write(texel_out->variable);
+		if (get_target_components(texel_out->id) != get_target_components(type)) unknown_arguments();
+		capabilities.insert(CapabilitySparseResidency);
+		uint32_t code_type = add_type("i32");
+		// one structure of the residency code and the texel for each texel type
+		String key = String::format("sparse_%u", type);
+		uint32_t structure = ~0u;
+		if (const uint32_t *known = types.get(key)) {
+			structure = *known;
+		} else {
+			structure = next_id++;
+			add_module_opcode(Spirv::OpTypeStruct, {structure, code_type, type});
+			types.insert(key, structure);
+			set_target(structure, structure, TypeStructure | TypeComposite);
+		}
+		uint32_t sparse = next_id++;
+		add_function_opcode(function, instruction + (OpImageSparseSampleImplicitLod - 87), {structure, sparse, target, coordinate}, extra);
+		uint32_t code = result(code_type);
+		add_function_opcode(function, Spirv::OpCompositeExtract, {code_type, code, sparse, 0});
+		uint32_t texel = result(type);
+		add_function_opcode(function, Spirv::OpCompositeExtract, {type, texel, sparse, 1});
+		parser.write(texel_out->pointer, texel_out->mask, parser.fit(texel, get_target_type(texel_out->id)));
+		return code;
 	};
 
 	// size and sample queries
@@ -241,12 +296,10 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		}
 		uint32_t target = plain_image();
 		uint32_t type = add_type(kind | Type32 | TypeVector4);
-		uint32_t id = result(type);
 		Array<uint32_t> extra;
 		if (mask != 0) extra.append(mask);
 		for (uint32_t i = 0; i < operands.size(); i++) extra.append(operands[i]);
-		add_function_opcode(function, OpImageFetch, {type, id, target, coordinate}, extra);
-		return id;
+		return emit(OpImageFetch, type, target, coordinate, extra);
 	}
 
 	// sampling and gathers
@@ -288,7 +341,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			if (count < 3) unknown_arguments();
 			reference = scalar_of(take(), TypeFloat);
 			instruction = 97;
-		} else if ((count == 3 && !(mask & Offset)) || count == 4) {
+		} else if ((count == 3 && !(mask & (Offset | Offsets))) || count == 4) {
 			// the component is the last argument, after an offset
 			component = scalar_of(arguments[count - 1], TypeInt);
 			component_argument = true;
@@ -349,18 +402,28 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		mask &= ~Offset;
 		operands.append(offset_operand(take(), gather, mask));
 	}
+	if (mask & Offsets) {
+		// four offsets, constant: Vulkan takes no others
+		mask &= ~Offsets;
+		uint32_t offsets = take();
+		if (get_target_type_name(offsets) != "i32v2[]" || !(flags & TypeImage2D) || (flags & TypeImageCube)) unknown_arguments();
+		const Value *value = constants.get(offsets);
+		if (value == nullptr) throwError("offsets of %s are not a constant\n", name.get());
+		if (value->count != 8) unknown_arguments();
+		capabilities.insert(CapabilityImageGatherExtended);
+		mask |= ConstOffsets;
+		operands.append(offsets);
+	}
 	if (component_argument || (mask & Bias)) next++;
 	if (next != count) unknown_arguments();
 
 	uint32_t type = shadow && !gather ? add_type("f32") : add_type(kind | Type32 | TypeVector4);
-	uint32_t id = result(type);
 	Array<uint32_t> extra;
 	if (reference != ~0u) extra.append(reference);
 	if (component != ~0u) extra.append(component);
 	if (mask != 0) extra.append(mask);
 	for (uint32_t i = 0; i < operands.size(); i++) extra.append(operands[i]);
-	add_function_opcode(function, instruction, {type, id, image, coordinate}, extra);
-	return id;
+	return emit(instruction, type, image, coordinate, extra);
 }
 
 uint32_t Compiler::parse_internal_function(const char *text, const String &name, Function &function, Scope *scope) {
@@ -385,6 +448,30 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 		list->insert(DecorationNonUniform, ~0u);
 		capabilities.insert(CapabilityShaderNonUniform);
 		return id;
+	}
+	// sparse residency: the texel goes into the last argument
+	if (name == "sparseTexelsResident" || name == "sparseTexelsResidentARB") {
+		if (arguments.size() != 1 || get_target_type(arguments[0]) != add_type("i32")) throwError("unknown arguments for %s\n", name.get());
+		capabilities.insert(CapabilitySparseResidency);
+		uint32_t type = add_type("b32");
+		uint32_t id = next_id++;
+		add_function_opcode(function, OpImageSparseTexelsResident, {type, id, arguments[0]});
+		add_target(id, type);
+		return id;
+	}
+	String sparse = get_sparse_base(name);
+	if (!sparse.empty()) {
+		if (arguments.size() < 2) throwError("unknown arguments for %s\n", name.get());
+		// a gather's component follows the texel
+		uint32_t last = operands.size() - 1;
+		if (sparse.startsWith("textureGather") && get_target_components(arguments[last]) == 1 && get_target_components(arguments[last - 1]) == 4) {
+			last--;
+		}
+		Expressions::Operand texel = operands[last];
+		arguments.remove(last);
+		uint32_t id = parse_image_function(arguments, sparse, function, scope, &texel, &name);
+		if (id != ~0u) return id;
+		throwError("unknown arguments for %s\n", name.get());
 	}
 	uint32_t id = parse_image_function(arguments, name, function, scope);
 	if (id != ~0u || name == "imageStore") return id;

@@ -54,7 +54,8 @@ const char *const declarations =
 	"layout(binding = 23) uniform isampler2DMSArray ima;\n"
 	"layout(binding = 24) uniform usampler2DMSArray uma;\n"
 	"layout(binding = 25, r64i) uniform i64image2D i64;\n"
-	"layout(binding = 26, r64ui) uniform u64image2D u64;\n";
+	"layout(binding = 26, r64ui) uniform u64image2D u64;\n"
+	"const ivec2 four[4] = ivec2[](ivec2(0), ivec2(1, 0), ivec2(0, 1), ivec2(-1));\n";
 
 const char *const fragment_head = "#version 450\nlayout(location = 0) in vec4 p;\nlayout(location = 0) out vec4 o;\n";
 
@@ -86,6 +87,13 @@ TEST(CompilerTextures, EveryFormValidates) {
 		// storage images
 		"o = imageLoad(img, ivec2(p.xy)) + vec4(imageLoad(ii3, ivec3(1))) + vec4(imageLoad(iua, ivec3(p.xyz))) + imageLoad(icube, ivec3(0)) + imageLoad(ims, ivec2(1), 2);",
 		"imageStore(img, ivec2(1), p); imageStore(ii3, ivec3(2), ivec4(3)); imageStore(iua, ivec3(1), uvec4(4u)); imageStore(unformatted, ivec2(0), p); imageStore(ims, ivec2(0), 1, p);",
+		// gathers with four constant offsets, from a constant array
+		"o = textureGatherOffsets(s2, p.xy, four) + textureGatherOffsets(s2, p.xy, four, 3) + vec4(textureGatherOffsets(si, p.xyz, four, 1)) + textureGatherOffsets(sh, p.xy, 0.5, four);",
+		// sparse residency: the code is the result, the texel goes into the l-value (a gather's component after it)
+		"vec4 t; float d; ivec4 it; int c = sparseTextureARB(s2, p.xy, t) + sparseTextureLodARB(s2, p.xy, 1.0, t) + sparseTextureOffsetARB(s2, p.xy, ivec2(1), t) + sparseTextureGradARB(s2, p.xy, p.zw, p.zw, t); o = t;\n"
+		"  c += sparseTextureARB(sh, p.xyz, d) + sparseTexelFetchARB(s2, ivec2(1), 0, t) + sparseTexelFetchOffsetARB(s2, ivec2(1), 0, ivec2(1), t) + sparseTexelFetchARB(si, ivec3(1), 0, it); o += t + d + vec4(it);\n"
+		"  c += sparseTextureGatherARB(s2, p.xy, t, 1) + sparseTextureGatherOffsetARB(s2, p.xy, ivec2(1), t) + sparseTextureGatherOffsetsARB(s2, p.xy, four, o) + sparseTextureLodOffsetARB(su, p.xyz, 0.0, ivec3(1), it);\n"
+		"  if (sparseTexelsResidentARB(c)) o += t + vec4(it);",
 		// queries
 		"ivec2 a = textureSize(s2, 0) + textureSize(sc, 1) + textureSize(sms) + imageSize(img) + imageSize(icube); ivec3 b = textureSize(si, 0) + textureSize(su, 0) + textureSize(sca, 0) + imageSize(iua) + textureSize(smsa); o = vec4(a, b.xy) + float(textureSize(sb) + textureSamples(sms) + textureSamples(smsa));",
 	};
@@ -138,6 +146,12 @@ TEST(CompilerTextures, Refusals) {
 		{"o.x = textureGrad(scah, p, p.xyz, p.xyz);", "unknown arguments for textureGrad"},
 		{"imageStore(img, ivec2(0), p.xy);", "unknown arguments for imageStore"},
 		{"o = vec4(imageStore(img, ivec2(0), p));", "\"imageStore\" function has no value"},
+		{"ivec2 r[4] = four; o = textureGatherOffsets(s2, p.xy, r);", "offsets of textureGatherOffsets are not a constant"},
+		{"o = textureGatherOffsets(sc, p.xyz, four);", "unknown arguments for textureGatherOffsets"},
+		{"int c = sparseTextureARB(s2, p.xy, p);", "can't write to \"p\""},
+		{"int c = sparseTextureARB(s2, p.xy, vec4(1.0));", "can't write sparseTextureARB function result"},
+		{"vec2 t; int c = sparseTextureARB(s2, p.xy, t);", "unknown arguments for sparseTextureARB"},
+		{"o.x = float(sparseTexelsResidentARB(1u));", "unknown arguments for sparseTexelsResidentARB"},
 	};
 	for (const Case &c : cases) {
 		std::string source = std::string(fragment_head) + declarations + "void main() {\n  " + c.call + "\n}\n";
