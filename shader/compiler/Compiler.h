@@ -422,6 +422,9 @@ public:
 	// refuses a write into the variable of that record (a constant, an input,
 	// a uniform, a read-only buffer)
 	void check_write(uint32_t index);
+	// the NonUniform decoration of a value that differs between invocations
+	bool is_non_uniform(uint32_t id) const;
+	void set_non_uniform(uint32_t id);
 	// parameters passed by value that the body may write get variables of
 	// their own before the body is compiled
 	void copy_written_parameters(Function &function);

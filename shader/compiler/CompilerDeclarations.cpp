@@ -16,6 +16,8 @@ using CompilerBits::starts_name;
 
 namespace Declarations {
 
+constexpr uint32_t CapabilityRuntimeDescriptorArray = 5302;
+
 String get_type_word(const State &state, const String &word) {
 	const Compiler &compiler = state.compiler;
 	if (state.internal) {
@@ -533,7 +535,10 @@ void parse_declaration(State &state, const String &type) {
 			length = name_length;
 		}
 
-		if (length == 0 && !member && !parameter_list) {
+		if (length == 0 && !member && !parameter_list && storage == StorageUniformConstant) {
+			// resources in an array whose size the pipeline layout gives
+			compiler.capabilities.insert(CapabilityRuntimeDescriptorArray);
+		} else if (length == 0 && !member && !parameter_list) {
 			length = get_interface_length(compiler, name, storage, state.decorations.get(DecorationPerPrimitive) != nullptr);
 			// a constant takes its length from its initialiser
 			if (length == 0 && state.decorations.get(DecorationConstant) == nullptr) throwError("\"%s\" array has no size\n", name.get());
@@ -738,6 +743,10 @@ void parse_word(State &state, const String &word) {
 	if (!type.empty()) {
 		parse_declaration(state, type);
 		return;
+	}
+	// one-dimensional images have no type here
+	for (const char *prefix : {"sampler1D", "isampler1D", "usampler1D", "image1D", "iimage1D", "uimage1D", "texture1D", "itexture1D", "utexture1D"}) {
+		if (word.startsWith(prefix)) throwError("\"%s\" one-dimensional images are not supported\n", word.get());
 	}
 	// "invariant gl_Position;": an output declared before, or a built-in
 	// one, made invariant

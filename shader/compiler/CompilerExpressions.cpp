@@ -239,6 +239,7 @@ uint32_t ExpressionParser::load(uint32_t pointer) {
 	uint32_t id = compiler.next_id++;
 	compiler.add_function_opcode(function, OpLoad, {type, id, pointer});
 	compiler.add_target(id, type, length);
+	if (compiler.is_non_uniform(pointer)) compiler.set_non_uniform(id);
 	return id;
 }
 

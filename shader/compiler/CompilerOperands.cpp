@@ -551,11 +551,44 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 	}
 	uint32_t id = next_id++;
 	Array<uint32_t> chain;
-	for (uint32_t i = 0; i < indices.size(); i++) chain.append(indices[i]);
+	bool non_uniform = false;
+	for (uint32_t i = 0; i < indices.size(); i++) {
+		chain.append(indices[i]);
+		non_uniform = non_uniform || is_non_uniform(indices[i]);
+	}
 	add_function_opcode(function, Spirv::OpAccessChain, {add_pointer_type(type, length, storage), id, base}, chain);
 	add_target(id, type, length);
 	if (held) held_bools.insert(id);
+	if (non_uniform) {
+		// the resource reached by an index that differs between invocations:
+		// the pointer, and what is loaded through it, say so
+		set_non_uniform(id);
+		uint32_t flags = get_target_flags(type);
+		if (storage == Spirv::StorageUniformConstant) {
+			bool texel_buffer = (flags & TypeImageBuffer) != 0;
+			bool storage_image = !(flags & TypeTexture) && !(flags & TypeSampled);
+			if (storage_image) capabilities.insert(texel_buffer ? 5312u : 5308u);      // StorageTexelBuffer / StorageImage ArrayNonUniformIndexing
+			else capabilities.insert(texel_buffer ? 5311u : 5307u);                   // UniformTexelBuffer / SampledImage ArrayNonUniformIndexing
+		} else if (storage == Spirv::StorageUniform) {
+			capabilities.insert(5306u); // UniformBufferArrayNonUniformIndexing
+		} else if (storage == Spirv::StorageStorageBuffer) {
+			capabilities.insert(5309u); // StorageBufferArrayNonUniformIndexing
+		}
+	}
 	return id;
+}
+
+// decoration 5300 NonUniform
+bool Compiler::is_non_uniform(uint32_t id) const {
+	const Map<uint32_t, uint32_t> *list = decorations.get(id);
+	return list != nullptr && list->get(5300u) != nullptr;
+}
+
+void Compiler::set_non_uniform(uint32_t id) {
+	Map<uint32_t, uint32_t> *list = decorations.get(id);
+	if (list == nullptr) list = &decorations.insert(id, Map<uint32_t, uint32_t>())->value;
+	if (list->get(5300u) == nullptr) list->insert(5300u, ~0u);
+	capabilities.insert(5301u); // ShaderNonUniform
 }
 
 void Compiler::check_write(uint32_t index) {

@@ -62,6 +62,8 @@ uint32_t Compiler::add_unary_operation(Function &function, uint32_t opcode, uint
 	uint32_t id = next_id++;
 	add_function_opcode(function, opcode, {type, id, x});
 	add_target(id, type);
+	// what is computed of a non-uniform value is non-uniform
+	if (is_non_uniform(x)) set_non_uniform(id);
 	return id;
 }
 
@@ -93,6 +95,7 @@ uint32_t Compiler::add_binary_operation(Function &function, uint32_t opcode, uin
 	uint32_t id = next_id++;
 	add_function_opcode(function, opcode, {type, id, a, b});
 	add_target(id, type);
+	if (is_non_uniform(a) || is_non_uniform(b)) set_non_uniform(id);
 	return id;
 }
 

@@ -22,8 +22,6 @@ constexpr uint32_t CapabilityImageQuery = 50;
 constexpr uint32_t CapabilityImageGatherExtended = 25;
 constexpr uint32_t CapabilityStorageImageReadWithoutFormat = 55;
 constexpr uint32_t CapabilityStorageImageWriteWithoutFormat = 56;
-constexpr uint32_t CapabilityShaderNonUniform = 5301;
-constexpr uint32_t DecorationNonUniform = 5300;
 constexpr uint32_t OpImageFetch = 95;
 constexpr uint32_t OpImageQuerySizeLod = 103;
 constexpr uint32_t OpImageQuerySize = 104;
@@ -145,6 +143,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		uint32_t id = next_id++;
 		add_function_opcode(function, Spirv::OpImage, {type, id, image});
 		add_target(id, type);
+		if (is_non_uniform(image)) set_non_uniform(id);
 		return id;
 	};
 	// an argument as a vector (or scalar) of kind with components
@@ -231,7 +230,8 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	// storage images
 	if (image_access) {
 		if (!storage) unknown_arguments();
-		uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
+		// a cube's face and a cube array's layer-face are the third coordinate
+		uint32_t coordinates = (flags & TypeImageCube) ? 3 : dimensions + (arrayed ? 1 : 0);
 		if (count < 2) unknown_arguments();
 		uint32_t coordinate = vector_of(arguments[1], TypeInt, coordinates);
 		uint32_t texel_type = add_type(kind | width | TypeVector4);
@@ -443,10 +443,7 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 		uint32_t id = next_id++;
 		add_function_opcode(function, get_target_type(arguments[0]) == type ? Spirv::OpCopyObject : Spirv::OpBitcast, {type, id, arguments[0]});
 		add_target(id, type);
-		Map<uint32_t, uint32_t> *list = decorations.get(id);
-		if (list == nullptr) list = &decorations.insert(id, Map<uint32_t, uint32_t>())->value;
-		list->insert(DecorationNonUniform, ~0u);
-		capabilities.insert(CapabilityShaderNonUniform);
+		set_non_uniform(id);
 		return id;
 	}
 	// sparse residency: the texel goes into the last argument

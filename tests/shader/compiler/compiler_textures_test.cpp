@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 
 struct Compiled {
@@ -159,4 +161,34 @@ TEST(CompilerTextures, Refusals) {
 		EXPECT_FALSE(compiled.ok) << c.call;
 		EXPECT_NE(compiled.log.find(std::string("Compiler::compileGLSL(): ") + c.message), std::string::npos) << c.call << "\n" << compiled.log;
 	}
+}
+
+// resources indexed by a value that differs between invocations: the pointer
+// and the loaded resource the instruction takes are decorated NonUniform (the
+// index may be computed from nonuniformEXT), unsized arrays are runtime arrays
+TEST(CompilerTextures, NonUniformIndexing) {
+	if (!spirv_test::have_tool("spirv-val")) GTEST_SKIP() << "spirv-val is not installed";
+	const std::string source = std::string(fragment_head) +
+		"#extension GL_EXT_nonuniform_qualifier : enable\n"
+		"layout(binding = 0) uniform sampler2D textures[];\n"
+		"layout(binding = 1, r32f) uniform image2D images[4];\n"
+		"layout(location = 1) flat in int index;\n"
+		"void main() {\n"
+		"  o = texture(textures[nonuniformEXT(index) + 1], p.xy) + imageLoad(images[nonuniformEXT(index)], ivec2(0)) + texture(textures[0], p.xy);\n"
+		"}\n";
+	Compiled compiled = compile(5, source);
+	ASSERT_TRUE(compiled.ok) << compiled.log;
+	EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.2"), "");
+	std::vector<compiler_test::Instruction> list = compiler_test::decode(compiled.words.data() + 5, uint32_t(compiled.words.size() - 5));
+	std::set<uint32_t> non_uniform, capabilities;
+	for (const auto &instruction : list) {
+		if (instruction.opcode == 71 && instruction.operands.size() == 2 && instruction.operands[1] == 5300) non_uniform.insert(instruction.operands[0]);
+		if (instruction.opcode == 17) capabilities.insert(instruction.operands[0]);
+	}
+	std::vector<bool> decorated; // per image instruction, in order
+	for (const auto &instruction : list) {
+		if (instruction.opcode == 87 || instruction.opcode == 88 || instruction.opcode == 98) decorated.push_back(non_uniform.count(instruction.operands[2]) != 0);
+	}
+	EXPECT_EQ(decorated, (std::vector<bool>{true, true, false}));
+	for (uint32_t capability : {5301u, 5302u, 5307u, 5308u}) EXPECT_TRUE(capabilities.count(capability)) << capability;
 }
