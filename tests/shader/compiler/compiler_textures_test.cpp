@@ -57,6 +57,7 @@ const char *const declarations =
 	"layout(binding = 24) uniform usampler2DMSArray uma;\n"
 	"layout(binding = 25, r64i) uniform i64image2D i64;\n"
 	"layout(binding = 26, r64ui) uniform u64image2D u64;\n"
+	"layout(binding = 27, r32f) uniform imageCubeArray ica;\n"
 	"const ivec2 four[4] = ivec2[](ivec2(0), ivec2(1, 0), ivec2(0, 1), ivec2(-1));\n";
 
 const char *const fragment_head = "#version 450\nlayout(location = 0) in vec4 p;\nlayout(location = 0) out vec4 o;\n";
@@ -88,6 +89,8 @@ TEST(CompilerTextures, EveryFormValidates) {
 		"ivec4 a = texelFetch(ib, 3) + imageLoad(iib, 2) + texelFetch(ima, ivec3(1), 0); uvec4 b = texelFetch(ub, 1) + imageLoad(uib, 0) + texelFetch(uma, ivec3(0), 1); imageStore(fb, 5, vec4(a)); imageStore(uib, 1, b); o = vec4(a) + vec4(b) + imageLoad(fb, 0) + float(imageSize(fb) + textureSize(ib));",
 		// storage images
 		"o = imageLoad(img, ivec2(p.xy)) + vec4(imageLoad(ii3, ivec3(1))) + vec4(imageLoad(iua, ivec3(p.xyz))) + imageLoad(icube, ivec3(0)) + imageLoad(ims, ivec2(1), 2);",
+		// a storage cube array: the layer-face is the third coordinate, and it needs its own capability
+		"imageStore(ica, ivec3(1, 2, 7), imageLoad(ica, ivec3(p.xyz)) + vec4(imageSize(ica), 0.0)); o = vec4(0.0);",
 		"imageStore(img, ivec2(1), p); imageStore(ii3, ivec3(2), ivec4(3)); imageStore(iua, ivec3(1), uvec4(4u)); imageStore(unformatted, ivec2(0), p); imageStore(ims, ivec2(0), 1, p);",
 		// gathers with four constant offsets, from a constant array
 		"o = textureGatherOffsets(s2, p.xy, four) + textureGatherOffsets(s2, p.xy, four, 3) + vec4(textureGatherOffsets(si, p.xyz, four, 1)) + textureGatherOffsets(sh, p.xy, 0.5, four);",
