@@ -237,14 +237,15 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		uint32_t texel_type = add_type(kind | width | TypeVector4);
 		bool format = (flags & TypeImageFormat) != 0;
 		if (name == "imageLoad") {
-			if (count != 2 && !(count == 3 && multisampled)) unknown_arguments();
+			// a multisampled image is read at a sample
+			if (count != (multisampled ? 3u : 2u)) unknown_arguments();
 			if (!format) capabilities.insert(CapabilityStorageImageReadWithoutFormat);
 			uint32_t id = result(texel_type);
 			if (count == 3) add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate, Sample, scalar_of(arguments[2], TypeInt)});
 			else add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate});
 			return id;
 		}
-		if (count != 3 && !(count == 4 && multisampled)) unknown_arguments();
+		if (count != (multisampled ? 4u : 3u)) unknown_arguments();
 		if (!format) capabilities.insert(CapabilityStorageImageWriteWithoutFormat);
 		uint32_t texel = arguments[count - 1];
 		if (get_target_components(texel) != 4) unknown_arguments();
@@ -271,7 +272,9 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 
 	// fetches of texels: integer coordinates, a level or a sample
 	if (fetch) {
-		if (storage) unknown_arguments();
+		// GLSL fetches no texels of depth-compare samplers; sparse buffers are none
+		if (storage || shadow) unknown_arguments();
+		if (texel_out != nullptr && (flags & TypeImageBuffer)) unknown_arguments();
 		bool with_offset = name == "texelFetchOffset";
 		uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
 		if (flags & TypeImageCube) unknown_arguments();
@@ -286,8 +289,8 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		} else if (flags & TypeImageBuffer) {
 			if (count != 2 || with_offset) unknown_arguments();
 		} else {
-			uint32_t expected = with_offset ? 4 : 3;
-			if (count != expected && !(count == 2 && !with_offset)) unknown_arguments();
+			// the level is no option: only buffers have none
+			if (count != (with_offset ? 4u : 3u)) unknown_arguments();
 			if (count >= 3) {
 				mask |= Lod;
 				operands.append(scalar_of(arguments[2], TypeInt));
@@ -306,6 +309,10 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	if (!sampled) unknown_arguments();
 	if (multisampled || (flags & TypeImageBuffer)) unknown_arguments();
 	bool gather = row->family == Gather;
+	// gathers take the four texels of a 2D footprint: 2D images and cubes
+	if (gather && (flags & TypeImage3D)) unknown_arguments();
+	// sparse levels of layered and cube depth compares: no such GLSL calls
+	if (texel_out != nullptr && shadow && (row->mask & Lod) && (arrayed || (flags & TypeImageCube))) unknown_arguments();
 	bool cube_array_shadow = shadow && (flags & TypeImageCube) && arrayed;
 	uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
 	if (shadow && !cube_array_shadow && !gather) coordinates++;
