@@ -1,10 +1,11 @@
 // Every texture and image built-in on every sampler and image type, judged by
 // the reference compiler: the candidate calls (each function with the
-// arguments its forms take for the type's dimensions) go into one fragment
-// shader each, and the shaders the reference rejects hold the calls GLSL
-// does not take. Every call the reference takes compiles here into a
-// module spirv-val accepts; a call it rejects is refused here, or at least
-// never becomes an invalid module.
+// arguments its forms take for the type's dimensions) go into a shader each,
+// and the shaders the reference rejects hold the calls GLSL does not take.
+// Every call the reference takes compiles here into a module spirv-val
+// accepts; a call it rejects is refused here, or at least never becomes an
+// invalid module. In fragment shaders, and in vertex shaders, where implicit
+// levels become level 0 and biases are refused.
 #include "compiler_fixtures.h"
 #include "shader/spirv_fixtures.h"
 
@@ -22,12 +23,12 @@ struct Compiled {
 	std::vector<uint32_t> words;
 };
 
-Compiled compile(const std::string &source) {
+Compiled compile(uint32_t stage, const std::string &source) {
 	Compiled ret;
 	LogCapture capture;
 	Vexa::Compiler compiler;
 	uint32_t offset = 0;
-	ret.ok = compiler.compileGLSL(5, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
+	ret.ok = compiler.compileGLSL(stage, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
 	ret.log = capture.text();
 	if (ret.ok) ret.words.assign(compiler.words.get(), compiler.words.get() + compiler.words.size());
 	return ret;
@@ -146,12 +147,19 @@ void image_candidates(const Shape &shape, const std::string &prefix, uint32_t bi
 	for (const std::string &call : calls) out.push_back(Candidate{declaration, call});
 }
 
-const char *const head =
+const char *const fragment_head =
 	"#version 450\n"
 	"#extension GL_ARB_sparse_texture2 : enable\n"
-
 	"layout(location = 0) in vec4 p;\n"
 	"layout(location = 1) flat in ivec4 q;\n"
+	"layout(location = 0) out vec4 o;\n"
+	"const ivec2 four[4] = ivec2[](ivec2(0), ivec2(1, 0), ivec2(0, 1), ivec2(-1));\n";
+
+const char *const vertex_head =
+	"#version 450\n"
+	"#extension GL_ARB_sparse_texture2 : enable\n"
+	"layout(location = 0) in vec4 p;\n"
+	"layout(location = 1) in ivec4 q;\n"
 	"layout(location = 0) out vec4 o;\n"
 	"const ivec2 four[4] = ivec2[](ivec2(0), ivec2(1, 0), ivec2(0, 1), ivec2(-1));\n";
 
@@ -159,14 +167,14 @@ const char *const locals = "  vec4 tf = vec4(0.0); ivec4 ti = ivec4(0); uvec4 tu
 
 // which of the shaders the reference compiler rejects: each is compiled on
 // its own, in one run (its report names each file, then that file's errors)
-std::vector<bool> rejected_shaders(const std::vector<std::string> &shaders, std::string &output) {
+std::vector<bool> rejected_shaders(const std::vector<std::string> &shaders, const char *extension, std::string &output) {
 	std::string dir = spirv_test::temp_path("texture_table");
 	std::string command = "mkdir -p " + dir;
 	if (std::system(command.c_str()) != 0) return {};
 	std::vector<std::string> paths;
 	command = "glslangValidator";
 	for (size_t i = 0; i < shaders.size(); i++) {
-		paths.push_back(dir + "/c" + std::to_string(i) + ".frag");
+		paths.push_back(dir + "/c" + std::to_string(i) + extension);
 		std::ofstream file(paths.back());
 		file << shaders[i];
 		command += " " + paths.back();
@@ -203,10 +211,7 @@ bool shadow_lod(const Candidate &candidate) {
 	return candidate.call.compare(0, 10, "textureLod") == 0 || candidate.call.find(", 0.5)") != std::string::npos;
 }
 
-} // namespace
-
-TEST(CompilerTextureTable, EveryCallTheReferenceTakes) {
-	if (!spirv_test::have_tool("spirv-val") || !spirv_test::have_tool("glslangValidator")) GTEST_SKIP() << "spirv-val or glslangValidator is not installed";
+void check_stage(uint32_t stage, const char *extension, const char *head) {
 	std::vector<Candidate> candidates;
 	uint32_t binding = 0;
 	for (const Shape &shape : shapes) {
@@ -223,14 +228,14 @@ TEST(CompilerTextureTable, EveryCallTheReferenceTakes) {
 		shaders.push_back(std::string(head) + candidate.declaration + "\nvoid main() {\n" + locals + "  " + candidate.call + ";\n  o = tf + vec4(ti) + vec4(tu) + td;\n}\n");
 	}
 	std::string output;
-	std::vector<bool> rejected = rejected_shaders(shaders, output);
+	std::vector<bool> rejected = rejected_shaders(shaders, extension, output);
 	ASSERT_EQ(rejected.size(), shaders.size()) << output;
 
 	uint32_t taken = 0;
 	uint32_t refused = 0;
 	for (size_t i = 0; i < candidates.size(); i++) {
 		const Candidate &candidate = candidates[i];
-		Compiled compiled = compile(shaders[i]);
+		Compiled compiled = compile(stage, shaders[i]);
 		if (!rejected[i]) {
 			taken++;
 			EXPECT_TRUE(compiled.ok) << candidate.declaration << "\n" << candidate.call << "\n" << compiled.log;
@@ -241,5 +246,17 @@ TEST(CompilerTextureTable, EveryCallTheReferenceTakes) {
 		if (compiled.ok) EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.0"), "") << candidate.declaration << "\n" << candidate.call;
 	}
 	ASSERT_GT(refused, 0u) << "the reference took every call, which can't be:\n" << output;
-	std::cout << candidates.size() << " calls: " << taken << " taken by the reference, " << refused << " refused\n";
+	std::cout << extension << ": " << candidates.size() << " calls: " << taken << " taken by the reference, " << refused << " refused\n";
+}
+
+} // namespace
+
+TEST(CompilerTextureTable, FragmentShaders) {
+	if (!spirv_test::have_tool("spirv-val") || !spirv_test::have_tool("glslangValidator")) GTEST_SKIP() << "spirv-val or glslangValidator is not installed";
+	check_stage(5, ".frag", fragment_head);
+}
+
+TEST(CompilerTextureTable, VertexShaders) {
+	if (!spirv_test::have_tool("spirv-val") || !spirv_test::have_tool("glslangValidator")) GTEST_SKIP() << "spirv-val or glslangValidator is not installed";
+	check_stage(1, ".vert", vertex_head);
 }
