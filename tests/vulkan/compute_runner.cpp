@@ -107,6 +107,62 @@ std::vector<uint32_t> reference_spirv(const std::string &glsl_source, std::strin
 	return words;
 }
 
+size_t texel_bytes(ComputeImage::Format format) {
+	switch (format) {
+	case ComputeImage::R32Uint:
+	case ComputeImage::R32Sint:
+	case ComputeImage::R32Float:
+	case ComputeImage::Rgba8Unorm: return 4;
+	case ComputeImage::Rgba16Float: return 8;
+	case ComputeImage::Rgba32Float:
+	case ComputeImage::Rgba32Uint:
+	case ComputeImage::Rgba32Sint: return 16;
+	}
+	return 0;
+}
+
+namespace {
+
+// products and sums that stop at SIZE_MAX instead of wrapping
+size_t times(size_t a, size_t b) {
+	return b != 0 && a > SIZE_MAX / b ? SIZE_MAX : a * b;
+}
+
+size_t plus(size_t a, size_t b) {
+	return a > SIZE_MAX - b ? SIZE_MAX : a + b;
+}
+
+// the texels of levels [0, level) of the image, and of the level itself; a
+// count too large for a size_t (or past level 64, of no real image) is SIZE_MAX
+void level_texels(const ComputeImage &image, uint32_t level, size_t &before, size_t &own) {
+	before = own = SIZE_MAX;
+	if (level > 64) return;
+	size_t sum = 0, count = 0;
+	for (uint32_t l = 0; l <= level; l++) {
+		auto at_level = [l](uint32_t extent) { return l < 32 ? std::max<uint32_t>(extent >> l, 1) : 1u; };
+		uint32_t depth = image.view == ComputeImage::View3D ? at_level(image.depth_or_layers) : image.depth_or_layers;
+		count = times(times(at_level(image.width), at_level(image.height)), depth);
+		if (l < level) sum = plus(sum, count);
+	}
+	before = sum;
+	own = count;
+}
+
+} // namespace
+
+size_t image_level_offset(const ComputeImage &image, uint32_t level) {
+	size_t before, own;
+	level_texels(image, level, before, own);
+	return times(before, texel_bytes(image.format));
+}
+
+size_t image_bytes(const ComputeImage &image) {
+	if (image.levels == 0) return 0;
+	size_t before, own;
+	level_texels(image, image.levels - 1, before, own);
+	return times(plus(before, own), texel_bytes(image.format));
+}
+
 #if VEXA_HAVE_VULKAN
 
 namespace {
@@ -122,12 +178,89 @@ bool write_words(const std::string &path, const std::vector<uint32_t> &words) {
 	return static_cast<bool>(file);
 }
 
+// The kinds of resource of set 0, as the module declares them and as the
+// run gives them.
+enum Resource { UniformBuffer, StorageBuffer, StorageImage, CombinedSampler, UniformTexelBuffer, StorageTexelBuffer };
+
+const char *resource_name(Resource resource) {
+	switch (resource) {
+	case UniformBuffer: return "uniform buffer";
+	case StorageBuffer: return "storage buffer";
+	case StorageImage: return "storage image";
+	case CombinedSampler: return "sampled image";
+	case UniformTexelBuffer: return "uniform texel buffer";
+	case StorageTexelBuffer: return "storage texel buffer";
+	}
+	return "resource";
+}
+
+Resource resource_of(ComputeImage::Kind kind) {
+	switch (kind) {
+	case ComputeImage::StorageImage: return StorageImage;
+	case ComputeImage::CombinedSampler: return CombinedSampler;
+	case ComputeImage::UniformTexelBuffer: return UniformTexelBuffer;
+	case ComputeImage::StorageTexelBuffer: return StorageTexelBuffer;
+	}
+	return StorageImage;
+}
+
+// what the components of an image's texels are, to the shader
+enum Components { Floats, SignedIntegers, UnsignedIntegers };
+
+const char *components_name(Components components) {
+	switch (components) {
+	case Floats: return "floats";
+	case SignedIntegers: return "signed integers";
+	case UnsignedIntegers: return "unsigned integers";
+	}
+	return "";
+}
+
+Components components_of(ComputeImage::Format format) {
+	switch (format) {
+	case ComputeImage::R32Uint:
+	case ComputeImage::Rgba32Uint: return UnsignedIntegers;
+	case ComputeImage::R32Sint:
+	case ComputeImage::Rgba32Sint: return SignedIntegers;
+	default: return Floats;
+	}
+}
+
+const char *format_name(ComputeImage::Format format) {
+	switch (format) {
+	case ComputeImage::R32Uint: return "R32Uint";
+	case ComputeImage::R32Sint: return "R32Sint";
+	case ComputeImage::R32Float: return "R32Float";
+	case ComputeImage::Rgba32Float: return "Rgba32Float";
+	case ComputeImage::Rgba32Uint: return "Rgba32Uint";
+	case ComputeImage::Rgba32Sint: return "Rgba32Sint";
+	case ComputeImage::Rgba8Unorm: return "Rgba8Unorm";
+	case ComputeImage::Rgba16Float: return "Rgba16Float";
+	}
+	return "an unnamed format";
+}
+
+const char *view_name(ComputeImage::View view) {
+	switch (view) {
+	case ComputeImage::View2D: return "2D";
+	case ComputeImage::View2DArray: return "2D array";
+	case ComputeImage::View3D: return "3D";
+	case ComputeImage::ViewCube: return "cube";
+	}
+	return "unnamed";
+}
+
 // What a module binds, read off its words before the driver sees them.
 struct ModuleUse {
 	struct Binding {
 		uint32_t set;
 		uint32_t binding;
-		bool uniform;
+		Resource resource;
+		// of images: how the shader sees them, what it reads, and the
+		// format it declares (the SPIR-V number, 0 when unknown)
+		ComputeImage::View view;
+		Components components;
+		uint32_t format;
 	};
 	std::vector<Binding> bindings;
 	bool push_constants = false;
@@ -151,6 +284,11 @@ bool scan_module(const std::vector<uint32_t> &words, const std::string &entry, M
 	}
 	enum : uint32_t {
 		OpEntryPoint = 15,
+		OpTypeInt = 21,
+		OpTypeFloat = 22,
+		OpTypeImage = 25,
+		OpTypeSampler = 26,
+		OpTypeSampledImage = 27,
 		OpTypeArray = 28,
 		OpTypeRuntimeArray = 29,
 		OpTypePointer = 32,
@@ -165,6 +303,10 @@ bool scan_module(const std::vector<uint32_t> &words, const std::string &entry, M
 		ClassUniform = 2,
 		ClassPushConstant = 9,
 		ClassStorageBuffer = 12,
+		Dim2D = 1,
+		Dim3D = 2,
+		DimCube = 3,
+		DimBuffer = 5,
 	};
 	struct Pointer {
 		uint32_t storage;
@@ -175,6 +317,13 @@ bool scan_module(const std::vector<uint32_t> &words, const std::string &entry, M
 		uint32_t id;
 		uint32_t storage;
 	};
+	struct Image {
+		uint32_t sampled_type, dim, depth, arrayed, multisampled, sampled, format;
+	};
+	std::unordered_map<uint32_t, Image> images;
+	std::unordered_map<uint32_t, uint32_t> sampled_images; // the type of a sampled image -> its image type
+	std::unordered_map<uint32_t, Components> numbers; // the scalar types of images' texels
+	std::unordered_set<uint32_t> samplers;
 	std::unordered_map<uint32_t, uint32_t> bindings, sets;
 	std::unordered_set<uint32_t> buffer_blocks, arrays;
 	std::unordered_map<uint32_t, Pointer> pointers;
@@ -207,6 +356,24 @@ bool scan_module(const std::vector<uint32_t> &words, const std::string &entry, M
 				}
 				if (ended && name == entry) use.entry_found = true;
 			}
+			break;
+		case OpTypeInt:
+			if (operand_count >= 3) numbers[operands[0]] = operands[2] != 0 ? SignedIntegers : UnsignedIntegers;
+			break;
+		case OpTypeFloat:
+			if (operand_count >= 2) numbers[operands[0]] = Floats;
+			break;
+		case OpTypeImage:
+			if (operand_count >= 8) {
+				images[operands[0]] =
+					Image{operands[1], operands[2], operands[3], operands[4], operands[5], operands[6], operands[7]};
+			}
+			break;
+		case OpTypeSampler:
+			if (operand_count >= 1) samplers.insert(operands[0]);
+			break;
+		case OpTypeSampledImage:
+			if (operand_count >= 2) sampled_images[operands[0]] = operands[1];
 			break;
 		case OpTypeArray:
 		case OpTypeRuntimeArray:
@@ -244,27 +411,85 @@ bool scan_module(const std::vector<uint32_t> &words, const std::string &entry, M
 			continue;
 		}
 		std::string id = "%" + std::to_string(variable.id);
-		if (variable.storage == ClassUniformConstant) {
-			error = "variable " + id + " is an image, sampler or other opaque resource: the runner binds buffers only";
-			return false;
-		}
 		auto pointer = pointers.find(variable.type);
 		if (pointer == pointers.end()) {
 			error = "variable " + id + " is not of a pointer type";
 			return false;
 		}
-		if (arrays.count(pointer->second.pointee) != 0) {
-			error = "variable " + id + " is an array of buffers: the runner binds one buffer per binding";
+		uint32_t pointee = pointer->second.pointee;
+		bool opaque = variable.storage == ClassUniformConstant;
+		if (arrays.count(pointee) != 0) {
+			error = "variable " + id + (opaque ? " is an array of images or samplers" : " is an array of buffers") +
+				": the runner binds one resource per binding";
 			return false;
 		}
 		auto binding = bindings.find(variable.id);
 		auto set = sets.find(variable.id);
 		if (binding == bindings.end() || set == sets.end()) {
-			error = "buffer variable " + id + " has no descriptor set and binding";
+			error = std::string(opaque ? "image" : "buffer") + " variable " + id + " has no descriptor set and binding";
 			return false;
 		}
-		bool uniform = variable.storage == ClassUniform && buffer_blocks.count(pointer->second.pointee) == 0;
-		use.bindings.push_back(ModuleUse::Binding{set->second, binding->second, uniform});
+		ModuleUse::Binding found{set->second, binding->second, StorageBuffer, ComputeImage::View2D, Floats, 0};
+		if (!opaque) {
+			found.resource = variable.storage == ClassUniform && buffer_blocks.count(pointee) == 0 ? UniformBuffer : StorageBuffer;
+			use.bindings.push_back(found);
+			continue;
+		}
+		// an image, with its sampler or without
+		if (samplers.count(pointee) != 0) {
+			error = "variable " + id + " is a sampler of its own: the runner binds samplers with their images only";
+			return false;
+		}
+		bool combined = false;
+		auto sampled_image = sampled_images.find(pointee);
+		if (sampled_image != sampled_images.end()) {
+			combined = true;
+			pointee = sampled_image->second;
+		}
+		auto image = images.find(pointee);
+		if (image == images.end()) {
+			error = "variable " + id + " is an opaque resource other than an image: the runner binds buffers and images";
+			return false;
+		}
+		const Image &type = image->second;
+		auto number = numbers.find(type.sampled_type);
+		if (number == numbers.end()) {
+			error = "image variable " + id + " has texels of no number type";
+			return false;
+		}
+		found.components = number->second;
+		found.format = type.format;
+		if (type.multisampled != 0) {
+			error = "image variable " + id + " is multisampled: the runner has no multisampled images";
+			return false;
+		}
+		if (type.depth == 1) {
+			error = "image variable " + id + " is a depth image: the runner's samplers compare nothing";
+			return false;
+		}
+		if (type.sampled != 1 && type.sampled != 2) {
+			error = "image variable " + id + " is neither sampled nor storage";
+			return false;
+		}
+		if (type.dim == DimBuffer) {
+			found.resource = type.sampled == 1 ? UniformTexelBuffer : StorageTexelBuffer;
+			use.bindings.push_back(found);
+			continue;
+		}
+		if (!combined && type.sampled == 1) {
+			error = "image variable " + id + " is a texture without a sampler: the runner binds samplers with their images only";
+			return false;
+		}
+		found.resource = combined ? CombinedSampler : StorageImage;
+		if (type.dim == Dim2D) found.view = type.arrayed != 0 ? ComputeImage::View2DArray : ComputeImage::View2D;
+		else if (type.dim == Dim3D && type.arrayed == 0) found.view = ComputeImage::View3D;
+		else if (type.dim == DimCube && type.arrayed == 0) found.view = ComputeImage::ViewCube;
+		else {
+			error = "image variable " + id + " is of dimension " + std::to_string(type.dim) + (type.arrayed != 0 ? ", arrayed" : "") +
+				": the runner has 2D, 2D array, 3D and cube images";
+			return false;
+		}
+		use.bindings.push_back(found);
 	}
 	return true;
 }
@@ -506,9 +731,8 @@ struct Context {
 		return "";
 	}
 
-	// the memory type of host-visible, coherent memory among the bits
-	bool host_memory(uint32_t type_bits, uint32_t &type) const {
-		const VkMemoryPropertyFlags wanted = VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT;
+	// the first memory type among the bits with all the properties wanted
+	bool memory_type(uint32_t type_bits, VkMemoryPropertyFlags wanted, uint32_t &type) const {
 		for (uint32_t i = 0; i < memory.memoryTypeCount; i++) {
 			if ((type_bits & (1u << i)) != 0 && (memory.memoryTypes[i].propertyFlags & wanted) == wanted) {
 				type = i;
@@ -516,6 +740,11 @@ struct Context {
 			}
 		}
 		return false;
+	}
+
+	// the memory type of host-visible, coherent memory among the bits
+	bool host_memory(uint32_t type_bits, uint32_t &type) const {
+		return memory_type(type_bits, VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT, type);
 	}
 
 	std::string target_env() const {
@@ -531,13 +760,29 @@ Context &context() {
 	return instance;
 }
 
+// A buffer in host-visible coherent memory, mapped for the whole run.
+struct HostBuffer {
+	VkBuffer buffer = VK_NULL_HANDLE;
+	VkDeviceMemory memory = VK_NULL_HANDLE;
+	void *mapped = nullptr;
+	VkDeviceSize size = 0;
+};
+
 // The objects of one dispatch, released in reverse (unless the dispatch
 // never ended and the device is lost).
 struct Dispatch {
 	Context &c;
-	std::vector<VkBuffer> buffers;
-	std::vector<VkDeviceMemory> memories;
-	std::vector<void *> mapped;
+	std::vector<HostBuffer> buffers;
+	// per image: the buffer its texels go through to and from the host, or,
+	// of a texel buffer, the buffer itself
+	std::vector<HostBuffer> image_buffers;
+	// per image (null of a texel buffer)
+	std::vector<VkImage> images;
+	std::vector<VkDeviceMemory> image_memories;
+	std::vector<VkImageView> image_views;
+	// per image (null of an image)
+	std::vector<VkBufferView> buffer_views;
+	VkSampler sampler = VK_NULL_HANDLE;
 	VkShaderModule module = VK_NULL_HANDLE;
 	VkDescriptorSetLayout set_layout = VK_NULL_HANDLE;
 	VkPipelineLayout pipeline_layout = VK_NULL_HANDLE;
@@ -557,22 +802,324 @@ struct Dispatch {
 		if (pipeline_layout != VK_NULL_HANDLE) vkDestroyPipelineLayout(d, pipeline_layout, nullptr);
 		if (set_layout != VK_NULL_HANDLE) vkDestroyDescriptorSetLayout(d, set_layout, nullptr);
 		if (module != VK_NULL_HANDLE) vkDestroyShaderModule(d, module, nullptr);
-		for (VkBuffer buffer : buffers) {
-			if (buffer != VK_NULL_HANDLE) vkDestroyBuffer(d, buffer, nullptr);
+		if (sampler != VK_NULL_HANDLE) vkDestroySampler(d, sampler, nullptr);
+		for (VkBufferView view : buffer_views) {
+			if (view != VK_NULL_HANDLE) vkDestroyBufferView(d, view, nullptr);
 		}
-		for (VkDeviceMemory memory : memories) {
+		for (VkImageView view : image_views) {
+			if (view != VK_NULL_HANDLE) vkDestroyImageView(d, view, nullptr);
+		}
+		for (VkImage image : images) {
+			if (image != VK_NULL_HANDLE) vkDestroyImage(d, image, nullptr);
+		}
+		for (VkDeviceMemory memory : image_memories) {
 			if (memory != VK_NULL_HANDLE) vkFreeMemory(d, memory, nullptr);
+		}
+		for (std::vector<HostBuffer> *list : {&image_buffers, &buffers}) {
+			for (HostBuffer &buffer : *list) {
+				if (buffer.buffer != VK_NULL_HANDLE) vkDestroyBuffer(d, buffer.buffer, nullptr);
+				if (buffer.memory != VK_NULL_HANDLE) vkFreeMemory(d, buffer.memory, nullptr);
+			}
 		}
 	}
 	Dispatch(const Dispatch &) = delete;
 	Dispatch &operator=(const Dispatch &) = delete;
 };
 
+// Makes `out` a buffer of the usage and size in host-visible coherent memory,
+// mapped, holding the bytes given and zeros after them; `what` names it in
+// messages. What was made is in `out` for the dispatch to release.
+bool make_host_buffer(Context &c, VkDeviceSize size, VkBufferUsageFlags usage, const std::vector<uint8_t> &bytes,
+	HostBuffer &out, const std::string &what, std::string &error) {
+	VkBufferCreateInfo buffer_info{};
+	buffer_info.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO;
+	buffer_info.size = size;
+	buffer_info.usage = usage;
+	buffer_info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+	VkResult result = vkCreateBuffer(c.device, &buffer_info, nullptr, &out.buffer);
+	if (result != VK_SUCCESS) {
+		out.buffer = VK_NULL_HANDLE;
+		error = failed("vkCreateBuffer", result) + " for " + what;
+		return false;
+	}
+	VkMemoryRequirements requirements;
+	vkGetBufferMemoryRequirements(c.device, out.buffer, &requirements);
+	uint32_t type = 0;
+	if (!c.host_memory(requirements.memoryTypeBits, type)) {
+		error = "the device has no host-visible coherent memory for " + what;
+		return false;
+	}
+	VkMemoryAllocateInfo allocate{};
+	allocate.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
+	allocate.allocationSize = requirements.size;
+	allocate.memoryTypeIndex = type;
+	result = vkAllocateMemory(c.device, &allocate, nullptr, &out.memory);
+	if (result != VK_SUCCESS) {
+		out.memory = VK_NULL_HANDLE;
+		error = failed("vkAllocateMemory", result) + " for " + what;
+		return false;
+	}
+	result = vkBindBufferMemory(c.device, out.buffer, out.memory, 0);
+	if (result != VK_SUCCESS) {
+		error = failed("vkBindBufferMemory", result) + " for " + what;
+		return false;
+	}
+	result = vkMapMemory(c.device, out.memory, 0, VK_WHOLE_SIZE, 0, &out.mapped);
+	if (result != VK_SUCCESS) {
+		out.mapped = nullptr;
+		error = failed("vkMapMemory", result) + " for " + what;
+		return false;
+	}
+	out.size = size;
+	std::memset(out.mapped, 0, static_cast<size_t>(size));
+	if (!bytes.empty()) std::memcpy(out.mapped, bytes.data(), bytes.size());
+	return true;
+}
+
+VkFormat vk_format(ComputeImage::Format format) {
+	switch (format) {
+	case ComputeImage::R32Uint: return VK_FORMAT_R32_UINT;
+	case ComputeImage::R32Sint: return VK_FORMAT_R32_SINT;
+	case ComputeImage::R32Float: return VK_FORMAT_R32_SFLOAT;
+	case ComputeImage::Rgba32Float: return VK_FORMAT_R32G32B32A32_SFLOAT;
+	case ComputeImage::Rgba32Uint: return VK_FORMAT_R32G32B32A32_UINT;
+	case ComputeImage::Rgba32Sint: return VK_FORMAT_R32G32B32A32_SINT;
+	case ComputeImage::Rgba8Unorm: return VK_FORMAT_R8G8B8A8_UNORM;
+	case ComputeImage::Rgba16Float: return VK_FORMAT_R16G16B16A16_SFLOAT;
+	}
+	return VK_FORMAT_UNDEFINED;
+}
+
+// SPIR-V's number of the format, as a module declares it on a storage image
+uint32_t spirv_format(ComputeImage::Format format) {
+	switch (format) {
+	case ComputeImage::Rgba32Float: return 1;
+	case ComputeImage::Rgba16Float: return 2;
+	case ComputeImage::R32Float: return 3;
+	case ComputeImage::Rgba8Unorm: return 4;
+	case ComputeImage::Rgba32Sint: return 21;
+	case ComputeImage::R32Sint: return 24;
+	case ComputeImage::Rgba32Uint: return 30;
+	case ComputeImage::R32Uint: return 33;
+	}
+	return 0;
+}
+
+bool is_texel_buffer(const ComputeImage &image) {
+	return image.kind == ComputeImage::UniformTexelBuffer || image.kind == ComputeImage::StorageTexelBuffer;
+}
+
+// What can be told of an image without the device: its kind, format and
+// view are ones the runner has, its extent and levels make an image of the
+// view, and its data fills them.
+bool check_image(const ComputeImage &image, std::string &error) {
+	std::string name = "the image at binding " + std::to_string(image.binding);
+	if (image.kind > ComputeImage::StorageTexelBuffer) {
+		error = name + " is of kind " + std::to_string(static_cast<uint32_t>(image.kind)) + ", none the runner has";
+		return false;
+	}
+	if (image.format > ComputeImage::Rgba16Float) {
+		error = name + " is of format " + std::to_string(static_cast<uint32_t>(image.format)) + ", none the runner has";
+		return false;
+	}
+	if (image.view > ComputeImage::ViewCube) {
+		error = name + " has view " + std::to_string(static_cast<uint32_t>(image.view)) + ", none the runner has";
+		return false;
+	}
+	if (image.width == 0 || image.height == 0 || image.depth_or_layers == 0 || image.levels == 0) {
+		error = name + " is " + std::to_string(image.width) + " x " + std::to_string(image.height) + " x " +
+			std::to_string(image.depth_or_layers) + " of " + std::to_string(image.levels) + " levels: none may be 0";
+		return false;
+	}
+	if (is_texel_buffer(image)) {
+		if (image.height != 1 || image.depth_or_layers != 1 || image.levels != 1) {
+			error = name + " is a texel buffer: its texels are its width, of height, depth and levels 1";
+			return false;
+		}
+	} else {
+		if (image.kind == ComputeImage::StorageImage && image.levels != 1) {
+			error = name + " is a storage image of " + std::to_string(image.levels) + " levels: a storage image has one";
+			return false;
+		}
+		if (image.view == ComputeImage::View2D && image.depth_or_layers != 1) {
+			error = name + " is a 2D image of " + std::to_string(image.depth_or_layers) + " layers: a 2D image has one";
+			return false;
+		}
+		if (image.view == ComputeImage::ViewCube && (image.width != image.height || image.depth_or_layers != 6)) {
+			error = name + " is a cube of " + std::to_string(image.width) + " x " + std::to_string(image.height) + " x " +
+				std::to_string(image.depth_or_layers) + ": a cube has 6 square faces";
+			return false;
+		}
+		uint32_t largest = std::max(image.width, image.height);
+		if (image.view == ComputeImage::View3D) largest = std::max(largest, image.depth_or_layers);
+		uint32_t most = 1;
+		while (largest >>= 1) most++;
+		if (image.levels > most) {
+			error = name + " has " + std::to_string(image.levels) + " levels, and its extent " + std::to_string(most);
+			return false;
+		}
+	}
+	size_t wanted = image_bytes(image);
+	if (image.data.size() != wanted) {
+		error = name + " has " + std::to_string(image.data.size()) + " bytes of data, and its extent and levels " +
+			std::to_string(wanted);
+		return false;
+	}
+	return true;
+}
+
+// Whether the device has images (or texel buffers) of the image's format,
+// kind and view, as large as it is; a message when not.
+bool image_fits_device(Context &c, const ComputeImage &image, std::string &error) {
+	const VkPhysicalDeviceLimits &limits = c.properties.limits;
+	std::string name = "the image at binding " + std::to_string(image.binding);
+	VkFormat format = vk_format(image.format);
+	if (is_texel_buffer(image)) {
+		VkFormatProperties properties;
+		vkGetPhysicalDeviceFormatProperties(c.physical, format, &properties);
+		VkFormatFeatureFlags wanted = image.kind == ComputeImage::UniformTexelBuffer ? VK_FORMAT_FEATURE_UNIFORM_TEXEL_BUFFER_BIT
+			: VK_FORMAT_FEATURE_STORAGE_TEXEL_BUFFER_BIT;
+		if ((properties.bufferFeatures & wanted) == 0) {
+			error = std::string("the device has no ") + resource_name(resource_of(image.kind)) + " of format " +
+				format_name(image.format) + " (" + name + ")";
+			return false;
+		}
+		if (image.width > limits.maxTexelBufferElements) {
+			error = name + " is a texel buffer of " + std::to_string(image.width) + " texels, over the device's " +
+				std::to_string(limits.maxTexelBufferElements);
+			return false;
+		}
+		return true;
+	}
+	VkImageUsageFlags usage = VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT |
+		(image.kind == ComputeImage::StorageImage ? VK_IMAGE_USAGE_STORAGE_BIT : VK_IMAGE_USAGE_SAMPLED_BIT);
+	VkImageFormatProperties properties{};
+	VkResult result = vkGetPhysicalDeviceImageFormatProperties(c.physical, format,
+		image.view == ComputeImage::View3D ? VK_IMAGE_TYPE_3D : VK_IMAGE_TYPE_2D, VK_IMAGE_TILING_OPTIMAL, usage,
+		image.view == ComputeImage::ViewCube ? VK_IMAGE_CREATE_CUBE_COMPATIBLE_BIT : 0, &properties);
+	if (result == VK_ERROR_FORMAT_NOT_SUPPORTED) {
+		error = std::string("the device has no ") + resource_name(resource_of(image.kind)) + " of format " +
+			format_name(image.format) + " in a " + view_name(image.view) + " view (" + name + ")";
+		return false;
+	}
+	if (result != VK_SUCCESS) {
+		error = failed("vkGetPhysicalDeviceImageFormatProperties", result) + " for " + name;
+		return false;
+	}
+	bool deep = image.view == ComputeImage::View3D;
+	if (image.width > properties.maxExtent.width || image.height > properties.maxExtent.height ||
+		(deep ? image.depth_or_layers > properties.maxExtent.depth : image.depth_or_layers > properties.maxArrayLayers) ||
+		image.levels > properties.maxMipLevels) {
+		error = name + ", " + std::to_string(image.width) + " x " + std::to_string(image.height) + " x " +
+			std::to_string(image.depth_or_layers) + " of " + std::to_string(image.levels) +
+			" levels, is over the device's largest of its format: " + std::to_string(properties.maxExtent.width) + " x " +
+			std::to_string(properties.maxExtent.height) + " x " +
+			std::to_string(deep ? properties.maxExtent.depth : properties.maxArrayLayers) + " of " +
+			std::to_string(properties.maxMipLevels) + " levels";
+		return false;
+	}
+	return true;
+}
+
+// The objects of image j of the dispatch: of an image, the image, its memory,
+// its view and the buffer its texels go through; of a texel buffer, the
+// buffer with the texels and its view.
+bool make_image(Context &c, const ComputeImage &image, Dispatch &d, size_t j, std::string &error) {
+	VkResult result;
+	std::string name = "the image at binding " + std::to_string(image.binding);
+	VkFormat format = vk_format(image.format);
+	if (is_texel_buffer(image)) {
+		VkBufferUsageFlags usage = image.kind == ComputeImage::UniformTexelBuffer ? VK_BUFFER_USAGE_UNIFORM_TEXEL_BUFFER_BIT
+			: VK_BUFFER_USAGE_STORAGE_TEXEL_BUFFER_BIT;
+		if (!make_host_buffer(c, image.data.size(), usage, image.data, d.image_buffers[j], name, error)) return false;
+		VkBufferViewCreateInfo view_info{};
+		view_info.sType = VK_STRUCTURE_TYPE_BUFFER_VIEW_CREATE_INFO;
+		view_info.buffer = d.image_buffers[j].buffer;
+		view_info.format = format;
+		view_info.offset = 0;
+		view_info.range = VK_WHOLE_SIZE;
+		result = vkCreateBufferView(c.device, &view_info, nullptr, &d.buffer_views[j]);
+		if (result != VK_SUCCESS) {
+			d.buffer_views[j] = VK_NULL_HANDLE;
+			error = failed("vkCreateBufferView", result) + " for " + name;
+			return false;
+		}
+		return true;
+	}
+	if (!make_host_buffer(c, image.data.size(), VK_BUFFER_USAGE_TRANSFER_SRC_BIT | VK_BUFFER_USAGE_TRANSFER_DST_BIT,
+			image.data, d.image_buffers[j], "the texels of " + name, error)) {
+		return false;
+	}
+	bool deep = image.view == ComputeImage::View3D;
+	VkImageCreateInfo image_info{};
+	image_info.sType = VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO;
+	image_info.flags = image.view == ComputeImage::ViewCube ? VK_IMAGE_CREATE_CUBE_COMPATIBLE_BIT : 0;
+	image_info.imageType = deep ? VK_IMAGE_TYPE_3D : VK_IMAGE_TYPE_2D;
+	image_info.format = format;
+	image_info.extent = VkExtent3D{image.width, image.height, deep ? image.depth_or_layers : 1};
+	image_info.mipLevels = image.levels;
+	image_info.arrayLayers = deep ? 1 : image.depth_or_layers;
+	image_info.samples = VK_SAMPLE_COUNT_1_BIT;
+	image_info.tiling = VK_IMAGE_TILING_OPTIMAL;
+	image_info.usage = VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT |
+		(image.kind == ComputeImage::StorageImage ? VK_IMAGE_USAGE_STORAGE_BIT : VK_IMAGE_USAGE_SAMPLED_BIT);
+	image_info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+	image_info.initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
+	result = vkCreateImage(c.device, &image_info, nullptr, &d.images[j]);
+	if (result != VK_SUCCESS) {
+		d.images[j] = VK_NULL_HANDLE;
+		error = failed("vkCreateImage", result) + " for " + name;
+		return false;
+	}
+	VkMemoryRequirements requirements;
+	vkGetImageMemoryRequirements(c.device, d.images[j], &requirements);
+	uint32_t type = 0;
+	if (!c.memory_type(requirements.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT, type) &&
+		!c.memory_type(requirements.memoryTypeBits, 0, type)) {
+		error = "the device has no memory for " + name;
+		return false;
+	}
+	VkMemoryAllocateInfo allocate{};
+	allocate.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
+	allocate.allocationSize = requirements.size;
+	allocate.memoryTypeIndex = type;
+	result = vkAllocateMemory(c.device, &allocate, nullptr, &d.image_memories[j]);
+	if (result != VK_SUCCESS) {
+		d.image_memories[j] = VK_NULL_HANDLE;
+		error = failed("vkAllocateMemory", result) + " for " + name;
+		return false;
+	}
+	result = vkBindImageMemory(c.device, d.images[j], d.image_memories[j], 0);
+	if (result != VK_SUCCESS) {
+		error = failed("vkBindImageMemory", result) + " for " + name;
+		return false;
+	}
+	VkImageViewCreateInfo view_info{};
+	view_info.sType = VK_STRUCTURE_TYPE_IMAGE_VIEW_CREATE_INFO;
+	view_info.image = d.images[j];
+	switch (image.view) {
+	case ComputeImage::View2D: view_info.viewType = VK_IMAGE_VIEW_TYPE_2D; break;
+	case ComputeImage::View2DArray: view_info.viewType = VK_IMAGE_VIEW_TYPE_2D_ARRAY; break;
+	case ComputeImage::View3D: view_info.viewType = VK_IMAGE_VIEW_TYPE_3D; break;
+	case ComputeImage::ViewCube: view_info.viewType = VK_IMAGE_VIEW_TYPE_CUBE; break;
+	}
+	view_info.format = format;
+	view_info.subresourceRange = VkImageSubresourceRange{VK_IMAGE_ASPECT_COLOR_BIT, 0, image.levels, 0, image_info.arrayLayers};
+	result = vkCreateImageView(c.device, &view_info, nullptr, &d.image_views[j]);
+	if (result != VK_SUCCESS) {
+		d.image_views[j] = VK_NULL_HANDLE;
+		error = failed("vkCreateImageView", result) + " for " + name;
+		return false;
+	}
+	return true;
+}
+
 // a dispatch that takes longer than this is taken for one that never ends
 const uint64_t hang_ns = 120ull * 1000 * 1000 * 1000;
 
 bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::vector<uint8_t>> &buffers,
-	const std::vector<bool> &uniform, const uint32_t groups[3], const ComputeOptions &options, std::string &error) {
+	const std::vector<bool> &uniform, std::vector<ComputeImage> &images, const uint32_t groups[3],
+	const ComputeOptions &options, std::string &error) {
 	const VkPhysicalDeviceLimits &limits = c.properties.limits;
 	for (int i = 0; i < 3; i++) {
 		if (groups[i] > limits.maxComputeWorkGroupCount[i]) {
@@ -581,11 +1128,21 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 			return false;
 		}
 	}
-	uint32_t uniform_count = static_cast<uint32_t>(std::count(uniform.begin(), uniform.end(), true));
-	uint32_t storage_count = static_cast<uint32_t>(buffers.size()) - uniform_count;
-	if (storage_count > limits.maxPerStageDescriptorStorageBuffers || uniform_count > limits.maxPerStageDescriptorUniformBuffers) {
-		error = std::to_string(storage_count) + " storage and " + std::to_string(uniform_count) +
+	// how many descriptors of each kind
+	uint32_t counts[StorageTexelBuffer + 1] = {};
+	for (size_t i = 0; i < buffers.size(); i++) counts[uniform[i] ? UniformBuffer : StorageBuffer]++;
+	for (const ComputeImage &image : images) counts[resource_of(image.kind)]++;
+	if (counts[StorageBuffer] > limits.maxPerStageDescriptorStorageBuffers ||
+		counts[UniformBuffer] > limits.maxPerStageDescriptorUniformBuffers) {
+		error = std::to_string(counts[StorageBuffer]) + " storage and " + std::to_string(counts[UniformBuffer]) +
 			" uniform buffers are more than the device binds";
+		return false;
+	}
+	if (counts[StorageImage] + counts[StorageTexelBuffer] > limits.maxPerStageDescriptorStorageImages ||
+		counts[CombinedSampler] + counts[UniformTexelBuffer] > limits.maxPerStageDescriptorSampledImages ||
+		counts[CombinedSampler] > limits.maxPerStageDescriptorSamplers) {
+		error = std::to_string(counts[StorageImage] + counts[StorageTexelBuffer]) + " storage and " +
+			std::to_string(counts[CombinedSampler] + counts[UniformTexelBuffer]) + " sampled images are more than the device binds";
 		return false;
 	}
 	// Push constants, when given, fill the device's whole range, zeros after
@@ -605,79 +1162,86 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 			return false;
 		}
 	}
+	for (const ComputeImage &image : images) {
+		if (!image_fits_device(c, image, error)) return false;
+	}
 
 	Dispatch d(c);
 	VkResult result;
 
 	// buffers, in host-visible coherent memory, filled with the inputs
 	size_t count = buffers.size();
-	d.buffers.assign(count, VK_NULL_HANDLE);
-	d.memories.assign(count, VK_NULL_HANDLE);
-	d.mapped.assign(count, nullptr);
-	std::vector<VkDeviceSize> sizes(count);
+	d.buffers.resize(count);
 	for (size_t i = 0; i < count; i++) {
 		// a descriptor's range is never empty: an empty buffer is one zero word
-		sizes[i] = std::max<VkDeviceSize>(buffers[i].size(), 4);
+		VkDeviceSize size = std::max<VkDeviceSize>(buffers[i].size(), 4);
 		uint32_t range = uniform[i] ? limits.maxUniformBufferRange : limits.maxStorageBufferRange;
-		if (sizes[i] > range) {
-			error = "buffer " + std::to_string(i) + " of " + std::to_string(sizes[i]) + " bytes is over the device's range of " +
+		if (size > range) {
+			error = "buffer " + std::to_string(i) + " of " + std::to_string(size) + " bytes is over the device's range of " +
 				std::to_string(range);
 			return false;
 		}
-		VkBufferCreateInfo buffer_info{};
-		buffer_info.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO;
-		buffer_info.size = sizes[i];
-		buffer_info.usage = uniform[i] ? VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT : VK_BUFFER_USAGE_STORAGE_BUFFER_BIT;
-		buffer_info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
-		result = vkCreateBuffer(c.device, &buffer_info, nullptr, &d.buffers[i]);
-		if (result != VK_SUCCESS) {
-			d.buffers[i] = VK_NULL_HANDLE;
-			error = failed("vkCreateBuffer", result);
-			return false;
-		}
-		VkMemoryRequirements requirements;
-		vkGetBufferMemoryRequirements(c.device, d.buffers[i], &requirements);
-		uint32_t type = 0;
-		if (!c.host_memory(requirements.memoryTypeBits, type)) {
-			error = "the device has no host-visible coherent memory for buffer " + std::to_string(i);
-			return false;
-		}
-		VkMemoryAllocateInfo allocate{};
-		allocate.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-		allocate.allocationSize = requirements.size;
-		allocate.memoryTypeIndex = type;
-		result = vkAllocateMemory(c.device, &allocate, nullptr, &d.memories[i]);
-		if (result != VK_SUCCESS) {
-			d.memories[i] = VK_NULL_HANDLE;
-			error = failed("vkAllocateMemory", result);
-			return false;
-		}
-		result = vkBindBufferMemory(c.device, d.buffers[i], d.memories[i], 0);
-		if (result != VK_SUCCESS) {
-			error = failed("vkBindBufferMemory", result);
-			return false;
-		}
-		result = vkMapMemory(c.device, d.memories[i], 0, VK_WHOLE_SIZE, 0, &d.mapped[i]);
-		if (result != VK_SUCCESS) {
-			d.mapped[i] = nullptr;
-			error = failed("vkMapMemory", result);
-			return false;
-		}
-		std::memset(d.mapped[i], 0, static_cast<size_t>(sizes[i]));
-		if (!buffers[i].empty()) std::memcpy(d.mapped[i], buffers[i].data(), buffers[i].size());
+		VkBufferUsageFlags usage = uniform[i] ? VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT : VK_BUFFER_USAGE_STORAGE_BUFFER_BIT;
+		if (!make_host_buffer(c, size, usage, buffers[i], d.buffers[i], "buffer " + std::to_string(i), error)) return false;
 	}
 
-	// the descriptors: binding i is buffer i, in set 0
-	std::vector<VkDescriptorSetLayoutBinding> layout_bindings(count);
-	for (size_t i = 0; i < count; i++) {
-		layout_bindings[i].binding = static_cast<uint32_t>(i);
-		layout_bindings[i].descriptorType = uniform[i] ? VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER : VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
+	// Images, in device memory, each with a host-visible buffer that their
+	// texels go through; texel buffers in host-visible memory, with a view.
+	size_t image_count = images.size();
+	d.image_buffers.resize(image_count);
+	d.images.assign(image_count, VK_NULL_HANDLE);
+	d.image_memories.assign(image_count, VK_NULL_HANDLE);
+	d.image_views.assign(image_count, VK_NULL_HANDLE);
+	d.buffer_views.assign(image_count, VK_NULL_HANDLE);
+	for (size_t j = 0; j < image_count; j++) {
+		if (!make_image(c, images[j], d, j, error)) return false;
+	}
+	if (counts[CombinedSampler] > 0) {
+		// nearest texels of the nearest level, and no level bounds but the image's
+		VkSamplerCreateInfo sampler_info{};
+		sampler_info.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
+		sampler_info.magFilter = VK_FILTER_NEAREST;
+		sampler_info.minFilter = VK_FILTER_NEAREST;
+		sampler_info.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
+		sampler_info.addressModeU = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+		sampler_info.addressModeV = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+		sampler_info.addressModeW = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+		sampler_info.minLod = 0.0f;
+		sampler_info.maxLod = VK_LOD_CLAMP_NONE;
+		sampler_info.borderColor = VK_BORDER_COLOR_FLOAT_TRANSPARENT_BLACK;
+		result = vkCreateSampler(c.device, &sampler_info, nullptr, &d.sampler);
+		if (result != VK_SUCCESS) {
+			d.sampler = VK_NULL_HANDLE;
+			error = failed("vkCreateSampler", result);
+			return false;
+		}
+	}
+
+	// the descriptors: binding i is buffer i, and the images at theirs, in set 0
+	auto descriptor_type = [](Resource resource) {
+		switch (resource) {
+		case UniformBuffer: return VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER;
+		case StorageBuffer: return VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
+		case StorageImage: return VK_DESCRIPTOR_TYPE_STORAGE_IMAGE;
+		case CombinedSampler: return VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER;
+		case UniformTexelBuffer: return VK_DESCRIPTOR_TYPE_UNIFORM_TEXEL_BUFFER;
+		case StorageTexelBuffer: return VK_DESCRIPTOR_TYPE_STORAGE_TEXEL_BUFFER;
+		}
+		return VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
+	};
+	size_t binding_count = count + image_count;
+	std::vector<VkDescriptorSetLayoutBinding> layout_bindings(binding_count);
+	for (size_t i = 0; i < binding_count; i++) {
+		bool buffer = i < count;
+		layout_bindings[i].binding = buffer ? static_cast<uint32_t>(i) : images[i - count].binding;
+		layout_bindings[i].descriptorType =
+			descriptor_type(buffer ? (uniform[i] ? UniformBuffer : StorageBuffer) : resource_of(images[i - count].kind));
 		layout_bindings[i].descriptorCount = 1;
 		layout_bindings[i].stageFlags = VK_SHADER_STAGE_COMPUTE_BIT;
 	}
 	VkDescriptorSetLayoutCreateInfo set_layout_info{};
 	set_layout_info.sType = VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO;
-	set_layout_info.bindingCount = static_cast<uint32_t>(count);
+	set_layout_info.bindingCount = static_cast<uint32_t>(binding_count);
 	set_layout_info.pBindings = layout_bindings.data();
 	result = vkCreateDescriptorSetLayout(c.device, &set_layout_info, nullptr, &d.set_layout);
 	if (result != VK_SUCCESS) {
@@ -743,10 +1307,11 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 		return false;
 	}
 
-	VkDescriptorPoolSize pool_sizes[2] = {};
+	VkDescriptorPoolSize pool_sizes[StorageTexelBuffer + 1] = {};
 	uint32_t pool_size_count = 0;
-	if (storage_count > 0) pool_sizes[pool_size_count++] = VkDescriptorPoolSize{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, storage_count};
-	if (uniform_count > 0) pool_sizes[pool_size_count++] = VkDescriptorPoolSize{VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER, uniform_count};
+	for (int kind = UniformBuffer; kind <= StorageTexelBuffer; kind++) {
+		if (counts[kind] > 0) pool_sizes[pool_size_count++] = VkDescriptorPoolSize{descriptor_type(Resource(kind)), counts[kind]};
+	}
 	// a pool has at least one size, even for a set without bindings
 	if (pool_size_count == 0) pool_sizes[pool_size_count++] = VkDescriptorPoolSize{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 1};
 	VkDescriptorPoolCreateInfo pool_info{};
@@ -772,19 +1337,33 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 		return false;
 	}
 	std::vector<VkDescriptorBufferInfo> buffer_infos(count);
-	std::vector<VkWriteDescriptorSet> writes(count);
-	for (size_t i = 0; i < count; i++) {
-		buffer_infos[i].buffer = d.buffers[i];
-		buffer_infos[i].offset = 0;
-		buffer_infos[i].range = sizes[i];
+	std::vector<VkDescriptorImageInfo> image_infos(image_count);
+	std::vector<VkWriteDescriptorSet> writes(binding_count);
+	for (size_t i = 0; i < binding_count; i++) {
 		writes[i].sType = VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET;
 		writes[i].dstSet = set;
-		writes[i].dstBinding = static_cast<uint32_t>(i);
+		writes[i].dstBinding = layout_bindings[i].binding;
 		writes[i].descriptorCount = 1;
 		writes[i].descriptorType = layout_bindings[i].descriptorType;
-		writes[i].pBufferInfo = &buffer_infos[i];
+		if (i < count) {
+			buffer_infos[i].buffer = d.buffers[i].buffer;
+			buffer_infos[i].offset = 0;
+			buffer_infos[i].range = d.buffers[i].size;
+			writes[i].pBufferInfo = &buffer_infos[i];
+			continue;
+		}
+		size_t j = i - count;
+		if (is_texel_buffer(images[j])) {
+			writes[i].pTexelBufferView = &d.buffer_views[j];
+			continue;
+		}
+		bool storage = images[j].kind == ComputeImage::StorageImage;
+		image_infos[j].sampler = storage ? VK_NULL_HANDLE : d.sampler;
+		image_infos[j].imageView = d.image_views[j];
+		image_infos[j].imageLayout = storage ? VK_IMAGE_LAYOUT_GENERAL : VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL;
+		writes[i].pImageInfo = &image_infos[j];
 	}
-	if (count > 0) vkUpdateDescriptorSets(c.device, static_cast<uint32_t>(count), writes.data(), 0, nullptr);
+	if (binding_count > 0) vkUpdateDescriptorSets(c.device, static_cast<uint32_t>(binding_count), writes.data(), 0, nullptr);
 
 	// record, submit, wait
 	VkCommandBufferAllocateInfo command_info{};
@@ -806,6 +1385,67 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 		error = failed("vkBeginCommandBuffer", result);
 		return false;
 	}
+	// Images: each level of the texels copied in, then the layout the shader
+	// uses them in; after the dispatch, copied out again. The submission
+	// makes the host's writes to the buffers visible to the copies.
+	std::vector<size_t> real_images; // the images that are not texel buffers
+	for (size_t j = 0; j < image_count; j++) {
+		if (d.images[j] != VK_NULL_HANDLE) real_images.push_back(j);
+	}
+	auto regions_of = [&](size_t j) {
+		const ComputeImage &image = images[j];
+		bool deep = image.view == ComputeImage::View3D;
+		std::vector<VkBufferImageCopy> regions(image.levels);
+		for (uint32_t level = 0; level < image.levels; level++) {
+			VkBufferImageCopy &region = regions[level];
+			region.bufferOffset = image_level_offset(image, level);
+			region.bufferRowLength = 0; // tightly packed
+			region.bufferImageHeight = 0;
+			region.imageSubresource = VkImageSubresourceLayers{VK_IMAGE_ASPECT_COLOR_BIT, level, 0, deep ? 1 : image.depth_or_layers};
+			region.imageOffset = VkOffset3D{0, 0, 0};
+			region.imageExtent = VkExtent3D{std::max(image.width >> level, 1u), std::max(image.height >> level, 1u),
+				deep ? std::max(image.depth_or_layers >> level, 1u) : 1u};
+		}
+		return regions;
+	};
+	auto image_barrier = [&](size_t j, VkImageLayout from, VkImageLayout to, VkAccessFlags src, VkAccessFlags dst) {
+		VkImageMemoryBarrier barrier{};
+		barrier.sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER;
+		barrier.srcAccessMask = src;
+		barrier.dstAccessMask = dst;
+		barrier.oldLayout = from;
+		barrier.newLayout = to;
+		barrier.srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+		barrier.dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+		barrier.image = d.images[j];
+		barrier.subresourceRange = VkImageSubresourceRange{VK_IMAGE_ASPECT_COLOR_BIT, 0, VK_REMAINING_MIP_LEVELS, 0,
+			VK_REMAINING_ARRAY_LAYERS};
+		return barrier;
+	};
+	auto shader_layout = [&](size_t j) {
+		return images[j].kind == ComputeImage::StorageImage ? VK_IMAGE_LAYOUT_GENERAL : VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL;
+	};
+	if (!real_images.empty()) {
+		std::vector<VkImageMemoryBarrier> barriers;
+		for (size_t j : real_images) {
+			barriers.push_back(image_barrier(j, VK_IMAGE_LAYOUT_UNDEFINED, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 0,
+				VK_ACCESS_TRANSFER_WRITE_BIT));
+		}
+		vkCmdPipelineBarrier(d.command, VK_PIPELINE_STAGE_TOP_OF_PIPE_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT, 0, 0, nullptr, 0,
+			nullptr, static_cast<uint32_t>(barriers.size()), barriers.data());
+		for (size_t j : real_images) {
+			std::vector<VkBufferImageCopy> regions = regions_of(j);
+			vkCmdCopyBufferToImage(d.command, d.image_buffers[j].buffer, d.images[j], VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
+				static_cast<uint32_t>(regions.size()), regions.data());
+		}
+		barriers.clear();
+		for (size_t j : real_images) {
+			barriers.push_back(image_barrier(j, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, shader_layout(j),
+				VK_ACCESS_TRANSFER_WRITE_BIT, VK_ACCESS_SHADER_READ_BIT | VK_ACCESS_SHADER_WRITE_BIT));
+		}
+		vkCmdPipelineBarrier(d.command, VK_PIPELINE_STAGE_TRANSFER_BIT, VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, 0, 0, nullptr, 0,
+			nullptr, static_cast<uint32_t>(barriers.size()), barriers.data());
+	}
 	vkCmdBindPipeline(d.command, VK_PIPELINE_BIND_POINT_COMPUTE, d.pipeline);
 	vkCmdBindDescriptorSets(d.command, VK_PIPELINE_BIND_POINT_COMPUTE, d.pipeline_layout, 0, 1, &set, 0, nullptr);
 	if (!push.empty()) {
@@ -813,13 +1453,30 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 			push.data());
 	}
 	vkCmdDispatch(d.command, groups[0], groups[1], groups[2]);
-	// the shader's writes made visible to the host's reads
+	VkPipelineStageFlags written = VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT;
+	VkAccessFlags writes_done = VK_ACCESS_SHADER_WRITE_BIT;
+	if (!real_images.empty()) {
+		std::vector<VkImageMemoryBarrier> barriers;
+		for (size_t j : real_images) {
+			barriers.push_back(image_barrier(j, shader_layout(j), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VK_ACCESS_SHADER_WRITE_BIT,
+				VK_ACCESS_TRANSFER_READ_BIT));
+		}
+		vkCmdPipelineBarrier(d.command, VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT, 0, 0, nullptr, 0,
+			nullptr, static_cast<uint32_t>(barriers.size()), barriers.data());
+		for (size_t j : real_images) {
+			std::vector<VkBufferImageCopy> regions = regions_of(j);
+			vkCmdCopyImageToBuffer(d.command, d.images[j], VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, d.image_buffers[j].buffer,
+				static_cast<uint32_t>(regions.size()), regions.data());
+		}
+		written |= VK_PIPELINE_STAGE_TRANSFER_BIT;
+		writes_done |= VK_ACCESS_TRANSFER_WRITE_BIT;
+	}
+	// the shader's and the copies' writes made visible to the host's reads
 	VkMemoryBarrier barrier{};
 	barrier.sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER;
-	barrier.srcAccessMask = VK_ACCESS_SHADER_WRITE_BIT;
+	barrier.srcAccessMask = writes_done;
 	barrier.dstAccessMask = VK_ACCESS_HOST_READ_BIT;
-	vkCmdPipelineBarrier(d.command, VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_PIPELINE_STAGE_HOST_BIT, 0, 1, &barrier, 0,
-		nullptr, 0, nullptr);
+	vkCmdPipelineBarrier(d.command, written, VK_PIPELINE_STAGE_HOST_BIT, 0, 1, &barrier, 0, nullptr, 0, nullptr);
 	result = vkEndCommandBuffer(d.command);
 	if (result != VK_SUCCESS) {
 		error = failed("vkEndCommandBuffer", result);
@@ -851,7 +1508,10 @@ bool dispatch(Context &c, const std::vector<uint32_t> &spirv, std::vector<std::v
 	}
 
 	for (size_t i = 0; i < count; i++) {
-		if (!buffers[i].empty()) std::memcpy(buffers[i].data(), d.mapped[i], buffers[i].size());
+		if (!buffers[i].empty()) std::memcpy(buffers[i].data(), d.buffers[i].mapped, buffers[i].size());
+	}
+	for (size_t j = 0; j < image_count; j++) {
+		std::memcpy(images[j].data.data(), d.image_buffers[j].mapped, images[j].data.size());
 	}
 	return true;
 }
@@ -869,8 +1529,9 @@ const ComputeDevice &compute_device() {
 	return context().info;
 }
 
-bool run_compute(const std::vector<uint32_t> &spirv, std::vector<std::vector<uint8_t>> &buffers, uint32_t groups_x,
-	uint32_t groups_y, uint32_t groups_z, std::string *error, const ComputeOptions &options) {
+bool run_compute(const std::vector<uint32_t> &spirv, std::vector<std::vector<uint8_t>> &buffers,
+	std::vector<ComputeImage> &images, uint32_t groups_x, uint32_t groups_y, uint32_t groups_z, std::string *error,
+	const ComputeOptions &options) {
 	std::string sink;
 	std::string &message = error != nullptr ? *error : sink;
 	message.clear();
@@ -896,16 +1557,51 @@ bool run_compute(const std::vector<uint32_t> &spirv, std::vector<std::vector<uin
 		}
 		uniform[binding] = true;
 	}
-	for (const ModuleUse::Binding &binding : use.bindings) {
-		std::string name = "set " + std::to_string(binding.set) + " binding " + std::to_string(binding.binding);
-		if (binding.set != 0 || binding.binding >= buffers.size()) {
-			message = "the module binds a buffer at " + name + ", and the run has " + std::to_string(buffers.size()) +
-				" buffers in set 0";
+	// the images' own bindings, past the buffers' and each its own
+	std::unordered_map<uint32_t, size_t> image_at;
+	for (size_t j = 0; j < images.size(); j++) {
+		if (!check_image(images[j], message)) return false;
+		uint32_t binding = images[j].binding;
+		if (binding < buffers.size()) {
+			message = "binding " + std::to_string(binding) + " is given twice: to buffer " + std::to_string(binding) +
+				" and to an image";
 			return false;
 		}
-		if (binding.uniform != uniform[binding.binding]) {
-			message = std::string("the module's buffer at ") + name + " is a " + (binding.uniform ? "uniform" : "storage") +
-				" buffer, and the run's a " + (binding.uniform ? "storage" : "uniform") + " buffer";
+		if (!image_at.emplace(binding, j).second) {
+			message = "binding " + std::to_string(binding) + " is given twice: to two images";
+			return false;
+		}
+	}
+	for (const ModuleUse::Binding &binding : use.bindings) {
+		std::string name = "set " + std::to_string(binding.set) + " binding " + std::to_string(binding.binding);
+		auto image = image_at.find(binding.binding);
+		if (binding.set != 0 || (binding.binding >= buffers.size() && image == image_at.end())) {
+			message = std::string("the module binds a ") + resource_name(binding.resource) + " at " + name + ", and the run has " +
+				std::to_string(buffers.size()) + " buffers in set 0 and no image there";
+			return false;
+		}
+		Resource given = binding.binding < buffers.size() ? (uniform[binding.binding] ? UniformBuffer : StorageBuffer)
+			: resource_of(images[image->second].kind);
+		if (binding.resource != given) {
+			message = std::string("the module's resource at ") + name + " is a " + resource_name(binding.resource) +
+				", and the run's a " + resource_name(given);
+			return false;
+		}
+		if (binding.binding < buffers.size()) continue;
+		const ComputeImage &run = images[image->second];
+		if (!is_texel_buffer(run) && binding.view != run.view) {
+			message = std::string("the module's image at ") + name + " is a " + view_name(binding.view) + " image, and the run's a " +
+				view_name(run.view) + " one";
+			return false;
+		}
+		if (binding.components != components_of(run.format)) {
+			message = std::string("the module's image at ") + name + " reads " + components_name(binding.components) +
+				", and the run's format " + format_name(run.format) + " holds " + components_name(components_of(run.format));
+			return false;
+		}
+		if (binding.format != 0 && binding.format != spirv_format(run.format)) {
+			message = std::string("the module's image at ") + name + " is of SPIR-V image format " +
+				std::to_string(binding.format) + ", and the run's of " + format_name(run.format);
 			return false;
 		}
 	}
@@ -936,7 +1632,13 @@ bool run_compute(const std::vector<uint32_t> &spirv, std::vector<std::vector<uin
 	}
 
 	const uint32_t groups[3] = {groups_x, groups_y, groups_z};
-	return dispatch(c, spirv, buffers, uniform, groups, options, message);
+	return dispatch(c, spirv, buffers, uniform, images, groups, options, message);
+}
+
+bool run_compute(const std::vector<uint32_t> &spirv, std::vector<std::vector<uint8_t>> &buffers, uint32_t groups_x,
+	uint32_t groups_y, uint32_t groups_z, std::string *error, const ComputeOptions &options) {
+	std::vector<ComputeImage> none;
+	return run_compute(spirv, buffers, none, groups_x, groups_y, groups_z, error, options);
 }
 
 #else // no Vulkan at build time
@@ -957,6 +1659,12 @@ const ComputeDevice &compute_device() {
 
 bool run_compute(const std::vector<uint32_t> &, std::vector<std::vector<uint8_t>> &, uint32_t, uint32_t, uint32_t,
 	std::string *error, const ComputeOptions &) {
+	if (error != nullptr) *error = missing;
+	return false;
+}
+
+bool run_compute(const std::vector<uint32_t> &, std::vector<std::vector<uint8_t>> &, std::vector<ComputeImage> &, uint32_t,
+	uint32_t, uint32_t, std::string *error, const ComputeOptions &) {
 	if (error != nullptr) *error = missing;
 	return false;
 }

@@ -1,8 +1,10 @@
 // The compute runner, on modules of the reference compiler: what the shaders
 // compute must be what the same arithmetic gives here, in every buffer, over
 // every work group; push constants, uniform buffers and specialization
-// constants must reach the shader; and a module that can't run must come
-// back as a message, with the device still usable after it.
+// constants must reach the shader; and a module that can't run, or images
+// that don't fit it, the run or the device, must come back as a message, with
+// the device still usable after it. What images hold is checked by
+// compute_images_test, on the reference's modules as on this compiler's.
 #include "vulkan/compute_runner.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +206,21 @@ TEST(ComputeRunner, ModulesThatCantRunAreRefusedWithAMessage) {
 		"#version 450\nlayout(local_size_x = 1) in;\n"
 		"layout(binding = 0, r32ui) uniform uimage2D img;\n"
 		"void main() { imageStore(img, ivec2(0), uvec4(1)); }\n");
+	// images the runner has no descriptors for
+	std::vector<uint32_t> separate = reference(
+		"#version 450\nlayout(local_size_x = 1) in;\n"
+		"layout(binding = 0) uniform texture2D t;\nlayout(binding = 1) uniform sampler s;\n"
+		"layout(std430, binding = 2) buffer B { vec4 v; };\n"
+		"void main() { v = textureLod(sampler2D(t, s), vec2(0.5), 0.0); }\n");
+	std::vector<uint32_t> shadow = reference(
+		"#version 450\nlayout(local_size_x = 1) in;\n"
+		"layout(binding = 0) uniform sampler2DShadow s;\n"
+		"layout(std430, binding = 1) buffer B { float v; };\n"
+		"void main() { v = textureLod(s, vec3(0.5), 0.0); }\n");
+	std::vector<uint32_t> image_array = reference(
+		"#version 450\nlayout(local_size_x = 1) in;\n"
+		"layout(binding = 0, r32ui) uniform uimage2D imgs[2];\n"
+		"void main() { imageStore(imgs[1], ivec2(0), uvec4(1)); }\n");
 
 	// the last instruction's word count runs past the end
 	std::vector<uint32_t> overrun = good;
@@ -234,6 +251,26 @@ TEST(ComputeRunner, ModulesThatCantRunAreRefusedWithAMessage) {
 	ComputeOptions odd_constant;
 	odd_constant.specialization[0] = {1, 2, 3};
 
+	// the image that `image` stores to, and images that don't fit it or the run
+	using I = ComputeImage;
+	const I storage = blank_image(0, I::StorageImage, I::R32Uint, I::View2D, 4, 4);
+	I short_data = storage;
+	short_data.data.pop_back();
+	I float_texels = storage;
+	float_texels.format = I::R32Float;
+	I wider_texels = blank_image(0, I::StorageImage, I::Rgba32Uint, I::View2D, 4, 4);
+	I array_view = blank_image(0, I::StorageImage, I::R32Uint, I::View2DArray, 4, 4, 2);
+	I sampled = blank_image(0, I::CombinedSampler, I::R32Uint, I::View2D, 4, 4);
+	I two_levels = blank_image(0, I::StorageImage, I::R32Uint, I::View2D, 4, 4, 1, 2);
+	I many_levels = blank_image(3, I::CombinedSampler, I::R32Float, I::View2D, 4, 4, 1, 4);
+	I flat_cube = blank_image(3, I::CombinedSampler, I::R32Float, I::ViewCube, 4, 2, 6);
+	I layered_2d = blank_image(3, I::StorageImage, I::R32Float, I::View2D, 4, 4, 2);
+	I tall_texel_buffer = blank_image(3, I::UniformTexelBuffer, I::R32Float, I::View2D, 4, 2);
+	I unknown_format = storage;
+	unknown_format.format = static_cast<I::Format>(99);
+	// more layers than the device has: a storage image at a binding the module doesn't use
+	I deep_array = blank_image(3, I::StorageImage, I::R32Uint, I::View2DArray, 1, 1, 1u << 16);
+
 	struct Case {
 		const char *name;
 		std::vector<uint32_t> module;
@@ -241,6 +278,7 @@ TEST(ComputeRunner, ModulesThatCantRunAreRefusedWithAMessage) {
 		uint32_t groups_x;
 		const ComputeOptions *options;
 		const char *message;
+		std::vector<ComputeImage> images = {};
 	};
 	const Case cases[] = {
 		{"empty", {}, 2, 1, &defaults, "not a SPIR-V module"},
@@ -251,7 +289,25 @@ TEST(ComputeRunner, ModulesThatCantRunAreRefusedWithAMessage) {
 		{"storage buffer given as uniform", good, 2, 1, &uniform, "is a storage buffer"},
 		{"uniform binding without a buffer", good, 2, 1, &far_uniform, "uniform binding 7"},
 		{"push constants not given", push, 1, 1, &defaults, "push constants"},
-		{"image", image, 1, 1, &defaults, "buffers only"},
+		{"image where a buffer is given", image, 1, 1, &defaults, "is a storage image, and the run's a storage buffer"},
+		{"image not given", image, 0, 1, &defaults, "binds a storage image at set 0 binding 0"},
+		{"sampled image where a storage image is bound", image, 0, 1, &defaults, "and the run's a sampled image", {sampled}},
+		{"binding of a buffer and an image", good, 2, 1, &defaults, "binding 1 is given twice", {blank_image(1, I::StorageImage, I::R32Uint, I::View2D, 4, 4)}},
+		{"binding of two images", image, 0, 1, &defaults, "binding 0 is given twice: to two images", {storage, storage}},
+		{"data short of the extent", image, 0, 1, &defaults, "has 63 bytes of data, and its extent and levels 64", {short_data}},
+		{"texels of another kind", image, 0, 1, &defaults, "reads unsigned integers, and the run's format R32Float holds floats", {float_texels}},
+		{"another format", image, 0, 1, &defaults, "SPIR-V image format 33, and the run's of Rgba32Uint", {wider_texels}},
+		{"another view", image, 0, 1, &defaults, "is a 2D image, and the run's a 2D array one", {array_view}},
+		{"storage image of two levels", image, 0, 1, &defaults, "a storage image has one", {two_levels}},
+		{"levels past the extent", image, 0, 1, &defaults, "has 4 levels, and its extent 3", {storage, many_levels}},
+		{"cube of faces not square", image, 0, 1, &defaults, "a cube has 6 square faces", {storage, flat_cube}},
+		{"2D image of layers", image, 0, 1, &defaults, "a 2D image has one", {storage, layered_2d}},
+		{"texel buffer of rows", image, 0, 1, &defaults, "of height, depth and levels 1", {storage, tall_texel_buffer}},
+		{"format of no name", image, 0, 1, &defaults, "none the runner has", {unknown_format}},
+		{"more layers than the device has", image, 0, 1, &defaults, "over the device's largest", {storage, deep_array}},
+		{"separate sampler and texture", separate, 1, 1, &defaults, "binds samplers with their images only"},
+		{"depth comparison", shadow, 1, 1, &defaults, "depth image"},
+		{"array of images", image_array, 0, 1, &defaults, "array of images"},
 		{"spirv-val refuses", bad_id, 2, 1, &defaults, "spirv-val"},
 		{"driver refuses", bad_id, 2, 1, &unchecked, "vkCreateComputePipelines"},
 		{"too many groups", good, 2, 0xffffffffu, &defaults, "over the device's"},
@@ -262,10 +318,12 @@ TEST(ComputeRunner, ModulesThatCantRunAreRefusedWithAMessage) {
 		if (std::string(c.message) == "spirv-val" && !have_tool("spirv-val")) continue;
 		std::vector<std::vector<uint8_t>> buffers(c.buffer_count, std::vector<uint8_t>(64 * 4, 0x5a));
 		std::vector<std::vector<uint8_t>> before = buffers;
+		std::vector<ComputeImage> images = c.images;
 		std::string error;
-		EXPECT_FALSE(run_compute(c.module, buffers, c.groups_x, 1, 1, &error, *c.options));
+		EXPECT_FALSE(run_compute(c.module, buffers, images, c.groups_x, 1, 1, &error, *c.options));
 		EXPECT_NE(error.find(c.message), std::string::npos) << error;
 		EXPECT_EQ(buffers, before) << "a refused run left the buffers changed";
+		for (size_t j = 0; j < images.size(); j++) EXPECT_EQ(images[j].data, c.images[j].data) << "image " << j;
 	}
 
 	// the device is whole after all of them
