@@ -113,8 +113,8 @@ void parse_layout(State &state, const String &list) {
 
 		if (const uint32_t *mode = compiler.fragment_qualifiers.get(key); mode != nullptr && compiler.execution_model == 4) {
 			if (compiler.execution_modes.get(*mode) != nullptr) throwError("too many %s qualifiers\n", key.get());
-			// Vulkan's fragment coordinates have their origin at the upper left
-			if (key == "origin_lower_left") throwError("%s qualifier is not valid for Vulkan\n", key.get());
+			// Vulkan's fragment coordinates have their origin at the upper left and pixel centres at halves
+			if (key == "origin_lower_left" || key == "pixel_center_integer") throwError("%s qualifier is not valid for Vulkan\n", key.get());
 			compiler.execution_modes.insert(*mode, ~0u);
 		} else if (const uint32_t *decoration = compiler.layout_qualifiers.get(key)) {
 			if (state.decorations.get(*decoration) != nullptr) throwError("too many %s qualifiers\n", key.get());

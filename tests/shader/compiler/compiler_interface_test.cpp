@@ -132,6 +132,7 @@ TEST(CompilerInterface, Refusals) {
 		{1, "#version 450\ninvariant q;\nvoid main() {}\n", "unknown variable \"q\""},
 		{5, "#version 450\nlayout(location = 0) in int i;\nlayout(location = 0) out vec4 o;\nvoid main() { o = vec4(i); }\n", "\"i\" fragment input must be flat"},
 		{5, "#version 450\nlayout(binding = 0) uniform sampler1DArray s;\nvoid main() {}\n", "\"sampler1DArray\" one-dimensional images are not supported"},
+		{5, "#version 450\nlayout(pixel_center_integer) in vec4 gl_FragCoord;\nvoid main() {}\n", "pixel_center_integer qualifier is not valid for Vulkan"},
 		// no output vertex count: gl_out has no size
 		{2, "#version 450\nvoid main() { gl_out[gl_InvocationID].gl_Position = vec4(0.0); }\n", "unexpected \"gl_out\""},
 	};
