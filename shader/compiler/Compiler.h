@@ -400,6 +400,13 @@ public:
 	// a call of a built-in that maps onto core instructions, from the text
 	// between its parentheses; ~0u for a call without a result
 	uint32_t parse_internal_function(const char *arguments, const String &name, Function &function, Scope *scope);
+	// geometry emission, barriers, atomics and subgroup operations; matched
+	// is false when the name is none of them
+	uint32_t parse_atomic_function(const Array<Expressions::Operand> &operands, const Array<uint32_t> &arguments, const String &name,
+		Function &function, Scope *scope, bool &matched);
+	// task and mesh output, ray tracing, ray queries and the remaining built-ins
+	uint32_t parse_remaining_function(const Array<Expressions::Operand> &operands, const Array<uint32_t> &arguments, const String &name,
+		Function &function, Scope *scope, bool &matched);
 	// texel != ~0u: the sparse form, whose texel goes into that l-value
 	// operand's pointer; the result is the residency code then
 	uint32_t parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope,

@@ -65,6 +65,9 @@ const struct {
 	{5302, "SPV_EXT_descriptor_indexing"},
 	{4437, "SPV_KHR_device_group"},
 	{4439, "SPV_KHR_multiview"},
+	{5297, "SPV_NV_shader_subgroup_partitioned"},
+	{6033, "SPV_EXT_shader_atomic_float_add"},
+	{6034, "SPV_EXT_shader_atomic_float_add"},
 };
 
 // the instructions whose result id is their first operand

@@ -21,8 +21,10 @@ namespace {
 
 constexpr uint32_t Placeholder = ~0u;
 
+// the branches, returns and kills, and the instructions that end an
+// invocation's work: terminating and ignoring rays, emitting mesh tasks
 bool is_terminator(uint32_t opcode) {
-	return opcode >= Spirv::OpBranch && opcode <= Spirv::OpUnreachable;
+	return (opcode >= Spirv::OpBranch && opcode <= Spirv::OpUnreachable) || opcode == 4416 || opcode == 4448 || opcode == 4449 || opcode == 5294;
 }
 
 // past spaces and comments

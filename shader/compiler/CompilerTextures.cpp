@@ -479,7 +479,12 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 	}
 	uint32_t id = parse_image_function(arguments, name, function, scope);
 	if (id != ~0u || name == "imageStore") return id;
-	throwError("\"%s\" built-in function is not supported yet\n", name.get());
+	bool matched = false;
+	id = parse_atomic_function(operands, arguments, name, function, scope, matched);
+	if (matched) return id;
+	id = parse_remaining_function(operands, arguments, name, function, scope, matched);
+	if (matched) return id;
+	throwError("unknown internal function %s with %u arguments\n", name.get(), arguments.size());
 }
 
 } // namespace Vexa

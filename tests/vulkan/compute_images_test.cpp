@@ -502,9 +502,7 @@ const Case cases[] = {
 				EXPECT_EQ(texel(after[0], 0, i % 4, i / 4)[0], i + 100) << i;
 				EXPECT_EQ(int32_t(texel(after[1], 0, i % 4, i / 4)[0]), int32_t(i) - 50) << i;
 			}
-		},
-		// pending: the image atomics come with the other atomics
-		"this compiler: \"imageAtomicAdd\" built-in function is not supported yet"},
+		}},
 };
 
 // the first differences of two byte vectors, as words

@@ -241,9 +241,13 @@ void check_stage(uint32_t stage, const char *extension, const char *head) {
 			EXPECT_TRUE(compiled.ok) << candidate.declaration << "\n" << candidate.call << "\n" << compiled.log;
 		} else {
 			refused++;
-			if (!shadow_lod(candidate)) EXPECT_FALSE(compiled.ok) << "the reference refuses it:\n" << candidate.declaration << "\n" << candidate.call;
+			if (!shadow_lod(candidate)) {
+				EXPECT_FALSE(compiled.ok) << "the reference refuses it:\n" << candidate.declaration << "\n" << candidate.call;
+			}
 		}
-		if (compiled.ok) EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.0"), "") << candidate.declaration << "\n" << candidate.call;
+		if (compiled.ok) {
+			EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.0"), "") << candidate.declaration << "\n" << candidate.call;
+		}
 	}
 	ASSERT_GT(refused, 0u) << "the reference took every call, which can't be:\n" << output;
 	std::cout << extension << ": " << candidates.size() << " calls: " << taken << " taken by the reference, " << refused << " refused\n";
