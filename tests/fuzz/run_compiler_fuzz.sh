@@ -319,6 +319,81 @@ void main() {
 }
 GLSL
 
+# textures: sparse calls writing their texel through l-values (a swizzle
+# too), gathers with run-time and four constant offsets, depth compares,
+# projective forms, fetches, queries and image accesses, indices of runtime
+# descriptor arrays made non-uniform and carried through arithmetic
+seed textures_sparse_nonuniform 5 <<'GLSL'
+#version 450
+#extension GL_ARB_sparse_texture2 : require
+#extension GL_EXT_nonuniform_qualifier : require
+layout(location = 0) in vec4 uv;
+layout(location = 1) flat in int index;
+layout(location = 2) smooth in vec3 normal;
+layout(location = 0) out vec4 color;
+layout(binding = 0) uniform sampler2D textures[];
+layout(binding = 1) uniform sampler2DShadow depth;
+layout(binding = 2) uniform isampler2DArray layers;
+layout(binding = 3) uniform samplerCubeArrayShadow cubes;
+layout(binding = 4) uniform usampler2DMS multi;
+layout(binding = 5, rgba8) uniform image2D targets[];
+layout(binding = 6) uniform samplerBuffer texels;
+const ivec2 Corners[4] = ivec2[4](ivec2(0, 0), ivec2(1, 0), ivec2(0, -1), ivec2(-1, 1));
+void main() {
+	int i = nonuniformEXT(index);
+	vec4 texel, gathered;
+	ivec4 layer;
+	float shadow;
+	int code = sparseTextureARB(textures[i], uv.xy, texel);
+	code |= sparseTextureLodARB(textures[nonuniformEXT(index + 1)], uv.xy, 1.0, texel.zyxw);
+	int more = sparseTextureGatherARB(textures[0], uv.xy, gathered, 2);
+	more += sparseTextureGatherOffsetsARB(textures[1], uv.xy, Corners, gathered, 1);
+	more += sparseTexelFetchARB(layers, ivec3(uv.xyz), 0, layer);
+	more += sparseTextureARB(depth, uv.xyz, shadow);
+	vec4 g = textureGatherOffsets(textures[i], uv.xy, Corners, 3) + textureGatherOffset(textures[2], uv.xy, ivec2(index), 1);
+	g += textureGather(depth, uv.xy, 0.5) + textureGather(cubes, uv, 0.25) + vec4(texture(cubes, uv, 0.5));
+	g += textureProj(textures[i], uv) + textureProjOffset(depth, uv, ivec2(1, -1)) + textureGradOffset(textures[3], uv.xy, vec2(0.1), vec2(0.2), ivec2(2));
+	g += vec4(texelFetch(multi, ivec2(1), 2)) + texelFetch(texels, index) + vec4(textureSize(textures[i], 1), textureSamples(multi), textureSize(texels));
+	vec4 stored = imageLoad(targets[nonuniformEXT(index)], ivec2(uv.xy));
+	imageStore(targets[i], ivec2(uv.zw), stored + g);
+	bool resident = sparseTexelsResidentARB(code) && sparseTexelsResidentARB(more);
+	color = resident ? texel + gathered + vec4(layer) + shadow + vec4(imageSize(targets[i]), 0, 1) : vec4(normal, 0.0);
+}
+GLSL
+# redeclared gl_PerVertex blocks: an input and an output block of one name,
+# clip and cull distances, invariant members and redeclarations, smooth
+seed per_vertex_control 2 <<'GLSL'
+#version 450
+layout(vertices = 3) out;
+in gl_PerVertex { vec4 gl_Position; float gl_PointSize; float gl_ClipDistance[2]; float gl_CullDistance[1]; } gl_in[gl_MaxPatchVertices];
+out gl_PerVertex { invariant vec4 gl_Position; float gl_ClipDistance[2]; float gl_CullDistance[1]; } gl_out[];
+layout(location = 0) in vec3 position[];
+layout(location = 0) out vec3 moved[];
+layout(location = 1) patch out vec4 factors;
+void main() {
+	int i = gl_InvocationID;
+	gl_out[gl_InvocationID].gl_Position = gl_in[i].gl_Position * gl_in[0].gl_PointSize;
+	gl_out[gl_InvocationID].gl_ClipDistance[1] = gl_in[i].gl_ClipDistance[0] - gl_in[i].gl_CullDistance[0];
+	gl_out[gl_InvocationID].gl_CullDistance[0] = gl_in[(i + 1) % 3].gl_ClipDistance[1];
+	moved[gl_InvocationID] = position[i] + gl_in[i].gl_Position.xyz;
+	if (i == 0) {
+		gl_TessLevelOuter[0] = 2.0; gl_TessLevelOuter[1] = 3.0; gl_TessLevelOuter[2] = 4.0;
+		gl_TessLevelInner[0] = 5.0;
+		factors = vec4(gl_PatchVerticesIn, gl_PrimitiveID, 0.0, 1.0);
+	}
+}
+GLSL
+seed per_vertex_geometry 4 <<'GLSL'
+#version 450
+layout(triangles, invocations = 2) in;
+layout(triangle_strip, max_vertices = 3) out;
+in gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[3]; } gl_in[];
+out gl_PerVertex { vec4 gl_Position; float gl_PointSize; float gl_ClipDistance[3]; };
+invariant gl_Position;
+layout(location = 0) smooth out vec4 color;
+void main() { gl_Position = gl_in[1].gl_Position; gl_ClipDistance[2] = gl_in[0].gl_ClipDistance[2]; gl_PointSize = 1.0; color = vec4(gl_InvocationID); }
+GLSL
+
 fuzz_run "the GLSL compiler" compiler_fuzz 4096 "$corpus" "$seeds" -dict="$root/tests/fuzz/compiler.dict"
 
 # the regression shaders as inputs, their stage from the file extension
