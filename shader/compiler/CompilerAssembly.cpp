@@ -63,6 +63,8 @@ const struct {
 	{5016, "SPV_EXT_shader_image_int64"},
 	{5301, "SPV_EXT_descriptor_indexing"},
 	{5302, "SPV_EXT_descriptor_indexing"},
+	{5304, "SPV_EXT_descriptor_indexing"},
+	{5305, "SPV_EXT_descriptor_indexing"},
 	{4437, "SPV_KHR_device_group"},
 	{4439, "SPV_KHR_multiview"},
 	{5297, "SPV_NV_shader_subgroup_partitioned"},

@@ -246,6 +246,9 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			if (target.pointer == ~0u || !(flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer)) || (flags & (TypeTexture | TypeSampled))) {
 				unknown();
 			}
+			if (target.variable != ~0u && variables[target.variable].decorations.get(24u) != nullptr && operation != "Load") {
+				throwError("can't write to readonly image \"%s\"\n", variables[target.variable].name.get());
+			}
 			bool multisampled = (flags & TypeImageMS) != 0;
 			if (row->image_arguments == 0 || count != row->image_arguments + (multisampled ? 1u : 0u)) unknown();
 			uint32_t dimensions = (flags & (TypeImage3D | TypeImageCube)) ? 3 : (flags & TypeImage2D) ? 2 : 1;

@@ -214,6 +214,64 @@ bool holds_bool(const Compiler &compiler, const String &type, Set<uint32_t> &see
 
 // what Vulkan asks of the qualifiers of a variable or a member (in the
 // storage class of its block), checked where it is declared
+// The inputs of tessellation and geometry shaders and the outputs of
+// tessellation control and mesh shaders hold a value for each vertex: they
+// are arrays as long as the stage's vertex count (patch values aside).
+void check_per_vertex(State &state, const Compiler::Variable &variable, uint32_t storage) {
+	Compiler &compiler = state.compiler;
+	const uint32_t model = compiler.execution_model;
+	if (state.internal || variable.decorations.get(DecorationBuiltIn) != nullptr || variable.decorations.get(DecorationPatch) != nullptr) return;
+	bool per_vertex = (storage == StorageInput && (model == 1 || model == 2 || model == 3)) || (storage == StorageOutput && (model == 1 || model == 5365));
+	if (!per_vertex) return;
+	const String &name = variable.name.empty() ? variable.type : variable.name;
+	if (variable.length == ~0u) throwError("\"%s\" must be an array in this stage\n", name.get());
+	// mesh outputs may be shorter than the most the shader writes
+	if (model == 5365) return;
+	uint32_t expected = 0;
+	try {
+		expected = get_interface_length(compiler, variable.name, storage, variable.decorations.get(DecorationPerPrimitive) != nullptr);
+	} catch (const String &) {
+		return; // the count is not declared yet
+	}
+	if (variable.length != expected) {
+		throwError("\"%s\" array size %u is not %u, the vertex count of this stage\n", name.get(), variable.length, expected);
+	}
+}
+
+// A redeclared built-in block (gl_PerVertex): built-in members only, each of
+// its own type, in a stage that has it, and no location.
+void check_builtin_block(State &state, uint32_t index) {
+	Compiler &compiler = state.compiler;
+	const uint32_t model = compiler.execution_model;
+	const Compiler::Structure &block = compiler.structures[index];
+	uint32_t builtins = 0;
+	for (uint32_t i = 0; i < block.members.size(); i++) builtins += compiler.variables[block.members[i]].decorations.get(DecorationBuiltIn) != nullptr;
+	if (state.internal || builtins == 0) return;
+	if (builtins != block.members.size()) throwError("\"%s\" block mixes built-in and other members\n", block.name.get());
+	if (block.variable != ~0u && compiler.variables[block.variable].decorations.get(DecorationLocation) != nullptr) {
+		throwError("\"%s\" built-in block can't have a location\n", block.name.get());
+	}
+	const uint32_t storage = block.storage;
+	for (uint32_t i = 0; i < block.members.size(); i++) {
+		const Compiler::Variable &member = compiler.variables[block.members[i]];
+		const String &name = member.name;
+		bool position = name == "gl_Position" || name == "gl_PointSize";
+		bool distance = name == "gl_ClipDistance" || name == "gl_CullDistance";
+		if (!position && !distance) continue;
+		// the type of each
+		bool typed = name == "gl_Position" ? (member.type == "f32v4" && member.length == ~0u)
+			: name == "gl_PointSize" ? (member.type == "f32" && member.length == ~0u)
+			: (member.type == "f32" && member.length != ~0u && member.length >= 1 && member.length <= 8);
+		if (!typed) throwError("\"%s\" built-in has another type\n", name.get());
+		// vertex shaders take none of them in, fragment shaders give none
+		// out and have no position
+		if ((model == 0 && storage == StorageInput) || (model == 4 && (storage == StorageOutput || position)) || model == 5 || model == 5364 ||
+			(model >= 5313 && model <= 5318) || (model == 5365 && storage == StorageInput)) {
+			throwError("\"%s\" built-in is not valid in this stage\n", name.get());
+		}
+	}
+}
+
 void check_interface(State &state, const Compiler::Variable &variable, uint32_t storage, bool member) {
 	Compiler &compiler = state.compiler;
 	const uint32_t model = compiler.execution_model;
@@ -551,7 +609,8 @@ void parse_declaration(State &state, const String &type) {
 		Compiler::Variable &variable = compiler.variables[index];
 		// members hold bools as 32-bit integers, which any storage can lay
 		// out; uses convert them back
-		if (member && (variable.type == "b32" || variable.type.startsWith("b32v"))) {
+		bool builtin_name = compiler.builtin_variables.get(name) != nullptr;
+		if (member && !builtin_name && (variable.type == "b32" || variable.type.startsWith("b32v"))) {
 			variable.type = String("u") + variable.type.substr(1);
 			variable.held_bool = true;
 		}
@@ -576,6 +635,7 @@ void parse_declaration(State &state, const String &type) {
 		if (variable.decorations.get(DecorationSample) != nullptr) compiler.capabilities.insert(35); // SampleRateShading
 		if (variable.decorations.get(DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(5283); // MeshShadingEXT
 		check_interface(state, variable, member ? compiler.structures[state.structure].storage : storage, member);
+		if (!member) check_per_vertex(state, variable, storage);
 		// resources with a binding and no set are in set 0, as blocks are
 		if (!member && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&
 			variable.decorations.get(DecorationDescriptorSet) == nullptr) {
@@ -750,14 +810,24 @@ void parse_word(State &state, const String &word) {
 	}
 	// "invariant gl_Position;": an output declared before, or a built-in
 	// one, made invariant
-	if (!parameter_list && *state.s == ';' && state.decorations.get(DecorationInvariant) != nullptr && state.decorations.size() == 1 &&
-		!(state.bits & (QualifierStorage | QualifierLayout | QualifierPrecision)) && !(state.bits & QualifierStructure)) {
-		uint32_t index = compiler.find_variable(word, &compiler.global_scope);
-		if (index == ~0u) throwError("unknown variable \"%s\"\n", word.get());
-		Compiler::Variable &variable = compiler.variables[index];
-		uint32_t storage = variable.structure != ~0u ? compiler.structures[variable.structure].storage : variable.storage;
-		if (storage != StorageOutput) throwError("invariant qualifier of \"%s\" is valid only for outputs\n", word.get());
-		if (variable.decorations.get(DecorationInvariant) == nullptr) variable.decorations.insert(DecorationInvariant, ~0u);
+	if (!parameter_list && (*state.s == ';' || *state.s == ',') && state.decorations.get(DecorationInvariant) != nullptr &&
+		state.decorations.size() == 1 && !(state.bits & (QualifierStorage | QualifierLayout | QualifierPrecision)) && !(state.bits & QualifierStructure)) {
+		String name = word;
+		for (;;) {
+			uint32_t index = compiler.find_variable(name, &compiler.global_scope);
+			if (index == ~0u) throwError("unknown variable \"%s\"\n", name.get());
+			Compiler::Variable &variable = compiler.variables[index];
+			uint32_t storage = variable.structure != ~0u ? compiler.structures[variable.structure].storage : variable.storage;
+			if (storage != StorageOutput) throwError("invariant qualifier of \"%s\" is valid only for outputs\n", name.get());
+			if (variable.decorations.get(DecorationInvariant) == nullptr) variable.decorations.insert(DecorationInvariant, ~0u);
+			state.s = skip_spaces(state.s);
+			if (*state.s != ',') break;
+			state.s = skip_spaces(state.s + 1);
+			name.clear();
+			state.s += Parser::readName(state.s, name);
+			if (name.empty()) throwError("expecting a name\n");
+		}
+		if (*state.s != ';') throwError("expecting ';'\n");
 		state.s++;
 		state.reset_qualifiers();
 		return;
@@ -834,7 +904,11 @@ void Compiler::parse_declarations(const char *text, uint32_t *error_offset, bool
 			end_structure(state);
 			// the qualifiers of a block are those of its instance
 			uint32_t instance = structures[index].variable;
-			if (instance != ~0u) check_interface(state, variables[instance], variables[instance].storage, false);
+			check_builtin_block(state, index);
+			if (instance != ~0u) {
+				check_interface(state, variables[instance], variables[instance].storage, false);
+				check_per_vertex(state, variables[instance], variables[instance].storage);
+			}
 			continue;
 		}
 		String word;

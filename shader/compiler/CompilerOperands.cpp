@@ -477,6 +477,10 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 			if (const Value *value = constants.get(id)) {
 				uint64_t bound = length != ~0u ? length : (flags & TypeMatrixMask) ? get_column_count(flags) : get_vector_size(flags);
 				if (bound != 0 && value->get_u64(0) >= bound) throwError("index %llu is out of bounds\n", static_cast<unsigned long long>(value->get_u64(0)));
+				// a runtime array has no bound, but no negative index either
+				if (bound == 0 && (index_flags & TypeInt) && value->get_i64(0) < 0) {
+					throwError("index %lld is out of bounds\n", static_cast<long long>(value->get_i64(0)));
+				}
 			} else {
 				constant_indices = false;
 			}
@@ -552,27 +556,31 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 	uint32_t id = next_id++;
 	Array<uint32_t> chain;
 	bool non_uniform = false;
+	bool dynamic = false;
 	for (uint32_t i = 0; i < indices.size(); i++) {
 		chain.append(indices[i]);
 		non_uniform = non_uniform || is_non_uniform(indices[i]);
+		dynamic = dynamic || constants.get(indices[i]) == nullptr;
 	}
 	add_function_opcode(function, Spirv::OpAccessChain, {add_pointer_type(type, length, storage), id, base}, chain);
 	add_target(id, type, length);
 	if (held) held_bools.insert(id);
+	uint32_t flags = get_target_flags(type);
+	bool texel_buffer = storage == Spirv::StorageUniformConstant && (flags & TypeImageBuffer) != 0;
+	bool storage_image = storage == Spirv::StorageUniformConstant && !(flags & TypeTexture) && !(flags & TypeSampled);
+	// texel buffers indexed at run time need capabilities of their own
+	if (dynamic && texel_buffer) capabilities.insert(storage_image ? 5305u : 5304u); // StorageTexelBuffer / UniformTexelBuffer ArrayDynamicIndexing
 	if (non_uniform) {
 		// the resource reached by an index that differs between invocations:
 		// the pointer, and what is loaded through it, say so
 		set_non_uniform(id);
-		uint32_t flags = get_target_flags(type);
 		if (storage == Spirv::StorageUniformConstant) {
-			bool texel_buffer = (flags & TypeImageBuffer) != 0;
-			bool storage_image = !(flags & TypeTexture) && !(flags & TypeSampled);
-			if (storage_image) capabilities.insert(texel_buffer ? 5312u : 5308u);      // StorageTexelBuffer / StorageImage ArrayNonUniformIndexing
-			else capabilities.insert(texel_buffer ? 5311u : 5307u);                   // UniformTexelBuffer / SampledImage ArrayNonUniformIndexing
+			if (storage_image) capabilities.insert(texel_buffer ? 5312u : 5309u); // StorageTexelBuffer / StorageImage ArrayNonUniformIndexing
+			else capabilities.insert(texel_buffer ? 5311u : 5307u);              // UniformTexelBuffer / SampledImage ArrayNonUniformIndexing
 		} else if (storage == Spirv::StorageUniform) {
 			capabilities.insert(5306u); // UniformBufferArrayNonUniformIndexing
 		} else if (storage == Spirv::StorageStorageBuffer) {
-			capabilities.insert(5309u); // StorageBufferArrayNonUniformIndexing
+			capabilities.insert(5308u); // StorageBufferArrayNonUniformIndexing
 		}
 	}
 	return id;

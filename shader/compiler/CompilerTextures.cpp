@@ -149,8 +149,9 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	// an argument as a vector (or scalar) of kind with components
 	auto vector_of = [&](uint32_t id, uint32_t of_kind, uint32_t components) {
 		uint32_t argument_flags = get_target_flags(id);
+		// GLSL converts no doubles to floats implicitly
 		if (!(argument_flags & (TypeFloat | TypeInt | TypeUint)) || (argument_flags & (TypeMatrixMask | TypeStructure | TypeRuntimeArray)) ||
-			get_target_components(id) != components) {
+			get_target_components(id) != components || ((argument_flags & TypeFloat) && (argument_flags & Type64))) {
 			unknown_arguments();
 		}
 		uint32_t wanted = (argument_flags & ~(TypeKindMask | TypeWidthMask)) | of_kind | Type32;
@@ -172,7 +173,8 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		}
 		if (texel_out->pointer == ~0u) throwError("can't write %s function result\n", call.get());
 		if (texel_out->variable != ~0u) check_write(texel_out->variable);
-		if (get_target_components(texel_out->id) != get_target_components(type)) unknown_arguments();
+		// an out argument: of the texel's own type
+		if (get_target_type(texel_out->id) != type) unknown_arguments();
 		capabilities.insert(CapabilitySparseResidency);
 		uint32_t code_type = add_type("i32");
 		// one structure of the residency code and the texel for each texel type
@@ -201,7 +203,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		capabilities.insert(CapabilityImageQuery);
 		if (name == "textureSamples") {
 			if (count != 1) unknown_arguments();
-			if (!multisampled) throwError("is not a multisample texture");
+			if (!multisampled) throwError("is not a multisample texture\n");
 			uint32_t type = add_type("i32");
 			uint32_t target = plain_image();
 			uint32_t id = result(type);
@@ -260,10 +262,15 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	auto offset_operand = [&](uint32_t id, bool gather, uint32_t &mask) {
 		if (flags & TypeImageCube) unknown_arguments();
 		uint32_t offset = vector_of(id, TypeInt, dimensions);
-		if (constants.get(offset) != nullptr) {
+		if (const Value *value = constants.get(offset)) {
+			// the offsets every device takes
+			for (uint32_t i = 0; i < dimensions; i++) {
+				int64_t component = value->get_i64(i);
+				if (component < -8 || component > 7) throwError("offset of %s is out of range -8 to 7\n", call.get());
+			}
 			mask |= ConstOffset;
 		} else {
-			if (!gather) throwError("offset of %s is not a constant\n", name.get());
+			if (!gather) throwError("offset of %s is not a constant\n", call.get());
 			capabilities.insert(CapabilityImageGatherExtended);
 			mask |= Offset;
 		}
@@ -353,8 +360,8 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			component = scalar_of(arguments[count - 1], TypeInt);
 			component_argument = true;
 			const Value *value = constants.get(component);
-			if (value == nullptr) throwError("component of %s is not a constant\n", name.get());
-			if (value->get_u64(0) > 3) throwError("component %lld of %s is not 0 to 3\n", static_cast<long long>(value->get_i64(0)), name.get());
+			if (value == nullptr) throwError("component of %s is not a constant\n", call.get());
+			if (value->get_u64(0) > 3) throwError("component %lld of %s is not 0 to 3\n", static_cast<long long>(value->get_i64(0)), call.get());
 		} else {
 			component = add_constant("i32", 0);
 		}
@@ -388,7 +395,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	// implicit levels need derivatives: outside fragment shaders level 0
 	bool implicit = instruction == 87 || instruction == 89 || instruction == 91 || instruction == 93;
 	if (implicit && execution_model != 4) {
-		if (mask & Bias) throwError("%s with a bias is not valid in this stage\n", name.get());
+		if (mask & Bias) throwError("%s with a bias is not valid in this stage\n", call.get());
 		instruction += 1;
 		mask |= Lod;
 	}
@@ -415,7 +422,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		uint32_t offsets = take();
 		if (get_target_type_name(offsets) != "i32v2[]" || !(flags & TypeImage2D) || (flags & TypeImageCube)) unknown_arguments();
 		const Value *value = constants.get(offsets);
-		if (value == nullptr) throwError("offsets of %s are not a constant\n", name.get());
+		if (value == nullptr) throwError("offsets of %s are not a constant\n", call.get());
 		if (value->count != 8) unknown_arguments();
 		capabilities.insert(CapabilityImageGatherExtended);
 		mask |= ConstOffsets;
@@ -447,8 +454,15 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 			throwError("unknown arguments for %s\n", name.get());
 		}
 		uint32_t type = add_type("i32");
+		uint32_t value = arguments[0];
+		// an index of another width is converted to 32 bits first
+		if (!(get_target_flags(value) & Type32)) {
+			const char *none_text = "";
+			Expressions::ExpressionParser converter(*this, none_text, function, scope);
+			value = converter.convert(value, (get_target_flags(value) & ~uint32_t(TypeWidthMask)) | Type32);
+		}
 		uint32_t id = next_id++;
-		add_function_opcode(function, get_target_type(arguments[0]) == type ? Spirv::OpCopyObject : Spirv::OpBitcast, {type, id, arguments[0]});
+		add_function_opcode(function, get_target_type(value) == type ? Spirv::OpCopyObject : Spirv::OpBitcast, {type, id, value});
 		add_target(id, type);
 		set_non_uniform(id);
 		return id;
@@ -466,16 +480,28 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 	String sparse = get_sparse_base(name);
 	if (!sparse.empty()) {
 		if (arguments.size() < 2) throwError("unknown arguments for %s\n", name.get());
-		// a gather's component follows the texel
+		// the texel is the last argument but for a gather's component and a
+		// bias, which follow it
 		uint32_t last = operands.size() - 1;
 		if (sparse.startsWith("textureGather") && get_target_components(arguments[last]) == 1 && get_target_components(arguments[last - 1]) == 4) {
 			last--;
+		} else if (sparse == "texture" || sparse == "textureOffset") {
+			uint32_t flags = get_target_flags(arguments[0]);
+			bool cube_array_shadow = (flags & TypeImageCube) && (flags & TypeImageArray) && (flags & TypeImageShadow);
+			uint32_t plain = sparse == "texture" ? 3 : 4;
+			if (!cube_array_shadow && arguments.size() == plain + 1) last--;
 		}
 		Expressions::Operand texel = operands[last];
 		arguments.remove(last);
 		uint32_t id = parse_image_function(arguments, sparse, function, scope, &texel, &name);
 		if (id != ~0u) return id;
 		throwError("unknown arguments for %s\n", name.get());
+	}
+	// images the shader may only read, or only write
+	if ((name == "imageLoad" || name == "imageStore") && operands.size() > 0 && operands[0].variable != ~0u) {
+		const Variable &image = variables[operands[0].variable];
+		if (name == "imageStore" && image.decorations.get(24u) != nullptr) throwError("can't write to readonly image \"%s\"\n", image.name.get());
+		if (name == "imageLoad" && image.decorations.get(25u) != nullptr) throwError("can't read from writeonly image \"%s\"\n", image.name.get());
 	}
 	uint32_t id = parse_image_function(arguments, name, function, scope);
 	if (id != ~0u || name == "imageStore") return id;

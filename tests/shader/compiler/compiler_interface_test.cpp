@@ -53,7 +53,7 @@ const Case cases[] = {
 	{"vertex block redeclared, invariant, clip and cull distances", 1,
 		"#version 450\n"
 		"out gl_PerVertex { vec4 gl_Position; float gl_PointSize; float gl_ClipDistance[2]; float gl_CullDistance[1]; };\n"
-		"invariant gl_Position;\n"
+		"invariant gl_Position, gl_PointSize;\n"
 		"layout(location = 0) smooth out vec2 uv;\n"
 		"void main() { gl_Position = vec4(1.0); gl_PointSize = 2.0; gl_ClipDistance[1] = 0.5; gl_CullDistance[0] = 1.0; uv = vec2(0.0); }\n",
 		{"OpCapability ClipDistance", "OpCapability CullDistance", "OpMemberDecorate %", " 0 Invariant", " 2 BuiltIn ClipDistance",
@@ -133,6 +133,17 @@ TEST(CompilerInterface, Refusals) {
 		{5, "#version 450\nlayout(location = 0) in int i;\nlayout(location = 0) out vec4 o;\nvoid main() { o = vec4(i); }\n", "\"i\" fragment input must be flat"},
 		{5, "#version 450\nlayout(binding = 0) uniform sampler1DArray s;\nvoid main() {}\n", "\"sampler1DArray\" one-dimensional images are not supported"},
 		{5, "#version 450\nlayout(pixel_center_integer) in vec4 gl_FragCoord;\nvoid main() {}\n", "pixel_center_integer qualifier is not valid for Vulkan"},
+		// redeclared built-in blocks hold built-ins of their own types, in stages that have them
+		{1, "#version 450\nout gl_PerVertex { vec4 gl_Position; int extra; };\nvoid main() {}\n", "\"gl_PerVertex\" block mixes built-in and other members"},
+		{1, "#version 450\nout gl_PerVertex { vec4 gl_Position; vec4 gl_ClipDistance; };\nvoid main() {}\n", "\"gl_ClipDistance\" built-in has another type"},
+		{1, "#version 450\nout gl_PerVertex { float gl_ClipDistance[9]; };\nvoid main() {}\n", "\"gl_ClipDistance\" built-in has another type"},
+		{5, "#version 450\nin gl_PerVertex { vec4 gl_Position; };\nvoid main() {}\n", "\"gl_Position\" built-in is not valid in this stage"},
+		{1, "#version 450\nlayout(location = 3) out gl_PerVertex { vec4 gl_Position; };\nvoid main() {}\n", "\"gl_PerVertex\" built-in block can't have a location"},
+		// values per vertex are arrays of the stage's vertex count
+		{2, "#version 450\nlayout(vertices = 4) out;\nout gl_PerVertex { vec4 gl_Position; };\nvoid main() {}\n", "\"gl_PerVertex\" must be an array in this stage"},
+		{2, "#version 450\nlayout(vertices = 4) out;\nout gl_PerVertex { vec4 gl_Position; } gl_out[3];\nvoid main() {}\n", "\"gl_out\" array size 3 is not 4, the vertex count of this stage"},
+		{4, "#version 450\nlayout(triangles) in;\nlayout(points, max_vertices = 1) out;\nlayout(location = 0) in vec3 normals[2];\nvoid main() {}\n", "\"normals\" array size 2 is not 3, the vertex count of this stage"},
+		{3, "#version 450\nlayout(triangles) in;\nlayout(location = 0) in vec3 normal;\nvoid main() {}\n", "\"normal\" must be an array in this stage"},
 		// no output vertex count: gl_out has no size
 		{2, "#version 450\nvoid main() { gl_out[gl_InvocationID].gl_Position = vec4(0.0); }\n", "unexpected \"gl_out\""},
 	};

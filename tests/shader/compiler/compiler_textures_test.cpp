@@ -58,6 +58,7 @@ const char *const declarations =
 	"layout(binding = 25, r64i) uniform i64image2D i64;\n"
 	"layout(binding = 26, r64ui) uniform u64image2D u64;\n"
 	"layout(binding = 27, r32f) uniform imageCubeArray ica;\n"
+	"layout(binding = 28, rgba8) uniform readonly image2D readable;\n"
 	"const ivec2 four[4] = ivec2[](ivec2(0), ivec2(1, 0), ivec2(0, 1), ivec2(-1));\n";
 
 const char *const fragment_head = "#version 450\nlayout(location = 0) in vec4 p;\nlayout(location = 0) out vec4 o;\n";
@@ -95,10 +96,11 @@ TEST(CompilerTextures, EveryFormValidates) {
 		// gathers with four constant offsets, from a constant array
 		"o = textureGatherOffsets(s2, p.xy, four) + textureGatherOffsets(s2, p.xy, four, 3) + vec4(textureGatherOffsets(si, p.xyz, four, 1)) + textureGatherOffsets(sh, p.xy, 0.5, four);",
 		// sparse residency: the code is the result, the texel goes into the l-value (a gather's component after it)
-		"vec4 t; float d; ivec4 it; int c = sparseTextureARB(s2, p.xy, t) + sparseTextureLodARB(s2, p.xy, 1.0, t) + sparseTextureOffsetARB(s2, p.xy, ivec2(1), t) + sparseTextureGradARB(s2, p.xy, p.zw, p.zw, t); o = t;\n"
+		"vec4 t; float d; ivec4 it; uvec4 ut; int c = sparseTextureARB(s2, p.xy, t) + sparseTextureLodARB(s2, p.xy, 1.0, t) + sparseTextureOffsetARB(s2, p.xy, ivec2(1), t) + sparseTextureGradARB(s2, p.xy, p.zw, p.zw, t); o = t;\n"
 		"  c += sparseTextureARB(sh, p.xyz, d) + sparseTexelFetchARB(s2, ivec2(1), 0, t) + sparseTexelFetchOffsetARB(s2, ivec2(1), 0, ivec2(1), t) + sparseTexelFetchARB(si, ivec3(1), 0, it); o += t + d + vec4(it);\n"
-		"  c += sparseTextureGatherARB(s2, p.xy, t, 1) + sparseTextureGatherOffsetARB(s2, p.xy, ivec2(1), t) + sparseTextureGatherOffsetsARB(s2, p.xy, four, o) + sparseTextureLodOffsetARB(su, p.xyz, 0.0, ivec3(1), it);\n"
-		"  if (sparseTexelsResidentARB(c)) o += t + vec4(it);",
+		"  c += sparseTextureGatherARB(s2, p.xy, t, 1) + sparseTextureGatherOffsetARB(s2, p.xy, ivec2(1), t) + sparseTextureGatherOffsetsARB(s2, p.xy, four, o) + sparseTextureLodOffsetARB(su, p.xyz, 0.0, ivec3(1), ut);\n"
+		"  c += sparseTextureARB(s2, p.xy, t, 0.5) + sparseTextureOffsetARB(s2, p.xy, ivec2(1), t, 0.25);\n"
+		"  if (sparseTexelsResidentARB(c)) o += t + vec4(it) + vec4(ut);",
 		// queries
 		"ivec2 a = textureSize(s2, 0) + textureSize(sc, 1) + textureSize(sms) + imageSize(img) + imageSize(icube); ivec3 b = textureSize(si, 0) + textureSize(su, 0) + textureSize(sca, 0) + imageSize(iua) + textureSize(smsa); o = vec4(a, b.xy) + float(textureSize(sb) + textureSamples(sms) + textureSamples(smsa));",
 	};
@@ -157,6 +159,13 @@ TEST(CompilerTextures, Refusals) {
 		{"int c = sparseTextureARB(s2, p.xy, vec4(1.0));", "can't write sparseTextureARB function result"},
 		{"vec2 t; int c = sparseTextureARB(s2, p.xy, t);", "unknown arguments for sparseTextureARB"},
 		{"o.x = float(sparseTexelsResidentARB(1u));", "unknown arguments for sparseTexelsResidentARB"},
+		{"ivec4 t; int c = sparseTextureARB(s2, p.xy, t);", "unknown arguments for sparseTextureARB"},
+		{"o = texture(s2, dvec2(p.xy));", "unknown arguments for texture"},
+		{"o = textureOffset(s2, p.xy, ivec2(8, 0));", "offset of textureOffset is out of range -8 to 7"},
+		{"o = texelFetchOffset(s2, ivec2(0), 0, ivec2(-9));", "offset of texelFetchOffset is out of range -8 to 7"},
+		{"o = textureSamples(s2) == 1 ? p : o;", "is not a multisample texture"},
+		{"imageStore(readable, ivec2(0), p);", "can't write to readonly image \"readable\""},
+		{"o = imageLoad(unformatted, ivec2(0));", "can't read from writeonly image \"unformatted\""},
 	};
 	for (const Case &c : cases) {
 		std::string source = std::string(fragment_head) + declarations + "void main() {\n  " + c.call + "\n}\n";
@@ -193,5 +202,24 @@ TEST(CompilerTextures, NonUniformIndexing) {
 		if (instruction.opcode == 87 || instruction.opcode == 88 || instruction.opcode == 98) decorated.push_back(non_uniform.count(instruction.operands[2]) != 0);
 	}
 	EXPECT_EQ(decorated, (std::vector<bool>{true, true, false}));
-	for (uint32_t capability : {5301u, 5302u, 5307u, 5308u}) EXPECT_TRUE(capabilities.count(capability)) << capability;
+	for (uint32_t capability : {5301u, 5302u, 5307u, 5309u}) EXPECT_TRUE(capabilities.count(capability)) << capability;
+
+	// buffers indexed non-uniformly, texel buffers indexed at run time: capabilities of their own
+	const std::string buffers = std::string(fragment_head) +
+		"#extension GL_EXT_nonuniform_qualifier : enable\n"
+		"layout(std430, binding = 0) buffer B { vec4 v; } blocks[4];\n"
+		"layout(binding = 1) uniform samplerBuffer texels[4];\n"
+		"layout(location = 1) flat in int index;\n"
+		"void main() {\n"
+		"  o = blocks[nonuniformEXT(index)].v + texelFetch(texels[index], 0);\n"
+		"}\n";
+	Compiled second = compile(5, buffers);
+	ASSERT_TRUE(second.ok) << second.log;
+	EXPECT_EQ(spirv_test::spirv_val(second.words, "vulkan1.2"), "");
+	capabilities.clear();
+	for (const auto &instruction : compiler_test::decode(second.words.data() + 5, uint32_t(second.words.size() - 5))) {
+		if (instruction.opcode == 17) capabilities.insert(instruction.operands[0]);
+	}
+	for (uint32_t capability : {5301u, 5304u, 5308u}) EXPECT_TRUE(capabilities.count(capability)) << capability;
+	EXPECT_FALSE(capabilities.count(5309u));
 }
