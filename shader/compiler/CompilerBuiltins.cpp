@@ -105,15 +105,20 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 			return done();
 		}
 	}
-	if (is_model(m, {5314, 5316, 5317})) {
+	// the ray in the shaders a ray reaches: intersection, any-hit, closest-hit
+	// and miss; in object space only where there is an object
+	if (is_model(m, {5314, 5315, 5316, 5317})) {
 		if (declare_plain(*this, name,
-				{{"in f32v3", "gl_WorldRayOriginEXT"}, {"in f32v3", "gl_WorldRayDirectionEXT"}, {"in f32v3", "gl_ObjectRayOriginEXT"},
-					{"in f32v3", "gl_ObjectRayDirectionEXT"}, {"in f32", "gl_RayTminEXT"}, {"in f32", "gl_RayTmaxEXT"},
+				{{"in f32v3", "gl_WorldRayOriginEXT"}, {"in f32v3", "gl_WorldRayDirectionEXT"}, {"in f32", "gl_RayTminEXT"}, {"in f32", "gl_RayTmaxEXT"},
 					{"in u32", "gl_IncomingRayFlagsEXT"}})) {
 			return done();
 		}
 	}
-	if (is_model(m, {5313, 5314, 5316})) {
+	if (is_model(m, {5314, 5315, 5316})) {
+		if (declare_plain(*this, name, {{"in f32v3", "gl_ObjectRayOriginEXT"}, {"in f32v3", "gl_ObjectRayDirectionEXT"}})) return done();
+	}
+	// the instance and primitive hit: intersection, any-hit and closest-hit
+	if (is_model(m, {5314, 5315, 5316})) {
 		if (declare_plain(*this, name,
 				{{"in i32", "gl_PrimitiveID"}, {"in i32", "gl_InstanceID"}, {"in i32", "gl_InstanceCustomIndexEXT"},
 					{"in f32v3m4", "gl_ObjectToWorldEXT"}, {"in f32v3m4", "gl_WorldToObjectEXT"}})) {
@@ -197,7 +202,7 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 				break;
 			}
 			String text = String::format(
-				"perprimitiveEXT out gl_MeshPerPrimitiveEXT { i32 gl_PrimitiveID; i32 gl_Layer; i32 gl_ViewportIndex; } gl_MeshPrimitivesEXT[%u];",
+				"perprimitiveEXT out gl_MeshPerPrimitiveEXT { i32 gl_PrimitiveID; i32 gl_Layer; i32 gl_ViewportIndex; b32 gl_CullPrimitiveEXT; } gl_MeshPrimitivesEXT[%u];",
 				primitives);
 			if (declare_text(*this, name, {"gl_MeshPrimitivesEXT"}, text)) break;
 		}

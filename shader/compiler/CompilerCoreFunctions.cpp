@@ -347,15 +347,16 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 	}
 
 	// ray tracing: the payload and callable data are variables named by their location
-	auto located = [&](uint32_t argument, uint32_t storage) {
+	auto located = [&](uint32_t argument, uint32_t storage, uint32_t incoming) {
 		const Value *value = constants.get(argument);
 		if (value == nullptr || get_target_components(argument) != 1) throwError("unknown reference for %s\n", name.get());
 		uint32_t location = uint32_t(value->get_u64(0));
-		for (auto it = global_scope.variables.begin(); it; ++it) {
-			const Variable &variable = variables[it->value];
+		// every record: an anonymous block's is found by no name
+		for (uint32_t i = 0; i < variables.size(); i++) {
+			Variable &variable = variables[i];
 			const uint32_t *decoration = variable.decorations.get(DecorationLocation);
-			if (variable.storage == storage && variable.structure == ~0u && decoration != nullptr && *decoration == location) {
-				variables[it->value].used = true;
+			if ((variable.storage == storage || variable.storage == incoming) && variable.structure == ~0u && decoration != nullptr && *decoration == location) {
+				variable.used = true;
 				return variable.id;
 			}
 		}
@@ -379,13 +380,14 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		words.append(as_float(arguments[7], 1));
 		words.append(as_float(arguments[8], 3));
 		words.append(as_float(arguments[9], 1));
-		words.append(located(arguments[10], StorageRayPayload));
+		words.append(located(arguments[10], StorageRayPayload, 5342));
 		add_function_opcode(function, 4445, {}, words);
 		return ~0u;
 	}
 	if (name == "executeCallableEXT") {
-		if (count != 2 || !is_tracing_caller(m)) unknown();
-		add_function_opcode(function, 4446, {as_uint(arguments[0]), located(arguments[1], StorageCallableData)});
+		// callable shaders call others too
+		if (count != 2 || !(is_tracing_caller(m) || m == 5318)) unknown();
+		add_function_opcode(function, 4446, {as_uint(arguments[0]), located(arguments[1], StorageCallableData, 5329)});
 		return ~0u;
 	}
 	if (name == "ignoreIntersectionEXT" || name == "terminateRayEXT") {

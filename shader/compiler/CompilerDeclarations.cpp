@@ -333,7 +333,13 @@ void check_interface(State &state, const Compiler::Variable &variable, uint32_t 
 	// memory the host or other stages see has no bool: GLSL's bools there
 	// would be 32-bit integers, which this compiler does not make
 	bool external = io || (member && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant));
-	if (external && !has(DecorationBuiltIn)) {
+	// the built-in blocks hold their bools as SPIR-V wants them
+	bool builtin_block = false;
+	if (const uint32_t *index = compiler.global_scope.structures.get(variable.type)) {
+		const Compiler::Structure &structure = compiler.structures[*index];
+		builtin_block = structure.members.size() > 0 && compiler.variables[structure.members[0]].decorations.get(DecorationBuiltIn) != nullptr;
+	}
+	if (external && !has(DecorationBuiltIn) && !builtin_block) {
 		Set<uint32_t> seen;
 		if (holds_bool(compiler, variable.type, seen)) {
 			throwError("\"%s\" can't be or hold a bool in inputs, outputs, uniform, buffer or push constant blocks\n", name);

@@ -339,6 +339,12 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			bits |= ExpectSemicolon;
 			continue;
 		}
+		// the jumps of any-hit shaders: statements without parentheses
+		if ((word == "ignoreIntersectionEXT" || word == "terminateRayEXT") && *s == ';' && find_variable(word, &scope) == ~0u) {
+			parse_internal_function("", word, function, &scope);
+			bits |= ExpectSemicolon;
+			continue;
+		}
 		// a built-in without a result (imageStore) as a statement
 		if (*s == '(' && internal_functions.find(word) && function_names.get(word) == nullptr && find_variable(word, &scope) == ~0u) {
 			String arguments;

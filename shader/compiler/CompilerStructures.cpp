@@ -308,7 +308,11 @@ void end_structure(State &state) {
 	}
 
 	// the members of an anonymous block are found by their own names
-	if (!named && laid.decorations.get(DecorationBlock) != nullptr) {
+	// (also those of the blocks of ray data and task payloads, which SPIR-V
+	// does not decorate Block)
+	bool ray_data = laid.storage == 5328 || laid.storage == 5329 || laid.storage == 5338 || laid.storage == 5339 || laid.storage == 5342 ||
+		laid.storage == 5402;
+	if (!named && (laid.decorations.get(DecorationBlock) != nullptr || ray_data)) {
 		for (uint32_t i = 0; i < laid.members.size(); i++) {
 			const Compiler::Variable &member = compiler.variables[laid.members[i]];
 			if (Compiler::is_declared(member.name, compiler.global_scope)) throwError("\"%s\" name redefined\n", member.name.get());
