@@ -334,20 +334,22 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		return id;
 	}
 
-	// the older ballot family
+	// the older ballot family, also under its GLSL names ("ballotARB")
+	String plain = name;
+	if (plain.size() > 3 && plain.startsWith("ARB", 3, plain.size() - 3)) plain = plain.substr(0, plain.size() - 3);
 	for (const BallotRow &row : ballot_rows) {
-		if (name != row.name) continue;
+		if (plain != row.name) continue;
 		if (count != row.arguments) unknown();
 		capabilities.insert(row.capability);
 		uint32_t value = arguments[0];
 		uint32_t value_flags = get_target_flags(value);
-		if (!row.value || name == "ballot") {
+		if (!row.value || plain == "ballot") {
 			// a bool condition
 			if ((value_flags & TypeKindMask) != TypeBool || get_target_components(value) != 1) unknown();
 		} else if (!(value_flags & TypeKindMask) || (value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) {
 			unknown();
 		}
-		if (name == "ballot") {
+		if (plain == "ballot") {
 			// the ballot's four words narrowed to the 64 bits of the invocations GLSL counts
 			uint32_t words = add_type("u32v4");
 			uint32_t ballot = next_id++;
@@ -363,7 +365,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		}
 		uint32_t type = row.value ? get_target_type(value) : add_type("b32");
 		uint32_t id = next_id++;
-		if (name == "readInvocation") {
+		if (plain == "readInvocation") {
 			uint32_t invocation = parser.convert(arguments[1], TypeScalar | TypeUint | Type32);
 			add_function_opcode(function, row.instruction, {type, id, value, invocation});
 		} else {

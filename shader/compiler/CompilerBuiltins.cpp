@@ -228,6 +228,8 @@ void Compiler::add_builtin_capability(uint32_t builtin) {
 	if (builtin == 4) capabilities.insert(33); // CullDistance
 	if (builtin >= 18 && builtin <= 20) capabilities.insert(35);
 	if ((builtin >= 36 && builtin <= 41) || (builtin >= 4416 && builtin <= 4420)) capabilities.insert(61);
+	// the masks are ballots
+	if (builtin >= 4416 && builtin <= 4420) capabilities.insert(64);
 	if (builtin >= 4424 && builtin <= 4426) capabilities.insert(4427);
 	if (builtin == 5014) {
 		capabilities.insert(5013);

@@ -611,6 +611,8 @@ void parse_declaration(State &state, const String &type) {
 		if (length == 0 && member && storage != StorageStorageBuffer) throwError("\"%s\" array has no size\n", name.get());
 		// a parameter is copied in and out: it needs its size
 		if (length == 0 && parameter_list) throwError("\"%s\" array has no size\n", name.get());
+		// a ray query is an object of its own, that no copy can stand for
+		if (parameter_list && (type == "rayQuery" || type == "ray_query")) throwError("\"%s\" parameter: ray queries can't be passed to functions\n", name.get());
 		uint32_t index = compiler.add_variable(name, type, length, storage, *scope);
 		Compiler::Variable &variable = compiler.variables[index];
 		// members hold bools as 32-bit integers, which any storage can lay

@@ -199,12 +199,13 @@ const NamePair glsl_type_rows[] = {
 	{"rayQueryEXT", "rayQuery"},
 };
 
-// the gathers with four offsets, and the sparse calls as GLSL spells them
-// (the table above names them without their "ARB" ending)
+// the gathers with four offsets, and the sparse and ballot calls as GLSL
+// spells them (the table above names them without their "ARB" ending)
 const char *const gather_and_sparse_rows[] = {"textureGatherOffsets", "sparseTextureGatherOffsets", "sparseTextureARB",
 	"sparseTextureLodARB", "sparseTextureOffsetARB", "sparseTextureLodOffsetARB", "sparseTextureGradARB", "sparseTextureGradOffsetARB",
 	"sparseTextureGatherARB", "sparseTextureGatherOffsetARB", "sparseTextureGatherOffsetsARB", "sparseTexelFetchARB",
-	"sparseTexelFetchOffsetARB", "sparseTexelsResidentARB"};
+	"sparseTexelFetchOffsetARB", "sparseTexelsResidentARB", "ballotARB", "readInvocationARB", "readFirstInvocationARB", "anyInvocationARB",
+	"allInvocationsARB", "allInvocationsEqualARB"};
 
 // built-in functions lowered to core instructions
 const char *const internal_function_rows[] = {
