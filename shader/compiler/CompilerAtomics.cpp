@@ -8,6 +8,7 @@
 #include "core/Error.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace Vexa {
@@ -248,6 +249,16 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			}
 			if (target.variable != ~0u && variables[target.variable].decorations.get(24u) != nullptr && operation != "Load") {
 				throwError("can't write to readonly image \"%s\"\n", variables[target.variable].name.get());
+			}
+			// atomics take the single-channel 32- and 64-bit formats: r32i, r32ui, r32f, r64ui, r64i
+			uint32_t format = ~0u;
+			if (target.variable != ~0u) {
+				const String &type_name = variables[target.variable].type;
+				uint32_t position = type_name.find("_format_");
+				if (position != ~0u) format = uint32_t(strtoul(type_name.get() + position + 8, nullptr, 10));
+			}
+			if (format != 24 && format != 33 && format != 3 && format != 40 && format != 41) {
+				throwError("%s needs an image of format r32i, r32ui, r32f, r64i or r64ui\n", name.get());
 			}
 			bool multisampled = (flags & TypeImageMS) != 0;
 			if (row->image_arguments == 0 || count != row->image_arguments + (multisampled ? 1u : 0u)) unknown();

@@ -29,6 +29,26 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 	uint32_t target_kind = kind_of(flags);
 	uint32_t source_kind = kind_of(source);
 
+	// a matrix column by column: conversions take no matrices
+	if ((source & TypeMatrixMask) && (flags & TypeMatrixMask) && constants.get(id) == nullptr) {
+		uint32_t columns = get_column_count(source);
+		uint32_t column_flags = flags & ~uint32_t(TypeMatrixMask);
+		uint32_t column_type = add_type(column_flags);
+		uint32_t source_column = add_type(source & ~uint32_t(TypeMatrixMask));
+		Array<uint32_t> parts;
+		for (uint32_t i = 0; i < columns; i++) {
+			uint32_t column = next_id++;
+			add_function_opcode(function, Spirv::OpCompositeExtract, {source_column, column, id, i});
+			add_target(column, source_column);
+			parts.append(add_conversion(function, column_flags, column));
+		}
+		uint32_t type = add_type(flags);
+		uint32_t ret = next_id++;
+		add_function_opcode(function, Spirv::OpCompositeConstruct, {type, ret}, parts);
+		add_target(ret, type);
+		return ret;
+	}
+
 	// to bool: a comparison with the zero of the source's type
 	if (target_kind == TypeBool && source_kind != TypeBool) {
 		uint32_t type = add_type(flags);

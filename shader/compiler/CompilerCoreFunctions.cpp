@@ -272,7 +272,10 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 			get_target_components(r) < 2) {
 			unknown();
 		}
-		r = parser.convert(r, (get_target_flags(r) & ~uint32_t(TypeWidthMask)) | (get_target_flags(c) & TypeWidthMask));
+		// of a float and a double vector, a double matrix
+		uint32_t width = ((get_target_flags(c) | get_target_flags(r)) & Type64) ? Type64 : (get_target_flags(c) & TypeWidthMask);
+		c = parser.convert(c, (get_target_flags(c) & ~uint32_t(TypeWidthMask)) | width);
+		r = parser.convert(r, (get_target_flags(r) & ~uint32_t(TypeWidthMask)) | width);
 		uint32_t columns = get_target_components(r);
 		uint32_t type = add_type(get_target_flags(c) | ((columns - 1) << 11));
 		return emit(147, type, {c, r});

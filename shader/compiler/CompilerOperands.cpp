@@ -507,6 +507,8 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 		if (write && holder.decorations.get(DecorationNonWritable)) throwError("can't write to readonly buffer\n");
 		if (!write && holder.decorations.get(DecorationNonReadable)) throwError("can't read from writeonly buffer\n");
 	}
+	// hit attributes are written by intersection shaders alone
+	if (write && storage == 5339 && execution_model != 5314) throwError("can't write to \"%s\"\n", name.get());
 	if (write && (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == 9)) {
 		throwError("can't write to \"%s\"\n", name.get());
 	}
@@ -612,6 +614,8 @@ void Compiler::check_write(uint32_t index) {
 		throwError("can't write to \"%s\"\n", variable.name.get());
 	}
 	if (holder->decorations.get(DecorationNonWritable) != nullptr) throwError("can't write to readonly buffer\n");
+	// hit attributes are written by intersection shaders alone
+	if (storage == 5339 && execution_model != 5314) throwError("can't write to \"%s\"\n", variable.name.get());
 }
 
 uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope) {
