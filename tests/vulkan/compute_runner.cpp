@@ -728,6 +728,19 @@ struct Context {
 		info.int8 = features12.shaderInt8 != VK_FALSE;
 		info.storage_16bit = features11.storageBuffer16BitAccess != VK_FALSE;
 		info.storage_8bit = features12.storageBuffer8BitAccess != VK_FALSE;
+		if (version >= VK_API_VERSION_1_1) {
+			VkPhysicalDeviceSubgroupProperties subgroup{};
+			subgroup.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_SUBGROUP_PROPERTIES;
+			VkPhysicalDeviceProperties2 properties2{};
+			properties2.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2;
+			properties2.pNext = &subgroup;
+			vkGetPhysicalDeviceProperties2(physical, &properties2);
+			if ((subgroup.supportedStages & VK_SHADER_STAGE_COMPUTE_BIT) != 0) {
+				// the flags of the API are the bits of SubgroupOperation
+				info.subgroup_size = subgroup.subgroupSize;
+				info.subgroup_operations = subgroup.supportedOperations & 0xffu;
+			}
+		}
 		return "";
 	}
 

@@ -119,6 +119,21 @@ struct ComputeDevice {
 	bool int8 = false;
 	bool storage_16bit = false; // 16-bit types in storage buffers
 	bool storage_8bit = false;
+	// the subgroups of compute shaders: their size, and the operations they
+	// support (SubgroupBasic | SubgroupVote | ...), none when the device has
+	// no subgroups in compute shaders or is older than 1.1
+	uint32_t subgroup_size = 0;
+	uint32_t subgroup_operations = 0;
+	enum SubgroupOperation : uint32_t {
+		SubgroupBasic = 1,
+		SubgroupVote = 2,
+		SubgroupArithmetic = 4,
+		SubgroupBallot = 8,
+		SubgroupShuffle = 16,
+		SubgroupShuffleRelative = 32,
+		SubgroupClustered = 64,
+		SubgroupQuad = 128,
+	};
 };
 
 // Whether a CPU Vulkan device can run shaders here; the reason when not.
