@@ -164,6 +164,12 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	auto unknown = [&]() { throwError("unknown internal function %s with %u arguments\n", name.get(), count); };
 	auto unknown_barrier = [&]() { throwError("unknown internal function %s()\n", name.get()); };
 	auto u32 = [&](uint32_t value) { return add_constant("u32", value); };
+	// an invocation, a bit or a delta: an int or uint scalar, as a uint
+	auto invocation_index = [&](uint32_t id) {
+		uint32_t flags = get_target_flags(id);
+		if (!(flags & (TypeInt | TypeUint)) || get_target_components(id) != 1 || (flags & (TypeStructure | TypeRuntimeArray))) unknown();
+		return parser.convert(id, TypeScalar | TypeUint | Type32);
+	};
 
 	// geometry emission: vertices and primitives of geometry shaders
 	if (name == "EmitVertex" || name == "EndPrimitive" || name == "EmitStreamVertex" || name == "EndStreamPrimitive") {
@@ -313,10 +319,12 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (flags & Type16) unknown();
 		uint32_t instruction = (flags & TypeUint) ? row->unsigned_instruction : row->instruction;
 		if (flags & TypeFloat) {
-			// floats: loads, stores, exchanges and additions, with the extension that allows them
+			// floats: loads, stores, exchanges and additions, with the extension
+			// that allows them; exchanges of image texels without
 			bool core = instruction == OpAtomicLoad || instruction == OpAtomicStore || instruction == OpAtomicExchange;
 			if (!core && instruction != OpAtomicIAdd) throwError("%s on a float is not supported\n", name.get());
-			if (!extensions.find(String("GL_EXT_shader_atomic_float"))) throwError("%s on a float needs the GL_EXT_shader_atomic_float extension\n", name.get());
+			bool allowed = extensions.find(String("GL_EXT_shader_atomic_float")) || (image && instruction == OpAtomicExchange);
+			if (!allowed) throwError("%s on a float needs the GL_EXT_shader_atomic_float extension\n", name.get());
 			if (instruction == OpAtomicIAdd) {
 				instruction = OpAtomicFAddEXT;
 				capabilities.insert((flags & Type64) ? 6034u : 6033u); // AtomicFloat64AddEXT, AtomicFloat32AddEXT
@@ -326,8 +334,17 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			capabilities.insert(CapabilityInt64Atomics);
 			capabilities.insert(CapabilityInt64);
 		}
+		// the values convert as GLSL converts arguments: an int to a uint, an
+		// integer to a float, nothing else
 		Array<uint32_t> values;
-		for (uint32_t i = next; i < count; i++) values.append(parser.fit(arguments[i], type));
+		for (uint32_t i = next; i < count; i++) {
+			uint32_t value_flags = get_target_flags(arguments[i]);
+			uint32_t from = value_flags & TypeKindMask;
+			uint32_t to = flags & TypeKindMask;
+			bool implicit = from == to || (from == TypeInt && to == TypeUint) || ((from == TypeInt || from == TypeUint) && to == TypeFloat);
+			if (!implicit || get_target_components(arguments[i]) != 1) unknown();
+			values.append(parser.fit(arguments[i], type));
+		}
 		if (instruction == OpAtomicCompareExchange) {
 			// (compare, data): the data is the value, the compared one the comparator
 			uint32_t id = next_id++;
@@ -357,7 +374,8 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (!row.value || plain == "ballot") {
 			// a bool condition
 			if ((value_flags & TypeKindMask) != TypeBool || get_target_components(value) != 1) unknown();
-		} else if (!(value_flags & TypeKindMask) || (value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) {
+		} else if (!(value_flags & (TypeFloat | TypeInt | TypeUint)) || !(value_flags & Type32) || (value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) {
+			// the values of 32-bit numbers
 			unknown();
 		}
 		if (plain == "ballot") {
@@ -377,7 +395,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		uint32_t type = row.value ? get_target_type(value) : add_type("b32");
 		uint32_t id = next_id++;
 		if (plain == "readInvocation") {
-			uint32_t invocation = parser.convert(arguments[1], TypeScalar | TypeUint | Type32);
+			uint32_t invocation = invocation_index(arguments[1]);
 			add_function_opcode(function, row.instruction, {type, id, value, invocation});
 		} else {
 			add_function_opcode(function, row.instruction, {type, id, value});
@@ -433,7 +451,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		case 341:
 			type = add_type("b32");
 			operands_words.append(ballot_argument(first));
-			operands_words.append(parser.convert(arguments[1], TypeScalar | TypeUint | Type32));
+			operands_words.append(invocation_index(arguments[1]));
 			break;
 		case 342:
 		case 343:
@@ -447,7 +465,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			type = get_target_type(first);
 			operands_words.append(first);
 			if (count == 2) {
-				uint32_t second = parser.convert(arguments[1], TypeScalar | TypeUint | Type32);
+				uint32_t second = invocation_index(arguments[1]);
 				// broadcasts name their invocation by a constant
 				if ((row.instruction == 337 || row.instruction == 365) && constants.get(second) == nullptr) {
 					throwError("invocation of %s is not a constant\n", name.get());
@@ -456,6 +474,12 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			}
 			break;
 		}
+		}
+		// the quad swap's direction follows its value
+		if (row.instruction == 366 && operands_words.size() == 2) {
+			uint32_t direction = operands_words[0];
+			operands_words[0] = operands_words[1];
+			operands_words[1] = direction;
 		}
 		uint32_t id = next_id++;
 		Array<uint32_t> extra;

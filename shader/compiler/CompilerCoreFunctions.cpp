@@ -106,12 +106,26 @@ bool is_tracing_caller(uint32_t model) {
 
 } // namespace
 
-uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &operands, const Array<uint32_t> &arguments, const String &name,
+uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &operands, const Array<uint32_t> &given, const String &name,
 	Function &function, Scope *scope, bool &matched) {
 	using Expressions::ExpressionParser;
 	const char *none = "";
 	ExpressionParser parser(*this, none, function, scope);
-	const uint32_t count = arguments.size();
+	const uint32_t count = given.size();
+	// the built-ins of floats take integers as GLSL converts them
+	Array<uint32_t> arguments = given;
+	static const char *const of_floats[] = {"dot", "floatBitsToInt", "floatBitsToUint", "isnan", "isinf", "outerProduct", "dFdx", "dFdy", "fwidth",
+		"dFdxFine", "dFdyFine", "fwidthFine", "dFdxCoarse", "dFdyCoarse", "fwidthCoarse"};
+	for (const char *float_name : of_floats) {
+		if (name != float_name) continue;
+		for (uint32_t i = 0; i < count; i++) {
+			uint32_t flags = get_target_flags(arguments[i]);
+			uint32_t kind = flags & TypeKindMask;
+			if ((kind == TypeInt || kind == TypeUint) && (flags & Type32) && !(flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) {
+				arguments[i] = parser.convert(arguments[i], (flags & ~uint32_t(TypeKindMask)) | TypeFloat);
+			}
+		}
+	}
 	const uint32_t m = execution_model;
 	matched = true;
 	auto unknown = [&]() { throwError("unknown internal function %s with %u arguments\n", name.get(), count); };

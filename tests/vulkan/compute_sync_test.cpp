@@ -341,8 +341,7 @@ const Case cases[] = {
 		"  s[i * 2u] = subgroupQuadSwapHorizontal(ivec2(b[i], int(i)));\n"
 		"  s[i * 2u + 1u] = ivec2(subgroupQuadSwapVertical(b[i] > 0), subgroupQuadSwapDiagonal(b[i]));\n"
 		"}\n",
-		{{Unsigned, 256}, {Signed, 256}, {SmallFloat, 256}, {Zero, 256 * 4 + 256 * 4 + 256 * 4}}, 4, D::SubgroupQuad, {""}, {}, nullptr,
-		"OpGroupNonUniformQuadSwap gets the direction before the value: SPIR-V wants the value, then the direction"},
+		{{Unsigned, 256}, {Signed, 256}, {SmallFloat, 256}, {Zero, 256 * 4 + 256 * 4 + 256 * 4}}, 4, D::SubgroupQuad, {""}, {}, nullptr},
 	// the older ballot family: a 64-bit ballot, reads of an invocation, votes
 	{"OlderBallotAndVote",
 		"#extension GL_ARB_gpu_shader_int64 : require\n"

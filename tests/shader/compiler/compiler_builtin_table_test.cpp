@@ -277,24 +277,16 @@ struct Parting {
 };
 
 const Parting partings[] = {
-	{Parting::Refused, R"((ballot|readInvocation|readFirstInvocation)ARB\(.*)",
-		"the GL_ARB_shader_ballot names are unknown (\"unknown function\")"},
-	{Parting::Refused, R"((dot|floatBitsToInt|floatBitsToUint|isnan|isinf|outerProduct|dFdx\w*|dFdy\w*|fwidth\w*)\((i|iv|u)(, (i|iv))?\))",
-		"no implicit int-to-float conversion of the arguments of these built-ins"},
-	{Parting::Refused, R"(imageAtomicExchange\(if32, .*)", "imageAtomicExchange of a float image is refused"},
 	// the reference is lax here: what it makes of them is no valid module
 	{Parting::Refused, R"((dFdx|dFdy|fwidth)\w*\(d\))", "derivatives of doubles: the reference's module fails spirv-val"},
 	{Parting::Refused, R"(EmitStreamVertex\(i\))", "a stream that is no constant: SPIR-V wants a constant"},
 	{Parting::Refused, R"(subgroup(Quad)?Broadcast\(f, u\))", "an invocation that is no constant: SPIR-V 1.5, beyond this compiler's 1.3"},
 	// taken here, though GLSL has no such forms
-	{Parting::Taken, R"(atomic\w+\((bi|bu|biv\.x|si|su|sia\[1\]), .*)", "atomic values are converted to the l-value's type"},
-	{Parting::Taken, R"(imageAtomic\w+\((ii|iu), iv, .*)", "image atomic values are converted to the texel type"},
 	{Parting::Taken, R"((any|all|not)\(b\))", "any, all and not of a bool scalar"},
 	{Parting::Taken, R"((lessThan|lessThanEqual|greaterThan|greaterThanEqual|equal|notEqual)\(f, f\))", "vector relations of scalars"},
 	{Parting::Taken, R"((dot|mod)\((f, fv|fv, f)\))", "dot and mod of a scalar and a vector"},
 	{Parting::Taken, R"((int|uint)BitsToFloat\((b|u|uv)\))", "bit casts of the other integer kind or of bools"},
 	{Parting::Taken, R"(bitfield(Extract|Insert)\(.*u, u\))", "uint offsets and bit counts of bit fields"},
-	{Parting::Taken, R"((subgroup\w*|readInvocation)\(\w+, (1\.0|f)\))", "float invocation indices and bit numbers"},
 	{Parting::Taken, R"((ignoreIntersectionEXT|terminateRayEXT)\(\))", "ignoreIntersectionEXT and terminateRayEXT as calls", "any hit"},
 };
 
