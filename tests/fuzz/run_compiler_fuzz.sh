@@ -394,6 +394,99 @@ layout(location = 0) smooth out vec4 color;
 void main() { gl_Position = gl_in[1].gl_Position; gl_ClipDistance[2] = gl_in[0].gl_ClipDistance[2]; gl_PointSize = 1.0; color = vec4(gl_InvocationID); }
 GLSL
 
+# synchronisation and shared work: barriers of every scope, memory atomics on
+# buffer members, vector components and shared arrays, image atomics, the
+# subgroup family (votes, ballots, scans, clusters, shuffles, quads) and the
+# older ballot calls
+seed sync_atomics_subgroups 6 <<'GLSL'
+#version 450
+#extension GL_KHR_shader_subgroup_basic : require
+#extension GL_KHR_shader_subgroup_vote : require
+#extension GL_KHR_shader_subgroup_ballot : require
+#extension GL_KHR_shader_subgroup_arithmetic : require
+#extension GL_KHR_shader_subgroup_shuffle : require
+#extension GL_KHR_shader_subgroup_shuffle_relative : require
+#extension GL_KHR_shader_subgroup_clustered : require
+#extension GL_KHR_shader_subgroup_quad : require
+#extension GL_ARB_shader_ballot : require
+#extension GL_ARB_gpu_shader_int64 : require
+#extension GL_ARB_shader_group_vote : require
+#extension GL_EXT_shader_atomic_float : require
+layout(local_size_x = 64) in;
+layout(std430, binding = 0) buffer Counters { uint total; int low; uvec4 lanes; float sum; uint64_t mask; uint bins[]; } c;
+layout(binding = 1, r32ui) uniform uimage2D heat;
+layout(binding = 2, r32i) uniform iimage3D depth;
+shared uint hits[64];
+shared ivec2 pair;
+void main() {
+	uint id = gl_LocalInvocationIndex;
+	hits[id] = 0u;
+	memoryBarrierShared();
+	barrier();
+	uint old = atomicAdd(c.total, 1u) + atomicMin(c.bins[id & 7u], id) + atomicExchange(c.lanes.z, id) + atomicCompSwap(hits[id ^ 1u], 0u, id);
+	int low = atomicMin(c.low, -int(id)) + atomicMax(pair.y, int(old)) + atomicAnd(pair[id & 1u], 3) + atomicXor(c.low, 5);
+	c.sum = atomicAdd(c.sum, 0.5) + atomicExchange(c.sum, 1.0);
+	uint texel = imageAtomicAdd(heat, ivec2(id, 0), 1u) + imageAtomicCompSwap(heat, ivec2(0), 1u, 2u) + imageAtomicOr(heat, ivec2(1), old);
+	low += imageAtomicMin(depth, ivec3(1, 2, 3), low);
+	groupMemoryBarrier();
+	memoryBarrier(); memoryBarrierBuffer(); memoryBarrierImage();
+	uvec4 ballot = subgroupBallot(texel > 3u);
+	bool first = subgroupElect() && subgroupAll(low < 0) || subgroupAny(old == 2u) || subgroupAllEqual(id);
+	uint lanes = subgroupBallotBitCount(ballot) + subgroupBallotExclusiveBitCount(ballot) + subgroupBallotFindLSB(ballot) + uint(subgroupBallotBitExtract(ballot, id));
+	float f = subgroupAdd(c.sum) + subgroupInclusiveMul(float(id)) + subgroupExclusiveMin(1.0) + subgroupClusteredMax(c.sum, 4u);
+	uint s = subgroupBroadcast(old, 3u) + subgroupBroadcastFirst(texel) + subgroupShuffle(id, lanes) + subgroupShuffleXor(id, 1u) + subgroupShuffleUp(id, 2u) + subgroupShuffleDown(id, 1u);
+	s += subgroupQuadBroadcast(id, 1u) + subgroupQuadSwapHorizontal(s) + subgroupQuadSwapVertical(s) + subgroupQuadSwapDiagonal(s);
+	bool b = subgroupAnd(first) || subgroupInclusiveOr(first) || subgroupXor(first);
+	ivec2 v = subgroupExclusiveAdd(ivec2(low)) + subgroupClusteredAnd(ivec2(low), 2u);
+	subgroupBarrier(); subgroupMemoryBarrier(); subgroupMemoryBarrierShared(); subgroupMemoryBarrierBuffer(); subgroupMemoryBarrierImage();
+	c.mask = ballotARB(b) + uint64_t(readInvocationARB(s, 0u) + readFirstInvocationARB(s));
+	c.lanes = uvec4(lanes, s, uint(v.x), uint(f)) + uvec4(anyInvocationARB(b), allInvocationsARB(b), allInvocationsEqualARB(b), atomicOr(c.total, 1u));
+}
+GLSL
+# ray generation: traces with payloads found by location (an anonymous block
+# too), callables, acceleration structures from addresses, a ray query loop
+# and the one-instruction built-ins on what comes back
+seed tracing_queries 9 <<'GLSL'
+#version 460
+#extension GL_EXT_ray_tracing : require
+#extension GL_EXT_ray_query : require
+#extension GL_EXT_shader_explicit_arithmetic_types_int64 : require
+layout(binding = 0) uniform accelerationStructureEXT scene;
+layout(binding = 1, rgba8) uniform image2D target;
+layout(push_constant) uniform Push { uint64_t address; uvec2 halves; } push;
+layout(location = 0) rayPayloadEXT vec4 color;
+layout(location = 2) rayPayloadEXT Shadow { float visibility; uint hits; };
+layout(location = 1) callableDataEXT vec3 shading;
+layout(binding = 2) uniform texture2D albedo;
+layout(binding = 3) uniform sampler linear;
+void main() {
+	vec2 pixel = vec2(gl_LaunchIDEXT.xy) + 0.5;
+	vec3 origin = vec3(pixel / vec2(gl_LaunchSizeEXT.xy), -1.0);
+	traceRayEXT(scene, gl_RayFlagsOpaqueEXT | gl_RayFlagsCullBackFacingTrianglesEXT, 0xff, 0, 1, 0, origin, 0.001, vec3(0, 0, 1), 1000.0, 0);
+	traceRayEXT(accelerationStructureEXT(push.address), gl_RayFlagsTerminateOnFirstHitEXT, 0x0fu, 1u, 1u, 1u, origin, 0.0, vec3(0, 1, 0), 10.0, 2);
+	executeCallableEXT(uint(hits), 1);
+	rayQueryEXT query;
+	rayQueryInitializeEXT(query, accelerationStructureEXT(push.halves), gl_RayFlagsNoneEXT, 0xff, origin, 0.0, vec3(1, 0, 0), 5.0);
+	while (rayQueryProceedEXT(query)) {
+		if (rayQueryGetIntersectionTypeEXT(query, false) == gl_RayQueryCandidateIntersectionTriangleEXT && rayQueryGetIntersectionFrontFaceEXT(query, false)) rayQueryConfirmIntersectionEXT(query);
+		else if (rayQueryGetIntersectionCandidateAABBOpaqueEXT(query)) rayQueryGenerateIntersectionEXT(query, rayQueryGetRayTMinEXT(query));
+		else rayQueryTerminateEXT(query);
+	}
+	mat4x3 world = rayQueryGetIntersectionObjectToWorldEXT(query, true);
+	vec2 bary = rayQueryGetIntersectionBarycentricsEXT(query, true);
+	vec3 far = rayQueryGetWorldRayOriginEXT(query) + rayQueryGetWorldRayDirectionEXT(query) * rayQueryGetIntersectionTEXT(query, true);
+	int index = rayQueryGetIntersectionInstanceCustomIndexEXT(query, true) + rayQueryGetIntersectionPrimitiveIndexEXT(query, true) + rayQueryGetIntersectionGeometryIndexEXT(query, true);
+	vec4 base = textureLod(sampler2D(albedo, linear), bary, 0.0);
+	bvec3 hit = lessThanEqual(far, world[3]);
+	vec3 bits = vec3(bitCount(uvec3(floatBitsToUint(far))) + bitfieldExtract(ivec3(index), 1, 4));
+	mat3x2 outer = outerProduct(bary, shading);
+	mat2x3 flipped = transpose(outer);
+	float d = dot(flipped[0], shading) + mod(visibility, 2.0);
+	color += base * (any(hit) ? d : 0.0) + vec4(bits, float(all(not(isnan(far)))));
+	imageStore(target, ivec2(gl_LaunchIDEXT.xy), color);
+}
+GLSL
+
 fuzz_run "the GLSL compiler" compiler_fuzz 4096 "$corpus" "$seeds" -dict="$root/tests/fuzz/compiler.dict"
 
 # the regression shaders as inputs, their stage from the file extension

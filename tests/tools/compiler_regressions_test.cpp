@@ -30,7 +30,8 @@ std::string environment_of(const std::string &path) {
 TEST(CompilerRegressions, FailOrValidate) {
 	if (!have_tool("spirv-val")) GTEST_SKIP() << "spirv-val is not installed";
 	const std::map<std::string, std::string> stages = {{"vert", "-v"}, {"tesc", "-tc"}, {"tese", "-te"}, {"geom", "-g"}, {"frag", "-f"},
-		{"comp", "-c"}, {"task", "-t"}, {"mesh", "-m"}};
+		{"comp", "-c"}, {"task", "-t"}, {"mesh", "-m"}, {"rgen", "-rg"}, {"rmiss", "-rm"}, {"rchit", "-rc"}, {"rahit", "-rf"}, {"rint", "-ri"},
+		{"rcall", "-rcall"}};
 	std::string folder = std::string(VEXA_TEST_DATA) + "/../fuzz/compiler_regressions";
 	DIR *dir = opendir(folder.c_str());
 	ASSERT_NE(dir, nullptr) << folder;
