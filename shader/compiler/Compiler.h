@@ -407,6 +407,10 @@ public:
 	// task and mesh output, ray tracing, ray queries and the remaining built-ins
 	uint32_t parse_remaining_function(const Array<Expressions::Operand> &operands, const Array<uint32_t> &arguments, const String &name,
 		Function &function, Scope *scope, bool &matched);
+	// sampler2D(texture, sampler) and the like: an OpSampledImage of the
+	// texture's own image type; name is the GLSL type of the call
+	uint32_t add_combined_sampler(const String &name, const Expressions::Operand &texture_operand, uint32_t texture, uint32_t sampler,
+		Function &function);
 	// texel != ~0u: the sparse form, whose texel goes into that l-value
 	// operand's pointer; the result is the residency code then
 	uint32_t parse_image_function(const Array<uint32_t> &arguments, const String &name, Function &function, Scope *scope,

@@ -161,6 +161,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	const uint32_t count = arguments.size();
 	const uint32_t m = execution_model;
 	matched = true;
+	const uint32_t Opaque = TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer | TypeSampler | TypeAccelerationStructure | TypeRayQuery;
 	auto unknown = [&]() { throwError("unknown internal function %s with %u arguments\n", name.get(), count); };
 	auto unknown_barrier = [&]() { throwError("unknown internal function %s()\n", name.get()); };
 	auto u32 = [&](uint32_t value) { return add_constant("u32", value); };
@@ -253,8 +254,12 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			if (target.pointer == ~0u || !(flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer)) || (flags & (TypeTexture | TypeSampled))) {
 				unknown();
 			}
+			// an atomic reads and writes: of readonly and writeonly images, none
 			if (target.variable != ~0u && variables[target.variable].decorations.get(24u) != nullptr && operation != "Load") {
 				throwError("can't write to readonly image \"%s\"\n", variables[target.variable].name.get());
+			}
+			if (target.variable != ~0u && variables[target.variable].decorations.get(25u) != nullptr && operation != "Store") {
+				throwError("can't read from writeonly image \"%s\"\n", variables[target.variable].name.get());
 			}
 			// atomics take the single-channel 32- and 64-bit formats: r32i, r32ui, r32f, r64ui, r64i
 			uint32_t format = ~0u;
@@ -279,6 +284,10 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			coordinate = parser.convert(coordinate, (coordinate_flags & ~(TypeKindMask | TypeWidthMask)) | TypeInt | Type32);
 			uint32_t sample = u32(0);
 			if (multisampled) {
+				uint32_t sample_flags = get_target_flags(arguments[2]);
+				if (!(sample_flags & (TypeInt | TypeUint)) || get_target_components(arguments[2]) != 1 || (sample_flags & (TypeStructure | TypeRuntimeArray))) {
+					unknown();
+				}
 				sample = parser.convert(arguments[2], TypeScalar | TypeInt | Type32);
 				next = 3;
 			} else {
@@ -374,7 +383,8 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (!row.value || plain == "ballot") {
 			// a bool condition
 			if ((value_flags & TypeKindMask) != TypeBool || get_target_components(value) != 1) unknown();
-		} else if (!(value_flags & (TypeFloat | TypeInt | TypeUint)) || !(value_flags & Type32) || (value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) {
+		} else if (!(value_flags & (TypeFloat | TypeInt | TypeUint)) || !(value_flags & Type32) ||
+			(value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | Opaque))) {
 			// the values of 32-bit numbers
 			unknown();
 		}
@@ -419,8 +429,9 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (row.operation >= 0) operands_words.append(row.instruction == 366 ? u32(uint32_t(row.operation)) : uint32_t(row.operation));
 		uint32_t first = count > 0 ? arguments[0] : ~0u;
 		uint32_t first_flags = count > 0 ? get_target_flags(first) : 0;
+		// numbers and bools, no resources
 		auto check_value = [&]() {
-			if (!(first_flags & TypeKindMask) || (first_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) unknown();
+			if (!(first_flags & TypeKindMask) || (first_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | Opaque))) unknown();
 		};
 		auto ballot_argument = [&](uint32_t id) {
 			if (get_target_type(id) != add_type("u32v4")) unknown();
@@ -505,7 +516,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (count != prefix.arguments) unknown();
 		uint32_t value = arguments[0];
 		uint32_t flags = get_target_flags(value);
-		if ((flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask))) unknown();
+		if ((flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | Opaque))) unknown();
 		uint32_t kind = flags & TypeKindMask;
 		uint32_t instruction = kind == TypeInt ? found->integer : kind == TypeUint ? found->unsigned_integer : kind == TypeFloat ? found->floating
 			: kind == TypeBool ? found->boolean : 0;

@@ -31,6 +31,8 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 
 	// a matrix column by column: conversions take no matrices
 	if ((source & TypeMatrixMask) && (flags & TypeMatrixMask) && constants.get(id) == nullptr) {
+		// matrices are of floats alone
+		if (target_kind != TypeFloat || source_kind != TypeFloat) throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(flags).get());
 		uint32_t columns = get_column_count(source);
 		uint32_t column_flags = flags & ~uint32_t(TypeMatrixMask);
 		uint32_t column_type = add_type(column_flags);

@@ -307,25 +307,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 	// a combined sampler of a texture and a sampler
 	if (name.startsWith("sampler")) {
 		if (count != 2) unknown();
-		uint32_t texture = arguments[0];
-		uint32_t sampler = arguments[1];
-		uint32_t texture_flags = get_target_flags(texture);
-		if (!(texture_flags & TypeTexture) || (texture_flags & TypeSampled) || !(get_target_flags(sampler) & TypeSampler)) unknown();
-		const String *internal = glsl_types.get(name);
-		if (internal == nullptr) unknown();
-		// the texture's own image type; the call only adds the depth compare
-		String texture_name = get_target_type_name(texture);
-		bool shadow = internal->find("Shadow") != ~0u;
-		String plain = shadow ? internal->substr(0, internal->find("Shadow")) + internal->substr(internal->find("Shadow") + 6) : *internal;
-		String texture_plain = texture_name;
-		if (texture_plain.find("Shadow") != ~0u) texture_plain = texture_plain.substr(0, texture_plain.find("Shadow")) + texture_plain.substr(texture_plain.find("Shadow") + 6);
-		if (String("texture") + plain.substr(7) != texture_plain) unknown();
-		uint32_t type = add_type(String("sampler") + texture_name.substr(7));
-		uint32_t id = next_id++;
-		add_function_opcode(function, 86, {type, id, texture, sampler});
-		set_target(id, type, get_target_flags(type) | (shadow ? uint32_t(TypeImageShadow) : 0u), ~0u);
-		if (is_non_uniform(texture) || is_non_uniform(sampler)) set_non_uniform(id);
-		return id;
+		return add_combined_sampler(name, operands[0], arguments[0], arguments[1], function);
 	}
 
 	if (name == "accelerationStructureEXT") {
@@ -336,7 +318,8 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		bool address = (flags & Type64) && get_target_components(value) == 1 && kind_of(value) == TypeUint;
 		bool words = (flags & Type32) && get_target_components(value) == 2 && kind_of(value) == TypeUint;
 		if (!address && !words) unknown();
-		capabilities.insert(CapabilityRayQuery);
+		// ray-tracing stages have the instruction with their own capability
+		if (!(m >= 5313 && m <= 5318)) capabilities.insert(CapabilityRayQuery);
 		return emit(4447, add_type("accelerationStructure"), {value});
 	}
 
@@ -366,18 +349,22 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 	// ray tracing: the payload and callable data are variables named by their location
 	auto located = [&](uint32_t argument, uint32_t storage, uint32_t incoming) {
 		const Value *value = constants.get(argument);
-		if (value == nullptr || get_target_components(argument) != 1) throwError("unknown reference for %s\n", name.get());
+		uint32_t location_flags = get_target_flags(argument);
+		if (value == nullptr || get_target_components(argument) != 1 || !(location_flags & (TypeInt | TypeUint))) throwError("unknown reference for %s\n", name.get());
 		uint32_t location = uint32_t(value->get_u64(0));
 		// every record: an anonymous block's is found by no name
+		uint32_t found = ~0u;
 		for (uint32_t i = 0; i < variables.size(); i++) {
-			Variable &variable = variables[i];
+			const Variable &variable = variables[i];
 			const uint32_t *decoration = variable.decorations.get(DecorationLocation);
 			if ((variable.storage == storage || variable.storage == incoming) && variable.structure == ~0u && decoration != nullptr && *decoration == location) {
-				variable.used = true;
-				return variable.id;
+				if (found != ~0u) throwError("two variables at location %u for %s\n", location, name.get());
+				found = i;
 			}
 		}
-		throwError("unknown reference for %s\n", name.get());
+		if (found == ~0u) throwError("unknown reference for %s\n", name.get());
+		variables[found].used = true;
+		return variables[found].id;
 	};
 	auto as_uint = [&](uint32_t id) {
 		if (!numeric(id) || get_target_components(id) != 1 || kind_of(id) == TypeFloat) unknown();
@@ -458,6 +445,37 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 
 	matched = false;
 	return ~0u;
+}
+
+} // namespace Vexa
+
+namespace Vexa {
+
+uint32_t Compiler::add_combined_sampler(const String &name, const Expressions::Operand &texture_operand, uint32_t texture, uint32_t sampler,
+	Function &function) {
+	auto unknown = [&]() { throwError("unknown internal function %s with %u arguments\n", name.get(), 2u); };
+	uint32_t texture_flags = get_target_flags(texture);
+	if (!(texture_flags & TypeTexture) || (texture_flags & TypeSampled) || !(get_target_flags(sampler) & TypeSampler)) unknown();
+	if (texture_operand.variable == ~0u) unknown();
+	const String *glsl = glsl_types.get(name);
+	const String internal_name = glsl != nullptr ? *glsl : name;
+	const String *internal = &internal_name;
+	if (!internal->startsWith("sampler")) unknown();
+	// the texture's own image type (its kind too); the call adds no more
+	// than the depth compare
+	String texture_name = variables[texture_operand.variable].type;
+	auto without_shadow = [](const String &text) {
+		uint32_t at = text.find("Shadow");
+		return at == ~0u ? text : text.substr(0, at) + text.substr(at + 6);
+	};
+	bool shadow = internal->find("Shadow") != ~0u;
+	if (!texture_name.startsWith("texture") || String("texture") + without_shadow(*internal).substr(7) != without_shadow(texture_name)) unknown();
+	uint32_t type = add_type(String("sampler") + texture_name.substr(7));
+	uint32_t id = next_id++;
+	add_function_opcode(function, Spirv::OpSampledImage, {type, id, texture, sampler});
+	set_target(id, type, get_target_flags(type) | (shadow ? uint32_t(TypeImageShadow) : 0u), ~0u);
+	if (is_non_uniform(texture) || is_non_uniform(sampler)) set_non_uniform(id);
+	return id;
 }
 
 } // namespace Vexa

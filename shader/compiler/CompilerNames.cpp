@@ -199,13 +199,20 @@ const NamePair glsl_type_rows[] = {
 	{"rayQueryEXT", "rayQuery"},
 };
 
-// the gathers with four offsets, and the sparse and ballot calls as GLSL
-// spells them (the table above names them without their "ARB" ending)
+// the gathers with four offsets, and the sparse, ballot and partitioned
+// calls as GLSL spells them (the table above names them without their "ARB"
+// and "NV" endings)
 const char *const gather_and_sparse_rows[] = {"textureGatherOffsets", "sparseTextureGatherOffsets", "sparseTextureARB",
 	"sparseTextureLodARB", "sparseTextureOffsetARB", "sparseTextureLodOffsetARB", "sparseTextureGradARB", "sparseTextureGradOffsetARB",
 	"sparseTextureGatherARB", "sparseTextureGatherOffsetARB", "sparseTextureGatherOffsetsARB", "sparseTexelFetchARB",
 	"sparseTexelFetchOffsetARB", "sparseTexelsResidentARB", "ballotARB", "readInvocationARB", "readFirstInvocationARB", "anyInvocationARB",
-	"allInvocationsARB", "allInvocationsEqualARB"};
+	"allInvocationsARB", "allInvocationsEqualARB", "subgroupPartitionedAddNV", "subgroupPartitionedMulNV",
+	"subgroupPartitionedMinNV", "subgroupPartitionedMaxNV", "subgroupPartitionedAndNV", "subgroupPartitionedOrNV", "subgroupPartitionedXorNV",
+	"subgroupPartitionedInclusiveAddNV", "subgroupPartitionedInclusiveMulNV", "subgroupPartitionedInclusiveMinNV",
+	"subgroupPartitionedInclusiveMaxNV", "subgroupPartitionedInclusiveAndNV", "subgroupPartitionedInclusiveOrNV",
+	"subgroupPartitionedInclusiveXorNV", "subgroupPartitionedExclusiveAddNV", "subgroupPartitionedExclusiveMulNV",
+	"subgroupPartitionedExclusiveMinNV", "subgroupPartitionedExclusiveMaxNV", "subgroupPartitionedExclusiveAndNV",
+	"subgroupPartitionedExclusiveOrNV", "subgroupPartitionedExclusiveXorNV"};
 
 // built-in functions lowered to core instructions
 const char *const internal_function_rows[] = {

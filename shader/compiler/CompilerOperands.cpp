@@ -507,8 +507,9 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 		if (write && holder.decorations.get(DecorationNonWritable)) throwError("can't write to readonly buffer\n");
 		if (!write && holder.decorations.get(DecorationNonReadable)) throwError("can't read from writeonly buffer\n");
 	}
-	// hit attributes are written by intersection shaders alone
+	// hit attributes are written by intersection shaders alone, task payloads by task shaders
 	if (write && storage == 5339 && execution_model != 5314) throwError("can't write to \"%s\"\n", name.get());
+	if (write && storage == 5402 && execution_model == 5365) throwError("can't write to \"%s\"\n", name.get());
 	if (write && (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == 9)) {
 		throwError("can't write to \"%s\"\n", name.get());
 	}
@@ -614,8 +615,9 @@ void Compiler::check_write(uint32_t index) {
 		throwError("can't write to \"%s\"\n", variable.name.get());
 	}
 	if (holder->decorations.get(DecorationNonWritable) != nullptr) throwError("can't write to readonly buffer\n");
-	// hit attributes are written by intersection shaders alone
+	// hit attributes are written by intersection shaders alone, task payloads by task shaders
 	if (storage == 5339 && execution_model != 5314) throwError("can't write to \"%s\"\n", variable.name.get());
+	if (storage == 5402 && execution_model == 5365) throwError("can't write to \"%s\"\n", variable.name.get());
 }
 
 uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope) {
@@ -751,9 +753,20 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 
 	uint32_t type_id = add_type(type, ~0u, &global_scope);
 	uint32_t flags = get_target_flags(type_id);
+	String name = get_type_name(flags);
+	// a combined sampler of a texture and a sampler
+	if ((flags & TypeSampled) && !(flags & TypeStructure)) {
+		Array<Expressions::Operand> operands = Expressions::parse_arguments(*this, arguments, function, scope);
+		if (operands.size() != 2 || operands[0].id == ~0u || operands[1].id == ~0u) throwError("can't construct %s\n", type.get());
+		return add_combined_sampler(type, operands[0], operands[0].id, operands[1].id, function);
+	}
+	// resources are made of a texture and a sampler, or of nothing
+	if (!(flags & TypeKindMask) || (flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer | TypeSampler | TypeAccelerationStructure |
+											   TypeRayQuery | TypeStructure))) {
+		throwError("can't construct %s\n", name.get());
+	}
 	uint32_t components = get_type_components(flags);
 	if (components == 0) components = 1;
-	String name = get_type_name(flags);
 	Array<uint32_t> parts;
 	uint32_t total = 0;
 	uint32_t kind = flags & (TypeKindMask | TypeWidthMask);
@@ -761,10 +774,31 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 	while (*Expressions::skip_spaces(s) != '\0') {
 		uint32_t id = parse_expression(&s, String(), function, scope);
 		uint32_t argument_flags = get_target_flags(id);
-		if (argument_flags & (TypeStructure | TypeRuntimeArray)) throwError("can't convert %s to %s\n", get_target_type_name(id).get(), name.get());
+		if (argument_flags & (TypeStructure | TypeRuntimeArray) || !(argument_flags & TypeKindMask)) {
+			throwError("can't convert %s to %s\n", get_target_type_name(id).get(), name.get());
+		}
 		total += get_target_components(id);
-		if ((argument_flags & (TypeKindMask | TypeWidthMask)) != kind) id = add_conversion(function, (argument_flags & ~(TypeKindMask | TypeWidthMask)) | kind, id);
-		parts.append(id);
+		// a matrix of another kind, or in a vector or scalar: its columns
+		Array<uint32_t> pieces;
+		if ((argument_flags & TypeMatrixMask) && (!(flags & TypeMatrixMask) || (argument_flags & (TypeKindMask | TypeWidthMask)) != kind)) {
+			if (flags & TypeMatrixMask) throwError("can't convert %s to %s\n", get_target_type_name(id).get(), name.get());
+			uint32_t column_type = add_type(argument_flags & ~uint32_t(TypeMatrixMask | TypeRowMajor));
+			// a scalar takes the first component alone
+			uint32_t needed = components == 1 ? 1 : get_column_count(argument_flags);
+			for (uint32_t c = 0; c < needed; c++) {
+				Array<uint32_t> index;
+				index.append(c);
+				pieces.append(add_shuffle(function, column_type, id, index));
+			}
+		} else {
+			pieces.append(id);
+		}
+		for (uint32_t i = 0; i < pieces.size(); i++) {
+			uint32_t piece = pieces[i];
+			uint32_t piece_flags = get_target_flags(piece);
+			if ((piece_flags & (TypeKindMask | TypeWidthMask)) != kind) piece = add_conversion(function, (piece_flags & ~(TypeKindMask | TypeWidthMask)) | kind, piece);
+			parts.append(piece);
+		}
 		s = Expressions::skip_spaces(s);
 		if (*s == ',') s++;
 		else if (*s != '\0') throwError("unexpected \"%s\"\n", s);
