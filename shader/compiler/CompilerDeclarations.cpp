@@ -658,7 +658,8 @@ void parse_declaration(State &state, const String &type) {
 		if (parameter_list) {
 			Compiler::Function &function = compiler.functions[state.function];
 			if (state.out_parameter) function.arguments.append('&');
-			function.arguments.append(variable.type);
+			// a depth-compare sampler is a sampler: calls name it so
+			function.arguments.append(variable.type == "samplerShadow" ? String("sampler") : variable.type);
 			if (length != ~0u) function.arguments.append(String::format("[%u];", length));
 			else function.arguments.append(';');
 			if (!state.out_parameter) variable.parameter = function.parameters.size();

@@ -199,10 +199,10 @@ const NamePair glsl_type_rows[] = {
 	{"rayQueryEXT", "rayQuery"},
 };
 
-// the gathers with four offsets, and the sparse, ballot and partitioned
-// calls as GLSL spells them (the table above names them without their "ARB"
-// and "NV" endings)
-const char *const gather_and_sparse_rows[] = {"textureGatherOffsets", "sparseTextureGatherOffsets", "sparseTextureARB",
+// the gathers with four offsets, the sparse, ballot and partitioned calls
+// as GLSL spells them (the table above names them without their "ARB" and
+// "NV" endings), and the bit casts of doubles
+const char *const extra_internal_rows[] = {"textureGatherOffsets", "sparseTextureGatherOffsets", "sparseTextureARB",
 	"sparseTextureLodARB", "sparseTextureOffsetARB", "sparseTextureLodOffsetARB", "sparseTextureGradARB", "sparseTextureGradOffsetARB",
 	"sparseTextureGatherARB", "sparseTextureGatherOffsetARB", "sparseTextureGatherOffsetsARB", "sparseTexelFetchARB",
 	"sparseTexelFetchOffsetARB", "sparseTexelsResidentARB", "ballotARB", "readInvocationARB", "readFirstInvocationARB", "anyInvocationARB",
@@ -212,7 +212,8 @@ const char *const gather_and_sparse_rows[] = {"textureGatherOffsets", "sparseTex
 	"subgroupPartitionedInclusiveMaxNV", "subgroupPartitionedInclusiveAndNV", "subgroupPartitionedInclusiveOrNV",
 	"subgroupPartitionedInclusiveXorNV", "subgroupPartitionedExclusiveAddNV", "subgroupPartitionedExclusiveMulNV",
 	"subgroupPartitionedExclusiveMinNV", "subgroupPartitionedExclusiveMaxNV", "subgroupPartitionedExclusiveAndNV",
-	"subgroupPartitionedExclusiveOrNV", "subgroupPartitionedExclusiveXorNV"};
+	"subgroupPartitionedExclusiveOrNV", "subgroupPartitionedExclusiveXorNV", "doubleBitsToInt64", "doubleBitsToUint64", "int64BitsToDouble",
+	"uint64BitsToDouble"};
 
 // built-in functions lowered to core instructions
 const char *const internal_function_rows[] = {
@@ -514,7 +515,7 @@ void Compiler::init_tables() {
 		for (auto it = glsl_types.begin(); it; ++it) internal_types.insert(it->value, it->key);
 	}
 	fill(internal_functions, internal_function_rows);
-	for (const char *row : gather_and_sparse_rows) internal_functions.insert(String(row));
+	for (const char *row : extra_internal_rows) internal_functions.insert(String(row));
 	fill(external_functions, external_function_rows);
 	fill(keywords, keyword_rows);
 	fill(image_formats, image_format_rows);
