@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <ctime>
 #include <string>
 
@@ -403,17 +405,23 @@ TEST(CompilerSymbols, CostGrowsNearLinearly) {
 		arguments.push_back(String::format("f32[%u];", i));
 	}
 	Compiler c;
-	// the same number of symbols, in one compilation or in sixteen
-	std::clock_t start = std::clock();
-	uint32_t found = 0;
-	for (uint32_t i = 0; i < parts; i++) found += declare_and_find(c, names, arguments, small);
-	std::clock_t middle = std::clock();
-	found += declare_and_find(c, names, arguments, large);
-	std::clock_t end = std::clock();
-	EXPECT_EQ(found, 6 * large + parts + 1);
-	double pieces = (double)(middle - start) + 1.0, whole = (double)(end - middle);
-	// n log n gives about 1.3, a search through every symbol 16
-	EXPECT_LT(whole / pieces, 5.0) << "sixteen parts " << pieces << ", whole " << whole;
+	// the same number of symbols, in one compilation or in sixteen; the best
+	// of three rounds of each, so that a busy machine does not decide
+	double pieces = 1e300, whole = 1e300;
+	for (uint32_t round = 0; round < 3; round++) {
+		std::clock_t start = std::clock();
+		uint32_t found = 0;
+		for (uint32_t i = 0; i < parts; i++) found += declare_and_find(c, names, arguments, small);
+		std::clock_t middle = std::clock();
+		found += declare_and_find(c, names, arguments, large);
+		std::clock_t end = std::clock();
+		EXPECT_EQ(found, 6 * large + parts + 1);
+		pieces = std::min(pieces, (double)(middle - start) + 1.0);
+		whole = std::min(whole, (double)(end - middle));
+	}
+	// n log n gives about 1.3 (more with caches that the larger tables
+	// overflow), a search through every symbol 16
+	EXPECT_LT(whole / pieces, 8.0) << "sixteen parts " << pieces << ", whole " << whole;
 }
 
 } // namespace
