@@ -172,6 +172,9 @@ public:
 		TypeKindMask = TypeFloat | TypeUint | TypeInt | TypeBool,
 		TypeVectorMask = TypeVector4,
 		TypeMatrixMask = TypeMatrix4,
+		TypeImageMask = TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer,
+		// the resources, which hold no number a value could convert
+		TypeOpaqueMask = TypeImageMask | TypeSampler | TypeAccelerationStructure | TypeRayQuery,
 	};
 
 	// type, type flags and array length of one result id

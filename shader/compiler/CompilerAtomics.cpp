@@ -161,7 +161,6 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	const uint32_t count = arguments.size();
 	const uint32_t m = execution_model;
 	matched = true;
-	const uint32_t Opaque = TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer | TypeSampler | TypeAccelerationStructure | TypeRayQuery;
 	auto unknown = [&]() { throwError("unknown internal function %s with %u arguments\n", name.get(), count); };
 	auto unknown_barrier = [&]() { throwError("unknown internal function %s()\n", name.get()); };
 	auto u32 = [&](uint32_t value) { return add_constant("u32", value); };
@@ -251,7 +250,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			// a pointer to the texel of a storage image
 			const Expressions::Operand &target = operands[0];
 			uint32_t flags = get_target_flags(arguments[0]);
-			if (target.pointer == ~0u || !(flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer)) || (flags & (TypeTexture | TypeSampled))) {
+			if (target.pointer == ~0u || !(flags & TypeImageMask) || (flags & (TypeTexture | TypeSampled))) {
 				unknown();
 			}
 			// an atomic reads and writes: of readonly and writeonly images, none
@@ -384,7 +383,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			// a bool condition
 			if ((value_flags & TypeKindMask) != TypeBool || get_target_components(value) != 1) unknown();
 		} else if (!(value_flags & (TypeFloat | TypeInt | TypeUint)) || !(value_flags & Type32) ||
-			(value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | Opaque))) {
+			(value_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | TypeOpaqueMask))) {
 			// the values of 32-bit numbers
 			unknown();
 		}
@@ -431,7 +430,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		uint32_t first_flags = count > 0 ? get_target_flags(first) : 0;
 		// numbers and bools, no resources
 		auto check_value = [&]() {
-			if (!(first_flags & TypeKindMask) || (first_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | Opaque))) unknown();
+			if (!(first_flags & TypeKindMask) || (first_flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | TypeOpaqueMask))) unknown();
 		};
 		auto ballot_argument = [&](uint32_t id) {
 			if (get_target_type(id) != add_type("u32v4")) unknown();
@@ -516,7 +515,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (count != prefix.arguments) unknown();
 		uint32_t value = arguments[0];
 		uint32_t flags = get_target_flags(value);
-		if ((flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | Opaque))) unknown();
+		if ((flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | TypeOpaqueMask))) unknown();
 		uint32_t kind = flags & TypeKindMask;
 		uint32_t instruction = kind == TypeInt ? found->integer : kind == TypeUint ? found->unsigned_integer : kind == TypeFloat ? found->floating
 			: kind == TypeBool ? found->boolean : 0;

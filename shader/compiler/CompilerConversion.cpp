@@ -35,7 +35,6 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 		if (target_kind != TypeFloat || source_kind != TypeFloat) throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(flags).get());
 		uint32_t columns = get_column_count(source);
 		uint32_t column_flags = flags & ~uint32_t(TypeMatrixMask);
-		uint32_t column_type = add_type(column_flags);
 		uint32_t source_column = add_type(source & ~uint32_t(TypeMatrixMask));
 		Array<uint32_t> parts;
 		for (uint32_t i = 0; i < columns; i++) {

@@ -131,8 +131,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 	auto unknown = [&]() { throwError("unknown internal function %s with %u arguments\n", name.get(), count); };
 	auto numeric = [&](uint32_t id) {
 		uint32_t flags = get_target_flags(id);
-		return (flags & TypeKindMask) != 0 && !(flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | TypeImage2D | TypeImage3D | TypeImageCube |
-			TypeImageBuffer | TypeSampler | TypeAccelerationStructure | TypeRayQuery));
+		return (flags & TypeKindMask) != 0 && !(flags & (TypeStructure | TypeRuntimeArray | TypeMatrixMask | TypeOpaqueMask));
 	};
 	auto kind_of = [&](uint32_t id) { return get_target_flags(id) & TypeKindMask; };
 	auto emit = [&](uint32_t opcode, uint32_t type, std::initializer_list<uint32_t> list) {

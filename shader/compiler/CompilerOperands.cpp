@@ -761,8 +761,7 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 		return add_combined_sampler(type, operands[0], operands[0].id, operands[1].id, function);
 	}
 	// resources are made of a texture and a sampler, or of nothing
-	if (!(flags & TypeKindMask) || (flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer | TypeSampler | TypeAccelerationStructure |
-											   TypeRayQuery | TypeStructure))) {
+	if (!(flags & TypeKindMask) || (flags & (TypeOpaqueMask | TypeStructure))) {
 		throwError("can't construct %s\n", name.get());
 	}
 	uint32_t components = get_type_components(flags);

@@ -124,7 +124,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	// the image: its flags tell the dimensions, the kind and the forms
 	uint32_t image = arguments[0];
 	uint32_t flags = get_target_flags(image);
-	if (!(flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeImageBuffer)) || (flags & (TypeStructure | TypeRuntimeArray))) {
+	if (!(flags & TypeImageMask) || (flags & (TypeStructure | TypeRuntimeArray))) {
 		throwError("unknown image type %s\n", get_target_type_name(image).get());
 	}
 	bool sampled = (flags & TypeSampled) != 0;

@@ -20,22 +20,8 @@
 
 namespace {
 
-struct Compiled {
-	bool ok = false;
-	std::string log;
-	std::vector<uint32_t> words;
-};
-
-Compiled compile(uint32_t stage, const std::string &source) {
-	Compiled ret;
-	LogCapture capture;
-	Vexa::Compiler compiler;
-	uint32_t offset = 0;
-	ret.ok = compiler.compileGLSL(stage, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
-	ret.log = capture.text();
-	if (ret.ok) ret.words.assign(compiler.words.get(), compiler.words.get() + compiler.words.size());
-	return ret;
-}
+using compiler_test::Compiled;
+using compiler_test::compile;
 
 // the Vulkan environment a module of this SPIR-V version is for
 std::string environment(const std::vector<uint32_t> &words) {
@@ -313,31 +299,16 @@ std::string shader_text(const Stage &stage, const std::string &call) {
 // errors its one run gives each file (it links the files of a stage
 // together, so the link's complaint of many entry points is no one file's)
 std::vector<bool> rejected_shaders(const std::vector<std::string> &shaders, const char *extension, std::string &output) {
-	std::string dir = spirv_test::temp_path("builtin_table");
-	std::string command = "mkdir -p " + dir;
-	if (std::system(command.c_str()) != 0) return {};
+	std::vector<std::pair<std::string, std::string>> files;
+	for (size_t i = 0; i < shaders.size(); i++) files.push_back({"c" + std::to_string(i) + extension, shaders[i]});
 	std::vector<std::string> paths;
-	command = "glslangValidator --target-env vulkan1.3";
-	for (size_t i = 0; i < shaders.size(); i++) {
-		paths.push_back(dir + "/c" + std::to_string(i) + extension);
-		std::ofstream file(paths.back());
-		file << shaders[i];
-		command += " " + paths.back();
-	}
-	FILE *pipe = popen((command + " -o /dev/null 2>&1").c_str(), "r");
-	if (pipe != nullptr) {
-		char buffer[4096];
-		size_t size;
-		while ((size = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, size);
-		pclose(pipe);
-	}
-	for (const std::string &path : paths) std::remove(path.c_str());
-	command = "rmdir " + dir;
-	if (std::system(command.c_str()) != 0) return {};
+	output = compiler_test::run_over_files("glslangValidator --target-env vulkan1.3", files, &paths, "-o /dev/null");
 	std::vector<bool> ret(shaders.size(), false);
+	if (paths.empty()) return ret;
 	std::istringstream lines(output);
 	std::string line;
-	const std::string prefix = "ERROR: " + dir + "/c";
+	// "ERROR: <folder>/c<index><extension>:<line>: ..."
+	const std::string prefix = "ERROR: " + paths[0].substr(0, paths[0].rfind('/') + 1) + "c";
 	while (std::getline(lines, line)) {
 		if (line.compare(0, prefix.size(), prefix) == 0) {
 			size_t index = std::strtoul(line.c_str() + prefix.size(), nullptr, 10);

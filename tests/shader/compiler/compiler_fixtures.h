@@ -1,4 +1,5 @@
-// Shared helpers of the compiler tests: decoding emitted words into
+// Shared helpers of the compiler tests: compiling a shader with its log,
+// running a tool over shaders written to files, decoding emitted words into
 // instructions, and wrapping the declarations a compiler has made (and the
 // code of one function) into a small compute module that spirv-val checks.
 #pragma once
@@ -14,9 +15,57 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace compiler_test {
+
+// a whole compilation: whether it succeeded, what it logged, the module
+struct Compiled {
+	bool ok = false;
+	std::string log;
+	std::vector<uint32_t> words;
+};
+
+inline Compiled compile(uint32_t stage, const std::string &source) {
+	Compiled ret;
+	LogCapture capture;
+	Vexa::Compiler compiler;
+	uint32_t offset = 0;
+	ret.ok = compiler.compileGLSL(stage, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
+	ret.log = capture.text();
+	if (ret.ok) ret.words.assign(compiler.words.get(), compiler.words.get() + compiler.words.size());
+	return ret;
+}
+
+// Writes each (file name, text) into a fresh folder, runs command with their
+// paths after it (and tail after those), and returns both output streams;
+// the paths in *paths. The folder and files are gone afterwards.
+inline std::string run_over_files(const std::string &command, const std::vector<std::pair<std::string, std::string>> &files,
+	std::vector<std::string> *paths, const std::string &tail = std::string()) {
+	char name[] = "/tmp/vexa_files_XXXXXX";
+	if (mkdtemp(name) == nullptr) return "can't make a temporary folder";
+	const std::string dir = name;
+	std::string line = command;
+	paths->clear();
+	for (const auto &file : files) {
+		paths->push_back(dir + "/" + file.first);
+		std::ofstream stream(paths->back());
+		stream << file.second;
+		line += " " + paths->back();
+	}
+	std::string output;
+	FILE *pipe = popen((line + " " + tail + " 2>&1").c_str(), "r");
+	if (pipe != nullptr) {
+		char buffer[4096];
+		size_t size;
+		while ((size = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, size);
+		pclose(pipe);
+	}
+	for (const std::string &path : *paths) std::remove(path.c_str());
+	rmdir(dir.c_str());
+	return output;
+}
 
 using Vexa::Compiler;
 

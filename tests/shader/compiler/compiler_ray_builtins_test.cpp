@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -55,38 +56,21 @@ std::string source_of(const Builtin &builtin) {
 
 // which of the six stages' shaders the reference compiler rejects
 std::vector<bool> rejected(const std::string &source, std::string &output) {
-	std::string dir = spirv_test::temp_path("ray_builtins");
-	std::string command = "mkdir -p " + dir;
-	if (std::system(command.c_str()) != 0) return {};
+	std::vector<std::pair<std::string, std::string>> files;
+	for (const Stage &stage : stages) files.push_back({std::string("s") + stage.extension, source});
 	std::vector<std::string> paths;
-	command = "glslangValidator --target-env vulkan1.2";
-	for (const Stage &stage : stages) {
-		paths.push_back(dir + "/s" + stage.extension);
-		std::ofstream file(paths.back());
-		file << source;
-		command += " " + paths.back();
-	}
-	command += " -o /dev/null 2>&1";
-	FILE *pipe = popen(command.c_str(), "r");
-	if (pipe != nullptr) {
-		char buffer[4096];
-		size_t size;
-		while ((size = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, size);
-		pclose(pipe);
-	}
-	for (const std::string &path : paths) std::remove(path.c_str());
-	command = "rmdir " + dir;
-	if (std::system(command.c_str()) != 0) return {};
+	output = compiler_test::run_over_files("glslangValidator --target-env vulkan1.2", files, &paths, "-o /dev/null");
 	// the report names each file, then its errors
 	std::vector<bool> ret(paths.size(), false);
 	std::istringstream lines(output);
 	std::string line;
 	size_t current = paths.size();
+	std::map<std::string, size_t> index;
+	for (size_t i = 0; i < paths.size(); i++) index[paths[i]] = i;
 	while (std::getline(lines, line)) {
-		for (size_t i = 0; i < paths.size(); i++) {
-			if (line == paths[i]) current = i;
-		}
-		if (line.compare(0, 6, "ERROR:") == 0 && current < paths.size()) ret[current] = true;
+		auto file = index.find(line);
+		if (file != index.end()) current = file->second;
+		else if (line.compare(0, 6, "ERROR:") == 0 && current < paths.size()) ret[current] = true;
 	}
 	return ret;
 }

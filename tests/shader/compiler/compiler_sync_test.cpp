@@ -8,22 +8,8 @@
 
 namespace {
 
-struct Compiled {
-	bool ok = false;
-	std::string log;
-	std::vector<uint32_t> words;
-};
-
-Compiled compile(uint32_t stage, const std::string &source) {
-	Compiled ret;
-	LogCapture capture;
-	Vexa::Compiler compiler;
-	uint32_t offset = 0;
-	ret.ok = compiler.compileGLSL(stage, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
-	ret.log = capture.text();
-	if (ret.ok) ret.words.assign(compiler.words.get(), compiler.words.get() + compiler.words.size());
-	return ret;
-}
+using compiler_test::Compiled;
+using compiler_test::compile;
 
 const char *const compute = "#version 460\nlayout(local_size_x = 8) in;\n";
 const char *const raygen = "#version 460\n#extension GL_EXT_ray_tracing : require\n";

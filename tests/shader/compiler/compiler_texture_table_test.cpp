@@ -12,27 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
 namespace {
 
-struct Compiled {
-	bool ok = false;
-	std::string log;
-	std::vector<uint32_t> words;
-};
-
-Compiled compile(uint32_t stage, const std::string &source) {
-	Compiled ret;
-	LogCapture capture;
-	Vexa::Compiler compiler;
-	uint32_t offset = 0;
-	ret.ok = compiler.compileGLSL(stage, source.c_str(), nullptr, &offset, Vexa::Compiler::DefaultFlags & ~uint32_t(Vexa::Compiler::FlagUnused));
-	ret.log = capture.text();
-	if (ret.ok) ret.words.assign(compiler.words.get(), compiler.words.get() + compiler.words.size());
-	return ret;
-}
+using compiler_test::Compiled;
+using compiler_test::compile;
 
 struct Shape {
 	const char *name; // "2D", "CubeArray", ...
@@ -168,34 +155,19 @@ const char *const locals = "  vec4 tf = vec4(0.0); ivec4 ti = ivec4(0); uvec4 tu
 // which of the shaders the reference compiler rejects: each is compiled on
 // its own, in one run (its report names each file, then that file's errors)
 std::vector<bool> rejected_shaders(const std::vector<std::string> &shaders, const char *extension, std::string &output) {
-	std::string dir = spirv_test::temp_path("texture_table");
-	std::string command = "mkdir -p " + dir;
-	if (std::system(command.c_str()) != 0) return {};
+	std::vector<std::pair<std::string, std::string>> files;
+	for (size_t i = 0; i < shaders.size(); i++) files.push_back({"c" + std::to_string(i) + extension, shaders[i]});
 	std::vector<std::string> paths;
-	command = "glslangValidator";
-	for (size_t i = 0; i < shaders.size(); i++) {
-		paths.push_back(dir + "/c" + std::to_string(i) + extension);
-		std::ofstream file(paths.back());
-		file << shaders[i];
-		command += " " + paths.back();
-	}
-	FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-	if (pipe != nullptr) {
-		char buffer[4096];
-		size_t size;
-		while ((size = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, size);
-		pclose(pipe);
-	}
-	for (const std::string &path : paths) std::remove(path.c_str());
-	command = "rmdir " + dir;
-	if (std::system(command.c_str()) != 0) return {};
+	output = compiler_test::run_over_files("glslangValidator", files, &paths);
 	std::vector<bool> ret(shaders.size(), false);
 	std::istringstream lines(output);
 	std::string line;
 	size_t current = shaders.size();
-	const std::string prefix = dir + "/c";
+	std::map<std::string, size_t> index;
+	for (size_t i = 0; i < paths.size(); i++) index[paths[i]] = i;
 	while (std::getline(lines, line)) {
-		if (line.compare(0, prefix.size(), prefix) == 0) current = std::strtoul(line.c_str() + prefix.size(), nullptr, 10);
+		auto file = index.find(line);
+		if (file != index.end()) current = file->second;
 		else if (line.compare(0, 6, "ERROR:") == 0 && current < shaders.size()) ret[current] = true;
 	}
 	return ret;
