@@ -550,6 +550,11 @@ protected:
 	virtual String get_fallthrough();
 	// `return` from the entry point before its end
 	virtual String get_entry_return();
+	// what stands before a function's result type (the base: its storage)
+	virtual String get_function_prefix(uint32_t function);
+	// one parameter of a function: a pointer parameter is `inout` where the
+	// function may read through it, else `out`
+	virtual String get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read);
 	bool is_quiet(const Iterator &it, const Pending &pending) const;
 	bool is_quiet_block(uint32_t label, bool header, const Pending &pending) const;
 	bool is_nonsemantic(const Iterator &it) const;

@@ -494,6 +494,20 @@ void ShaderSpirv::get_read_parameters(const Iterator &function, Set<uint32_t> &r
 	}
 }
 
+String ShaderSpirv::get_function_prefix(uint32_t function) {
+	return get_storage(function, nullptr);
+}
+
+String ShaderSpirv::get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) {
+	StringStack<64> ret;
+	if (pointer) ret.append(read ? "inout " : "out ");
+	ret.append(get_type(type, nullptr));
+	ret.append(' ');
+	ret.append(records[parameter].name);
+	if (get_target_type(parameter).get_opcode() == OpTypeArray) ret.append(get_array_suffix(parameter));
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
 String ShaderSpirv::get_functions() {
 	StringStack<64> ret;
 	for (uint32_t i = 0; i < functions.size(); i++) {
@@ -513,7 +527,7 @@ String ShaderSpirv::get_functions() {
 				if (find_target(it[1]).get_opcode() == OpTypePointer) {
 					log_error("ShaderSpirv::get_functions(): unknown pointer result of %s\n", records[function].name.get());
 				}
-				ret.append(get_storage(function, nullptr));
+				ret.append(get_function_prefix(function));
 				ret.append(get_type(it[1], nullptr));
 				ret.append(' ');
 				ret.append(records[function].name);
@@ -521,11 +535,8 @@ String ShaderSpirv::get_functions() {
 			} else if (op == OpFunctionParameter) {
 				if (ret.fromBack(0) != '(') ret.append(", ");
 				uint32_t parameter = it[2];
-				if (get_target(it[1]).get_opcode() == OpTypePointer) ret.append(read.find(parameter) ? "inout " : "out ");
-				ret.append(get_type(it[1], nullptr));
-				ret.append(' ');
-				ret.append(records[parameter].name);
-				if (get_target_type(parameter).get_opcode() == OpTypeArray) ret.append(get_array_suffix(parameter));
+				bool pointer = get_target(it[1]).get_opcode() == OpTypePointer;
+				ret.append(get_parameter_declaration(parameter, it[1], pointer, read.find(parameter) != nullptr));
 			} else if (op == OpLabel) {
 				ret.append(')');
 				ret.append(get_semantic(function, nullptr));

@@ -8,6 +8,9 @@
 
 namespace Vexa {
 
+// the files of the formats' prototypes, linked in with the registry
+void link_glsl_formats();
+
 namespace {
 
 Map<String, ShaderSpirv *> &registry() {
@@ -35,6 +38,7 @@ ShaderSpirv *ShaderSpirv::clone() const {
 }
 
 ShaderSpirv *ShaderSpirv::get(const char *format) {
+	link_glsl_formats();
 	if (format == nullptr) return new ShaderSpirv();
 	ShaderSpirv **prototype = registry().get(String(format));
 	if (prototype == nullptr) {
@@ -45,6 +49,7 @@ ShaderSpirv *ShaderSpirv::get(const char *format) {
 }
 
 bool ShaderSpirv::has_format(const char *format) {
+	link_glsl_formats();
 	if (format == nullptr) return false;
 	return registry().get(String(format)) != nullptr;
 }

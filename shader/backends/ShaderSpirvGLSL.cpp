@@ -1,0 +1,336 @@
+// The GLSL backend object and the layout of its text: version line,
+// extensions, precision lines, stage layouts, globals, helper functions,
+// functions and the pragma lines of the bindings, in that order.
+#include "shader/backends/ShaderSpirvGLSL.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+#include "core/Log.h"
+
+#include <cstring>
+
+namespace Vexa {
+
+using namespace Spirv;
+
+namespace {
+
+struct CapabilityExtension {
+	uint32_t capability;
+	const char *desktop;
+	const char *es;
+};
+
+// the extension each capability needs on either target (null: none); the
+// capabilities of the subgroup operations have their own extensions on both
+const CapabilityExtension capability_extensions[] = {
+	{22, "GL_AMD_gpu_shader_int16", nullptr},
+	{11, "GL_ARB_gpu_shader_int64", nullptr},
+	{9, "GL_AMD_gpu_shader_half_float", nullptr},
+	{35, "GL_ARB_sample_shading", "GL_OES_sample_variables"},
+	{41, "GL_ARB_sparse_texture2", nullptr},
+	{4423, "GL_ARB_shader_ballot", nullptr},
+	{4431, "GL_ARB_shader_group_vote", nullptr},
+	{4427, "GL_ARB_shader_draw_parameters", nullptr},
+	{5013, "GL_ARB_shader_stencil_export", nullptr},
+	{61, "GL_KHR_shader_subgroup_basic", "GL_KHR_shader_subgroup_basic"},
+	{62, "GL_KHR_shader_subgroup_vote", "GL_KHR_shader_subgroup_vote"},
+	{63, "GL_KHR_shader_subgroup_arithmetic", "GL_KHR_shader_subgroup_arithmetic"},
+	{64, "GL_KHR_shader_subgroup_ballot", "GL_KHR_shader_subgroup_ballot"},
+	{65, "GL_KHR_shader_subgroup_shuffle", "GL_KHR_shader_subgroup_shuffle"},
+	{66, "GL_KHR_shader_subgroup_shuffle_relative", "GL_KHR_shader_subgroup_shuffle_relative"},
+	{67, "GL_KHR_shader_subgroup_clustered", "GL_KHR_shader_subgroup_clustered"},
+	{68, "GL_KHR_shader_subgroup_quad", "GL_KHR_shader_subgroup_quad"},
+	{5251, "GL_NV_geometry_shader_passthrough", nullptr},
+	{5284, "GL_NV_fragment_shader_barycentric", nullptr},
+	{45, nullptr, "GL_OES_texture_cube_map_array"},
+	{46, nullptr, "GL_OES_texture_buffer"},
+	{57, nullptr, "GL_OES_viewport_array"},
+};
+
+// Capabilities that neither target has, or that ES has not: the module needs
+// them for something the text cannot say.
+struct CapabilityName {
+	uint32_t capability;
+	const char *name;
+	bool es_only;
+};
+
+const CapabilityName missing_capabilities[] = {
+	{9, "Float16", true},
+	{10, "Float64", true},
+	{11, "Int64", true},
+	{22, "Int16", true},
+	{39, "Int8", false},
+	{41, "SparseResidency", true},
+	{43, "MinLod", false},
+	{4423, "SubgroupBallotKHR", true},
+	{4427, "DrawParameters", true},
+	{4431, "SubgroupVoteKHR", true},
+	{4433, "StorageBuffer16BitAccess", true},
+	{4434, "UniformAndStorageBuffer16BitAccess", true},
+	{4435, "StoragePushConstant16", true},
+	{4436, "StorageInputOutput16", true},
+	{4439, "DeviceGroup", false},
+	{4441, "MultiView", false},
+	{4448, "StorageBuffer8BitAccess", false},
+	{4449, "UniformAndStorageBuffer8BitAccess", false},
+	{4450, "StoragePushConstant8", false},
+	{5013, "StencilExportEXT", true},
+	{5251, "GeometryShaderPassthroughNV", true},
+	{5284, "FragmentBarycentricKHR", true},
+	{5301, "RuntimeDescriptorArray", false},
+	{5345, "PhysicalStorageBufferAddresses", false},
+	{5379, "DemoteToHelperInvocation", false},
+	{6025, "Int64ImageEXT", false},
+	{6016, "GroupNonUniformRotateKHR", false},
+	{5015, "ShaderViewportIndexLayerEXT", true},
+};
+
+// words of GLSL that a name from the module must not be
+const char *const glsl_words[] = {
+	"active", "asm", "atomic_uint", "attribute", "bool", "buffer", "bvec2", "bvec3", "bvec4", "cast", "centroid",
+	"class", "coherent", "common", "const", "dmat2", "dmat2x2", "dmat2x3", "dmat2x4", "dmat3", "dmat3x2", "dmat3x3",
+	"dmat3x4", "dmat4", "dmat4x2", "dmat4x3", "dmat4x4", "double", "dvec2", "dvec3", "dvec4", "enum", "extern",
+	"external", "filter", "fixed", "flat", "float", "goto", "half", "highp", "hvec2", "hvec3", "hvec4", "iimage1D",
+	"iimage2D", "iimage3D", "iimageBuffer", "iimageCube", "image1D", "image2D", "image3D", "imageBuffer", "imageCube",
+	"inline", "input", "int", "interface", "invariant", "isampler1D", "isampler2D", "isampler3D", "isamplerBuffer",
+	"isamplerCube", "ivec2", "ivec3", "ivec4", "layout", "long", "lowp", "mat2", "mat2x2", "mat2x3", "mat2x4",
+	"mat3", "mat3x2", "mat3x3", "mat3x4", "mat4", "mat4x2", "mat4x3", "mat4x4", "mediump", "namespace",
+	"noinline", "noperspective", "output", "packed", "partition", "patch", "precise", "precision", "public",
+	"readonly", "resource", "restrict", "return", "sample", "sampler1D", "sampler2D", "sampler3D", "samplerBuffer",
+	"samplerCube", "shared", "short", "sizeof", "smooth", "static", "struct", "subroutine", "superp", "switch",
+	"template", "this", "typedef", "uimage1D", "uimage2D", "uimage3D", "uimageBuffer", "uimageCube", "uint",
+	"uniform", "union", "unsigned", "usampler1D", "usampler2D", "usampler3D", "usamplerBuffer", "usamplerCube",
+	"using", "uvec2", "uvec3", "uvec4", "varying", "vec2", "vec3", "vec4", "void", "volatile", "while", "writeonly",
+	"texture", "textureLod", "textureSize", "texelFetch", "textureGather", "textureProj", "textureGrad",
+	"textureOffset", "texture2D", "equal", "notEqual", "lessThan", "greaterThan", "lessThanEqual", "greaterThanEqual",
+	"uintBitsToFloat", "intBitsToFloat", "floatBitsToInt", "floatBitsToUint", "packDouble2x32", "unpackDouble2x32",
+	"packHalf2x16", "unpackHalf2x16", "trunc", "sign", "round", "roundEven", "transpose", "outerProduct",
+	"uaddCarry", "usubBorrow", "umulExtended", "imulExtended", "float16_t", "int64_t", "uint64_t", "int16_t",
+	"uint16_t", "imageSamples", "textureSamples", "textureQueryLevels", "textureQueryLod",
+};
+
+} // namespace
+
+// The prototypes of the two formats. Their file is linked whenever the
+// registry is, through `link_glsl_formats`.
+ShaderSpirvGLSL glsl_gl_prototype("GLSL_GL", 45, 0);
+ShaderSpirvGLSL glsl_gles_prototype("GLSL_GLES", 0, 32);
+
+void link_glsl_formats() {
+}
+
+ShaderSpirvGLSL::ShaderSpirvGLSL(const char *format, uint32_t gl, uint32_t es) : ShaderSpirv(format), gl_version(gl), es_version(es) {
+}
+
+ShaderSpirvGLSL::ShaderSpirvGLSL(uint32_t gl, uint32_t es) : gl_version(gl), es_version(es) {
+}
+
+ShaderSpirvGLSL::~ShaderSpirvGLSL() {
+}
+
+ShaderSpirv *ShaderSpirvGLSL::clone() const {
+	return new ShaderSpirvGLSL(gl_version, es_version);
+}
+
+bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
+	if (!ShaderSpirv::load(module)) return false;
+	// GLSL's entry point is main, and no other name may be main
+	for (uint32_t id = 0; id < records.size(); id++) {
+		if (id != entry_id && records[id].name == "main") records[id].name = String::format("main_%x", id);
+	}
+	if (entry_id < records.size()) records[entry_id].name = "main";
+	// one structure name for one type: the module may give the same name to
+	// the types of a block member and of a local copy of it
+	Set<String> names;
+	for (uint32_t i = 0; i < types.size(); i++) {
+		uint32_t id = types[i];
+		if (id >= records.size() || find_target(id).get_opcode() != OpTypeStruct) continue;
+		String &name = records[id].name;
+		if (names.find(name)) name = String::format("%s_%x", name.get(), id);
+		names.insert(name);
+	}
+	return true;
+}
+
+String ShaderSpirvGLSL::get_control(const Iterator &) {
+	return String();
+}
+
+bool ShaderSpirvGLSL::is_reserved_name(const char *name, bool bare) const {
+	if (name == nullptr) return false;
+	// names GLSL keeps for later (built-in names "gl_" come from the module's
+	// own built-ins and stay)
+	if (strstr(name, "__") != nullptr) return true;
+	if (ShaderSpirv::is_reserved_name(name, bare)) return true;
+	for (const char *word : glsl_words) {
+		if (strcmp(word, name) == 0) return true;
+	}
+	return false;
+}
+
+bool ShaderSpirvGLSL::check_module() {
+	bool es = is_es();
+	switch (execution_model) {
+		case ModelVertex:
+		case ModelTessellationControl:
+		case ModelTessellationEvaluation:
+		case ModelGeometry:
+		case ModelFragment:
+		case ModelGLCompute:
+			break;
+		default:
+			log_error("ShaderSpirvGLSL::get_source(): unknown execution model %u\n", execution_model);
+			return false;
+	}
+	for (uint32_t i = 0; i < capabilities.size(); i++) {
+		for (const CapabilityName &missing : missing_capabilities) {
+			if (missing.capability != capabilities[i] || (missing.es_only && !es)) continue;
+			log_error("ShaderSpirvGLSL::get_source(): unknown capability %s\n", missing.name);
+		}
+	}
+	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {
+		log_error("ShaderSpirvGLSL::get_source(): unknown builtin DrawParameters\n");
+	}
+	for (auto it = imports.begin(); it != imports.end(); ++it) {
+		if (it->value != "GLSL.std.450" && strncmp(it->value.get(), "NonSemantic.", 12) != 0) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown extended instruction set %s\n", it->value.get());
+		}
+	}
+	return errors == 0;
+}
+
+bool ShaderSpirvGLSL::get_source(String &out) {
+	render_work = 0;
+	out.clear();
+	if (!check_module()) return false;
+	find_image_uses();
+	check_bindings();
+
+	// the pieces whose rendering adds extensions and pragma lines
+	String layouts = get_layouts();
+	String globals = get_globals();
+	String functions = get_functions();
+	String helper_text = get_helpers();
+
+	StringStack<64> text;
+	bool es = is_es();
+	if (!es) {
+		for (uint32_t i = 0; i < source_extensions.size(); i++) {
+			// only names: an extension line of the module's own words
+			if (is_identifier(source_extensions[i].get())) extensions.insert(source_extensions[i]);
+		}
+		text.append(String::format("#version %u0 core\n", gl_version));
+	} else {
+		text.append(String::format("#version %u0 es\n", es_version));
+		if (es_version < 32) {
+			if (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation) add_extension("GL_EXT_tessellation_shader");
+			if (execution_model == ModelGeometry) add_extension("GL_EXT_geometry_shader");
+		}
+	}
+	for (uint32_t i = 0; i < capabilities.size(); i++) {
+		for (const CapabilityExtension &entry : capability_extensions) {
+			if (entry.capability != capabilities[i]) continue;
+			const char *name = es ? entry.es : entry.desktop;
+			if (name) add_extension(name);
+		}
+	}
+	bool layer = used_builtins.find(9u) != nullptr;
+	bool viewport = used_builtins.find(10u) != nullptr;
+	if (!es) {
+		if (execution_model != ModelFragment && (layer || viewport)) add_extension("GL_ARB_shader_viewport_layer_array");
+	} else {
+		if (layer || viewport) add_extension(execution_model == ModelFragment ? "GL_ARB_fragment_layer_viewport" : "GL_ARB_shader_viewport_layer_array");
+		if (used_builtins.find(3u) || used_builtins.find(4u)) add_extension("GL_EXT_clip_cull_distance");
+	}
+	for (auto it = extensions.begin(); it != extensions.end(); ++it) text.append(String::format("#extension %s : enable\n", it->key.get()));
+	if (!es) {
+		for (uint32_t i = 0; i < capabilities.size(); i++) {
+			if (capabilities[i] == 5251u) text.append("layout(passthrough) in gl_PerVertex { vec4 gl_Position; } gl_in[];\n");
+		}
+	} else {
+		text.append("precision highp float;\nprecision highp int;\n");
+	}
+	text.append(layouts);
+	text.append(globals);
+	text.append(helper_text);
+	text.append(functions);
+	text.append(pragmas);
+	out = String(static_cast<StringStack<64> &&>(text));
+	if (errors > MaxLoggedErrors) Log::printf(Log::Error, "ShaderSpirvGLSL::get_source(): %u more errors\n", errors - MaxLoggedErrors);
+	return errors == 0;
+}
+
+String ShaderSpirvGLSL::get_layouts() {
+	StringStack<64> in;
+	StringStack<64> out;
+	auto mode = [&](uint32_t number) { return execution_modes.get(number); };
+	auto item = [&](StringStack<64> &list, uint32_t number, const char *text) {
+		const uint32_t *value = mode(number);
+		if (value) list.append(String::format(text, *value));
+	};
+	StringStack<64> ret;
+	switch (execution_model) {
+		case ModelTessellationControl:
+			item(out, 26, "vertices = %u, ");
+			break;
+		case ModelTessellationEvaluation:
+			item(in, 1, "equal_spacing, ");
+			item(in, 2, "fractional_even_spacing, ");
+			item(in, 3, "fractional_odd_spacing, ");
+			item(in, 22, "triangles, ");
+			item(in, 24, "quads, ");
+			item(in, 25, "isolines, ");
+			item(in, 4, "cw, ");
+			item(in, 5, "ccw, ");
+			if (mode(18)) item(in, 18, "point_mode, ");
+			break;
+		case ModelGeometry:
+			item(in, 0, "invocations = %u, ");
+			item(in, 19, "points, ");
+			item(in, 20, "lines, ");
+			item(in, 21, "lines_adjacency, ");
+			item(in, 22, "triangles, ");
+			item(in, 23, "triangles_adjacency, ");
+			item(out, 27, "points, ");
+			item(out, 28, "line_strip, ");
+			item(out, 29, "triangle_strip, ");
+			item(out, 26, "max_vertices = %u, ");
+			break;
+		case ModelFragment:
+			if (mode(14)) ret.append("layout(depth_greater) out float gl_FragDepth;\n");
+			else if (mode(15)) ret.append("layout(depth_less) out float gl_FragDepth;\n");
+			item(in, 9, "early_fragment_tests, ");
+			break;
+		case ModelGLCompute:
+			if (mode(17) || mode(38)) {
+				if (local_size[0] != 0) in.append(String::format("local_size_x = %u, ", local_size[0]));
+				if (local_size[1] != 1) in.append(String::format("local_size_y = %u, ", local_size[1]));
+				if (local_size[2] != 1) in.append(String::format("local_size_z = %u, ", local_size[2]));
+			}
+			break;
+	}
+	if (!in.empty()) {
+		ret.append("layout(");
+		ret.append(in.get(), in.size() - 2);
+		ret.append(") in;\n");
+	}
+	if (!out.empty()) {
+		ret.append("layout(");
+		ret.append(out.get(), out.size() - 2);
+		ret.append(") out;\n");
+	}
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+void ShaderSpirvGLSL::add_helper(const String &text) {
+	helpers.insert(text);
+}
+
+String ShaderSpirvGLSL::get_helpers() {
+	StringStack<64> ret;
+	for (auto it = helpers.begin(); it != helpers.end(); ++it) ret.append(it->key);
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+} // namespace Vexa

@@ -1,0 +1,113 @@
+// GLSL source for desktop OpenGL (4.50) and OpenGL ES (3.20), made from a
+// SPIR-V module that the base reader loaded. The base renderer writes a
+// GLSL-like text already; this class gives it GLSL's type names, qualifier
+// prefixes and stage layouts, the extensions and precision lines of the
+// target, and the expressions whose GLSL spelling differs from the base's.
+//
+// What the target cannot express (a stage, a type, a memory layout, an
+// opcode) is an error that names it, and the output fails: a written text is
+// one the target's compiler takes and one that computes what the module does.
+//
+// The class spans ShaderSpirvGLSL.cpp (object and source layout),
+// ShaderSpirvGLSLDeclarations.cpp (types, storage, declarations, layouts) and
+// ShaderSpirvGLSLValues.cpp (values, images, intrinsics, helpers).
+#pragma once
+
+#include "core/Map.h"
+#include "core/String.h"
+#include "shader/ShaderSpirv.h"
+
+#include <cstdint>
+
+namespace Vexa {
+
+class ShaderSpirvGLSL : public ShaderSpirv {
+public:
+	// a prototype, entered into the format registry under `format`
+	ShaderSpirvGLSL(const char *format, uint32_t gl_version, uint32_t es_version);
+	// a plain object of the given versions, as `clone` makes
+	ShaderSpirvGLSL(uint32_t gl_version, uint32_t es_version);
+	~ShaderSpirvGLSL() override;
+
+	bool load(const Array<uint32_t> &words) override;
+	bool get_source(String &out) override;
+	ShaderSpirv *clone() const override;
+
+	String get_binary_name(const Iterator &it) override;
+	String get_builtin_name(uint32_t builtin) override;
+	String get_type(uint32_t id, const Record *record) override;
+	String get_storage(uint32_t id, const Record *record) override;
+	String get_declaration(uint32_t id, const Record *record) override;
+	String get_image_value(const Iterator &it, bool parenthesize) override;
+	String get_intrinsic_value(const Iterator &it, bool parenthesize) override;
+	String get_value(uint32_t id, bool parenthesize) override;
+	String get_control(const Iterator &it) override;
+
+	// the GLSL name of a SPIR-V image format, empty (after an error) for one
+	// the target has no name for
+	String get_format_name(uint32_t format);
+	// the stage's layout lines
+	String get_layouts();
+	// the helper functions that the rendered functions call
+	String get_helpers();
+
+	uint32_t getGLVersion() const { return gl_version; }
+	uint32_t getESVersion() const { return es_version; }
+
+protected:
+	bool is_reserved_name(const char *name, bool bare) const override;
+	String get_float_constant(uint32_t type, uint32_t width, uint64_t bits) override;
+	String get_bit_cast(uint32_t type, uint32_t operand_type, const String &value) override;
+	String get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) override;
+	String get_function_prefix(uint32_t function) override;
+
+private:
+	const uint32_t gl_version;
+	const uint32_t es_version;
+	String pragmas;
+	Set<String> extensions;
+	// helper functions by their text, each written once
+	Set<String> helpers;
+
+	bool is_es() const { return gl_version == 0 && es_version != 0; }
+	// the checks that run before anything is rendered: the stage, the
+	// capabilities the target has no extension for, the bindings that one
+	// namespace of GL holds twice, the memory layouts of the blocks
+	bool check_module();
+	void check_bindings();
+	// memory layouts of blocks (ShaderSpirvGLSLDeclarations.cpp)
+	struct Layout {
+		uint32_t size = 0;
+		uint32_t align = 0;
+		bool ok = true;
+	};
+	Layout get_layout(uint32_t type, bool std140, bool row_major, const char *name);
+	void check_structure_layout(uint32_t structure, bool std140, bool block);
+	// member records given an explicit offset
+	Map<const Record *, uint32_t> member_offsets;
+	Set<uint32_t> checked_structures;
+	// structures whose layout was checked with std140 (those of uniform
+	// blocks) and those checked with std430
+	Set<uint32_t> std140_structures;
+	Set<uint32_t> std430_structures;
+	// resources moved to another binding, which one of another set held
+	Map<uint32_t, uint32_t> moved_bindings;
+	// the binding that a push-constant block is given
+	Map<uint32_t, uint32_t> push_bindings;
+	// texture variables and the sampled type they are declared as
+	Map<uint32_t, uint32_t> texture_types;
+	// storage images without access decorations: the accesses found
+	Map<uint32_t, uint32_t> image_access;
+	void find_image_uses();
+	uint32_t get_binding(uint32_t variable, const Record *record);
+	// a helper by its text; `name` is what the call writes
+	void add_helper(const String &text);
+	void add_extension(const char *name) { extensions.insert(String(name)); }
+	String get_image_call(const Iterator &it);
+	String get_signed_coordinate(uint32_t id);
+	// the coordinate components that GLSL's calls take for an image type;
+	// `storage` for the image functions, which address a cube's faces
+	uint32_t get_coordinate_count(const Iterator &image, bool storage);
+};
+
+} // namespace Vexa

@@ -1,0 +1,632 @@
+// GLSL type names, the qualifier prefixes of variables and block members, the
+// declarations that GLSL leaves out, image formats, the memory layouts of
+// blocks and the bindings of resources.
+//
+// GL has no descriptor sets and no push constants: resources keep their
+// bindings, two of one binding namespace on one binding are an error, and a
+// push-constant block becomes a uniform block on the first free binding. A
+// block whose member offsets or strides GLSL's layout rules do not give (and
+// that an offset qualifier cannot give on the target) is an error: the memory
+// layout never changes silently.
+#include "shader/backends/ShaderSpirvGLSL.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+#include "core/Sort.h"
+
+#include <cstring>
+
+namespace Vexa {
+
+using namespace Spirv;
+
+namespace {
+
+struct TypeName {
+	const char *internal;
+	const char *glsl;
+};
+
+const TypeName type_names[] = {
+	{"f32", "float"}, {"f32v2", "vec2"}, {"f32v3", "vec3"}, {"f32v4", "vec4"}, {"f32v2m2", "mat2"},
+	{"f32v3m3", "mat3"}, {"f32v4m4", "mat4"}, {"f32v2m3", "mat3x2"}, {"f32v3m2", "mat2x3"}, {"f32v2m4", "mat4x2"},
+	{"f32v4m2", "mat2x4"}, {"f32v3m4", "mat4x3"}, {"f32v4m3", "mat3x4"}, {"f64", "double"}, {"f64v2", "dvec2"},
+	{"f64v3", "dvec3"}, {"f64v4", "dvec4"}, {"f64v2m2", "dmat2"}, {"f64v3m3", "dmat3"}, {"f64v4m4", "dmat4"},
+	{"f64v2m3", "dmat3x2"}, {"f64v3m2", "dmat2x3"}, {"f64v2m4", "dmat4x2"}, {"f64v4m2", "dmat2x4"},
+	{"f64v3m4", "dmat4x3"}, {"f64v4m3", "dmat3x4"}, {"f16", "float16_t"}, {"f16v2", "f16vec2"}, {"f16v3", "f16vec3"},
+	{"f16v4", "f16vec4"}, {"f16v2m2", "f16mat2"}, {"f16v3m3", "f16mat3"}, {"f16v4m4", "f16mat4"},
+	{"f16v2m3", "f16mat3x2"}, {"f16v3m2", "f16mat2x3"}, {"f16v2m4", "f16mat4x2"}, {"f16v4m2", "f16mat2x4"},
+	{"f16v3m4", "f16mat4x3"}, {"f16v4m3", "f16mat3x4"}, {"i32", "int"}, {"i32v2", "ivec2"}, {"i32v3", "ivec3"},
+	{"i32v4", "ivec4"}, {"i64", "int64_t"}, {"i64v2", "i64vec2"}, {"i64v3", "i64vec3"}, {"i64v4", "i64vec4"},
+	{"i16", "int16_t"}, {"i16v2", "i16vec2"}, {"i16v3", "i16vec3"}, {"i16v4", "i16vec4"}, {"u32", "uint"},
+	{"u32v2", "uvec2"}, {"u32v3", "uvec3"}, {"u32v4", "uvec4"}, {"u64", "uint64_t"}, {"u64v2", "u64vec2"},
+	{"u64v3", "u64vec3"}, {"u64v4", "u64vec4"}, {"u16", "uint16_t"}, {"u16v2", "u16vec2"}, {"u16v3", "u16vec3"},
+	{"u16v4", "u16vec4"}, {"b32", "bool"}, {"b32v2", "bvec2"}, {"b32v3", "bvec3"}, {"b32v4", "bvec4"},
+};
+
+uint32_t round_up(uint32_t value, uint32_t align) {
+	return (align == 0) ? value : (value + align - 1) / align * align;
+}
+
+} // namespace
+
+String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
+	// a texture declared as the sampler it is combined with
+	const uint32_t *declared = texture_types.get(id);
+	Iterator type = get_target_type(declared ? *declared : id);
+	int32_t op = type.get_opcode();
+	if (op == OpTypeArray || op == OpTypeRuntimeArray) {
+		for (uint32_t steps = 0; steps < 64 && (op == OpTypeArray || op == OpTypeRuntimeArray); steps++) {
+			type = get_target_type(type[2]);
+			op = type.get_opcode();
+		}
+	}
+	bool sampler = op == OpTypeSampledImage;
+	if (sampler) {
+		type = get_target_type(type[2]);
+		op = type.get_opcode();
+	}
+	if (op == OpTypeImage) {
+		StringStack<64> ret;
+		Iterator sampled = get_target_type(type[2]);
+		if (sampled.get_opcode() == OpTypeInt) {
+			if (sampled[2] != 32) {
+				log_error("ShaderSpirvGLSL::get_type(): unknown image type of %u-bit integers\n", sampled[2]);
+				return String();
+			}
+			ret.append(sampled[3] ? 'i' : 'u');
+		} else if (sampled.get_opcode() != OpTypeFloat || sampled[2] != 32) {
+			log_error("ShaderSpirvGLSL::get_type(): unknown image sampled type\n");
+			return String();
+		}
+		bool texture = type[7] == 1 || sampler;
+		ret.append(texture ? "sampler" : "image");
+		uint32_t dim = type[3];
+		switch (dim) {
+			case 0:
+				if (is_es()) {
+					log_error("ShaderSpirvGLSL::get_type(): unknown image dimension 1D\n");
+					return String();
+				}
+				ret.append("1D");
+				break;
+			case 1: ret.append("2D"); break;
+			case 2: ret.append("3D"); break;
+			case 3: ret.append("Cube"); break;
+			case 5: ret.append("Buffer"); break;
+			default:
+				log_error("ShaderSpirvGLSL::get_type(): unknown image dimension %u\n", dim);
+				return String();
+		}
+		if (type[6]) ret.append("MS");
+		if (type[5]) ret.append("Array");
+		if (texture && type[4] == 1) ret.append("Shadow");
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	if (op == OpTypeSampler) {
+		log_error("ShaderSpirvGLSL::get_type(): unknown separate sampler %s\n", (id < records.size()) ? records[id].name.get() : "");
+		return String();
+	}
+	if (op == OpTypeRayQuery || op == OpTypeAccelerationStructure) {
+		log_error("ShaderSpirvGLSL::get_type(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		return String();
+	}
+	// the internal name of a number, vector or matrix type, looked up in the table
+	if (op == OpTypeBool || op == OpTypeInt || op == OpTypeFloat || op == OpTypeVector || op == OpTypeMatrix) {
+		StringStack<64> internal;
+		Iterator scalar = type;
+		uint32_t rows = 0;
+		uint32_t columns = 0;
+		if (op == OpTypeMatrix) {
+			columns = type[3];
+			scalar = get_target_type(type[2]);
+		}
+		if (scalar.get_opcode() == OpTypeVector) {
+			rows = scalar[3];
+			scalar = get_target_type(scalar[2]);
+		}
+		int32_t scalar_op = scalar.get_opcode();
+		if (scalar_op == OpTypeBool) internal.append("b32");
+		else if (scalar_op == OpTypeInt) internal.append(String::format(scalar[3] ? "i%u" : "u%u", scalar[2]));
+		else if (scalar_op == OpTypeFloat) internal.append(String::format("f%u", scalar[2]));
+		if (rows) internal.append(String::format("v%u", rows));
+		if (columns) internal.append(String::format("m%u", columns));
+		for (const TypeName &name : type_names) {
+			if (internal == name.internal) return String(name.glsl);
+		}
+		log_error("ShaderSpirvGLSL::get_type(): unknown type %s\n", internal.get());
+		return String();
+	}
+	String text = ShaderSpirv::get_type(id, record);
+	for (const TypeName &name : type_names) {
+		if (text == name.internal) return String(name.glsl);
+	}
+	return text;
+}
+
+uint32_t ShaderSpirvGLSL::get_binding(uint32_t variable, const Record *record) {
+	const uint32_t *binding = record->decorations.get(DecorationBinding);
+	if (binding == nullptr) return ~0u;
+	int32_t value = static_cast<int32_t>(*binding);
+	Iterator type = get_target_type(variable);
+	uint32_t storage = record->storage;
+	bool buffer_block = type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].decorations.find(DecorationBufferBlock);
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	if (type.get_opcode() == OpTypeImage && type[7] != 1) value += getSurfaceOffset();
+	else if (storage == StorageStorageBuffer || (storage == StorageUniform && buffer_block)) value += getStorageOffset();
+	else if (type.get_opcode() == OpTypeSampledImage && get_target_type(type[2])[3] == 5) value += getTexelOffset();
+	return static_cast<uint32_t>(value);
+}
+
+String ShaderSpirvGLSL::get_format_name(uint32_t format) {
+	static const char *const names[] = {
+		nullptr, "rgba32f", "rgba16f", "r32f", "rgba8", "rgba8_snorm", "rg32f", "rg16f", "r11f_g11f_b10f", "r16f",
+		"rgba16", "rgb10_a2", "rg16", "rg8", "r16", "r8", "rgba16_snorm", "rg16_snorm", "rg8_snorm", "r16_snorm",
+		"r8_snorm", "rgba32i", "rgba16i", "rgba8i", "r32i", "rg32i", "rg16i", "rg8i", "r16i", "r8i", "rgba32ui",
+		"rgba16ui", "rgba8ui", "r32ui", "rgb10_a2ui", "rg32ui", "rg16ui", "rg8ui", "r16ui", "r8ui",
+	};
+	// the formats that ES has
+	static const uint32_t es_formats[] = {1, 2, 3, 4, 5, 21, 22, 23, 24, 30, 31, 32, 33};
+	if (format == 0 || format >= sizeof(names) / sizeof(names[0])) {
+		log_error("ShaderSpirvGLSL::get_format_name(): unknown image format %u\n", format);
+		return String();
+	}
+	if (is_es()) {
+		bool found = false;
+		for (uint32_t es : es_formats) found = found || es == format;
+		if (!found) {
+			log_error("ShaderSpirvGLSL::get_format_name(): unknown image format %s\n", names[format]);
+			return String();
+		}
+	}
+	return String(names[format]);
+}
+
+String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
+	const Record *own = (id < records.size()) ? &records[id] : nullptr;
+	if (record == nullptr) record = own;
+	if (record == nullptr) return String();
+	bool variable_record = records.size() != 0 && record >= &records[0] && record < &records[0] + records.size();
+	const Map<uint32_t, uint32_t> &decorations = record->decorations;
+	auto has = [&](uint32_t decoration) { return decorations.find(decoration) != nullptr; };
+	StringStack<64> items;
+	StringStack<64> qualifiers;
+	auto interpolation = [&]() {
+		if (has(18)) qualifiers.append("invariant ");
+		if (has(13)) {
+			qualifiers.append("noperspective ");
+			if (is_es()) add_extension("GL_NV_shader_noperspective_interpolation");
+		}
+		if (has(14)) qualifiers.append("flat ");
+		if (has(16)) qualifiers.append("centroid ");
+		if (has(17)) qualifiers.append("sample ");
+		if (has(15)) qualifiers.append("patch ");
+	};
+	auto memory = [&]() {
+		if (has(19)) qualifiers.append("restrict ");
+		if (has(21)) qualifiers.append("volatile ");
+		if (has(23)) qualifiers.append("coherent ");
+		if (has(24)) qualifiers.append("readonly ");
+		if (has(25)) qualifiers.append("writeonly ");
+	};
+	auto finish = [&](const char *storage, const char *precision) {
+		StringStack<64> ret;
+		if (!items.empty()) {
+			ret.append("layout(");
+			ret.append(items.get(), items.size() - 2);
+			ret.append(") ");
+		}
+		ret.append(qualifiers);
+		if (storage) ret.append(storage);
+		if (precision) ret.append(precision);
+		return String(static_cast<StringStack<64> &&>(ret));
+	};
+	if (!variable_record) {
+		// a member of a structure: its layout, interpolation, memory and
+		// precision qualifiers, never a storage class
+		const uint32_t *offset = member_offsets.get(record);
+		if (has(30)) items.append(String::format("location = %u, ", *decorations.get(30u)));
+		if (has(31)) items.append(String::format("component = %u, ", *decorations.get(31u)));
+		if (offset) items.append(String::format("offset = %u, ", *offset));
+		if (has(4) && get_target_type(id).get_opcode() != OpTypeStruct) items.append("row_major, ");
+		interpolation();
+		memory();
+		return finish(nullptr, has(0) ? "mediump " : nullptr);
+	}
+	// only variables have a storage class; a structure or function has none
+	if (own == nullptr || find_target(id).get_opcode() != OpVariable) {
+		if (record == own || record->storage == StorageFunction || record->storage == StoragePrivate) return String();
+	}
+	uint32_t storage = record->storage;
+	if (storage == StorageFunction) return String();
+	// the variable whose record this is (an array's element is declared with it)
+	uint32_t variable = static_cast<uint32_t>(record - &records[0]);
+	Iterator layout = get_target_type(id);
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(layout.get_opcode()); steps++) layout = get_target_type(layout[2]);
+	bool buffer_block = layout.get_opcode() == OpTypeStruct && layout[1] < records.size() && records[layout[1]].decorations.find(DecorationBufferBlock);
+	bool storage_buffer = storage == StorageStorageBuffer || (storage == StorageUniform && buffer_block);
+	bool storage_image = layout.get_opcode() == OpTypeImage && layout[7] != 1;
+	if (storage_buffer) items.append("std430, ");
+	else if (storage == StorageUniform || storage == StoragePushConstant) items.append("std140, ");
+	if (has(4)) items.append("row_major, ");
+	if (has(30)) items.append(String::format("location = %u, ", *decorations.get(30u)));
+	if (has(31)) items.append(String::format("component = %u, ", *decorations.get(31u)));
+	if (has(32)) {
+		items.append(String::format("index = %u, ", *decorations.get(32u)));
+		if (is_es()) add_extension("GL_EXT_blend_func_extended");
+	}
+	if (storage == StoragePushConstant) {
+		const uint32_t *binding = push_bindings.get(layout[1]);
+		if (binding) {
+			items.append(String::format("binding = %u, ", *binding));
+			String line = String::format("#pragma uniform(%s, %u)\n", record->name.empty() ? records[layout[1]].name.get() : record->name.get(), *binding);
+			if (pragmas.find(line.get()) == ~0u) pragmas.append(line);
+		}
+	} else if (has(DecorationBinding)) {
+		const uint32_t *moved = moved_bindings.get(variable);
+		items.append(String::format("binding = %u, ", moved ? *moved : get_binding(variable, record)));
+	}
+	if (storage_image) {
+		uint32_t format = layout[8];
+		if (format != 0) {
+			String name = get_format_name(format);
+			if (!name.empty()) {
+				items.append(name);
+				items.append(", ");
+			}
+		} else if (is_es()) {
+			log_error("ShaderSpirvGLSL::get_storage(): unknown image format Unknown of %s\n", record->name.get());
+		}
+	}
+	interpolation();
+	memory();
+	if (storage_image && !has(24) && !has(25)) {
+		// the access that the functions make of it, where the module does not say
+		const uint32_t *access = image_access.get(variable);
+		uint32_t uses = access ? *access : 0;
+		if (uses == 1) qualifiers.append("readonly ");
+		else if (uses == 2) qualifiers.append("writeonly ");
+		else if (is_es() && uses == 3 && layout[8] != 3 && layout[8] != 24 && layout[8] != 33) {
+			log_error("ShaderSpirvGLSL::get_storage(): unknown access of image %s that is read and written\n", record->name.get());
+		} else if (!is_es() && layout[8] == 0 && (uses & 1)) {
+			add_extension("GL_EXT_shader_image_load_formatted");
+		}
+	}
+	const char *keyword = nullptr;
+	switch (storage) {
+		case StorageUniformConstant: keyword = "uniform "; break;
+		case StorageStorageBuffer: keyword = "buffer "; break;
+		case StorageUniform: keyword = buffer_block ? "buffer " : "uniform "; break;
+		case StorageInput: keyword = "in "; break;
+		case StorageOutput: keyword = "out "; break;
+		case StorageWorkgroup: keyword = "shared "; break;
+		case StoragePushConstant: keyword = "uniform "; break;
+		case StoragePrivate: break;
+		default:
+			log_error("ShaderSpirvGLSL::get_storage(): unknown storage class %u of %s\n", storage, record->name.get());
+			break;
+	}
+	const char *precision = has(0) ? "mediump " : (storage == StorageUniformConstant) ? "highp " : nullptr;
+	return finish(keyword, precision);
+}
+
+String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
+	Iterator type = get_target_type(id);
+	if (type.is_end()) return ShaderSpirv::get_declaration(id, record);
+	const Record *own = (id < records.size()) ? &records[id] : nullptr;
+	const Record *which = record ? record : own;
+	int32_t op = type.get_opcode();
+	Iterator element = type;
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+	// separate samplers travel in the pragma lines of their textures
+	if (element.get_opcode() == OpTypeSampler && which && which->storage == StorageUniformConstant) return String();
+	if (op == OpTypeStruct && which && (which->storage == StorageInput || which->storage == StorageOutput) && type.get_size() == 2) return String();
+	return ShaderSpirv::get_declaration(id, record);
+}
+
+String ShaderSpirvGLSL::get_function_prefix(uint32_t) {
+	return String();
+}
+
+String ShaderSpirvGLSL::get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) {
+	Iterator pointee = get_target_type(type);
+	Iterator element = pointee;
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+	int32_t op = element.get_opcode();
+	if (op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage) {
+		// opaque values go in as they are
+		if (op == OpTypeSampler || (op == OpTypeImage && element[7] != 1)) {
+			log_error("ShaderSpirvGLSL::get_functions(): unknown %s parameter %s\n", op == OpTypeSampler ? "sampler" : "image", records[parameter].name.get());
+			return String();
+		}
+		StringStack<64> ret(is_es() ? "highp " : "");
+		ret.append(get_type(type, nullptr));
+		ret.append(' ');
+		ret.append(records[parameter].name);
+		ret.append(get_array_suffix(type));
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	if (pointer && find_target(type).get_opcode() == OpTypePointer) {
+		uint32_t storage = find_target(type)[2];
+		if (storage != StorageFunction && storage != StoragePrivate) {
+			log_error("ShaderSpirvGLSL::get_functions(): unknown pointer parameter %s of storage class %u\n", records[parameter].name.get(), storage);
+			return String();
+		}
+	}
+	return ShaderSpirv::get_parameter_declaration(parameter, type, pointer, read);
+}
+
+ShaderSpirvGLSL::Layout ShaderSpirvGLSL::get_layout(uint32_t type_id, bool std140, bool row_major, const char *name) {
+	Layout ret;
+	Iterator type = get_target_type(type_id);
+	DepthGuard guard(*this);
+	if (!guard.enter("ShaderSpirvGLSL::get_layout()", type_id)) {
+		ret.ok = false;
+		return ret;
+	}
+	switch (type.get_opcode()) {
+		case OpTypeBool:
+			ret.size = ret.align = 4;
+			return ret;
+		case OpTypeInt:
+		case OpTypeFloat:
+			ret.size = ret.align = type[2] / 8;
+			return ret;
+		case OpTypeVector: {
+			Layout scalar = get_layout(type[2], std140, false, name);
+			ret.size = scalar.size * type[3];
+			ret.align = scalar.size * (type[3] == 3 ? 4 : type[3]);
+			ret.ok = scalar.ok;
+			return ret;
+		}
+		case OpTypeMatrix: {
+			Iterator column = get_target_type(type[2]);
+			uint32_t rows = column[3];
+			uint32_t columns = type[3];
+			Layout scalar = get_layout(column[2], std140, false, name);
+			uint32_t count = row_major ? rows : columns;
+			uint32_t length = row_major ? columns : rows;
+			uint32_t stride = scalar.size * (length == 3 ? 4 : length);
+			if (std140) stride = round_up(stride, 16);
+			ret.size = stride * count;
+			ret.align = stride;
+			return ret;
+		}
+		case OpTypeArray:
+		case OpTypeRuntimeArray: {
+			Layout element = get_layout(type[2], std140, row_major, name);
+			uint32_t stride = round_up(element.size, element.align);
+			uint32_t align = element.align;
+			if (std140) {
+				stride = round_up(stride, 16);
+				align = round_up(align, 16);
+			}
+			const uint32_t *decorated = records[type[1]].decorations.get(6u);
+			if (decorated && *decorated != stride) {
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown ArrayStride %u of %s\n", *decorated, name);
+				ret.ok = false;
+			}
+			uint32_t length = 0;
+			if (type.get_opcode() == OpTypeArray) {
+				Iterator constant = get_target(type[3]);
+				if (constant.get_opcode() != OpConstant) {
+					log_error("ShaderSpirvGLSL::get_declaration(): unknown array length of %s\n", name);
+					ret.ok = false;
+				}
+				length = constant[3];
+			}
+			ret.size = stride * length;
+			ret.align = align;
+			ret.ok = ret.ok && element.ok;
+			return ret;
+		}
+		case OpTypeStruct: {
+			check_structure_layout(type[1], std140, false);
+			uint32_t cursor = 0;
+			uint32_t align = std140 ? 16 : 1;
+			uint32_t structure = type[1];
+			for (uint32_t k = 0; structure < members.size() && k < members[structure].size() && k + 2 < type.get_size(); k++) {
+				const Record &member = members[structure][k];
+				Layout layout = get_layout(type[k + 2], std140, member.decorations.find(4u) != nullptr, member.name.get());
+				const uint32_t *offset = member.decorations.get(35u);
+				cursor = (offset ? *offset : round_up(cursor, layout.align)) + layout.size;
+				if (layout.align > align) align = layout.align;
+				ret.ok = ret.ok && layout.ok;
+			}
+			ret.size = round_up(cursor, align);
+			ret.align = align;
+			return ret;
+		}
+	}
+	log_error("ShaderSpirvGLSL::get_declaration(): unknown member type of %s\n", name);
+	ret.ok = false;
+	return ret;
+}
+
+void ShaderSpirvGLSL::check_structure_layout(uint32_t structure, bool std140, bool block) {
+	Set<uint32_t> &checked = std140 ? std140_structures : std430_structures;
+	if (checked.find(structure)) return;
+	checked.insert(structure);
+	Iterator type = get_target(structure);
+	if (type.get_opcode() != OpTypeStruct || structure >= members.size()) return;
+	uint32_t cursor = 0;
+	for (uint32_t k = 0; k < members[structure].size() && k + 2 < type.get_size(); k++) {
+		const Record &member = members[structure][k];
+		bool row_major = member.decorations.find(4u) != nullptr;
+		Layout layout = get_layout(type[k + 2], std140, row_major, member.name.get());
+		// a matrix member's stride is the member's decoration
+		Iterator matrix = get_target_type(type[k + 2]);
+		for (uint32_t steps = 0; steps < 64 && is_array_opcode(matrix.get_opcode()); steps++) matrix = get_target_type(matrix[2]);
+		const uint32_t *matrix_stride = member.decorations.get(7u);
+		if (matrix.get_opcode() == OpTypeMatrix && matrix_stride) {
+			Layout column = get_layout(matrix[1], std140, row_major, member.name.get());
+			uint32_t count = row_major ? get_target_type(matrix[2])[3] : matrix[3];
+			if (count != 0 && column.size / count != *matrix_stride) {
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown MatrixStride %u of %s\n", *matrix_stride, member.name.get());
+			}
+		}
+		uint32_t expected = round_up(cursor, layout.align);
+		const uint32_t *offset = member.decorations.get(35u);
+		uint32_t actual = offset ? *offset : expected;
+		if (actual != expected) {
+			// GL takes an offset qualifier on a block's own members where the
+			// offset keeps the member's alignment; ES has none
+			if (block && !is_es() && actual > expected && layout.align != 0 && actual % layout.align == 0) {
+				member_offsets.insert(&member, actual);
+			} else {
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown Offset %u of %s.%s\n", actual, records[structure].name.get(), member.name.get());
+			}
+		}
+		cursor = actual + layout.size;
+	}
+}
+
+void ShaderSpirvGLSL::check_bindings() {
+	// GL's binding namespaces: uniform blocks, storage blocks, texture units,
+	// image units. GL has no descriptor sets: a resource whose binding one of
+	// another set holds already is moved to the first binding above all of
+	// its namespace, and a pragma line tells where it went.
+	struct Entry {
+		uint32_t id;
+		uint32_t kind;
+		uint32_t set;
+		uint32_t binding;
+		uint32_t count;
+	};
+	Array<Entry> entries;
+	Array<uint32_t> push_blocks;
+	uint32_t next[4] = {};
+	for (uint32_t i = 0; i < resources.size(); i++) {
+		uint32_t id = resources[i];
+		const Record &record = records[id];
+		Iterator type = get_target_type(id);
+		Iterator element = type;
+		for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+		bool buffer_block = element.get_opcode() == OpTypeStruct && element[1] < records.size() && records[element[1]].decorations.find(DecorationBufferBlock);
+		uint32_t kind = 0;
+		if (record.storage == StoragePushConstant) {
+			if (type.get_opcode() == OpTypeStruct) {
+				push_blocks.append(type[1]);
+				check_structure_layout(type[1], true, true);
+			}
+			continue;
+		}
+		if (record.storage == StorageStorageBuffer || (record.storage == StorageUniform && buffer_block)) {
+			kind = 1;
+			if (element.get_opcode() == OpTypeStruct) check_structure_layout(element[1], false, true);
+		} else if (record.storage == StorageUniform) {
+			kind = 0;
+			if (element.get_opcode() == OpTypeStruct) check_structure_layout(element[1], true, true);
+		} else if (element.get_opcode() == OpTypeSampledImage || (element.get_opcode() == OpTypeImage && element[7] == 1)) {
+			kind = 2;
+		} else if (element.get_opcode() == OpTypeImage) {
+			kind = 3;
+		} else if (element.get_opcode() == OpTypeSampler) {
+			continue;
+		} else {
+			if (record.storage == StorageUniformConstant) {
+				log_error("ShaderSpirvGLSL::get_source(): unknown resource type %u of %s\n", static_cast<uint32_t>(element.get_opcode()), record.name.get());
+			}
+			continue;
+		}
+		uint32_t binding = get_binding(id, &record);
+		if (binding == ~0u) continue;
+		// an array of resources takes a binding for each element
+		uint32_t count = 1;
+		if (type.get_opcode() == OpTypeArray && get_target(type[3]).get_opcode() == OpConstant) count = get_target(type[3])[3];
+		if (count == 0 || count > 4096) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown array size %u of %s\n", count, record.name.get());
+			continue;
+		}
+		const uint32_t *set = record.decorations.get(34u);
+		entries.append(Entry{id, kind, set ? *set : 0, binding, count});
+		if (binding + count > next[kind]) next[kind] = binding + count;
+	}
+	// lower sets keep their bindings
+	quickSort(entries.get(), entries.size(), [](const Entry &a, const Entry &b) { return a.set < b.set || (a.set == b.set && a.binding < b.binding); });
+	Map<uint32_t, uint32_t> used[4];
+	for (uint32_t i = 0; i < entries.size(); i++) {
+		const Entry &entry = entries[i];
+		uint32_t binding = entry.binding;
+		bool taken = false;
+		for (uint32_t k = 0; k < entry.count; k++) {
+			uint32_t *other = used[entry.kind].get(binding + k);
+			if (other == nullptr) continue;
+			const uint32_t *other_set = records[*other].decorations.get(34u);
+			if ((other_set ? *other_set : 0) == entry.set) {
+				log_error("ShaderSpirvGLSL::get_source(): binding %u of %s collides with %s\n", binding + k, records[entry.id].name.get(), records[*other].name.get());
+				return;
+			}
+			taken = true;
+		}
+		if (taken) {
+			binding = next[entry.kind];
+			next[entry.kind] += entry.count;
+			moved_bindings.insert(entry.id, binding);
+			const char *form = (entry.kind <= 1) ? "#pragma uniform(%s, %u)\n" : (entry.kind == 2) ? "#pragma texture(%s, %u)\n" : nullptr;
+			if (form) pragmas.append(String::format(form, records[entry.id].name.get(), binding));
+		}
+		for (uint32_t k = 0; k < entry.count; k++) used[entry.kind].insert(binding + k, entry.id);
+	}
+	for (uint32_t i = 0; i < push_blocks.size(); i++) push_bindings.insert(push_blocks[i], next[0]++);
+}
+
+void ShaderSpirvGLSL::find_image_uses() {
+	// combinations that only queries use (through OpImage) say nothing of
+	// how a texture samples
+	Map<uint32_t, uint32_t> queries;
+	Map<uint32_t, uint32_t> all_uses;
+	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		if (it.get_opcode() == OpSampledImage) {
+			all_uses.insert(it[2], 0);
+			queries.insert(it[2], 0);
+			continue;
+		}
+		for (uint32_t k = 3; k < it.get_size(); k++) {
+			uint32_t *count = all_uses.get(it[k]);
+			if (count == nullptr) continue;
+			(*count)++;
+			if (it.get_opcode() == OpImage && k == 3) (*queries.get(it[k]))++;
+		}
+	}
+	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		uint32_t image = 0;
+		uint32_t access = 0;
+		if (op == OpImageTexelPointer) {
+			image = it[3];
+			access = 3;
+		} else if (op == 98) {
+			image = it[3];
+			access = 1;
+		} else if (op == 99) {
+			image = it[1];
+			access = 2;
+		} else if (op == OpSampledImage) {
+			if (*queries.get(it[2]) == *all_uses.get(it[2])) continue;
+			Iterator variable = get_target_variable(it[3]);
+			if (variable.is_end()) continue;
+			uint32_t texture = variable[2];
+			Iterator sampled = get_target(it[1]);
+			Iterator image_type = get_target_type(sampled[2]);
+			const uint32_t *known = texture_types.get(texture);
+			if (known) {
+				Iterator other = get_target_type(get_target(*known)[2]);
+				if ((other[4] == 1) != (image_type[4] == 1)) {
+					log_error("ShaderSpirvGLSL::get_source(): unknown texture %s sampled with and without depth comparison\n", records[texture].name.get());
+				}
+			} else if (get_target_type(texture).get_opcode() == OpTypeImage) {
+				texture_types.insert(texture, it[1]);
+			}
+			continue;
+		} else {
+			continue;
+		}
+		Iterator variable = get_target_variable(image);
+		if (variable.is_end()) continue;
+		uint32_t *known = image_access.get(variable[2]);
+		if (known) *known |= access;
+		else image_access.insert(variable[2], access);
+	}
+}
+
+} // namespace Vexa

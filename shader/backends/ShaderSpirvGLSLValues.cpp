@@ -1,0 +1,598 @@
+// GLSL values: float constants GLSL reads back to the same bits, operators on
+// vectors, the remainders with SPIR-V's signs, reinterpretations of bits,
+// built-in names of the GL extensions, combined textures with their pragma
+// lines, the texture and image calls in GLSL's argument order, and atomics.
+#include "shader/backends/ShaderSpirvGLSL.h"
+#include "shader/ShaderSpirvNumbers.h"
+
+#include <cstring>
+
+namespace Vexa {
+
+using namespace Spirv;
+
+namespace {
+
+// the bit width and component count of a scalar or vector of numbers
+bool numeric_shape(const ShaderSpirv &spirv, uint32_t type, int32_t &op, uint32_t &count, uint32_t &width, bool &is_signed) {
+	ShaderSpirv::Iterator it = spirv.get_target_type(type);
+	count = 1;
+	if (it.get_opcode() == OpTypeVector) {
+		count = it[3];
+		it = spirv.get_target_type(it[2]);
+	}
+	op = it.get_opcode();
+	width = it[2];
+	is_signed = op == OpTypeInt && it[3] != 0;
+	return op == OpTypeInt || op == OpTypeFloat;
+}
+
+} // namespace
+
+String ShaderSpirvGLSL::get_float_constant(uint32_t type, uint32_t width, uint64_t bits) {
+	String digits = get_float_digits(width, bits);
+	StringStack<64> ret;
+	if (!digits.empty()) {
+		if (width == 32) return digits;
+		if (width == 64) {
+			ret.append(digits);
+			ret.append("lf");
+			return String(static_cast<StringStack<64> &&>(ret));
+		}
+		ret.append("float16_t(");
+		ret.append(digits);
+		ret.append(')');
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	// infinities and NaNs by their bits
+	if (width == 64) {
+		return String::format("packDouble2x32(uvec2(0x%xu, 0x%xu))", static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32));
+	}
+	if (width == 16) {
+		uint32_t sign = static_cast<uint32_t>((bits >> 15) & 1u) << 31;
+		uint32_t mantissa = static_cast<uint32_t>(bits & 0x3ffu) << 13;
+		return String::format("float16_t(uintBitsToFloat(0x%xu))", sign | 0x7f800000u | mantissa);
+	}
+	(void)type;
+	return String::format("uintBitsToFloat(0x%xu)", static_cast<uint32_t>(bits));
+}
+
+String ShaderSpirvGLSL::get_bit_cast(uint32_t type, uint32_t operand_type, const String &value) {
+	int32_t rop = 0, oop = 0;
+	uint32_t rcount = 0, rwidth = 0, ocount = 0, owidth = 0;
+	bool rsigned = false, osigned = false;
+	if (!numeric_shape(*this, type, rop, rcount, rwidth, rsigned) || !numeric_shape(*this, operand_type, oop, ocount, owidth, osigned) ||
+		rcount * rwidth != ocount * owidth) {
+		log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown opcode %u\n", static_cast<uint32_t>(OpBitcast));
+		return String();
+	}
+	StringStack<64> ret;
+	// one wide scalar and two narrow components meet in the narrow
+	// components' unsigned form
+	bool wide_result = rcount == 1;
+	uint32_t wide_width = wide_result ? rwidth : owidth;
+	uint32_t narrow_count = wide_result ? ocount : rcount;
+	if (narrow_count != 2 || (wide_width != 64 && wide_width != 32)) {
+		log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown bit cast of %u to %u components\n", ocount, rcount);
+		return String();
+	}
+	if (wide_width == 64) {
+		String pair;
+		if (wide_result) {
+			// the operand as uvec2
+			if (oop == OpTypeFloat) pair = String::format("floatBitsToUint(%s)", value.get());
+			else if (osigned) pair = String::format("uvec2(%s)", value.get());
+			else pair = value;
+			if (rop == OpTypeFloat) return String::format("packDouble2x32(%s)", pair.get());
+			if (rsigned) return String::format("int64_t(packUint2x32(%s))", pair.get());
+			return String::format("packUint2x32(%s)", pair.get());
+		}
+		if (oop == OpTypeFloat) pair = String::format("unpackDouble2x32(%s)", value.get());
+		else if (osigned) pair = String::format("unpackUint2x32(uint64_t(%s))", value.get());
+		else pair = String::format("unpackUint2x32(%s)", value.get());
+		if (rop == OpTypeFloat) return String::format("uintBitsToFloat(%s)", pair.get());
+		if (rsigned) return String::format("ivec2(%s)", pair.get());
+		return pair;
+	}
+	String word;
+	if (wide_result) {
+		if (oop == OpTypeFloat) word = String::format("packFloat2x16(%s)", value.get());
+		else if (osigned) word = String::format("uint(packInt2x16(%s))", value.get());
+		else word = String::format("packUint2x16(%s)", value.get());
+		if (rop == OpTypeFloat) return String::format("uintBitsToFloat(%s)", word.get());
+		if (rsigned) return String::format("int(%s)", word.get());
+		return word;
+	}
+	if (oop == OpTypeFloat) word = String::format("floatBitsToUint(%s)", value.get());
+	else if (osigned) word = String::format("uint(%s)", value.get());
+	else word = value;
+	if (rop == OpTypeFloat) return String::format("unpackFloat2x16(%s)", word.get());
+	if (rsigned) return String::format("unpackInt2x16(int(%s))", word.get());
+	return String::format("unpackUint2x16(%s)", word.get());
+}
+
+String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
+	switch (builtin) {
+		case 42:
+			return String("gl_VertexID");
+		case 43:
+			// in GL the instance index does not hold the base instance; core
+			// ES draws have none
+			if (is_es()) return String("gl_InstanceID");
+			add_extension("GL_ARB_shader_draw_parameters");
+			return String("(gl_InstanceID + gl_BaseInstanceARB)");
+		case 4424:
+		case 4425:
+		case 4426:
+			if (!is_es()) add_extension("GL_ARB_shader_draw_parameters");
+			return String(builtin == 4424 ? "gl_BaseVertexARB" : builtin == 4425 ? "gl_BaseInstanceARB" : "gl_DrawIDARB");
+		case 5014:
+			return String("gl_FragStencilRefARB");
+		case 5286:
+			return String("gl_BaryCoordNV");
+		case 5287:
+			return String("gl_BaryCoordNoPerspNV");
+		case 5:
+		case 6:
+			// GL's own numbers are no Vulkan built-ins
+			break;
+		case 36: case 38: case 40: case 41: case 4416: case 4417: case 4418: case 4419: case 4420:
+			break;
+		default:
+			return ShaderSpirv::get_builtin_name(builtin);
+	}
+	if (builtin == 5 || builtin == 6) {
+		log_error("ShaderSpirvGLSL::get_builtin_name(): unknown builtin %u\n", builtin);
+		return String();
+	}
+	return ShaderSpirv::get_builtin_name(builtin);
+}
+
+String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
+	int32_t op = it.get_opcode();
+	Iterator result = get_target_type(it[1]);
+	bool vector = result.get_opcode() == OpTypeVector;
+	uint32_t n = vector ? result[3] : 1;
+	if (vector && op >= 164 && op <= 191) {
+		switch (op) {
+			case 164: case 170: case 180: case 181: return String("equal(%l, %r)");
+			case 165: case 171: case 182: case 183: return String("notEqual(%l, %r)");
+			case 166: return String::format("bvec%u(uvec%u(%%l) | uvec%u(%%r))", n, n, n);
+			case 167: return String::format("bvec%u(uvec%u(%%l) & uvec%u(%%r))", n, n, n);
+			case 172: case 173: case 186: case 187: return String("greaterThan(%l, %r)");
+			case 174: case 175: case 190: case 191: return String("greaterThanEqual(%l, %r)");
+			case 176: case 177: case 184: case 185: return String("lessThan(%l, %r)");
+			case 178: case 179: case 188: case 189: return String("lessThanEqual(%l, %r)");
+		}
+	}
+	if (op >= 180 && op <= 191 && op != 180 && op != 181 && ((op - 180) % 2) == 1) {
+		// unordered comparisons are true for NaN, which the operators are not
+		log_error("ShaderSpirvGLSL::get_binary_name(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		return String();
+	}
+	if (op == 138 || op == 139 || op == 140) {
+		// remainders with SPIR-V's signs, through helpers of the result type
+		String type = (op == 140) ? get_type(it[1], nullptr) : get_integer_type(it[1], true);
+		if (type.empty()) return String();
+		const char *name = (op == 138) ? "_srem" : (op == 139) ? "_smod" : "_frem";
+		String body;
+		if (op == 138) {
+			body = String::format("%s _srem(%s a, %s b) {\n\treturn a - b * (a / b);\n}\n", type.get(), type.get(), type.get());
+		} else if (op == 140) {
+			body = String::format("%s _frem(%s a, %s b) {\n\treturn a - b * trunc(a / b);\n}\n", type.get(), type.get(), type.get());
+		} else if (!vector) {
+			body = String::format("%s _smod(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\treturn (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;\n}\n",
+				type.get(), type.get(), type.get(), type.get());
+		} else {
+			body = String::format("%s _smod(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\tbvec%u fix = bvec%u(uvec%u(notEqual(r, %s(0))) & uvec%u(notEqual(lessThan(r, %s(0)), lessThan(b, %s(0)))));\n\treturn mix(r, r + b, fix);\n}\n",
+				type.get(), type.get(), type.get(), type.get(), n, n, n, type.get(), n, type.get(), type.get());
+		}
+		add_helper(body);
+		return String::format("%s(%%l, %%r)", name);
+	}
+	if (op == 137 && !is_unsigned_type(it[1])) {
+		// GLSL leaves % of negative operands undefined
+		String type = get_type(it[1], nullptr);
+		if (type.empty()) return String();
+		add_helper(String::format("%s _srem(%s a, %s b) {\n\treturn a - b * (a / b);\n}\n", type.get(), type.get(), type.get()));
+		return String("_srem(%l, %r)");
+	}
+	return ShaderSpirv::get_binary_name(it);
+}
+
+String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
+	Iterator it = get_target(id);
+	int32_t op = it.get_opcode();
+	if (op == OpVariable && id < records.size()) {
+		// built-ins that GL names otherwise
+		const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
+		if (builtin) {
+			switch (*builtin) {
+				case 42: case 43: case 4424: case 4425: case 4426: case 5014: case 5286: case 5287:
+					check_scope(id);
+					return get_builtin_name(*builtin);
+			}
+		}
+	}
+	return ShaderSpirv::get_value(id, parenthesize);
+}
+
+String ShaderSpirvGLSL::get_signed_coordinate(uint32_t id) {
+	String value = get_value(id, false);
+	if (!is_unsigned_type(get_target_type(id)[1])) return value;
+	uint32_t n = get_target_components(id);
+	if (n == 1) return String::format("int(%s)", value.get());
+	return String::format("ivec%u(%s)", n, value.get());
+}
+
+uint32_t ShaderSpirvGLSL::get_coordinate_count(const Iterator &image, bool storage) {
+	uint32_t count = 0;
+	switch (image[3]) {
+		case 0: case 5: count = 1; break;
+		case 1: case 4: case 6: count = 2; break;
+		case 2: count = 3; break;
+		case 3: count = 3; break;
+	}
+	if (image[5] != 0 && !(storage && image[3] == 3)) count++;
+	return count;
+}
+
+String ShaderSpirvGLSL::get_image_value(const Iterator &it, bool parenthesize) {
+	int32_t op = it.get_opcode();
+	if (op == OpSampledImage) {
+		Iterator texture = get_target_variable(it[3]);
+		Iterator sampler = get_target_variable(it[4]);
+		if (!texture.is_end() && !sampler.is_end()) {
+			const uint32_t *tb = records[texture[2]].decorations.get(DecorationBinding);
+			const uint32_t *sb = records[sampler[2]].decorations.get(DecorationBinding);
+			if (tb && sb) {
+				String line = String::format("#pragma sampler(%u, %u)\n", *tb, *sb);
+				if (pragmas.find(line.get()) == ~0u) pragmas.append(line);
+			}
+		}
+		return get_value(it[3], parenthesize);
+	}
+	return get_image_call(it);
+}
+
+String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
+	int32_t op = it.get_opcode();
+	bool es = is_es();
+	// the image type behind the instruction's image operand
+	uint32_t image_operand = (op == 99) ? it[1] : it[3];
+	Iterator image = get_target_type(image_operand);
+	if (image.get_opcode() == OpTypeSampledImage) image = get_target_type(image[2]);
+	if (image.get_opcode() != OpTypeImage) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown image of opcode %u\n", static_cast<uint32_t>(op));
+		return String();
+	}
+	bool shadow = image[4] == 1;
+	// a texture declared as the depth sampler it is combined with
+	Iterator variable = get_target_variable(image_operand);
+	if (!variable.is_end()) {
+		const uint32_t *declared = texture_types.get(variable[2]);
+		if (declared) shadow = get_target_type(get_target(*declared)[2])[4] == 1;
+	}
+	uint32_t dim = image[3];
+	bool arrayed = image[5] != 0;
+	auto components = [&](uint32_t type) { return get_target_components(type); };
+	StringStack<64> ret;
+	switch (op) {
+		case 103:
+		case 104: {
+			bool sampled = image[7] == 1;
+			String call = String::format("%s(%s", sampled ? "textureSize" : "imageSize", get_value(it[3], false).get());
+			StringStack<64> text(call);
+			if (op == 103) {
+				text.append(", ");
+				text.append(get_signed_coordinate(it[4]));
+			} else if (sampled && dim != 5 && image[6] == 0) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown size query without a level\n");
+				return String();
+			}
+			text.append(')');
+			if (is_unsigned_type(it[1])) {
+				uint32_t n = components(it[1]);
+				return n == 1 ? String::format("uint(%s)", text.get()) : String::format("uvec%u(%s)", n, text.get());
+			}
+			return String(static_cast<StringStack<64> &&>(text));
+		}
+		case 105:
+		case 106:
+		case 107: {
+			if (es) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
+				return String();
+			}
+			const char *name = (op == 105) ? "textureQueryLod" : (op == 106) ? "textureQueryLevels" : (image[7] == 1 ? "textureSamples" : "imageSamples");
+			StringStack<64> text(name);
+			text.append('(');
+			text.append(get_value(it[3], false));
+			if (op == 105) {
+				text.append(", ");
+				text.append(get_value(it[4], false));
+			}
+			text.append(')');
+			if (op != 105 && is_unsigned_type(it[1])) return String::format("uint(%s)", text.get());
+			return String(static_cast<StringStack<64> &&>(text));
+		}
+		case 98: {
+			StringStack<64> text("imageLoad(");
+			text.append(get_value(it[3], false));
+			text.append(", ");
+			text.append(get_signed_coordinate(it[4]));
+			if (it.get_size() > 5) {
+				uint32_t mask = it[5];
+				if (mask & ~0x40u & ~0xf00u) {
+					log_error("ShaderSpirvGLSL::get_image_value(): unknown image operands %u\n", mask);
+					return String();
+				}
+				if ((mask & 0x40u) && it.get_size() > 6) {
+					text.append(", ");
+					text.append(get_signed_coordinate(it[6]));
+				}
+			}
+			text.append(')');
+			uint32_t n = components(it[1]);
+			if (n < 4) text.append(n == 1 ? ".x" : n == 2 ? ".xy" : ".xyz");
+			return String(static_cast<StringStack<64> &&>(text));
+		}
+		case 99: {
+			StringStack<64> text("imageStore(");
+			text.append(get_value(it[1], false));
+			text.append(", ");
+			text.append(get_signed_coordinate(it[2]));
+			if (it.get_size() > 4) {
+				uint32_t mask = it[4];
+				if (mask & ~0x40u & ~0xf00u) {
+					log_error("ShaderSpirvGLSL::get_image_value(): unknown image operands %u\n", mask);
+					return String();
+				}
+				if ((mask & 0x40u) && it.get_size() > 5) {
+					text.append(", ");
+					text.append(get_signed_coordinate(it[5]));
+				}
+			}
+			if (components(it[3]) != 4) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown texel of %u components\n", components(it[3]));
+				return String();
+			}
+			text.append(", ");
+			text.append(get_value(it[3], false));
+			text.append(')');
+			return String(static_cast<StringStack<64> &&>(text));
+		}
+	}
+	bool fetch = op == 95;
+	bool gather = op == 96 || op == 97;
+	bool proj = op >= 91 && op <= 94;
+	bool dref = op == 89 || op == 90 || op == 93 || op == 94 || op == 97;
+	if (!fetch && !gather && !(op >= 87 && op <= 94)) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
+		return String();
+	}
+	if (fetch && shadow) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown fetch of a depth texture\n");
+		return String();
+	}
+	// the image operands
+	uint32_t k = dref || (op == 96) ? 6 : 5;
+	uint32_t mask = 0;
+	if (k < it.get_size()) mask = it[k++];
+	uint32_t bias = 0, lod = 0, dx = 0, dy = 0, offset = 0, offsets = 0, sample = 0;
+	bool constant_offset = false;
+	if (mask & 0x1u) bias = it[k++];
+	if (mask & 0x2u) lod = it[k++];
+	if (mask & 0x4u) {
+		dx = it[k++];
+		dy = it[k++];
+	}
+	if (mask & 0x8u) {
+		offset = it[k++];
+		constant_offset = true;
+	}
+	if (mask & 0x10u) offset = it[k++];
+	if (mask & 0x20u) offsets = it[k++];
+	if (mask & 0x40u) sample = it[k++];
+	if (mask & ~(0x7fu | 0xf00u)) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown image operands %u\n", mask);
+		return String();
+	}
+	if (k > it.get_size()) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown image operands %u\n", mask);
+		return String();
+	}
+	if (offset && !constant_offset && !gather) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown non-constant offset\n");
+		return String();
+	}
+	String sampler = get_value(it[3], false);
+	String coordinate = fetch ? get_signed_coordinate(it[4]) : get_value(it[4], false);
+	uint32_t coordinate_count = components(it[4]);
+	// SPIR-V lets a coordinate have more components than the image takes;
+	// GLSL takes exactly its own
+	uint32_t needed = get_coordinate_count(image, false) + (proj ? 1 : 0);
+	if (coordinate_count < needed) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown coordinate of %u components\n", coordinate_count);
+		return String();
+	}
+	if (coordinate_count > needed) {
+		static const char *const swizzles[] = {"", ".x", ".xy", ".xyz"};
+		coordinate = String::format("(%s)%s", coordinate.get(), swizzles[needed]);
+		coordinate_count = needed;
+	}
+	String reference = dref ? get_value(it[5], false) : String();
+	// GLSL puts the reference into the coordinate, but for cube-map arrays
+	// and gathers
+	bool separate_reference = dref && (gather || (dim == 3 && arrayed));
+	if (dref && !separate_reference) {
+		if (proj) {
+			if (dim != 1 || arrayed || coordinate_count != 3) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown projective depth comparison\n");
+				return String();
+			}
+			String pqr = get_value(it[4], true);
+			coordinate = String::format("vec4(%s.xy, %s, %s.z)", pqr.get(), reference.get(), pqr.get());
+		} else {
+			if (coordinate_count >= 4) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown depth comparison of %u coordinates\n", coordinate_count);
+				return String();
+			}
+			coordinate = String::format("vec%u(%s, %s)", coordinate_count + 1, coordinate.get(), reference.get());
+		}
+	}
+	StringStack<64> name;
+	if (fetch) {
+		name.append("texelFetch");
+	} else if (gather) {
+		name.append("textureGather");
+	} else {
+		name.append(proj ? "textureProj" : "texture");
+		if (lod) name.append("Lod");
+		if (dx) name.append("Grad");
+	}
+	if (offsets) name.append("Offsets");
+	else if (offset) name.append("Offset");
+	ret.append(name);
+	ret.append('(');
+	ret.append(sampler);
+	ret.append(", ");
+	ret.append(coordinate);
+	if (separate_reference) {
+		ret.append(", ");
+		ret.append(reference);
+	}
+	if (fetch) {
+		if (dim != 5 && image[6] == 0) {
+			if (!lod) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown fetch without a level\n");
+				return String();
+			}
+			ret.append(", ");
+			ret.append(get_signed_coordinate(lod));
+		} else if (image[6] != 0) {
+			if (!sample) {
+				log_error("ShaderSpirvGLSL::get_image_value(): unknown fetch without a sample\n");
+				return String();
+			}
+			ret.append(", ");
+			ret.append(get_signed_coordinate(sample));
+		}
+	} else if (lod) {
+		ret.append(", ");
+		ret.append(get_value(lod, false));
+	}
+	if (dx) {
+		ret.append(", ");
+		ret.append(get_value(dx, false));
+		ret.append(", ");
+		ret.append(get_value(dy, false));
+	}
+	if (offset) {
+		ret.append(", ");
+		ret.append(get_signed_coordinate(offset));
+	}
+	if (offsets) {
+		ret.append(", ");
+		ret.append(get_value(offsets, false));
+	}
+	if (op == 96) {
+		// the component, which GLSL takes last
+		ret.append(", ");
+		ret.append(get_signed_coordinate(it[5]));
+	}
+	if (bias) {
+		if (gather || fetch) {
+			log_error("ShaderSpirvGLSL::get_image_value(): unknown bias\n");
+			return String();
+		}
+		ret.append(", ");
+		ret.append(get_value(bias, false));
+	}
+	ret.append(')');
+	uint32_t n = components(it[1]);
+	if (!dref && n < 4) ret.append(n == 1 ? ".x" : n == 2 ? ".xy" : ".xyz");
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesize) {
+	int32_t op = it.get_opcode();
+	auto pointer_text = [&](String &name) {
+		Iterator pointer = get_target(it[3]);
+		if (pointer.get_opcode() != OpImageTexelPointer) {
+			name = "atomicAdd";
+			return get_value(it[3], false);
+		}
+		name = "imageAtomicAdd";
+		StringStack<64> args(get_value(pointer[3], false));
+		args.append(", ");
+		args.append(get_signed_coordinate(pointer[4]));
+		Iterator image = get_target_type(pointer[3]);
+		if (image.get_opcode() == OpTypeImage && image[6] != 0) {
+			args.append(", ");
+			args.append(get_signed_coordinate(pointer[5]));
+		}
+		return String(static_cast<StringStack<64> &&>(args));
+	};
+	switch (op) {
+		case 227:
+		case 232:
+		case 233: {
+			if (get_target_base_type(it[1]).get_opcode() != OpTypeInt) break;
+			bool is_unsigned = is_unsigned_type(it[1]);
+			String name;
+			String args = pointer_text(name);
+			const char *value = (op == 227) ? "0" : (op == 232) ? "1" : (is_unsigned ? "0xffffffff" : "-1");
+			return String::format("%s(%s, %s%s)", name.get(), args.get(), value, is_unsigned ? "u" : "");
+		}
+		case 235: {
+			String name;
+			String args = pointer_text(name);
+			return String::format("%s(%s, -%s)", name.get(), args.get(), get_value(it[6], true).get());
+		}
+		case 228: {
+			// a store: an exchange whose result is not used
+			Iterator pointer = get_target(it[1]);
+			if (pointer.get_opcode() == OpImageTexelPointer) {
+				StringStack<64> text("imageAtomicExchange(");
+				text.append(get_value(pointer[3], false));
+				text.append(", ");
+				text.append(get_signed_coordinate(pointer[4]));
+				text.append(", ");
+				text.append(get_value(it[4], false));
+				text.append(')');
+				return String(static_cast<StringStack<64> &&>(text));
+			}
+			return String::format("atomicExchange(%s, %s)", get_value(it[1], false).get(), get_value(it[4], false).get());
+		}
+		case 210: case 211: case 212: case 213: case 214: case 215:
+			if (is_es()) {
+				log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
+				return String();
+			}
+			break;
+		case OpBitcast: {
+			int32_t rop = 0, oop = 0;
+			uint32_t rcount = 0, rwidth = 0, ocount = 0, owidth = 0;
+			bool rsigned = false, osigned = false;
+			uint32_t operand_type = get_target(it[3])[1];
+			if (numeric_shape(*this, it[1], rop, rcount, rwidth, rsigned) && numeric_shape(*this, operand_type, oop, ocount, owidth, osigned) &&
+				rcount == ocount && rwidth == owidth && rwidth != 32 && rop != oop) {
+				const char *name = nullptr;
+				if (rwidth == 64) name = (oop == OpTypeFloat) ? (rsigned ? "doubleBitsToInt64" : "doubleBitsToUint64") : (osigned ? "int64BitsToDouble" : "uint64BitsToDouble");
+				else if (rwidth == 16) name = (oop == OpTypeFloat) ? (rsigned ? "float16BitsToInt16" : "float16BitsToUint16") : (osigned ? "int16BitsToFloat16" : "uint16BitsToFloat16");
+				if (name) return String::format("%s(%s)", name, get_value(it[3], false).get());
+			}
+			break;
+		}
+	}
+	if (in(op, OpAtomicLoad, OpAtomicXor) || op == 6035) {
+		if (op != 228 && get_target_base_type(it[1]).get_opcode() == OpTypeFloat && op != 229) {
+			log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown float atomic opcode %u\n", static_cast<uint32_t>(op));
+			return String();
+		}
+	}
+	return ShaderSpirv::get_intrinsic_value(it, parenthesize);
+}
+
+} // namespace Vexa
