@@ -529,6 +529,7 @@ String ShaderSpirv::get_functions() {
 				}
 				ret.append(get_function_prefix(function));
 				ret.append(get_type(it[1], nullptr));
+				if (is_array_opcode(find_target(it[1]).get_opcode())) ret.append(get_array_suffix(it[1]));
 				ret.append(' ');
 				ret.append(records[function].name);
 				ret.append('(');

@@ -79,7 +79,7 @@ const CapabilityName missing_capabilities[] = {
 	{5251, "GeometryShaderPassthroughNV", true},
 	{5284, "FragmentBarycentricKHR", true},
 	{5301, "RuntimeDescriptorArray", false},
-	{5345, "PhysicalStorageBufferAddresses", false},
+	{5347, "PhysicalStorageBufferAddresses", false},
 	{5379, "DemoteToHelperInvocation", false},
 	{6025, "Int64ImageEXT", false},
 	{6016, "GroupNonUniformRotateKHR", false},
@@ -151,6 +151,41 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 		names.insert(name);
 	}
 	return true;
+}
+
+bool ShaderSpirvGLSL::is_builtin_variable(uint32_t variable) const {
+	if (get_target_builtin(variable) >= 0) return true;
+	Iterator type = get_target_type(variable);
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	if (type.get_opcode() != OpTypeStruct || type[1] >= members.size()) return false;
+	for (uint32_t k = 0; k < members[type[1]].size(); k++) {
+		if (members[type[1]][k].decorations.find(DecorationBuiltIn)) return true;
+	}
+	return false;
+}
+
+bool ShaderSpirvGLSL::is_initialized_in_declaration(uint32_t variable) {
+	// GLSL takes initial values of plain globals only
+	return variable < records.size() && records[variable].storage == StoragePrivate && get_target_builtin(variable) < 0;
+}
+
+String ShaderSpirvGLSL::get_entry_initializers(uint32_t indent) {
+	// An output is given its initial value by the entry point's first
+	// statements; shared memory and built-ins cannot be.
+	for (auto entry = initializers.begin(); entry != initializers.end(); ++entry) {
+		uint32_t variable = entry->key;
+		if (variable >= records.size()) continue;
+		if (records[variable].storage == StorageWorkgroup || is_builtin_variable(variable) || find_target(variable).get_opcode() != OpVariable ||
+			(records[variable].storage != StorageOutput && records[variable].storage != StoragePrivate)) {
+			log_error("ShaderSpirvGLSL::get_functions(): unknown initializer of %s\n", records[variable].name.get());
+			return String();
+		}
+		if (get_nameless_block(variable)) {
+			log_error("ShaderSpirvGLSL::get_functions(): unknown initializer of %s\n", records[variable].name.get());
+			return String();
+		}
+	}
+	return ShaderSpirv::get_entry_initializers(indent);
 }
 
 String ShaderSpirvGLSL::get_control(const Iterator &) {
@@ -302,13 +337,33 @@ String ShaderSpirvGLSL::get_layouts() {
 			else if (mode(15)) ret.append("layout(depth_less) out float gl_FragDepth;\n");
 			item(in, 9, "early_fragment_tests, ");
 			break;
-		case ModelGLCompute:
-			if (mode(17) || mode(38)) {
-				if (local_size[0] != 0) in.append(String::format("local_size_x = %u, ", local_size[0]));
-				if (local_size[1] != 1) in.append(String::format("local_size_y = %u, ", local_size[1]));
-				if (local_size[2] != 1) in.append(String::format("local_size_z = %u, ", local_size[2]));
+		case ModelGLCompute: {
+			// a constant decorated WorkgroupSize overrides the mode; GL takes
+			// the default values of specialisation constants
+			uint32_t size[3] = {local_size[0], local_size[1], local_size[2]};
+			bool sized = mode(17) || mode(38);
+			for (uint32_t id = 0; id < records.size(); id++) {
+				const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
+				if (builtin == nullptr || *builtin != 25) continue;
+				Iterator composite = find_target(id);
+				if ((composite.get_opcode() != OpConstantComposite && composite.get_opcode() != OpSpecConstantComposite) || composite.get_size() != 6) continue;
+				for (uint32_t k = 0; k < 3; k++) {
+					Iterator component = find_target(composite[3 + k]);
+					if (component.get_opcode() != OpConstant && component.get_opcode() != OpSpecConstant) {
+						log_error("ShaderSpirvGLSL::get_layouts(): unknown WorkgroupSize component %u\n", composite[3 + k]);
+						continue;
+					}
+					size[k] = component[3];
+				}
+				sized = true;
+			}
+			if (sized) {
+				if (size[0] != 0) in.append(String::format("local_size_x = %u, ", size[0]));
+				if (size[1] != 1) in.append(String::format("local_size_y = %u, ", size[1]));
+				if (size[2] != 1) in.append(String::format("local_size_z = %u, ", size[2]));
 			}
 			break;
+		}
 	}
 	if (!in.empty()) {
 		ret.append("layout(");

@@ -40,6 +40,7 @@ public:
 	String get_declaration(uint32_t id, const Record *record) override;
 	String get_image_value(const Iterator &it, bool parenthesize) override;
 	String get_intrinsic_value(const Iterator &it, bool parenthesize) override;
+	String get_external_value(const Iterator &it, bool parenthesize) override;
 	String get_value(uint32_t id, bool parenthesize) override;
 	String get_control(const Iterator &it) override;
 
@@ -57,6 +58,9 @@ public:
 protected:
 	bool is_reserved_name(const char *name, bool bare) const override;
 	String get_float_constant(uint32_t type, uint32_t width, uint64_t bits) override;
+	String get_null_value(uint32_t type) override;
+	bool is_initialized_in_declaration(uint32_t variable) override;
+	String get_entry_initializers(uint32_t indent) override;
 	String get_bit_cast(uint32_t type, uint32_t operand_type, const String &value) override;
 	String get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) override;
 	String get_function_prefix(uint32_t function) override;
@@ -69,6 +73,8 @@ private:
 	// helper functions by their text, each written once
 	Set<String> helpers;
 
+	// a built-in, or a block of built-ins
+	bool is_builtin_variable(uint32_t variable) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
 	// the checks that run before anything is rendered: the stage, the
 	// capabilities the target has no extension for, the bindings that one
@@ -94,8 +100,12 @@ private:
 	Map<uint32_t, uint32_t> moved_bindings;
 	// the binding that a push-constant block is given
 	Map<uint32_t, uint32_t> push_bindings;
-	// texture variables and the sampled type they are declared as
-	Map<uint32_t, uint32_t> texture_types;
+	// textures that only depth comparisons sample, and textures of a depth
+	// type that none does
+	Set<uint32_t> shadow_textures;
+	Set<uint32_t> plain_textures;
+	// the texture or combined-sampler variable behind an image operand, 0 for none
+	uint32_t find_texture_variable(uint32_t id);
 	// storage images without access decorations: the accesses found
 	Map<uint32_t, uint32_t> image_access;
 	void find_image_uses();
@@ -105,6 +115,8 @@ private:
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	String get_image_call(const Iterator &it);
 	String get_signed_coordinate(uint32_t id);
+	// an OpSpecConstantOp on the default values
+	String get_specialization_value(const Iterator &it, bool parenthesize);
 	// the coordinate components that GLSL's calls take for an image type;
 	// `storage` for the image functions, which address a cube's faces
 	uint32_t get_coordinate_count(const Iterator &image, bool storage);

@@ -50,9 +50,7 @@ uint32_t round_up(uint32_t value, uint32_t align) {
 } // namespace
 
 String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
-	// a texture declared as the sampler it is combined with
-	const uint32_t *declared = texture_types.get(id);
-	Iterator type = get_target_type(declared ? *declared : id);
+	Iterator type = get_target_type(id);
 	int32_t op = type.get_opcode();
 	if (op == OpTypeArray || op == OpTypeRuntimeArray) {
 		for (uint32_t steps = 0; steps < 64 && (op == OpTypeArray || op == OpTypeRuntimeArray); steps++) {
@@ -99,7 +97,8 @@ String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
 		}
 		if (type[6]) ret.append("MS");
 		if (type[5]) ret.append("Array");
-		if (texture && type[4] == 1) ret.append("Shadow");
+		// a texture that depth comparisons sample is a shadow sampler
+		if (texture && ((type[4] == 1 && !plain_textures.find(id)) || shadow_textures.find(id))) ret.append("Shadow");
 		return String(static_cast<StringStack<64> &&>(ret));
 	}
 	if (op == OpTypeSampler) {
@@ -199,7 +198,7 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 		if (has(14)) qualifiers.append("flat ");
 		if (has(16)) qualifiers.append("centroid ");
 		if (has(17)) qualifiers.append("sample ");
-		if (has(15)) qualifiers.append("patch ");
+		if (has(15) && variable_record) qualifiers.append("patch ");
 	};
 	auto memory = [&]() {
 		if (has(19)) qualifiers.append("restrict ");
@@ -279,6 +278,13 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 	}
 	interpolation();
 	memory();
+	if (!has(15) && layout.get_opcode() == OpTypeStruct && layout[1] < members.size() && members[layout[1]].size() != 0 &&
+		(storage == StorageInput || storage == StorageOutput)) {
+		// a block of patch members is a patch block
+		bool patch = true;
+		for (uint32_t k = 0; k < members[layout[1]].size(); k++) patch = patch && members[layout[1]][k].decorations.find(15u);
+		if (patch) qualifiers.append("patch ");
+	}
 	if (storage_image && !has(24) && !has(25)) {
 		// the access that the functions make of it, where the module does not say
 		const uint32_t *access = image_access.get(variable);
@@ -320,6 +326,28 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 	// separate samplers travel in the pragma lines of their textures
 	if (element.get_opcode() == OpTypeSampler && which && which->storage == StorageUniformConstant) return String();
 	if (op == OpTypeStruct && which && (which->storage == StorageInput || which->storage == StorageOutput) && type.get_size() == 2) return String();
+	if (op == OpTypeStruct && type.get_size() == 2) {
+		log_error("ShaderSpirvGLSL::get_declaration(): unknown empty structure %s\n", records[type[1]].name.get());
+		return String();
+	}
+	if (op == OpTypeStruct && which && which->storage == StoragePushConstant && type[1] < members.size()) {
+		// a uniform block in GL
+		uint32_t structure = type[1];
+		StringStack<64> ret(get_storage(id, which));
+		ret.append(records[structure].name);
+		ret.append(" {\n");
+		for (uint32_t k = 0; k < members[structure].size() && k + 2 < type.get_size(); k++) {
+			ret.append('\t');
+			ret.append(get_declaration(type[k + 2], &members[structure][k]));
+			ret.append(";\n");
+		}
+		ret.append('}');
+		if (!which->name.empty()) {
+			ret.append(' ');
+			ret.append(which->name);
+		}
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
 	return ShaderSpirv::get_declaration(id, record);
 }
 
@@ -570,24 +598,20 @@ void ShaderSpirvGLSL::check_bindings() {
 	for (uint32_t i = 0; i < push_blocks.size(); i++) push_bindings.insert(push_blocks[i], next[0]++);
 }
 
-void ShaderSpirvGLSL::find_image_uses() {
-	// combinations that only queries use (through OpImage) say nothing of
-	// how a texture samples
-	Map<uint32_t, uint32_t> queries;
-	Map<uint32_t, uint32_t> all_uses;
-	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
-		if (it.get_opcode() == OpSampledImage) {
-			all_uses.insert(it[2], 0);
-			queries.insert(it[2], 0);
-			continue;
-		}
-		for (uint32_t k = 3; k < it.get_size(); k++) {
-			uint32_t *count = all_uses.get(it[k]);
-			if (count == nullptr) continue;
-			(*count)++;
-			if (it.get_opcode() == OpImage && k == 3) (*queries.get(it[k]))++;
-		}
+uint32_t ShaderSpirvGLSL::find_texture_variable(uint32_t id) {
+	// through the combination of a texture with a sampler, and OpImage
+	for (uint32_t steps = 0; steps < 8; steps++) {
+		Iterator it = get_target(id);
+		if (it.get_opcode() != OpSampledImage && it.get_opcode() != OpImage) break;
+		id = it[3];
 	}
+	Iterator variable = get_target_variable(id);
+	return variable.is_end() ? 0 : variable[2];
+}
+
+void ShaderSpirvGLSL::find_image_uses() {
+	// per texture: sampled with a depth comparison (1), without one (2)
+	Map<uint32_t, uint32_t> sampling;
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
 		uint32_t image = 0;
@@ -601,22 +625,14 @@ void ShaderSpirvGLSL::find_image_uses() {
 		} else if (op == 99) {
 			image = it[1];
 			access = 2;
-		} else if (op == OpSampledImage) {
-			if (*queries.get(it[2]) == *all_uses.get(it[2])) continue;
-			Iterator variable = get_target_variable(it[3]);
-			if (variable.is_end()) continue;
-			uint32_t texture = variable[2];
-			Iterator sampled = get_target(it[1]);
-			Iterator image_type = get_target_type(sampled[2]);
-			const uint32_t *known = texture_types.get(texture);
-			if (known) {
-				Iterator other = get_target_type(get_target(*known)[2]);
-				if ((other[4] == 1) != (image_type[4] == 1)) {
-					log_error("ShaderSpirvGLSL::get_source(): unknown texture %s sampled with and without depth comparison\n", records[texture].name.get());
-				}
-			} else if (get_target_type(texture).get_opcode() == OpTypeImage) {
-				texture_types.insert(texture, it[1]);
-			}
+		} else if ((op >= 87 && op <= 97) || (op >= 305 && op <= 315)) {
+			bool dref = op == 89 || op == 90 || op == 93 || op == 94 || op == 97 || op == 307 || op == 308 || op == 311 || op == 312 || op == 315;
+			uint32_t texture = find_texture_variable(it[3]);
+			if (texture == 0) continue;
+			uint32_t *known = sampling.get(texture);
+			uint32_t bit = dref ? 1u : 2u;
+			if (known) *known |= bit;
+			else sampling.insert(texture, bit);
 			continue;
 		} else {
 			continue;
@@ -626,6 +642,19 @@ void ShaderSpirvGLSL::find_image_uses() {
 		uint32_t *known = image_access.get(variable[2]);
 		if (known) *known |= access;
 		else image_access.insert(variable[2], access);
+	}
+	for (auto it = sampling.begin(); it != sampling.end(); ++it) {
+		if (it->value == 3) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown texture %s sampled with and without depth comparison\n", records[it->key].name.get());
+		} else if (it->value == 1) {
+			shadow_textures.insert(it->key);
+		} else {
+			// an image type marked depth that is never compared is a plain texture
+			Iterator type = get_target_type(it->key);
+			for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+			if (type.get_opcode() == OpTypeSampledImage) type = get_target_type(type[2]);
+			if (type.get_opcode() == OpTypeImage && type[4] == 1) plain_textures.insert(it->key);
+		}
 	}
 }
 

@@ -214,7 +214,123 @@ String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
 			}
 		}
 	}
+	if (op == OpSpecConstantComposite) {
+		// the default values, or the built-in the composite stands for
+		String placed;
+		if (get_placed_value(id, placed)) return placed;
+		return get_initializer(id);
+	}
+	if (op == 52) {
+		String placed;
+		if (get_placed_value(id, placed)) return placed;
+		return get_specialization_value(it, parenthesize);
+	}
+	if (op == OpConstant || op == OpSpecConstant) {
+		// 16-bit integers have no literals of their own
+		Iterator type = get_target_type(it[1]);
+		if (type.get_opcode() == OpTypeInt && type[2] == 16) {
+			String placed;
+			if (get_placed_value(id, placed)) return placed;
+			return String::format("%s(%s)", type[3] ? "int16_t" : "uint16_t", ShaderSpirv::get_value(id, false).get());
+		}
+	}
 	return ShaderSpirv::get_value(id, parenthesize);
+}
+
+String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parenthesize) {
+	// GLSL for GL has no specialisation: the operation is written on the
+	// constants' default values, as an instruction of its own would be
+	uint32_t size = it.get_size();
+	if (size < 4) return String();
+	uint32_t op = it[3];
+	Array<uint32_t> words;
+	words.append(((size - 1) << 16) | op);
+	words.append(it[1]);
+	words.append(it[2]);
+	for (uint32_t k = 4; k < size; k++) words.append(it[k]);
+	Iterator inner;
+	inner.begin = words.get();
+	inner.current = words.get();
+	inner.end = words.get() + words.size();
+	auto fill = [&](const String &format, const String &l, const String &r) {
+		StringStack<64> ret;
+		for (const char *f = format.get(); *f; f++) {
+			if (f[0] == '%' && (f[1] == 'l' || f[1] == 'v')) {
+				ret.append(l);
+				f++;
+			} else if (f[0] == '%' && f[1] == 'r') {
+				ret.append(r);
+				f++;
+			} else {
+				ret.append(*f);
+			}
+		}
+		return String(static_cast<StringStack<64> &&>(ret));
+	};
+	String text;
+	if (is_binary_opcode(static_cast<int32_t>(op)) && words.size() == 5) {
+		String format = get_binary_name(inner);
+		if (format.empty()) return String();
+		bool call = format.find('(') != ~0u;
+		text = fill(format, get_operand(inner, 3, !call), get_operand(inner, 4, !call));
+		if (is_sign_cast_result(inner)) return get_sign_cast_result(inner, text);
+		uint32_t operand_type = get_target(words[3])[1];
+		if ((is_signed_type(it[1]) && is_unsigned_type(operand_type)) || (is_unsigned_type(it[1]) && is_signed_type(operand_type))) {
+			return String::format("%s(%s)", get_type(it[1], nullptr).get(), text.get());
+		}
+		if (call || !parenthesize) return text;
+		return String::format("(%s)", text.get());
+	}
+	if ((op == 126 || op == 127 || op == 168 || op == 200) && words.size() == 4) {
+		if (op == 168 && get_target_type(it[1]).get_opcode() == OpTypeVector) return String::format("not(%s)", get_value(words[3], false).get());
+		text = fill(get_unary_name(inner), get_operand(inner, 3, true), String());
+		if (is_sign_cast_result(inner)) return get_sign_cast_result(inner, text);
+		return parenthesize ? String::format("(%s)", text.get()) : text;
+	}
+	if (op == OpSelect && words.size() == 6) {
+		text = String::format("%s ? %s : %s", get_value(words[3], true).get(), get_value(words[4], true).get(), get_value(words[5], true).get());
+		return parenthesize ? String::format("(%s)", text.get()) : text;
+	}
+	if ((op == 113 || op == 114 || op == 115) && words.size() == 4) {
+		return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[3], false).get());
+	}
+	if (op == OpCompositeExtract && words.size() >= 5) {
+		StringStack<64> ret(get_value(words[3], true));
+		Iterator type = get_target_type(words[3]);
+		for (uint32_t k = 4; k < words.size(); k++) {
+			if (type.get_opcode() == OpTypeVector && words[k] < 4) {
+				ret.append('.');
+				ret.append("xyzw"[words[k]]);
+			} else if (type.get_opcode() == OpTypeStruct && type[1] < members.size() && words[k] < members[type[1]].size()) {
+				ret.append('.');
+				ret.append(members[type[1]][words[k]].name);
+				type = get_target_type(type[words[k] + 2]);
+				continue;
+			} else {
+				ret.append(String::format("[%u]", words[k]));
+			}
+			type = get_target_type(type[2]);
+		}
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
+	log_error("ShaderSpirvGLSL::get_value(): unknown SpecConstantOp %u\n", op);
+	return String();
+}
+
+String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize) {
+	// the forms that return a structure have no GLSL function
+	const String *set = imports.get(it[3]);
+	if (set && *set == "GLSL.std.450" && (it[4] == 36 || it[4] == 52)) {
+		log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", it[4] == 36 ? "ModfStruct" : "FrexpStruct");
+		return String();
+	}
+	return ShaderSpirv::get_external_value(it, parenthesize);
+}
+
+String ShaderSpirvGLSL::get_null_value(uint32_t type_id) {
+	Iterator type = get_target_type(type_id);
+	if (type.get_opcode() == OpTypeInt && type[2] == 16) return String(type[3] ? "int16_t(0)" : "uint16_t(0u)");
+	return ShaderSpirv::get_null_value(type_id);
 }
 
 String ShaderSpirvGLSL::get_signed_coordinate(uint32_t id) {
@@ -266,13 +382,8 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 		log_error("ShaderSpirvGLSL::get_image_value(): unknown image of opcode %u\n", static_cast<uint32_t>(op));
 		return String();
 	}
-	bool shadow = image[4] == 1;
-	// a texture declared as the depth sampler it is combined with
-	Iterator variable = get_target_variable(image_operand);
-	if (!variable.is_end()) {
-		const uint32_t *declared = texture_types.get(variable[2]);
-		if (declared) shadow = get_target_type(get_target(*declared)[2])[4] == 1;
-	}
+	uint32_t texture = find_texture_variable(image_operand);
+	bool shadow = texture != 0 ? (shadow_textures.find(texture) != nullptr || (image[4] == 1 && !plain_textures.find(texture))) : image[4] == 1;
 	uint32_t dim = image[3];
 	bool arrayed = image[5] != 0;
 	auto components = [&](uint32_t type) { return get_target_components(type); };
@@ -571,6 +682,14 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 				return String();
 			}
 			break;
+		case 337: {
+			// GLSL broadcasts from a constant invocation; any other is a shuffle
+			if (it.get_size() > 5 && get_target(it[5]).get_opcode() != OpConstant) {
+				add_extension("GL_KHR_shader_subgroup_shuffle");
+				return String::format("subgroupShuffle(%s, %s)", get_value(it[4], false).get(), get_value(it[5], false).get());
+			}
+			break;
+		}
 		case OpBitcast: {
 			int32_t rop = 0, oop = 0;
 			uint32_t rcount = 0, rwidth = 0, ocount = 0, owidth = 0;
