@@ -62,7 +62,9 @@ const CapabilityName missing_capabilities[] = {
 	{22, "Int16", true},
 	{39, "Int8", false},
 	{41, "SparseResidency", true},
-	{43, "MinLod", false},
+	{42, "MinLod", false},
+	{40, "InputAttachment", false},
+	{53, "TransformFeedback", false},
 	{4423, "SubgroupBallotKHR", true},
 	{4427, "DrawParameters", true},
 	{4431, "SubgroupVoteKHR", true},
@@ -83,6 +85,10 @@ const CapabilityName missing_capabilities[] = {
 	{5379, "DemoteToHelperInvocation", false},
 	{6025, "Int64ImageEXT", false},
 	{6016, "GroupNonUniformRotateKHR", false},
+	{4428, "WorkgroupMemoryExplicitLayoutKHR", false},
+	{4429, "WorkgroupMemoryExplicitLayout8BitAccessKHR", false},
+	{4430, "WorkgroupMemoryExplicitLayout16BitAccessKHR", false},
+	{5297, "GroupNonUniformPartitionedNV", false},
 	{5015, "ShaderViewportIndexLayerEXT", true},
 };
 
@@ -140,6 +146,31 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 		if (id != entry_id && records[id].name == "main") records[id].name = String::format("main_%x", id);
 	}
 	if (entry_id < records.size()) records[entry_id].name = "main";
+	// one body for one name: overloads of the same parameter types would clash
+	Set<String> function_names;
+	function_names.insert(String("main"));
+	for (uint32_t i = 0; i < functions.size(); i++) {
+		uint32_t id = functions[i];
+		if (id == entry_id || id >= records.size()) continue;
+		String &name = records[id].name;
+		if (function_names.find(name)) name = String::format("%s_%x", name.get(), id);
+		function_names.insert(name);
+	}
+	for (uint32_t id = 0; id < records.size(); id++) {
+		String &name = records[id].name;
+		Iterator it = find_target(id);
+		// "gl_" names are the built-ins' own
+		if (strncmp(name.get(), "gl_", 3) == 0 && !records[id].decorations.find(DecorationBuiltIn) && !is_builtin_variable(id) &&
+			!(it.get_opcode() == OpTypeStruct && is_builtin_structure(id))) {
+			name = String::format("u_%s", name.get());
+		}
+		// a block's instance may not carry the block's name
+		if (it.get_opcode() == OpVariable) {
+			Iterator type = get_target_type(id);
+			for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+			if (type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].name == name) name = String::format("%s_%x", name.get(), id);
+		}
+	}
 	// one structure name for one type: the module may give the same name to
 	// the types of a block member and of a local copy of it
 	Set<String> names;
@@ -153,15 +184,20 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 	return true;
 }
 
-bool ShaderSpirvGLSL::is_builtin_variable(uint32_t variable) const {
-	if (get_target_builtin(variable) >= 0) return true;
-	Iterator type = get_target_type(variable);
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
-	if (type.get_opcode() != OpTypeStruct || type[1] >= members.size()) return false;
-	for (uint32_t k = 0; k < members[type[1]].size(); k++) {
-		if (members[type[1]][k].decorations.find(DecorationBuiltIn)) return true;
+bool ShaderSpirvGLSL::is_builtin_structure(uint32_t structure) const {
+	if (structure >= members.size()) return false;
+	for (uint32_t k = 0; k < members[structure].size(); k++) {
+		if (members[structure][k].decorations.find(DecorationBuiltIn)) return true;
 	}
 	return false;
+}
+
+bool ShaderSpirvGLSL::is_builtin_variable(uint32_t variable) const {
+	if (find_target(variable).get_opcode() != OpVariable) return false;
+	if (variable < records.size() && records[variable].decorations.find(DecorationBuiltIn)) return true;
+	Iterator type = get_target_type(variable);
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	return type.get_opcode() == OpTypeStruct && is_builtin_structure(type[1]);
 }
 
 bool ShaderSpirvGLSL::is_initialized_in_declaration(uint32_t variable) {
@@ -180,12 +216,24 @@ String ShaderSpirvGLSL::get_entry_initializers(uint32_t indent) {
 			log_error("ShaderSpirvGLSL::get_functions(): unknown initializer of %s\n", records[variable].name.get());
 			return String();
 		}
-		if (get_nameless_block(variable)) {
+		Iterator type = get_target_type(variable);
+		for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+		bool block = type.get_opcode() == OpTypeStruct && type[1] < records.size() &&
+			(records[type[1]].decorations.find(DecorationBlock) || records[type[1]].decorations.find(DecorationBufferBlock));
+		if (get_nameless_block(variable) || block) {
 			log_error("ShaderSpirvGLSL::get_functions(): unknown initializer of %s\n", records[variable].name.get());
 			return String();
 		}
 	}
 	return ShaderSpirv::get_entry_initializers(indent);
+}
+
+String ShaderSpirvGLSL::get_case_label(uint32_t selector, uint64_t literal) {
+	if (get_target_base_type(selector)[2] > 32) {
+		log_error("ShaderSpirvGLSL::get_case_label(): unknown switch of %u-bit integers\n", get_target_base_type(selector)[2]);
+		return String();
+	}
+	return ShaderSpirv::get_case_label(selector, literal);
 }
 
 String ShaderSpirvGLSL::get_control(const Iterator &) {
@@ -200,6 +248,13 @@ bool ShaderSpirvGLSL::is_reserved_name(const char *name, bool bare) const {
 	if (ShaderSpirv::is_reserved_name(name, bare)) return true;
 	for (const char *word : glsl_words) {
 		if (strcmp(word, name) == 0) return true;
+	}
+	return false;
+}
+
+bool ShaderSpirvGLSL::has_capability_of(uint32_t capability) const {
+	for (uint32_t i = 0; i < capabilities.size(); i++) {
+		if (capabilities[i] == capability) return true;
 	}
 	return false;
 }
@@ -224,6 +279,26 @@ bool ShaderSpirvGLSL::check_module() {
 			log_error("ShaderSpirvGLSL::get_source(): unknown capability %s\n", missing.name);
 		}
 	}
+	for (uint32_t i = 0; i < inputs.size(); i++) {
+		if (execution_model == ModelGLCompute && !is_builtin_variable(inputs[i])) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown input %s of a compute shader\n", records[inputs[i]].name.get());
+		}
+	}
+	for (uint32_t id = 0; id < records.size(); id++) {
+		const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
+		if (builtin && *builtin == 20 && find_target(id).get_opcode() == OpVariable && is_unsigned_type(get_target_base_type(id)[1])) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown SampleMask of unsigned integers\n");
+		}
+	}
+	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		uint32_t pointer = (op == OpLoad) ? it[3] : (op == OpStore) ? it[1] : 0;
+		if (pointer == 0 || find_target(pointer).get_opcode() != OpVariable || !records[pointer].decorations.find(DecorationBuiltIn)) continue;
+		if (is_array_opcode(get_target_type(pointer).get_opcode())) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown copy of the whole built-in array %s\n", records[pointer].name.get());
+		}
+	}
+	if (es && has_capability_of(54)) log_error("ShaderSpirvGLSL::get_source(): unknown capability GeometryStreams\n");
 	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {
 		log_error("ShaderSpirvGLSL::get_source(): unknown builtin DrawParameters\n");
 	}
@@ -272,11 +347,25 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 	}
 	bool layer = used_builtins.find(9u) != nullptr;
 	bool viewport = used_builtins.find(10u) != nullptr;
+	auto has_capability = [&](uint32_t capability) {
+		for (uint32_t i = 0; i < capabilities.size(); i++) {
+			if (capabilities[i] == capability) return true;
+		}
+		return false;
+	};
 	if (!es) {
-		if (execution_model != ModelFragment && (layer || viewport)) add_extension("GL_ARB_shader_viewport_layer_array");
+		if (execution_model != ModelFragment && execution_model != ModelGeometry && (layer || viewport)) add_extension("GL_ARB_shader_viewport_layer_array");
 	} else {
-		if (layer || viewport) add_extension(execution_model == ModelFragment ? "GL_ARB_fragment_layer_viewport" : "GL_ARB_shader_viewport_layer_array");
-		if (used_builtins.find(3u) || used_builtins.find(4u)) add_extension("GL_EXT_clip_cull_distance");
+		// ES has the layer and the viewport in geometry and fragment shaders
+		// only, the viewport through an extension
+		if ((layer || viewport) && execution_model != ModelFragment && execution_model != ModelGeometry) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown builtin %s outside geometry and fragment shaders\n", layer ? "Layer" : "ViewportIndex");
+		}
+		if (viewport) add_extension("GL_OES_viewport_array");
+		if (used_builtins.find(3u) || used_builtins.find(4u) || has_capability(32) || has_capability(33)) add_extension("GL_EXT_clip_cull_distance");
+		if (has_capability(24) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
+		if (has_capability(23) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
+		if (execution_model == ModelFragment && (execution_modes.get(14u) || execution_modes.get(15u))) add_extension("GL_EXT_conservative_depth");
 	}
 	for (auto it = extensions.begin(); it != extensions.end(); ++it) text.append(String::format("#extension %s : enable\n", it->key.get()));
 	if (!es) {

@@ -61,6 +61,7 @@ protected:
 	String get_null_value(uint32_t type) override;
 	bool is_initialized_in_declaration(uint32_t variable) override;
 	String get_entry_initializers(uint32_t indent) override;
+	String get_case_label(uint32_t selector, uint64_t literal) override;
 	String get_bit_cast(uint32_t type, uint32_t operand_type, const String &value) override;
 	String get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) override;
 	String get_function_prefix(uint32_t function) override;
@@ -75,11 +76,13 @@ private:
 
 	// a built-in, or a block of built-ins
 	bool is_builtin_variable(uint32_t variable) const;
+	bool is_builtin_structure(uint32_t structure) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
 	// the checks that run before anything is rendered: the stage, the
 	// capabilities the target has no extension for, the bindings that one
 	// namespace of GL holds twice, the memory layouts of the blocks
 	bool check_module();
+	bool has_capability_of(uint32_t capability) const;
 	void check_bindings();
 	// memory layouts of blocks (ShaderSpirvGLSLDeclarations.cpp)
 	struct Layout {
@@ -89,6 +92,18 @@ private:
 	};
 	Layout get_layout(uint32_t type, bool std140, bool row_major, const char *name);
 	void check_structure_layout(uint32_t structure, bool std140, bool block);
+	// members of blocks, which take layout and interpolation qualifiers
+	Set<const Record *> block_members;
+	bool block_members_built = false;
+	bool is_block_member(const Record *record);
+	// the variable whose record this is, ~0u for a type's or member's
+	uint32_t variable_of(const Record *record) const;
+	// whether GLSL takes an input or output variable as it is; the error otherwise
+	bool check_interface(uint32_t variable);
+	// the first variable of each block type
+	Map<uint32_t, uint32_t> block_owners;
+	bool block_owners_built = false;
+	uint32_t renamed_block = 0;    // the block type declared under another name now
 	// member records given an explicit offset
 	Map<const Record *, uint32_t> member_offsets;
 	Set<uint32_t> checked_structures;
@@ -115,6 +130,8 @@ private:
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	String get_image_call(const Iterator &it);
 	String get_signed_coordinate(uint32_t id);
+	// two integer types of opposite signedness
+	bool differ_in_sign(uint32_t a, uint32_t b) const;
 	// an OpSpecConstantOp on the default values
 	String get_specialization_value(const Iterator &it, bool parenthesize);
 	// the coordinate components that GLSL's calls take for an image type;

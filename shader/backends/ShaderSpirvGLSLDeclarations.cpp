@@ -219,8 +219,16 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 		if (precision) ret.append(precision);
 		return String(static_cast<StringStack<64> &&>(ret));
 	};
+	if (!variable_record && !is_block_member(record)) {
+		// a plain structure's members take no qualifiers but a precision
+		if (has(30) || has(31) || member_offsets.get(record) || (has(4) && get_target_type(id).get_opcode() == OpTypeMatrix) ||
+			has(13) || has(14) || has(16) || has(17) || has(18)) {
+			log_error("ShaderSpirvGLSL::get_declaration(): unknown qualifier of structure member %s\n", record->name.get());
+		}
+		return String(has(0) ? "mediump " : "");
+	}
 	if (!variable_record) {
-		// a member of a structure: its layout, interpolation, memory and
+		// a member of a block: its layout, interpolation, memory and
 		// precision qualifiers, never a storage class
 		const uint32_t *offset = member_offsets.get(record);
 		if (has(30)) items.append(String::format("location = %u, ", *decorations.get(30u)));
@@ -316,6 +324,17 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 }
 
 String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
+	if (!block_owners_built) {
+		block_owners_built = true;
+		const Array<uint32_t> *lists[] = {&resources, &inputs, &outputs};
+		for (const Array<uint32_t> *list : lists) {
+			for (uint32_t i = 0; i < list->size(); i++) {
+				Iterator type = get_target_type((*list)[i]);
+				for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+				if (type.get_opcode() == OpTypeStruct && !block_owners.get(type[1])) block_owners.insert(type[1], (*list)[i]);
+			}
+		}
+	}
 	Iterator type = get_target_type(id);
 	if (type.is_end()) return ShaderSpirv::get_declaration(id, record);
 	const Record *own = (id < records.size()) ? &records[id] : nullptr;
@@ -325,10 +344,35 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
 	// separate samplers travel in the pragma lines of their textures
 	if (element.get_opcode() == OpTypeSampler && which && which->storage == StorageUniformConstant) return String();
+	int32_t element_op = element.get_opcode();
+	if (which && which->storage != StorageUniformConstant && (element_op == OpTypeSampler || element_op == OpTypeImage || element_op == OpTypeSampledImage)) {
+		log_error("ShaderSpirvGLSL::get_declaration(): unknown opaque variable %s\n", which->name.get());
+		return String();
+	}
 	if (op == OpTypeStruct && which && (which->storage == StorageInput || which->storage == StorageOutput) && type.get_size() == 2) return String();
 	if (op == OpTypeStruct && type.get_size() == 2) {
 		log_error("ShaderSpirvGLSL::get_declaration(): unknown empty structure %s\n", records[type[1]].name.get());
 		return String();
+	}
+	if (which && variable_of(which) != ~0u && (which->storage == StorageInput || which->storage == StorageOutput)) {
+		uint32_t variable = variable_of(which);
+		if (!check_interface(variable)) return String();
+	}
+	if (which && variable_of(which) != ~0u && element.get_opcode() == OpTypeStruct && element[1] < records.size()) {
+		// one block name for one variable: a block type shared by several
+		// variables is declared again under a name of its own
+		uint32_t variable = variable_of(which);
+		uint32_t structure = element[1];
+		const uint32_t *first = block_owners.get(structure);
+		if (first && *first != variable && renamed_block != structure) {
+			String saved = records[structure].name;
+			records[structure].name = String::format("%s_%x", saved.get(), variable);
+			renamed_block = structure;
+			String ret = get_declaration(id, record);
+			renamed_block = 0;
+			records[structure].name = saved;
+			return ret;
+		}
 	}
 	if (op == OpTypeStruct && which && which->storage == StoragePushConstant && type[1] < members.size()) {
 		// a uniform block in GL
@@ -381,6 +425,55 @@ String ShaderSpirvGLSL::get_parameter_declaration(uint32_t parameter, uint32_t t
 		}
 	}
 	return ShaderSpirv::get_parameter_declaration(parameter, type, pointer, read);
+}
+
+uint32_t ShaderSpirvGLSL::variable_of(const Record *record) const {
+	if (records.size() == 0 || record < &records[0] || record >= &records[0] + records.size()) return ~0u;
+	uint32_t id = static_cast<uint32_t>(record - &records[0]);
+	return find_target(id).get_opcode() == OpVariable ? id : ~0u;
+}
+
+bool ShaderSpirvGLSL::check_interface(uint32_t variable) {
+	// what GLSL takes of inputs and outputs
+	const Record &record = records[variable];
+	Iterator type = get_target_type(variable);
+	bool array = is_array_opcode(type.get_opcode());
+	Iterator element = type;
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+	bool structure = element.get_opcode() == OpTypeStruct;
+	bool block = structure && element[1] < records.size() && records[element[1]].decorations.find(DecorationBlock);
+	bool input = record.storage == StorageInput;
+	const char *problem = nullptr;
+	if (execution_model == ModelVertex && input && (structure || (array && is_es()))) problem = "vertex input";
+	else if (execution_model == ModelFragment && !input && structure) problem = "fragment output";
+	else if (is_es() && structure && !block) {
+		// ES takes plain structures only of scalars, vectors and matrices,
+		// and no arrays of them between vertex and fragment shaders
+		for (uint32_t k = 2; k < element.get_size() && problem == nullptr; k++) {
+			int32_t member = get_target(element[k]).get_opcode();
+			if (member == OpTypeStruct || is_array_opcode(member)) problem = "structure";
+		}
+		bool arrayed_stage = execution_model != ModelVertex && execution_model != ModelFragment;
+		if (array && !arrayed_stage) problem = "array of structures";
+	}
+	if (problem == nullptr && is_es() && record.decorations.find(31u)) problem = "component";
+	if (problem) {
+		log_error("ShaderSpirvGLSL::get_declaration(): unknown %s %s\n", problem, record.name.get());
+		return false;
+	}
+	return true;
+}
+
+bool ShaderSpirvGLSL::is_block_member(const Record *record) {
+	if (!block_members_built) {
+		block_members_built = true;
+		for (uint32_t structure = 0; structure < members.size() && structure < records.size(); structure++) {
+			const Map<uint32_t, uint32_t> &decorations = records[structure].decorations;
+			if (!decorations.find(DecorationBlock) && !decorations.find(DecorationBufferBlock)) continue;
+			for (uint32_t k = 0; k < members[structure].size(); k++) block_members.insert(&members[structure][k]);
+		}
+	}
+	return block_members.find(record) != nullptr;
 }
 
 ShaderSpirvGLSL::Layout ShaderSpirvGLSL::get_layout(uint32_t type_id, bool std140, bool row_major, const char *name) {
@@ -554,6 +647,10 @@ void ShaderSpirvGLSL::check_bindings() {
 			if (record.storage == StorageUniformConstant) {
 				log_error("ShaderSpirvGLSL::get_source(): unknown resource type %u of %s\n", static_cast<uint32_t>(element.get_opcode()), record.name.get());
 			}
+			continue;
+		}
+		if (type.get_opcode() == OpTypeRuntimeArray) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown runtime array of resources %s\n", record.name.get());
 			continue;
 		}
 		uint32_t binding = get_binding(id, &record);

@@ -205,14 +205,58 @@ String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
 	int32_t op = it.get_opcode();
 	if (op == OpVariable && id < records.size()) {
 		// built-ins that GL names otherwise
+		// built-ins by GL's names, whatever the module calls them
 		const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
 		if (builtin) {
+			check_scope(id);
 			switch (*builtin) {
-				case 42: case 43: case 4424: case 4425: case 4426: case 5014: case 5286: case 5287:
-					check_scope(id);
-					return get_builtin_name(*builtin);
+				case 20:
+					if (records[id].storage == StorageInput) return String("gl_SampleMaskIn");
+					break;
+				case 36: case 38: case 40: case 41:
+					add_extension("GL_KHR_shader_subgroup_basic");
+					break;
+				case 4416: case 4417: case 4418: case 4419: case 4420:
+					add_extension("GL_KHR_shader_subgroup_ballot");
+					break;
 			}
+			return get_builtin_name(*builtin);
 		}
+	}
+	if (op == 128 || op == 130 || op == 132 || op == 196 || op == 197 || op == 198 || op == 199 || op == 126 || op == 200) {
+		// GLSL gives + - * << | ^ & and - ~ the operands' type; SPIR-V lets
+		// the result's signedness differ, and the operands are then read as it
+		uint32_t count = (op == 126 || op == 200) ? 1 : (op == 196) ? 1 : 2;
+		bool differs = false;
+		for (uint32_t k = 0; k < count && 3 + k < it.get_size(); k++) differs = differs || differ_in_sign(it[1], get_target(it[3 + k])[1]);
+		if (differs) {
+			String placed;
+			if (get_placed_value(id, placed)) return placed;
+			String type = get_type(it[1], nullptr);
+			auto operand = [&](uint32_t k) {
+				if (!differ_in_sign(it[1], get_target(it[k])[1]) || (op == 196 && k == 4)) return get_value(it[k], true);
+				return String::format("%s(%s)", type.get(), get_value(it[k], false).get());
+			};
+			String text;
+			if (op == 126 || op == 200) {
+				text = String::format("%s%s", op == 126 ? "-" : "~", operand(3).get());
+			} else {
+				static const char *const symbols[] = {"+", "-", "*", "<<", "|", "^", "&"};
+				uint32_t at = (op == 128) ? 0 : (op == 130) ? 1 : (op == 132) ? 2 : (op == 196) ? 3 : (op == 197) ? 4 : (op == 198) ? 5 : 6;
+				text = String::format("%s %s %s", operand(3).get(), symbols[at], operand(4).get());
+			}
+			return parenthesize ? String::format("(%s)", text.get()) : text;
+		}
+	}
+	if ((op == 170 || op == 171) && differ_in_sign(get_target(it[3])[1], get_target(it[4])[1])) {
+		String placed;
+		if (get_placed_value(id, placed)) return placed;
+		String left = get_value(it[3], false);
+		String right = String::format("%s(%s)", get_type(get_target(it[3])[1], nullptr).get(), get_value(it[4], false).get());
+		bool vector = get_target_type(it[1]).get_opcode() == OpTypeVector;
+		String text = vector ? String::format("%s(%s, %s)", op == 170 ? "equal" : "notEqual", left.get(), right.get())
+			: String::format("%s %s %s", get_value(it[3], true).get(), op == 170 ? "==" : "!=", right.get());
+		return (parenthesize && !vector) ? String::format("(%s)", text.get()) : text;
 	}
 	if (op == OpSpecConstantComposite) {
 		// the default values, or the built-in the composite stands for
@@ -272,12 +316,16 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 		String format = get_binary_name(inner);
 		if (format.empty()) return String();
 		bool call = format.find('(') != ~0u;
-		text = fill(format, get_operand(inner, 3, !call), get_operand(inner, 4, !call));
+		bool arithmetic = op == 128 || op == 130 || op == 132 || (op >= 194 && op <= 199);
+		auto operand = [&](uint32_t k) {
+			uint32_t operand_type = get_target(words[k])[1];
+			if (arithmetic && !(op <= 196 && op >= 194 && k == 4) && differ_in_sign(it[1], operand_type)) {
+				return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[k], false).get());
+			}
+			return get_operand(inner, k, !call);
+		};
+		text = fill(format, operand(3), operand(4));
 		if (is_sign_cast_result(inner)) return get_sign_cast_result(inner, text);
-		uint32_t operand_type = get_target(words[3])[1];
-		if ((is_signed_type(it[1]) && is_unsigned_type(operand_type)) || (is_unsigned_type(it[1]) && is_signed_type(operand_type))) {
-			return String::format("%s(%s)", get_type(it[1], nullptr).get(), text.get());
-		}
 		if (call || !parenthesize) return text;
 		return String::format("(%s)", text.get());
 	}
@@ -331,6 +379,10 @@ String ShaderSpirvGLSL::get_null_value(uint32_t type_id) {
 	Iterator type = get_target_type(type_id);
 	if (type.get_opcode() == OpTypeInt && type[2] == 16) return String(type[3] ? "int16_t(0)" : "uint16_t(0u)");
 	return ShaderSpirv::get_null_value(type_id);
+}
+
+bool ShaderSpirvGLSL::differ_in_sign(uint32_t a, uint32_t b) const {
+	return (is_signed_type(a) && is_unsigned_type(b)) || (is_unsigned_type(a) && is_signed_type(b));
 }
 
 String ShaderSpirvGLSL::get_signed_coordinate(uint32_t id) {
@@ -536,6 +588,11 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 	// GLSL puts the reference into the coordinate, but for cube-map arrays
 	// and gathers
 	bool separate_reference = dref && (gather || (dim == 3 && arrayed));
+	if (dref && (lod || dx) && !proj && (dim == 3 || (arrayed && dx == 0))) {
+		// GLSL has no textureLod of cube or array shadow samplers
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown depth comparison with an explicit level\n");
+		return String();
+	}
 	if (dref && !separate_reference) {
 		if (proj) {
 			if (dim != 1 || arrayed || coordinate_count != 3) {
@@ -682,6 +739,27 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 				return String();
 			}
 			break;
+		case 168:
+			if (get_target_type(it[1]).get_opcode() != OpTypeVector) return String::format("!%s", get_value(it[3], true).get());
+			break;
+		case 201:
+		case 202:
+		case 203: {
+			// GLSL takes the offset and the count as int
+			uint32_t first = (op == 201) ? 5 : 4;
+			StringStack<64> text(op == 201 ? "bitfieldInsert(" : "bitfieldExtract(");
+			for (uint32_t k = 3; k < first && k < it.get_size(); k++) {
+				text.append(get_operand(it, k, false));
+				text.append(", ");
+			}
+			text.append(get_signed_coordinate(it[first]));
+			text.append(", ");
+			text.append(get_signed_coordinate(it[first + 1]));
+			text.append(')');
+			String call(static_cast<StringStack<64> &&>(text));
+			if (is_sign_cast_result(it)) return get_sign_cast_result(it, call);
+			return call;
+		}
 		case 337: {
 			// GLSL broadcasts from a constant invocation; any other is a shuffle
 			if (it.get_size() > 5 && get_target(it[5]).get_opcode() != OpConstant) {
