@@ -293,10 +293,25 @@ bool ShaderSpirvGLSL::check_module() {
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
 		uint32_t pointer = (op == OpLoad) ? it[3] : (op == OpStore) ? it[1] : 0;
-		if (pointer == 0 || find_target(pointer).get_opcode() != OpVariable || !records[pointer].decorations.find(DecorationBuiltIn)) continue;
-		if (is_array_opcode(get_target_type(pointer).get_opcode())) {
-			log_error("ShaderSpirvGLSL::get_source(): unknown copy of the whole built-in array %s\n", records[pointer].name.get());
+		if (pointer == 0) continue;
+		int32_t pointer_op = find_target(pointer).get_opcode();
+		if (pointer_op != OpVariable && pointer_op != OpAccessChain && pointer_op != OpInBoundsAccessChain) continue;
+		// GLSL's built-in arrays are unsized: elements go one by one
+		if (get_target_builtin(pointer) >= 0 && is_array_opcode(get_target_type(pointer).get_opcode())) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown copy of the whole built-in array %s\n", get_builtin_name(static_cast<uint32_t>(get_target_builtin(pointer))).get());
 		}
+	}
+	// built-ins that the target has not
+	for (auto it = used_builtins.begin(); it != used_builtins.end(); ++it) {
+		uint32_t builtin = it->key;
+		bool known = builtin < 4400 || (builtin >= 4416 && builtin <= 4420) || (builtin >= 4424 && builtin <= 4426) ||
+			(!es && (builtin == 5014 || builtin == 5286 || builtin == 5287));
+		if (es && (builtin == 3 || builtin == 4 || builtin == 10)) known = false;
+		if (!known) log_error("ShaderSpirvGLSL::get_source(): unknown builtin %u\n", builtin);
+	}
+	if (es && (has_capability_of(32) || has_capability_of(33))) log_error("ShaderSpirvGLSL::get_source(): unknown capability ClipDistance\n");
+	if (es && execution_model == ModelFragment && (execution_modes.get(14u) || execution_modes.get(15u))) {
+		log_error("ShaderSpirvGLSL::get_source(): unknown execution mode %s\n", execution_modes.get(14u) ? "DepthGreater" : "DepthLess");
 	}
 	if (es && has_capability_of(54)) log_error("ShaderSpirvGLSL::get_source(): unknown capability GeometryStreams\n");
 	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {
@@ -356,16 +371,13 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 	if (!es) {
 		if (execution_model != ModelFragment && execution_model != ModelGeometry && (layer || viewport)) add_extension("GL_ARB_shader_viewport_layer_array");
 	} else {
-		// ES has the layer and the viewport in geometry and fragment shaders
-		// only, the viewport through an extension
-		if ((layer || viewport) && execution_model != ModelFragment && execution_model != ModelGeometry) {
-			log_error("ShaderSpirvGLSL::get_source(): unknown builtin %s outside geometry and fragment shaders\n", layer ? "Layer" : "ViewportIndex");
+		// ES has the layer in geometry and fragment shaders only
+		if (layer && execution_model != ModelFragment && execution_model != ModelGeometry) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown builtin Layer outside geometry and fragment shaders\n");
 		}
-		if (viewport) add_extension("GL_OES_viewport_array");
-		if (used_builtins.find(3u) || used_builtins.find(4u) || has_capability(32) || has_capability(33)) add_extension("GL_EXT_clip_cull_distance");
+
 		if (has_capability(24) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
 		if (has_capability(23) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
-		if (execution_model == ModelFragment && (execution_modes.get(14u) || execution_modes.get(15u))) add_extension("GL_EXT_conservative_depth");
 	}
 	for (auto it = extensions.begin(); it != extensions.end(); ++it) text.append(String::format("#extension %s : enable\n", it->key.get()));
 	if (!es) {

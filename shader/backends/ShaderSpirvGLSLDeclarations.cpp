@@ -331,7 +331,9 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 			for (uint32_t i = 0; i < list->size(); i++) {
 				Iterator type = get_target_type((*list)[i]);
 				for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
-				if (type.get_opcode() == OpTypeStruct && !block_owners.get(type[1])) block_owners.insert(type[1], (*list)[i]);
+				if (type.get_opcode() != OpTypeStruct || type[1] >= records.size() || block_owners.get(type[1])) continue;
+				const Map<uint32_t, uint32_t> &decorations = records[type[1]].decorations;
+				if (decorations.find(DecorationBlock) || decorations.find(DecorationBufferBlock)) block_owners.insert(type[1], (*list)[i]);
 			}
 		}
 	}

@@ -220,7 +220,30 @@ String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
 					add_extension("GL_KHR_shader_subgroup_ballot");
 					break;
 			}
-			return get_builtin_name(*builtin);
+			String name = get_builtin_name(*builtin);
+			// GLSL's built-ins have types of their own; the module may read
+			// the same bits in the other signedness
+			bool glsl_signed = false;
+			bool glsl_unsigned = false;
+			switch (*builtin) {
+				case 5: case 6: case 7: case 8: case 9: case 10: case 14: case 18: case 20: case 42: case 43: case 4424: case 4425: case 4426:
+					glsl_signed = true;
+					break;
+				case 24: case 25: case 26: case 27: case 28: case 29: case 36: case 38: case 40: case 41: case 4416: case 4417: case 4418: case 4419: case 4420:
+					glsl_unsigned = true;
+					break;
+			}
+			uint32_t scalar = get_target_base_type(id)[1];
+			bool mismatch = (glsl_signed && is_unsigned_type(scalar)) || (glsl_unsigned && is_signed_type(scalar));
+			if (mismatch) {
+				Iterator type = get_target_type(id);
+				if (records[id].storage != StorageInput || is_array_opcode(type.get_opcode())) {
+					log_error("ShaderSpirvGLSL::get_value(): unknown type of builtin %s\n", name.get());
+					return String();
+				}
+				return String::format("%s(%s)", get_type(id, nullptr).get(), name.get());
+			}
+			return name;
 		}
 	}
 	if (op == 128 || op == 130 || op == 132 || op == 196 || op == 197 || op == 198 || op == 199 || op == 126 || op == 200) {
@@ -321,6 +344,10 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 			uint32_t operand_type = get_target(words[k])[1];
 			if (arithmetic && !(op <= 196 && op >= 194 && k == 4) && differ_in_sign(it[1], operand_type)) {
 				return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[k], false).get());
+			}
+			uint32_t first_type = get_target(words[3])[1];
+			if ((op == 170 || op == 171) && k == 4 && differ_in_sign(first_type, operand_type)) {
+				return String::format("%s(%s)", get_type(first_type, nullptr).get(), get_value(words[k], false).get());
 			}
 			return get_operand(inner, k, !call);
 		};
