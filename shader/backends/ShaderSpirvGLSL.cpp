@@ -72,8 +72,10 @@ const CapabilityName missing_capabilities[] = {
 	{4434, "UniformAndStorageBuffer16BitAccess", true},
 	{4435, "StoragePushConstant16", true},
 	{4436, "StorageInputOutput16", true},
-	{4439, "DeviceGroup", false},
-	{4441, "MultiView", false},
+	{4437, "DeviceGroup", false},
+	{4439, "MultiView", false},
+	{4441, "VariablePointersStorageBuffer", false},
+	{4442, "VariablePointers", false},
 	{4448, "StorageBuffer8BitAccess", false},
 	{4449, "UniformAndStorageBuffer8BitAccess", false},
 	{4450, "StoragePushConstant8", false},
@@ -155,6 +157,32 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 		String &name = records[id].name;
 		if (function_names.find(name)) name = String::format("%s_%x", name.get(), id);
 		function_names.insert(name);
+	}
+	// one global name for one thing: variables, functions and structures
+	// share GLSL's global scope, and the members of blocks without an
+	// instance name stand in it too
+	Set<String> global_names;
+	for (uint32_t id = 0; id < records.size(); id++) {
+		Iterator it = find_target(id);
+		int32_t op = it.get_opcode();
+		bool global = (op == OpVariable && records[id].storage != StorageFunction) || op == OpFunction || op == OpTypeStruct;
+		if (!global || records[id].name.empty() || records[id].decorations.find(DecorationBuiltIn) || is_builtin_variable(id)) continue;
+		if (op == OpTypeStruct && is_builtin_structure(id)) continue;
+		String &name = records[id].name;
+		if (global_names.find(name) && id != entry_id) name = String::format("%s_%x", name.get(), id);
+		global_names.insert(name);
+	}
+	for (uint32_t id = 0; id < records.size(); id++) {
+		uint32_t structure = (find_target(id).get_opcode() == OpVariable && records[id].name.empty()) ? get_target_type(id)[1] : 0;
+		if (structure == 0 || structure >= members.size() || is_builtin_variable(id)) continue;
+		bool clash = false;
+		for (uint32_t k = 0; k < members[structure].size(); k++) clash = clash || global_names.find(members[structure][k].name);
+		if (clash) {
+			records[id].name = String::format("%s_%x", records[structure].name.get(), id);
+			global_names.insert(records[id].name);
+		} else {
+			for (uint32_t k = 0; k < members[structure].size(); k++) global_names.insert(members[structure][k].name);
+		}
 	}
 	for (uint32_t id = 0; id < records.size(); id++) {
 		String &name = records[id].name;
@@ -297,8 +325,9 @@ bool ShaderSpirvGLSL::check_module() {
 		int32_t pointer_op = find_target(pointer).get_opcode();
 		if (pointer_op != OpVariable && pointer_op != OpAccessChain && pointer_op != OpInBoundsAccessChain) continue;
 		// GLSL's built-in arrays are unsized: elements go one by one
-		if (get_target_builtin(pointer) >= 0 && is_array_opcode(get_target_type(pointer).get_opcode())) {
-			log_error("ShaderSpirvGLSL::get_source(): unknown copy of the whole built-in array %s\n", get_builtin_name(static_cast<uint32_t>(get_target_builtin(pointer))).get());
+		const Record *record = get_target_record(pointer);
+		if (record && record->decorations.find(DecorationBuiltIn) && is_array_opcode(get_target_type(pointer).get_opcode())) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown copy of the whole built-in array %s\n", record->name.get());
 		}
 	}
 	// built-ins that the target has not
@@ -312,6 +341,9 @@ bool ShaderSpirvGLSL::check_module() {
 	if (es && (has_capability_of(32) || has_capability_of(33))) log_error("ShaderSpirvGLSL::get_source(): unknown capability ClipDistance\n");
 	if (es && execution_model == ModelFragment && (execution_modes.get(14u) || execution_modes.get(15u))) {
 		log_error("ShaderSpirvGLSL::get_source(): unknown execution mode %s\n", execution_modes.get(14u) ? "DepthGreater" : "DepthLess");
+	}
+	for (uint32_t id = 0; id < records.size(); id++) {
+		if (records[id].decorations.find(5285u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerVertexKHR of %s\n", records[id].name.get());
 	}
 	if (es && has_capability_of(54)) log_error("ShaderSpirvGLSL::get_source(): unknown capability GeometryStreams\n");
 	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {

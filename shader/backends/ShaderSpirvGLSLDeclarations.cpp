@@ -297,7 +297,7 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 		// the access that the functions make of it, where the module does not say
 		const uint32_t *access = image_access.get(variable);
 		uint32_t uses = access ? *access : 0;
-		if (uses == 1) qualifiers.append("readonly ");
+		if (uses == 1 || (uses == 0 && is_es())) qualifiers.append("readonly ");
 		else if (uses == 2) qualifiers.append("writeonly ");
 		else if (is_es() && uses == 3 && layout[8] != 3 && layout[8] != 24 && layout[8] != 33) {
 			log_error("ShaderSpirvGLSL::get_storage(): unknown access of image %s that is read and written\n", record->name.get());

@@ -281,6 +281,10 @@ String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
 			: String::format("%s %s %s", get_value(it[3], true).get(), op == 170 ? "==" : "!=", right.get());
 		return (parenthesize && !vector) ? String::format("(%s)", text.get()) : text;
 	}
+	if (op == OpSelect && get_target(it[1]).get_opcode() == OpTypePointer) {
+		log_error("ShaderSpirvGLSL::get_value(): unknown Select of pointers\n");
+		return String();
+	}
 	if (op == OpSpecConstantComposite) {
 		// the default values, or the built-in the composite stands for
 		String placed;
@@ -633,7 +637,9 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 				log_error("ShaderSpirvGLSL::get_image_value(): unknown depth comparison of %u coordinates\n", coordinate_count);
 				return String();
 			}
-			coordinate = String::format("vec%u(%s, %s)", coordinate_count + 1, coordinate.get(), reference.get());
+			// a one-dimensional shadow sampler reads its reference from z
+			if (dim == 0 && !arrayed) coordinate = String::format("vec3(%s, 0.0, %s)", coordinate.get(), reference.get());
+			else coordinate = String::format("vec%u(%s, %s)", coordinate_count + 1, coordinate.get(), reference.get());
 		}
 	}
 	StringStack<64> name;
