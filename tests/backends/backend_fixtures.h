@@ -15,12 +15,16 @@
 #include "tools/run_program.h"
 
 #include <algorithm>
+#include <atomic>
 #include <dirent.h>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -154,24 +158,38 @@ struct Rendering {
 
 // Runs `shader <stage option> module [arguments] <output option> file`, as a
 // user would, and reads the file back; the arguments (binding offsets, say)
-// come before the output option, as the options they set must.
+// come before the output option, as the options they set must. Threads may
+// render at once: each run has files of its own.
 inline Rendering render_module(const std::string &stage, const std::string &module, const std::string &output_option,
 	const std::vector<std::string> &arguments = {}) {
-	std::string output = temp_path("rendered");
-	std::remove(output.c_str());
-	std::vector<std::string> args = {stage, module};
-	args.insert(args.end(), arguments.begin(), arguments.end());
-	args.push_back(output_option);
-	args.push_back(output);
-	ProgramResult result = run_program(args);
+	static std::atomic<unsigned> counter{0};
+	std::string base = "/tmp/vexa_render_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+	std::string output = base + ".text";
+	std::string command = "TERM=dumb " + shell_quote(VEXA_SHADER_PROGRAM) + " " + shell_quote(stage) + " " + shell_quote(module);
+	for (const std::string &argument : arguments) command += " " + shell_quote(argument);
+	command += " " + shell_quote(output_option) + " " + shell_quote(output) + " >/dev/null 2>" + base + ".err";
+	int raw = std::system(command.c_str());
 	Rendering ret;
-	ret.status = result.status;
-	ret.err = result.err;
+	ret.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+	ret.err = spirv_test::read_text(base + ".err");
 	std::ifstream file(output, std::ios::binary);
 	ret.written = file.good();
 	if (ret.written) ret.text = spirv_test::read_text(output);
 	std::remove(output.c_str());
+	std::remove((base + ".err").c_str());
 	return ret;
+}
+
+// Calls work(i) for every i below count on a few threads (at least two).
+inline void parallel_for(size_t count, const std::function<void(size_t)> &work) {
+	std::atomic<size_t> next{0};
+	auto worker = [&]() {
+		for (size_t i = next++; i < count; i = next++) work(i);
+	};
+	std::vector<std::thread> threads;
+	for (unsigned k = std::max(2u, std::thread::hardware_concurrency()); k > 1; k--) threads.emplace_back(worker);
+	worker();
+	for (std::thread &thread : threads) thread.join();
 }
 
 // The first error line that names what a backend cannot express: a SPIR-V

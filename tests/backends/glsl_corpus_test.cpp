@@ -41,41 +41,51 @@ TEST(GLSLCorpus, SampleRendersCheckedTextOrNamesWhatFails) {
 	std::vector<CorpusModule> sample = corpus_sample(rows, 50, 4);
 	ASSERT_GT(sample.size(), 100u);
 
+	for (const CorpusModule &module : sample) ASSERT_NE(stage_option(module.stage), "") << module.path << ": stage " << module.stage;
+	const size_t format_count = sizeof(options) / sizeof(options[0]);
+	std::vector<Rendering> renderings(sample.size() * format_count);
+	parallel_for(renderings.size(), [&](size_t i) {
+		const CorpusModule &module = sample[i / format_count];
+		renderings[i] = render_module(stage_option(module.stage), dir + "/" + module.path, options[i % format_count]);
+	});
+
 	std::map<std::string, uint32_t> counts;
 	std::string faults;
 	// the written texts of each stage, and the module and option of each
 	std::map<std::string, std::vector<std::pair<std::string, std::string>>> written;
 	std::map<std::string, std::vector<std::string>> sources;
-	for (const CorpusModule &module : sample) {
-		std::string option = stage_option(module.stage);
-		ASSERT_NE(option, "") << module.path << ": stage " << module.stage;
-		for (const char *format : options) {
-			Rendering rendering = render_module(option, dir + "/" + module.path, format);
-			std::string what = module.path + " " + format;
-			if (rendering.status == 0) {
-				counts[std::string(format) + " rendered"]++;
-				if (missing_stage(module.stage)) faults += what + ": renders a stage GL has not\n";
-				written[module.stage].push_back({std::to_string(written[module.stage].size()) + "." + module.stage, rendering.text});
-				sources[module.stage].push_back(what);
-				continue;
-			}
-			std::string error = named_error(rendering.err);
-			if (rendering.status != 1 || error.empty()) {
-				faults += what + ": exit " + std::to_string(rendering.status) + " without a named error:\n" + rendering.err.substr(0, 1000);
-				continue;
-			}
-			counts[std::string(format) + " named"]++;
-			if (missing_stage(module.stage) && error.find("unknown execution model") == std::string::npos) {
-				faults += what + ": a stage GL has not fails with " + error + "\n";
-			}
+	for (size_t i = 0; i < renderings.size(); i++) {
+		const CorpusModule &module = sample[i / format_count];
+		const std::string format = options[i % format_count];
+		const Rendering &rendering = renderings[i];
+		std::string what = module.path + " " + format;
+		if (rendering.status == 0) {
+			counts[format + " rendered"]++;
+			if (missing_stage(module.stage)) faults += what + ": renders a stage GL has not\n";
+			written[module.stage].push_back({std::to_string(written[module.stage].size()) + "." + module.stage, rendering.text});
+			sources[module.stage].push_back(what);
+			continue;
+		}
+		std::string error = named_error(rendering.err);
+		if (rendering.status != 1 || error.empty()) {
+			faults += what + ": exit " + std::to_string(rendering.status) + " without a named error:\n" + rendering.err.substr(0, 1000);
+			continue;
+		}
+		counts[format + " named"]++;
+		if (missing_stage(module.stage) && error.find("unknown execution model") == std::string::npos) {
+			faults += what + ": a stage GL has not fails with " + error + "\n";
 		}
 	}
-	for (const auto &stage : written) {
-		std::vector<std::string> complaints = check_texts(glsl_checker(stage.first), stage.second);
-		for (size_t i = 0; i < complaints.size(); i++) {
-			if (complaints[i].empty()) continue;
+	// one run of the checker for each stage's texts, the runs side by side
+	std::vector<std::string> stages;
+	for (const auto &stage : written) stages.push_back(stage.first);
+	std::vector<std::vector<std::string>> complaints(stages.size());
+	parallel_for(stages.size(), [&](size_t i) { complaints[i] = check_texts(glsl_checker(stages[i]), written.at(stages[i])); });
+	for (size_t i = 0; i < stages.size(); i++) {
+		for (size_t k = 0; k < complaints[i].size(); k++) {
+			if (complaints[i][k].empty()) continue;
 			counts["rejected"]++;
-			faults += sources[stage.first][i] + ": the reference compiler rejects the text:\n" + complaints[i];
+			faults += sources[stages[i]][k] + ": the reference compiler rejects the text:\n" + complaints[i][k];
 		}
 	}
 	std::printf("GLSL of %zu corpus modules: -glsl %u rendered, %u named errors; -glsles %u rendered, %u named errors; %u texts rejected\n",
