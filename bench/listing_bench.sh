@@ -87,7 +87,8 @@ report() {
 		printf "  shader:       %8.1f ms total, %6.2f ms per process\n", a / 1000, a / 1000 / n
 		printf "  spirv-cross:  %8.1f ms total, %6.2f ms per process\n", b / 1000, b / 1000 / n
 		printf "  ratio spirv-cross / shader: %.2f per process (median), %.2f of the total\n", m, b / a
-		printf "  without starting a process (%.2f ms), the ratio of the total is %.2f\n", z / 1000, (b - n * z) / (a - n * z)
+		if (a > n * z && b > n * z) printf "  without starting a process (%.2f ms), the ratio of the total is %.2f\n", z / 1000, (b - n * z) / (a - n * z)
+		else printf "  starting a process (%.2f ms) took longer than a rendering here: a busy machine, no ratio without it\n", z / 1000
 	}'
 }
 
