@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -40,10 +41,12 @@ inline Compiled compile(uint32_t stage, const std::string &source) {
 
 // Writes each (file name, text) into a fresh folder, runs command with their
 // paths after it (and tail after those), and returns both output streams;
-// the paths in *paths. The folder and files are gone afterwards.
+// the paths in *paths, and the command's exit status in *status when asked
+// (-1 when it could not run). The folder and files are gone afterwards.
 inline std::string run_over_files(const std::string &command, const std::vector<std::pair<std::string, std::string>> &files,
-	std::vector<std::string> *paths, const std::string &tail = std::string()) {
+	std::vector<std::string> *paths, const std::string &tail = std::string(), int *status = nullptr) {
 	char name[] = "/tmp/vexa_files_XXXXXX";
+	if (status != nullptr) *status = -1;
 	if (mkdtemp(name) == nullptr) return "can't make a temporary folder";
 	const std::string dir = name;
 	std::string line = command;
@@ -60,7 +63,8 @@ inline std::string run_over_files(const std::string &command, const std::vector<
 		char buffer[4096];
 		size_t size;
 		while ((size = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, size);
-		pclose(pipe);
+		int raw = pclose(pipe);
+		if (status != nullptr) *status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
 	}
 	for (const std::string &path : *paths) std::remove(path.c_str());
 	rmdir(dir.c_str());
