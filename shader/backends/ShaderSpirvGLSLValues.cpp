@@ -403,6 +403,10 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", it[4] == 36 ? "ModfStruct" : "FrexpStruct");
 		return String();
 	}
+	if (set && *set == "GLSL.std.450" && (it[4] == 73 || it[4] == 74 || it[4] == 75) && is_unsigned_type(it[1])) {
+		// findLSB and findMSB give ints
+		return String::format("%s(%s)", get_type(it[1], nullptr).get(), ShaderSpirv::get_external_value(it, false).get());
+	}
 	return ShaderSpirv::get_external_value(it, parenthesize);
 }
 
@@ -467,6 +471,20 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 	}
 	uint32_t texture = find_texture_variable(image_operand);
 	bool shadow = texture != 0 ? (shadow_textures.find(texture) != nullptr || (image[4] == 1 && !plain_textures.find(texture))) : image[4] == 1;
+	bool compares = op == 89 || op == 90 || op == 93 || op == 94 || op == 97;
+	uint32_t source = image_operand;
+	for (uint32_t steps = 0; steps < 8; steps++) {
+		Iterator from = get_target(source);
+		if (from.get_opcode() != OpSampledImage && from.get_opcode() != OpImage) break;
+		source = from[3];
+	}
+	Iterator source_type = get_target_type(source);
+	if (source_type.get_opcode() == OpTypeSampledImage) source_type = get_target_type(source_type[2]);
+	if (compares && texture == 0 && source_type[4] != 1) {
+		// a parameter whose texture is not declared as a depth texture
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown depth comparison of a texture parameter\n");
+		return String();
+	}
 	uint32_t dim = image[3];
 	bool arrayed = image[5] != 0;
 	auto components = [&](uint32_t type) { return get_target_components(type); };
@@ -771,6 +789,10 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 				log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
 				return String();
 			}
+			break;
+		case 205:
+			// bitCount gives ints whatever it counts
+			if (is_unsigned_type(it[1])) return String::format("%s(bitCount(%s))", get_type(it[1], nullptr).get(), get_value(it[3], false).get());
 			break;
 		case 168:
 			if (get_target_type(it[1]).get_opcode() != OpTypeVector) return String::format("!%s", get_value(it[3], true).get());

@@ -142,7 +142,7 @@ TEST_P(GLSLFixtures, RendersCheckedTextOrFailsAsListed) {
 		std::string error = named_error(rendering.err);
 		EXPECT_NE(error, "") << "no named error:\n" << rendering.err;
 		if (missing_stage(fixture.extension)) {
-			EXPECT_NE(error.find("unknown execution model"), std::string::npos) << rendering.err;
+			EXPECT_NE(rendering.err.find("unknown execution model"), std::string::npos) << rendering.err;
 		} else if (expected == nullptr) {
 			ADD_FAILURE() << "fails, and is not an expected failure:\n" << rendering.err;
 		} else {
