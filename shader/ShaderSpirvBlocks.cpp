@@ -726,7 +726,11 @@ bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t i
 	bool image = is_image_opcode(op) && op != OpSampledImage;
 	if (image || is_internal_opcode(op)) {
 		declare_operands(out, it, indent, pending);
-		if (temporary || statement) append_value_statement(out, it, indent, image ? get_image_value(it, false) : get_intrinsic_value(it, false), temporary);
+		if (temporary || statement) {
+			// a logical not has its operator form, as where it is used
+			String text = image ? get_image_value(it, false) : (temporary && op == OpLogicalNot) ? get_temporary_value(id) : get_intrinsic_value(it, false);
+			append_value_statement(out, it, indent, text, temporary);
+		}
 		return op != OpKill && op != OpEmitMeshTasks;
 	}
 	if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant &&
