@@ -10,7 +10,7 @@ set -euo pipefail
 fuzz_start "listing" "$root/build-fuzz-listing" "$@"
 
 mkdir -p "$build/seeds" "$build/corpus"
-fuzz_build spirv_listing_fuzz "$root"/core/*.cpp "$root"/shader/ShaderSpirv*.cpp
+fuzz_build spirv_listing_fuzz "$root"/core/*.cpp "$root"/shader/ShaderSpirv*.cpp "$root"/shader/backends/*.cpp
 
 if command -v glslangValidator >/dev/null 2>&1; then
 	for src in "$root"/tests/data/spirv/stage.* "$root"/tests/data/shaders/listing_*; do
