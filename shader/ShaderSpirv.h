@@ -505,6 +505,8 @@ protected:
 	// statements, or leaving on an edge that assigns a Phi), and the loop is
 	// `for(;;)` with that branch at the start of its body.
 	bool get_loop_head(const Block &block, uint32_t header, Pending &pending, uint32_t &condition_block, uint32_t &body, bool &negate);
+	// a loop whose header is its own continue target, for `get_loop`
+	String get_self_loop(const Block &block, const Iterator &it, uint32_t indent);
 	String get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
 	// A case of a switch: its label, and its literals, which are word indices
 	// into the OpSwitch from `first` on in the list of `get_switch_cases`.

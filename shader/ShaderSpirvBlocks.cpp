@@ -1230,8 +1230,9 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 	uint32_t header = current_label;
 	uint32_t merge = block.merge;
 	uint32_t continue_target = block.continue_target;
+	if (continue_target == header) return get_self_loop(block, it, indent);
 	const Block *c = blocks.get(continue_target);
-	if (c == nullptr || continue_target == header || rendered_labels.find(continue_target) || (!header_branch && blocks.get(block.target) == nullptr)) {
+	if (c == nullptr || rendered_labels.find(continue_target) || (!header_branch && blocks.get(block.target) == nullptr)) {
 		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
 		return String();
 	}
@@ -1401,6 +1402,41 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 	append_indent(out, indent);
 	out.append("}\n");
 	current_scope = saved_scope;
+	return String(static_cast<StringStack<64> &&>(out));
+}
+
+String ShaderSpirv::get_self_loop(const Block &block, const Iterator &it, uint32_t indent) {
+	// A header that is its own continue target: every iteration is its
+	// branch, which leaves the loop or goes back to it, assigning its Phis.
+	uint32_t header = current_label;
+	StringStack<64> out;
+	append_indent(out, indent);
+	out.append(get_control(it));
+	out.append("for(;;) {\n");
+	String text;
+	bool ok = true;
+	{
+		Restore follow(follow_label, header);
+		Restore continues(continue_label, header);
+		Restore continue_copies_scope(continue_copies, 0);
+		Restore back_scope(back_header, header);
+		uint32_t saved_scope = current_scope;
+		push_scope();
+		Iterator branch = get_iterator(block.index);
+		uint32_t stay = block.target;
+		ok = append_branch_copies(text, indent + 1, header);
+		if (ok && block.opcode == OpBranchConditional && branch[2] != branch[3]) ok = append_loop_exit(text, branch, indent + 1, &block, stay);
+		if (ok && stay != header) {
+			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+			ok = false;
+		}
+		if (ok) ok = append_phi_copies(text, indent + 1, header, header);
+		current_scope = saved_scope;
+	}
+	if (!ok) return String();
+	out.append(text);
+	append_indent(out, indent);
+	out.append("}\n");
 	return String(static_cast<StringStack<64> &&>(out));
 }
 

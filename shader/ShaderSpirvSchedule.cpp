@@ -403,7 +403,8 @@ void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 		} else if (op == OpLoopMerge) {
 			spirv.loop_merges.append(position);
 			spirv.exit_labels.insert(it[1]);
-			spirv.exit_labels.insert(it[2]);
+			// a header that is its own continue target is entered as a loop
+			if (it[2] != label) spirv.exit_labels.insert(it[2]);
 			continue_labels.insert(it[2]);
 		} else if (op == OpSelectionMerge) {
 			spirv.exit_labels.insert(it[1]);
