@@ -430,6 +430,7 @@ protected:
 		RenderTemporary = 2,    // printed into a named temporary where it is defined
 		RenderStatement = 4,    // printed as a statement where it stands; its value is not used
 		RenderNamedByAdd = 8,   // named by the increment rule of OpIAdd and OpISub
+		RenderHoisted = 16,     // named where it stands, but used after the construct around it: declared at the function's start
 	};
 	// how control reaches a label from the end of a block
 	enum Jump : uint32_t {
@@ -491,8 +492,21 @@ protected:
 	bool append_loop_exit(String &out, const Iterator &it, uint32_t indent, const Block *loop, uint32_t &target);
 	// any other instruction; false when the block ends with it
 	bool append_instruction(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement);
-	String get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
+	// The branch from block `from` to `target`, in a scope of its own, with
+	// `follow` where control goes after it; and the same in the scope that
+	// the caller made.
+	String get_branch(uint32_t from, uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
+	String get_branch_text(uint32_t from, uint32_t target, uint32_t indent, Pending &pending, const Block *loop);
 	String get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
+	// The head of a while- or for-statement, for `get_loop`: the block whose
+	// branch is the condition (the header or the block after it), the body
+	// it leads to, and whether the condition holds when the loop is left;
+	// false when no head can hold the condition (spread over blocks or with
+	// statements, or leaving on an edge that assigns a Phi), and the loop is
+	// `for(;;)` with that branch at the start of its body.
+	bool get_loop_head(const Block &block, uint32_t header, Pending &pending, uint32_t &condition_block, uint32_t &body, bool &negate);
+	// a loop whose header is its own continue target, for `get_loop`
+	String get_self_loop(const Block &block, const Iterator &it, uint32_t indent);
 	String get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
 	// A case of a switch: its label, and its literals, which are word indices
 	// into the OpSwitch from `first` on in the list of `get_switch_cases`.
@@ -507,6 +521,8 @@ protected:
 	Jump get_jump(uint32_t target, const Block *loop, bool own_merge, bool fall = true) const;
 	String get_negation(uint32_t condition);
 	String get_temporary(uint32_t id, const String &value);
+	// "name = value" of a value declared at the function's start, named from here on
+	String get_hoisted_assignment(uint32_t id, const String &value);
 	String get_temporary_value(uint32_t id);
 	String get_declaration_line(uint32_t variable, const String &value);
 
@@ -555,7 +571,10 @@ protected:
 	// one parameter of a function: a pointer parameter is `inout` where the
 	// function may read through it, else `out`
 	virtual String get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read);
-	bool is_quiet(const Iterator &it, const Pending &pending) const;
+	// whether an instruction writes no statement where it stands; `header`
+	// for one in a loop's header, where the increment rule names nothing
+	bool is_quiet(const Iterator &it, const Pending &pending, bool header = false) const;
+	bool is_loop_header(uint32_t label) const;
 	bool is_quiet_block(uint32_t label, bool header, const Pending &pending) const;
 	bool is_nonsemantic(const Iterator &it) const;
 	Block *get_for_header(const Iterator &store);
@@ -565,6 +584,75 @@ protected:
 	// a name used outside the scope of its declaration is an error
 	void check_scope(uint32_t id);
 	void push_scope();
+
+	// OpPhi. Each Phi of a function is a variable of its type, declared at
+	// the function's start (`get_phi_declaration`); every edge into its block
+	// assigns it the value that the Phi names for that edge, and its uses
+	// read the variable. The assignments of all edges that leave a block are
+	// written at the end of that block, before the text of its branch: the
+	// variable of a Phi is read only in blocks that its own block dominates,
+	// so an assignment made before the branch decides is overwritten by the
+	// edge taken before anything reads it. A back edge is the exception, its
+	// header's variables being live around the loop: it is only ever written
+	// where it leaves the continue block, which ends in the branch back. The
+	// assignments of one edge happen at once: where one reads a variable
+	// another assigns, the values go through shadow variables first.
+	struct PhiCopy {
+		uint32_t phi;
+		uint32_t value;
+	};
+	// per edge (from << 32 | to): the assignments it makes, in the order of
+	// the Phis of its target
+	Map<uint64_t, Array<PhiCopy>> phi_copies;
+	Map<uint32_t, uint32_t> phi_counts;       // label -> the Phis of its block
+	Array<uint32_t> phi_values;               // the function's Phis, in word order
+	Map<uint32_t, String> phi_shadows;        // a Phi -> the name of its shadow
+	String phi_shadow_declarations;           // the shadows' declarations, made while rendering
+	Set<String> phi_names;                    // the names in use, gathered for the first shadow
+	static uint64_t get_edge(uint32_t from, uint32_t to) { return (static_cast<uint64_t>(from) << 32) | to; }
+	// whether an edge, or any edge that leaves a block, assigns a Phi
+	bool has_phi_copies(uint32_t from, uint32_t to) const;
+	bool has_branch_copies(uint32_t from);
+	// the assignments of one edge, and of every edge that leaves a block, as
+	// statements at `indent` (at 0 as expressions of a comma-separated list);
+	// false after an error
+	bool append_phi_copies(String &out, uint32_t indent, uint32_t from, uint32_t to);
+	bool append_branch_copies(String &out, uint32_t indent, uint32_t from);
+	// The assignments of a jump to `target` that the branches of blocks do
+	// not make before they branch: a branch back to a loop's header
+	// (`back_header`, while a continue construct is written, 0 elsewhere)
+	// assigns the header's Phis where it is taken; and a continue block that
+	// does nothing but assign them is not written as a block, its branch back
+	// standing at every jump to it instead (`continue_copies` is its label
+	// while the body of its loop is written, 0 elsewhere) and at the end of
+	// the body. False after an error.
+	uint32_t back_header = 0;
+	uint32_t continue_copies = 0;
+	bool append_jump_copies(String &out, uint32_t indent, uint32_t from, uint32_t target);
+	// per label of the scheduled function: the blocks that branch to it
+	Map<uint32_t, uint32_t> predecessor_counts;
+	// the Phis of a set that the text of a value reads, through the values
+	// written into it; all of them once the steps of `budget` run out
+	void get_read_phis(uint32_t value, const Set<uint32_t> &phis, Set<uint32_t> &read, uint32_t &budget);
+	// whether the text of a value reads a name that an instruction between
+	// word indices `from` and `to` declares (rather than a name of the whole
+	// function); true once the steps of `budget` run out
+	bool reads_named_value(uint32_t value, uint32_t from, uint32_t to, uint32_t &budget);
+	// the shadow of a Phi: a name that nothing in the module has, declared
+	// at the function's start on first use
+	String get_shadow_name(uint32_t phi);
+	uint32_t phi_indent = 1;
+	// the variable of a value declared at the function's start, with no
+	// value: a Phi, the shadow of one (named `name`), or a value that is
+	// used after the construct where it is named ("type name")
+	virtual String get_function_declaration(uint32_t id, const String &name);
+	// The declarations at the function's start: the Phis, each named and in
+	// scope from there on, and the values named where they stand that are
+	// used after the construct around them (`hoisted_values`, in word
+	// order), which are assigned where they stand. False after an error.
+	bool declare_phis(String &out, uint32_t indent, uint32_t first_label);
+	Array<uint32_t> hoisted_values;
+	uint32_t function_scope = 0;
 
 	Array<uint8_t> render_flags;              // per id
 	Array<uint32_t> render_values;            // per id: its index among the scheduled function's values, ~0u

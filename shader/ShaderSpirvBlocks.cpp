@@ -13,7 +13,12 @@
 // - a loop whose condition or continue block does work that a loop statement
 //   cannot hold, an instruction the renderer does not know, and a call whose
 //   result is a pointer, are errors;
-// - a name is only used inside the scope it is declared in.
+// - a name is only used inside the scope it is declared in;
+// - an OpPhi is a variable declared at the function's start and assigned on
+//   every edge into its block (see `phi_copies`);
+// - a loop is a while- or for-statement where one block's branch is its
+//   condition, a do-while where its continue block is, and `for(;;)` whose
+//   body opens with the branch that leaves it otherwise.
 // Which values become temporaries is decided per function beforehand
 // (ShaderSpirvSchedule.cpp).
 #include "shader/ShaderSpirv.h"
@@ -95,10 +100,21 @@ void ShaderSpirv::check_scope(uint32_t id) {
 }
 
 String ShaderSpirv::get_temporary(uint32_t id, const String &value) {
+	if (id < render_flags.size() && (render_flags[id] & RenderHoisted)) return get_hoisted_assignment(id, value);
 	String ret = get_temporary_declaration(id, value);
 	named[id] = 1;
 	render_scopes[id] = current_scope;
 	return ret;
+}
+
+String ShaderSpirv::get_hoisted_assignment(uint32_t id, const String &value) {
+	// declared at the function's start
+	StringStack<64> ret(records[id].name);
+	ret.append(" = ");
+	ret.append(value);
+	named[id] = 1;
+	render_scopes[id] = function_scope;
+	return String(static_cast<StringStack<64> &&>(ret));
 }
 
 String ShaderSpirv::get_temporary_declaration(uint32_t id, const String &value) {
@@ -118,6 +134,7 @@ String ShaderSpirv::get_temporary_value(uint32_t id) {
 }
 
 String ShaderSpirv::get_declaration_line(uint32_t variable, const String &value) {
+	if (variable < render_flags.size() && (render_flags[variable] & RenderHoisted)) return get_hoisted_assignment(variable, value);
 	String ret = get_local_declaration(variable, value);
 	if (variable < render_scopes.size()) render_scopes[variable] = current_scope;
 	return ret;
@@ -175,14 +192,22 @@ ShaderSpirv::Jump ShaderSpirv::get_jump(uint32_t target, const Block *loop, bool
 	return JumpEnter;
 }
 
-bool ShaderSpirv::is_quiet(const Iterator &it, const Pending &pending) const {
+bool ShaderSpirv::is_loop_header(uint32_t label) const {
+	const Block *block = blocks.get(label);
+	return block && block->continue_target != 0;
+}
+
+bool ShaderSpirv::is_quiet(const Iterator &it, const Pending &pending, bool header) const {
 	int32_t op = it.get_opcode();
 	if (op == OpNop || op == OpLine || op == OpNoLine) return true;
 	if (is_nonsemantic(it)) return true;
-	if (!is_value_opcode(op) || op == OpPhi || it.get_size() < 3) return false;
+	// a Phi is assigned on the edges into its block, not where it stands
+	if (op == OpPhi) return true;
+	if (!is_value_opcode(op) || it.get_size() < 3) return false;
 	uint32_t id = it[2];
 	if (id < render_flags.size() && (render_flags[id] & (RenderTemporary | RenderStatement | RenderNamedByAdd)) && !named[id]) return false;
-	if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant) {
+	// the increment rule names nothing in a loop's header
+	if ((op == OpIAdd || op == OpISub) && !header && find_target(it[4]).get_opcode() == OpConstant) {
 		uint32_t operand = it[3];
 		if (operand < uses.size() && uses[operand] > 1 && !named[operand] && find_target(operand).get_opcode() != OpConstant) return false;
 	}
@@ -206,7 +231,7 @@ bool ShaderSpirv::is_quiet_block(uint32_t label, bool header, const Pending &pen
 		int32_t op = it.get_opcode();
 		if (header && op == OpLoopMerge) return true;
 		if (is_terminator_opcode(op)) return !header;
-		if (op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge || !is_quiet(it, pending)) return false;
+		if (op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge || !is_quiet(it, pending, header)) return false;
 	}
 	return false;
 }
@@ -219,6 +244,8 @@ ShaderSpirv::Block *ShaderSpirv::get_for_header(const Iterator &store) {
 	Block *header = blocks.get(next[1]);
 	Iterator merge = label.advance(label.get_size());
 	if (header == nullptr || merge.get_opcode() != OpLoopMerge || header->opcode != OpBranch) return nullptr;
+	// the Phis of the header are assigned between the store and the loop
+	if (phi_counts.get(next[1])) return nullptr;
 	const Block *continue_block = blocks.get(header->continue_target);
 	const Block *condition = blocks.get(header->target);
 	if (continue_block == nullptr || condition == nullptr) return nullptr;
@@ -544,6 +571,7 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	scope_base = scope_parents.size();
 	current_scope = ~0u;
 	push_scope();
+	function_scope = current_scope;
 	nesting = 0;
 	for_variable = 0;
 	// a branch rendered on its own ends where its selection merges
@@ -554,7 +582,19 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	}
 	follow_label = follow;
 	continue_label = 0;
+	continue_copies = 0;
+	back_header = 0;
+	// the Phis' variables and their shadows open the text
+	String declarations;
+	phi_indent = indent;
+	phi_shadow_declarations = String();
+	declare_phis(declarations, indent, get_iterator(range->first_label)[1]);
 	String text = get_block_text(label, indent, pending, loop);
+	if (!declarations.empty() || !phi_shadow_declarations.empty()) {
+		declarations.append(phi_shadow_declarations);
+		declarations.append(text);
+		text = static_cast<String &&>(declarations);
+	}
 
 	// every block the function can reach must have been written
 	if (follow == 0) {
@@ -588,7 +628,7 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	}
 	render_function = 0;
 	render_begin = render_end = 0;
-	follow_label = continue_label = 0;
+	follow_label = continue_label = continue_copies = back_header = 0;
 	return text;
 }
 
@@ -697,26 +737,47 @@ bool ShaderSpirv::append_loop_exit(String &out, const Iterator &it, uint32_t ind
 	// a branch out of a loop without a merge of its own
 	Jump taken = get_jump(it[2], loop, false, false);
 	Jump other = get_jump(it[3], loop, false, false);
-	const char *word = nullptr;
+	// the jump that the statement makes, to `label`, when `condition` holds;
+	// a break rather than a continue, so that the body runs on into its
+	// continue block
+	Jump jump = JumpInvalid;
+	uint32_t label = 0;
 	String condition;
-	if (taken == JumpBreak || taken == JumpContinue) {
-		word = (taken == JumpBreak) ? ") break" : ") continue";
+	if ((taken == JumpBreak || taken == JumpContinue) && !(taken == JumpContinue && other == JumpBreak)) {
+		jump = taken;
+		label = it[2];
 		condition = get_value(it[1], false);
 		target = it[3];
 	} else if (other == JumpBreak || other == JumpContinue) {
-		word = (other == JumpBreak) ? ") break" : ") continue";
+		jump = other;
+		label = it[3];
 		condition = get_negation(it[1]);
 		target = it[2];
 	}
-	if (word == nullptr) {
+	if (jump == JumpInvalid) {
 		log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
 		return false;
 	}
 	if (!allows_statement(indent, it.get_opcode())) return false;
+	// a continue that first assigns the Phis of the loop's header
+	String copies;
+	if (jump == JumpContinue && !append_jump_copies(copies, indent + 1, current_label, label)) return false;
+	const char *word = (jump == JumpBreak) ? "break" : "continue";
 	StringStack<64> line("if(");
 	line.append(condition);
-	line.append(word);
-	append_statement(out, indent, line);
+	if (copies.empty()) {
+		line.append(") ");
+		line.append(word);
+		append_statement(out, indent, line);
+		return true;
+	}
+	line.append(") {\n");
+	append_indent(out, indent);
+	out.append(line);
+	out.append(copies);
+	append_statement(out, indent + 1, String(word));
+	append_indent(out, indent);
+	out.append("}\n");
 	return true;
 }
 
@@ -726,10 +787,14 @@ bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t i
 	bool image = is_image_opcode(op) && op != OpSampledImage;
 	if (image || is_internal_opcode(op)) {
 		declare_operands(out, it, indent, pending);
-		if (temporary || statement) append_value_statement(out, it, indent, image ? get_image_value(it, false) : get_intrinsic_value(it, false), temporary);
+		if (temporary || statement) {
+			// a logical not has its operator form, as where it is used
+			String text = image ? get_image_value(it, false) : (temporary && op == OpLogicalNot) ? get_temporary_value(id) : get_intrinsic_value(it, false);
+			append_value_statement(out, it, indent, text, temporary);
+		}
 		return op != OpKill && op != OpEmitMeshTasks;
 	}
-	if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant &&
+	if ((op == OpIAdd || op == OpISub) && find_target(it[4]).get_opcode() == OpConstant && !is_loop_header(current_label) &&
 		(uses[id] > 1 || (it[3] < uses.size() && uses[it[3]] > 1))) {
 		// a sum with a constant whose parts are used again: name them here
 		uint32_t parts[2] = {id, it[3]};
@@ -769,11 +834,15 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 		switch (jump) {
 			case JumpFall:
 				fall_label = label;
+				// the end of a continue construct runs on into its loop's header
+				if (label == back_header) append_phi_copies(out, indent, current_label, label);
 				return false;
 			case JumpBreak:
 			case JumpContinue:
 				// a jump has no place in the third clause of a for-statement
-				if (allows_statement(indent, op)) append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
+				if (!allows_statement(indent, op)) return false;
+				if (jump == JumpContinue && !append_jump_copies(out, indent, current_label, label)) return false;
+				append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
 				return false;
 			case JumpEnter:
 				next = get_target(label);
@@ -802,6 +871,12 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				}
 				rendered_labels.insert(current);
 				current_label = current;
+				// the header's own instructions run once per iteration, the text
+				// before a loop only once
+				if (is_loop_header(current) && !is_quiet_block(current, true, pending)) {
+					log_error("ShaderSpirv::get_merge(): unknown LoopMerge header %u\n", current);
+					return done();
+				}
 				break;
 			}
 			case OpNop:
@@ -832,8 +907,8 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				append_store(out, it, indent, pending);
 				break;
 			case OpPhi:
-				log_error("ShaderSpirv::get_block(): unknown opcode %u\n", static_cast<uint32_t>(op));
-				return done();
+				// declared at the function's start, assigned on the edges
+				break;
 			case OpLoopMerge:
 			case OpSelectionMerge: {
 				if (block == nullptr) {
@@ -854,6 +929,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case OpBranch:
 			case OpBranchConditional: {
 				uint32_t target = it[op == OpBranch ? 1 : 2];
+				if (!append_branch_copies(out, indent, current_label)) return done();
 				if (op == OpBranchConditional && it[2] != it[3] && !append_loop_exit(out, it, indent, loop, target)) return done();
 				if (!follow_jump(target, get_jump(target, loop, false), op)) return done();
 				break;
@@ -883,30 +959,38 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 	return done();
 }
 
-String ShaderSpirv::get_branch(uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body) {
+String ShaderSpirv::get_branch(uint32_t from, uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body) {
 	Restore follow_scope(follow_label, follow);
 	Restore continue_scope(continue_label, loop_body ? follow : continue_label);
 	uint32_t saved_scope = current_scope;
 	push_scope();
-	String ret;
-	if (target != follow) {
-		// a construct enters its own branches, case labels included
-		switch (get_jump(target, loop, true)) {
-			case JumpBreak:
-				append_statement(ret, indent, String("break"));
-				break;
-			case JumpContinue:
-				append_statement(ret, indent, String("continue"));
-				break;
-			case JumpEnter:
-				ret = get_block(target, indent, pending, loop);
-				break;
-			default:
-				log_error("ShaderSpirv::get_block(): unknown branch %u\n", target);
-				break;
-		}
-	}
+	String ret = get_branch_text(from, target, indent, pending, loop);
 	current_scope = saved_scope;
+	return ret;
+}
+
+String ShaderSpirv::get_branch_text(uint32_t from, uint32_t target, uint32_t indent, Pending &pending, const Block *loop) {
+	String ret;
+	if (target == follow_label) {
+		// nothing to write but the assignments of a branch back to a loop
+		if (target == back_header) append_phi_copies(ret, indent, from, target);
+		return ret;
+	}
+	// a construct enters its own branches, case labels included
+	switch (get_jump(target, loop, true)) {
+		case JumpBreak:
+			append_statement(ret, indent, String("break"));
+			break;
+		case JumpContinue:
+			if (append_jump_copies(ret, indent, from, target)) append_statement(ret, indent, String("continue"));
+			break;
+		case JumpEnter:
+			ret = get_block(target, indent, pending, loop);
+			break;
+		default:
+			log_error("ShaderSpirv::get_block(): unknown branch %u\n", target);
+			break;
+	}
 	return ret;
 }
 
@@ -919,13 +1003,16 @@ String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t i
 		return String(static_cast<StringStack<64> &&>(out));
 	}
 	int32_t op = it.get_opcode();
+	uint32_t header = current_label;
+	// the Phis that the branch of a selection leads to are assigned before it
+	if (op == OpSelectionMerge && !append_branch_copies(out, indent, header)) return String(static_cast<StringStack<64> &&>(out));
 	if (op == OpSelectionMerge && block.opcode == OpBranchConditional) {
 		append_indent(out, indent);
 		out.append(get_control(it));
 		out.append("if(");
 		out.append(get_value(block.condition, false));
 		out.append(") {\n");
-		bool pulled = append_body(out, get_branch(block.target, block.merge, indent + 1, pending, loop, false));
+		bool pulled = append_body(out, get_branch(header, block.target, block.merge, indent + 1, pending, loop, false));
 		if (block.target_false != block.merge) {
 			if (pulled) {
 				out.append(" }\n");
@@ -935,7 +1022,7 @@ String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t i
 				append_indent(out, indent);
 				out.append("} else {\n");
 			}
-			append_body(out, get_branch(block.target_false, block.merge, indent + 1, pending, loop, false));
+			append_body(out, get_branch(header, block.target_false, block.merge, indent + 1, pending, loop, false));
 		}
 		if (!out.empty() && out.fromBack(0) == '\n') {
 			append_indent(out, indent);
@@ -1060,6 +1147,7 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 	}
 	uint32_t selector = sw[1];
 	uint32_t step = get_switch_step(sw);
+	uint32_t switch_label = current_label;
 	append_indent(out, indent);
 	out.append(get_control(it));
 	out.append("switch(");
@@ -1091,7 +1179,7 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 			append_statement(body, indent + 2, String("break"));
 		} else {
 			fall_label = 0;
-			body = get_branch(c.label, follow, indent + 2, pending, &block, false);
+			body = get_branch(switch_label, c.label, follow, indent + 2, pending, &block, false);
 			if (follow != block.merge && fall_label == follow) {
 				String text = get_fallthrough();
 				if (!text.empty()) append_statement(body, indent + 2, text);
@@ -1106,18 +1194,45 @@ String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t 
 	return String(static_cast<StringStack<64> &&>(out));
 }
 
+bool ShaderSpirv::get_loop_head(const Block &block, uint32_t header, Pending &pending, uint32_t &condition_block, uint32_t &body, bool &negate) {
+	const Block *h = &block;
+	condition_block = header;
+	if (block.opcode == OpBranchConditional) {
+		// the header holds the condition
+		if (has_branch_copies(header)) return false;
+	} else {
+		// the block after the header holds it, and nothing else
+		condition_block = block.target;
+		h = blocks.get(condition_block);
+		if (h == nullptr || h->opcode != OpBranchConditional || h->merge != 0 || condition_block == block.continue_target) return false;
+		if (rendered_labels.find(condition_block) || !is_quiet_block(condition_block, false, pending)) return false;
+		if (has_phi_copies(header, condition_block) || has_branch_copies(condition_block)) return false;
+	}
+	negate = false;
+	if (h->target_false == block.merge) {
+		body = h->target;
+	} else if (h->target == block.merge) {
+		body = h->target_false;
+		negate = true;
+	} else {
+		return false;
+	}
+	return body != block.merge;
+}
+
 String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
 	StringStack<64> out;
-	if (block.opcode != OpBranch) {
+	bool header_branch = block.opcode == OpBranchConditional;
+	if (block.opcode != OpBranch && !header_branch) {
 		log_error("ShaderSpirv::get_merge(): unknown LoopMerge block %u\n", block.opcode);
 		return String();
 	}
 	uint32_t header = current_label;
 	uint32_t merge = block.merge;
 	uint32_t continue_target = block.continue_target;
+	if (continue_target == header) return get_self_loop(block, it, indent);
 	const Block *c = blocks.get(continue_target);
-	const Block *h = blocks.get(block.target);
-	if (c == nullptr || h == nullptr || continue_target == header || rendered_labels.find(continue_target)) {
+	if (c == nullptr || rendered_labels.find(continue_target) || (!header_branch && blocks.get(block.target) == nullptr)) {
 		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
 		return String();
 	}
@@ -1128,39 +1243,86 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 		render_scopes[for_variable] = current_scope;
 		for_variable = 0;
 	}
-	if (c->opcode == OpBranchConditional) {
-		// do-while: the continue block holds the condition
-		String condition;
-		if (c->target == header && c->target_false == merge) condition = get_value(c->condition, false);
-		else if (c->target == merge && c->target_false == header) condition = get_negation(c->condition);
-		if (condition.empty() || !is_quiet_block(continue_target, false, pending)) {
-			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+	auto fail = [&]() {
+		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+		current_scope = saved_scope;
+		return String();
+	};
+	// What the continue block becomes: nothing where it only branches back;
+	// the assignments of the header's Phis at every jump to it where it does
+	// nothing else; the third clause of a for-statement where it has work of
+	// its own; the condition of a do-while; and where it is none of those (a
+	// condition spread over blocks, or assignments of Phis besides work of
+	// its own), its construct at the end of the body, which must then be
+	// the only way into it.
+	enum { ContinueNone, ContinueCopies, ContinueClause, ContinueCondition, ContinueConstruct } kind = ContinueConstruct;
+	bool back = c->merge == 0 && c->opcode == OpBranch && c->target == header;
+	bool copies = has_branch_copies(continue_target);
+	bool quiet = is_quiet_block(continue_target, false, pending);
+	bool exit = c->merge == 0 && c->opcode == OpBranchConditional &&
+		((c->target == header && c->target_false == merge) || (c->target == merge && c->target_false == header));
+	const uint32_t *entries = predecessor_counts.get(continue_target);
+	bool single = entries && *entries == 1;
+	// nothing branches to it: it never runs
+	if (entries == nullptr) kind = ContinueNone;
+	else if (back && !copies && c->count == 2) kind = ContinueNone;
+	else if (back && copies && quiet) kind = ContinueCopies;
+	else if (back && (!copies || !single)) kind = ContinueClause;
+	else if (exit && !copies && quiet && !header_branch) kind = ContinueCondition;
+	if (kind == ContinueConstruct && !single) {
+		if (!copies) return fail();
+		// its construct would have to stand at every jump to it
+		const Array<PhiCopy> *list = nullptr;
+		for (uint32_t target : {c->target, c->target_false}) {
+			if (list == nullptr || list->size() == 0) list = phi_copies.get(get_edge(continue_target, target));
+		}
+		log_error("ShaderSpirv::get_merge(): unknown Phi %s assigned by a continue block that several branches reach\n",
+			list && list->size() ? records[(*list)[0].phi].name.get() : "");
+		current_scope = saved_scope;
+		return String();
+	}
+	if (kind == ContinueClause && copies) {
+		// The third clause stands outside the body's scope: the values that
+		// it assigns to the header's Phis must not read what the body names.
+		const Array<PhiCopy> *list = phi_copies.get(get_edge(continue_target, header));
+		Iterator label = find_target(continue_target);
+		uint32_t budget = 65536;
+		for (uint32_t i = 0; list && i < list->size(); i++) {
+			if (!reads_named_value((*list)[i].value, it.get_index(), label.get_index(), budget)) continue;
+			log_error("ShaderSpirv::get_merge(): unknown Phi %s assigned in the third clause of a for-statement\n", records[(*list)[i].phi].name.get());
 			current_scope = saved_scope;
 			return String();
 		}
+	}
+	if (kind == ContinueCondition) {
+		// do-while
+		String condition = (c->target == header) ? get_value(c->condition, false) : get_negation(c->condition);
+		if (condition.empty()) return fail();
 		rendered_labels.insert(continue_target);
 		append_indent(out, indent);
 		out.append(get_control(it));
 		out.append("do {\n");
-		out.append(get_branch(block.target, continue_target, indent + 1, pending, &block, true));
+		String body;
+		if (append_phi_copies(body, indent + 1, header, block.target)) body.append(get_branch(header, block.target, continue_target, indent + 1, pending, &block, true));
+		out.append(body);
 		append_indent(out, indent);
 		out.append("} while(");
 		out.append(condition);
 		out.append(");\n");
-	} else if (h->opcode == OpBranchConditional && h->merge == 0 && block.target != continue_target) {
-		// while and for: the block after the header holds the condition
-		uint32_t body = 0;
-		if (h->target_false == merge) body = h->target;
-		else if (h->target == merge) body = h->target_false;
-		if (body == 0 || body == merge || !is_quiet_block(block.target, false, pending) || rendered_labels.find(block.target)) {
-			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
-			current_scope = saved_scope;
-			return String();
-		}
-		rendered_labels.insert(block.target);
-		String condition = (body == h->target) ? get_value(h->condition, false) : get_negation(h->condition);
-		if (c->count == 2 && c->opcode == OpBranch && c->target == header) {
-			rendered_labels.insert(continue_target);
+		current_scope = saved_scope;
+		return String(static_cast<StringStack<64> &&>(out));
+	}
+	uint32_t condition_block = 0;
+	uint32_t body = 0;
+	bool negate = false;
+	bool head = get_loop_head(block, header, pending, condition_block, body, negate);
+	bool clause = kind == ContinueClause;
+	if (head) {
+		// while and for: the header or the block after it holds the condition
+		if (condition_block != header) rendered_labels.insert(condition_block);
+		uint32_t value = blocks.get(condition_block)->condition;
+		String condition = negate ? get_negation(value) : get_value(value, false);
+		if (!clause && block.init_variable == 0) {
 			append_indent(out, indent);
 			out.append(get_control(it));
 			out.append("while(");
@@ -1174,21 +1336,323 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 			}
 			out.append(condition);
 			out.append("; ");
-			{
-				Restore follow(follow_label, header);
-				Restore continues(continue_label, 0);
-				out.append(get_block(continue_target, 0, pending, &block));
-			}
-			out.append(") {\n");
 		}
-		out.append(get_branch(body, continue_target, indent + 1, pending, &block, true));
-		append_indent(out, indent);
-		out.append("}\n");
 	} else {
-		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+		// A loop whose condition a head cannot hold: for(;;), its body opening
+		// with the branch of the header or of the block after it, whose
+		// `if(...) break;` leaves the loop.
+		if (block.init_variable == 0) {
+			append_indent(out, indent);
+			out.append(get_control(it));
+			out.append("for(;");
+		}
+		out.append(clause ? "; " : ";");
 	}
+	if (clause) {
+		Restore follow(follow_label, header);
+		Restore continues(continue_label, 0);
+		Restore continue_copies_scope(continue_copies, 0);
+		Restore back_scope(back_header, header);
+		out.append(get_block(continue_target, 0, pending, &block));
+	} else if (kind != ContinueConstruct) {
+		rendered_labels.insert(continue_target);
+	}
+	if (clause || !head || block.init_variable != 0) out.append(") {\n");
+	// the body, and what ends it, in one scope
+	String text;
+	{
+		Restore follow(follow_label, continue_target);
+		Restore continues(continue_label, continue_target);
+		Restore continue_copies_scope(continue_copies, kind == ContinueCopies ? continue_target : 0);
+		Restore back_scope(back_header, 0);
+		uint32_t body_scope = current_scope;
+		push_scope();
+		fall_label = 0;
+		uint32_t entered = body;
+		bool ok = true;
+		if (!head && header_branch) {
+			// the header's own branch, inside the body
+			Iterator branch = get_iterator(block.index);
+			entered = branch[2];
+			ok = append_branch_copies(text, indent + 1, header);
+			if (ok && branch[2] != branch[3]) ok = append_loop_exit(text, branch, indent + 1, &block, entered);
+		} else if (!head) {
+			entered = block.target;
+			ok = append_phi_copies(text, indent + 1, header, entered);
+		}
+		if (ok) text.append(get_branch_text(head ? condition_block : header, entered, indent + 1, pending, &block));
+		// the end of the body runs on into the continue block
+		bool falls = fall_label == continue_target || entered == continue_target;
+		if (kind == ContinueCopies && falls) {
+			append_phi_copies(text, indent + 1, continue_target, header);
+		} else if (kind == ContinueConstruct) {
+			if (!falls) {
+				log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+			} else {
+				Restore construct_follow(follow_label, header);
+				Restore construct_continues(continue_label, header);
+				Restore construct_copies(continue_copies, 0);
+				Restore construct_back(back_header, header);
+				text.append(get_block(continue_target, indent + 1, pending, &block));
+			}
+		}
+		current_scope = body_scope;
+	}
+	out.append(text);
+	append_indent(out, indent);
+	out.append("}\n");
 	current_scope = saved_scope;
 	return String(static_cast<StringStack<64> &&>(out));
+}
+
+String ShaderSpirv::get_self_loop(const Block &block, const Iterator &it, uint32_t indent) {
+	// A header that is its own continue target: every iteration is its
+	// branch, which leaves the loop or goes back to it, assigning its Phis.
+	uint32_t header = current_label;
+	StringStack<64> out;
+	append_indent(out, indent);
+	out.append(get_control(it));
+	out.append("for(;;) {\n");
+	String text;
+	bool ok = true;
+	{
+		Restore follow(follow_label, header);
+		Restore continues(continue_label, header);
+		Restore continue_copies_scope(continue_copies, 0);
+		Restore back_scope(back_header, header);
+		uint32_t saved_scope = current_scope;
+		push_scope();
+		Iterator branch = get_iterator(block.index);
+		uint32_t stay = block.target;
+		ok = append_branch_copies(text, indent + 1, header);
+		if (ok && block.opcode == OpBranchConditional && branch[2] != branch[3]) ok = append_loop_exit(text, branch, indent + 1, &block, stay);
+		if (ok && stay != header) {
+			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
+			ok = false;
+		}
+		if (ok) ok = append_phi_copies(text, indent + 1, header, header);
+		current_scope = saved_scope;
+	}
+	if (!ok) return String();
+	out.append(text);
+	append_indent(out, indent);
+	out.append("}\n");
+	return String(static_cast<StringStack<64> &&>(out));
+}
+
+bool ShaderSpirv::has_phi_copies(uint32_t, uint32_t to) const {
+	// every edge into a block with Phis assigns them all
+	return phi_counts.get(to) != nullptr;
+}
+
+bool ShaderSpirv::has_branch_copies(uint32_t from) {
+	const Block *block = blocks.get(from);
+	if (block == nullptr || phi_counts.size() == 0) return false;
+	if (block->opcode == OpBranch) return has_phi_copies(from, block->target);
+	if (block->opcode == OpBranchConditional) return has_phi_copies(from, block->target) || has_phi_copies(from, block->target_false);
+	if (block->opcode == OpSwitch) {
+		Array<uint32_t> targets;
+		get_switch_targets(get_iterator(block->index), targets);
+		for (uint32_t i = 0; i < targets.size(); i++) {
+			if (has_phi_copies(from, targets[i])) return true;
+		}
+	}
+	return false;
+}
+
+bool ShaderSpirv::append_branch_copies(String &out, uint32_t indent, uint32_t from) {
+	const Block *block = blocks.get(from);
+	if (block == nullptr || phi_counts.size() == 0) return true;
+	Array<uint32_t> targets;
+	if (block->opcode == OpBranch) {
+		targets.append(block->target);
+	} else if (block->opcode == OpBranchConditional) {
+		targets.append(block->target);
+		targets.append(block->target_false);
+	} else if (block->opcode == OpSwitch) {
+		get_switch_targets(get_iterator(block->index), targets);
+	}
+	Set<uint32_t> seen;
+	for (uint32_t i = 0; i < targets.size(); i++) {
+		render_steps++;
+		// a branch back to a loop's header assigns its Phis where it is taken
+		if (seen.find(targets[i]) || (targets[i] == back_header && back_header != 0)) continue;
+		seen.insert(targets[i]);
+		if (!append_phi_copies(out, indent, from, targets[i])) return false;
+	}
+	return true;
+}
+
+bool ShaderSpirv::append_jump_copies(String &out, uint32_t indent, uint32_t from, uint32_t target) {
+	// a branch back to the loop's header
+	if (target == back_header && back_header != 0) return append_phi_copies(out, indent, from, target);
+	// a jump to a continue block that is not written: its own branch back
+	if (continue_copies == 0 || target != continue_copies) return true;
+	const Block *block = blocks.get(continue_copies);
+	if (block == nullptr) return true;
+	return append_phi_copies(out, indent, continue_copies, block->target);
+}
+
+void ShaderSpirv::get_read_phis(uint32_t value, const Set<uint32_t> &phis, Set<uint32_t> &read, uint32_t &budget) {
+	// the values written into the text of this one, down to names
+	Array<uint32_t> stack;
+	Set<uint32_t> seen;
+	stack.append(value);
+	while (stack.size()) {
+		uint32_t id = stack[stack.size() - 1];
+		stack.pop();
+		render_steps++;
+		if (phis.find(id)) {
+			read.insert(id);
+			continue;
+		}
+		if (id >= render_flags.size() || !(render_flags[id] & RenderLocal) || named[id] || (render_flags[id] & (RenderTemporary | RenderStatement))) continue;
+		if (seen.find(id)) continue;
+		seen.insert(id);
+		if (budget == 0 || --budget == 0) {
+			// too far to follow: taken as reading them all
+			for (auto phi = phis.begin(); phi != phis.end(); ++phi) read.insert(phi->key);
+			return;
+		}
+		Iterator it = find_target(id);
+		for (uint32_t k = 3; k < it.get_size(); k++) stack.append(it[k]);
+	}
+}
+
+bool ShaderSpirv::reads_named_value(uint32_t value, uint32_t from, uint32_t to, uint32_t &budget) {
+	// the values written into the text of this one, down to names
+	Array<uint32_t> stack;
+	Set<uint32_t> seen;
+	stack.append(value);
+	while (stack.size()) {
+		uint32_t id = stack[stack.size() - 1];
+		stack.pop();
+		render_steps++;
+		if (id >= render_flags.size() || !(render_flags[id] & RenderLocal) || seen.find(id)) continue;
+		seen.insert(id);
+		// too far to follow: taken as reading one
+		if (budget == 0 || --budget == 0) return true;
+		Iterator it = find_target(id);
+		int32_t op = it.get_opcode();
+		if (op == OpPhi || op == OpFunctionParameter || op == OpVariable || (render_flags[id] & RenderHoisted)) continue;
+		uint32_t position = it.get_index();
+		if (render_flags[id] & (RenderTemporary | RenderStatement | RenderNamedByAdd)) {
+			if (position > from && position < to) return true;
+			continue;
+		}
+		for (uint32_t k = 3; k < it.get_size(); k++) stack.append(it[k]);
+	}
+	return false;
+}
+
+String ShaderSpirv::get_shadow_name(uint32_t phi) {
+	const String *name = phi_shadows.get(phi);
+	if (name) return *name;
+	// a name that no id of the module has
+	if (phi_names.size() == 0) {
+		for (uint32_t id = 0; id < records.size(); id++) phi_names.insert(records[id].name);
+	}
+	String ret = records[phi].name;
+	ret.append("_next");
+	while (phi_names.find(ret)) ret.append('_');
+	phi_names.insert(ret);
+	phi_shadows.insert(phi, ret);
+	append_statement(phi_shadow_declarations, phi_indent, get_function_declaration(phi, ret));
+	return ret;
+}
+
+bool ShaderSpirv::append_phi_copies(String &out, uint32_t indent, uint32_t from, uint32_t to) {
+	const uint32_t *count = phi_counts.get(to);
+	if (count == nullptr) return true;
+	// every Phi of the block names one value for the edge
+	const Array<PhiCopy> *copies = phi_copies.get(get_edge(from, to));
+	bool complete = copies && copies->size() == *count;
+	for (uint32_t i = 1; complete && i < copies->size(); i++) {
+		if (indices[(*copies)[i].phi] <= indices[(*copies)[i - 1].phi]) complete = false;
+	}
+	if (!complete) {
+		log_error("ShaderSpirv::get_block(): unknown Phi edge from block %u to block %u\n", from, to);
+		return false;
+	}
+	// the assignments that change something: not of an undefined value, nor
+	// of a Phi to itself
+	Array<uint32_t> live;
+	Set<uint32_t> targets;
+	for (uint32_t i = 0; i < copies->size(); i++) {
+		const PhiCopy &copy = (*copies)[i];
+		if (copy.value == copy.phi || find_target(copy.value).get_opcode() == OpUndef) continue;
+		live.append(i);
+		targets.insert(copy.phi);
+	}
+	// the Phis that the value of another assignment reads keep their value in
+	// a shadow until every value is computed
+	Set<uint32_t> shadowed;
+	if (live.size() > 1) {
+		// the walks of one edge are bounded together
+		uint32_t budget = 65536;
+		for (uint32_t i = 0; i < live.size(); i++) {
+			const PhiCopy &copy = (*copies)[live[i]];
+			Set<uint32_t> read;
+			get_read_phis(copy.value, targets, read, budget);
+			for (auto phi = read.begin(); phi != read.end(); ++phi) {
+				if (phi->key != copy.phi) shadowed.insert(phi->key);
+			}
+		}
+	}
+	auto assign = [&](const String &name, const String &value) {
+		if (value.empty()) return;
+		StringStack<64> line(name);
+		line.append(" = ");
+		line.append(value);
+		append_statement(out, indent, line);
+	};
+	for (uint32_t pass = 0; pass < 3; pass++) {
+		for (uint32_t i = 0; i < live.size(); i++) {
+			const PhiCopy &copy = (*copies)[live[i]];
+			bool shadow = shadowed.find(copy.phi) != nullptr;
+			// the shadows get their values, then the others, then the shadowed
+			if (pass == 0 && shadow) assign(get_shadow_name(copy.phi), get_value(copy.value, false));
+			else if (pass == 1 && !shadow) assign(records[copy.phi].name, get_value(copy.value, false));
+			else if (pass == 2 && shadow) assign(records[copy.phi].name, get_shadow_name(copy.phi));
+		}
+	}
+	return true;
+}
+
+String ShaderSpirv::get_function_declaration(uint32_t id, const String &name) {
+	Iterator it = get_target(id);
+	StringStack<64> ret(get_type(it[1], nullptr));
+	ret.append(' ');
+	ret.append(name);
+	ret.append(get_array_suffix(it[1]));
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+bool ShaderSpirv::declare_phis(String &out, uint32_t indent, uint32_t first_label) {
+	bool ok = true;
+	if (phi_counts.get(first_label)) {
+		log_error("ShaderSpirv::get_block(): unknown Phi in the first block %u of a function\n", first_label);
+		ok = false;
+	}
+	for (uint32_t i = 0; i < phi_values.size(); i++) {
+		uint32_t phi = phi_values[i];
+		// a variable holds what a language can assign
+		int32_t type = get_target(get_target(phi)[1]).get_opcode();
+		if (type == OpTypePointer || type == OpTypeImage || type == OpTypeSampler || type == OpTypeSampledImage ||
+			type == OpTypeAccelerationStructure || type == OpTypeRayQuery) {
+			log_error("ShaderSpirv::get_block(): unknown Phi %s of opcode %u type\n", records[phi].name.get(), static_cast<uint32_t>(type));
+			ok = false;
+			continue;
+		}
+		named[phi] = 1;
+		render_scopes[phi] = current_scope;
+		append_statement(out, indent, get_function_declaration(phi, records[phi].name));
+	}
+	for (uint32_t i = 0; i < hoisted_values.size(); i++) {
+		uint32_t id = hoisted_values[i];
+		append_statement(out, indent, get_function_declaration(id, records[id].name));
+	}
+	return ok;
 }
 
 } // namespace Vexa

@@ -357,6 +357,9 @@ void ShaderSpirv::read_operands(const Iterator &it) {
 		case OpReturnValue:
 			add_use(it[1]);
 			break;
+		case OpPhi:
+			for (uint32_t k = 3; k < size; k += 2) add_use(it[k]);
+			break;
 		default:
 			if (is_unary_opcode(op)) {
 				add_use(it[3]);

@@ -28,7 +28,12 @@
 //   recursion stays bounded, and an expression is not repeated per component;
 // - a value that no written text uses is not written, nor are its operands for
 //   it; a call or another instruction with side effects among them is printed
-//   as a statement where it stands, so that it still runs exactly once.
+//   as a statement where it stands, so that it still runs exactly once;
+// - the value that an OpPhi takes on an edge is used where the edge leaves its
+//   block, at that block's branch, where the renderer assigns it;
+// - a value named inside a construct (a temporary, or by the increment rule)
+//   and used at or after the construct's merge is declared at the function's
+//   start, since the scope of a declaration ends with its construct.
 // Everything is decided in a few linear passes over the function's words (the
 // parts of `Scheduler` below); the renderer only reads the resulting flags.
 #include "shader/ShaderSpirv.h"
@@ -265,6 +270,8 @@ struct ShaderSpirv::Scheduler {
 	// pass 1 and its parts
 	void read_function(uint32_t begin, uint32_t end);
 	void read_value(const Iterator &it, uint32_t label);
+	void read_phi(const Iterator &it, uint32_t label);
+	void read_edges(const Iterator &branch);
 	void read_accesses(const Iterator &it, uint32_t label);
 	Place get_place(uint32_t pointer);
 	Place get_variable_place(uint32_t variable) const;
@@ -276,6 +283,9 @@ struct ShaderSpirv::Scheduler {
 	void measure_values();
 	// pass 4 and its tests
 	void place_values();
+	void place_copies(const Iterator &branch, uint32_t block);
+	// pass 5
+	void hoist_values();
 	bool is_temporary(const Iterator &it, const Value &value, const Evaluation &e, uint32_t block) const;
 	bool any_writer(const Place &place, uint32_t from, const Evaluation &e) const;
 	bool any_impure(uint32_t from, const Evaluation &e) const;
@@ -382,6 +392,7 @@ void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 		position_blocks.append(label);
 		if (is_value_opcode(op) && it.get_size() >= 3 && it[2] < bound) {
 			read_value(it, label);
+			if (op == OpPhi) read_phi(it, label);
 		} else if (op == OpStore || op == OpCopyMemory || op == OpAtomicStore) {
 			writers.append(Writer{position, get_place(it[1])});
 			impure.append(position);
@@ -392,7 +403,8 @@ void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 		} else if (op == OpLoopMerge) {
 			spirv.loop_merges.append(position);
 			spirv.exit_labels.insert(it[1]);
-			spirv.exit_labels.insert(it[2]);
+			// a header that is its own continue target is entered as a loop
+			if (it[2] != label) spirv.exit_labels.insert(it[2]);
 			continue_labels.insert(it[2]);
 		} else if (op == OpSelectionMerge) {
 			spirv.exit_labels.insert(it[1]);
@@ -402,7 +414,29 @@ void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 			spirv.get_switch_targets(it, targets);
 			for (uint32_t i = 1; i < targets.size(); i++) spirv.exit_labels.insert(targets[i]);
 		}
+		if (op == OpBranch || op == OpBranchConditional || op == OpSwitch) read_edges(it);
 		read_accesses(it, label);
+	}
+}
+
+void ShaderSpirv::Scheduler::read_edges(const Iterator &branch) {
+	Array<uint32_t> targets;
+	int32_t op = branch.get_opcode();
+	if (op == OpBranch) {
+		targets.append(branch[1]);
+	} else if (op == OpBranchConditional) {
+		targets.append(branch[2]);
+		targets.append(branch[3]);
+	} else {
+		spirv.get_switch_targets(branch, targets);
+	}
+	Set<uint32_t> seen;
+	for (uint32_t i = 0; i < targets.size(); i++) {
+		if (seen.find(targets[i])) continue;
+		seen.insert(targets[i]);
+		uint32_t *count = spirv.predecessor_counts.get(targets[i]);
+		if (count) (*count)++;
+		else spirv.predecessor_counts.insert(targets[i], 1);
 	}
 }
 
@@ -463,6 +497,21 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 	if (value.kind != KindPure && value.kind != KindOpaque) impure.append(position);
 	local.insert(id, values.size());
 	values.append(value);
+}
+
+void ShaderSpirv::Scheduler::read_phi(const Iterator &it, uint32_t label) {
+	// the assignment that each edge into the block makes
+	uint32_t id = it[2];
+	spirv.phi_values.append(id);
+	uint32_t *count = spirv.phi_counts.get(label);
+	if (count) (*count)++;
+	else spirv.phi_counts.insert(label, 1);
+	for (uint32_t k = 3; k + 1 < it.get_size(); k += 2) {
+		uint64_t edge = get_edge(it[k + 1], label);
+		Array<PhiCopy> *copies = spirv.phi_copies.get(edge);
+		if (copies == nullptr) copies = &spirv.phi_copies.insert(edge, Array<PhiCopy>())->value;
+		copies->append(PhiCopy{id, it[k]});
+	}
 }
 
 void ShaderSpirv::Scheduler::read_accesses(const Iterator &it, uint32_t label) {
@@ -529,12 +578,15 @@ void ShaderSpirv::Scheduler::apply_statement_rules() {
 			if (used > 1 || (used == 0 && value->count > 0)) spirv.render_flags[id] |= RenderTemporary;
 			else if (used == 0) spirv.render_flags[id] |= RenderStatement;
 		}
-		// the increment rule names the sum and its first operand where it stands
-		if ((op == OpIAdd || op == OpISub) && spirv.find_target(it[4]).get_opcode() == OpConstant) {
+		// the increment rule names the sum and its first operand where it
+		// stands, but not in a loop's header, which runs before every iteration
+		if ((op == OpIAdd || op == OpISub) && spirv.find_target(it[4]).get_opcode() == OpConstant && !spirv.is_loop_header(position_blocks[i])) {
 			uint32_t operand = it[3];
 			if (spirv.uses[id] > 1 || (operand < bound && spirv.uses[operand] > 1)) {
 				if (spirv.uses[id] > 1) spirv.render_flags[id] |= RenderNamedByAdd;
 				Value *named = get(operand);
+				// a Phi is named from the function's start
+				if (named && spirv.find_target(operand).get_opcode() == OpPhi) named = nullptr;
 				if (named && spirv.uses[operand] > 1 && named->named_at == 0) {
 					named->named_at = positions[i];
 					spirv.render_flags[operand] |= RenderNamedByAdd;
@@ -578,7 +630,7 @@ void ShaderSpirv::Scheduler::measure_values() {
 			((value.count > 1 && length > MaxSharedLength) || depth > MaxInlineDepth)) {
 			flags |= RenderTemporary;
 		}
-		if (flags & (RenderTemporary | RenderNamedByAdd) || op == OpFunctionParameter || op == OpVariable) {
+		if (flags & (RenderTemporary | RenderNamedByAdd) || op == OpFunctionParameter || op == OpVariable || op == OpPhi) {
 			value.length = 8;
 			value.depth = 0;
 		} else {
@@ -640,6 +692,31 @@ bool ShaderSpirv::Scheduler::is_temporary(const Iterator &it, const Value &value
 		spirv.find_target(it[1]).get_opcode() == OpTypeVector && !continue_labels.find(block);
 }
 
+void ShaderSpirv::Scheduler::place_copies(const Iterator &branch, uint32_t block) {
+	// the assignments of the Phis that the block's edges lead to stand at
+	// the end of the block, where its branch is
+	Array<uint32_t> targets;
+	int32_t op = branch.get_opcode();
+	if (op == OpBranch) {
+		targets.append(branch[1]);
+	} else if (op == OpBranchConditional) {
+		targets.append(branch[2]);
+		if (branch[3] != branch[2]) targets.append(branch[3]);
+	} else {
+		spirv.get_switch_targets(branch, targets);
+	}
+	Set<uint32_t> seen;
+	for (uint32_t i = 0; i < targets.size(); i++) {
+		if (seen.find(targets[i])) continue;
+		seen.insert(targets[i]);
+		const Array<PhiCopy> *copies = spirv.phi_copies.get(get_edge(block, targets[i]));
+		for (uint32_t c = 0; copies && c < copies->size(); c++) {
+			const uint32_t *index = local.get((*copies)[c].value);
+			if (index) values[*index].evaluation.merge(Evaluation::at(branch.get_index(), block));
+		}
+	}
+}
+
 void ShaderSpirv::Scheduler::place_values() {
 	// backward: where each value is evaluated, and whether that is still the
 	// same as where the module computes it
@@ -648,7 +725,10 @@ void ShaderSpirv::Scheduler::place_values() {
 		int32_t op = it.get_opcode();
 		uint32_t position = positions[i];
 		uint32_t block = position_blocks[i];
-		if (op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge) continue;
+		// a Phi is a variable: its values are used where the edges leave
+		// their blocks, which the branches below stand for
+		if (op == OpLabel || op == OpLoopMerge || op == OpSelectionMerge || op == OpPhi) continue;
+		if (op == OpBranch || op == OpBranchConditional || op == OpSwitch) place_copies(it, block);
 		Evaluation evaluation = Evaluation::at(position, block);
 		bool value_op = is_value_opcode(op) && it.get_size() >= 3;
 		const uint32_t *index = value_op ? local.get(it[2]) : nullptr;
@@ -692,6 +772,37 @@ void ShaderSpirv::Scheduler::place_values() {
 	}
 }
 
+void ShaderSpirv::Scheduler::hoist_values() {
+	// Forward: a value that is named where it stands, inside a construct,
+	// and used at or after the construct's merge (where the other ways
+	// through the construct leave it, or at the end of a loop whose body
+	// runs first) is declared at the function's start, since the scope of
+	// a declaration ends with its construct. The constructs are taken as
+	// word ranges, from their merge instruction to their merge block, which
+	// nest.
+	Array<uint32_t> ends;
+	for (uint32_t i = 0; i < positions.size(); i++) {
+		uint32_t position = positions[i];
+		while (ends.size() && ends[ends.size() - 1] <= position) ends.pop();
+		Iterator it = spirv.get_iterator(position);
+		int32_t op = it.get_opcode();
+		if (op == OpSelectionMerge || op == OpLoopMerge) {
+			Iterator merge = spirv.find_target(it[1]);
+			if (merge.get_opcode() == OpLabel && merge.get_index() > position) ends.append(merge.get_index());
+			continue;
+		}
+		if (!is_value_opcode(op) || it.get_size() < 3 || ends.size() == 0) continue;
+		const uint32_t *index = local.get(it[2]);
+		if (index == nullptr) continue;
+		uint8_t &flags = spirv.render_flags[it[2]];
+		const Value &value = values[*index];
+		bool declared = (flags & RenderTemporary) || ((flags & RenderNamedByAdd) && value.named_at == 0);
+		if (!declared || value.evaluation.count == 0 || value.evaluation.last < ends[ends.size() - 1]) continue;
+		flags |= RenderHoisted;
+		spirv.hoisted_values.append(it[2]);
+	}
+}
+
 void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 	uint32_t bound = indices.size();
 	if (render_flags.size() != bound) {
@@ -705,6 +816,11 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 		}
 	}
 	variable_accesses.clear();
+	phi_copies.clear();
+	phi_counts.clear();
+	phi_values.clear();
+	predecessor_counts.clear();
+	hoisted_values.clear();
 	access_positions.clear();
 	access_variables.clear();
 	exit_labels.clear();
@@ -716,6 +832,7 @@ void ShaderSpirv::schedule_function(uint32_t begin, uint32_t end) {
 	scheduler.apply_statement_rules();
 	scheduler.measure_values();
 	scheduler.place_values();
+	scheduler.hoist_values();
 }
 
 } // namespace Vexa

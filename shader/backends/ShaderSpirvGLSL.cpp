@@ -321,6 +321,11 @@ bool ShaderSpirvGLSL::check_module() {
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
 		uint32_t pointer = (op == OpLoad) ? it[3] : (op == OpStore) ? it[1] : 0;
+		if (es && execution_model == ModelFragment && (op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 &&
+			find_target(it[3]).get_opcode() == OpVariable && records[it[3]].storage == StorageOutput && get_target(it[4]).get_opcode() != OpConstant) {
+			// ES indexes fragment outputs by constants only
+			log_error("ShaderSpirvGLSL::get_source(): unknown run-time index of output %s\n", records[it[3]].name.get());
+		}
 		if (pointer == 0) continue;
 		int32_t pointer_op = find_target(pointer).get_opcode();
 		if (pointer_op != OpVariable && pointer_op != OpAccessChain && pointer_op != OpInBoundsAccessChain) continue;

@@ -48,8 +48,6 @@ const Expected expected_failures[] = {
 		"the push constants' std430 mat2 (stride 8, vec4 at 16) has no layout of an ES uniform block"},
 	{"storage_images.comp", "-glsles", "unknown access of image layers that is read and written",
 		"ES reads and writes one image only in the r32 formats; layers is rgba16f"},
-	{"subgroup_ballot.comp", "-glsl", "unknown opcode 245", "phi instructions (here of &&) are not rendered yet"},
-	{"subgroup_ballot.comp", "-glsles", "unknown opcode 245", "phi instructions (here of &&) are not rendered yet"},
 	{"types_16bit.comp", "-glsles", "unknown capability Float16", "ES has no 16-bit types"},
 	{"types_64bit.comp", "-glsles", "unknown capability Float64", "ES has no doubles (nor 64-bit integers)"},
 };

@@ -13,6 +13,7 @@
 #include <map>
 #include <ostream>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -302,10 +303,21 @@ inline std::vector<std::string> split_top(const std::string &s, char separator) 
 	return ret;
 }
 
+// the name that a statement declares as a variable of the listing's own, with
+// no storage class and no value ("type name;": a Phi, or a value named before
+// the construct that computes it), empty for any other statement
+inline std::string listing_variable(const std::string &statement) {
+	static const std::regex declaration(R"(^[A-Za-z_]\w* ([A-Za-z_]\w*)(\[[^\]]*\])*$)");
+	std::smatch m;
+	std::string s = trim(statement);
+	return std::regex_match(s, m, declaration) ? std::string(m[1]) : std::string();
+}
+
 // whether one statement of a listing stores to memory: an assignment, an
 // update, or a declaration with an initialiser; a temporary ("type name = ...")
-// and a named increment operand ("[constant] ...") are not stores
-inline bool is_store(const std::string &statement) {
+// a named increment operand ("[constant] ...") and an assignment to one of
+// the listing's own variables (`own`) are not stores
+inline bool is_store(const std::string &statement, const std::set<std::string> &own = {}) {
 	std::string s = trim(statement);
 	if (s.size() >= 2 && (s.compare(s.size() - 2, 2, "++") == 0 || s.compare(s.size() - 2, 2, "--") == 0)) return true;
 	int depth = 0;
@@ -323,7 +335,7 @@ inline bool is_store(const std::string &statement) {
 		std::string lhs = trim(s.substr(0, i));
 		while (!lhs.empty() && std::string("+-*/%&|^<>").find(lhs.back()) != std::string::npos) lhs.pop_back();
 		lhs = trim(lhs);
-		if (lhs.compare(0, 9, "[constant") == 0) return false;
+		if (lhs.compare(0, 9, "[constant") == 0 || own.count(lhs)) return false;
 		if (!lhs.empty() && lhs[0] == '[') return true;
 		static const std::regex temporary(R"(^[A-Za-z_]\w* [A-Za-z_]\w*(\[[^\]]*\])*$)");
 		return !std::regex_match(lhs, temporary);
@@ -397,10 +409,13 @@ inline std::vector<Work> count_listing(const std::string &text) {
 	std::vector<Work> ret;
 	for (const std::string &body : bodies) {
 		Work w;
+		std::set<std::string> own;
 		std::istringstream body_lines(body);
 		while (std::getline(body_lines, line)) {
 			for (const std::string &s : line_statements(line)) {
-				if (is_store(s)) w.stores++;
+				std::string variable = listing_variable(s);
+				if (!variable.empty()) own.insert(variable);
+				else if (is_store(s, own)) w.stores++;
 			}
 		}
 		w.atomics = count_matches(body, atomic);

@@ -668,3 +668,34 @@ TEST(ListingValues, ConstructFromComponentsInOrder) {
 	};
 	check_cases(cases, sizeof(cases) / sizeof(cases[0]));
 }
+
+// A logical not is written as the operator `!` on a scalar and as not() on a
+// vector, inlined where it is used once or in a temporary where it is used
+// twice alike.
+TEST(ListingValues, LogicalNotOfScalarsAndVectors) {
+	if (!have_tools()) GTEST_SKIP() << "spirv-as or spirv-val missing";
+	struct NotCase {
+		const char *what;
+		const char *body;
+		const char *expected; // a part of the listing
+	};
+	const NotCase cases[] = {
+		{"a scalar used once", "%c = OpSLessThan %bool %i %j\n%n = OpLogicalNot %bool %c\n%r = OpSelect %int %n %i %j\nOpStore %p_i %r",
+		 "i = !(i < j) ? i : j;"},
+		{"a scalar used twice",
+		 "%c = OpSLessThan %bool %i %j\n%n = OpLogicalNot %bool %c\n%r = OpSelect %int %n %i %j\nOpStore %p_i %r\n"
+		 "%s = OpSelect %uint %n %u %v\nOpStore %p_u %s",
+		 " = !(i < j);\n"},
+		{"a vector used twice",
+		 "%c = OpULessThan %v2bool %uv %vv\n%n = OpLogicalNot %v2bool %c\n%r = OpSelect %v2int %n %iv %jv\nOpStore %p_iv %r\n"
+		 "%s = OpSelect %v2int %n %jv %iv\nOpStore %p_jv %s",
+		 " = not(uv < vv);\n"},
+	};
+	for (const NotCase &c : cases) {
+		std::vector<uint32_t> words = assemble_valid(module(c.body), values_env);
+		ASSERT_FALSE(words.empty()) << c.what;
+		Rendered listing = render(words);
+		EXPECT_TRUE(listing.ok) << c.what << ": " << listing.errors;
+		EXPECT_NE(listing.text.find(c.expected), std::string::npos) << c.what << ": expected \"" << c.expected << "\" in\n" << listing.text;
+	}
+}
