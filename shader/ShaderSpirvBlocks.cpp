@@ -1269,6 +1269,12 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 	else if (back && copies && quiet) kind = ContinueCopies;
 	else if (back && (!copies || !single)) kind = ContinueClause;
 	else if (exit && !copies && quiet && !header_branch) kind = ContinueCondition;
+	if (kind == ContinueCondition) {
+		// the condition of a do-while stands outside the body's scope too
+		uint32_t budget = 65536;
+		Iterator label = find_target(continue_target);
+		if (reads_named_value(c->condition, it.get_index(), label.get_index(), budget)) kind = ContinueConstruct;
+	}
 	if (kind == ContinueConstruct && !single) {
 		if (!copies) return fail();
 		// its construct would have to stand at every jump to it

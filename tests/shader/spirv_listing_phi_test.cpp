@@ -165,3 +165,24 @@ TEST(ListingPhi, UnwritablePhisFailByName) {
 		EXPECT_EQ(first_line(listing.errors), c.error) << listing.errors << listing.text;
 	}
 }
+
+// A do-while whose condition reads a value that its body names: the
+// condition cannot stand after the body's scope, so the loop is a for(;;)
+// whose body ends with the branch that leaves it.
+TEST(ListingPhi, DoWhileConditionReadsTheBody) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator, spirv-opt, spirv-val or spirv-as missing";
+	std::string body =
+		"OpBranch %h\n%h = OpLabel\nOpLoopMerge %m %c None\nOpBranch %b\n"
+		"%b = OpLabel\n%v = OpLoad %int %x_ptr\nOpStore %x_ptr %int_2\nOpBranch %c\n"
+		"%c = OpLabel\n%small = OpSLessThan %bool %v %int_10\nOpBranchConditional %small %h %m\n"
+		"%m = OpLabel";
+	std::string text = compute(body);
+	text.insert(text.find("OpName %main"), "OpName %v \"v\"\n");
+	Rendered listing = render(assemble_valid(text));
+	expect_rendered(listing, "do-while");
+	size_t loop = listing.text.find("\n\tfor(;;) {\n");
+	size_t exit = listing.text.find("\n\t\tif(!(v < 10)) break;\n\t}\n");
+	EXPECT_NE(loop, std::string::npos) << listing.text;
+	EXPECT_NE(exit, std::string::npos) << listing.text;
+	EXPECT_LT(loop, exit) << listing.text;
+}
