@@ -24,9 +24,9 @@ struct Refusal {
 };
 
 const Refusal refusals[] = {
-	{"specialization_ops.frag", "\"taps\" is not a constant variable",
+	{"constant_id_ops.frag", "\"taps\" is not a constant variable",
 		"constants computed from specialization constants (OpSpecConstantOp) are not compiled"},
-	{"specialization_sizes.comp", "unknown execution qualifier \"local_size_x_id\"",
+	{"constant_id_sizes.comp", "unknown execution qualifier \"local_size_x_id\"",
 		"work-group sizes taken from specialization constants are not compiled"},
 	{"switch_continue.comp", "continue not in the loop",
 		"a continue directly inside a switch is not compiled"},
