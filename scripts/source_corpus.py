@@ -31,6 +31,7 @@ import concurrent.futures
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -155,14 +156,44 @@ def render_module(args, formats, index, path, stage, tmp):
     return path, stage, results
 
 
+# stage of each SPIR-V execution model
+MODEL_STAGES = {
+    0: "vert", 1: "tesc", 2: "tese", 3: "geom", 4: "frag", 5: "comp", 5364: "task", 5365: "mesh",
+    5313: "rgen", 5314: "rint", 5315: "rahit", 5316: "rchit", 5317: "rmiss", 5318: "rcall",
+}
+
+
+def module_stage(path):
+    """the stage of the module's last OpEntryPoint (the one the program
+    renders), None when the words do not tell"""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = len(data) // 4
+    words = struct.unpack("<%dI" % count, data[:count * 4])
+    model = None
+    at = 5
+    while at < count:
+        size, opcode = words[at] >> 16, words[at] & 0xFFFF
+        if size == 0:
+            break
+        if opcode == 15 and at + 1 < count:
+            model = words[at + 1]
+        at += size
+    return MODEL_STAGES.get(model)
+
+
 def read_corpus(corpus):
+    """(path, stage) of every module; the stage is the module's own where the
+    list's column names another one (a vertex shader filed as a fragment
+    shader is still judged as the vertex shader it is)"""
     rows = []
     with open(os.path.join(corpus, "spv.tsv")) as f:
         next(f)
         for line in f:
             cols = line.rstrip("\n").split("\t")
             if len(cols) >= 2 and cols[0]:
-                rows.append((cols[0], cols[1]))
+                stage = module_stage(os.path.join(corpus, cols[0])) or cols[1]
+                rows.append((cols[0], stage))
     return rows
 
 

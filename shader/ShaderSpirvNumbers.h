@@ -222,6 +222,7 @@ enum : uint32_t {
 	DecorationBlock = 2,
 	DecorationBufferBlock = 3,
 	DecorationBuiltIn = 11,
+	DecorationPatch = 15,
 	DecorationRestrict = 19,
 	DecorationAliased = 20,
 	DecorationVolatile = 21,

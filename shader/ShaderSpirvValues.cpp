@@ -664,9 +664,12 @@ String ShaderSpirv::get_shuffle(const Iterator &it) {
 }
 
 String ShaderSpirv::get_access_chain(const Iterator &it) {
-	StringStack<64> ret(get_value(it[3], false));
-	Iterator type = get_target_type(it[3]);
-	for (uint32_t k = 4; k < it.get_size(); k++) {
+	return get_access_indices(it, 4, get_target_type(it[3]), get_value(it[3], false));
+}
+
+String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Iterator type, const String &base) {
+	StringStack<64> ret(base);
+	for (uint32_t k = first; k < it.get_size(); k++) {
 		uint32_t index = it[k];
 		int32_t type_op = type.get_opcode();
 		Iterator constant = find_target(index);

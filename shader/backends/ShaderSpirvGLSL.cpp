@@ -228,6 +228,74 @@ bool ShaderSpirvGLSL::is_builtin_variable(uint32_t variable) const {
 	return type.get_opcode() == OpTypeStruct && is_builtin_structure(type[1]);
 }
 
+bool ShaderSpirvGLSL::has_builtin_in_stage(uint32_t builtin) const {
+	// the stages whose GLSL declares the built-in (1 << execution model);
+	// a function of another entry point may use another stage's built-ins
+	enum : uint32_t { V = 1, TC = 2, TE = 4, G = 8, F = 16, C = 32 };
+	uint32_t stages = V | TC | TE | G | F | C;
+	switch (builtin) {
+		case 0: case 1: stages = V | TC | TE | G; break;
+		case 3: case 4: stages = V | TC | TE | G | F; break;
+		case 5: case 6: case 42: case 43: case 4424: case 4425: case 4426: stages = V; break;
+		case 7: stages = TC | TE | G | F; break;
+		case 8: stages = TC | G; break;
+		case 9: case 10: stages = V | TE | G | F; break;
+		case 11: case 12: case 14: stages = TC | TE; break;
+		case 13: stages = TE; break;
+		case 15: case 16: case 17: case 18: case 19: case 20: case 22: case 23: case 5014: case 5286: case 5287: stages = F; break;
+		case 24: case 25: case 26: case 27: case 28: case 29: stages = C; break;
+	}
+	return execution_model < 6 && (stages & (1u << execution_model)) != 0;
+}
+
+bool ShaderSpirvGLSL::is_patch_variable(uint32_t variable) const {
+	if (variable >= records.size() || records[variable].decorations.find(DecorationPatch)) return true;
+	Iterator type = get_target_type(variable);
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	if (type.get_opcode() != OpTypeStruct || type[1] >= members.size() || members[type[1]].size() == 0) return false;
+	for (uint32_t k = 0; k < members[type[1]].size(); k++) {
+		if (!members[type[1]][k].decorations.find(DecorationPatch)) return false;
+	}
+	return true;
+}
+
+bool ShaderSpirvGLSL::is_patch_vertex_array(uint32_t variable) const {
+	if (execution_model != ModelTessellationControl && execution_model != ModelTessellationEvaluation) return false;
+	if (variable >= records.size() || records[variable].storage != StorageInput || find_target(variable).get_opcode() != OpVariable) return false;
+	if (is_patch_variable(variable) || is_builtin_variable(variable)) return false;
+	return get_target_type(variable).get_opcode() == OpTypeArray;
+}
+
+bool ShaderSpirvGLSL::is_vertex_builtin_array(uint32_t variable) const {
+	if (variable >= records.size() || find_target(variable).get_opcode() != OpVariable) return false;
+	uint32_t storage = records[variable].storage;
+	bool arrayed = (storage == StorageInput && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation ||
+		execution_model == ModelGeometry)) || (storage == StorageOutput && execution_model == ModelTessellationControl);
+	const uint32_t *builtin = records[variable].decorations.get(DecorationBuiltIn);
+	if (!arrayed || builtin == nullptr) return false;
+	Iterator type = get_target_type(variable);
+	if (!is_array_opcode(type.get_opcode())) return false;
+	// a distance array is one more level deep
+	if (*builtin == 3 || *builtin == 4) return is_array_opcode(get_target_type(type[2]).get_opcode());
+	return *builtin == 0 || *builtin == 1;
+}
+
+bool ShaderSpirvGLSL::is_control_point_output(uint32_t variable) const {
+	if (execution_model != ModelTessellationControl || variable >= records.size() || records[variable].storage != StorageOutput) return false;
+	if (find_target(variable).get_opcode() != OpVariable || is_patch_variable(variable)) return false;
+	if (!is_array_opcode(get_target_type(variable).get_opcode())) return false;
+	const uint32_t *builtin = records[variable].decorations.get(DecorationBuiltIn);
+	return builtin == nullptr || is_vertex_builtin_array(variable) || is_builtin_variable(variable);
+}
+
+bool ShaderSpirvGLSL::is_invocation_index(uint32_t index) const {
+	Iterator it = find_target(index);
+	for (uint32_t steps = 0; steps < 8 && (it.get_opcode() == OpCopyObject || it.get_opcode() == OpBitcast); steps++) it = find_target(it[3]);
+	if (it.get_opcode() != OpLoad || it[3] >= records.size()) return false;
+	const uint32_t *builtin = records[it[3]].decorations.get(DecorationBuiltIn);
+	return builtin && *builtin == 8;
+}
+
 bool ShaderSpirvGLSL::is_initialized_in_declaration(uint32_t variable) {
 	// GLSL takes initial values of plain globals only
 	return variable < records.size() && records[variable].storage == StoragePrivate && get_target_builtin(variable) < 0;
@@ -318,8 +386,32 @@ bool ShaderSpirvGLSL::check_module() {
 			log_error("ShaderSpirvGLSL::get_source(): unknown SampleMask of unsigned integers\n");
 		}
 	}
+	for (uint32_t i = 0; i < inputs.size(); i++) {
+		// at most gl_MaxPatchVertices vertices come in
+		if (!is_patch_vertex_array(inputs[i])) continue;
+		Iterator length = get_target(get_target_type(inputs[i])[3]);
+		if (length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 32) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown length of vertex array %s\n", records[inputs[i]].name.get());
+		}
+	}
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
+		if (op == OpFunctionCall || op == 63) {
+			// arrays of vertices are read in GLSL's form: element by element
+			for (uint32_t k = (op == 63) ? 1 : 4; k < it.get_size() && k < ((op == 63) ? 3u : it.get_size()); k++) {
+				if (is_patch_vertex_array(it[k]) || is_vertex_builtin_array(it[k])) {
+					log_error("ShaderSpirvGLSL::get_source(): unknown pointer to vertex array %s\n", records[it[k]].name.get());
+				}
+			}
+		}
+		if (op == OpStore) {
+			// a control point is written by its own invocation only
+			Iterator chain = find_target(it[1]);
+			if ((chain.get_opcode() == OpAccessChain || chain.get_opcode() == OpInBoundsAccessChain) && chain.get_size() > 4 &&
+				is_control_point_output(chain[3]) && !is_invocation_index(chain[4])) {
+				log_error("ShaderSpirvGLSL::get_source(): unknown vertex index of output %s\n", records[chain[3]].name.get());
+			}
+		}
 		uint32_t pointer = (op == OpLoad) ? it[3] : (op == OpStore) ? it[1] : 0;
 		if (es && execution_model == ModelFragment && (op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 &&
 			find_target(it[3]).get_opcode() == OpVariable && records[it[3]].storage == StorageOutput && get_target(it[4]).get_opcode() != OpConstant) {
@@ -342,6 +434,7 @@ bool ShaderSpirvGLSL::check_module() {
 			(!es && (builtin == 5014 || builtin == 5286 || builtin == 5287));
 		if (es && (builtin == 3 || builtin == 4 || builtin == 10)) known = false;
 		if (!known) log_error("ShaderSpirvGLSL::get_source(): unknown builtin %u\n", builtin);
+		else if (!has_builtin_in_stage(builtin)) log_error("ShaderSpirvGLSL::get_source(): unknown builtin %u in execution model %u\n", builtin, execution_model);
 	}
 	if (es && (has_capability_of(32) || has_capability_of(33))) log_error("ShaderSpirvGLSL::get_source(): unknown capability ClipDistance\n");
 	if (es && execution_model == ModelFragment && (execution_modes.get(14u) || execution_modes.get(15u))) {

@@ -76,7 +76,24 @@ private:
 
 	// a built-in, or a block of built-ins
 	bool is_builtin_variable(uint32_t variable) const;
+	// a per-vertex input array of a tessellation shader, which GLSL sizes
+	// itself (gl_MaxPatchVertices): declared "[]", and a whole load of it
+	// is made of its elements
+	bool is_patch_vertex_array(uint32_t variable) const;
+	// a patch variable, or a block (or array of blocks) of patch members
+	bool is_patch_variable(uint32_t variable) const;
+	// a built-in of gl_PerVertex (Position, PointSize, ClipDistance,
+	// CullDistance) that the module declares as an array of vertices of its
+	// own, which GLSL reads as gl_in[i].name or writes as gl_out[i].name
+	bool is_vertex_builtin_array(uint32_t variable) const;
+	// a per-vertex output of a tessellation-control shader, which only the
+	// invocation's own vertex (gl_InvocationID) may be written to
+	bool is_control_point_output(uint32_t variable) const;
+	// whether an index is the invocation id, read as it is
+	bool is_invocation_index(uint32_t index) const;
 	bool is_builtin_structure(uint32_t structure) const;
+	// whether GLSL has the built-in in the module's stage
+	bool has_builtin_in_stage(uint32_t builtin) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
 	// the checks that run before anything is rendered: the stage, the
 	// capabilities the target has no extension for, the bindings that one

@@ -394,6 +394,17 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 		}
 		return String(static_cast<StringStack<64> &&>(ret));
 	}
+	if (which == own && is_patch_vertex_array(id)) {
+		// the vertex count is GLSL's own: "[]" in place of the outer length
+		String ret = ShaderSpirv::get_declaration(id, record);
+		String outer = get_array_suffix(type[1]);
+		String inner = get_array_suffix(type[2]);
+		if (ret.empty() || ret.size() < outer.size() || strcmp(ret.get() + ret.size() - outer.size(), outer.get()) != 0) return ret;
+		StringStack<64> text(String(ret.get(), ret.size() - outer.size()));
+		text.append("[]");
+		text.append(inner);
+		return String(static_cast<StringStack<64> &&>(text));
+	}
 	return ShaderSpirv::get_declaration(id, record);
 }
 

@@ -246,6 +246,38 @@ String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
 			return name;
 		}
 	}
+	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_vertex_builtin_array(it[3])) {
+		// gl_in[i].gl_Position, gl_out[i].gl_Position
+		String placed;
+		if (get_placed_value(id, placed)) return placed;
+		const uint32_t *builtin = records[it[3]].decorations.get(DecorationBuiltIn);
+		String index = is_invocation_index(it[4]) ? String("gl_InvocationID") : get_value(it[4], false);
+		String base = String::format("%s[%s].%s", records[it[3]].storage == StorageInput ? "gl_in" : "gl_out", index.get(), get_builtin_name(*builtin).get());
+		return get_access_indices(it, 5, get_target_type(get_target_type(it[3])[2]), base);
+	}
+	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_control_point_output(it[3]) && is_invocation_index(it[4])) {
+		// GLSL knows the invocation's own vertex by the built-in's name only
+		String placed;
+		if (get_placed_value(id, placed)) return placed;
+		String base = String::format("%s[gl_InvocationID]", get_value(it[3], false).get());
+		return get_access_indices(it, 5, get_target_type(get_target_type(it[3])[2]), base);
+	}
+	if (op == OpLoad && is_patch_vertex_array(it[3])) {
+		// the module's vertices, out of GLSL's gl_MaxPatchVertices
+		String placed;
+		if (get_placed_value(id, placed)) return placed;
+		Iterator length = get_target(get_target_type(it[3])[3]);
+		String name = get_value(it[3], false);
+		StringStack<64> ret(get_type(it[1], nullptr));
+		ret.append(get_array_suffix(it[1]));
+		ret.append('(');
+		for (uint32_t k = 0; length.get_opcode() == OpConstant && k < length[3] && k < 32; k++) {
+			if (k) ret.append(", ");
+			ret.append(String::format("%s[%u]", name.get(), k));
+		}
+		ret.append(')');
+		return String(static_cast<StringStack<64> &&>(ret));
+	}
 	if (op == 128 || op == 130 || op == 132 || op == 196 || op == 197 || op == 198 || op == 199 || op == 126 || op == 200) {
 		// GLSL gives + - * << | ^ & and - ~ the operands' type; SPIR-V lets
 		// the result's signedness differ, and the operands are then read as it

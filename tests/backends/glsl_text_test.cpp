@@ -238,4 +238,131 @@ TEST(GLSLText, StorageImagesTakeTheSurfaceOffsetAndTexturesNone) {
 	}
 }
 
+// A control shader whose module gives vertex arrays lengths and built-ins of
+// its own: three input vertices, built-in Position arrays outside any block,
+// the invocation id read as an unsigned integer. GLSL sizes the input arrays
+// itself and knows those built-ins only as gl_in[i] and gl_out[i] members,
+// whose vertex a write names by gl_InvocationID alone.
+const char *const vertex_arrays_module =
+	"OpCapability Shader\n"
+	"OpCapability Tessellation\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint TessellationControl %main \"main\" %v %pos_in %pos_out %id %w %outer %inner\n"
+	"OpExecutionMode %main OutputVertices 3\n"
+	"OpName %main \"main\"\n"
+	"OpName %v \"v\"\n"
+	"OpName %w \"w\"\n"
+	"OpName %pos_in \"pos_in\"\n"
+	"OpName %pos_out \"pos_out\"\n"
+	"OpName %copy \"copy\"\n"
+	"OpDecorate %v Location 0\n"
+	"OpDecorate %w Location 0\n"
+	"OpDecorate %pos_in BuiltIn Position\n"
+	"OpDecorate %pos_out BuiltIn Position\n"
+	"OpDecorate %id BuiltIn InvocationId\n"
+	"OpDecorate %outer BuiltIn TessLevelOuter\n"
+	"OpDecorate %outer Patch\n"
+	"OpDecorate %inner BuiltIn TessLevelInner\n"
+	"OpDecorate %inner Patch\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%u0 = OpConstant %uint 0\n"
+	"%u1 = OpConstant %uint 1\n"
+	"%u2 = OpConstant %uint 2\n"
+	"%u3 = OpConstant %uint 3\n"
+	"%u4 = OpConstant %uint 4\n"
+	"%arr3 = OpTypeArray %v4 %u3\n"
+	"%arr4f = OpTypeArray %float %u4\n"
+	"%arr2f = OpTypeArray %float %u2\n"
+	"%p_in_arr3 = OpTypePointer Input %arr3\n"
+	"%p_out_arr3 = OpTypePointer Output %arr3\n"
+	"%p_fn_arr3 = OpTypePointer Function %arr3\n"
+	"%p_in_v4 = OpTypePointer Input %v4\n"
+	"%p_out_v4 = OpTypePointer Output %v4\n"
+	"%p_fn_v4 = OpTypePointer Function %v4\n"
+	"%p_in_uint = OpTypePointer Input %uint\n"
+	"%p_out_arr4f = OpTypePointer Output %arr4f\n"
+	"%p_out_arr2f = OpTypePointer Output %arr2f\n"
+	"%p_out_f = OpTypePointer Output %float\n"
+	"%p_in_f = OpTypePointer Input %float\n"
+	"%v = OpVariable %p_in_arr3 Input\n"
+	"%pos_in = OpVariable %p_in_arr3 Input\n"
+	"%pos_out = OpVariable %p_out_arr3 Output\n"
+	"%w = OpVariable %p_out_arr3 Output\n"
+	"%id = OpVariable %p_in_uint Input\n"
+	"%outer = OpVariable %p_out_arr4f Output\n"
+	"%inner = OpVariable %p_out_arr2f Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%copy = OpVariable %p_fn_arr3 Function\n"
+	"%all = OpLoad %arr3 %v\n"
+	"OpStore %copy %all\n"
+	"%i = OpLoad %uint %id\n"
+	"%src = OpAccessChain %p_in_v4 %pos_in %i\n"
+	"%p = OpLoad %v4 %src\n"
+	"%c = OpAccessChain %p_fn_v4 %copy %u2\n"
+	"%cv = OpLoad %v4 %c\n"
+	"%sum = OpFAdd %v4 %p %cv\n"
+	"%dst = OpAccessChain %p_out_v4 %pos_out %i\n"
+	"OpStore %dst %sum\n"
+	"%wd = OpAccessChain %p_out_v4 %w %i\n"
+	"OpStore %wd %cv\n"
+	"%y = OpAccessChain %p_in_f %pos_in %u1 %u1\n"
+	"%yv = OpLoad %float %y\n"
+	"%o0 = OpAccessChain %p_out_f %outer %u0\n"
+	"OpStore %o0 %yv\n"
+	"%n0 = OpAccessChain %p_out_f %inner %u0\n"
+	"OpStore %n0 %yv\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
+std::string with_replaced(std::string text, const std::string &from, const std::string &to) {
+	size_t at = text.find(from);
+	EXPECT_NE(at, std::string::npos) << from;
+	if (at != std::string::npos) text.replace(at, from.size(), to);
+	return text;
+}
+
+TEST(GLSLText, VertexArraysAreGLSLs) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator or the SPIR-V tools are not installed";
+	std::vector<uint32_t> words = spirv_test::assemble(vertex_arrays_module, "vulkan1.0");
+	ASSERT_EQ(spirv_val(words, "vulkan1.0"), "");
+	Rendered text = render_both("tesc", words);
+	for (const std::string *t : {&text.gl, &text.es}) {
+		EXPECT_NE(t->find("in vec4 v[];\n"), std::string::npos) << *t;
+		// a whole load takes the module's three vertices
+		EXPECT_NE(t->find("copy = vec4[3u](v[0], v[1], v[2]);"), std::string::npos) << *t;
+		EXPECT_NE(t->find("gl_out[gl_InvocationID].gl_Position = gl_in[gl_InvocationID].gl_Position + copy[2u];"), std::string::npos) << *t;
+		EXPECT_NE(t->find("w[gl_InvocationID] = copy[2u];"), std::string::npos) << *t;
+		EXPECT_NE(t->find("gl_in[1u].gl_Position.y"), std::string::npos) << *t;
+	}
+	// what GLSL cannot write fails by name
+	struct Case {
+		const char *from;
+		const char *to;
+		const char *error;
+	};
+	const Case cases[] = {
+		{"%dst = OpAccessChain %p_out_v4 %pos_out %i", "%dst = OpAccessChain %p_out_v4 %pos_out %u1", "unknown vertex index of output pos_out"},
+		{"%wd = OpAccessChain %p_out_v4 %w %i", "%wd = OpAccessChain %p_out_v4 %w %u0", "unknown vertex index of output w"},
+		{"%u3 = OpConstant %uint 3", "%u3 = OpConstant %uint 33", "unknown length of vertex array v"},
+	};
+	std::string module = temp_path("module.spv");
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.error);
+		std::vector<uint32_t> changed = spirv_test::assemble(with_replaced(vertex_arrays_module, c.from, c.to), "vulkan1.0");
+		ASSERT_FALSE(changed.empty());
+		spirv_test::write_words(module, changed);
+		for (const char *format : {"-glsl", "-glsles"}) {
+			Rendering r = render_module("-tc", module, format);
+			EXPECT_EQ(r.status, 1) << r.text;
+			EXPECT_NE(named_error(r.err).find(c.error), std::string::npos) << r.err;
+		}
+	}
+	std::remove(module.c_str());
+}
+
 } // namespace
