@@ -355,9 +355,9 @@ protected:
 	String get_constant(const Iterator &it);
 	String get_shuffle(const Iterator &it);
 	String get_access_chain(const Iterator &it);
-	// the indices of an access chain from operand `first` on, appended to
-	// `base`, which has the type `type`
-	String get_access_indices(const Iterator &it, uint32_t first, Iterator type, const String &base);
+	// the indices of an access chain from operand `first` to before `end`
+	// (to the last with ~0u), appended to `base`, which has the type `type`
+	String get_access_indices(const Iterator &it, uint32_t first, Iterator type, const String &base, uint32_t end = ~0u);
 	String get_composite_extract(const Iterator &it);
 	// "[n]" for every array level of a type, outermost first
 	String get_array_suffix(uint32_t type);

@@ -667,9 +667,9 @@ String ShaderSpirv::get_access_chain(const Iterator &it) {
 	return get_access_indices(it, 4, get_target_type(it[3]), get_value(it[3], false));
 }
 
-String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Iterator type, const String &base) {
+String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Iterator type, const String &base, uint32_t end) {
 	StringStack<64> ret(base);
-	for (uint32_t k = first; k < it.get_size(); k++) {
+	for (uint32_t k = first; k < it.get_size() && k < end; k++) {
 		uint32_t index = it[k];
 		int32_t type_op = type.get_opcode();
 		Iterator constant = find_target(index);

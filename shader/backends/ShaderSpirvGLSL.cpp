@@ -199,6 +199,21 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 			if (type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].name == name) name = String::format("%s_%x", name.get(), id);
 		}
 	}
+	// one name for one value of a function: the module may give the same
+	// name to several of its results
+	for (uint32_t i = 0; i < functions.size(); i++) {
+		Iterator it = find_target(functions[i]);
+		if (it.get_opcode() != OpFunction) continue;
+		Set<String> local_names;
+		for (it = it.advance(it.get_size()); !it.is_end() && it.get_size() != 0 && it.get_opcode() != OpFunctionEnd; it = it.advance(it.get_size())) {
+			uint32_t id = it[2];
+			if (it.get_opcode() == OpLabel || it.get_size() < 3 || id >= records.size() || find_target(id) != it) continue;
+			String &name = records[id].name;
+			if (name.empty()) continue;
+			if (local_names.find(name)) name = String::format("%s_v%u", name.get(), id);
+			local_names.insert(name);
+		}
+	}
 	// one structure name for one type: the module may give the same name to
 	// the types of a block member and of a local copy of it
 	Set<String> names;
@@ -404,6 +419,34 @@ bool ShaderSpirvGLSL::check_module() {
 				}
 			}
 		}
+		if (op == OpAccessChain || op == OpInBoundsAccessChain || op == OpVectorExtractDynamic || op == 78) {
+			// GLSL refuses a constant index past the end (the module may
+			// have one where a specialisation would change it, or on a path
+			// never taken)
+			Iterator type = get_target_type(it[3]);
+			uint32_t first = (op == 78) ? 5 : 4;
+			uint32_t last = (op == OpAccessChain || op == OpInBoundsAccessChain) ? it.get_size() : first + 1;
+			for (uint32_t k = first; k < last && k < it.get_size() && !type.is_end(); k++) {
+				int32_t type_op = type.get_opcode();
+				Iterator index = find_target(it[k]);
+				bool constant = index.get_opcode() == OpConstant || index.get_opcode() == OpSpecConstant;
+				uint32_t length = ~0u;
+				if (type_op == OpTypeVector || type_op == OpTypeMatrix) length = type[3];
+				else if (type_op == OpTypeArray && get_target(type[3]).get_opcode() == OpConstant) length = get_target(type[3])[3];
+				if (constant && index[3] >= length) {
+					log_error("ShaderSpirvGLSL::get_source(): unknown index %u past the end of %s\n", index[3], records[it[3]].name.get());
+					break;
+				}
+				if (type_op == OpTypeStruct) {
+					if (!constant || index[3] + 2 >= type.get_size()) break;
+					type = get_target_type(type[index[3] + 2]);
+				} else if (type_op == OpTypeVector || type_op == OpTypeMatrix || is_array_opcode(type_op)) {
+					type = get_target_type(type[2]);
+				} else {
+					break;
+				}
+			}
+		}
 		if (op == OpStore) {
 			// a control point is written by its own invocation only
 			Iterator chain = find_target(it[1]);
@@ -417,6 +460,14 @@ bool ShaderSpirvGLSL::check_module() {
 			find_target(it[3]).get_opcode() == OpVariable && records[it[3]].storage == StorageOutput && get_target(it[4]).get_opcode() != OpConstant) {
 			// ES indexes fragment outputs by constants only
 			log_error("ShaderSpirvGLSL::get_source(): unknown run-time index of output %s\n", records[it[3]].name.get());
+		}
+		if (es && (op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && find_target(it[3]).get_opcode() == OpVariable &&
+			is_array_opcode(get_target_type(it[3]).get_opcode()) && get_target(it[4]).get_opcode() != OpConstant) {
+			// and arrays of storage blocks too
+			Iterator element = get_target_type(get_target_type(it[3])[2]);
+			bool storage = element.get_opcode() == OpTypeStruct && element[1] < records.size() &&
+				(records[it[3]].storage == StorageStorageBuffer || records[element[1]].decorations.find(DecorationBufferBlock));
+			if (storage) log_error("ShaderSpirvGLSL::get_source(): unknown run-time index of storage block array %s\n", records[it[3]].name.get());
 		}
 		if (pointer == 0) continue;
 		int32_t pointer_op = find_target(pointer).get_opcode();
@@ -442,6 +493,11 @@ bool ShaderSpirvGLSL::check_module() {
 	}
 	for (uint32_t id = 0; id < records.size(); id++) {
 		if (records[id].decorations.find(5285u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerVertexKHR of %s\n", records[id].name.get());
+		// inputs of a mesh shader's primitives
+		if (records[id].decorations.find(5271u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerPrimitiveEXT of %s\n", records[id].name.get());
+		for (uint32_t k = 0; id < members.size() && k < members[id].size(); k++) {
+			if (members[id][k].decorations.find(5271u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerPrimitiveEXT of %s\n", members[id][k].name.get());
+		}
 	}
 	if (es && has_capability_of(54)) log_error("ShaderSpirvGLSL::get_source(): unknown capability GeometryStreams\n");
 	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {
@@ -471,9 +527,13 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 	StringStack<64> text;
 	bool es = is_es();
 	if (!es) {
+		// extensions of stages that GL has not, which its compilers refuse
+		static const char *const stage_extensions[] = {"GL_EXT_mesh_shader", "GL_EXT_ray_tracing", "GL_NV_ray_tracing_motion_blur"};
 		for (uint32_t i = 0; i < source_extensions.size(); i++) {
 			// only names: an extension line of the module's own words
-			if (is_identifier(source_extensions[i].get())) extensions.insert(source_extensions[i]);
+			bool stage = false;
+			for (const char *name : stage_extensions) stage = stage || source_extensions[i] == name;
+			if (!stage && is_identifier(source_extensions[i].get())) extensions.insert(source_extensions[i]);
 		}
 		text.append(String::format("#version %u0 core\n", gl_version));
 	} else {

@@ -468,6 +468,8 @@ bool ShaderSpirvGLSL::check_interface(uint32_t variable) {
 		}
 		bool arrayed_stage = execution_model != ModelVertex && execution_model != ModelFragment;
 		if (array && !arrayed_stage) problem = "array of structures";
+		// nor, of a vertex, an array of them
+		if (arrayed_stage && input && array && is_array_opcode(get_target_type(type[2]).get_opcode())) problem = "array of structures";
 	}
 	if (problem == nullptr && is_es() && record.decorations.find(31u)) problem = "component";
 	if (problem) {

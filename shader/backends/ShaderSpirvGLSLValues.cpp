@@ -439,6 +439,40 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		// findLSB and findMSB give ints
 		return String::format("%s(%s)", get_type(it[1], nullptr).get(), ShaderSpirv::get_external_value(it, false).get());
 	}
+	if (set && *set == "GLSL.std.450" && (it[4] == 76 || it[4] == 77 || it[4] == 78) && is_es() && it.get_size() > 5) {
+		// ES interpolates whole variables or array elements: a component
+		// is taken of the interpolated vector, the same value
+		Iterator chain = find_target(it[5]);
+		if ((chain.get_opcode() == OpAccessChain || chain.get_opcode() == OpInBoundsAccessChain) && chain.get_size() > 4) {
+			Iterator type = get_target_type(chain[3]);
+			for (uint32_t k = 4; k + 1 < chain.get_size() && !type.is_end(); k++) {
+				if (type.get_opcode() == OpTypeStruct || !is_array_opcode(type.get_opcode())) {
+					log_error("ShaderSpirvGLSL::get_external_value(): unknown interpolant %s\n", records[chain[3]].name.get());
+					return String();
+				}
+				type = get_target_type(type[2]);
+			}
+			if (type.get_opcode() == OpTypeVector) {
+				String interpolant = get_access_indices(chain, 4, get_target_type(chain[3]), get_value(chain[3], false), chain.get_size() - 1);
+				StringStack<64> call(it[4] == 76 ? "interpolateAtCentroid(" : it[4] == 77 ? "interpolateAtSample(" : "interpolateAtOffset(");
+				call.append(interpolant);
+				if (it[4] != 76 && it.get_size() > 6) {
+					call.append(", ");
+					call.append(get_value(it[6], false));
+				}
+				call.append(')');
+				return get_access_indices(chain, chain.get_size() - 1, type, String(static_cast<StringStack<64> &&>(call)));
+			}
+			if (type.get_opcode() == OpTypeStruct) {
+				log_error("ShaderSpirvGLSL::get_external_value(): unknown interpolant %s\n", records[chain[3]].name.get());
+				return String();
+			}
+		}
+	}
+	if (set && *set == "GLSL.std.450" && it[4] == 53 && it.get_size() > 6 && is_unsigned_type(get_target_type(it[6])[1])) {
+		// ldexp takes int exponents
+		return String::format("ldexp(%s, %s)", get_value(it[5], false).get(), get_signed_coordinate(it[6]).get());
+	}
 	return ShaderSpirv::get_external_value(it, parenthesize);
 }
 
@@ -553,8 +587,16 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			text.append('(');
 			text.append(get_value(it[3], false));
 			if (op == 105) {
+				// the coordinate of the image's dimensions, without a layer
+				uint32_t needed = (image[3] == 0) ? 1 : (image[3] == 1 || image[3] == 4) ? 2 : 3;
+				uint32_t count = components(it[4]);
+				if (count < needed) {
+					log_error("ShaderSpirvGLSL::get_image_value(): unknown coordinate of %u components\n", count);
+					return String();
+				}
+				static const char *const swizzles[] = {"", ".x", ".xy", ".xyz"};
 				text.append(", ");
-				text.append(get_value(it[4], false));
+				text.append(count > needed ? String::format("(%s)%s", get_value(it[4], false).get(), swizzles[needed]) : get_value(it[4], false));
 			}
 			text.append(')');
 			if (op != 105 && is_unsigned_type(it[1])) return String::format("uint(%s)", text.get());
@@ -847,6 +889,10 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			if (is_sign_cast_result(it)) return get_sign_cast_result(it, call);
 			return call;
 		}
+		case 4421:
+			// ballotARB gives a uint64_t; the module's ballot is a uvec4
+			add_extension("GL_KHR_shader_subgroup_ballot");
+			return String::format("subgroupBallot(%s)", get_value(it[3], false).get());
 		case 337: {
 			// GLSL broadcasts from a constant invocation; any other is a shuffle
 			if (it.get_size() > 5 && get_target(it[5]).get_opcode() != OpConstant) {
