@@ -365,4 +365,132 @@ TEST(GLSLText, VertexArraysAreGLSLs) {
 	std::remove(module.c_str());
 }
 
+// Forms that SPIR-V allows and GLSL spells otherwise, and what a target
+// cannot write at all. A case's source is GLSL for the reference compiler, or
+// SPIR-V assembly (for what no GLSL source gives). Each format's expectation
+// is the parts its text has, all of them, the checker taking the text; or,
+// when it begins with "unknown", the named error the output fails with.
+struct FormCase {
+	const char *name;
+	const char *extension;
+	const char *env;
+	const char *source;
+	std::vector<std::string> gl;
+	std::vector<std::string> es;
+};
+
+// unsigned exponents, coordinates longer than the query takes, and two
+// values of one function that the module gives one name
+const char *const forms_module =
+	"OpCapability Shader\n"
+	"OpCapability ImageQuery\n"
+	"%1 = OpExtInstImport \"GLSL.std.450\"\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %k %uv %o\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %main \"main\"\n"
+	"OpName %k \"k\"\n"
+	"OpName %uv \"uv\"\n"
+	"OpName %o \"o\"\n"
+	"OpName %tex \"tex\"\n"
+	"OpName %a \"value\"\n"
+	"OpName %b \"value\"\n"
+	"OpDecorate %k Flat\n"
+	"OpDecorate %k Location 0\n"
+	"OpDecorate %uv Location 1\n"
+	"OpDecorate %o Location 0\n"
+	"OpDecorate %tex DescriptorSet 0\n"
+	"OpDecorate %tex Binding 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%simg = OpTypeSampledImage %img\n"
+	"%p_simg = OpTypePointer UniformConstant %simg\n"
+	"%p_in_uint = OpTypePointer Input %uint\n"
+	"%p_in_v4 = OpTypePointer Input %v4\n"
+	"%p_out_v4 = OpTypePointer Output %v4\n"
+	"%f1 = OpConstant %float 1\n"
+	"%tex = OpVariable %p_simg UniformConstant\n"
+	"%k = OpVariable %p_in_uint Input\n"
+	"%uv = OpVariable %p_in_v4 Input\n"
+	"%o = OpVariable %p_out_v4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%kv = OpLoad %uint %k\n"
+	"%a = OpExtInst %float %1 Ldexp %f1 %kv\n"
+	"%t = OpLoad %simg %tex\n"
+	"%c = OpLoad %v4 %uv\n"
+	"%lod = OpImageQueryLod %v2 %t %c\n"
+	"%q = OpCompositeExtract %float %lod 0\n"
+	"%b = OpExtInst %float %1 Sqrt %q\n"
+	"%s = OpFAdd %float %a %b\n"
+	"%r = OpCompositeConstruct %v4 %s %a %b %f1\n"
+	"OpStore %o %r\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
+const FormCase form_cases[] = {
+	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
+		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
+	// ES interpolates a whole vector (or array element), then takes the component
+	{"interpolant component", "frag", "vulkan1.0",
+		"#version 450\nlayout(location = 0) in vec4 a[2];\nlayout(location = 0) out vec4 o;\n"
+		"void main() { o = vec4(interpolateAtOffset(a[1].y, vec2(0.25)), 0.0, 0.0, 1.0); }\n",
+		{"interpolateAtOffset(a[1].y, vec2(0.25))"}, {"interpolateAtOffset(a[1], vec2(0.25)).y"}},
+	// the module's ballot is a uvec4, GLSL's ballotARB a uint64_t
+	{"ballot", "comp", "vulkan1.1",
+		"#version 450\n#extension GL_ARB_shader_ballot : require\n#extension GL_ARB_gpu_shader_int64 : require\n"
+		"layout(local_size_x = 64) in;\nlayout(set = 0, binding = 0) buffer B { uint64_t m; } b;\n"
+		"void main() { b.m = ballotARB(gl_LocalInvocationIndex < 3u); }\n",
+		{"subgroupBallot(gl_LocalInvocationIndex < 3u)"}, {"unknown capability Int64"}},
+	{"storage block array indexed at run time", "comp", "vulkan1.0",
+		"#version 450\nlayout(local_size_x = 1) in;\nlayout(set = 0, binding = 0) buffer B { uint v[]; } b[2];\n"
+		"void main() { b[gl_WorkGroupID.x & 1u].v[0] = 1u; }\n",
+		{"b[gl_WorkGroupID.x & 1u].v[0] = 1u;"}, {"unknown run-time index of storage block array b"}},
+	{"vertex arrays of structures", "tese", "vulkan1.0",
+		"#version 450\nlayout(triangles) in;\nstruct S { float a; };\nlayout(location = 0) in S s[][2];\n"
+		"void main() { gl_Position = vec4(s[0][1].a); }\n",
+		{"in S s[][2u];"}, {"unknown array of structures s"}},
+	// GLSL refuses a constant index past the end, though never used
+	{"constant index past the end", "comp", "vulkan1.0",
+		"#version 450\nlayout(local_size_x = 1) in;\nlayout(constant_id = 0) const uint K = 3u;\n"
+		"layout(set = 0, binding = 0) buffer B { vec3 r; } b;\n"
+		"void main() { vec3 v = vec3(0.0); if (b.r.x > 2.0) v[K] = 1.0; b.r = v; }\n",
+		{"unknown index 3 past the end of v"}, {"unknown index 3 past the end of v"}},
+};
+
+TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator or the SPIR-V tools are not installed";
+	std::string module = temp_path("module.spv");
+	for (const FormCase &c : form_cases) {
+		SCOPED_TRACE(c.name);
+		std::vector<uint32_t> words;
+		if (std::string(c.source).compare(0, 12, "OpCapability") == 0) {
+			words = spirv_test::assemble(c.source, c.env);
+			EXPECT_EQ(spirv_val(words, c.env), "");
+		} else {
+			words = make_module(c.extension, c.env, c.source);
+		}
+		ASSERT_FALSE(words.empty());
+		spirv_test::write_words(module, words);
+		for (int es = 0; es < 2; es++) {
+			const std::vector<std::string> &expected = es ? c.es : c.gl;
+			Rendering r = render_module(stage_option(c.extension), module, es ? "-glsles" : "-glsl");
+			if (expected.size() == 1 && expected[0].compare(0, 7, "unknown") == 0) {
+				EXPECT_EQ(r.status, 1) << r.text;
+				EXPECT_NE(named_error(r.err).find(expected[0]), std::string::npos) << r.err;
+				continue;
+			}
+			EXPECT_EQ(r.status, 0) << r.err;
+			for (const std::string &part : expected) EXPECT_NE(r.text.find(part), std::string::npos) << part << " in\n" << r.text;
+			EXPECT_EQ(check_texts(glsl_checker(c.extension), {{"form." + std::string(c.extension), r.text}})[0], "") << r.text;
+		}
+	}
+	std::remove(module.c_str());
+}
+
 } // namespace
