@@ -42,6 +42,7 @@ echo "== fuzzing (libFuzzer, ASan + UBSan)"
 bash "$root/tests/fuzz/run_spirv_fuzz.sh" 30 "$root/build-fuzz"
 bash "$root/tests/fuzz/run_preprocessor_fuzz.sh" 30 "$root/build-fuzz"
 bash "$root/tests/fuzz/run_listing_fuzz.sh" 30 "$root/build-fuzz"
+bash "$root/tests/fuzz/run_glsl_fuzz.sh" 30 "$root/build-fuzz"
 # the compiler still turns some shaders into modules that spirv-val rejects
 # (tests/fuzz/compiler_regressions/): those modules are listed without
 # failing the run until the report setting is dropped here
