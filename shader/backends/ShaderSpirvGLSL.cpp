@@ -258,7 +258,7 @@ bool ShaderSpirvGLSL::has_builtin_in_stage(uint32_t builtin) const {
 		case 11: case 12: case 14: stages = TC | TE; break;
 		case 13: stages = TE; break;
 		case 15: case 16: case 17: case 18: case 19: case 20: case 22: case 23: case 5014: case 5286: case 5287: stages = F; break;
-		case 24: case 25: case 26: case 27: case 28: case 29: stages = C; break;
+		case 24: case 25: case 26: case 27: case 28: case 29: case 38: case 40: stages = C; break;
 	}
 	return execution_model < 6 && (stages & (1u << execution_model)) != 0;
 }

@@ -433,6 +433,36 @@ const char *const forms_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// a fragment shader (the last entry point) beside a vertex shader's
+// function, which writes the vertex stage's built-in
+const char *const two_entries_module =
+	"OpCapability Shader\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Vertex %vs \"vs\" %pos\n"
+	"OpEntryPoint Fragment %fs \"main\" %o\n"
+	"OpExecutionMode %fs OriginUpperLeft\n"
+	"OpDecorate %pos BuiltIn Position\n"
+	"OpDecorate %o Location 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%p_out_v4 = OpTypePointer Output %v4\n"
+	"%one = OpConstant %float 1\n"
+	"%c = OpConstantComposite %v4 %one %one %one %one\n"
+	"%pos = OpVariable %p_out_v4 Output\n"
+	"%o = OpVariable %p_out_v4 Output\n"
+	"%vs = OpFunction %void None %fn\n"
+	"%l1 = OpLabel\n"
+	"OpStore %pos %c\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n"
+	"%fs = OpFunction %void None %fn\n"
+	"%l2 = OpLabel\n"
+	"OpStore %o %c\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
 		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
@@ -461,6 +491,8 @@ const FormCase form_cases[] = {
 		"layout(set = 0, binding = 0) buffer B { vec3 r; } b;\n"
 		"void main() { vec3 v = vec3(0.0); if (b.r.x > 2.0) v[K] = 1.0; b.r = v; }\n",
 		{"unknown index 3 past the end of v"}, {"unknown index 3 past the end of v"}},
+	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
+		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 };
 
 TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
