@@ -251,7 +251,23 @@ struct CorpusModule {
 	std::string stage;
 };
 
-// the rows of the corpus's spv.tsv; false when there is no such list
+// the stage's extension of a module's last entry point (the one the program
+// renders), empty when the words do not tell
+inline std::string module_stage(const std::vector<uint32_t> &words) {
+	static const std::map<uint32_t, std::string> stages = {{0, "vert"}, {1, "tesc"}, {2, "tese"}, {3, "geom"}, {4, "frag"}, {5, "comp"},
+		{5364, "task"}, {5365, "mesh"}, {5313, "rgen"}, {5314, "rint"}, {5315, "rahit"}, {5316, "rchit"}, {5317, "rmiss"}, {5318, "rcall"}};
+	std::string ret;
+	for (size_t at = 5; at < words.size() && (words[at] >> 16) != 0; at += words[at] >> 16) {
+		if ((words[at] & 0xffffu) != 15u || at + 1 >= words.size()) continue;
+		auto it = stages.find(words[at + 1]);
+		ret = (it == stages.end()) ? std::string() : it->second;
+	}
+	return ret;
+}
+
+// the rows of the corpus's spv.tsv; false when there is no such list. A
+// module's stage is its own where the list's column names another (a vertex
+// shader filed as a fragment shader is judged as the vertex shader it is).
 inline bool corpus_rows(const std::string &dir, std::vector<CorpusModule> &rows) {
 	std::ifstream list(dir + "/spv.tsv");
 	if (!list) return false;
@@ -260,7 +276,10 @@ inline bool corpus_rows(const std::string &dir, std::vector<CorpusModule> &rows)
 	while (std::getline(list, row)) {
 		std::istringstream columns(row);
 		CorpusModule module;
-		if (std::getline(columns, module.path, '\t') && std::getline(columns, module.stage, '\t') && !module.path.empty()) rows.push_back(module);
+		if (!std::getline(columns, module.path, '\t') || !std::getline(columns, module.stage, '\t') || module.path.empty()) continue;
+		std::string own = module_stage(read_words(dir + "/" + module.path));
+		if (!own.empty()) module.stage = own;
+		rows.push_back(module);
 	}
 	return true;
 }
