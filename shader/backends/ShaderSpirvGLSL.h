@@ -149,6 +149,9 @@ private:
 	String get_signed_coordinate(uint32_t id);
 	// two integer types of opposite signedness
 	bool differ_in_sign(uint32_t a, uint32_t b) const;
+	// a value in a form of GLSL's own; `base` set (and nothing returned)
+	// where the base's form is GLSL's
+	String get_own_value(uint32_t id, bool parenthesize, bool &base);
 	// an OpSpecConstantOp on the default values
 	String get_specialization_value(const Iterator &it, bool parenthesize);
 	// the coordinate components that GLSL's calls take for an image type;

@@ -201,6 +201,18 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 }
 
 String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
+	// the forms of GLSL's own recurse as the base's do, within its bounds
+	bool base = false;
+	String ret;
+	{
+		DepthGuard guard(*this);
+		if (!guard.enter("ShaderSpirvGLSL::get_value()", id)) return String();
+		ret = get_own_value(id, parenthesize, base);
+	}
+	return base ? ShaderSpirv::get_value(id, parenthesize) : ret;
+}
+
+String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base) {
 	Iterator it = get_target(id);
 	int32_t op = it.get_opcode();
 	if (op == OpVariable && id < records.size()) {
@@ -337,7 +349,8 @@ String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
 			return String::format("%s(%s)", type[3] ? "int16_t" : "uint16_t", ShaderSpirv::get_value(id, false).get());
 		}
 	}
-	return ShaderSpirv::get_value(id, parenthesize);
+	base = true;
+	return String();
 }
 
 String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parenthesize) {

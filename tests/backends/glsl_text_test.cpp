@@ -525,4 +525,46 @@ TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
 	std::remove(module.c_str());
 }
 
+// Two operations on constants that refer to each other: no valid module has
+// them, and the text would never end; both formats stop with a message.
+const char *const constant_cycle_module =
+	"OpCapability Shader\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint GLCompute %main \"main\"\n"
+	"OpExecutionMode %main LocalSize 1 1 1\n"
+	"OpDecorate %b DescriptorSet 0\n"
+	"OpDecorate %b Binding 0\n"
+	"OpDecorate %B Block\n"
+	"OpMemberDecorate %B 0 Offset 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%int = OpTypeInt 32 1\n"
+	"%B = OpTypeStruct %int\n"
+	"%pB = OpTypePointer StorageBuffer %B\n"
+	"%pi = OpTypePointer StorageBuffer %int\n"
+	"%i0 = OpConstant %int 0\n"
+	"%x = OpSpecConstantOp %int IAdd %y %i0\n"
+	"%y = OpSpecConstantOp %int IAdd %x %i0\n"
+	"%b = OpVariable %pB StorageBuffer\n"
+	"%main = OpFunction %void None %fn\n"
+	"%l = OpLabel\n"
+	"%p = OpAccessChain %pi %b %i0\n"
+	"OpStore %p %x\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
+TEST(GLSLText, ConstantCycleFailsWithAMessage) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator or the SPIR-V tools are not installed";
+	std::vector<uint32_t> words = spirv_test::assemble(constant_cycle_module, "vulkan1.1");
+	ASSERT_FALSE(words.empty());
+	std::string module = temp_path("module.spv");
+	spirv_test::write_words(module, words);
+	for (const char *format : {"-glsl", "-glsles"}) {
+		Rendering r = render_module("-c", module, format);
+		EXPECT_EQ(r.status, 1) << r.text;
+		EXPECT_NE(r.err.find("depth or work bound reached"), std::string::npos) << r.err;
+	}
+	std::remove(module.c_str());
+}
+
 } // namespace
