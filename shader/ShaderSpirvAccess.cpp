@@ -293,7 +293,7 @@ bool ShaderSpirv::is_effect_opcode(int32_t op) {
 }
 
 bool ShaderSpirv::is_internal_opcode(int32_t op) {
-	return is_effect_opcode(op) || op == OpTranspose || in(op, OpConvertFToU, OpBitcast) || op == OpAny || op == OpAll ||
+	return is_effect_opcode(op) || op == OpTranspose || in(op, OpConvertFToU, OpBitcast) || in(op, OpAny, OpIsInf) ||
 		op == OpLogicalNot || in(op, OpBitFieldInsert, OpBitCount) || in(op, OpDPdx, OpFwidthCoarse) ||
 		op == OpImageSparseTexelsResident || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
 		op == OpSubgroupBallot || op == OpSubgroupFirstInvocation || in(op, OpSubgroupAll, OpSubgroupAllEqual) ||

@@ -116,6 +116,8 @@ enum : uint32_t {
 	OpMatrixTimesMatrix = 146,
 	OpAny = 154,
 	OpAll = 155,
+	OpIsNan = 156,
+	OpIsInf = 157,
 	OpLogicalOr = 166,
 	OpLogicalAnd = 167,
 	OpLogicalNot = 168,
