@@ -1,7 +1,8 @@
 // GLSL values: float constants GLSL reads back to the same bits, operators on
-// vectors, the remainders with SPIR-V's signs, reinterpretations of bits,
-// built-in names of the GL extensions, combined textures with their pragma
-// lines, the texture and image calls in GLSL's argument order, and atomics.
+// vectors, the remainders with SPIR-V's signs, float comparisons that keep
+// SPIR-V's answer for NaN, reinterpretations of bits, built-in names of the
+// GL extensions, combined textures with their pragma lines, the texture and
+// image calls in GLSL's argument order, and atomics.
 #include "shader/backends/ShaderSpirvGLSL.h"
 #include "shader/ShaderSpirvNumbers.h"
 
@@ -153,22 +154,43 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	Iterator result = get_target_type(it[1]);
 	bool vector = result.get_opcode() == OpTypeVector;
 	uint32_t n = vector ? result[3] : 1;
+	if (op == 181 || op == 182 || op == 185 || op == 187 || op == 189 || op == 191) {
+		// GLSL's == < > <= >= (equal, lessThan, ...) are false where an
+		// operand is NaN, and != (notEqual) is true: the ordered != and the
+		// other unordered comparisons are helpers that negate them, so that
+		// each operand is read once
+		String type = get_type(get_target(it[3])[1], nullptr);
+		if (type.empty()) return String();
+		const char *name = nullptr;
+		String body;
+		if (op == 181 || op == 182) {
+			name = (op == 181) ? "_funordeq" : "_fordne";
+			String either = vector ? String::format("bvec%u(uvec%u(lessThan(a, b)) | uvec%u(greaterThan(a, b)))", n, n, n) : String("a < b || a > b");
+			if (op == 182) body = either;
+			else body = vector ? String::format("not(%s)", either.get()) : String::format("!(%s)", either.get());
+		} else {
+			static const char *const names[] = {"_funordlt", "_funordgt", "_funordle", "_funordge"};
+			static const char *const negated[] = {">=", "<=", ">", "<"};
+			static const char *const negated_calls[] = {"greaterThanEqual", "lessThanEqual", "greaterThan", "lessThan"};
+			uint32_t at = static_cast<uint32_t>(op - 185) / 2;
+			name = names[at];
+			body = vector ? String::format("not(%s(a, b))", negated_calls[at]) : String::format("!(a %s b)", negated[at]);
+		}
+		String result_type = vector ? String::format("bvec%u", n) : String("bool");
+		add_helper(String::format("%s %s(%s a, %s b) {\n\treturn %s;\n}\n", result_type.get(), name, type.get(), type.get(), body.get()));
+		return String::format("%s(%%l, %%r)", name);
+	}
 	if (vector && op >= 164 && op <= 191) {
 		switch (op) {
-			case 164: case 170: case 180: case 181: return String("equal(%l, %r)");
-			case 165: case 171: case 182: case 183: return String("notEqual(%l, %r)");
+			case 164: case 170: case 180: return String("equal(%l, %r)");
+			case 165: case 171: case 183: return String("notEqual(%l, %r)");
 			case 166: return String::format("bvec%u(uvec%u(%%l) | uvec%u(%%r))", n, n, n);
 			case 167: return String::format("bvec%u(uvec%u(%%l) & uvec%u(%%r))", n, n, n);
-			case 172: case 173: case 186: case 187: return String("greaterThan(%l, %r)");
-			case 174: case 175: case 190: case 191: return String("greaterThanEqual(%l, %r)");
-			case 176: case 177: case 184: case 185: return String("lessThan(%l, %r)");
-			case 178: case 179: case 188: case 189: return String("lessThanEqual(%l, %r)");
+			case 172: case 173: case 186: return String("greaterThan(%l, %r)");
+			case 174: case 175: case 190: return String("greaterThanEqual(%l, %r)");
+			case 176: case 177: case 184: return String("lessThan(%l, %r)");
+			case 178: case 179: case 188: return String("lessThanEqual(%l, %r)");
 		}
-	}
-	if (op >= 180 && op <= 191 && op != 180 && op != 181 && ((op - 180) % 2) == 1) {
-		// unordered comparisons are true for NaN, which the operators are not
-		log_error("ShaderSpirvGLSL::get_binary_name(): unknown opcode %u\n", static_cast<uint32_t>(op));
-		return String();
 	}
 	if (op == 138 || op == 139 || op == 140) {
 		// remainders with SPIR-V's signs, through helpers of the result type
