@@ -63,6 +63,7 @@ protected:
 	String get_entry_initializers(uint32_t indent) override;
 	String get_case_label(uint32_t selector, uint64_t literal) override;
 	String get_bit_cast(uint32_t type, uint32_t operand_type, const String &value) override;
+	String get_sign_cast(uint32_t type, bool to_signed, const String &value) override;
 	String get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) override;
 	String get_function_prefix(uint32_t function) override;
 
@@ -147,6 +148,9 @@ private:
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	String get_image_call(const Iterator &it);
 	String get_signed_coordinate(uint32_t id);
+	// the GLSL name of the integer type of the shape of `type` in the given
+	// signedness, which the module need not declare
+	String get_integer_type_name(uint32_t type, bool is_signed);
 	// two integer types of opposite signedness
 	bool differ_in_sign(uint32_t a, uint32_t b) const;
 	// a value in a form of GLSL's own; `base` set (and nothing returned)

@@ -142,6 +142,15 @@ String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
 	return text;
 }
 
+String ShaderSpirvGLSL::get_integer_type_name(uint32_t type, bool is_signed) {
+	// a shape the module does not declare comes back by its internal name
+	String text = get_integer_type(type, is_signed);
+	for (const TypeName &name : type_names) {
+		if (text == name.internal) return String(name.glsl);
+	}
+	return text;
+}
+
 uint32_t ShaderSpirvGLSL::get_binding(uint32_t variable, const Record *record) {
 	const uint32_t *binding = record->decorations.get(DecorationBinding);
 	if (binding == nullptr) return ~0u;

@@ -1,8 +1,8 @@
 // GLSL values: float constants GLSL reads back to the same bits, operators on
 // vectors, the remainders with SPIR-V's signs, float comparisons that keep
-// SPIR-V's answer for NaN, reinterpretations of bits, built-in names of the
-// GL extensions, combined textures with their pragma lines, the texture and
-// image calls in GLSL's argument order, and atomics.
+// SPIR-V's answer for NaN, integer casts in GLSL's type names,
+// reinterpretations of bits, built-in names of the GL extensions, combined textures with their pragma
+// lines, the texture and image calls in GLSL's argument order, and atomics.
 #include "shader/backends/ShaderSpirvGLSL.h"
 #include "shader/ShaderSpirvNumbers.h"
 
@@ -112,6 +112,10 @@ String ShaderSpirvGLSL::get_bit_cast(uint32_t type, uint32_t operand_type, const
 	return String::format("unpackUint2x16(%s)", word.get());
 }
 
+String ShaderSpirvGLSL::get_sign_cast(uint32_t type, bool to_signed, const String &value) {
+	return String::format("%s(%s)", get_integer_type_name(type, to_signed).get(), value.get());
+}
+
 String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
 	switch (builtin) {
 		case 42:
@@ -194,7 +198,7 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	}
 	if (op == 138 || op == 139 || op == 140) {
 		// remainders with SPIR-V's signs, through helpers of the result type
-		String type = (op == 140) ? get_type(it[1], nullptr) : get_integer_type(it[1], true);
+		String type = (op == 140) ? get_type(it[1], nullptr) : get_integer_type_name(it[1], true);
 		if (type.empty()) return String();
 		const char *name = (op == 138) ? "_srem" : (op == 139) ? "_smod" : "_frem";
 		String body;
@@ -897,6 +901,13 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			if (is_es()) {
 				log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
 				return String();
+			}
+			break;
+		case OpConvertFToS:
+			// a negative value converts to a signed integer, whose bits are the result
+			if (is_unsigned_type(it[1])) {
+				String value = String::format("%s(%s)", get_integer_type_name(it[1], true).get(), get_value(it[3], false).get());
+				return get_sign_cast(it[1], false, value);
 			}
 			break;
 		case 205:
