@@ -474,6 +474,21 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", it[4] == 36 ? "ModfStruct" : "FrexpStruct");
 		return String();
 	}
+	if (set && *set == "GLSL.std.450" && (it[4] == 79 || it[4] == 80 || it[4] == 81) && it.get_size() >= (it[4] == 81 ? 8u : 7u)) {
+		// NMin, NMax and NClamp give the other operand where one is NaN;
+		// GLSL's min, max and clamp leave that undefined
+		String type = get_type(it[1], nullptr);
+		if (type.empty()) return String();
+		for (const char *name : {"min", "max"}) {
+			add_helper(String::format("%s _n%s(%s a, %s b) {\n\treturn mix(mix(%s(a, b), a, isnan(b)), b, isnan(a));\n}\n", type.get(), name, type.get(),
+				type.get(), name));
+		}
+		String x = get_value(it[5], false);
+		String y = get_value(it[6], false);
+		if (it[4] == 79) return String::format("_nmin(%s, %s)", x.get(), y.get());
+		if (it[4] == 80) return String::format("_nmax(%s, %s)", x.get(), y.get());
+		return String::format("_nmin(_nmax(%s, %s), %s)", x.get(), y.get(), get_value(it[7], false).get());
+	}
 	if (set && *set == "GLSL.std.450" && (it[4] == 73 || it[4] == 74 || it[4] == 75) && is_unsigned_type(it[1])) {
 		// findLSB and findMSB give ints
 		return String::format("%s(%s)", get_type(it[1], nullptr).get(), ShaderSpirv::get_external_value(it, false).get());

@@ -491,6 +491,16 @@ const FormCase form_cases[] = {
 		"layout(set = 0, binding = 0) buffer B { vec3 r; } b;\n"
 		"void main() { vec3 v = vec3(0.0); if (b.r.x > 2.0) v[K] = 1.0; b.r = v; }\n",
 		{"unknown index 3 past the end of v"}, {"unknown index 3 past the end of v"}},
+	// NMin, NMax and NClamp say what NaN gives; GLSL's min, max and clamp do not
+	{"minimum and maximum of NaN", "comp", "vulkan1.0",
+		"#version 450\n#extension GL_EXT_spirv_intrinsics : require\nlayout(local_size_x = 1) in;\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 79) float nmin(float a, float b);\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 80) vec2 nmax(vec2 a, vec2 b);\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 81) float nclamp(float a, float b, float c);\n"
+		"layout(set = 0, binding = 0) buffer B { float a; float b; vec2 v; vec2 w; float r; } b;\n"
+		"void main() { b.r = nmin(b.a, b.b) + nclamp(b.a, b.b, 3.0); b.v = nmax(b.v, b.w); }\n",
+		{"vec2 _nmax(vec2 a, vec2 b) {\n\treturn mix(mix(max(a, b), a, isnan(b)), b, isnan(a));\n}", "_nmin(b.a, b.b) + _nmin(_nmax(b.a, b.b), 3.0)"},
+		{"_nmax(b.v, b.w)", "float _nmin(float a, float b) {\n\treturn mix(mix(min(a, b), a, isnan(b)), b, isnan(a));\n}"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 };
