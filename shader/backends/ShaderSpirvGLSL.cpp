@@ -200,7 +200,12 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 		}
 	}
 	// one name for one value of a function: the module may give the same
-	// name to several of its results
+	// name to several of its results, or one of a global that the function
+	// reads or a function it calls, which the local would hide
+	for (uint32_t id = 0; id < records.size(); id++) {
+		Iterator it = find_target(id);
+		if (it.get_opcode() == OpFunction || (it.get_opcode() == OpVariable && records[id].storage != StorageFunction)) global_names.insert(records[id].name);
+	}
 	for (uint32_t i = 0; i < functions.size(); i++) {
 		Iterator it = find_target(functions[i]);
 		if (it.get_opcode() != OpFunction) continue;
@@ -210,7 +215,8 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 			if (it.get_opcode() == OpLabel || it.get_size() < 3 || id >= records.size() || find_target(id) != it) continue;
 			String &name = records[id].name;
 			if (name.empty()) continue;
-			if (local_names.find(name)) name = String::format("%s_v%u", name.get(), id);
+			// a new name may be one the module gave too
+			for (uint32_t steps = 0; steps < 8 && (local_names.find(name) || global_names.find(name)); steps++) name = String::format("%s_v%u", name.get(), id);
 			local_names.insert(name);
 		}
 	}
@@ -311,6 +317,28 @@ bool ShaderSpirvGLSL::is_invocation_index(uint32_t index) const {
 	return builtin && *builtin == 8;
 }
 
+uint32_t ShaderSpirvGLSL::get_pointer_base(uint32_t pointer) const {
+	for (uint32_t steps = 0; steps < 64; steps++) {
+		Iterator it = find_target(pointer);
+		int32_t op = it.get_opcode();
+		if (op != OpCopyObject && !((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() == 4)) break;
+		pointer = it[3];
+	}
+	return pointer;
+}
+
+uint32_t ShaderSpirvGLSL::get_first_chain(uint32_t pointer) const {
+	uint32_t chain = 0;
+	for (uint32_t steps = 0; steps < 64; steps++) {
+		pointer = get_pointer_base(pointer);
+		Iterator it = find_target(pointer);
+		if (it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) return (it.get_opcode() == OpVariable) ? chain : 0;
+		chain = pointer;
+		pointer = it[3];
+	}
+	return 0;
+}
+
 bool ShaderSpirvGLSL::is_initialized_in_declaration(uint32_t variable) {
 	// GLSL takes initial values of plain globals only
 	return variable < records.size() && records[variable].storage == StoragePrivate && get_target_builtin(variable) < 0;
@@ -409,13 +437,38 @@ bool ShaderSpirvGLSL::check_module() {
 			log_error("ShaderSpirvGLSL::get_source(): unknown length of vertex array %s\n", records[inputs[i]].name.get());
 		}
 	}
+	// GLSL takes the vertex count of the arrays of a geometry shader's
+	// inputs from the input primitive, and of a control shader's outputs
+	// from the output vertices, and refuses any other length
+	uint32_t vertices = 0;
+	if (execution_model == ModelGeometry) {
+		static const uint32_t counts[] = {1, 2, 4, 3, 6};
+		for (uint32_t mode = 19; mode <= 23; mode++) {
+			if (execution_modes.get(mode)) vertices = counts[mode - 19];
+		}
+	} else if (execution_model == ModelTessellationControl && execution_modes.get(26u)) {
+		vertices = *execution_modes.get(26u);
+	}
+	const Array<uint32_t> &arrayed = (execution_model == ModelGeometry) ? inputs : outputs;
+	for (uint32_t i = 0; vertices != 0 && i < arrayed.size(); i++) {
+		uint32_t variable = arrayed[i];
+		if (variable >= records.size() || find_target(variable).get_opcode() != OpVariable || records[variable].decorations.find(DecorationBuiltIn)) continue;
+		if (is_builtin_variable(variable) || is_patch_variable(variable)) continue;
+		Iterator type = get_target_type(variable);
+		if (!is_array_opcode(type.get_opcode())) continue;
+		Iterator length = get_target(type[3]);
+		if (type.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] != vertices) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown length of vertex array %s\n", records[variable].name.get());
+		}
+	}
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
 		if (op == OpFunctionCall || op == 63) {
 			// arrays of vertices are read in GLSL's form: element by element
 			for (uint32_t k = (op == 63) ? 1 : 4; k < it.get_size() && k < ((op == 63) ? 3u : it.get_size()); k++) {
-				if (is_patch_vertex_array(it[k]) || is_vertex_builtin_array(it[k])) {
-					log_error("ShaderSpirvGLSL::get_source(): unknown pointer to vertex array %s\n", records[it[k]].name.get());
+				uint32_t base = get_pointer_base(it[k]);
+				if (is_patch_vertex_array(base) || is_vertex_builtin_array(base)) {
+					log_error("ShaderSpirvGLSL::get_source(): unknown pointer to vertex array %s\n", records[base].name.get());
 				}
 			}
 		}
@@ -447,15 +500,15 @@ bool ShaderSpirvGLSL::check_module() {
 				}
 			}
 		}
-		if (op == OpStore) {
+		if (op == OpStore || op == 63) {
 			// a control point is written by its own invocation only
-			Iterator chain = find_target(it[1]);
-			if ((chain.get_opcode() == OpAccessChain || chain.get_opcode() == OpInBoundsAccessChain) && chain.get_size() > 4 &&
-				is_control_point_output(chain[3]) && !is_invocation_index(chain[4])) {
-				log_error("ShaderSpirvGLSL::get_source(): unknown vertex index of output %s\n", records[chain[3]].name.get());
+			Iterator chain = find_target(get_first_chain(it[1]));
+			uint32_t variable = get_pointer_base(chain[3]);
+			if (!chain.is_end() && is_control_point_output(variable) && !is_invocation_index(chain[4])) {
+				log_error("ShaderSpirvGLSL::get_source(): unknown vertex index of output %s\n", records[variable].name.get());
 			}
 		}
-		uint32_t pointer = (op == OpLoad) ? it[3] : (op == OpStore) ? it[1] : 0;
+		uint32_t pointer = get_pointer_base((op == OpLoad) ? it[3] : (op == OpStore) ? it[1] : 0);
 		if (es && execution_model == ModelFragment && (op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 &&
 			find_target(it[3]).get_opcode() == OpVariable && records[it[3]].storage == StorageOutput && get_target(it[4]).get_opcode() != OpConstant) {
 			// ES indexes fragment outputs by constants only

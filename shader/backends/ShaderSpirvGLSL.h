@@ -92,6 +92,12 @@ private:
 	bool is_control_point_output(uint32_t variable) const;
 	// whether an index is the invocation id, read as it is
 	bool is_invocation_index(uint32_t index) const;
+	// the pointer that a copy of a pointer, or an access chain without
+	// indices, stands for: the same variable or element
+	uint32_t get_pointer_base(uint32_t pointer) const;
+	// the access chain that indexes a variable first (its vertex, for the
+	// arrays of vertices) and of which `pointer` is a part, or 0
+	uint32_t get_first_chain(uint32_t pointer) const;
 	bool is_builtin_structure(uint32_t structure) const;
 	// whether GLSL has the built-in in the module's stage
 	bool has_builtin_in_stage(uint32_t builtin) const;

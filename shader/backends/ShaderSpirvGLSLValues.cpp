@@ -258,7 +258,10 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 					add_extension("GL_KHR_shader_subgroup_ballot");
 					break;
 			}
-			String name = get_builtin_name(*builtin);
+			// a geometry shader reads the primitive's number by a name of its
+			// own: gl_PrimitiveID is the one it writes
+			bool primitive_in = *builtin == 7 && execution_model == ModelGeometry && records[id].storage == StorageInput;
+			String name = primitive_in ? String("gl_PrimitiveIDIn") : get_builtin_name(*builtin);
 			// GLSL's built-ins have types of their own; the module may read
 			// the same bits in the other signedness
 			bool glsl_signed = false;
@@ -284,28 +287,30 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 			return name;
 		}
 	}
-	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_vertex_builtin_array(it[3])) {
+	// the variable of an array of vertices, through copies of its pointer
+	uint32_t variable = (op == OpAccessChain || op == OpInBoundsAccessChain || op == OpLoad) ? get_pointer_base(it[3]) : 0;
+	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_vertex_builtin_array(variable)) {
 		// gl_in[i].gl_Position, gl_out[i].gl_Position
 		String placed;
 		if (get_placed_value(id, placed)) return placed;
-		const uint32_t *builtin = records[it[3]].decorations.get(DecorationBuiltIn);
+		const uint32_t *builtin = records[variable].decorations.get(DecorationBuiltIn);
 		String index = is_invocation_index(it[4]) ? String("gl_InvocationID") : get_value(it[4], false);
-		String base = String::format("%s[%s].%s", records[it[3]].storage == StorageInput ? "gl_in" : "gl_out", index.get(), get_builtin_name(*builtin).get());
-		return get_access_indices(it, 5, get_target_type(get_target_type(it[3])[2]), base);
+		String base = String::format("%s[%s].%s", records[variable].storage == StorageInput ? "gl_in" : "gl_out", index.get(), get_builtin_name(*builtin).get());
+		return get_access_indices(it, 5, get_target_type(get_target_type(variable)[2]), base);
 	}
-	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_control_point_output(it[3]) && is_invocation_index(it[4])) {
+	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_control_point_output(variable) && is_invocation_index(it[4])) {
 		// GLSL knows the invocation's own vertex by the built-in's name only
 		String placed;
 		if (get_placed_value(id, placed)) return placed;
-		String base = String::format("%s[gl_InvocationID]", get_value(it[3], false).get());
-		return get_access_indices(it, 5, get_target_type(get_target_type(it[3])[2]), base);
+		String base = String::format("%s[gl_InvocationID]", get_value(variable, false).get());
+		return get_access_indices(it, 5, get_target_type(get_target_type(variable)[2]), base);
 	}
-	if (op == OpLoad && is_patch_vertex_array(it[3])) {
+	if (op == OpLoad && is_patch_vertex_array(variable)) {
 		// the module's vertices, out of GLSL's gl_MaxPatchVertices
 		String placed;
 		if (get_placed_value(id, placed)) return placed;
-		Iterator length = get_target(get_target_type(it[3])[3]);
-		String name = get_value(it[3], false);
+		Iterator length = get_target(get_target_type(variable)[3]);
+		String name = get_value(variable, false);
 		StringStack<64> ret(get_type(it[1], nullptr));
 		ret.append(get_array_suffix(it[1]));
 		ret.append('(');

@@ -349,6 +349,14 @@ TEST(GLSLText, VertexArraysAreGLSLs) {
 		{"%dst = OpAccessChain %p_out_v4 %pos_out %i", "%dst = OpAccessChain %p_out_v4 %pos_out %u1", "unknown vertex index of output pos_out"},
 		{"%wd = OpAccessChain %p_out_v4 %w %i", "%wd = OpAccessChain %p_out_v4 %w %u0", "unknown vertex index of output w"},
 		{"%u3 = OpConstant %uint 3", "%u3 = OpConstant %uint 33", "unknown length of vertex array v"},
+		// the vertex of a write found through a part of an element, a copy of
+		// the pointer, or a copy of memory
+		{"%wd = OpAccessChain %p_out_v4 %w %i\nOpStore %wd %cv", "%wd = OpAccessChain %p_out_v4 %w %u1\n%wx = OpAccessChain %p_out_f %wd %u0\n%cx = OpCompositeExtract %float %cv 0\nOpStore %wx %cx",
+			"unknown vertex index of output w"},
+		{"%wd = OpAccessChain %p_out_v4 %w %i", "%wc = OpCopyObject %p_out_arr3 %w\n%wd = OpAccessChain %p_out_v4 %wc %u2", "unknown vertex index of output w"},
+		{"OpStore %wd %cv", "OpStore %wd %cv\n%w0 = OpAccessChain %p_out_v4 %w %u0\nOpCopyMemory %w0 %wd", "unknown vertex index of output w"},
+		// GLSL sizes the outputs by the output vertices
+		{"OutputVertices 3", "OutputVertices 4", "unknown length of vertex array w"},
 	};
 	std::string module = temp_path("module.spv");
 	for (const Case &c : cases) {
@@ -463,6 +471,127 @@ const char *const two_entries_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// the arrays of vertices of a control shader reached through copies of
+// their pointers and access chains without indices or of parts, and two
+// locals named as a global and a function that the function uses
+const char *const vertex_pointers_module =
+	"OpCapability Tessellation\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint TessellationControl %main \"main\" %v %pos_in %pos_out %id %w %outer\n"
+	"OpExecutionMode %main OutputVertices 3\n"
+	"OpName %main \"main\"\n"
+	"OpName %v \"v\"\n"
+	"OpName %w \"w\"\n"
+	"OpName %f \"twice\"\n"
+	"OpName %local_w \"w\"\n"
+	"OpName %local_f \"twice\"\n"
+	"OpDecorate %v Location 0\n"
+	"OpDecorate %w Location 0\n"
+	"OpDecorate %pos_in BuiltIn Position\n"
+	"OpDecorate %pos_out BuiltIn Position\n"
+	"OpDecorate %id BuiltIn InvocationId\n"
+	"OpDecorate %outer BuiltIn TessLevelOuter\n"
+	"OpDecorate %outer Patch\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%fn_f = OpTypeFunction %float %float\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%int = OpTypeInt 32 1\n"
+	"%i0 = OpConstant %int 0\n"
+	"%i1 = OpConstant %int 1\n"
+	"%i2 = OpConstant %int 2\n"
+	"%i3 = OpConstant %int 3\n"
+	"%i4 = OpConstant %int 4\n"
+	"%f2 = OpConstant %float 2\n"
+	"%arr3 = OpTypeArray %v4 %i3\n"
+	"%arr4f = OpTypeArray %float %i4\n"
+	"%p_in_arr3 = OpTypePointer Input %arr3\n"
+	"%p_out_arr3 = OpTypePointer Output %arr3\n"
+	"%p_fn_arr3 = OpTypePointer Function %arr3\n"
+	"%p_in_v4 = OpTypePointer Input %v4\n"
+	"%p_out_v4 = OpTypePointer Output %v4\n"
+	"%p_in_int = OpTypePointer Input %int\n"
+	"%p_out_arr4f = OpTypePointer Output %arr4f\n"
+	"%p_out_f = OpTypePointer Output %float\n"
+	"%p_fn_f = OpTypePointer Function %float\n"
+	"%v = OpVariable %p_in_arr3 Input\n"
+	"%pos_in = OpVariable %p_in_arr3 Input\n"
+	"%pos_out = OpVariable %p_out_arr3 Output\n"
+	"%w = OpVariable %p_out_arr3 Output\n"
+	"%id = OpVariable %p_in_int Input\n"
+	"%outer = OpVariable %p_out_arr4f Output\n"
+	"%f = OpFunction %float None %fn_f\n"
+	"%a = OpFunctionParameter %float\n"
+	"%fl = OpLabel\n"
+	"%a2 = OpFMul %float %a %f2\n"
+	"OpReturnValue %a2\n"
+	"OpFunctionEnd\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%copy = OpVariable %p_fn_arr3 Function\n"
+	"%local_w = OpVariable %p_fn_f Function\n"
+	"%local_f = OpVariable %p_fn_f Function\n"
+	"%vc = OpCopyObject %p_in_arr3 %v\n"
+	"%all = OpLoad %arr3 %vc\n"
+	"OpStore %copy %all\n"
+	"%pc = OpAccessChain %p_in_arr3 %pos_in\n"
+	"%p1 = OpAccessChain %p_in_v4 %pc %i1\n"
+	"%p1v = OpLoad %v4 %p1\n"
+	"%i = OpLoad %int %id\n"
+	"%oc = OpCopyObject %p_out_arr3 %pos_out\n"
+	"%o = OpAccessChain %p_out_v4 %oc %i\n"
+	"OpStore %o %p1v\n"
+	"%wi = OpAccessChain %p_out_v4 %w %i\n"
+	"%wx = OpAccessChain %p_out_f %wi %i0\n"
+	"%x = OpCompositeExtract %float %p1v 0\n"
+	"OpStore %local_w %x\n"
+	"%lw = OpLoad %float %local_w\n"
+	"%t = OpFunctionCall %float %f %lw\n"
+	"OpStore %local_f %t\n"
+	"%lf = OpLoad %float %local_f\n"
+	"OpStore %wx %lf\n"
+	"%w2 = OpAccessChain %p_out_f %w %i2 %i1\n"
+	"%w2v = OpLoad %float %w2\n"
+	"%o0 = OpAccessChain %p_out_f %outer %i0\n"
+	"OpStore %o0 %w2v\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
+// a geometry shader's inputs of another length than its primitive's
+const char *const primitive_length_module =
+	"OpCapability Geometry\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Geometry %main \"main\" %v %pos\n"
+	"OpExecutionMode %main Triangles\n"
+	"OpExecutionMode %main Invocations 1\n"
+	"OpExecutionMode %main OutputPoints\n"
+	"OpExecutionMode %main OutputVertices 1\n"
+	"OpName %v \"v\"\n"
+	"OpDecorate %v Location 0\n"
+	"OpDecorate %pos BuiltIn Position\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%u1 = OpConstant %uint 1\n"
+	"%u4 = OpConstant %uint 4\n"
+	"%arr4 = OpTypeArray %v4 %u4\n"
+	"%p_in_arr4 = OpTypePointer Input %arr4\n"
+	"%p_in_v4 = OpTypePointer Input %v4\n"
+	"%p_out_v4 = OpTypePointer Output %v4\n"
+	"%v = OpVariable %p_in_arr4 Input\n"
+	"%pos = OpVariable %p_out_v4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%a = OpAccessChain %p_in_v4 %v %u1\n"
+	"%av = OpLoad %v4 %a\n"
+	"OpStore %pos %av\n"
+	"OpEmitVertex\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
 		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
@@ -501,6 +630,18 @@ const FormCase form_cases[] = {
 		"void main() { b.r = nmin(b.a, b.b) + nclamp(b.a, b.b, 3.0); b.v = nmax(b.v, b.w); }\n",
 		{"vec2 _nmax(vec2 a, vec2 b) {\n\treturn mix(mix(max(a, b), a, isnan(b)), b, isnan(a));\n}", "_nmin(b.a, b.b) + _nmin(_nmax(b.a, b.b), 3.0)"},
 		{"_nmax(b.v, b.w)", "float _nmin(float a, float b) {\n\treturn mix(mix(min(a, b), a, isnan(b)), b, isnan(a));\n}"}},
+	{"pointers to vertex arrays and locals of global names", "tesc", "vulkan1.0", vertex_pointers_module,
+		{"vec4[3](v[0], v[1], v[2])", "gl_out[gl_InvocationID].gl_Position = gl_in[1].gl_Position;", "w[gl_InvocationID].x = ", "float w_v", "float twice_v",
+			"twice(w_v"},
+		{"vec4[3](v[0], v[1], v[2])", "gl_out[gl_InvocationID].gl_Position = gl_in[1].gl_Position;", "w[gl_InvocationID].x = ", "float w_v", "float twice_v",
+			"twice(w_v"}},
+	// the number of the input primitive is gl_PrimitiveIDIn, of the output gl_PrimitiveID
+	{"primitive numbers", "geom", "vulkan1.0",
+		"#version 450\nlayout(triangles) in;\nlayout(points, max_vertices = 1) out;\nlayout(location = 0) out float o;\n"
+		"void main() { o = float(gl_PrimitiveIDIn); gl_PrimitiveID = gl_PrimitiveIDIn + 1; EmitVertex(); }\n",
+		{"o = float(gl_PrimitiveIDIn);", "gl_PrimitiveID = gl_PrimitiveIDIn + 1;"}, {"o = float(gl_PrimitiveIDIn);", "gl_PrimitiveID = gl_PrimitiveIDIn + 1;"}},
+	{"vertex count of the primitive", "geom", "vulkan1.0", primitive_length_module, {"unknown length of vertex array v"},
+		{"unknown length of vertex array v"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 };
