@@ -317,6 +317,14 @@ bool ShaderSpirvGLSL::is_invocation_index(uint32_t index) const {
 	return builtin && *builtin == 8;
 }
 
+bool ShaderSpirvGLSL::is_block_type(uint32_t type) const {
+	Iterator element = find_target(type);
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = find_target(element[2]);
+	if (element.get_opcode() != OpTypeStruct || element[1] >= records.size()) return false;
+	const Map<uint32_t, uint32_t> &decorations = records[element[1]].decorations;
+	return decorations.find(DecorationBlock) || decorations.find(DecorationBufferBlock);
+}
+
 uint32_t ShaderSpirvGLSL::get_pointer_base(uint32_t pointer) const {
 	for (uint32_t steps = 0; steps < 64; steps++) {
 		Iterator it = find_target(pointer);
@@ -521,6 +529,22 @@ bool ShaderSpirvGLSL::check_module() {
 			bool storage = element.get_opcode() == OpTypeStruct && element[1] < records.size() &&
 				(records[it[3]].storage == StorageStorageBuffer || records[element[1]].decorations.find(DecorationBufferBlock));
 			if (storage) log_error("ShaderSpirvGLSL::get_source(): unknown run-time index of storage block array %s\n", records[it[3]].name.get());
+		}
+		// GLSL has no values of a block's type: a block is read member by
+		// member, or whole where it cannot change (the text reads it again)
+		uint32_t block_type = 0;
+		if (op == OpVariable && (it[3] == StorageFunction || it[3] == StoragePrivate)) {
+			block_type = find_target(it[1])[3];
+		} else if (op == OpStore || op == 63) {
+			block_type = find_target(find_target(it[1])[1])[3];
+		} else if (op != OpVariable && it.get_size() > 2 && find_target(it[2]) == it && is_type_opcode(find_target(it[1]).get_opcode())) {
+			uint32_t storage = find_target(find_target(it[3])[1])[2];
+			bool lasting = op == OpLoad && (storage == StorageInput || storage == StorageUniform || storage == StoragePushConstant) &&
+				!is_patch_vertex_array(get_pointer_base(it[3]));
+			if (!lasting) block_type = it[1];
+		}
+		if (block_type != 0 && is_block_type(block_type)) {
+			log_error("ShaderSpirvGLSL::get_source(): unknown copy of the whole block %s\n", records[get_target_base_type(block_type)[1]].name.get());
 		}
 		if (pointer == 0) continue;
 		int32_t pointer_op = find_target(pointer).get_opcode();

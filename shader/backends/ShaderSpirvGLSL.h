@@ -92,6 +92,8 @@ private:
 	bool is_control_point_output(uint32_t variable) const;
 	// whether an index is the invocation id, read as it is
 	bool is_invocation_index(uint32_t index) const;
+	// a block type, or an array of one
+	bool is_block_type(uint32_t type) const;
 	// the pointer that a copy of a pointer, or an access chain without
 	// indices, stands for: the same variable or element
 	uint32_t get_pointer_base(uint32_t pointer) const;

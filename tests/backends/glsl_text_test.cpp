@@ -592,6 +592,42 @@ const char *const primitive_length_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// a whole storage block read before a member is written, so that the text
+// would keep it in a temporary of the block's type, which GLSL has not
+const char *const block_copy_module =
+	"OpCapability Shader\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint GLCompute %main \"main\"\n"
+	"OpExecutionMode %main LocalSize 1 1 1\n"
+	"OpName %B \"B\"\n"
+	"OpName %b \"b\"\n"
+	"OpDecorate %B Block\n"
+	"OpMemberDecorate %B 0 Offset 0\n"
+	"OpMemberDecorate %B 1 Offset 4\n"
+	"OpDecorate %b DescriptorSet 0\n"
+	"OpDecorate %b Binding 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%int = OpTypeInt 32 1\n"
+	"%i0 = OpConstant %int 0\n"
+	"%i1 = OpConstant %int 1\n"
+	"%f1 = OpConstant %float 1\n"
+	"%B = OpTypeStruct %float %float\n"
+	"%pB = OpTypePointer StorageBuffer %B\n"
+	"%pf = OpTypePointer StorageBuffer %float\n"
+	"%b = OpVariable %pB StorageBuffer\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%all = OpLoad %B %b\n"
+	"%p0 = OpAccessChain %pf %b %i0\n"
+	"OpStore %p0 %f1\n"
+	"%x = OpCompositeExtract %float %all 0\n"
+	"%p1 = OpAccessChain %pf %b %i1\n"
+	"OpStore %p1 %x\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
 		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
@@ -642,6 +678,7 @@ const FormCase form_cases[] = {
 		{"o = float(gl_PrimitiveIDIn);", "gl_PrimitiveID = gl_PrimitiveIDIn + 1;"}, {"o = float(gl_PrimitiveIDIn);", "gl_PrimitiveID = gl_PrimitiveIDIn + 1;"}},
 	{"vertex count of the primitive", "geom", "vulkan1.0", primitive_length_module, {"unknown length of vertex array v"},
 		{"unknown length of vertex array v"}},
+	{"copy of a block", "comp", "vulkan1.1", block_copy_module, {"unknown copy of the whole block B"}, {"unknown copy of the whole block B"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 };
