@@ -208,6 +208,9 @@ public:
 	// the labels that an OpSwitch branches to, appended: its default first,
 	// then the label of every literal in order
 	void get_switch_targets(const Iterator &sw, Array<uint32_t> &targets) const;
+	// the labels a branch, conditional branch or switch leads to, in operand
+	// order (a label may come twice)
+	void get_branch_targets(const Iterator &branch, Array<uint32_t> &targets) const;
 
 	// opcode classes
 	static uint32_t get_operand_index(int32_t op);

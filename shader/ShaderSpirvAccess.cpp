@@ -134,6 +134,18 @@ void ShaderSpirv::get_switch_targets(const Iterator &sw, Array<uint32_t> &target
 	for (uint32_t k = 3; k + step - 1 < sw.get_size(); k += step) targets.append(sw[k + step - 1]);
 }
 
+void ShaderSpirv::get_branch_targets(const Iterator &branch, Array<uint32_t> &targets) const {
+	int32_t op = branch.get_opcode();
+	if (op == OpBranch) {
+		targets.append(branch[1]);
+	} else if (op == OpBranchConditional) {
+		targets.append(branch[2]);
+		targets.append(branch[3]);
+	} else if (op == OpSwitch) {
+		get_switch_targets(branch, targets);
+	}
+}
+
 uint32_t ShaderSpirv::get_target_components(uint32_t id) const {
 	// a matrix multiplies the components of its column type
 	uint32_t factor = 1;

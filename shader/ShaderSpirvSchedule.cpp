@@ -421,15 +421,7 @@ void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 
 void ShaderSpirv::Scheduler::read_edges(const Iterator &branch) {
 	Array<uint32_t> targets;
-	int32_t op = branch.get_opcode();
-	if (op == OpBranch) {
-		targets.append(branch[1]);
-	} else if (op == OpBranchConditional) {
-		targets.append(branch[2]);
-		targets.append(branch[3]);
-	} else {
-		spirv.get_switch_targets(branch, targets);
-	}
+	spirv.get_branch_targets(branch, targets);
 	Set<uint32_t> seen;
 	for (uint32_t i = 0; i < targets.size(); i++) {
 		if (seen.find(targets[i])) continue;
@@ -696,15 +688,7 @@ void ShaderSpirv::Scheduler::place_copies(const Iterator &branch, uint32_t block
 	// the assignments of the Phis that the block's edges lead to stand at
 	// the end of the block, where its branch is
 	Array<uint32_t> targets;
-	int32_t op = branch.get_opcode();
-	if (op == OpBranch) {
-		targets.append(branch[1]);
-	} else if (op == OpBranchConditional) {
-		targets.append(branch[2]);
-		if (branch[3] != branch[2]) targets.append(branch[3]);
-	} else {
-		spirv.get_switch_targets(branch, targets);
-	}
+	spirv.get_branch_targets(branch, targets);
 	Set<uint32_t> seen;
 	for (uint32_t i = 0; i < targets.size(); i++) {
 		if (seen.find(targets[i])) continue;
