@@ -325,6 +325,7 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			queue.append(ConstantToken(Constant, value));
 			continue;
 		}
+		if (CompilerBits::is_unsupported_builtin(name.get())) throwError("\"%s\" built-in function is not supported\n", name.get());
 		throwError("unexpected \"%s\"\n", name.get());
 	}
 

@@ -154,6 +154,8 @@ TEST(CompileErrors, FormsNotTakenAreNamed) {
 			"shader.frag:5: imulExtended(3, 4, hi, lo);"},
 		{"void main() {\n\tcolor.x = uintBitsToFloat(packFloat2x16(f16vec2(1.0)));\n}\n", "\"packFloat2x16\" built-in function is not supported",
 			"shader.frag:4: color.x = uintBitsToFloat(packFloat2x16(f16vec2(1.0)));"},
+		{"const uint k = packFloat2x16(f16vec2(1.0));\nvoid main() {}\n", "\"packFloat2x16\" built-in function is not supported",
+			"shader.frag:3: uint k = packFloat2x16(f16vec2(1.0));"},
 		{"void main() {\n\tcolor.xy = vec2(unpackFloat2x16(7u));\n}\n", "\"unpackFloat2x16\" built-in function is not supported",
 			"shader.frag:4: color.xy = vec2(unpackFloat2x16(7u));"},
 		// a function of the shader's own may have such a name
