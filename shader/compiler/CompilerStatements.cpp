@@ -35,7 +35,8 @@ bool is_constructor_array(const char *s) {
 	return *skip_spaces(s) == '(';
 }
 
-// the flow attributes of loops and selections that have no control here
+// a flow attribute is one of those that give a loop or a selection its
+// control; the others of GLSL fail by name
 void check_flow_attribute(const String &attribute) {
 	if (attribute == "unroll" || attribute == "loop" || attribute == "flatten" || attribute == "branch") return;
 	throwError("\"%s\" flow attribute is not supported\n", attribute.get());
