@@ -187,6 +187,9 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			expect_operand = true;
 			continue;
 		}
+		// arguments and initialisers are cut at their own commas: one
+		// here stands between parentheses
+		if (c == ',') throwError("comma operator is not supported\n");
 		if (!expect_operand) throwError("invalid expression\n");
 
 		if (Parser::isNumber(s)) {
@@ -322,6 +325,7 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			queue.append(ConstantToken(Constant, value));
 			continue;
 		}
+		if (CompilerBits::is_unsupported_builtin(name.get())) throwError("\"%s\" built-in function is not supported\n", name.get());
 		throwError("unexpected \"%s\"\n", name.get());
 	}
 

@@ -61,6 +61,7 @@ uint32_t parse_condition(Compiler &compiler, const String &text, Compiler::Funct
 	if (*skip_spaces(t) == '\0') throwError("invalid expression\n");
 	uint32_t id = compiler.parse_expression(&t, String("b32"), function, &scope);
 	t = skip_spaces(t);
+	if (*t == ',') throwError("comma operator is not supported\n");
 	if (*t != '\0') throwError("unexpected \"%s\"\n", String(t).substr(0, 32).get());
 	uint32_t flags = compiler.get_target_flags(id);
 	if ((flags & Compiler::TypeKindMask) != Compiler::TypeBool || !(flags & Compiler::TypeScalar)) {
@@ -386,6 +387,7 @@ void Compiler::parse_switch(const char *src, const char **cursor, uint32_t *erro
 	const char *t = text.get();
 	if (*skip_spaces(t) == '\0') throwError("invalid expression\n");
 	uint32_t selector = parse_expression(&t, String(), function, &scope);
+	if (*skip_spaces(t) == ',') throwError("comma operator is not supported\n");
 	if (*skip_spaces(t) != '\0') throwError("unexpected \"%s\"\n", String(skip_spaces(t)).substr(0, 32).get());
 	uint32_t flags = get_target_flags(selector);
 	if (!(flags & TypeScalar) || !(flags & (TypeInt | TypeUint)) || (flags & (TypeFloat | TypeBool | Type64))) {

@@ -429,10 +429,14 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	Compiler &compiler = state.compiler;
 	state.s = skip_spaces(state.s);
 	if (*state.s == ';') throwError("unexpected ';'\n");
+	if (*state.s == '{') throwError("initializer lists are not supported\n");
 	const char *start = state.s;
 	String text = read_initializer(state.s);
 	Value value;
 	bool constant = variable.decorations.get(DecorationConstant) != nullptr;
+	if (constant && compiler.global_scope.structures.get(variable.type) != nullptr) {
+		throwError("constant structures are not supported: \"%s\"\n", variable.type.get());
+	}
 	if (constant) {
 		compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
 	} else {
@@ -720,6 +724,7 @@ void parse_word(State &state, const String &word) {
 		state.s += Parser::skipLine(state.s);
 		return;
 	}
+	if (word == "precise") throwError("precise qualifier is not supported\n");
 	if (parameter_list && word == "const") return;
 	if (parameter_list && (word == "in" || word == "out" || word == "inout")) {
 		if (state.bits & QualifierInout) throwError("too many inout qualifiers\n");

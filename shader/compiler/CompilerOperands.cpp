@@ -50,6 +50,7 @@ Operand ExpressionParser::parse_primary() {
 		s = p + 1;
 		ret = parse_assignment();
 		p = skip_spaces(s);
+		if (*p == ',') throwError("comma operator is not supported\n");
 		if (*p != ')') throwError("expecting '%c'\n", ')');
 		s = p + 1;
 		return ret;
@@ -230,7 +231,10 @@ Operand ExpressionParser::parse_primary() {
 		ret.id = compiler.parse_structure_constructor(arguments.get(), compiler.structures[structure].id, function, scope);
 		return ret;
 	}
-	if (*skip_spaces(s) == '(') throwError("unknown function \"%s\"\n", name.get());
+	if (*skip_spaces(s) == '(') {
+		if (CompilerBits::is_unsupported_builtin(name.get())) throwError("\"%s\" built-in function is not supported\n", name.get());
+		throwError("unknown function \"%s\"\n", name.get());
+	}
 	throwError("unexpected \"%s\"\n", name.get());
 }
 
@@ -687,7 +691,7 @@ uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Fun
 			break;
 		}
 	}
-	if (op == Expressions::Unknown) throwError("unknown operator\n");
+	if (op == Expressions::Unknown) throwError("expression statements other than assignments, increments and calls are not supported\n");
 
 	// the right side
 	Expressions::Operand right;

@@ -35,6 +35,13 @@ bool is_constructor_array(const char *s) {
 	return *skip_spaces(s) == '(';
 }
 
+// a flow attribute is one of those that give a loop or a selection its
+// control; the others of GLSL fail by name
+void check_flow_attribute(const String &attribute) {
+	if (attribute == "unroll" || attribute == "loop" || attribute == "flatten" || attribute == "branch") return;
+	throwError("\"%s\" flow attribute is not supported\n", attribute.get());
+}
+
 void check_pending(const Compiler &compiler, uint32_t bits) {
 	compiler.check_constant_qualifiers(bits & (PendingConst | PendingPrecision));
 }
@@ -111,6 +118,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		if (length == 0 && *skip_spaces(s) == '=') {
 			s = skip_spaces(s) + 1;
 			if (*skip_spaces(s) == ';') throwError("unexpected ';'\n");
+			if (*skip_spaces(s) == '{') throwError("initializer lists are not supported\n");
 			early_value = compiler.parse_expression(&s, String(), function, &scope);
 			uint32_t value_length = compiler.get_target_length(early_value);
 			if (value_length != ~0u && value_length != 0) length = value_length;
@@ -135,6 +143,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		} else if (*s == '=') {
 			s = skip_spaces(s + 1);
 			if (*s == ';') throwError("unexpected ';'\n");
+			if (*s == '{') throwError("initializer lists are not supported\n");
 			// a constant of a constant expression is a name for its value
 			if (compiler.variables[index].decorations.get(DecorationConstant) != nullptr && length == ~0u) {
 				const char *end = s;
@@ -250,8 +259,18 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		if (c == '[' && s[1] == '[') {
 			String attribute;
 			s += 2;
-			s += Parser::readName(s, attribute);
 			s = skip_spaces(s);
+			s += Parser::readName(s, attribute);
+			check_flow_attribute(attribute);
+			s = skip_spaces(s);
+			if (*s == ',') {
+				// the names of a list are checked before the list itself
+				String next;
+				s = skip_spaces(s + 1);
+				s += Parser::readName(s, next);
+				check_flow_attribute(next);
+				throwError("lists of flow attributes are not supported\n");
+			}
 			if (s[0] != ']' || s[1] != ']') throwError("expecting \"]]\"\n");
 			s += 2;
 			String keyword;
@@ -279,6 +298,10 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		const char *word_start = s;
 		s += Parser::readName(s, word);
 		s = skip_spaces(s);
+		// qualifiers and declarations GLSL has and this compiler does not take
+		if (word == "precise" && find_variable(word, &scope) == ~0u) throwError("precise qualifier is not supported\n");
+		if (word == "struct") throwError("structure declarations in functions are not supported\n");
+		if ((bits & PendingConst) && find_structure(word, &scope) != ~0u) throwError("constant structures are not supported: \"%s\"\n", word.get());
 		if ((bits & (PendingConst | PendingPrecision)) && glsl_types.get(word) == nullptr && word != "const" && word != "lowp" &&
 			word != "mediump" && word != "highp") {
 			check_pending(*this, bits);
@@ -360,6 +383,10 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			parse_expression(&s, String(), function, &scope);
 			bits |= ExpectSemicolon;
 			continue;
+		}
+		// a call of a GLSL built-in this compiler does not take
+		if (*s == '(' && CompilerBits::is_unsupported_builtin(word.get()) && function_names.get(word) == nullptr && find_variable(word, &scope) == ~0u) {
+			throwError("\"%s\" built-in function is not supported\n", word.get());
 		}
 		if (word == "const") {
 			if (bits & PendingConst) throwError("too many constant qualifiers\n");

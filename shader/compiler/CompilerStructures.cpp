@@ -321,6 +321,7 @@ void end_structure(State &state) {
 	}
 
 	state.s = skip_spaces(state.s);
+	if (*state.s == '=') throwError("initializers of variables declared with their structure are not supported: \"%s\"\n", instance.get());
 	if (*state.s != ';') throwError("expecting '%c'\n", ';');
 	state.s++;
 }

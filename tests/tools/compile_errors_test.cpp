@@ -134,6 +134,92 @@ TEST(CompileErrors, ControlFlowAndCalls) {
 	}
 }
 
+// GLSL that the compiler does not take fails by naming what it refused, at
+// the statement or declaration that uses it
+TEST(CompileErrors, FormsNotTakenAreNamed) {
+	struct Case {
+		std::string body; // after the output declaration; line 3 is its first
+		std::string message;
+		std::string position;
+	};
+	const Case cases[] = {
+		// built-ins with results through out parameters, and the 16-bit float pairs
+		{"void main() {\n\tuint c;\n\tcolor.x = float(uaddCarry(1u, 2u, c));\n}\n", "\"uaddCarry\" built-in function is not supported",
+			"shader.frag:5: color.x = float(uaddCarry(1u, 2u, c));"},
+		{"void main() {\n\tuint c;\n\tcolor.x = float(usubBorrow(1u, 2u, c));\n}\n", "\"usubBorrow\" built-in function is not supported",
+			"shader.frag:5: color.x = float(usubBorrow(1u, 2u, c));"},
+		{"void main() {\n\tuint hi, lo;\n\tumulExtended(3u, 4u, hi, lo);\n}\n", "\"umulExtended\" built-in function is not supported",
+			"shader.frag:5: umulExtended(3u, 4u, hi, lo);"},
+		{"void main() {\n\tint hi, lo;\n\timulExtended(3, 4, hi, lo);\n}\n", "\"imulExtended\" built-in function is not supported",
+			"shader.frag:5: imulExtended(3, 4, hi, lo);"},
+		{"void main() {\n\tcolor.x = uintBitsToFloat(packFloat2x16(f16vec2(1.0)));\n}\n", "\"packFloat2x16\" built-in function is not supported",
+			"shader.frag:4: color.x = uintBitsToFloat(packFloat2x16(f16vec2(1.0)));"},
+		{"const uint k = packFloat2x16(f16vec2(1.0));\nvoid main() {}\n", "\"packFloat2x16\" built-in function is not supported",
+			"shader.frag:3: uint k = packFloat2x16(f16vec2(1.0));"},
+		{"void main() {\n\tcolor.xy = vec2(unpackFloat2x16(7u));\n}\n", "\"unpackFloat2x16\" built-in function is not supported",
+			"shader.frag:4: color.xy = vec2(unpackFloat2x16(7u));"},
+		// a function of the shader's own may have such a name
+		{"uint uaddCarry(uint a, uint b, out uint c) { c = 0u; return a + b; }\nvoid main() {\n\tuint c;\n\tuaddCarry(1u, 2u, c);\n"
+			"\tcolor = vec4(float(uaddCarry(1u, 2u, c)));\n}\n", "", ""},
+		{"void main() {\n\tprecise float x = color.x * 2.0;\n}\n", "precise qualifier is not supported", "shader.frag:4: precise float x = color.x * 2.0;"},
+		{"precise float g;\nvoid main() {}\n", "precise qualifier is not supported", "shader.frag:3: precise float g;"},
+		// the comma operator; a comma between statements and in a for's parts separates them
+		{"void main() {\n\tfloat a = 1.0, b = 2.0;\n\tcolor.x = (a++, b);\n}\n", "comma operator is not supported", "shader.frag:5: color.x = (a++, b);"},
+		{"void main() {\n\tint i = 0;\n\tif (i++, i > 1) color.x = 1.0;\n}\n", "comma operator is not supported", "shader.frag:5: if (i++, i > 1) color.x = 1.0;"},
+		{"const int k = (1, 2);\nvoid main() {}\n", "comma operator is not supported", "shader.frag:3: int k = (1, 2);"},
+		{"void main() {\n\tint i, j;\n\tfor (i = 0, j = 4; i < j; i++, j--) color.x += 1.0;\n\ti++, j++;\n}\n", "", ""},
+		// a structure declared with an initialised variable, and constant structures
+		{"struct S { float a; int k; } s = S(1.0, 2);\nvoid main() {}\n", "initializers of variables declared with their structure are not supported: \"s\"",
+			"shader.frag:3: } s = S(1.0, 2);"},
+		{"struct S { float a; int k; };\nconst S k = S(1.0, 2);\nvoid main() {}\n", "constant structures are not supported: \"S\"",
+			"shader.frag:4: S k = S(1.0, 2);"},
+		{"struct S { float a; int k; };\nvoid main() {\n\tconst S k = S(1.0, 2);\n}\n", "constant structures are not supported: \"S\"",
+			"shader.frag:5: S k = S(1.0, 2);"},
+		{"void main() {\n\tstruct S { float a; } s;\n}\n", "structure declarations in functions are not supported", "shader.frag:4: struct S { float a; } s;"},
+		// flow attributes without a control here, and lists of them
+		{"void main() {\n\t[[dont_unroll]] for (int i = 0; i < 4; i++) color.x += 1.0;\n}\n", "\"dont_unroll\" flow attribute is not supported",
+			"shader.frag:4: [[dont_unroll]] for (int i = 0; i < 4; i++) color.x += 1.0;"},
+		{"void main() {\n\t[[dont_flatten]] if (color.x > 0.0) color.x = 1.0;\n}\n", "\"dont_flatten\" flow attribute is not supported",
+			"shader.frag:4: [[dont_flatten]] if (color.x > 0.0) color.x = 1.0;"},
+		{"void main() {\n\t[[dependency_length(4)]] for (int i = 0; i < 4; i++) color.x += 1.0;\n}\n", "\"dependency_length\" flow attribute is not supported",
+			"shader.frag:4: [[dependency_length(4)]] for (int i = 0; i < 4; i++) color.x += 1.0;"},
+		{"void main() {\n\t[[unroll, dependency_infinite]] for (int i = 0; i < 4; i++) color.x += 1.0;\n}\n",
+			"\"dependency_infinite\" flow attribute is not supported", "shader.frag:4: [[unroll, dependency_infinite]] for (int i = 0; i < 4; i++) color.x += 1.0;"},
+		{"void main() {\n\t[[unroll, loop]] for (int i = 0; i < 4; i++) color.x += 1.0;\n}\n", "lists of flow attributes are not supported",
+			"shader.frag:4: [[unroll, loop]] for (int i = 0; i < 4; i++) color.x += 1.0;"},
+		{"void main() {\n\t[[flatten]] for (int i = 0; i < 4; i++) color.x += 1.0;\n}\n", "invalid flow \"flatten\" for \"for\"",
+			"shader.frag:4: [[flatten]] for (int i = 0; i < 4; i++) color.x += 1.0;"},
+		// expression statements that assign nothing at their top
+		{"void main() {\n\tfloat x = 0.0, y = 0.0;\n\tx > 2.0 ? (x = 1.0) : (y = 2.0);\n}\n",
+			"expression statements other than assignments, increments and calls are not supported", "shader.frag:5: x > 2.0 ? (x = 1.0) : (y = 2.0);"},
+		{"void main() {\n\tfloat x = 0.0;\n\tx + 1.0;\n}\n", "expression statements other than assignments, increments and calls are not supported",
+			"shader.frag:5: x + 1.0;"},
+		// initializer lists, of locals and globals
+		{"void main() {\n\tfloat a[3] = {1.0, 2.0, 3.0};\n}\n", "initializer lists are not supported", "shader.frag:4: float a[3] = {1.0, 2.0, 3.0};"},
+		{"void main() {\n\tfloat a[] = {1.0, 2.0};\n}\n", "initializer lists are not supported", "shader.frag:4: float a[] = {1.0, 2.0};"},
+		{"struct T { int x; int y; };\nstruct S { int a; T t; };\nvoid main() {\n\tS s = {1, {2, 3}};\n}\n", "initializer lists are not supported",
+			"shader.frag:6: S s = {1, {2, 3}};"},
+		{"const float g[2] = {1.0, 2.0};\nvoid main() {}\n", "initializer lists are not supported", "shader.frag:3: float g[2] = {1.0, 2.0};"},
+	};
+	Workspace workspace;
+	for (const Case &c : cases) {
+		std::string src = std::string("#version 460\n") + Out + c.body;
+		workspace.write({{"shader.frag", src}});
+		std::remove((workspace.dir + "/out.spv").c_str());
+		ProgramResult r = run_program({"-f", "shader.frag", "-o", "out.spv"}, workspace.dir);
+		if (c.message.empty()) {
+			EXPECT_EQ(r.status, 0) << src << r.err;
+			if (r.status == 0 && have_tool("spirv-val")) {
+				EXPECT_EQ(std::system(("spirv-val --target-env vulkan1.2 " + shell_quote(workspace.dir + "/out.spv")).c_str()), 0) << src;
+			}
+			continue;
+		}
+		EXPECT_EQ(r.status, 1) << src;
+		EXPECT_TRUE(has_error(r.err, "Compiler::compileGLSL(): " + c.message)) << src << r.err;
+		EXPECT_TRUE(has_error(r.err, "Shader::compile_glsl(): " + c.position)) << src << r.err;
+	}
+}
+
 // the interface checks run on the whole shader: their errors have no line,
 // and what needs no location or binding compiles
 TEST(CompileErrors, InterfaceChecks) {

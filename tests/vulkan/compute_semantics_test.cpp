@@ -262,6 +262,18 @@ const Case cases[] = {
 		"  r[i * 4u + 3u] = 99u;\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 256}}, 4},
+	// commas between statements, and in the first and last parts of a for
+	{"CommaSeparatedStatements",
+		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint r[128]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  uint x = a[i]; uint p, q, acc = 0u;\n"
+		"  for (p = 0u, q = x % 9u; p < q; p++, q--) acc += p * 10u + q;\n"
+		"  acc++, x += 3u;\n"
+		"  r[i * 2u] = acc; r[i * 2u + 1u] = x + p * 100u + q;\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 128}}, 4},
 	// code after break, continue and return, and constructs none of whose
 	// ends reach their merge, still make a valid module
 	{"CodeAfterJumps",

@@ -514,6 +514,8 @@ TEST(CompilerConstantExpressions, Values) {
 		{"(-2147483647 - 1) / -1", 0, {}, "can't evaluate Div"},
 		{"1 << 32", 0, {}, "can't evaluate ShiftLeft"},
 		{"arr.size()", 0, {}, "unknown array function"},
+		{"(1, 2)", 0, {}, "comma operator is not supported"},
+		{"packFloat2x16(f16vec2(1.0))", 0, {}, "\"packFloat2x16\" built-in function is not supported"},
 		{"vec3(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17)", 0, {}, nullptr},
 	});
 }
