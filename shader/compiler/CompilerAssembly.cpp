@@ -479,11 +479,30 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		if (const Target *target = targets.get(variables[i].id)) referenced.insert(target->type);
 	}
+	// Only arrays in memory of an explicit layout have a stride: the types of
+	// structure members and the arrays inside them. An array of blocks or of
+	// images is an array of descriptors, and the arrays of locals, private,
+	// shared, input and output variables have no layout.
+	Set<uint32_t> laid_out;
+	for (uint32_t i = 0; i < structures.size(); i++) {
+		const Structure &structure = structures[i];
+		if (removed.find(structure.id)) continue;
+		for (uint32_t j = 0; j < structure.members.size(); j++) {
+			// an array inside an array (the element of a member array) is laid out as well
+			const Target *target = targets.get(variables[structure.members[j]].id);
+			while (target != nullptr && !laid_out.find(target->type)) {
+				const Target *type = targets.get(target->type);
+				if (type == nullptr || (type->flags & TypeRuntimeArray) == 0 || (type->flags & TypePointer)) break;
+				laid_out.insert(target->type);
+				target = type;
+			}
+		}
+	}
 	Set<uint32_t> strided;
 	for (auto it = types.begin(); it; ++it) {
 		uint32_t id = it->value;
 		if (removed.find(id) || constants.get(id) != nullptr || strided.find(id)) continue;
-		if (!referenced.find(id)) continue;
+		if (!referenced.find(id) || !laid_out.find(id)) continue;
 		uint32_t type_flags = get_target_flags(id);
 		if ((type_flags & TypeRuntimeArray) == 0 || (type_flags & TypePointer)) continue;
 		if (const uint32_t *stride = array_strides.get(id)) {
