@@ -484,19 +484,22 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	// images is an array of descriptors, and the arrays of locals, private,
 	// shared, input and output variables have no layout.
 	Set<uint32_t> laid_out;
-	for (uint32_t i = 0; i < structures.size(); i++) {
-		const Structure &structure = structures[i];
-		if (removed.find(structure.id)) continue;
-		for (uint32_t j = 0; j < structure.members.size(); j++) {
-			// an array inside an array (the element of a member array) is laid out as well
-			const Target *target = targets.get(variables[structure.members[j]].id);
-			while (target != nullptr && !laid_out.find(target->type)) {
-				const Target *type = targets.get(target->type);
-				if (type == nullptr || (type->flags & TypeRuntimeArray) == 0 || (type->flags & TypePointer)) break;
-				laid_out.insert(target->type);
-				target = type;
+	for (uint32_t p = 0; p < declarations.size();) {
+		uint32_t count = declarations[p] >> 16;
+		if (count == 0 || p + count > declarations.size()) break;
+		if ((declarations[p] & 0xffffu) == Spirv::OpTypeStruct) {
+			for (uint32_t k = 2; k < count; k++) {
+				// an array inside an array (the element of a member array) is laid out as well
+				uint32_t type = declarations[p + k];
+				const Target *target = targets.get(type);
+				while (target != nullptr && !laid_out.find(type) && (target->flags & TypeRuntimeArray) && !(target->flags & TypePointer)) {
+					laid_out.insert(type);
+					type = target->type;
+					target = targets.get(type);
+				}
 			}
 		}
+		p += count;
 	}
 	Set<uint32_t> strided;
 	for (auto it = types.begin(); it; ++it) {
