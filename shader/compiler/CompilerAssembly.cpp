@@ -65,6 +65,14 @@ const struct {
 	{5302, "SPV_EXT_descriptor_indexing"},
 	{5304, "SPV_EXT_descriptor_indexing"},
 	{5305, "SPV_EXT_descriptor_indexing"},
+	{5306, "SPV_EXT_descriptor_indexing"},
+	{5307, "SPV_EXT_descriptor_indexing"},
+	{5308, "SPV_EXT_descriptor_indexing"},
+	{5309, "SPV_EXT_descriptor_indexing"},
+	{5310, "SPV_EXT_descriptor_indexing"},
+	{5311, "SPV_EXT_descriptor_indexing"},
+	{5312, "SPV_EXT_descriptor_indexing"},
+	{5284, "SPV_KHR_fragment_shader_barycentric"},
 	{4437, "SPV_KHR_device_group"},
 	{4439, "SPV_KHR_multiview"},
 	{5297, "SPV_NV_shader_subgroup_partitioned"},
@@ -277,6 +285,14 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		if (!capabilities.find(row.capability) || extensions_written.find(String(row.extension))) continue;
 		extensions_written.insert(String(row.extension));
 		add_module_string_opcode(OpExtension, {}, String(row.extension));
+	}
+	// the barycentric built-ins of the explicit vertex parameters need an
+	// extension and no capability
+	for (uint32_t i = 0; i < variables.size(); i++) {
+		const uint32_t *builtin = variables[i].decorations.get(Spirv::DecorationBuiltIn);
+		if (builtin == nullptr || *builtin < 4992 || *builtin > 4998 || variables[i].dropped) continue;
+		add_module_string_opcode(OpExtension, {}, String("SPV_AMD_shader_explicit_vertex_parameter"));
+		break;
 	}
 	if (glsl_id != ~0u) add_module_string_opcode(Spirv::OpExtInstImport, {glsl_id}, String("GLSL.std.450"));
 	add_module_opcode(OpMemoryModel, {0, 1});

@@ -98,6 +98,9 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 	bool tracing = (m >= 5313 && m <= 5318);
 	if (tracing || capabilities.find(4479u)) {
 		if (declare_plain(*this, name, {{"in u32v3", "gl_LaunchIDEXT"}, {"in u32v3", "gl_LaunchSizeEXT"}})) return done();
+	}
+	// the ray flags are those of traced rays and of ray queries
+	if (tracing || capabilities.find(4479u) || capabilities.find(4472u)) {
 		if (declare_constants(*this, name,
 				{{"gl_RayFlagsNoneEXT", 0}, {"gl_RayFlagsOpaqueEXT", 1}, {"gl_RayFlagsNoOpaqueEXT", 2}, {"gl_RayFlagsTerminateOnFirstHitEXT", 4},
 					{"gl_RayFlagsSkipClosestHitShaderEXT", 8}, {"gl_RayFlagsCullBackFacingTrianglesEXT", 16},
