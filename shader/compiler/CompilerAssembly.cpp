@@ -65,6 +65,14 @@ const struct {
 	{5302, "SPV_EXT_descriptor_indexing"},
 	{5304, "SPV_EXT_descriptor_indexing"},
 	{5305, "SPV_EXT_descriptor_indexing"},
+	{5306, "SPV_EXT_descriptor_indexing"},
+	{5307, "SPV_EXT_descriptor_indexing"},
+	{5308, "SPV_EXT_descriptor_indexing"},
+	{5309, "SPV_EXT_descriptor_indexing"},
+	{5310, "SPV_EXT_descriptor_indexing"},
+	{5311, "SPV_EXT_descriptor_indexing"},
+	{5312, "SPV_EXT_descriptor_indexing"},
+	{5284, "SPV_KHR_fragment_shader_barycentric"},
 	{4437, "SPV_KHR_device_group"},
 	{4439, "SPV_KHR_multiview"},
 	{5297, "SPV_NV_shader_subgroup_partitioned"},
@@ -278,6 +286,14 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		extensions_written.insert(String(row.extension));
 		add_module_string_opcode(OpExtension, {}, String(row.extension));
 	}
+	// the barycentric built-ins of the explicit vertex parameters need an
+	// extension and no capability
+	for (uint32_t i = 0; i < variables.size(); i++) {
+		const uint32_t *builtin = variables[i].decorations.get(Spirv::DecorationBuiltIn);
+		if (builtin == nullptr || *builtin < 4992 || *builtin > 4998 || variables[i].dropped) continue;
+		add_module_string_opcode(OpExtension, {}, String("SPV_AMD_shader_explicit_vertex_parameter"));
+		break;
+	}
 	if (glsl_id != ~0u) add_module_string_opcode(Spirv::OpExtInstImport, {glsl_id}, String("GLSL.std.450"));
 	add_module_opcode(OpMemoryModel, {0, 1});
 
@@ -479,11 +495,33 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		if (const Target *target = targets.get(variables[i].id)) referenced.insert(target->type);
 	}
+	// Only arrays in memory of an explicit layout have a stride: the types of
+	// structure members and the arrays inside them. An array of blocks or of
+	// images is an array of descriptors, and the arrays of locals, private,
+	// shared, input and output variables have no layout.
+	Set<uint32_t> laid_out;
+	for (uint32_t p = 0; p < declarations.size();) {
+		uint32_t count = declarations[p] >> 16;
+		if (count == 0 || p + count > declarations.size()) break;
+		if ((declarations[p] & 0xffffu) == Spirv::OpTypeStruct) {
+			for (uint32_t k = 2; k < count; k++) {
+				// an array inside an array (the element of a member array) is laid out as well
+				uint32_t type = declarations[p + k];
+				const Target *target = targets.get(type);
+				while (target != nullptr && !laid_out.find(type) && (target->flags & TypeRuntimeArray) && !(target->flags & TypePointer)) {
+					laid_out.insert(type);
+					type = target->type;
+					target = targets.get(type);
+				}
+			}
+		}
+		p += count;
+	}
 	Set<uint32_t> strided;
 	for (auto it = types.begin(); it; ++it) {
 		uint32_t id = it->value;
 		if (removed.find(id) || constants.get(id) != nullptr || strided.find(id)) continue;
-		if (!referenced.find(id)) continue;
+		if (!referenced.find(id) || !laid_out.find(id)) continue;
 		uint32_t type_flags = get_target_flags(id);
 		if ((type_flags & TypeRuntimeArray) == 0 || (type_flags & TypePointer)) continue;
 		if (const uint32_t *stride = array_strides.get(id)) {

@@ -5,10 +5,68 @@
 #include "shader/compiler/Compiler.h"
 
 #include "core/Error.h"
+#include "core/Parser.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace Vexa {
 
 namespace {
+
+bool is_name_char(char c) {
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+const char *skip_blanks(const char *s) {
+	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
+	return s;
+}
+
+// The length of a built-in array that the shader uses without declaring it:
+// one more than the largest index of it in the function bodies, each of
+// which must be a literal. The bodies lie in one text, in which the first
+// of them starts; a member of that name (after a '.') belongs to a block.
+uint32_t implicit_length(const Compiler &compiler, const char *name) {
+	const char *start = nullptr;
+	for (uint32_t i = 0; i < compiler.functions.size(); i++) {
+		const char *body = compiler.functions[i].body;
+		if (body != nullptr && (start == nullptr || body < start)) start = body;
+	}
+	if (start == nullptr) return 0;
+	const size_t size = strlen(name);
+	uint32_t ret = 0;
+	for (const char *s = start; *s != '\0';) {
+		if (s[0] == '/' && (s[1] == '/' || s[1] == '*')) {
+			s += Parser::skipComment(s);
+			continue;
+		}
+		if (!is_name_char(*s)) {
+			s++;
+			continue;
+		}
+		const char *word = s;
+		while (is_name_char(*s)) s++;
+		if (size_t(s - word) != size || strncmp(word, name, size) != 0) continue;
+		const char *before = word;
+		while (before > start && (before[-1] == ' ' || before[-1] == '\t' || before[-1] == '\n' || before[-1] == '\r')) before--;
+		if (before > start && before[-1] == '.') continue;
+		const char *p = skip_blanks(s);
+		if (*p != '[') throwError("\"%s\" is used as a whole: its size must be declared\n", name);
+		p = skip_blanks(p + 1);
+		if (*p < '0' || *p > '9') throwError("\"%s\" is indexed by a variable: its size must be declared\n", name);
+		char *end = nullptr;
+		unsigned long index = strtoul(p, &end, 0);
+		p = end;
+		if (*p == 'u' || *p == 'U') p++;
+		p = skip_blanks(p);
+		if (*p != ']') throwError("\"%s\" is indexed by a variable: its size must be declared\n", name);
+		if (index >= 8) throwError("index %lu of \"%s\" is out of bounds\n", index, name);
+		if (index + 1 > ret) ret = uint32_t(index + 1);
+		s = p + 1;
+	}
+	return ret;
+}
 
 struct Plain {
 	const char *declaration; // "in u32", "out i32", ...
@@ -86,6 +144,18 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 		}
 		if (declare_plain(*this, name, {{"out i32", "gl_ViewportIndex"}, {"out i32", "gl_Layer"}})) return done();
 	}
+	// the clip and cull distances outside a redeclared block: arrays as long
+	// as their largest index needs
+	if (is_model(m, {0, 2, 3, 4}) && (name == "gl_ClipDistance" || name == "gl_CullDistance")) {
+		uint32_t length = implicit_length(*this, name.get());
+		if (length == 0) throwError("\"%s\" array has no size\n", name.get());
+		String text = String::format("%s f32 %s[%u];", m == 4 ? "in" : "out", name.get(), length);
+		uint32_t offset = 0;
+		parse_declarations(text.get(), &offset, true);
+		return done();
+	}
+	// the view of a multiview render pass, in the stages before rasterization and after
+	if (is_model(m, {0, 1, 2, 3, 4}) && declare_plain(*this, name, {{"in i32", "gl_ViewIndex"}})) return done();
 	if (is_model(m, {5, 5364, 5365})) {
 		String text = String::format("const u32v3 gl_WorkGroupSize = uvec3(%u, %u, %u);", group_size[0], group_size[1], group_size[2]);
 		if (declare_text(*this, name, {"gl_WorkGroupSize"}, text)) return done();
@@ -98,6 +168,9 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 	bool tracing = (m >= 5313 && m <= 5318);
 	if (tracing || capabilities.find(4479u)) {
 		if (declare_plain(*this, name, {{"in u32v3", "gl_LaunchIDEXT"}, {"in u32v3", "gl_LaunchSizeEXT"}})) return done();
+	}
+	// the ray flags are those of traced rays and of ray queries
+	if (tracing || capabilities.find(4479u) || capabilities.find(4472u)) {
 		if (declare_constants(*this, name,
 				{{"gl_RayFlagsNoneEXT", 0}, {"gl_RayFlagsOpaqueEXT", 1}, {"gl_RayFlagsNoOpaqueEXT", 2}, {"gl_RayFlagsTerminateOnFirstHitEXT", 4},
 					{"gl_RayFlagsSkipClosestHitShaderEXT", 8}, {"gl_RayFlagsCullBackFacingTrianglesEXT", 16},

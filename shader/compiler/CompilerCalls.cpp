@@ -20,6 +20,7 @@ using CompilerBits::skip_spaces;
 
 namespace {
 
+constexpr uint32_t StorageUniformConstant = 0;
 constexpr uint32_t StorageFunction = 7;
 
 // an argument passed by reference through a temporary, written back after the call
@@ -375,6 +376,24 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 	}
 	Function &callee = functions[index];
 	if (callee.name == "main" && callee.arguments == "(") throwError("can't call entry function\n");
+	// an image, sampler or acceleration structure goes as the pointer of the
+	// resource it is read from: a variable, an element of one, or a parameter
+	// of the same kind
+	for (uint32_t i = 0; i < callee.parameters.size() && i < arguments.size() && i < list.size(); i++) {
+		if (variables[callee.parameters[i].variable].storage != StorageUniformConstant) continue;
+		uint32_t pointer = list[i].operand.pointer;
+		const Target *target = pointer != ~0u ? targets.get(pointer) : nullptr;
+		if (target == nullptr || list[i].operand.variable == ~0u || variables[list[i].operand.variable].storage != StorageUniformConstant) {
+			throwError("argument %u of %s%s) function must be a resource variable\n", i + 1, callee.name.get(), callee.arguments.get());
+		}
+		// the pointer's type is the parameter's: an image of another format is not
+		const Variable &parameter = variables[callee.parameters[i].variable];
+		const Target *expected = targets.get(parameter.id);
+		if (expected == nullptr || expected->type != target->type || parameter.length != get_target_length(pointer)) {
+			throwError("argument %u of %s%s) function has another format or type than its parameter\n", i + 1, callee.name.get(), callee.arguments.get());
+		}
+		arguments[i] = pointer;
+	}
 	callee.used = true;
 	uint32_t return_type = add_type(callee.return_type, ~0u, &global_scope);
 

@@ -589,6 +589,13 @@ void parse_declaration(State &state, const String &type) {
 		storage = state.storage;
 	}
 	if (storage == StorageUniform && is_opaque_type(type)) storage = StorageUniformConstant;
+	// images, samplers and acceleration structures live only among the
+	// resources: a parameter of such a type is the resource's pointer
+	bool resource_parameter = parameter_list && is_opaque_type(type);
+	if (resource_parameter) {
+		if (state.out_parameter) throwError("\"%s\" parameter of %s type can't be an output\n", name.get(), type.get());
+		storage = StorageUniformConstant;
+	}
 	// uniforms other than resources, buffers and push constants live in blocks
 	if (!parameter_list && !member && !state.internal && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant)) {
 		throwError("\"%s\" must be a member of a block\n", name.get());
@@ -649,7 +656,7 @@ void parse_declaration(State &state, const String &type) {
 		check_interface(state, variable, member ? compiler.structures[state.structure].storage : storage, member);
 		if (!member) check_per_vertex(state, variable, storage);
 		// resources with a binding and no set are in set 0, as blocks are
-		if (!member && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&
+		if (!member && !parameter_list && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&
 			variable.decorations.get(DecorationDescriptorSet) == nullptr) {
 			variable.decorations.insert(DecorationDescriptorSet, 0);
 		}
@@ -666,7 +673,7 @@ void parse_declaration(State &state, const String &type) {
 			function.arguments.append(variable.type == "samplerShadow" ? String("sampler") : variable.type);
 			if (length != ~0u) function.arguments.append(String::format("[%u];", length));
 			else function.arguments.append(';');
-			if (!state.out_parameter) variable.parameter = function.parameters.size();
+			if (!state.out_parameter && !resource_parameter) variable.parameter = function.parameters.size();
 			variable.function = state.function;
 			variable.used = true;
 			function.parameters.append(Compiler::Parameter{index, ~0u});

@@ -464,6 +464,37 @@ Operand ExpressionParser::parse_conditional() {
 	Segment code_b = detach(function, mark, last);
 	function.last_opcode = last;
 
+	// void operands (calls of void functions) only branch and call: the
+	// result is a value of no type, which no use takes
+	bool void_a = a.id != ~0u && type_name_of(a.id) == "void";
+	bool void_b = b.id != ~0u && type_name_of(b.id) == "void";
+	if (void_a || void_b) {
+		if (!void_a || !void_b) throwError("invalid operator %s for void and non-void operands\n", type_names[Select]);
+		if (!(condition_flags & Compiler::TypeScalar)) throwError("invalid operator %s for void with %s condition\n", type_names[Select], type_name_of(condition_id).get());
+		uint32_t void_type = compiler.get_target_type(a.id);
+		if (const Value *c = compiler.constants.get(condition_id)) {
+			attach(function, c->get_bool(0) ? code_a : code_b);
+			Operand ret;
+			ret.id = result_id(void_type);
+			return ret;
+		}
+		uint32_t then_label = compiler.next_id++;
+		uint32_t else_label = compiler.next_id++;
+		uint32_t merge_label = compiler.next_id++;
+		compiler.add_function_opcode(function, OpSelectionMerge, {merge_label, 0});
+		compiler.add_function_opcode(function, OpBranchConditional, {condition_id, then_label, else_label});
+		compiler.add_function_opcode(function, OpLabel, {then_label});
+		attach(function, code_a);
+		compiler.add_function_opcode(function, OpBranch, {merge_label});
+		compiler.add_function_opcode(function, OpLabel, {else_label});
+		attach(function, code_b);
+		compiler.add_function_opcode(function, OpBranch, {merge_label});
+		compiler.add_function_opcode(function, OpLabel, {merge_label});
+		Operand ret;
+		ret.id = result_id(void_type);
+		return ret;
+	}
+
 	// the type of the result: a branch of text takes the other's
 	uint32_t type = ~0u;
 	if (a.id == ~0u && b.id == ~0u) {

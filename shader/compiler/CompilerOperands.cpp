@@ -151,9 +151,10 @@ Operand ExpressionParser::parse_primary() {
 				ret.id = compiler.variables[*compiler.global_scope.variables.get(key)].initializer;
 				return ret;
 			}
+			// an element is read from the copy; its length is a constant
 			bool pointer = false;
 			uint32_t id = compiler.parse_variable(&s, key, function, scope, false, &pointer);
-			ret.id = load(id);
+			ret.id = pointer ? load(id) : id;
 			return ret;
 		}
 		if (!variable.value.empty()) {

@@ -139,7 +139,12 @@ uint32_t Compiler::add_type(const String &name, uint32_t length, Scope *scope) {
 	if ((flags & TypeFloat) && (flags & Type16)) capabilities.insert(Spirv::CapabilityFloat16);
 	if (integer && (flags & Type64)) capabilities.insert(Spirv::CapabilityInt64);
 	if ((flags & TypeFloat) && (flags & Type64)) capabilities.insert(Spirv::CapabilityFloat64);
-	if (flags & TypeAccelerationStructure) capabilities.insert(Spirv::CapabilityRayTracing);
+	// an acceleration structure is traced in the ray-tracing stages and
+	// queried in the others, each with a capability of its own
+	if (flags & TypeAccelerationStructure) {
+		bool tracing = execution_model >= 5313 && execution_model <= 5318;
+		capabilities.insert(tracing ? Spirv::CapabilityRayTracing : Spirv::CapabilityRayQuery);
+	}
 	if (flags & TypeRayQuery) capabilities.insert(Spirv::CapabilityRayQuery);
 
 	types.insert(key, id);

@@ -198,6 +198,33 @@ TEST(GLSLText, SeparateSamplerPragmaOnceAfterTheLastFunction) {
 	}
 }
 
+// Functions of this compiler's own modules that take samplers: the parameter
+// is the pointer of the resource, which GLSL writes as a sampler parameter
+// given the sampler variable or an element of an array of them.
+TEST(GLSLText, OwnModulesPassSamplersToFunctions) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator or the SPIR-V tools are not installed";
+	compiler_test::Compiled compiled = compiler_test::compile(5,
+		"#version 450\n"
+		"layout(set = 0, binding = 0) uniform sampler2D tex;\n"
+		"layout(set = 0, binding = 1) uniform sampler2D texs[3];\n"
+		"layout(set = 0, binding = 4) uniform sampler2DShadow shadow;\n"
+		"layout(location = 0) in vec2 uv;\n"
+		"layout(location = 0) out vec4 color;\n"
+		"vec4 inner(sampler2D s, vec2 p) { return texture(s, p); }\n"
+		"vec4 outer(sampler2D s, vec2 p) { return inner(s, p * 2.0); }\n"
+		"vec4 pick(sampler2D s[3]) { return texture(s[2], vec2(0.25)); }\n"
+		"float depth(sampler2DShadow s) { return texture(s, vec3(uv, 0.5)); }\n"
+		"void main() { color = outer(tex, uv) + outer(texs[1], uv) + pick(texs) * depth(shadow); }\n");
+	ASSERT_TRUE(compiled.ok) << compiled.log;
+	ASSERT_EQ(spirv_val(compiled.words, "vulkan1.0"), "");
+	Rendered text = render_both("frag", compiled.words);
+	for (const std::string *t : {&text.gl, &text.es}) {
+		EXPECT_NE(t->find("sampler2D s, vec2 "), std::string::npos) << *t;
+		EXPECT_NE(t->find("outer(texs[1], "), std::string::npos) << *t;
+		EXPECT_NE(t->find("pick(texs)"), std::string::npos) << *t;
+	}
+}
+
 // the binding of the declaration of a variable; -1 without one
 int binding_of(const std::string &text, const std::string &name) {
 	std::istringstream lines(text);

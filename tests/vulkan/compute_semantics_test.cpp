@@ -405,6 +405,31 @@ const Case cases[] = {
 		"  r[i * 2u + 1u] = vec4(c[3], m[i % 16u][1].z);\n"
 		"}\n",
 		{{Float, 16 * 6 + 16 * 8 + 256}, {Zero, 512}}, 4},
+	// the length of a constant array is a constant, and its elements are read
+	{"ConstantArrays",
+		"const int table[4] = int[4](3, 1, 4, 1);\n"
+		"const vec2 points[3] = vec2[3](vec2(0.5, 1.0), vec2(2.0, -1.0), vec2(0.0, 3.0));\n"
+		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { int r[128]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  int n = table.length() + points.length() * 10;\n"
+		"  r[i * 2u] = n + table[uint(a[i]) % uint(table.length())];\n"
+		"  r[i * 2u + 1u] = int(points[i % uint(points.length())].x * 4.0) + table[3];\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 128}}, 4},
+	// a ?: of void calls runs one of them
+	{"VoidConditional",
+		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { int r[64]; };\n"
+		"void up(uint i) { r[i] = a[i] + 1; }\n"
+		"void down(uint i) { r[i] = a[i] - 100; }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  (a[i] > 500 ? up(i) : down(i));\n"
+		"  (i % 3u == 0u ? (a[i] > 200 ? down(i) : up(i)) : up(i));\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 64}}, 4},
 	{"SixtyFourBits",
 		"#extension GL_ARB_gpu_shader_int64 : require\n"
 		"layout(std430, binding = 0) buffer In { uint a[64]; int b[64]; };\n"

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace Vexa;
 
@@ -112,4 +113,64 @@ TEST(CompilerBuiltins, DeclaredForTheirStage) {
 	// a control shader without an output vertex count has no gl_out
 	Compiled control = compile(2, "#version 450\nvoid main() { gl_out[gl_InvocationID].gl_Position = vec4(1.0); }\n", "vulkan1.0");
 	EXPECT_FALSE(control.ok);
+}
+
+// What a module declares follows from what the shader uses: each capability
+// with the extension it needs (spirv-val rejects a capability without it),
+// and no capability of a feature it doesn't use (a device without that
+// feature could not create the module). Built-ins that GLSL declares
+// implicitly are sized as GLSL sizes them.
+TEST(CompilerBuiltins, CapabilitiesAndExtensionsOfWhatIsUsed) {
+	if (!compiler_test::have_tool("spirv-dis") || !compiler_test::have_tool("spirv-val")) GTEST_SKIP() << "no SPIR-V tools";
+	struct Row {
+		const char *name;
+		uint32_t stage; // 1 vertex, 5 fragment, 6 compute
+		const char *env;
+		const char *source;
+		std::vector<const char *> present;
+		std::vector<const char *> absent;
+	} rows[] = {
+		{"fragment barycentrics", 5, "vulkan1.1",
+			"#version 450\n#extension GL_EXT_fragment_shader_barycentric : require\nlayout(location = 0) out vec4 o;\n"
+			"void main() { o = vec4(gl_BaryCoordEXT + gl_BaryCoordNoPerspEXT, 1.0); }\n",
+			{"OpCapability FragmentBarycentricKHR", "OpExtension \"SPV_KHR_fragment_shader_barycentric\"", "BuiltIn BaryCoordKHR"}, {}},
+		{"explicit vertex parameters", 5, "vulkan1.1",
+			"#version 450\n#extension GL_AMD_shader_explicit_vertex_parameter : require\nlayout(location = 0) out vec4 o;\n"
+			"void main() { o = vec4(gl_BaryCoordSmoothAMD, gl_BaryCoordNoPerspAMD); }\n",
+			{"OpExtension \"SPV_AMD_shader_explicit_vertex_parameter\"", "BuiltIn BaryCoordSmoothAMD"}, {}},
+		{"ray query in a compute shader", 6, "vulkan1.2",
+			"#version 460\n#extension GL_EXT_ray_query : require\nlayout(local_size_x = 1) in;\n"
+			"layout(binding = 0) uniform accelerationStructureEXT scene;\nlayout(std430, binding = 1) buffer B { uint v[]; };\n"
+			"void main() { rayQueryEXT q; rayQueryInitializeEXT(q, scene, gl_RayFlagsOpaqueEXT, 0xff, vec3(0.0), 0.0, vec3(0.0, 0.0, 1.0), 10.0);\n"
+			"  while (rayQueryProceedEXT(q)) {}\n  v[0] = rayQueryGetIntersectionTypeEXT(q, true); }\n",
+			{"OpCapability RayQueryKHR", "OpExtension \"SPV_KHR_ray_query\""}, {"RayTracingKHR", "SPV_KHR_ray_tracing"}},
+		{"an acceleration structure in a fragment shader", 5, "vulkan1.2",
+			"#version 460\n#extension GL_EXT_ray_query : require\nlayout(binding = 0) uniform accelerationStructureEXT scene;\n"
+			"layout(location = 0) out vec4 o;\n"
+			"void main() { rayQueryEXT q; rayQueryInitializeEXT(q, scene, 0u, 0xff, vec3(0.0), 0.0, vec3(0.0, 0.0, 1.0), 10.0); o = vec4(1.0); }\n",
+			{"OpCapability RayQueryKHR"}, {"RayTracingKHR"}},
+		{"view index", 1, "vulkan1.1",
+			"#version 450\n#extension GL_EXT_multiview : require\nvoid main() { gl_Position = vec4(float(gl_ViewIndex)); }\n",
+			{"OpCapability MultiView", "OpExtension \"SPV_KHR_multiview\"", "OpDecorate %gl_ViewIndex BuiltIn ViewIndex"}, {}},
+		{"view index in a fragment shader, flat", 5, "vulkan1.1",
+			"#version 450\n#extension GL_EXT_multiview : require\nlayout(location = 0) out vec4 o;\nvoid main() { o = vec4(float(gl_ViewIndex)); }\n",
+			{"OpCapability MultiView", "OpDecorate %gl_ViewIndex Flat"}, {}},
+		// one more than the largest index, in any function, and not in a comment
+		{"clip and cull distances without a block", 1, "vulkan1.0",
+			"#version 450\nvoid clip() { gl_ClipDistance[2] = 0.5; /* gl_ClipDistance[7] */ }\n"
+			"void main() { gl_Position = vec4(1.0); gl_ClipDistance[0] = 1.0; gl_CullDistance[1u] = 0.0; clip(); }\n",
+			{"OpCapability ClipDistance", "OpCapability CullDistance", "OpDecorate %gl_ClipDistance BuiltIn ClipDistance",
+				"%_ptr_Output__arr_float_uint_3 = OpTypePointer Output %_arr_float_uint_3", "%_ptr_Output__arr_float_uint_2 = OpTypePointer Output %_arr_float_uint_2"},
+			{"uint_8"}},
+		{"clip distances of a fragment", 5, "vulkan1.0",
+			"#version 450\nlayout(location = 0) out vec4 o;\nvoid main() { o = vec4(gl_ClipDistance[1]); }\n",
+			{"OpCapability ClipDistance", "%_ptr_Input__arr_float_uint_2 = OpTypePointer Input %_arr_float_uint_2"}, {}},
+	};
+	for (const Row &row : rows) {
+		Compiled compiled = compile(row.stage, row.source, row.env);
+		ASSERT_TRUE(compiled.ok) << row.name << "\n" << compiled.errors;
+		EXPECT_EQ(compiled.verdict, "") << row.name;
+		for (const char *text : row.present) EXPECT_TRUE(has(compiled.text, text)) << row.name << ": no " << text << "\n" << compiled.text;
+		for (const char *text : row.absent) EXPECT_FALSE(has(compiled.text, text)) << row.name << ": " << text << "\n" << compiled.text;
+	}
 }

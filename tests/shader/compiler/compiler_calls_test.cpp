@@ -5,8 +5,12 @@
 #include "compiler_fixtures.h"
 
 #include "shader/ShaderSpirvNumbers.h"
+#include "shader/spirv_fixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <set>
 
 using namespace compiler_test;
 using Vexa::Compiler;
@@ -70,4 +74,93 @@ TEST(CompilerCalls, InlineBodiesWithLocals) {
 		"void main() { f = sq(f) + sq2(f); }\n");
 	ASSERT_TRUE(inlined.ok) << inlined.log;
 	EXPECT_EQ(count(inlined, Vexa::Spirv::OpFunctionCall), 0u) << inlined.log;
+}
+
+// Whole modules of calls that spirv-val accepts: a ?: of void calls branches
+// and calls, with no variable of its value; images, samplers and acceleration
+// structures go to functions as pointers to the resources, never through a
+// variable of the function (Vulkan keeps them in UniformConstant alone).
+TEST(CompilerCalls, ModulesOfVoidConditionalsAndResourceParameters) {
+	if (!compiler_test::have_tool("spirv-val")) GTEST_SKIP() << "spirv-val is not installed";
+	struct Row {
+		uint32_t stage; // 5 fragment, 6 compute, 9 ray generation
+		const char *source;
+	} rows[] = {
+		{6, "#version 450\nlayout(local_size_x = 1) in;\nlayout(std430, binding = 0) buffer B { int v[]; };\n"
+			"void a() { v[0] = 1; }\nvoid b() { v[0] = 2; }\n"
+			"void main() { bool c = v[1] > 0; (c ? a() : b()); (c ? (v[2] > 0 ? a() : b()) : a()); (true ? a() : b()); }\n"},
+		{5, "#version 450\nlayout(binding = 0) uniform sampler2D tex;\nlayout(binding = 1) uniform sampler2D texs[3];\n"
+			"layout(binding = 4) uniform sampler2DShadow shadow;\nlayout(location = 0) flat in int k;\nlayout(location = 0) out vec4 o;\n"
+			"vec4 g(sampler2D s);\n"
+			"vec4 inner(sampler2D s, vec2 uv) { return texture(s, uv); }\n"
+			"vec4 f(sampler2D s, vec2 uv) { return inner(s, uv) * 2.0; }\n"
+			"vec4 g(sampler2D s) { return textureLod(s, vec2(0.1), 0.0); }\n"
+			"vec4 all3(sampler2D s[3], int i) { return texture(s[i], vec2(0.4)); }\n"
+			"float depth(sampler2DShadow s) { return texture(s, vec3(0.5)); }\n"
+			"void main() { o = f(tex, vec2(0.5)) + g(texs[k]) + all3(texs, k) + depth(shadow); }\n"},
+		{5, "#version 450\nlayout(binding = 0) uniform texture2D t;\nlayout(binding = 1) uniform sampler smp;\n"
+			"layout(binding = 2) writeonly uniform image2D img;\nlayout(location = 0) out vec4 o;\n"
+			"vec4 combine(texture2D a, sampler b) { return texture(sampler2D(a, b), vec2(0.5)); }\n"
+			"void store(image2D i, vec4 v) { imageStore(i, ivec2(0), v); }\n"
+			"void main() { o = combine(t, smp); store(img, o); }\n"},
+		{9, "#version 460\n#extension GL_EXT_ray_tracing : require\nlayout(binding = 0) uniform accelerationStructureEXT scene;\n"
+			"layout(location = 0) rayPayloadEXT vec4 payload;\n"
+			"void trace(accelerationStructureEXT a) { traceRayEXT(a, gl_RayFlagsOpaqueEXT, 0xff, 0, 0, 0, vec3(0.0), 0.0, vec3(0.0, 0.0, 1.0), 10.0, 0); }\n"
+			"void main() { trace(scene); }\n"},
+	};
+	for (const Row &row : rows) {
+		compiler_test::Compiled compiled = compiler_test::compile(row.stage, row.source);
+		ASSERT_TRUE(compiled.ok) << row.source << compiled.log;
+		EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.2"), "") << row.source;
+		// no pointer of the Function class to a type of no value, nor a parameter of one
+		std::vector<Instruction> list = decode(compiled.words.data() + 5, uint32_t(compiled.words.size() - 5));
+		std::set<uint32_t> opaque;
+		std::map<uint32_t, std::pair<uint32_t, uint32_t>> pointers; // id -> storage, pointee
+		for (const Instruction &i : list) {
+			if ((i.opcode == Vexa::Spirv::OpTypeImage || i.opcode == Vexa::Spirv::OpTypeSampler || i.opcode == Vexa::Spirv::OpTypeSampledImage ||
+					i.opcode == 5341) && !i.operands.empty()) {
+				opaque.insert(i.operands[0]);
+			}
+			if ((i.opcode == Vexa::Spirv::OpTypeArray || i.opcode == Vexa::Spirv::OpTypeRuntimeArray) && i.operands.size() >= 2 && opaque.count(i.operands[1])) {
+				opaque.insert(i.operands[0]);
+			}
+			if (i.opcode == Vexa::Spirv::OpTypePointer && i.operands.size() == 3) pointers[i.operands[0]] = {i.operands[1], i.operands[2]};
+			if (i.opcode == Vexa::Spirv::OpTypePointer && i.operands.size() == 3 && opaque.count(i.operands[2])) {
+				EXPECT_EQ(i.operands[1], 0u) << "a pointer of storage class " << i.operands[1] << " to an opaque type\n" << row.source;
+			}
+			if (i.opcode == Vexa::Spirv::OpFunctionParameter && i.operands.size() == 2) {
+				EXPECT_FALSE(opaque.count(i.operands[0])) << "a parameter of an opaque value\n" << row.source;
+			}
+		}
+	}
+}
+
+TEST(CompilerCalls, VoidValuesAndResourceArgumentsThatAreErrors) {
+	struct Row {
+		uint32_t stage;
+		const char *source;
+		const char *message;
+	} rows[] = {
+		{6, "#version 450\nlayout(local_size_x = 1) in;\nlayout(std430, binding = 0) buffer B { int v[]; };\nvoid a() { v[0] = 1; }\n"
+			"void main() { bool c = v[1] > 0; (c ? a() : 1); }\n",
+			"invalid operator Select for void and non-void operands"},
+		{6, "#version 450\nlayout(local_size_x = 1) in;\nlayout(std430, binding = 0) buffer B { int v[]; };\nvoid a() { v[0] = 1; }\n"
+			"void main() { bool c = v[1] > 0; v[0] = 1 + (c ? a() : a()); }\n",
+			"invalid operator Add for i32 and void"},
+		// a sampler made in place is no resource the function can be given
+		{5, "#version 450\nlayout(binding = 0) uniform texture2D t;\nlayout(binding = 1) uniform sampler smp;\nlayout(location = 0) out vec4 o;\n"
+			"vec4 f(sampler2D s) { return texture(s, vec2(0.5)); }\nvoid main() { o = f(sampler2D(t, smp)); }\n",
+			"argument 1 of f(sampler2D;) function must be a resource variable"},
+		{5, "#version 450\nlayout(location = 0) out vec4 o;\nvoid f(out sampler2D s) {}\nvoid main() { o = vec4(0.0); }\n",
+			"\"s\" parameter of sampler2D type can't be an output"},
+		// an image parameter has no format: an image of one is another type
+		{5, "#version 450\nlayout(binding = 0, rgba8) uniform image2D img;\nlayout(location = 0) out vec4 o;\n"
+			"vec4 load(image2D i) { return imageLoad(i, ivec2(0)); }\nvoid main() { o = load(img); }\n",
+			"argument 1 of load(image2D;) function has another format or type than its parameter"},
+	};
+	for (const Row &row : rows) {
+		compiler_test::Compiled compiled = compiler_test::compile(row.stage, row.source);
+		EXPECT_FALSE(compiled.ok) << row.source;
+		EXPECT_NE(compiled.log.find(std::string("Compiler::compileGLSL(): ") + row.message), std::string::npos) << row.source << compiled.log;
+	}
 }

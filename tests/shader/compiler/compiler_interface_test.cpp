@@ -130,6 +130,11 @@ TEST(CompilerInterface, Refusals) {
 		{2, "#version 450\nlayout(vertices = 4) out;\nout gl_PerVertex { vec4 gl_Position; } gl_out[3];\nvoid main() {}\n", "\"gl_out\" array size 3 is not 4, the vertex count of this stage"},
 		{4, "#version 450\nlayout(triangles) in;\nlayout(points, max_vertices = 1) out;\nlayout(location = 0) in vec3 normals[2];\nvoid main() {}\n", "\"normals\" array size 2 is not 3, the vertex count of this stage"},
 		{3, "#version 450\nlayout(triangles) in;\nlayout(location = 0) in vec3 normal;\nvoid main() {}\n", "\"normal\" must be an array in this stage"},
+		// clip distances that are not declared take their size from constant indices alone
+		{1, "#version 450\nvoid main() { for (int i = 0; i < 2; i++) gl_ClipDistance[i] = 1.0; }\n",
+			"\"gl_ClipDistance\" is indexed by a variable: its size must be declared"},
+		{1, "#version 450\nvoid main() { float a[2] = gl_CullDistance; }\n", "\"gl_CullDistance\" is used as a whole: its size must be declared"},
+		{1, "#version 450\nvoid main() { gl_ClipDistance[8] = 1.0; }\n", "index 8 of \"gl_ClipDistance\" is out of bounds"},
 		// no output vertex count: gl_out has no size
 		{2, "#version 450\nvoid main() { gl_out[gl_InvocationID].gl_Position = vec4(0.0); }\n", "unexpected \"gl_out\""},
 	};

@@ -84,6 +84,11 @@ TEST(CompilerLayout, BlocksLieAsTheReferenceLaysThemOut) {
 		// 16- and 64-bit members
 		"#extension GL_EXT_shader_explicit_arithmetic_types : enable\n"
 		"layout(std430, binding = 2) buffer W { float16_t h; f16vec3 hv; double d; i64vec2 l; } w;\n",
+		// arrays of blocks, samplers and images are arrays of descriptors, and
+		// the arrays of shared variables lie in no laid-out memory: no strides
+		"layout(std430, binding = 0) buffer S { float v[4]; vec4 w[]; } s[2];\nlayout(binding = 2) uniform U { vec4 x[2]; } u[3];\n"
+		"layout(binding = 5) uniform sampler2D textures[2];\nlayout(binding = 7, r32f) uniform image2D images[2];\nshared float scratch[5];\n"
+		"void use() { scratch[1] = s[1].v[2] + u[2].x[1].x + textureLod(textures[1], vec2(0.0), 0.0).x + imageLoad(images[1], ivec2(0)).x; }\n",
 	};
 	int index = 0;
 	for (const char *body : cases) {

@@ -99,7 +99,8 @@ TEST(CompilerRegistry, ScalarKinds) {
 		{"b32", Spirv::OpTypeBool, {}, {}},
 		{"void", Spirv::OpTypeVoid, {}, {}},
 		{"sampler", Spirv::OpTypeSampler, {}, {}},
-		{"accelerationStructure", Spirv::OpTypeAccelerationStructure, {}, {Spirv::CapabilityRayTracing}},
+		// outside the ray-tracing stages an acceleration structure is only queried
+		{"accelerationStructure", Spirv::OpTypeAccelerationStructure, {}, {Spirv::CapabilityRayQuery}},
 		{"rayQuery", Spirv::OpTypeRayQuery, {}, {Spirv::CapabilityRayQuery}},
 	};
 	for (const auto &row : rows) {
@@ -113,6 +114,13 @@ TEST(CompilerRegistry, ScalarKinds) {
 		operands.insert(operands.end(), row.operands.begin(), row.operands.end());
 		EXPECT_EQ(list[0].operands, operands);
 		EXPECT_EQ(capabilities(f.compiler), row.capabilities);
+	}
+	// in them it is traced
+	{
+		Fixture f;
+		f.compiler.execution_model = 5313;
+		f.compiler.add_type("accelerationStructure");
+		EXPECT_EQ(capabilities(f.compiler), (std::vector<uint32_t>{Spirv::CapabilityRayTracing}));
 	}
 	// vectors take the capability of their components
 	Fixture f;
