@@ -226,6 +226,15 @@ bool Shader::saveCache(const char *key, Stream &src) {
 // loading and creating
 //
 
+// the macros that GLSL for Vulkan defines in every text: VULKAN, and one for
+// each extension the compiler has
+static void define_glsl_macros(Shader::State &state) {
+	state.set_predefined("VULKAN", "100");
+	uint32_t count = 0;
+	const char *const *names = Compiler::get_extension_names(&count);
+	for (uint32_t i = 0; i < count; i++) state.set_predefined(names[i], "1");
+}
+
 bool Shader::compile_source(Type t, const String &src, State &state, bool glsl) {
 	StringStack<64> out;
 	if (!preprocessor(src.get(), out, state, true)) return false;
@@ -244,6 +253,7 @@ bool Shader::load_source(Type t, const char *file_name, const String &list, cons
 	if (!state.set_macros(list.get())) return false;
 	state.add_files(files, num);
 	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
+	if (glsl) define_glsl_macros(state);
 	if (!definePlatformMacros(state)) return false;
 	// the text is read whole: refuse what cannot be a shader before reading
 	if (source.getSize() > MaxSourceSize) {
@@ -266,6 +276,7 @@ bool Shader::create_source(Type t, const char *src, const String &list, const ch
 	if (!state.set_macros(list.get())) return false;
 	state.add_files(files, num);
 	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
+	if (glsl) define_glsl_macros(state);
 	if (!definePlatformMacros(state)) return false;
 	return compile_source(t, String(src), state, glsl);
 }

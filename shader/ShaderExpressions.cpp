@@ -2,7 +2,9 @@
 // "ifndef", "elifdef" and "elifndef" directives.
 //
 // An "if" expression is first macro-expanded like the text around it (except
-// the operand of "defined"); a name left after that counts as 0.
+// the operand of "defined"); a name left after that counts as 0. Its
+// operators are those of GLSL's preprocessor, with C's precedence: the unary
+// "+ - ~ !", "* / %", "+ -", "<< >>", the comparisons, "& ^ |", "&& ||".
 // An expression is turned into a postfix list with an operator stack and the
 // list is then evaluated, so deeply nested parentheses cost heap, never stack.
 // The grammar is checked while tokenizing (an operand where an operator is
@@ -24,19 +26,32 @@ enum Kind : uint8_t {
 	Value,
 	Open,
 	Not,
+	Negate,
+	Plus,
+	Complement,
 	Mul,
 	Div,
+	Rem,
 	Add,
 	Sub,
+	ShiftLeft,
+	ShiftRight,
 	Less,
 	Greater,
 	LessEqual,
 	GreaterEqual,
 	Equal,
 	NotEqual,
+	BitAnd,
+	BitXor,
+	BitOr,
 	And,
 	Or,
 };
+
+inline bool is_unary(Kind kind) {
+	return kind == Not || kind == Negate || kind == Plus || kind == Complement;
+}
 
 struct Token {
 	Kind kind;
@@ -59,17 +74,26 @@ uint32_t precedence(Kind kind, bool names) {
 		}
 	}
 	switch (kind) {
-		case Not: return 7;
+		case Not:
+		case Negate:
+		case Plus:
+		case Complement: return 11;
 		case Mul:
-		case Div: return 6;
+		case Div:
+		case Rem: return 10;
 		case Add:
-		case Sub: return 5;
+		case Sub: return 9;
+		case ShiftLeft:
+		case ShiftRight: return 8;
 		case Less:
 		case Greater:
 		case LessEqual:
-		case GreaterEqual: return 4;
+		case GreaterEqual: return 7;
 		case Equal:
-		case NotEqual: return 3;
+		case NotEqual: return 6;
+		case BitAnd: return 5;
+		case BitXor: return 4;
+		case BitOr: return 3;
 		case And: return 2;
 		case Or: return 1;
 		default: return 0;
@@ -113,6 +137,10 @@ void expand_condition(const Shader::State &state, const char *text, String &out)
 		const char *start = s;
 		while (Shader::isIdentifierChar(*s)) s++;
 		StringStack<64> word(start, (uint32_t)(s - start));
+		if (word == "__FILE__") {
+			out.appendu32(state.source);
+			continue;
+		}
 		if (is_digit(*start) || state.macros.get(word) == nullptr) {
 			out.append(word);
 			if (word != "defined") continue;
@@ -153,12 +181,18 @@ bool read_operator(const char *s, bool names, Kind *kind, uint32_t *size) {
 		{"!=", NotEqual, false},
 		{"<=", LessEqual, false},
 		{">=", GreaterEqual, false},
+		{"<<", ShiftLeft, false},
+		{">>", ShiftRight, false},
 		{"*", Mul, false},
 		{"/", Div, false},
+		{"%", Rem, false},
 		{"+", Add, false},
 		{"-", Sub, false},
 		{"<", Less, false},
 		{">", Greater, false},
+		{"&", BitAnd, false},
+		{"^", BitXor, false},
+		{"|", BitOr, false},
 	};
 	for (const auto &op : operators) {
 		if (names && !op.names) continue;
@@ -185,8 +219,24 @@ Result apply(Kind kind, Result a, Result b) {
 			// the smallest value divided by -1 wraps around to itself
 			if (b.value == -1) return {(int32_t)(0u - x), false};
 			return {a.value / b.value, false};
+		case Rem:
+			if (b.value == 0) return {0, true};
+			if (b.value == -1) return {0, false};
+			return {a.value % b.value, false};
 		case Add: return {(int32_t)(x + y), false};
 		case Sub: return {(int32_t)(x - y), false};
+		// a shift by a negative count or by 32 bits or more has no value in C;
+		// here it takes the count's low 5 bits, as the GPUs' shifts do, and a
+		// right shift keeps the sign
+		case ShiftLeft: return {(int32_t)(x << (y & 31)), false};
+		case ShiftRight: {
+			uint32_t shifted = x >> (y & 31);
+			if (a.value < 0 && (y & 31) != 0) shifted |= ~(~0u >> (y & 31));
+			return {(int32_t)shifted, false};
+		}
+		case BitAnd: return {(int32_t)(x & y), false};
+		case BitXor: return {(int32_t)(x ^ y), false};
+		case BitOr: return {(int32_t)(x | y), false};
 		case Less: return {a.value < b.value, false};
 		case Greater: return {a.value > b.value, false};
 		case LessEqual: return {a.value <= b.value, false};
@@ -206,7 +256,7 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 	ArrayStack<Token, 128> operators;
 	ArrayStack<Token, 128> postfix;
 	Expect expect = Expect::Operand;
-	const char *operator_chars = names ? "!&|" : "=!<>&|*/+-";
+	const char *operator_chars = names ? "!&|" : "=!<>&|^*/%+-~";
 
 	// moves the operators that bind at least as tightly as kind to the list
 	auto pop_operators = [&](uint32_t level) {
@@ -226,11 +276,18 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 		for (const char *o = operator_chars; *o; o++) is_operator |= (*o == c);
 		if (is_operator) {
 			if (expect != Expect::Operator) {
-				// only a single unary not stands where an operand is expected
-				if (c != '!' || s[1] == '=' || expect == Expect::NotOperand) return -1;
-				pop_operators(precedence(Not, names));
-				operators.append(Token{Not, 0});
-				expect = Expect::NotOperand;
+				// where an operand is expected only the unary operators stand,
+				// any number of them in "if" and a single not in name
+				// expressions; they bind to what follows, so nothing is moved
+				Kind unary;
+				if (c == '!' && s[1] != '=') unary = Not;
+				else if (!names && c == '-') unary = Negate;
+				else if (!names && c == '+') unary = Plus;
+				else if (!names && c == '~') unary = Complement;
+				else return -1;
+				if (names && expect == Expect::NotOperand) return -1;
+				operators.append(Token{unary, 0});
+				if (names) expect = Expect::NotOperand;
 				s++;
 				continue;
 			}
@@ -268,22 +325,27 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 		} else {
 			StringStack<64> name;
 			s += Parser::readName(s, name);
+			// "__FILE__" is defined in every text
+			auto defined = [&]() { return state.has_macro(name.get()) || name == "__FILE__"; };
 			if (names) {
-				value = state.has_macro(name.get());
+				value = defined();
 			} else if (name == "defined") {
 				s += Parser::skipSpaces(s);
 				bool parenthesis = *s == '(';
 				if (parenthesis) s++;
+				name.clear();
 				s += Parser::readName(s, name);
 				if (parenthesis) {
 					s += Parser::skipSpaces(s);
 					if (*s != ')') return -1;
 					s++;
 				}
-				value = state.has_macro(name.get());
+				value = defined();
 			} else if (const Shader::State::Macro *macro = state.macros.get(name)) {
-				// only a macro whose expansion is its own name is left
-				value = String::toi32(macro->value.get(), 10);
+				// only a macro whose expansion is its own name is left, and
+				// the name of a function-like macro without arguments, which
+				// is a name like any other
+				if (!macro->function) value = String::toi32(macro->value.get(), 10);
 			}
 		}
 		if (expect == Expect::Operator) return -1;
@@ -299,10 +361,13 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 		const Token &token = postfix[i];
 		if (token.kind == Value) {
 			values.append(Result{token.value, false});
-		} else if (token.kind == Not) {
+		} else if (is_unary(token.kind)) {
 			if (values.size() == 0) return -1;
 			Result &top = values.back();
-			top.value = top.value == 0;
+			uint32_t x = (uint32_t)top.value;
+			if (token.kind == Not) top.value = top.value == 0;
+			else if (token.kind == Negate) top.value = (int32_t)(0u - x);
+			else if (token.kind == Complement) top.value = (int32_t)~x;
 		} else {
 			if (values.size() < 2) return -1;
 			Result b = values.back();

@@ -13,10 +13,19 @@
 // (expansion_limit), so that definitions which chain hundreds of macros,
 // double their text at each level or rescan it at every level end in an error
 // instead of a stack overflow, an exhausted memory or a hang.
+//
+// Substituted text keeps the tokens apart that the definition and the
+// invocation kept apart: where an argument or an expansion meets the text
+// around it so that two tokens would read as one ("-" and "-a" as "--a", "/"
+// and "/" as a comment), a space goes between them; "##" alone joins tokens.
+// A function-like macro whose name is not followed by an argument list stays
+// that name, as in C.
 #include "shader/ShaderState.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
+
+#include <cstring>
 
 namespace Vexa {
 
@@ -49,7 +58,12 @@ void append_bounded(String &out, const String &text, const String &name) {
 // preprocessor's output and so is not bounded here
 void append_expansion(String &out, const String &text, const String &name) {
 	if (text.size() > State::MaxExpansionSize) throwError("too long expansion of \"%s\" macro\n", name.get());
+	if (text.size() && State::tokens_join(out, text[0])) out.append(' ');
 	out.append(text);
+}
+
+inline bool is_digit(char c) {
+	return c >= '0' && c <= '9';
 }
 
 // The argument list with every comment replaced by one space, so that a "//"
@@ -122,6 +136,30 @@ bool on_stack(const Array<String> &stack, const String &name) {
 
 } // namespace
 
+bool Shader::State::tokens_join(const String &left, char c) {
+	if (left.size() == 0 || c == 0) return false;
+	char p = left.fromBack(0);
+	bool name = Shader::isIdentifierChar(c);
+	if (Shader::isIdentifierChar(p) || p == '.') {
+		if (name && p != '.') return true;
+		if (p == '.' && is_digit(c)) return true;
+		if (!name && c != '.' && c != '+' && c != '-') return false;
+		// the rest joins after a number only, which takes name characters,
+		// dots and the sign of an exponent; a long run is not looked through
+		uint32_t start = left.size();
+		while (start > 0 && left.size() - start < 64 && (Shader::isIdentifierChar(left[start - 1]) || left[start - 1] == '.')) start--;
+		char first = left[start];
+		bool number = is_digit(first) || (first == '.' && start + 1 < left.size() && is_digit(left[start + 1]));
+		if (!number) return false;
+		if (c == '+' || c == '-') return p == 'e' || p == 'E' || p == 'p' || p == 'P';
+		return true;
+	}
+	// two-character operators, and the beginnings of comments
+	if (c == '=') return strchr("+-*/%<>&^|=!", p) != nullptr;
+	if (c == p) return strchr("+-&|^<>/", p) != nullptr;
+	return p == '/' && c == '*';
+}
+
 void Shader::State::spend(uint64_t work, const String &name) const {
 	if (expansion_work > expansion_limit || work > expansion_limit - expansion_work) {
 		// spent for good: an error caught on the way up can't buy more
@@ -163,6 +201,15 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 		}
 		return arguments[index];
 	};
+	// an argument stays apart from the value text on both sides of it,
+	// unless "##" joins them
+	bool pasting = false;
+	bool after_argument = false;
+	auto append_argument = [&](const String &text) {
+		if (!pasting && text.size() && tokens_join(result, text[0])) result.append(' ');
+		append_bounded(result, text, name);
+		after_argument = true;
+	};
 	StringStack<64> word;
 	const char *v = macro.value.get();
 	while (*v) {
@@ -170,11 +217,13 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 		if (c == '"') {
 			v += Parser::readString(v, result, true, true);
 			word.clear();
+			pasting = after_argument = false;
 			continue;
 		}
 		if (c == '\'') {
 			v += Parser::readSymbol(v, result, true, true);
 			word.clear();
+			pasting = after_argument = false;
 			continue;
 		}
 		if (c == '#' && v[1] == '#') {
@@ -183,12 +232,16 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 			v += 2;
 			v += Parser::skipSpaces(v);
 			word.clear();
+			pasting = true;
+			after_argument = false;
 			continue;
 		}
 		if (!Shader::isIdentifierChar(c)) {
+			if (after_argument && !pasting && tokens_join(result, c)) result.append(' ');
 			result.append(c);
 			v++;
 			word.clear();
+			pasting = after_argument = false;
 			continue;
 		}
 		result.append(c);
@@ -204,9 +257,11 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 			result.removeBack(word.size());
 			for (uint32_t i = first; i < arguments.size(); i++) {
 				if (i != first) result.append(", ");
-				append_bounded(result, argument(i), name);
+				append_argument(argument(i));
 			}
 			word.clear();
+			pasting = false;
+			after_argument = true;
 			continue;
 		}
 		if (variadic && word == "__VA_ARGM__") {
@@ -249,10 +304,11 @@ void Shader::State::substitute(const Macro &macro, Array<String> &arguments, Arr
 				result.removeBack(1);
 				append_words(result, text, name);
 			} else {
-				append_bounded(result, text, name);
+				append_argument(text);
 			}
 		}
 		word.clear();
+		pasting = false;
 	}
 }
 
@@ -267,7 +323,9 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 	// object-like: the value, its pastings joined, expanded unless it is the
 	// name itself
 	const Array<String> &parameters = macro->parameters;
-	// the substituted value, expanded again with the macro's own name blocked
+	open_call.clear();
+	// the substituted value, expanded again with the macro's own name
+	// blocked; the text after the invocation stays apart from it
 	auto expand_value = [&](Array<String> &arguments) {
 		stack.append(name);
 		StringStack<64> result;
@@ -277,6 +335,12 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 		spend(expansion.size(), name);
 		append_expansion(out, expansion, name);
 		stack.pop();
+		if (tokens_join(out, *s)) out.append(' ');
+		// an argument list after an expansion that ends in the name of a
+		// function-like macro would have to be rescanned with it
+		if (open_call.size() && s[Parser::skipSpaces(s)] == '(') {
+			throwError("can't take the arguments of \"%s\" macro from after the expansion of \"%s\" macro\n", open_call.get(), name.get());
+		}
 	};
 	if (!macro->function) {
 		if (macro->value == name) {
@@ -291,9 +355,15 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 	// function-like: the argument list, split at the commas of depth 0 and
 	// kept as written until substitute uses them. An invocation left open
 	// takes the rest of the text, so the three passes over the list (reading,
-	// comments, splitting) count as work too.
+	// comments, splitting) count as work too. Without an argument list the
+	// name is no invocation and stays.
+	const char *after_name = s;
 	s += Parser::skipSpaces(s);
-	if (*s != '(') throwError("can't get \"%s\" macro arguments\n", name.get());
+	if (*s != '(') {
+		append_expansion(out, name, name);
+		open_call = name;
+		return (uint32_t)(after_name - src);
+	}
 	String list;
 	s += Parser::readRegion(s, list, '(', ')');
 	spend(3 * (uint64_t)list.size(), name);
@@ -322,26 +392,36 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 
 String Shader::State::expand_text(const char *text, Array<String> &stack) const {
 	StringStack<64> result;
+	// the function-like macro name that ends the text so far, if any
+	StringStack<64> open;
 	if (text == nullptr) return String();
 	const char *s = text;
 	while (*s) {
 		char c = *s;
 		if (c == '"') {
 			s += Parser::readString(s, result, true, true);
+			open.clear();
 			continue;
 		}
 		if (c == '\'') {
 			s += Parser::readSymbol(s, result, true, true);
+			open.clear();
 			continue;
 		}
 		if (!Shader::isIdentifierChar(c)) {
 			result.append(c);
 			s++;
+			if (!is_space(c)) open.clear();
 			continue;
 		}
 		const char *start = s;
 		while (Shader::isIdentifierChar(*s)) s++;
 		StringStack<64> word(start, (uint32_t)(s - start));
+		open.clear();
+		if (word == "__FILE__") {
+			result.appendu32(source);
+			continue;
+		}
 		if (macros.get(word) == nullptr) {
 			result.append(word);
 			continue;
@@ -357,8 +437,10 @@ String Shader::State::expand_text(const char *text, Array<String> &stack) const 
 			continue;
 		}
 		s = start + expand_macro(start, result, stack);
+		open = open_call;
 		if (result.size() > MaxExpansionSize) throwError("too long expansion of \"%s\" macro\n", word.get());
 	}
+	open_call = open;
 	return String(static_cast<StringStack<64> &&>(result));
 }
 

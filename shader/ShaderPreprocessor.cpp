@@ -6,6 +6,13 @@
 // the compiler. Each call appends one record to the State's file table that
 // maps offsets of its output back to source lines, for error messages.
 //
+// As in GLSL and C, a backslash before a line break joins the two lines
+// before anything else is read: a text holding such pairs is scanned as a
+// copy without them, and the line count moves on where each one stood, so
+// that the lines reported stay those of the text. "#line" changes the line
+// numbers reported from the next line on, and "#version" defines
+// "__VERSION__" and the macro of its profile.
+//
 // Everything here treats the text as untrusted: an include of a file that is
 // already being included more than once, too deep include nesting, too many
 // includes or too much source text in one run, and output that grows past a
@@ -141,7 +148,20 @@ private:
 	void define(const String &name, const char *rest, const String &line_text);
 	void include(const String &name, const char *rest, const String &line_text);
 	void extra_tokens(const String &name, const char *rest, const String &line_text);
+	void line_directive(const String &name, const char *rest);
+	void version(const char *rest);
 	void check_size();
+	void join_lines();
+	void count_joins();
+	// the line number reported for the current line: the line of the text
+	// as a "#line" directive has renumbered it
+	uint32_t reported_line() const {
+		return line + lineShift;
+	}
+	void set_state_line() {
+		state.line = reported_line();
+		state.source = sourceNumber;
+	}
 
 	void push_condition(bool condition);
 	bool enclosing_active() const {
@@ -162,7 +182,15 @@ private:
 
 	const char *src = nullptr;
 	const char *cursor = nullptr;
+	// the text as given, and the offsets in src at which its line
+	// continuations were removed
+	const char *original = nullptr;
+	String joined;
+	Array<uint32_t> joins;
+	uint32_t nextJoin = 0;
 	uint32_t line = 1;
+	uint32_t lineShift = 0;
+	uint32_t sourceNumber = 0;
 	bool active = true;
 	bool lineStart = true;
 	// the conditional stacks, and the count of zero bytes of the first, so
@@ -180,8 +208,9 @@ private:
 	ArrayStack<String, 16> stack;
 };
 
-bool Preprocessor::run(const char *text) {
-	src = text ? text : "";
+bool Preprocessor::run(const char *source_text) {
+	original = source_text ? source_text : "";
+	src = original;
 	cursor = src;
 	fileName = state.get_name();
 	fileIndex = state.file_table.size();
@@ -194,19 +223,20 @@ bool Preprocessor::run(const char *text) {
 	try {
 		// an include has counted its text before it came here
 		if (parent == nullptr) {
-			totals.bytes += strlen(src);
+			totals.bytes += strlen(original);
 			if (totals.bytes > State::MaxSourceSize) throwError("source text is too long\n");
 		}
+		join_lines();
 		scan();
 	} catch (const String &error) {
 		// the source line of the error, as it stands in the text
-		const char *s = src + Parser::skipLines(src, line - 1);
+		const char *s = original + Parser::skipLines(original, line - 1);
 		StringStack<64> text_line;
 		while (*s && *s != '\n') {
 			if (*s != '\r') text_line.append(*s);
 			s++;
 		}
-		Log::printf(Log::Error, "Shader::preprocessor(): %s%s:%u: %s\n", error.get(), fileName.get(), line, text_line.get());
+		Log::printf(Log::Error, "Shader::preprocessor(): %s%s:%u: %s\n", error.get(), fileName.get(), reported_line(), text_line.get());
 		return false;
 	}
 	return true;
@@ -217,15 +247,46 @@ void Preprocessor::scan() {
 		stepOffset = dst.size();
 		step();
 		check_size();
+		count_joins();
 		State::FileRecord &record = state.file_table[fileIndex];
-		if (line != record.lines.back()) {
-			record.lines.append(line);
+		if (reported_line() != record.lines.back()) {
+			record.lines.append(reported_line());
 			record.offsets.append(stepOffset > startLength ? stepOffset - startLength : 0);
 		}
 	}
 	if (conditions.size()) throwError("unfinished conditional directive\n");
 	State::FileRecord &record = state.file_table[fileIndex];
 	record.size = dst.size() > startLength ? dst.size() - startLength : 0;
+}
+
+// the text without its line continuations, when it has any
+void Preprocessor::join_lines() {
+	if (strstr(original, "\\\n") == nullptr && strstr(original, "\\\r\n") == nullptr) return;
+	const char *run = original;
+	const char *s = original;
+	while (*s) {
+		uint32_t size = continuation(s);
+		if (size == 0) {
+			s++;
+			continue;
+		}
+		joined.append(run, (uint32_t)(s - run));
+		joins.append(joined.size());
+		s += size;
+		run = s;
+	}
+	joined.append(run, (uint32_t)(s - run));
+	src = joined.get();
+	cursor = src;
+}
+
+// the lines of the continuations that the cursor has passed
+void Preprocessor::count_joins() {
+	uint32_t offset = (uint32_t)(cursor - src);
+	while (nextJoin < joins.size() && joins[nextJoin] <= offset) {
+		line++;
+		nextJoin++;
+	}
 }
 
 void Preprocessor::check_size() {
@@ -318,13 +379,17 @@ void Preprocessor::copy_name() {
 	while (Shader::isIdentifierChar(*cursor)) cursor++;
 	uint32_t size = (uint32_t)(cursor - start);
 	StringStack<64> word(start, size);
+	set_state_line();
+	if (word == "__FILE__") {
+		dst.appendu32(sourceNumber);
+		return;
+	}
 	if (state.macros.get(word) == nullptr) {
 		dst.append(word);
 		return;
 	}
-	state.line = line;
 	if (word == "__LINE__") {
-		dst.appendu32(line);
+		dst.appendu32(reported_line());
 		return;
 	}
 	stack.clear();
@@ -361,9 +426,14 @@ void Preprocessor::directive() {
 		extra_tokens(name, rest, line_text);
 		return;
 	}
+	if (name == "line") {
+		if (active) line_directive(name, rest);
+		return;
+	}
+	if (name == "version" && active) version(rest);
 	if (name == "pragma") {
 		if (active) {
-			state.line = line;
+			set_state_line();
 			// set_pragma has logged why
 			if (!state.set_pragma(rest)) throwError("can't parse #%s directive\n", name.get());
 		}
@@ -377,7 +447,7 @@ void Preprocessor::directive() {
 	for (int32_t level = Log::Fatal; level <= Log::Verbose; level++) {
 		if (name != levels[level]) continue;
 		if (!active) return;
-		Log::printf(level, "%s:%u: %s\n", fileName.get(), line, rest);
+		Log::printf(level, "%s:%u: %s\n", fileName.get(), reported_line(), rest);
 		// the log ends the process after a fatal message; where a log callback
 		// took the message instead, the text still must not load
 		if (level == Log::Fatal) throwError("#fatal directive\n");
@@ -397,7 +467,7 @@ void Preprocessor::conditional(const String &name, const char *rest) {
 	bool negate = name == "ifndef" || name == "elifndef";
 	bool names = name == "ifdef" || name == "ifndef" || name == "elifdef" || name == "elifndef";
 	auto evaluate = [&]() {
-		state.line = line;
+		set_state_line();
 		int32_t r = names ? state.evaluate_ifdef(rest) : state.evaluate_if(rest);
 		if (r < 0) throwError("invalid expression\n");
 		return (r != 0) != negate;
@@ -441,7 +511,7 @@ void Preprocessor::define(const String &name, const char *rest, const String &li
 	const char *s = rest + Parser::readName(rest, macro);
 	if (state.has_macro(macro.get())) {
 		if (name == "defines") return;
-		Log::printf(Log::Warning, "Shader::preprocessor(): \"%s\" macro redefined\n%s:%u %s\n", macro.get(), fileName.get(), line, line_text.get());
+		Log::printf(Log::Warning, "Shader::preprocessor(): \"%s\" macro redefined\n%s:%u %s\n", macro.get(), fileName.get(), reported_line(), line_text.get());
 	}
 	// a parameter list stands right after the name; after a space the
 	// parenthesis begins the value of an object-like macro
@@ -535,7 +605,59 @@ void Preprocessor::include(const String &name, const char *rest, const String &l
 void Preprocessor::extra_tokens(const String &name, const char *rest, const String &line_text) {
 	rest += Parser::skipSpaces(rest);
 	if (*rest == 0) return;
-	Log::printf(Log::Warning, "Shader::preprocessor(): extra tokens at the end of #%s directive\n%s:%u: %s\n", name.get(), fileName.get(), line, line_text.get());
+	Log::printf(Log::Warning, "Shader::preprocessor(): extra tokens at the end of #%s directive\n%s:%u: %s\n", name.get(), fileName.get(), reported_line(), line_text.get());
+}
+
+// a decimal number of at most 2147483647, as "#line" and "#version" take it;
+// false when none stands at *s
+bool read_number(const char *&s, uint32_t &value) {
+	s += Parser::skipSpaces(s);
+	if (*s < '0' || *s > '9') return false;
+	value = 0;
+	while (*s >= '0' && *s <= '9') {
+		if (value > 214748364u || (value == 214748364u && *s > '7')) return false;
+		value = value * 10 + uint32_t(*s - '0');
+		s++;
+	}
+	return true;
+}
+
+// "#line N" and "#line N M", their macros expanded: the next line is
+// numbered N, and "__FILE__" becomes M
+void Preprocessor::line_directive(const String &name, const char *rest) {
+	set_state_line();
+	ArrayStack<String, 16> stack;
+	String expanded = state.expand_text(rest, stack);
+	const char *s = expanded.get();
+	uint32_t number = 0;
+	uint32_t source = sourceNumber;
+	if (!read_number(s, number)) throwError("can't parse #%s directive: a line number must follow\n", name.get());
+	s += Parser::skipSpaces(s);
+	if (*s == '"') throwError("can't parse #%s directive: a source string is a number, not a file name\n", name.get());
+	if (*s && !read_number(s, source)) throwError("can't parse #%s directive\n", name.get());
+	s += Parser::skipSpaces(s);
+	if (*s) throwError("can't parse #%s directive\n", name.get());
+	// the line break that ends the directive, after the lines it joined,
+	// moves on to the next line
+	count_joins();
+	lineShift = number - (line + 1);
+	sourceNumber = source;
+}
+
+// "#version N" and "#version N es": the predefined macros of the version and
+// its profile; the directive itself goes on to the compiler
+void Preprocessor::version(const char *rest) {
+	const char *s = rest;
+	uint32_t number = 0;
+	if (!read_number(s, number)) return;
+	StringStack<16> text;
+	text.appendu32(number);
+	state.set_predefined("__VERSION__", text.get());
+	s += Parser::skipSpaces(s);
+	StringStack<16> profile;
+	while (Shader::isIdentifierChar(*s)) profile.append(*s++);
+	if (profile == "es") state.set_predefined("GL_ES", "1");
+	else if (number >= 150) state.set_predefined("GL_core_profile", "1");
 }
 
 } // namespace

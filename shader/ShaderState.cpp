@@ -178,6 +178,13 @@ bool Shader::State::set_file(const char *name) {
 	return true;
 }
 
+void Shader::State::set_predefined(const char *name, const char *value) {
+	Macro macro;
+	macro.value = value;
+	macro.predefined = true;
+	macros.insert(String(name), macro);
+}
+
 bool Shader::State::add_file(const char *name, const char *source) {
 	files.insert(String(name), String(source));
 	return true;
@@ -216,6 +223,7 @@ String Shader::State::get_macros(bool simple) const {
 	for (auto it = macros.begin(); it != macros.end(); ++it) {
 		const String &name = it->key;
 		const String &value = it->value.value;
+		if (it->value.predefined) continue;
 		uint32_t group = 2;
 		if (name.contains("SHADER") || name.contains("__FILE__")) group = 0;
 		else if (value.find('\n') == ~0u) group = 1;

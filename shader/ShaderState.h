@@ -17,12 +17,16 @@ class Source;
 class Shader::State {
 public:
 	// `function` tells a macro defined with a parameter list, even an empty
-	// one: every use of its name must be followed by an argument list, and
-	// one that is not fails ("int F;" after "#define F() 1")
+	// one: only a use of its name followed by an argument list invokes it,
+	// anywhere else the name stays as it is ("int F;" after "#define F() 1")
+	// `predefined` marks the macros that the system defines for every GLSL
+	// text (VULKAN, the extensions, __VERSION__): they are left out of the
+	// macro summary
 	struct Macro {
 		String value;
 		Array<String> parameters;
 		bool function = false;
+		bool predefined = false;
 	};
 
 	struct Pragma {
@@ -46,6 +50,7 @@ public:
 	bool set_macros(const char *list);
 	bool set_pragma(const char *text);
 	bool set_file(const char *name);
+	void set_predefined(const char *name, const char *value);
 	bool add_file(const char *name, const char *source);
 	bool add_files(const char **files, uint32_t num);
 	bool remove_file(const char *name);
@@ -76,6 +81,11 @@ public:
 	uint32_t expand_macro(const char *src, String &out, Array<String> &stack) const;
 	String expand_text(const char *text, Array<String> &stack) const;
 
+	// Whether text that ends as `left` does, followed by the character c,
+	// reads as one token where two stood apart ("-" and "-a" as "--a"):
+	// expansions put a space there and nowhere else.
+	static bool tokens_join(const String &left, char c);
+
 	// Bounds that keep hostile text from exhausting the stack, the memory or
 	// the time: macros nested in one expansion, the text of one expansion,
 	// the work of all expansions of one preprocessor run (characters built,
@@ -101,6 +111,9 @@ public:
 	Array<FileRecord> file_table;
 	Set<String> imports;
 	uint32_t line = 0;
+	// the source-string number that "__FILE__" expands to: 0, or what a
+	// "#line" directive sets
+	uint32_t source = 0;
 	// The work of macro expansion: expansion_work is what has been done since
 	// the current preprocessor run began (each run starts it at 0), and an
 	// expansion that would take it past expansion_limit fails with "too long
@@ -108,6 +121,9 @@ public:
 	// they find it.
 	uint64_t expansion_limit = MaxExpansionWork;
 	mutable uint64_t expansion_work = 0;
+	// the name of a function-like macro that ends the last expansion without
+	// arguments; an argument list after the invocation would belong to it
+	mutable String open_call;
 
 private:
 	void define_macro(const char *name, const char *value);

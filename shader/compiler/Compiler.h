@@ -374,6 +374,12 @@ public:
 	// driver
 	bool compileGLSL(uint32_t type, const char *src, const char *context, uint32_t *error_offset, uint32_t flags);
 
+	// The GLSL extensions whose features the compiler has, for the macros
+	// that name them in every text (GLSL defines one, with the value 1, for
+	// each extension an implementation supports). "#extension" takes any
+	// name all the same.
+	static const char *const *get_extension_names(uint32_t *count);
+
 	// state: reset before every compilation (the name tables stay); clear
 	// does the same and leaves the work-group z size as it is
 	void reset();

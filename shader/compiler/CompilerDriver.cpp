@@ -241,6 +241,42 @@ void scan_prologue(Compiler &compiler, const char *src, const Modes &in, const M
 
 } // namespace
 
+const char *const *Compiler::get_extension_names(uint32_t *count) {
+	static const char *const names[] = {
+		"GL_ARB_gpu_shader_int64",
+		"GL_ARB_shader_ballot",
+		"GL_ARB_shader_draw_parameters",
+		"GL_ARB_shader_group_vote",
+		"GL_ARB_shader_viewport_layer_array",
+		"GL_ARB_sparse_texture2",
+		"GL_EXT_control_flow_attributes",
+		"GL_EXT_device_group",
+		"GL_EXT_fragment_shader_barycentric",
+		"GL_EXT_mesh_shader",
+		"GL_EXT_multiview",
+		"GL_EXT_nonuniform_qualifier",
+		"GL_EXT_ray_query",
+		"GL_EXT_ray_tracing",
+		"GL_EXT_shader_atomic_float",
+		"GL_EXT_shader_explicit_arithmetic_types",
+		"GL_EXT_shader_explicit_arithmetic_types_float16",
+		"GL_EXT_shader_explicit_arithmetic_types_int16",
+		"GL_EXT_shader_explicit_arithmetic_types_int64",
+		"GL_EXT_shader_image_int64",
+		"GL_KHR_shader_subgroup_arithmetic",
+		"GL_KHR_shader_subgroup_ballot",
+		"GL_KHR_shader_subgroup_basic",
+		"GL_KHR_shader_subgroup_clustered",
+		"GL_KHR_shader_subgroup_quad",
+		"GL_KHR_shader_subgroup_shuffle",
+		"GL_KHR_shader_subgroup_shuffle_relative",
+		"GL_KHR_shader_subgroup_vote",
+		"GL_NV_geometry_shader_passthrough",
+	};
+	*count = uint32_t(sizeof(names) / sizeof(names[0]));
+	return names;
+}
+
 bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, uint32_t *error_offset, uint32_t compile_flags) {
 	// 1-4. a clean object, the name tables, the flags and room for the records
 	reset();

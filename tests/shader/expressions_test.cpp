@@ -76,6 +76,34 @@ TEST(Expressions, Arithmetic) {
 		{"0 && 1 / 0", 0, ""},
 		{"1 || 1 / 0", 1, ""},
 		{"0 && 1 / 0 || 1", 1, ""},
+		// the unary operators, any number of them, bind tightest
+		{"-1 < 0", 1, ""},
+		{"- -1 == 1 && -(2 + 3) == 0 - 5 && +3 == 3", 1, ""},
+		{"!!1 && !-1 == 0 && -!0 == 0 - 1 && ~!0 == 0 - 2", 1, ""},
+		{"~0 == -1 && ~~5 == 5", 1, ""},
+		{"-2 * 3 == -6", 1, ""},
+		// shifts between the sums and the comparisons
+		{"1 << 4 == 16", 1, ""},
+		{"1 + 2 << 1 == 6", 1, ""},
+		{"-8 >> 1 == -4 && 8 >> 2 == 2", 1, ""},
+		{"1 << 33 == 2", 1, ""},
+		{"1 << 31 < 0", 1, ""},
+		// the bit operators below the equalities: & before ^ before |
+		{"(12 & 10) == 8 && (12 ^ 10) == 6 && (12 | 10) == 14", 1, ""},
+		{"1 | 2 == 2", 1, ""},
+		{"2 & 3 == 3", 0, ""},
+		{"1 | 2 ^ 3", 1, ""},
+		{"6 & 3 ^ 1 | 8", 1, ""},
+		{"(6 & 3 ^ 1 | 8) == 11", 1, ""},
+		{"(6 & (3 ^ 1) | 8) == 10", 1, ""},
+		{"1 & 2 && 3", 0, ""},
+		// the remainder truncates toward zero, as C's
+		{"7 % 4 == 3 && -7 % 4 == -3 && 7 % -4 == 3", 1, ""},
+		{"(0 - 2147483647 - 1) % -1 == 0", 1, ""},
+		{"-(0 - 2147483647 - 1) < 0", 1, ""},
+		{"1 % 0", 0, "division by zero\n"},
+		{"0 && 1 % 0", 0, ""},
+		{"-(1 / 0)", 0, "division by zero\n"},
 	});
 }
 
@@ -84,8 +112,6 @@ TEST(Expressions, MalformedShapes) {
 	run(state, false, {
 		{"", -1, ""},
 		{"   ", -1, ""},
-		{"!!1", -1, ""},
-		{"-1", -1, ""},
 		{"1 2", -1, ""},
 		{"1 2 +", -1, ""},
 		{"(1)(2)+", -1, ""},
@@ -96,12 +122,16 @@ TEST(Expressions, MalformedShapes) {
 		{"1 +", -1, ""},
 		{"!", -1, ""},
 		{"1 = 1", -1, ""},
-		{"1 & 1", -1, ""},
-		{"1 | 1", -1, ""},
+		{"1 & & 1", -1, ""},
+		{"1 ~ 1", -1, ""},
+		{"~", -1, ""},
+		{"1 <<", -1, ""},
+		{"1 <> 1", -1, ""},
+		{"- !", -1, ""},
 		{"1 != ", -1, ""},
 		{"!= 1", -1, ""},
 		{"defined(FOO", -1, ""},
-		{"1 % 2", 0, "can't read name\n% 2\n"},
+		{"1 @ 2", 0, "can't read name\n@ 2\n"},
 		{"1 + defined", 0, "can't read name\n\n"},
 	});
 }
@@ -118,6 +148,8 @@ TEST(Expressions, Macros) {
 	state.set_macro("EMPTY", "");
 	state.set_macro("SELF", "SELF");
 	state.set_macro("F(x)", "(x * 2)");
+	state.set_macro("F5(x)", "5");
+	state.set_macro("NEG(x)", "-x");
 	state.set_macro("__LINE__", "0");
 	state.line = 12;
 	run(state, false, {
@@ -136,7 +168,11 @@ TEST(Expressions, Macros) {
 		{"EMPTY", -1, ""},
 		{"EMPTY 1", 1, ""},
 		{"__LINE__ == 12", 1, ""},
-		{"F", 0, "can't get \"F\" macro arguments\n"},
+		{"__FILE__ == 0 && defined __FILE__", 1, ""},
+		{"NEG(-1) == 1 && -NEG(1) == 1", 1, ""},
+		// a function-like macro's name alone is a name like any other
+		{"F", 0, ""},
+		{"F5", 0, ""},
 	});
 }
 

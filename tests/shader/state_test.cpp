@@ -88,8 +88,8 @@ TEST(State, Pragmas) {
 	EXPECT_TRUE(state.set_pragma("bare"));
 	EXPECT_FALSE(state.set_pragma("name word"));
 	EXPECT_TRUE(log.contains("Shader::State::set_pragma(): invalid pragma\nname word\n")) << log.text();
-	EXPECT_FALSE(state.set_pragma("bad(F)"));
-	EXPECT_TRUE(log.contains("Shader::State::set_pragma(): can't get \"F\" macro arguments\n")) << log.text();
+	EXPECT_FALSE(state.set_pragma("bad(F(1, 2))"));
+	EXPECT_TRUE(log.contains("Shader::State::set_pragma(): invalid number of \"F\" macro arguments\n")) << log.text();
 
 	ASSERT_EQ(state.pragmas.size(), 3u);
 	const State::Pragma &name = state.get_pragma("name");

@@ -48,6 +48,81 @@ struct Case {
 
 const Case cases[] = {
 	// preprocessing
+	{"substituted text keeps its tokens apart",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { int o[8]; };\n"
+		"#define NEG(x) -x\n"
+		"#define MINUS -\n"
+		"void main() {\n"
+		"\tint a = 5;\n"
+		"\tint b = NEG(-a);\n"
+		"\to[0] = b;\n"
+		"\to[1] = a;\n"
+		"\tint c = 7;\n"
+		"\to[2] = c-MINUS-2;\n"
+		"\to[3] = c;\n"
+		"}\n",
+		4, {{0, 5}, {1, 5}, {2, 5}, {3, 7}}},
+	{"an argument stays apart from the value after it",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { int o[4]; };\n"
+		"#define POST(x) x-\n"
+		"#define ID(x) x\n"
+		"void main() {\n"
+		"\tint c = 7;\n"
+		"\to[0] = POST(c)-1;\n"
+		"\to[1] = c ID(-)-1;\n"
+		"\to[2] = c;\n"
+		"}\n",
+		4, {{0, 8}, {1, 8}, {2, 7}}},
+	{"predefined macros",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { int o[8]; };\n"
+		"void main() {\n"
+		"#if __VERSION__ >= 450\n"
+		"\to[0] = __VERSION__;\n"
+		"#endif\n"
+		"#ifdef VULKAN\n"
+		"\to[1] = VULKAN;\n"
+		"#endif\n"
+		"#if defined(GL_core_profile) && !defined(GL_ES)\n"
+		"\to[2] = GL_core_profile;\n"
+		"#endif\n"
+		"#if GL_KHR_shader_subgroup_basic && defined(GL_EXT_nonuniform_qualifier) && GL_ARB_shader_ballot == 1 && GL_EXT_shader_atomic_float\n"
+		"\to[3] = 1;\n"
+		"#endif\n"
+		"\to[4] = __LINE__;\n"
+		"}\n",
+		8, {{0, 450}, {1, 100}, {2, 1}, {3, 1}, {4, 17}}},
+	{"line continuations, #if operators, #line and function-like names alone",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { int o[8]; };\n"
+		"#define SUM(a, b) \\\n"
+		"\t((a) + \\\n"
+		"\t (b))\n"
+		"#define FLAGS (1 << 3 | 1 << 1)\n"
+		"#define F(x) (x * 2)\n"
+		"void main() {\n"
+		"\to[0] = SUM(2, 3);\n"
+		"\tint long_na\\\n"
+		"me = 4;\n"
+		"\to[1] = long_name;\n"
+		"#if -1 < 0 && (FLAGS & 8) && (FLAGS ^ 2) == 8 && ~0 == -1 && (FLAGS >> 1) == 5 && 7 % 4 == 3 && !!1\n"
+		"\to[2] = FLAGS;\n"
+		"#endif\n"
+		"\tint F = 3;\n"
+		"\to[3] = F(F);\n"
+		"#line 100\n"
+		"\to[4] = __LINE__;\n"
+		"\to[5] = 1; \\\n"
+		"\to[6] = __LINE__;\n"
+		"\to[7] = __LINE__;\n"
+		"}\n",
+		8, {{0, 5}, {1, 4}, {2, 10}, {3, 6}, {4, 100}, {5, 1}, {7, 103}}},
 
 	// conversions, overload resolution, constant folding and NaN
 };
