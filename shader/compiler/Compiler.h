@@ -106,6 +106,12 @@ struct Value {
 	// undefined for these operands, as for an integer division by zero)
 	Value unary_operation(uint32_t opcode, uint32_t extended) const;
 	Value binary_operation(const Value &b, uint32_t opcode, uint32_t extended) const;
+	// a comparison (OpLogicalEqual to OpFUnordGreaterThanEqual): a bool for
+	// each component
+	Value compare(const Value &b, uint32_t opcode) const;
+	// a product of linear algebra (OpMatrixTimesMatrix, OpMatrixTimesVector,
+	// OpVectorTimesMatrix), of the shapes the operands' flags give
+	Value product(const Value &b, uint32_t opcode) const;
 
 	bool is_uniform() const;
 	bool is_right_identity(uint32_t opcode) const;

@@ -375,6 +375,15 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			case Sub: opcode = Spirv::OpFSub; break;
 			default: break;
 			}
+			// products of matrices, and of a matrix with a vector, are
+			// those of linear algebra
+			bool matrix_a = (a.flags & TypeMatrixMask) != 0;
+			bool matrix_b = (b.flags & TypeMatrixMask) != 0;
+			bool vector_a = !matrix_a && (a.flags & TypeVectorMask);
+			bool vector_b = !matrix_b && (b.flags & TypeVectorMask);
+			if (token.kind == Mul && matrix_a && matrix_b) opcode = Spirv::OpMatrixTimesMatrix;
+			else if (token.kind == Mul && matrix_a && vector_b) opcode = Spirv::OpMatrixTimesVector;
+			else if (token.kind == Mul && vector_a && matrix_b) opcode = Spirv::OpVectorTimesMatrix;
 			if (is_bool) opcode = 0;
 		} else {
 			switch (token.kind) {

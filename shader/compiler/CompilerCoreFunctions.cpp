@@ -34,7 +34,7 @@ struct Relation {
 
 const Relation relations[] = {
 	{"equal", 180, 170, 170, 164},
-	{"notEqual", 182, 171, 171, 165},
+	{"notEqual", 183, 171, 171, 165}, // a NaN is unequal to everything: unordered
 	{"lessThan", 184, 177, 176, 0},
 	{"greaterThan", 186, 173, 172, 0},
 	{"lessThanEqual", 188, 179, 178, 0},
@@ -223,14 +223,23 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		uint32_t opcode = kind == TypeFloat ? relation.floating : kind == TypeInt ? relation.signed_integer : kind == TypeUint ? relation.unsigned_integer
 			: relation.boolean;
 		if (opcode == 0) unknown();
-		return emit(opcode, shaped(a, TypeBool, Type32), {a, b});
+		return add_binary_operation(function, opcode, shaped(a, TypeBool, Type32), a, b);
 	}
 
 	if (name == "any" || name == "all" || name == "not") {
 		if (count != 1 || kind_of(arguments[0]) != TypeBool || (get_target_flags(arguments[0]) & (TypeStructure | TypeRuntimeArray))) unknown();
-		if (name == "not") return emit(Spirv::OpLogicalNot, get_target_type(arguments[0]), {arguments[0]});
+		if (name == "not") return add_unary_operation(function, Spirv::OpLogicalNot, get_target_type(arguments[0]), arguments[0]);
 		// of one bool, the bool itself
 		if (get_target_components(arguments[0]) == 1) return arguments[0];
+		if (const Value *value = constants.get(arguments[0])) {
+			bool all = true;
+			bool any = false;
+			for (uint32_t i = 0; i < value->count; i++) {
+				all = all && value->get_bool(i);
+				any = any || value->get_bool(i);
+			}
+			return add_constant("b32", (name == "any" ? any : all) ? 1 : 0);
+		}
 		return emit(name == "any" ? Spirv::OpAny : Spirv::OpAll, add_type("b32"), {arguments[0]});
 	}
 

@@ -458,10 +458,113 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 	return ret;
 }
 
+Value Value::product(const Value &b, uint32_t opcode) const {
+	const Value &a = *this;
+	// the shapes as the flags give them: a matrix by columns, a vector as
+	// one column (left of a matrix, one row)
+	uint32_t rows_a = Compiler::get_vector_size(a.flags);
+	uint32_t columns_a = Compiler::get_column_count(a.flags);
+	uint32_t rows_b = Compiler::get_vector_size(b.flags);
+	uint32_t columns_b = Compiler::get_column_count(b.flags);
+	uint32_t rows = 0;
+	uint32_t columns = 0;
+	uint32_t inner = 0;
+	if (opcode == OpMatrixTimesMatrix) {
+		rows = rows_a, columns = columns_b, inner = columns_a;
+		if (columns_a != rows_b || columns_a < 2 || columns_b < 2) return Value();
+	} else if (opcode == OpMatrixTimesVector) {
+		rows = rows_a, columns = 1, inner = columns_a;
+		if (columns_a != rows_b || columns_a < 2 || columns_b != 1) return Value();
+	} else {
+		// a row vector times a matrix: a vector of its columns' dot products
+		rows = columns_b, columns = 1, inner = rows_b;
+		if (rows_a != rows_b || columns_a != 1 || columns_b < 2) return Value();
+	}
+	if (rows < 2 || a.count != rows_a * columns_a || b.count != rows_b * columns_b || !(a.flags & TypeFloat) || !(b.flags & TypeFloat)) return Value();
+	auto vector_bits = [](uint32_t size) -> uint32_t { return size == 2 ? Compiler::TypeVector2 : size == 3 ? Compiler::TypeVector3 : Compiler::TypeVector4; };
+	auto matrix_bits = [](uint32_t size) -> uint32_t { return size == 2 ? Compiler::TypeMatrix2 : size == 3 ? Compiler::TypeMatrix3 : Compiler::TypeMatrix4; };
+	uint32_t flags = ((a.flags | b.flags) & WidthMask) | TypeFloat | Compiler::TypeComposite | vector_bits(rows) | (columns > 1 ? matrix_bits(columns) : 0);
+	Value ret(flags, rows * columns);
+	for (uint32_t c = 0; c < columns; c++) {
+		for (uint32_t r = 0; r < rows; r++) {
+			double sum = 0.0;
+			for (uint32_t k = 0; k < inner; k++) {
+				if (opcode == OpVectorTimesMatrix) sum += a.get_f64(k) * b.get_f64(r * rows_b + k);
+				else sum += a.get_f64(k * rows_a + r) * b.get_f64(c * rows_b + k);
+			}
+			ret.components[c * rows + r] = reduce(bits_of(sum), flags);
+		}
+	}
+	return ret;
+}
+
+Value Value::compare(const Value &b, uint32_t opcode) const {
+	const Value &a = *this;
+	uint32_t size = a.count > b.count ? a.count : b.count;
+	if (size == 0 || (a.flags & KindMask) == 0 || (b.flags & KindMask) == 0) return Value();
+	uint32_t width = width_of(a.flags | b.flags);
+	Value ret((a.flags & ~(KindMask | WidthMask)) | TypeBool | Compiler::Type32, size);
+	for (uint32_t i = 0; i < size; i++) {
+		bool r = false;
+		if (opcode >= OpFOrdEqual) {
+			double x = a.get_f64(i);
+			double y = b.get_f64(i);
+			// an ordered comparison is false with a NaN operand, an unordered one true
+			bool unordered = x != x || y != y;
+			bool ordered = ((opcode - OpFOrdEqual) & 1) == 0;
+			if (unordered) r = !ordered;
+			else {
+				switch (ordered ? opcode : opcode - 1) {
+				case OpFOrdEqual: r = x == y; break;
+				case OpFOrdNotEqual: r = x != y; break;
+				case OpFOrdLessThan: r = x < y; break;
+				case OpFOrdGreaterThan: r = x > y; break;
+				case OpFOrdLessThanEqual: r = x <= y; break;
+				default: r = x >= y; break; // OpFOrdGreaterThanEqual
+				}
+			}
+		} else if (opcode == OpLogicalEqual || opcode == OpLogicalNotEqual) {
+			r = (a.get_bool(i) == b.get_bool(i)) == (opcode == OpLogicalEqual);
+		} else if (opcode == OpSGreaterThan || opcode == OpSGreaterThanEqual || opcode == OpSLessThan || opcode == OpSLessThanEqual) {
+			int64_t x = 0;
+			int64_t y = 0;
+			if (!read_signed(a, i, width, x) || !read_signed(b, i, width, y)) return Value();
+			switch (opcode) {
+			case OpSGreaterThan: r = x > y; break;
+			case OpSGreaterThanEqual: r = x >= y; break;
+			case OpSLessThan: r = x < y; break;
+			default: r = x <= y; break; // OpSLessThanEqual
+			}
+		} else {
+			uint64_t x = 0;
+			uint64_t y = 0;
+			if (!read_unsigned(a, i, width, x) || !read_unsigned(b, i, width, y)) return Value();
+			switch (opcode) {
+			case OpIEqual: r = x == y; break;
+			case OpINotEqual: r = x != y; break;
+			case OpUGreaterThan: r = x > y; break;
+			case OpUGreaterThanEqual: r = x >= y; break;
+			case OpULessThan: r = x < y; break;
+			default: r = x <= y; break; // OpULessThanEqual
+			}
+		}
+		ret.components[i] = r ? 1 : 0;
+	}
+	return ret;
+}
+
 Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended) const {
 	const Value &a = *this;
 	uint32_t size = a.count > b.count ? a.count : b.count;
 	if (size == 0) return Value();
+
+	if (opcode == OpMatrixTimesMatrix || opcode == OpMatrixTimesVector || opcode == OpVectorTimesMatrix) return product(b, opcode);
+
+	// a comparison gives a bool for each component
+	if (opcode >= OpLogicalEqual && opcode <= OpFUnordGreaterThanEqual && opcode != OpLogicalOr && opcode != OpLogicalAnd && opcode != OpLogicalNot
+		&& opcode != OpSelect) {
+		return compare(b, opcode);
+	}
 
 	// the kind of the result, and how the operands are read
 	enum Read { Double, Signed, Unsigned, Shift };

@@ -63,7 +63,9 @@ TEST(CompilerConstants, Readers) {
 	EXPECT_EQ(f64s({1e19}).get_u64(0), 10000000000000000000ull);
 	EXPECT_EQ(f64s({-2.7}).get_i64(0), -2);
 	EXPECT_EQ(f64s({-1.0}).get_u64(0), ~0ull);
-	EXPECT_FALSE(f64s({NAN}).get_bool(0));
+	// a NaN is not zero
+	EXPECT_TRUE(f64s({NAN}).get_bool(0));
+	EXPECT_FALSE(f64s({-0.0}).get_bool(0));
 	EXPECT_TRUE(f64s({-0.5}).get_bool(0));
 	// conversions out of range saturate; a NaN gives 0
 	EXPECT_EQ(f64s({1e300}).get_i64(0), INT64_MAX);

@@ -267,6 +267,11 @@ TEST(CompilerFolding, ValueRows) {
 	const uint32_t I32 = Compiler::TypeInt | Compiler::Type32 | Compiler::TypeScalar;
 	const uint32_t U32 = Compiler::TypeUint | Compiler::Type32 | Compiler::TypeScalar;
 	const uint32_t F64 = Compiler::TypeFloat | Compiler::Type64;
+	const uint32_t V2 = F64 | Compiler::TypeComposite | Compiler::TypeVector2;
+	const uint32_t V3 = F64 | Compiler::TypeComposite | Compiler::TypeVector3;
+	const uint32_t M2 = V2 | Compiler::TypeMatrix2;
+	const uint32_t M3x2 = V2 | Compiler::TypeMatrix3; // three columns of two rows
+	const uint32_t M2x3 = V3 | Compiler::TypeMatrix2;
 	struct {
 		Value a;
 		Value b;
@@ -288,7 +293,26 @@ TEST(CompilerFolding, ValueRows) {
 		{value(F64, {1}), value(F64, {NAN}), 12, 40, {}},
 		{value(F64, {3}), value(F64, {-2}), 12, 37, {-2}},
 		{value(F64, {2}), value(F64, {10}), 12, 26, {1024}},
-		{value(F64, {1}), value(F64, {2}), OpFOrdLessThan, 0, {}},
+		// comparisons give bools; with a NaN the ordered ones are false, the unordered true
+		{value(F64, {1}), value(F64, {2}), OpFOrdLessThan, 0, {1}},
+		{value(F64, {NAN, 1}), value(F64, {NAN, 1}), OpFOrdNotEqual, 0, {0, 0}},
+		{value(F64, {NAN, 1}), value(F64, {NAN, 1}), OpFUnordNotEqual, 0, {1, 0}},
+		{value(F64, {NAN, 1}), value(F64, {1, 1}), OpFOrdEqual, 0, {0, 1}},
+		{value(F64, {NAN, 2}), value(F64, {1}), OpFUnordLessThan, 0, {1, 0}},
+		{value(F64, {1, 2, 3}), value(F64, {2}), OpFOrdGreaterThanEqual, 0, {0, 1, 1}},
+		{value(I32, {-1}), value(I32, {1}), OpSLessThan, 0, {1}},
+		{value(U32, {4294967295.0}), value(U32, {1}), OpULessThan, 0, {0}},
+		{value(I32, {-1, 2}), value(U32, {4294967295.0, 3}), OpIEqual, 0, {1, 0}},
+		{value(I32, {1, 0}), value(I32, {1, 1}), OpLogicalNotEqual, 0, {0, 1}},
+		// products of linear algebra, by the shapes of the operands
+		{value(M2, {1, 2, 3, 4}), value(M2, {1, 2, 3, 4}), OpMatrixTimesMatrix, 0, {7, 10, 15, 22}},
+		{value(M2, {1, 2, 3, 4}), value(M3x2, {1, 2, 3, 4, 5, 6}), OpMatrixTimesMatrix, 0, {7, 10, 15, 22, 23, 34}},
+		{value(M3x2, {1, 2, 3, 4, 5, 6}), value(M2x3, {1, 0, 1, 0, 1, 0}), OpMatrixTimesMatrix, 0, {6, 8, 3, 4}},
+		{value(M2, {1, 2, 3, 4}), value(V2, {1, 1}), OpMatrixTimesVector, 0, {4, 6}},
+		{value(M3x2, {1, 2, 3, 4, 5, 6}), value(V3, {1, 1, 1}), OpMatrixTimesVector, 0, {9, 12}},
+		{value(V2, {1, 1}), value(M2, {1, 2, 3, 4}), OpVectorTimesMatrix, 0, {3, 7}},
+		{value(V2, {1, 1}), value(M3x2, {1, 2, 3, 4, 5, 6}), OpVectorTimesMatrix, 0, {3, 7, 11}},
+		{value(M2, {1, 2, 3, 4}), value(V3, {1, 1, 1}), OpMatrixTimesVector, 0, {}},
 		{value(F64, {1}), value(F64, {2}), 12, 48, {}}, // Step is no fold
 		// ~0u >> 8 is done at 32 bits
 		{value(U32, {4294967295.0}), value(U32, {8}), OpShiftRightLogical, 0, {16777215}},
