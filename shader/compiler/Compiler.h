@@ -453,6 +453,10 @@ public:
 	uint32_t parse_type_constructor(const char *arguments, const String &type, Function &function, Scope *scope);
 	uint32_t parse_structure_constructor(const char *arguments, uint32_t type, Function &function, Scope *scope);
 	Value &parse_constant_expression(Value &result, const char *text, Scope *scope, bool typed);
+	// the value of an expression the constant evaluator does not read
+	// (swizzles, elements, comparisons, built-in calls), compiled as any
+	// expression into code that is thrown away: false when it does not fold
+	bool fold_expression(Value &result, const char *text, const String &type, Scope *scope);
 	void check_variables();
 
 	// types: names, flags and layout

@@ -9,6 +9,8 @@
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cmath>
+
 namespace Vexa {
 
 using CompilerBits::skip_spaces;
@@ -434,7 +436,19 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	Value value;
 	bool constant = variable.decorations.get(DecorationConstant) != nullptr;
 	if (constant) {
-		compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+		// what the constant evaluator does not read (swizzles, elements,
+		// comparisons, built-in calls) is compiled as a local constant's
+		// initialiser would be, and must fold
+		try {
+			compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+		} catch (const String &message) {
+			if (compiler.global_scope.structures.get(variable.type) != nullptr) throw;
+			String type = variable.type;
+			if (variable.length != ~0u && variable.length != 0) type.append(String::format("[%u]", variable.length));
+			if (!compiler.fold_expression(value, text.get(), variable.length == 0 ? String() : type, &compiler.global_scope)) {
+				throwError("initializer of \"%s\" constant is not a constant expression\n", variable.name.get());
+			}
+		}
 	} else {
 		// a value computed at run time is stored when the entry point starts
 		bool folded = compiler.global_scope.structures.get(variable.type) == nullptr;
@@ -458,6 +472,13 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 			if (variable.length != ~0u) throwError("can't specialize \"%s\" array\n", variable.name.get());
 			variable.initializer = compiler.add_spec_constant(variable.type, converted, *spec);
 			variable.decorations.remove(DecorationSpecId);
+			return;
+		}
+		// a value no literal writes (an infinity, a NaN) is held by its constant
+		bool finite = true;
+		for (uint32_t i = 0; i < converted.count; i++) finite = finite && (!(converted.flags & Compiler::TypeFloat) || std::isfinite(converted.get_f64(i)));
+		if (!finite && variable.length == ~0u) {
+			variable.initializer = compiler.add_constant(variable.type, converted);
 			return;
 		}
 		variable.value = compiler.get_constant_string(converted, true);
