@@ -114,6 +114,7 @@ enum : uint32_t {
 	OpVectorTimesMatrix = 144,
 	OpMatrixTimesVector = 145,
 	OpMatrixTimesMatrix = 146,
+	OpDot = 148,
 	OpAny = 154,
 	OpAll = 155,
 	OpIsNan = 156,

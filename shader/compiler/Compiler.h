@@ -112,6 +112,11 @@ struct Value {
 	// a product of linear algebra (OpMatrixTimesMatrix, OpMatrixTimesVector,
 	// OpVectorTimesMatrix), of the shapes the operands' flags give
 	Value product(const Value &b, uint32_t opcode) const;
+	// GLSL.std.450 instructions of three operands (clamp, mix, smoothstep)
+	Value ternary_operation(const Value &b, const Value &c, uint32_t extended) const;
+	// what gives a scalar of vectors, or a vector of other components:
+	// OpDot, and GLSL.std.450 Length, Distance and Cross
+	Value reduction(const Value &b, uint32_t opcode, uint32_t extended) const;
 
 	bool is_uniform() const;
 	bool is_right_identity(uint32_t opcode) const;

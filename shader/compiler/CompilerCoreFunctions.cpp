@@ -203,7 +203,14 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		// OpDot takes vectors: the product of scalars is their product
 		if (get_target_components(a) == 1) return add_binary_operation(function, Spirv::OpFMul, type, a, b);
 		uint32_t flags = get_target_flags(type);
-		return emit(148, add_type((flags & ~uint32_t(TypeVectorMask | TypeScalar)) | TypeScalar), {a, b});
+		uint32_t scalar = add_type((flags & ~uint32_t(TypeVectorMask | TypeScalar)) | TypeScalar);
+		const Value *x = constants.get(a);
+		const Value *y = constants.get(b);
+		if (x != nullptr && y != nullptr) {
+			Value value = x->reduction(*y, Spirv::OpDot, 0);
+			if (value.count > 0) return add_constant(get_target_type_name(scalar), value);
+		}
+		return emit(Spirv::OpDot, scalar, {a, b});
 	}
 
 	for (const Relation &relation : relations) {

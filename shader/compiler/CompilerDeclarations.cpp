@@ -388,6 +388,27 @@ void make_variable_type(State &state, Compiler::Variable &variable) {
 	}
 }
 
+// whether an expression's text names a specialization constant, whose value
+// the pipeline gives
+bool names_specialization_constant(Compiler &compiler, const String &text, Compiler::Scope *scope) {
+	for (const char *t = text.get(); *t;) {
+		if (!starts_name(*t) || (t > text.get() && (starts_name(t[-1]) || (t[-1] >= '0' && t[-1] <= '9') || t[-1] == '.'))) {
+			t++;
+			continue;
+		}
+		String name;
+		t += Parser::readName(t, name);
+		uint32_t index = compiler.find_variable(name, scope);
+		if (index == ~0u) continue;
+		const Compiler::Variable &variable = compiler.variables[index];
+		if (variable.decorations.get(DecorationConstant) != nullptr && variable.value.empty() && variable.initializer != ~0u &&
+			compiler.constants.get(variable.initializer) == nullptr) {
+			return true;
+		}
+	}
+	return false;
+}
+
 // A named constant has the type it was declared with, whatever its
 // initialiser's type: the value converted to that kind (one component fills a
 // vector or matrix), integers cut to that width. Structures keep their value.
@@ -446,6 +467,9 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 			String type = variable.type;
 			if (variable.length != ~0u && variable.length != 0) type.append(String::format("[%u]", variable.length));
 			if (!compiler.fold_expression(value, text.get(), variable.length == 0 ? String() : type, &compiler.global_scope)) {
+				if (names_specialization_constant(compiler, text, &compiler.global_scope)) {
+					throwError("constants computed from specialization constants are not supported: \"%s\"\n", variable.name.get());
+				}
 				throwError("initializer of \"%s\" constant is not a constant expression\n", variable.name.get());
 			}
 		}
@@ -879,7 +903,19 @@ uint32_t Compiler::parse_array_length(const char **cursor, Scope *scope) {
 	*cursor = skip_spaces(s);
 	if (*skip_spaces(text.get()) == '\0') return 0;
 	Value value;
-	parse_constant_expression(value, text.get(), scope, false);
+	try {
+		parse_constant_expression(value, text.get(), scope, false);
+	} catch (const String &) {
+		// a specialization constant gives no length the module could be laid out by
+		if (names_specialization_constant(*this, text, scope)) throwError("arrays sized by specialization constants are not supported: \"%s\"\n", text.get());
+		// what the constant evaluator does not read, as an expression
+		bool folded = false;
+		try {
+			folded = fold_expression(value, text.get(), String(), scope);
+		} catch (const String &) {
+		}
+		if (!folded) throw;
+	}
 	if ((value.flags & (TypeUint | TypeInt)) == 0 || (value.flags & TypeFloat) || value.count != 1) {
 		throwError("invalid array length \"%s\"\n", text.get());
 	}

@@ -34,10 +34,16 @@ using namespace CompilerBits;
 
 // the GLSL.std.450 instructions that fold
 enum : uint32_t {
+	Round = 1,
+	RoundEven = 2,
+	Trunc = 3,
 	FAbs = 4,
 	SAbs = 5,
+	FSign = 6,
+	SSign = 7,
 	Floor = 8,
 	Ceil = 9,
+	Fract = 10,
 	Radians = 11,
 	Degrees = 12,
 	Sin = 13,
@@ -61,7 +67,20 @@ enum : uint32_t {
 	Sqrt = 31,
 	InverseSqrt = 32,
 	FMin = 37,
+	UMin = 38,
+	SMin = 39,
 	FMax = 40,
+	UMax = 41,
+	SMax = 42,
+	FClamp = 43,
+	UClamp = 44,
+	SClamp = 45,
+	FMix = 46,
+	Step = 48,
+	SmoothStep = 49,
+	Length = 66,
+	Distance = 67,
+	Cross = 68,
 	Normalize = 69,
 };
 
@@ -345,7 +364,13 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 	switch (opcode) {
 	case OpExtInst:
 		switch (extended) {
-		case SAbs: kind = TypeInt; break;
+		case SAbs:
+		case SSign: kind = TypeInt; break;
+		case Round:
+		case RoundEven:
+		case Trunc:
+		case FSign:
+		case Fract:
 		case FAbs:
 		case Floor:
 		case Ceil:
@@ -403,6 +428,34 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 				break;
 			}
 			case Ceil: dst = bits_of(Value::ceil(get_f64(i))); break;
+			case Round: {
+				// halves away from zero
+				double value = get_f64(i);
+				dst = bits_of(value > -Two63 && value < Two63 ? std::round(value) : value);
+				break;
+			}
+			case RoundEven: {
+				double value = get_f64(i);
+				dst = bits_of(value > -Two63 && value < Two63 ? std::nearbyint(value) : value);
+				break;
+			}
+			case Trunc: dst = bits_of(std::trunc(get_f64(i))); break;
+			case FSign: {
+				double value = get_f64(i);
+				dst = bits_of(value > 0.0 ? 1.0 : value < 0.0 ? -1.0 : value);
+				break;
+			}
+			case SSign:
+				if (!read_signed(*this, i, width, s)) return Value();
+				dst = static_cast<uint64_t>(s > 0 ? 1 : s < 0 ? -1 : 0);
+				break;
+			case Fract: {
+				// of an infinity the machine's
+				double value = get_f64(i);
+				if (!std::isfinite(value)) return Value();
+				dst = bits_of(value - std::floor(value));
+				break;
+			}
 			case Radians: dst = bits_of(get_f64(i) * double_of(RadiansFactor)); break;
 			case Degrees: dst = bits_of(get_f64(i) * double_of(DegreesFactor)); break;
 			case InverseSqrt: dst = bits_of(1.0 / std::sqrt(get_f64(i))); break;
@@ -455,6 +508,93 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 		double scale = 1.0 / std::sqrt(sum);
 		for (uint32_t i = 0; i < count; i++) ret.components[i] = reduce(bits_of(ret.get_f64(i) * scale), ret.flags);
 	}
+	return ret;
+}
+
+Value Value::ternary_operation(const Value &b, const Value &c, uint32_t extended) const {
+	const Value &a = *this;
+	uint32_t size = a.count > b.count ? a.count : b.count;
+	if (c.count > size) size = c.count;
+	if (size == 0 || size > MaxComponents) return Value();
+	uint32_t kind = 0;
+	switch (extended) {
+	case FClamp:
+	case FMix:
+	case SmoothStep: kind = TypeFloat; break;
+	case UClamp: kind = TypeUint; break;
+	case SClamp: kind = TypeInt; break;
+	default: return Value();
+	}
+	Value ret(((a.flags | b.flags | c.flags) & ~KindMask) | kind, size);
+	uint32_t width = width_of(ret.flags);
+	for (uint32_t i = 0; i < size; i++) {
+		uint64_t &dst = ret.components[i];
+		if (kind == TypeFloat) {
+			double x = a.get_f64(i);
+			double y = b.get_f64(i);
+			double z = c.get_f64(i);
+			// the machine's with a NaN, and for bounds out of order
+			if (std::isnan(x) || std::isnan(y) || std::isnan(z)) return Value();
+			double r = 0.0;
+			if (extended == FClamp) {
+				if (y > z) return Value();
+				r = x < y ? y : x > z ? z : x;
+			} else if (extended == FMix) {
+				r = x * (1.0 - z) + y * z;
+			} else {
+				if (!(x < y)) return Value();
+				double t = (z - x) / (y - x);
+				t = t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
+				r = t * t * (3.0 - 2.0 * t);
+			}
+			dst = reduce(bits_of(r), ret.flags);
+		} else if (kind == TypeUint) {
+			uint64_t x = 0;
+			uint64_t low = 0;
+			uint64_t high = 0;
+			if (!read_unsigned(a, i, width, x) || !read_unsigned(b, i, width, low) || !read_unsigned(c, i, width, high) || low > high) return Value();
+			dst = reduce(x < low ? low : x > high ? high : x, ret.flags);
+		} else {
+			int64_t x = 0;
+			int64_t low = 0;
+			int64_t high = 0;
+			if (!read_signed(a, i, width, x) || !read_signed(b, i, width, low) || !read_signed(c, i, width, high) || low > high) return Value();
+			dst = reduce(static_cast<uint64_t>(x < low ? low : x > high ? high : x), ret.flags);
+		}
+	}
+	return ret;
+}
+
+Value Value::reduction(const Value &b, uint32_t opcode, uint32_t extended) const {
+	const Value &a = *this;
+	if (a.count == 0 || !(a.flags & TypeFloat)) return Value();
+	uint32_t scalar = (a.flags & ~uint32_t(Compiler::TypeVectorMask | Compiler::TypeMatrixMask | Compiler::TypeComposite)) | Compiler::TypeScalar;
+	double sum = 0.0;
+	if (opcode == OpExtInst && extended == Cross) {
+		if (a.count != 3 || b.count != 3) return Value();
+		Value ret(a.flags, 3);
+		for (uint32_t i = 0; i < 3; i++) {
+			uint32_t j = (i + 1) % 3;
+			uint32_t k = (i + 2) % 3;
+			ret.components[i] = reduce(bits_of(a.get_f64(j) * b.get_f64(k) - b.get_f64(j) * a.get_f64(k)), ret.flags);
+		}
+		return ret;
+	}
+	if (opcode == OpDot) {
+		if (a.count != b.count) return Value();
+		for (uint32_t i = 0; i < a.count; i++) sum += a.get_f64(i) * b.get_f64(i);
+	} else if (opcode == OpExtInst && (extended == Length || extended == Distance)) {
+		if (extended == Distance && a.count != b.count) return Value();
+		for (uint32_t i = 0; i < a.count; i++) {
+			double d = extended == Distance ? a.get_f64(i) - b.get_f64(i) : a.get_f64(i);
+			sum += d * d;
+		}
+		sum = std::sqrt(sum);
+	} else {
+		return Value();
+	}
+	Value ret(scalar, 1);
+	ret.components[0] = reduce(bits_of(sum), scalar);
 	return ret;
 }
 
@@ -572,7 +712,28 @@ Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended
 	uint32_t kind = 0;
 	switch (opcode) {
 	case OpExtInst:
-		if (extended != Atan2 && extended != Pow && extended != FMin && extended != FMax) return Value();
+		if (extended == UMin || extended == UMax || extended == SMin || extended == SMax) {
+			Value ret((a.flags | b.flags) & ~KindMask, size);
+			ret.flags |= (extended == UMin || extended == UMax) ? TypeUint : TypeInt;
+			uint32_t width = width_of(ret.flags);
+			for (uint32_t i = 0; i < size; i++) {
+				uint64_t r = 0;
+				if (extended == UMin || extended == UMax) {
+					uint64_t x = 0;
+					uint64_t y = 0;
+					if (!read_unsigned(a, i, width, x) || !read_unsigned(b, i, width, y)) return Value();
+					r = (extended == UMin) == (x < y) ? x : y;
+				} else {
+					int64_t x = 0;
+					int64_t y = 0;
+					if (!read_signed(a, i, width, x) || !read_signed(b, i, width, y)) return Value();
+					r = static_cast<uint64_t>((extended == SMin) == (x < y) ? x : y);
+				}
+				ret.components[i] = reduce(r, ret.flags);
+			}
+			return ret;
+		}
+		if (extended != Atan2 && extended != Pow && extended != FMin && extended != FMax && extended != Step) return Value();
 		kind = TypeFloat;
 		break;
 	case OpFAdd:
@@ -636,6 +797,7 @@ Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended
 				switch (extended) {
 				case Atan2: r = std::atan2(x, y); break;
 				case Pow: r = std::pow(x, y); break;
+				case Step: r = y < x ? 0.0 : 1.0; break; // the edge first
 				case FMin: r = x < y ? x : y; break;
 				default: r = y > x ? y : x; break; // FMax
 				}

@@ -73,7 +73,13 @@ bool fold_constant(Compiler &compiler, Compiler::Variable &variable, const Strin
 	try {
 		compiler.parse_constant_expression(value, text.get(), &scope, false);
 	} catch (const String &) {
-		return false;
+		// what the constant evaluator does not read, compiled as an
+		// expression, when it folds
+		try {
+			if (!compiler.fold_expression(value, text.get(), variable.type, &scope)) return false;
+		} catch (const String &) {
+			return false;
+		}
 	}
 	uint32_t flags = 0;
 	try {

@@ -107,7 +107,14 @@ TEST(CompilerConstants, UnaryFolding) {
 		{f64s({4.0}), Spirv::OpExtInst, 32, Compiler::TypeFloat, {bits(0.5)}},
 		{f64s({9.0}), Spirv::OpExtInst, 31, Compiler::TypeFloat, {bits(3.0)}},
 		{f64s({0.0}), Spirv::OpExtInst, 14, Compiler::TypeFloat, {bits(1.0)}},
-		{f64s({1.0}), Spirv::OpExtInst, 1, 0, {}},
+		// round halves away from zero, roundEven to even; sign, fract, trunc
+		{f64s({2.5, -2.5, 1.25}), Spirv::OpExtInst, 1, Compiler::TypeFloat, {bits(3.0), bits(-3.0), bits(1.0)}},
+		{f64s({2.5, -3.5}), Spirv::OpExtInst, 2, Compiler::TypeFloat, {bits(2.0), bits(-4.0)}},
+		{f64s({-2.75}), Spirv::OpExtInst, 3, Compiler::TypeFloat, {bits(-2.0)}},
+		{f64s({1.5, -0.25, 0.0}), Spirv::OpExtInst, 6, Compiler::TypeFloat, {bits(1.0), bits(-1.0), bits(0.0)}},
+		{i64s({-7, 0, 3}), Spirv::OpExtInst, 7, Compiler::TypeInt, {(uint64_t)-1, 0, 1}},
+		{f64s({-1.25, 2.5}), Spirv::OpExtInst, 10, Compiler::TypeFloat, {bits(0.75), bits(0.5)}},
+		{f64s({INFINITY}), Spirv::OpExtInst, 10, 0, {}},
 		// outside the domain GLSL defines, the machine's result stands: not folded
 		{f64s({-1.0}), Spirv::OpExtInst, 31, 0, {}},
 		{f64s({0.0}), Spirv::OpExtInst, 32, 0, {}},
@@ -117,7 +124,7 @@ TEST(CompilerConstants, UnaryFolding) {
 		{f64s({0.5}), Spirv::OpExtInst, 23, 0, {}},
 		{f64s({1.0}), Spirv::OpExtInst, 24, 0, {}},
 		{f64s({0.0, 0.0}), Spirv::OpExtInst, 69, 0, {}},
-		{f64s({1.0}), Spirv::OpExtInst, 6, 0, {}},
+		{f64s({1.0}), Spirv::OpExtInst, 47, 0, {}}, // IMix is no instruction of GLSL's
 		{f64s({1.0}), Spirv::OpFNegate, 0, Compiler::TypeFloat, {bits(-1.0)}},
 		{i64s({5}), Spirv::OpSNegate, 0, Compiler::TypeInt, {(uint64_t)-5}},
 		{u64s({0, 3}), Spirv::OpLogicalNot, 0, Compiler::TypeUint, {1, 0}},
