@@ -79,11 +79,10 @@ const Case cases[] = {
 		"  o[12] = e.x; o[13] = e.y;\n"
 		"  o[14] = floatBitsToUint(float(int16_t(32767)));\n"
 		"  o[15] = uint(int(float16_t(40000.0)));\n"
-		"  o[16] = floatBitsToUint(float((int64_t(1) << 60) + (int64_t(1) << 36) + int64_t(1)));\n"
 		"}\n",
-		17,
+		16,
 		{{1, 0x4c400000u}, {2, 0x41df5fe6u}, {3, 0x4c400000u}, {4, 0xc1df5fe6u}, {5, 0x46fffe00u}, {6, 40000u}, {7, 3000000000u}, {8, 0u},
-			{9, 1000000000u}, {10, 0x5d800001u}, {12, 0x4c400000u}, {13, 0x41df5fe6u}, {14, 0x46fffe00u}, {15, 40000u}, {16, 0x5d800001u}}},
+			{9, 1000000000u}, {10, 0x5d800001u}, {12, 0x4c400000u}, {13, 0x41df5fe6u}, {14, 0x46fffe00u}, {15, 40000u}}},
 	{"an int argument prefers a float parameter to a double one, whatever the order",
 		"#version 450\n"
 		"layout(local_size_x = 1) in;\n"
@@ -129,7 +128,7 @@ const Case cases[] = {
 		"}\n",
 		21,
 		{{1, 7u}, {2, 10u}, {3, 15u}, {4, 22u}, {5, 7u}, {6, 22u}, {7, 10u}, {8, 15u}, {9, 7u}, {10, 10u}, {11, 5u}, {12, 11u},
-			{13, 23u}, {14, 34u}, {15, 9u}, {16, 33u}, {17, 5u}, {18, 17u}, {19, 4u}, {20, 80u}}},
+			{13, 23u}, {14, 34u}, {15, 9u}, {16, 51u}, {17, 5u}, {18, 17u}, {19, 4u}, {20, 80u}}},
 	{"a NaN is unequal: notEqual() and bool() of floats are unordered, like !=",
 		"#version 450\n"
 		"layout(local_size_x = 1) in;\n"
@@ -152,6 +151,42 @@ const Case cases[] = {
 		"}\n",
 		11,
 		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 1u}, {5, 1u}, {6, 1u}, {7, 1u}, {8, 1u}, {9, 1u}, {10, 0u}}},
+	{"global constants of swizzles, elements, lengths, comparisons and built-in calls",
+		"#version 450\n"
+		"layout(local_size_x = 4) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const vec3 V = vec3(1.0, 2.0, 3.0);\n"
+		"const float A[3] = float[3](4.0, 5.0, 6.0);\n"
+		"const mat2 M = mat2(1.0, 2.0, 3.0, 4.0);\n"
+		"const float S = V.z;\n"
+		"const vec2 W = V.zx;\n"
+		"const float E = A[1] + V[0];\n"
+		"const vec2 C = M[1];\n"
+		"const int L = V.length() + M.length();\n"
+		"const bool B = V.x < V.y && !(S == 2.0) || false;\n"
+		"const float K = clamp(V.z, 0.0, 2.5) + floor(2.5) + dot(V, V);\n"
+		"const float F = mix(1.0, 3.0, 0.25) + step(1.0, 2.0) + smoothstep(0.0, 4.0, 1.0) + fract(2.25);\n"
+		"const float G = length(vec2(3.0, 4.0)) + distance(V, V.zyx) + cross(V, V.yzx).x + sign(-2.0) + trunc(-2.5) + round(2.5);\n"
+		"const vec2 P = M * vec2(1.0, 1.0);\n"
+		"const vec2 R = vec2(V);\n"
+		"const int I = max(3, min(7, 5)) + clamp(9, 0, 4);\n"
+		"const uint U = true ? 3u : 4u;\n"
+		"const float N = 1.0 / 0.0;\n"
+		"shared uint s[gl_WorkGroupSize.x];\n"
+		"float h[L];\n"
+		"void main() {\n"
+		"  uint i = gl_LocalInvocationID.x;\n"
+		"  s[i] = i * 10u;\n"
+		"  barrier();\n"
+		"  if (i != 0u) return;\n"
+		"  h[L - 1] = 2.0;\n"
+		"  o[0] = uint(S); o[1] = uint(W.x * 10.0 + W.y); o[2] = uint(E); o[3] = uint(C.x * 10.0 + C.y);\n"
+		"  o[4] = uint(L); o[5] = B ? 1u : 0u; o[6] = uint(K * 4.0); o[7] = uint(F * 16.0);\n"
+		"  o[8] = uint(G * 1000.0 + 100000.0); o[9] = uint(P.x * 10.0 + P.y); o[10] = uint(R.x * 10.0 + R.y); o[11] = uint(I);\n"
+		"  o[12] = U; o[13] = isinf(N) ? 1u : 0u; o[14] = uint(s.length()); o[15] = s[3] + uint(h[4]);\n"
+		"}\n",
+		16,
+		{{0, 3u}, {1, 31u}, {2, 6u}, {3, 34u}, {4, 5u}, {5, 1u}, {6, 74u}, {7, 46u}, {8, 100828u}, {9, 46u}, {10, 12u}, {11, 9u}, {12, 3u}, {13, 1u}, {14, 4u}, {15, 32u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
