@@ -339,7 +339,7 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 					continue;
 				}
 				if (variable.value.empty()) {
-					if (variable.initializer != ~0u) throwError("specialization constant \"%s\" is not a constant expression here\n", name.get());
+					if (variable.initializer != ~0u) throwError("specialization constant \"%s\" has no value at compile time\n", name.get());
 					throwError("\"%s\" is not a constant variable\n", name.get());
 				}
 				String value_text = variable.value;

@@ -501,7 +501,8 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 		// a value no literal writes (an infinity, a NaN) is held by its constant
 		bool finite = true;
 		for (uint32_t i = 0; i < converted.count; i++) finite = finite && (!(converted.flags & Compiler::TypeFloat) || std::isfinite(converted.get_f64(i)));
-		if (!finite && variable.length == ~0u) {
+		if (!finite) {
+			if (variable.length != ~0u) throwError("constant arrays holding an infinity or a NaN are not supported: \"%s\"\n", variable.name.get());
 			variable.initializer = compiler.add_constant(variable.type, converted);
 			return;
 		}

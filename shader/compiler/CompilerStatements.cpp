@@ -9,6 +9,8 @@
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cmath>
+
 namespace Vexa {
 
 using CompilerBits::skip_spaces;
@@ -94,6 +96,13 @@ bool fold_constant(Compiler &compiler, Compiler::Variable &variable, const Strin
 	if (converted.count == 1 && components > 1) converted = converted.splat(components);
 	if (converted.count != components) return false;
 	converted.flags = flags;
+	// a value no literal writes (an infinity, a NaN) is held by its constant
+	for (uint32_t i = 0; i < converted.count; i++) {
+		if ((flags & Compiler::TypeFloat) && !std::isfinite(converted.get_f64(i))) {
+			variable.initializer = compiler.add_constant(variable.type, converted);
+			return true;
+		}
+	}
 	variable.value = compiler.get_constant_string(converted, true);
 	return true;
 }

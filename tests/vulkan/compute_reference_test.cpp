@@ -172,6 +172,7 @@ const Case cases[] = {
 		"const int I = max(3, min(7, 5)) + clamp(9, 0, 4);\n"
 		"const uint U = true ? 3u : 4u;\n"
 		"const float N = 1.0 / 0.0;\n"
+		"const double D = 1.0lf / 3.0lf;\n"
 		"shared uint s[gl_WorkGroupSize.x];\n"
 		"float h[L];\n"
 		"void main() {\n"
@@ -184,9 +185,11 @@ const Case cases[] = {
 		"  o[4] = uint(L); o[5] = B ? 1u : 0u; o[6] = uint(K * 4.0); o[7] = uint(F * 16.0);\n"
 		"  o[8] = uint(G * 1000.0 + 100000.0); o[9] = uint(P.x * 10.0 + P.y); o[10] = uint(R.x * 10.0 + R.y); o[11] = uint(I);\n"
 		"  o[12] = U; o[13] = isinf(N) ? 1u : 0u; o[14] = uint(s.length()); o[15] = s[3] + uint(h[4]);\n"
+		"  uvec2 d = unpackDouble2x32(D * double(o[16] + 1u));\n"
+		"  o[16] = d.x; o[17] = d.y;\n"
 		"}\n",
-		16,
-		{{0, 3u}, {1, 31u}, {2, 6u}, {3, 34u}, {4, 5u}, {5, 1u}, {6, 74u}, {7, 46u}, {8, 100828u}, {9, 46u}, {10, 12u}, {11, 9u}, {12, 3u}, {13, 1u}, {14, 4u}, {15, 32u}}},
+		18,
+		{{0, 3u}, {1, 31u}, {2, 6u}, {3, 34u}, {4, 5u}, {5, 1u}, {6, 74u}, {7, 46u}, {8, 100828u}, {9, 46u}, {10, 12u}, {11, 9u}, {12, 3u}, {13, 1u}, {14, 4u}, {15, 32u}, {16, 0x55555555u}, {17, 0x3fd55555u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
