@@ -462,15 +462,16 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 		// initialiser would be, and must fold
 		try {
 			compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
-		} catch (const String &message) {
+		} catch (const String &) {
 			if (compiler.global_scope.structures.get(variable.type) != nullptr) throw;
 			String type = variable.type;
 			if (variable.length != ~0u && variable.length != 0) type.append(String::format("[%u]", variable.length));
+			// what does not fold keeps the evaluator's own message
 			if (!compiler.fold_expression(value, text.get(), variable.length == 0 ? String() : type, &compiler.global_scope)) {
 				if (names_specialization_constant(compiler, text, &compiler.global_scope)) {
 					throwError("constants computed from specialization constants are not supported: \"%s\"\n", variable.name.get());
 				}
-				throwError("initializer of \"%s\" constant is not a constant expression\n", variable.name.get());
+				throw;
 			}
 		}
 	} else {

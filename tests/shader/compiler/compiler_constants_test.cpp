@@ -404,7 +404,8 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 		{"const double D = 1.0lf / 3.0lf;", "o[0] = float(D);", ""},
 		{"layout(constant_id = 0) const int N = 4;", "float a[N]; a[0] = 1.0; o[0] = a[0];", "arrays sized by specialization constants are not supported: \"N\""},
 		{"layout(constant_id = 0) const int N = 4; const int M = N * 2;", "o[0] = float(M);", "constants computed from specialization constants are not supported: \"M\""},
-		{"const float X = o[0];", "o[1] = X;", "initializer of \"X\" constant is not a constant expression"},
+		{"const float X = o[0];", "o[1] = X;", "\"o\" is not a constant variable"},
+		{"const float X = refract(V, V, 1.0).x;", "o[1] = X;", "unknown function \"refract(V, V, 1.0)\""},
 		{"const float AR[2] = float[2](1.0 / 0.0, 1.0);", "o[0] = AR[0];", "constant arrays holding an infinity or a NaN are not supported: \"AR\""},
 	};
 	for (const auto &row : rows) {
