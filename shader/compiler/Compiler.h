@@ -106,6 +106,17 @@ struct Value {
 	// undefined for these operands, as for an integer division by zero)
 	Value unary_operation(uint32_t opcode, uint32_t extended) const;
 	Value binary_operation(const Value &b, uint32_t opcode, uint32_t extended) const;
+	// a comparison (OpLogicalEqual to OpFUnordGreaterThanEqual): a bool for
+	// each component
+	Value compare(const Value &b, uint32_t opcode) const;
+	// a product of linear algebra (OpMatrixTimesMatrix, OpMatrixTimesVector,
+	// OpVectorTimesMatrix), of the shapes the operands' flags give
+	Value product(const Value &b, uint32_t opcode) const;
+	// GLSL.std.450 instructions of three operands (clamp, mix, smoothstep)
+	Value ternary_operation(const Value &b, const Value &c, uint32_t extended) const;
+	// what gives a scalar of vectors, or a vector of other components:
+	// OpDot, and GLSL.std.450 Length, Distance and Cross
+	Value reduction(const Value &b, uint32_t opcode, uint32_t extended) const;
 
 	bool is_uniform() const;
 	bool is_right_identity(uint32_t opcode) const;
@@ -453,6 +464,10 @@ public:
 	uint32_t parse_type_constructor(const char *arguments, const String &type, Function &function, Scope *scope);
 	uint32_t parse_structure_constructor(const char *arguments, uint32_t type, Function &function, Scope *scope);
 	Value &parse_constant_expression(Value &result, const char *text, Scope *scope, bool typed);
+	// the value of an expression the constant evaluator does not read
+	// (swizzles, elements, comparisons, built-in calls), compiled as any
+	// expression into code that is thrown away: false when it does not fold
+	bool fold_expression(Value &result, const char *text, const String &type, Scope *scope);
 	void check_variables();
 
 	// types: names, flags and layout

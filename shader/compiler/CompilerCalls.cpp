@@ -48,6 +48,43 @@ const char *attempt_type(uint32_t attempt, const String &type) {
 	return nullptr;
 }
 
+// the rank of an argument's implicit conversion, by which GLSL prefers one
+// overload to another
+enum ConversionRank : uint8_t {
+	Exact,
+	FloatToDouble, // to a wider float
+	IntegerToFloat,
+	IntegerToDouble,
+	OtherConversion,
+	NoConversion,
+};
+
+uint8_t conversion_rank(uint32_t from, uint32_t to) {
+	uint32_t a = from & (Compiler::TypeKindMask | Compiler::TypeWidthMask);
+	uint32_t b = to & (Compiler::TypeKindMask | Compiler::TypeWidthMask);
+	constexpr uint32_t Int = Compiler::TypeInt | Compiler::Type32;
+	constexpr uint32_t Uint = Compiler::TypeUint | Compiler::Type32;
+	constexpr uint32_t Half = Compiler::TypeFloat | Compiler::Type16;
+	constexpr uint32_t Float = Compiler::TypeFloat | Compiler::Type32;
+	constexpr uint32_t Double = Compiler::TypeFloat | Compiler::Type64;
+	if (a == b) return Exact;
+	if (a == Int && b == Uint) return OtherConversion;
+	if ((a == Int || a == Uint) && b == Float) return IntegerToFloat;
+	if ((a == Int || a == Uint) && b == Double) return IntegerToDouble;
+	if ((a == Float || a == Half) && b == Double) return FloatToDouble;
+	if (a == Half && b == Float) return OtherConversion;
+	return NoConversion;
+}
+
+// whether conversion rank x is better than y: an exact match than any
+// conversion, float to double than any other conversion, int or uint to
+// float than to double; other pairs are neither
+bool better_conversion(uint8_t x, uint8_t y) {
+	if (x == Exact) return y != Exact;
+	if (x == FloatToDouble) return y != Exact && y != FloatToDouble;
+	return x == IntegerToFloat && y == IntegerToDouble;
+}
+
 uint32_t flags_of_text(const char *text) {
 	if (strcmp(text, "i32;") == 0) return Compiler::TypeInt | Compiler::Type32 | Compiler::TypeScalar;
 	if (strcmp(text, "u32;") == 0) return Compiler::TypeUint | Compiler::Type32 | Compiler::TypeScalar;
@@ -244,16 +281,18 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		write_backs.append(WriteBack{temporary, operand.pointer, operand.mask});
 	};
 
-	// GLSL's choice first: the overload that takes every argument as it is
-	// or by the implicit conversions (int to uint, int and uint to float, to
-	// double, half to float), with the fewest conversions
-	uint32_t best = ~0u;
-	uint32_t best_cost = ~0u;
+	// GLSL's choice first: among the overloads that take every argument as
+	// it is or by an implicit conversion (int to uint, int and uint to float,
+	// to double, half to float), the one whose conversions are each no worse
+	// than every other's and better in one argument; none such is an
+	// ambiguous call
+	Array<uint32_t> viable;
+	Array<Array<uint8_t>> ranks; // per viable overload, the rank of each argument's conversion
 	for (uint32_t k = 0; overloads != nullptr && k < overloads->size(); k++) {
 		const Function &candidate = functions[(*overloads)[k]];
 		const char *t = candidate.arguments.get();
 		if (*t == '(') t++;
-		uint32_t cost = 0;
+		Array<uint8_t> rank;
 		uint32_t i = 0;
 		bool fits = true;
 		while (*t != '\0' && fits) {
@@ -267,9 +306,13 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			const Argument &argument = list[i++];
 			if (parameter[0] == '&') {
 				fits = argument.operand.pointer != ~0u && parameter.substr(1) == argument.type;
+				rank.append(Exact);
 				continue;
 			}
-			if (parameter == argument.type) continue;
+			if (parameter == argument.type) {
+				rank.append(Exact);
+				continue;
+			}
 			// only numbers convert: structures and arrays match as they are
 			bool number = parameter.size() > 2 && strchr("fiu", parameter[0]) != nullptr && parameter[1] >= '0' && parameter[1] <= '9' &&
 				parameter.find('[') == ~0u;
@@ -282,20 +325,29 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			uint32_t shape = TypeScalar | TypeVectorMask | TypeMatrixMask;
 			bool plain = !((from | to) & (TypeStructure | TypeRuntimeArray)) && argument.length == ~0u && (from & shape) == (to & shape) &&
 				!(from & TypeMatrixMask);
-			uint32_t a = from & (TypeKindMask | TypeWidthMask);
-			uint32_t b = to & (TypeKindMask | TypeWidthMask);
-			bool implicit = (a == (TypeInt | Type32) && b == (TypeUint | Type32)) || (a == (TypeInt | Type32) && b == (TypeFloat | Type32)) ||
-				(a == (TypeUint | Type32) && b == (TypeFloat | Type32)) || (a == (TypeFloat | Type16) && b == (TypeFloat | Type32)) ||
-				(b == (TypeFloat | Type64) && (a == (TypeInt | Type32) || a == (TypeUint | Type32) || a == (TypeFloat | Type32) || a == (TypeFloat | Type16)));
-			fits = plain && implicit;
-			cost++;
+			uint8_t r = plain ? conversion_rank(from, to) : uint8_t(NoConversion);
+			fits = r != NoConversion;
+			rank.append(r);
 		}
 		if (!fits || i != list.size() || (*t != '\0')) continue;
-		if (cost < best_cost) {
-			best = (*overloads)[k];
-			best_cost = cost;
-		}
+		viable.append((*overloads)[k]);
+		ranks.append(rank);
 	}
+	uint32_t best = ~0u;
+	for (uint32_t a = 0; a < viable.size() && best == ~0u; a++) {
+		bool best_of_all = true;
+		for (uint32_t b = 0; b < viable.size() && best_of_all; b++) {
+			if (a == b) continue;
+			bool better = false;
+			for (uint32_t i = 0; i < list.size(); i++) {
+				if (better_conversion(ranks[b][i], ranks[a][i])) best_of_all = false;
+				if (better_conversion(ranks[a][i], ranks[b][i])) better = true;
+			}
+			if (!better) best_of_all = false;
+		}
+		if (best_of_all) best = viable[a];
+	}
+	if (best == ~0u && viable.size() > 1) throwError("ambiguous call of %s%s) function\n", name.get(), actual.get());
 	if (best != ~0u) {
 		const char *t = functions[best].arguments.get() + 1;
 		for (uint32_t i = 0; i < list.size(); i++) {

@@ -102,6 +102,29 @@ Array<String> split_arguments(const String &text) {
 
 } // namespace
 
+bool Compiler::fold_expression(Value &result, const char *text, const String &type, Scope *scope) {
+	DepthGuard guard(*this);
+	Function scratch;
+	uint32_t first = variables.size();
+	// the temporaries of the thrown-away code are never declared
+	struct Drop {
+		Compiler &compiler;
+		uint32_t first;
+		~Drop() {
+			for (uint32_t i = first; i < compiler.variables.size(); i++) {
+				if (compiler.variables[i].function == ~0u && compiler.variables[i].storage == 7) compiler.variables[i].dropped = true;
+			}
+		}
+	} drop{*this, first};
+	const char *s = text;
+	uint32_t id = parse_expression(&s, type, scratch, scope);
+	if (*skip_spaces(s) != '\0') throwError("unexpected \"%s\"\n", String(s).substr(0, 32).get());
+	const Value *value = constants.get(id);
+	if (value == nullptr) return false;
+	result = *value;
+	return true;
+}
+
 Value &Compiler::parse_constant_expression(Value &result, const char *text, Scope *scope, bool typed) {
 	DepthGuard guard(*this);
 
@@ -131,6 +154,73 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			values.append(value);
 		}
 		return values;
+	};
+
+	// the elements, components and lengths selected after an operand:
+	// [index], .xyzw and .length()
+	auto postfix = [&](Value value) {
+		for (;;) {
+			s = skip_spaces(s);
+			uint32_t flags = value.flags;
+			bool array = (flags & TypeRuntimeArray) != 0;
+			uint32_t element_flags = flags & ~uint32_t(TypeRuntimeArray);
+			uint32_t width = get_type_components(element_flags);
+			if (width == 0) width = 1;
+			if (*s == '[') {
+				String index_text;
+				s += Parser::readRegion(s, index_text, '[', ']');
+				Value index;
+				parse_constant_expression(index, index_text.get(), scope, typed);
+				if ((index.flags & (TypeUint | TypeInt)) == 0 || (index.flags & TypeFloat) || index.count != 1) throwError("invalid index \"%s\"\n", index_text.get());
+				int64_t position = index.get_i64(0);
+				if (array) {
+					if (position < 0 || uint64_t(position) >= value.count / width) throwError("index %lld is out of bounds\n", static_cast<long long>(position));
+					value = Value(value, uint32_t(position) * width, width);
+					value.flags = element_flags;
+				} else if (flags & TypeMatrixMask) {
+					uint32_t rows = get_vector_size(flags);
+					if (position < 0 || uint64_t(position) >= get_column_count(flags)) throwError("index %lld is out of bounds\n", static_cast<long long>(position));
+					value = Value(value, uint32_t(position) * rows, rows);
+					value.flags = flags & ~uint32_t(TypeMatrixMask);
+				} else if (flags & TypeVectorMask) {
+					if (position < 0 || uint64_t(position) >= get_vector_size(flags)) throwError("index %lld is out of bounds\n", static_cast<long long>(position));
+					value = Value(value, uint32_t(position), 1);
+					value.flags = (flags & ~uint32_t(TypeVectorMask | TypeComposite)) | TypeScalar;
+				} else {
+					throwError("invalid index of %s type\n", value_type_name(value).get());
+				}
+				continue;
+			}
+			if (*s != '.' || (s[1] >= '0' && s[1] <= '9')) return value;
+			String member;
+			s++;
+			s += Parser::readName(s, member);
+			if (member == "length") {
+				String arguments;
+				s = skip_spaces(s);
+				s += Parser::readRegion(s, arguments, '(', ')');
+				if (*skip_spaces(arguments.get()) != '\0') throwError("unknown array function %s(%s)\n", member.get(), arguments.get());
+				uint32_t length = array ? value.count / width : (flags & TypeMatrixMask) ? get_column_count(flags) : (flags & TypeVectorMask) ? get_vector_size(flags) : 0;
+				if (length == 0) throwError("invalid operator %s for %s\n", "Swizzle", value_type_name(value).get());
+				value = literal(TypeInt);
+				value.set_i64(0, length);
+				continue;
+			}
+			// a swizzle of a vector, or of a scalar repeated
+			uint32_t size = (flags & (TypeMatrixMask | TypeRuntimeArray)) ? 0 : (flags & TypeVectorMask) ? get_vector_size(flags) : 1;
+			if (size == 0 || value.count != size) throwError("invalid operator %s for %s\n", "Swizzle", value_type_name(value).get());
+			if (member.size() < 1 || member.size() > 4) throwError("invalid swizzle size %u\n", member.size());
+			Value selected(flags, member.size());
+			for (uint32_t i = 0; i < member.size(); i++) {
+				uint32_t index = get_swizzle_index(member[i]);
+				if (index >= size) throwError("invalid swizzle \"%s\" for %s\n", member.get(), value_type_name(value).get());
+				selected.components[i] = value.components[index];
+			}
+			uint32_t vector = member.size() == 2 ? TypeVector2 : member.size() == 3 ? TypeVector3 : TypeVector4;
+			selected.flags = member.size() == 1 ? (flags & ~uint32_t(TypeVectorMask | TypeComposite)) | TypeScalar
+				: (flags & ~uint32_t(TypeVectorMask | TypeScalar)) | TypeComposite | vector;
+			value = selected;
+		}
 	};
 
 	for (;;) {
@@ -206,6 +296,10 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			if (Parser::isFloat(number.get())) {
 				value = literal(TypeFloat);
 				value.set_f64(0, String::tof64(number.get(), &size));
+				// a double or half literal by its suffix
+				char suffix = size < number.size() ? number[size] : '\0';
+				if (suffix == 'l' || suffix == 'L') value.flags = (value.flags & ~TypeWidthMask) | Type64;
+				else if (suffix == 'h' || suffix == 'H') value.flags = (value.flags & ~TypeWidthMask) | Type16;
 			} else if (Parser::isSigned(number.get())) {
 				value = literal(TypeInt);
 				value.set_i64(0, String::toi64(number.get(), 10, &size));
@@ -240,11 +334,21 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 		if (index != ~0u) {
 			const Variable &variable = variables[index];
 			if (variable.decorations.get(DecorationConstant) != nullptr) {
-				if (variable.value.empty()) throwError("\"%s\" is not a constant variable\n", name.get());
+				// a constant held by its id (a specialization constant is none:
+				// the pipeline gives its value)
+				const Value *held = variable.value.empty() && variable.initializer != ~0u ? constants.get(variable.initializer) : nullptr;
+				if (held != nullptr) {
+					queue.append(ConstantToken(Constant, postfix(*held)));
+					continue;
+				}
+				if (variable.value.empty()) {
+					if (variable.initializer != ~0u) throwError("specialization constant \"%s\" has no value at compile time\n", name.get());
+					throwError("\"%s\" is not a constant variable\n", name.get());
+				}
 				String value_text = variable.value;
 				Value value;
 				parse_constant_expression(value, value_text.get(), scope, true);
-				queue.append(ConstantToken(Constant, value));
+				queue.append(ConstantToken(Constant, postfix(value)));
 				continue;
 			}
 			if (variable.length != ~0u && *s == '.') {
@@ -306,7 +410,7 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 				}
 			}
 			value.flags = type_flags;
-			queue.append(ConstantToken(Constant, value));
+			queue.append(ConstantToken(Constant, postfix(value)));
 			continue;
 		}
 
@@ -379,6 +483,15 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			case Sub: opcode = Spirv::OpFSub; break;
 			default: break;
 			}
+			// products of matrices, and of a matrix with a vector, are
+			// those of linear algebra
+			bool matrix_a = (a.flags & TypeMatrixMask) != 0;
+			bool matrix_b = (b.flags & TypeMatrixMask) != 0;
+			bool vector_a = !matrix_a && (a.flags & TypeVectorMask);
+			bool vector_b = !matrix_b && (b.flags & TypeVectorMask);
+			if (token.kind == Mul && matrix_a && matrix_b) opcode = Spirv::OpMatrixTimesMatrix;
+			else if (token.kind == Mul && matrix_a && vector_b) opcode = Spirv::OpMatrixTimesVector;
+			else if (token.kind == Mul && vector_a && matrix_b) opcode = Spirv::OpVectorTimesMatrix;
 			if (is_bool) opcode = 0;
 		} else {
 			switch (token.kind) {

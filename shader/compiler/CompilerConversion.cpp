@@ -1,6 +1,6 @@
-// Conversions of a value between scalar kinds and widths: the kind first, in
-// the source's shape and width, then the width, except between integers,
-// whose width changes first so that it extends by the source's signedness;
+// Conversions of a value between scalar kinds and widths: between a float
+// and an integer in one instruction, between integers the width first so
+// that it extends by the source's signedness, then the kind;
 // bool is reached by comparing with zero and left by selecting one or zero.
 // A constant source folds.
 #include "shader/compiler/Compiler.h"
@@ -54,9 +54,15 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 	if (target_kind == TypeBool && source_kind != TypeBool) {
 		uint32_t type = add_type(flags);
 		uint32_t opcode = 0;
-		if (source_kind == TypeFloat) opcode = Spirv::OpFOrdNotEqual;
+		// a NaN is not zero: the unordered comparison, as GLSL's != of floats
+		if (source_kind == TypeFloat) opcode = Spirv::OpFUnordNotEqual;
 		else if (source_kind == TypeUint || source_kind == TypeInt) opcode = Spirv::OpINotEqual;
 		else throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(flags).get());
+		if (const Value *value = constants.get(id)) {
+			Value folded(flags, value->count);
+			for (uint32_t i = 0; i < value->count; i++) folded.set_bool(i, value->get_bool(i));
+			return add_constant(get_target_type_name(type), folded);
+		}
 		uint32_t zero = add_constant(get_type_name(source), 0);
 		uint32_t ret = next_id++;
 		add_function_opcode(function, opcode, {type, ret, id, zero});
@@ -90,20 +96,26 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 		source = converted;
 	}
 
-	// the kind, in the source's shape and width
-
-	if ((flags & TypeKindMask) != (source & TypeKindMask)) {
+	// between a float and an integer one conversion straight to the
+	// target's kind and width: through the source's width a 32-bit integer
+	// would round to a float before it widens to a double, and a 16-bit one
+	// would pass through half precision
+	bool target_integer = (target_kind == TypeUint || target_kind == TypeInt);
+	bool source_integer = (source_kind == TypeUint || source_kind == TypeInt);
+	if ((target_kind == TypeFloat && source_integer) || (target_integer && source_kind == TypeFloat)) {
 		uint32_t opcode = 0;
-		bool target_integer = (target_kind == TypeUint || target_kind == TypeInt);
-		bool source_integer = (source_kind == TypeUint || source_kind == TypeInt);
-		if (target_integer && source_integer) opcode = Spirv::OpBitcast;
-		else if (target_kind == TypeFloat && source_kind == TypeUint) opcode = Spirv::OpConvertUToF;
-		else if (target_kind == TypeFloat && source_kind == TypeInt) opcode = Spirv::OpConvertSToF;
-		else if (target_kind == TypeUint && source_kind == TypeFloat) opcode = Spirv::OpConvertFToU;
-		else if (target_kind == TypeInt && source_kind == TypeFloat) opcode = Spirv::OpConvertFToS;
+		if (target_kind == TypeFloat) opcode = source_kind == TypeUint ? Spirv::OpConvertUToF : Spirv::OpConvertSToF;
+		else opcode = target_kind == TypeUint ? Spirv::OpConvertFToU : Spirv::OpConvertFToS;
+		uint32_t width = (flags & TypeWidthMask) ? (flags & TypeWidthMask) : (source & TypeWidthMask);
+		uint32_t converted = (source & ~(TypeKindMask | TypeWidthMask)) | target_kind | width;
+		return add_unary_operation(function, opcode, add_type(converted), ret);
+	}
+
+	// the kind, in the source's shape and width
+	if ((flags & TypeKindMask) != (source & TypeKindMask)) {
 		uint32_t converted = (source & ~TypeKindMask) | (flags & TypeKindMask);
-		if (opcode == 0) throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(converted).get());
-		ret = add_unary_operation(function, opcode, add_type(converted), ret);
+		if (!target_integer || !source_integer) throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(converted).get());
+		ret = add_unary_operation(function, Spirv::OpBitcast, add_type(converted), ret);
 		source = converted;
 	}
 

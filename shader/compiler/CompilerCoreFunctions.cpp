@@ -34,7 +34,7 @@ struct Relation {
 
 const Relation relations[] = {
 	{"equal", 180, 170, 170, 164},
-	{"notEqual", 182, 171, 171, 165},
+	{"notEqual", 183, 171, 171, 165}, // a NaN is unequal to everything: unordered
 	{"lessThan", 184, 177, 176, 0},
 	{"greaterThan", 186, 173, 172, 0},
 	{"lessThanEqual", 188, 179, 178, 0},
@@ -203,7 +203,14 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		// OpDot takes vectors: the product of scalars is their product
 		if (get_target_components(a) == 1) return add_binary_operation(function, Spirv::OpFMul, type, a, b);
 		uint32_t flags = get_target_flags(type);
-		return emit(148, add_type((flags & ~uint32_t(TypeVectorMask | TypeScalar)) | TypeScalar), {a, b});
+		uint32_t scalar = add_type((flags & ~uint32_t(TypeVectorMask | TypeScalar)) | TypeScalar);
+		const Value *x = constants.get(a);
+		const Value *y = constants.get(b);
+		if (x != nullptr && y != nullptr) {
+			Value value = x->reduction(*y, Spirv::OpDot, 0);
+			if (value.count > 0) return add_constant(get_target_type_name(scalar), value);
+		}
+		return emit(Spirv::OpDot, scalar, {a, b});
 	}
 
 	for (const Relation &relation : relations) {
@@ -223,14 +230,23 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		uint32_t opcode = kind == TypeFloat ? relation.floating : kind == TypeInt ? relation.signed_integer : kind == TypeUint ? relation.unsigned_integer
 			: relation.boolean;
 		if (opcode == 0) unknown();
-		return emit(opcode, shaped(a, TypeBool, Type32), {a, b});
+		return add_binary_operation(function, opcode, shaped(a, TypeBool, Type32), a, b);
 	}
 
 	if (name == "any" || name == "all" || name == "not") {
 		if (count != 1 || kind_of(arguments[0]) != TypeBool || (get_target_flags(arguments[0]) & (TypeStructure | TypeRuntimeArray))) unknown();
-		if (name == "not") return emit(Spirv::OpLogicalNot, get_target_type(arguments[0]), {arguments[0]});
+		if (name == "not") return add_unary_operation(function, Spirv::OpLogicalNot, get_target_type(arguments[0]), arguments[0]);
 		// of one bool, the bool itself
 		if (get_target_components(arguments[0]) == 1) return arguments[0];
+		if (const Value *value = constants.get(arguments[0])) {
+			bool all = true;
+			bool any = false;
+			for (uint32_t i = 0; i < value->count; i++) {
+				all = all && value->get_bool(i);
+				any = any || value->get_bool(i);
+			}
+			return add_constant("b32", (name == "any" ? any : all) ? 1 : 0);
+		}
 		return emit(name == "any" ? Spirv::OpAny : Spirv::OpAll, add_type("b32"), {arguments[0]});
 	}
 

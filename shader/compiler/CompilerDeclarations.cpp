@@ -9,6 +9,8 @@
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cmath>
+
 namespace Vexa {
 
 using CompilerBits::skip_spaces;
@@ -386,6 +388,27 @@ void make_variable_type(State &state, Compiler::Variable &variable) {
 	}
 }
 
+// whether an expression's text names a specialization constant, whose value
+// the pipeline gives
+bool names_specialization_constant(Compiler &compiler, const String &text, Compiler::Scope *scope) {
+	for (const char *t = text.get(); *t;) {
+		if (!starts_name(*t) || (t > text.get() && (starts_name(t[-1]) || (t[-1] >= '0' && t[-1] <= '9') || t[-1] == '.'))) {
+			t++;
+			continue;
+		}
+		String name;
+		t += Parser::readName(t, name);
+		uint32_t index = compiler.find_variable(name, scope);
+		if (index == ~0u) continue;
+		const Compiler::Variable &variable = compiler.variables[index];
+		if (variable.decorations.get(DecorationConstant) != nullptr && variable.value.empty() && variable.initializer != ~0u &&
+			compiler.constants.get(variable.initializer) == nullptr) {
+			return true;
+		}
+	}
+	return false;
+}
+
 // A named constant has the type it was declared with, whatever its
 // initialiser's type: the value converted to that kind (one component fills a
 // vector or matrix), integers cut to that width. Structures keep their value.
@@ -438,7 +461,23 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 		throwError("constant structures are not supported: \"%s\"\n", variable.type.get());
 	}
 	if (constant) {
-		compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+		// what the constant evaluator does not read (swizzles, elements,
+		// comparisons, built-in calls) is compiled as a local constant's
+		// initialiser would be, and must fold
+		try {
+			compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
+		} catch (const String &) {
+			if (compiler.global_scope.structures.get(variable.type) != nullptr) throw;
+			String type = variable.type;
+			if (variable.length != ~0u && variable.length != 0) type.append(String::format("[%u]", variable.length));
+			// what does not fold keeps the evaluator's own message
+			if (!compiler.fold_expression(value, text.get(), variable.length == 0 ? String() : type, &compiler.global_scope)) {
+				if (names_specialization_constant(compiler, text, &compiler.global_scope)) {
+					throwError("constants computed from specialization constants are not supported: \"%s\"\n", variable.name.get());
+				}
+				throw;
+			}
+		}
 	} else {
 		// a value computed at run time is stored when the entry point starts
 		bool folded = compiler.global_scope.structures.get(variable.type) == nullptr;
@@ -462,6 +501,14 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 			if (variable.length != ~0u) throwError("can't specialize \"%s\" array\n", variable.name.get());
 			variable.initializer = compiler.add_spec_constant(variable.type, converted, *spec);
 			variable.decorations.remove(DecorationSpecId);
+			return;
+		}
+		// a value no literal writes (an infinity, a NaN) is held by its constant
+		bool finite = true;
+		for (uint32_t i = 0; i < converted.count; i++) finite = finite && (!(converted.flags & Compiler::TypeFloat) || std::isfinite(converted.get_f64(i)));
+		if (!finite) {
+			if (variable.length != ~0u) throwError("constant arrays holding an infinity or a NaN are not supported: \"%s\"\n", variable.name.get());
+			variable.initializer = compiler.add_constant(variable.type, converted);
 			return;
 		}
 		variable.value = compiler.get_constant_string(converted, true);
@@ -870,7 +917,19 @@ uint32_t Compiler::parse_array_length(const char **cursor, Scope *scope) {
 	*cursor = skip_spaces(s);
 	if (*skip_spaces(text.get()) == '\0') return 0;
 	Value value;
-	parse_constant_expression(value, text.get(), scope, false);
+	try {
+		parse_constant_expression(value, text.get(), scope, false);
+	} catch (const String &) {
+		// a specialization constant gives no length the module could be laid out by
+		if (names_specialization_constant(*this, text, scope)) throwError("arrays sized by specialization constants are not supported: \"%s\"\n", text.get());
+		// what the constant evaluator does not read, as an expression
+		bool folded = false;
+		try {
+			folded = fold_expression(value, text.get(), String(), scope);
+		} catch (const String &) {
+		}
+		if (!folded) throw;
+	}
 	if ((value.flags & (TypeUint | TypeInt)) == 0 || (value.flags & TypeFloat) || value.count != 1) {
 		throwError("invalid array length \"%s\"\n", text.get());
 	}

@@ -120,6 +120,8 @@ constexpr uint32_t FMix = 46;
 constexpr uint32_t Modf = 35;
 constexpr uint32_t Frexp = 51;
 constexpr uint32_t Ldexp = 53;
+constexpr uint32_t Length = 66;
+constexpr uint32_t Distance = 67;
 constexpr uint32_t Cross = 68;
 constexpr uint32_t Refract = 72;
 constexpr uint32_t Determinant = 33;
@@ -391,11 +393,17 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	}
 
 	// calls on constants fold where the folder knows the instruction
-	if (!interpolation && written.pointer == ~0u && (count == 1 || count == 2)) {
+	if (!interpolation && written.pointer == ~0u && count >= 1 && count <= 3) {
 		const Value *a = constants.get(ids[0]);
-		const Value *b = count == 2 ? constants.get(ids[1]) : nullptr;
-		if (a != nullptr && (count == 1 || b != nullptr) && row->result == Same) {
-			Value value = count == 1 ? a->unary_operation(Spirv::OpExtInst, instruction) : a->binary_operation(*b, Spirv::OpExtInst, instruction);
+		const Value *b = count >= 2 ? constants.get(ids[1]) : nullptr;
+		const Value *c = count == 3 ? constants.get(ids[2]) : nullptr;
+		if (a != nullptr && (count == 1 || b != nullptr) && (count < 3 || c != nullptr)) {
+			Value value;
+			if (instruction == Length || instruction == Distance || instruction == Cross) value = a->reduction(b ? *b : *a, Spirv::OpExtInst, instruction);
+			else if (row->result != Same) value = Value();
+			else if (count == 1) value = a->unary_operation(Spirv::OpExtInst, instruction);
+			else if (count == 2) value = a->binary_operation(*b, Spirv::OpExtInst, instruction);
+			else value = a->ternary_operation(*b, *c, instruction);
 			if (value.count > 0) return add_constant(get_target_type_name(type), value);
 		}
 	}

@@ -34,10 +34,16 @@ using namespace CompilerBits;
 
 // the GLSL.std.450 instructions that fold
 enum : uint32_t {
+	Round = 1,
+	RoundEven = 2,
+	Trunc = 3,
 	FAbs = 4,
 	SAbs = 5,
+	FSign = 6,
+	SSign = 7,
 	Floor = 8,
 	Ceil = 9,
+	Fract = 10,
 	Radians = 11,
 	Degrees = 12,
 	Sin = 13,
@@ -61,7 +67,20 @@ enum : uint32_t {
 	Sqrt = 31,
 	InverseSqrt = 32,
 	FMin = 37,
+	UMin = 38,
+	SMin = 39,
 	FMax = 40,
+	UMax = 41,
+	SMax = 42,
+	FClamp = 43,
+	UClamp = 44,
+	SClamp = 45,
+	FMix = 46,
+	Step = 48,
+	SmoothStep = 49,
+	Length = 66,
+	Distance = 67,
+	Cross = 68,
 	Normalize = 69,
 };
 
@@ -345,7 +364,13 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 	switch (opcode) {
 	case OpExtInst:
 		switch (extended) {
-		case SAbs: kind = TypeInt; break;
+		case SAbs:
+		case SSign: kind = TypeInt; break;
+		case Round:
+		case RoundEven:
+		case Trunc:
+		case FSign:
+		case Fract:
 		case FAbs:
 		case Floor:
 		case Ceil:
@@ -403,6 +428,34 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 				break;
 			}
 			case Ceil: dst = bits_of(Value::ceil(get_f64(i))); break;
+			case Round: {
+				// halves away from zero
+				double value = get_f64(i);
+				dst = bits_of(value > -Two63 && value < Two63 ? std::round(value) : value);
+				break;
+			}
+			case RoundEven: {
+				double value = get_f64(i);
+				dst = bits_of(value > -Two63 && value < Two63 ? std::nearbyint(value) : value);
+				break;
+			}
+			case Trunc: dst = bits_of(std::trunc(get_f64(i))); break;
+			case FSign: {
+				double value = get_f64(i);
+				dst = bits_of(value > 0.0 ? 1.0 : value < 0.0 ? -1.0 : value);
+				break;
+			}
+			case SSign:
+				if (!read_signed(*this, i, width, s)) return Value();
+				dst = static_cast<uint64_t>(s > 0 ? 1 : s < 0 ? -1 : 0);
+				break;
+			case Fract: {
+				// of an infinity the machine's
+				double value = get_f64(i);
+				if (!std::isfinite(value)) return Value();
+				dst = bits_of(value - std::floor(value));
+				break;
+			}
 			case Radians: dst = bits_of(get_f64(i) * double_of(RadiansFactor)); break;
 			case Degrees: dst = bits_of(get_f64(i) * double_of(DegreesFactor)); break;
 			case InverseSqrt: dst = bits_of(1.0 / std::sqrt(get_f64(i))); break;
@@ -458,10 +511,200 @@ Value Value::unary_operation(uint32_t opcode, uint32_t extended) const {
 	return ret;
 }
 
+Value Value::ternary_operation(const Value &b, const Value &c, uint32_t extended) const {
+	const Value &a = *this;
+	uint32_t size = a.count > b.count ? a.count : b.count;
+	if (c.count > size) size = c.count;
+	if (size == 0 || size > MaxComponents) return Value();
+	uint32_t kind = 0;
+	switch (extended) {
+	case FClamp:
+	case FMix:
+	case SmoothStep: kind = TypeFloat; break;
+	case UClamp: kind = TypeUint; break;
+	case SClamp: kind = TypeInt; break;
+	default: return Value();
+	}
+	Value ret(((a.flags | b.flags | c.flags) & ~KindMask) | kind, size);
+	uint32_t width = width_of(ret.flags);
+	for (uint32_t i = 0; i < size; i++) {
+		uint64_t &dst = ret.components[i];
+		if (kind == TypeFloat) {
+			double x = a.get_f64(i);
+			double y = b.get_f64(i);
+			double z = c.get_f64(i);
+			// the machine's with a NaN, and for bounds out of order
+			if (std::isnan(x) || std::isnan(y) || std::isnan(z)) return Value();
+			double r = 0.0;
+			if (extended == FClamp) {
+				if (y > z) return Value();
+				r = x < y ? y : x > z ? z : x;
+			} else if (extended == FMix) {
+				r = x * (1.0 - z) + y * z;
+			} else {
+				if (!(x < y)) return Value();
+				double t = (z - x) / (y - x);
+				t = t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
+				r = t * t * (3.0 - 2.0 * t);
+			}
+			dst = reduce(bits_of(r), ret.flags);
+		} else if (kind == TypeUint) {
+			uint64_t x = 0;
+			uint64_t low = 0;
+			uint64_t high = 0;
+			if (!read_unsigned(a, i, width, x) || !read_unsigned(b, i, width, low) || !read_unsigned(c, i, width, high) || low > high) return Value();
+			dst = reduce(x < low ? low : x > high ? high : x, ret.flags);
+		} else {
+			int64_t x = 0;
+			int64_t low = 0;
+			int64_t high = 0;
+			if (!read_signed(a, i, width, x) || !read_signed(b, i, width, low) || !read_signed(c, i, width, high) || low > high) return Value();
+			dst = reduce(static_cast<uint64_t>(x < low ? low : x > high ? high : x), ret.flags);
+		}
+	}
+	return ret;
+}
+
+Value Value::reduction(const Value &b, uint32_t opcode, uint32_t extended) const {
+	const Value &a = *this;
+	if (a.count == 0 || !(a.flags & TypeFloat)) return Value();
+	uint32_t scalar = (a.flags & ~uint32_t(Compiler::TypeVectorMask | Compiler::TypeMatrixMask | Compiler::TypeComposite)) | Compiler::TypeScalar;
+	double sum = 0.0;
+	if (opcode == OpExtInst && extended == Cross) {
+		if (a.count != 3 || b.count != 3) return Value();
+		Value ret(a.flags, 3);
+		for (uint32_t i = 0; i < 3; i++) {
+			uint32_t j = (i + 1) % 3;
+			uint32_t k = (i + 2) % 3;
+			ret.components[i] = reduce(bits_of(a.get_f64(j) * b.get_f64(k) - b.get_f64(j) * a.get_f64(k)), ret.flags);
+		}
+		return ret;
+	}
+	if (opcode == OpDot) {
+		if (a.count != b.count) return Value();
+		for (uint32_t i = 0; i < a.count; i++) sum += a.get_f64(i) * b.get_f64(i);
+	} else if (opcode == OpExtInst && (extended == Length || extended == Distance)) {
+		if (extended == Distance && a.count != b.count) return Value();
+		for (uint32_t i = 0; i < a.count; i++) {
+			double d = extended == Distance ? a.get_f64(i) - b.get_f64(i) : a.get_f64(i);
+			sum += d * d;
+		}
+		sum = std::sqrt(sum);
+	} else {
+		return Value();
+	}
+	Value ret(scalar, 1);
+	ret.components[0] = reduce(bits_of(sum), scalar);
+	return ret;
+}
+
+Value Value::product(const Value &b, uint32_t opcode) const {
+	const Value &a = *this;
+	// the shapes as the flags give them: a matrix by columns, a vector as
+	// one column (left of a matrix, one row)
+	uint32_t rows_a = Compiler::get_vector_size(a.flags);
+	uint32_t columns_a = Compiler::get_column_count(a.flags);
+	uint32_t rows_b = Compiler::get_vector_size(b.flags);
+	uint32_t columns_b = Compiler::get_column_count(b.flags);
+	uint32_t rows = 0;
+	uint32_t columns = 0;
+	uint32_t inner = 0;
+	if (opcode == OpMatrixTimesMatrix) {
+		rows = rows_a, columns = columns_b, inner = columns_a;
+		if (columns_a != rows_b || columns_a < 2 || columns_b < 2) return Value();
+	} else if (opcode == OpMatrixTimesVector) {
+		rows = rows_a, columns = 1, inner = columns_a;
+		if (columns_a != rows_b || columns_a < 2 || columns_b != 1) return Value();
+	} else {
+		// a row vector times a matrix: a vector of its columns' dot products
+		rows = columns_b, columns = 1, inner = rows_b;
+		if (rows_a != rows_b || columns_a != 1 || columns_b < 2) return Value();
+	}
+	if (rows < 2 || a.count != rows_a * columns_a || b.count != rows_b * columns_b || !(a.flags & TypeFloat) || !(b.flags & TypeFloat)) return Value();
+	auto vector_bits = [](uint32_t size) -> uint32_t { return size == 2 ? Compiler::TypeVector2 : size == 3 ? Compiler::TypeVector3 : Compiler::TypeVector4; };
+	auto matrix_bits = [](uint32_t size) -> uint32_t { return size == 2 ? Compiler::TypeMatrix2 : size == 3 ? Compiler::TypeMatrix3 : Compiler::TypeMatrix4; };
+	uint32_t flags = ((a.flags | b.flags) & WidthMask) | TypeFloat | Compiler::TypeComposite | vector_bits(rows) | (columns > 1 ? matrix_bits(columns) : 0);
+	Value ret(flags, rows * columns);
+	for (uint32_t c = 0; c < columns; c++) {
+		for (uint32_t r = 0; r < rows; r++) {
+			double sum = 0.0;
+			for (uint32_t k = 0; k < inner; k++) {
+				if (opcode == OpVectorTimesMatrix) sum += a.get_f64(k) * b.get_f64(r * rows_b + k);
+				else sum += a.get_f64(k * rows_a + r) * b.get_f64(c * rows_b + k);
+			}
+			ret.components[c * rows + r] = reduce(bits_of(sum), flags);
+		}
+	}
+	return ret;
+}
+
+Value Value::compare(const Value &b, uint32_t opcode) const {
+	const Value &a = *this;
+	uint32_t size = a.count > b.count ? a.count : b.count;
+	if (size == 0 || (a.flags & KindMask) == 0 || (b.flags & KindMask) == 0) return Value();
+	uint32_t width = width_of(a.flags | b.flags);
+	Value ret((a.flags & ~(KindMask | WidthMask)) | TypeBool | Compiler::Type32, size);
+	for (uint32_t i = 0; i < size; i++) {
+		bool r = false;
+		if (opcode >= OpFOrdEqual) {
+			double x = a.get_f64(i);
+			double y = b.get_f64(i);
+			// an ordered comparison is false with a NaN operand, an unordered one true
+			bool unordered = x != x || y != y;
+			bool ordered = ((opcode - OpFOrdEqual) & 1) == 0;
+			if (unordered) r = !ordered;
+			else {
+				switch (ordered ? opcode : opcode - 1) {
+				case OpFOrdEqual: r = x == y; break;
+				case OpFOrdNotEqual: r = x != y; break;
+				case OpFOrdLessThan: r = x < y; break;
+				case OpFOrdGreaterThan: r = x > y; break;
+				case OpFOrdLessThanEqual: r = x <= y; break;
+				default: r = x >= y; break; // OpFOrdGreaterThanEqual
+				}
+			}
+		} else if (opcode == OpLogicalEqual || opcode == OpLogicalNotEqual) {
+			r = (a.get_bool(i) == b.get_bool(i)) == (opcode == OpLogicalEqual);
+		} else if (opcode == OpSGreaterThan || opcode == OpSGreaterThanEqual || opcode == OpSLessThan || opcode == OpSLessThanEqual) {
+			int64_t x = 0;
+			int64_t y = 0;
+			if (!read_signed(a, i, width, x) || !read_signed(b, i, width, y)) return Value();
+			switch (opcode) {
+			case OpSGreaterThan: r = x > y; break;
+			case OpSGreaterThanEqual: r = x >= y; break;
+			case OpSLessThan: r = x < y; break;
+			default: r = x <= y; break; // OpSLessThanEqual
+			}
+		} else {
+			uint64_t x = 0;
+			uint64_t y = 0;
+			if (!read_unsigned(a, i, width, x) || !read_unsigned(b, i, width, y)) return Value();
+			switch (opcode) {
+			case OpIEqual: r = x == y; break;
+			case OpINotEqual: r = x != y; break;
+			case OpUGreaterThan: r = x > y; break;
+			case OpUGreaterThanEqual: r = x >= y; break;
+			case OpULessThan: r = x < y; break;
+			default: r = x <= y; break; // OpULessThanEqual
+			}
+		}
+		ret.components[i] = r ? 1 : 0;
+	}
+	return ret;
+}
+
 Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended) const {
 	const Value &a = *this;
 	uint32_t size = a.count > b.count ? a.count : b.count;
 	if (size == 0) return Value();
+
+	if (opcode == OpMatrixTimesMatrix || opcode == OpMatrixTimesVector || opcode == OpVectorTimesMatrix) return product(b, opcode);
+
+	// a comparison gives a bool for each component
+	if (opcode >= OpLogicalEqual && opcode <= OpFUnordGreaterThanEqual && opcode != OpLogicalOr && opcode != OpLogicalAnd && opcode != OpLogicalNot
+		&& opcode != OpSelect) {
+		return compare(b, opcode);
+	}
 
 	// the kind of the result, and how the operands are read
 	enum Read { Double, Signed, Unsigned, Shift };
@@ -469,7 +712,28 @@ Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended
 	uint32_t kind = 0;
 	switch (opcode) {
 	case OpExtInst:
-		if (extended != Atan2 && extended != Pow && extended != FMin && extended != FMax) return Value();
+		if (extended == UMin || extended == UMax || extended == SMin || extended == SMax) {
+			Value ret((a.flags | b.flags) & ~KindMask, size);
+			ret.flags |= (extended == UMin || extended == UMax) ? TypeUint : TypeInt;
+			uint32_t width = width_of(ret.flags);
+			for (uint32_t i = 0; i < size; i++) {
+				uint64_t r = 0;
+				if (extended == UMin || extended == UMax) {
+					uint64_t x = 0;
+					uint64_t y = 0;
+					if (!read_unsigned(a, i, width, x) || !read_unsigned(b, i, width, y)) return Value();
+					r = (extended == UMin) == (x < y) ? x : y;
+				} else {
+					int64_t x = 0;
+					int64_t y = 0;
+					if (!read_signed(a, i, width, x) || !read_signed(b, i, width, y)) return Value();
+					r = static_cast<uint64_t>((extended == SMin) == (x < y) ? x : y);
+				}
+				ret.components[i] = reduce(r, ret.flags);
+			}
+			return ret;
+		}
+		if (extended != Atan2 && extended != Pow && extended != FMin && extended != FMax && extended != Step) return Value();
 		kind = TypeFloat;
 		break;
 	case OpFAdd:
@@ -533,6 +797,7 @@ Value Value::binary_operation(const Value &b, uint32_t opcode, uint32_t extended
 				switch (extended) {
 				case Atan2: r = std::atan2(x, y); break;
 				case Pow: r = std::pow(x, y); break;
+				case Step: r = y < x ? 0.0 : 1.0; break; // the edge first
 				case FMin: r = x < y ? x : y; break;
 				default: r = y > x ? y : x; break; // FMax
 				}

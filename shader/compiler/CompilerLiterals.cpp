@@ -119,6 +119,11 @@ uint32_t Compiler::parse_constant(const String &type, const char *text) {
 String Compiler::get_constant_string(const Value &value, bool keep) const {
 	String ret;
 	if (value.count == 0) return ret;
+	// a scalar of 64 or 16 bits keeps its type in the typed form: a bare
+	// number reads back as a 32-bit one
+	bool typed_scalar = keep && value.count == 1 && (value.flags & (Type64 | Type16)) && (value.flags & (TypeFloat | TypeUint | TypeInt)) &&
+		!(value.flags & (TypeVectorMask | TypeMatrixMask | TypeRuntimeArray));
+	if (typed_scalar) ret.append(get_type_name((value.flags & (TypeKindMask | TypeWidthMask)) | TypeScalar)).append('(');
 	if (value.count > 1) {
 		String name = get_type_name(value.flags);
 		bool array = (value.flags & TypeRuntimeArray) != 0;
@@ -137,12 +142,13 @@ String Compiler::get_constant_string(const Value &value, bool keep) const {
 		if (i) ret.append(", ");
 		// a negative zero keeps its sign, which division and atan see
 		if ((value.flags & TypeFloat) && value.get_f64(i) == 0.0 && std::signbit(value.get_f64(i))) ret.append("-0.0");
-		else if (value.flags & TypeFloat) ret.appendf64(value.get_f64(i), 12, true, true);
+		// all the digits a double needs to read back as itself
+		else if (value.flags & TypeFloat) ret.appendf64(value.get_f64(i), (value.flags & Type64) ? 17 : 12, true, true);
 		else if (value.flags & TypeUint) ret.appendu64(value.get_u64(i)).append('u');
 		else if (value.flags & TypeInt) ret.appendi64(value.get_i64(i));
 		else if (value.flags & TypeBool) ret.append(value.get_bool(i) ? "true" : "false");
 	}
-	if (value.count > 1) ret.append(')');
+	if (value.count > 1 || typed_scalar) ret.append(')');
 	return ret;
 }
 

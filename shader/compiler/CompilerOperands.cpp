@@ -356,6 +356,14 @@ Operand ExpressionParser::element(Operand &operand, uint32_t index) {
 		uint32_t count = (flags & Compiler::TypeRuntimeArray) ? compiler.get_target_length(id)
 			: (flags & Compiler::TypeMatrixMask) ? Compiler::get_column_count(flags) : Compiler::get_vector_size(flags);
 		if (position >= count) throwError("index %llu is out of bounds\n", static_cast<unsigned long long>(position));
+		// of a constant, a constant
+		if (const Value *whole = compiler.constants.get(id)) {
+			uint32_t width = compiler.get_target_components(element);
+			if (width != 0 && whole->count >= (position + 1) * width) {
+				ret.id = compiler.add_constant(compiler.get_target_type_name(element), Value(*whole, uint32_t(position) * width, width));
+				return ret;
+			}
+		}
 		ret.id = compiler.next_id++;
 		compiler.add_function_opcode(function, OpCompositeExtract, {element, ret.id, id, uint32_t(position)});
 		compiler.add_target(ret.id, element);

@@ -56,6 +56,13 @@ uint32_t Compiler::add_unary_operation(Function &function, uint32_t opcode, uint
 		} else if ((opcode != Spirv::OpConvertFToS && opcode != Spirv::OpConvertFToU) || conversion_fits(value, flags, opcode == Spirv::OpConvertFToS)) {
 			// a float out of the integer's range converts to an undefined value
 			folded = value.unary_operation(opcode, 0);
+			// a 64-bit integer rounds once to a narrower float, not through a double
+			if ((opcode == Spirv::OpConvertSToF || opcode == Spirv::OpConvertUToF) && (value.flags & Type64) && !(flags & Type64)) {
+				for (uint32_t i = 0; i < folded.count; i++) {
+					float single = opcode == Spirv::OpConvertSToF ? static_cast<float>(static_cast<int64_t>(value.get_bits(i))) : static_cast<float>(value.get_bits(i));
+					folded.set_f64(i, static_cast<double>(single));
+				}
+			}
 		}
 		if (folded.count > 0) return add_constant(get_target_type_name(type), folded);
 	}

@@ -9,6 +9,8 @@
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cmath>
+
 namespace Vexa {
 
 using CompilerBits::skip_spaces;
@@ -80,7 +82,13 @@ bool fold_constant(Compiler &compiler, Compiler::Variable &variable, const Strin
 	try {
 		compiler.parse_constant_expression(value, text.get(), &scope, false);
 	} catch (const String &) {
-		return false;
+		// what the constant evaluator does not read, compiled as an
+		// expression, when it folds
+		try {
+			if (!compiler.fold_expression(value, text.get(), variable.type, &scope)) return false;
+		} catch (const String &) {
+			return false;
+		}
 	}
 	uint32_t flags = 0;
 	try {
@@ -95,6 +103,13 @@ bool fold_constant(Compiler &compiler, Compiler::Variable &variable, const Strin
 	if (converted.count == 1 && components > 1) converted = converted.splat(components);
 	if (converted.count != components) return false;
 	converted.flags = flags;
+	// a value no literal writes (an infinity, a NaN) is held by its constant
+	for (uint32_t i = 0; i < converted.count; i++) {
+		if ((flags & Compiler::TypeFloat) && !std::isfinite(converted.get_f64(i))) {
+			variable.initializer = compiler.add_constant(variable.type, converted);
+			return true;
+		}
+	}
 	variable.value = compiler.get_constant_string(converted, true);
 	return true;
 }

@@ -66,8 +66,8 @@ uint64_t Value::get_bits(uint32_t index) const {
 bool Value::get_bool(uint32_t index) const {
 	uint64_t bits = get_bits(index);
 	if (flags & TypeFloat) {
-		double value = double_of(bits);
-		return value < 0.0 || value > 0.0;
+		// a NaN is not zero, so it is true
+		return double_of(bits) != 0.0;
 	}
 	if (flags & (TypeUint | TypeInt | TypeBool)) return bits != 0;
 	return false;

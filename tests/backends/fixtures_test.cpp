@@ -24,7 +24,7 @@ struct Refusal {
 };
 
 const Refusal refusals[] = {
-	{"constant_id_ops.frag", "\"taps\" is not a constant variable",
+	{"constant_id_ops.frag", "constants computed from specialization constants are not supported: \"total_taps\"",
 		"constants computed from specialization constants (OpSpecConstantOp) are not compiled"},
 	{"constant_id_sizes.comp", "unknown execution qualifier \"local_size_x_id\"",
 		"work-group sizes taken from specialization constants are not compiled"},

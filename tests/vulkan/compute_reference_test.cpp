@@ -125,6 +125,146 @@ const Case cases[] = {
 		8, {{0, 5}, {1, 4}, {2, 10}, {3, 6}, {4, 100}, {5, 1}, {7, 103}}},
 
 	// conversions, overload resolution, constant folding and NaN
+	{"integers and floats convert straight to the target's width",
+		"#version 450\n"
+		"#extension GL_EXT_shader_explicit_arithmetic_types : require\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"void main() {\n"
+		"  uint zero = o[0];\n"
+		"  uint u = 2105514289u + zero;\n"
+		"  int i = -2105514289 + int(zero);\n"
+		"  int16_t s = int16_t(32767) + int16_t(zero);\n"
+		"  float16_t h = float16_t(40000.0) + float16_t(zero);\n"
+		"  float big = 3e9 + float(zero);\n"
+		"  double d = 5e9lf + double(zero);\n"
+		"  int64_t l = (int64_t(1) << 60) + (int64_t(1) << 36) + int64_t(1) + int64_t(zero);\n"
+		"  uvec2 a = unpackDouble2x32(double(u));\n"
+		"  uvec2 b = unpackDouble2x32(double(i));\n"
+		"  o[1] = a.x; o[2] = a.y; o[3] = b.x; o[4] = b.y;\n"
+		"  o[5] = floatBitsToUint(float(s));\n"
+		"  o[6] = uint(int(h));\n"
+		"  uint64_t c = uint64_t(big);\n"
+		"  o[7] = uint(c); o[8] = uint(c >> 32);\n"
+		"  o[9] = uint(int64_t(d) - int64_t(4000000000u));\n"
+		"  o[10] = floatBitsToUint(float(l));\n"
+		"  o[11] = uint(float16_t(int16_t(2049) + int16_t(zero)));\n"
+		"  // the same folded\n"
+		"  uvec2 e = unpackDouble2x32(double(2105514289u));\n"
+		"  o[12] = e.x; o[13] = e.y;\n"
+		"  o[14] = floatBitsToUint(float(int16_t(32767)));\n"
+		"  o[15] = uint(int(float16_t(40000.0)));\n"
+		"}\n",
+		16,
+		{{1, 0x4c400000u}, {2, 0x41df5fe6u}, {3, 0x4c400000u}, {4, 0xc1df5fe6u}, {5, 0x46fffe00u}, {6, 40000u}, {7, 3000000000u}, {8, 0u},
+			{9, 1000000000u}, {10, 0x5d800001u}, {12, 0x4c400000u}, {13, 0x41df5fe6u}, {14, 0x46fffe00u}, {15, 40000u}}},
+	{"an int argument prefers a float parameter to a double one, whatever the order",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"uint g(double x) { return 1u; }\n"
+		"uint g(float x) { return 2u; }\n"
+		"uint h(double a, float b) { return 3u; }\n"
+		"uint h(float a, float b) { return 4u; }\n"
+		"uint k(int a) { return 5u; }\n"
+		"uint k(double a) { return 6u; }\n"
+		"uint m(double a, double b) { return 7u; }\n"
+		"uint m(float a, double b) { return 8u; }\n"
+		"void main() {\n"
+		"  int i = int(o[0]);\n"
+		"  uint u = o[0];\n"
+		"  float f = float(o[0]);\n"
+		"  o[1] = g(i); o[2] = g(u); o[3] = g(f); o[4] = g(1); o[5] = g(double(f));\n"
+		"  o[6] = h(f, i); o[7] = k(u); o[8] = k(i); o[9] = m(i, f);\n"
+		"}\n",
+		10,
+		{{1, 2u}, {2, 2u}, {3, 2u}, {4, 2u}, {5, 1u}, {6, 4u}, {7, 6u}, {8, 5u}, {9, 8u}}},
+	{"constant products of matrices and vectors are those of linear algebra",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const mat2 A = mat2(1.0, 2.0, 3.0, 4.0);\n"
+		"const mat2 P = A * A;\n"
+		"const vec2 MV = A * vec2(1.0, 2.0);\n"
+		"const vec2 VM = vec2(1.0, 2.0) * A;\n"
+		"const mat3x2 N = A * mat3x2(1.0, 2.0, 3.0, 4.0, 5.0, 6.0);\n"
+		"const mat3 T = mat2x3(1.0, 2.0, 3.0, 4.0, 5.0, 6.0) * mat3x2(1.0, 2.0, 3.0, 4.0, 5.0, 6.0);\n"
+		"const vec3 W = vec2(1.0, 2.0) * mat3x2(1.0, 2.0, 3.0, 4.0, 5.0, 6.0);\n"
+		"void main() {\n"
+		"  const mat2 q = mat2(1.0, 2.0, 3.0, 4.0) * mat2(1.0, 2.0, 3.0, 4.0);\n"
+		"  mat2 r = mat2(1.0, 2.0, 3.0, 4.0) * mat2(1.0, 2.0, 3.0, 4.0);\n"
+		"  mat2 x = mat2(float(o[0]) + 1.0) * A;\n"
+		"  vec4 s = mat4(2.0) * vec4(1.0, 2.0, 3.0, 4.0) * mat4(vec4(1.0), vec4(2.0), vec4(3.0), vec4(4.0));\n"
+		"  o[1] = uint(P[0][0]); o[2] = uint(P[0][1]); o[3] = uint(P[1][0]); o[4] = uint(P[1][1]);\n"
+		"  o[5] = uint(q[0][0]); o[6] = uint(q[1][1]); o[7] = uint(r[0][1]); o[8] = uint(r[1][0]);\n"
+		"  o[9] = uint(MV.x); o[10] = uint(MV.y); o[11] = uint(VM.x); o[12] = uint(VM.y);\n"
+		"  o[13] = uint(N[2][0]); o[14] = uint(N[2][1]); o[15] = uint(T[0][0]); o[16] = uint(T[2][2]);\n"
+		"  o[17] = uint(W.x); o[18] = uint(W.z); o[19] = uint(x[1][1]); o[20] = uint(s.w);\n"
+		"}\n",
+		21,
+		{{1, 7u}, {2, 10u}, {3, 15u}, {4, 22u}, {5, 7u}, {6, 22u}, {7, 10u}, {8, 15u}, {9, 7u}, {10, 10u}, {11, 5u}, {12, 11u},
+			{13, 23u}, {14, 34u}, {15, 9u}, {16, 51u}, {17, 5u}, {18, 17u}, {19, 4u}, {20, 80u}}},
+	{"a NaN is unequal: notEqual() and bool() of floats are unordered, like !=",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const float NaN = 0.0 / 0.0;\n"
+		"void main() {\n"
+		"  float z = uintBitsToFloat(0x7fc00000u + o[0]);\n"
+		"  vec2 v = vec2(z, 1.0);\n"
+		"  o[1] = any(notEqual(v, v)) ? 1u : 0u;\n"
+		"  o[2] = bool(z) ? 1u : 0u;\n"
+		"  o[3] = (z != z) ? 1u : 0u;\n"
+		"  bvec2 b = bvec2(v);\n"
+		"  o[4] = b.x ? 1u : 0u;\n"
+		"  o[5] = all(notEqual(v, vec2(0.0, 2.0))) ? 1u : 0u;\n"
+		"  o[6] = any(equal(v, v)) ? 1u : 0u;\n"
+		"  o[7] = bool(NaN) ? 1u : 0u;\n"
+		"  o[8] = any(notEqual(vec2(NaN), vec2(NaN))) ? 1u : 0u;\n"
+		"  o[9] = bvec2(NaN, 0.0).x ? 1u : 0u;\n"
+		"  o[10] = bool(float(o[0])) ? 1u : 0u;\n"
+		"}\n",
+		11,
+		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 1u}, {5, 1u}, {6, 1u}, {7, 1u}, {8, 1u}, {9, 1u}, {10, 0u}}},
+	{"global constants of swizzles, elements, lengths, comparisons and built-in calls",
+		"#version 450\n"
+		"layout(local_size_x = 4) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const vec3 V = vec3(1.0, 2.0, 3.0);\n"
+		"const float A[3] = float[3](4.0, 5.0, 6.0);\n"
+		"const mat2 M = mat2(1.0, 2.0, 3.0, 4.0);\n"
+		"const float S = V.z;\n"
+		"const vec2 W = V.zx;\n"
+		"const float E = A[1] + V[0];\n"
+		"const vec2 C = M[1];\n"
+		"const int L = V.length() + M.length();\n"
+		"const bool B = V.x < V.y && !(S == 2.0) || false;\n"
+		"const float K = clamp(V.z, 0.0, 2.5) + floor(2.5) + dot(V, V);\n"
+		"const float F = mix(1.0, 3.0, 0.25) + step(1.0, 2.0) + smoothstep(0.0, 4.0, 1.0) + fract(2.25);\n"
+		"const float G = length(vec2(3.0, 4.0)) + distance(V, V.zyx) + cross(V, V.yzx).x + sign(-2.0) + trunc(-2.5) + round(2.5);\n"
+		"const vec2 P = M * vec2(1.0, 1.0);\n"
+		"const vec2 R = vec2(V);\n"
+		"const int I = max(3, min(7, 5)) + clamp(9, 0, 4);\n"
+		"const uint U = true ? 3u : 4u;\n"
+		"const float N = 1.0 / 0.0;\n"
+		"const double D = 1.0lf / 3.0lf;\n"
+		"shared uint s[gl_WorkGroupSize.x];\n"
+		"float h[L];\n"
+		"void main() {\n"
+		"  uint i = gl_LocalInvocationID.x;\n"
+		"  s[i] = i * 10u;\n"
+		"  barrier();\n"
+		"  if (i != 0u) return;\n"
+		"  h[L - 1] = 2.0;\n"
+		"  o[0] = uint(S); o[1] = uint(W.x * 10.0 + W.y); o[2] = uint(E); o[3] = uint(C.x * 10.0 + C.y);\n"
+		"  o[4] = uint(L); o[5] = B ? 1u : 0u; o[6] = uint(K * 4.0); o[7] = uint(F * 16.0);\n"
+		"  o[8] = uint(G * 1000.0 + 100000.0); o[9] = uint(P.x * 10.0 + P.y); o[10] = uint(R.x * 10.0 + R.y); o[11] = uint(I);\n"
+		"  o[12] = U; o[13] = isinf(N) ? 1u : 0u; o[14] = uint(s.length()); o[15] = s[3] + uint(h[4]);\n"
+		"  uvec2 d = unpackDouble2x32(D * double(o[16] + 1u));\n"
+		"  o[16] = d.x; o[17] = d.y;\n"
+		"}\n",
+		18,
+		{{0, 3u}, {1, 31u}, {2, 6u}, {3, 34u}, {4, 5u}, {5, 1u}, {6, 74u}, {7, 46u}, {8, 100828u}, {9, 46u}, {10, 12u}, {11, 9u}, {12, 3u}, {13, 1u}, {14, 4u}, {15, 32u}, {16, 0x55555555u}, {17, 0x3fd55555u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {

@@ -164,3 +164,49 @@ TEST(CompilerCalls, VoidValuesAndResourceArgumentsThatAreErrors) {
 		EXPECT_NE(compiled.log.find(std::string("Compiler::compileGLSL(): ") + row.message), std::string::npos) << row.source << compiled.log;
 	}
 }
+
+// The overload GLSL chooses: an exact match before any conversion, float to
+// double before any other conversion, int or uint to float before int or uint
+// to double, whatever the order of declaration; a call that no overload wins
+// in every argument is refused by name.
+TEST(CompilerCalls, OverloadRanking) {
+	struct {
+		const char *functions;
+		const char *call;
+		const char *chosen; // the argument text of the g called, or the message
+	} rows[] = {
+		{"float g(double x) { return 1.0; } float g(float x) { return 2.0; }", "g(int(f))", "(f32;"},
+		{"float g(double x) { return 1.0; } float g(float x) { return 2.0; }", "g(u)", "(f32;"},
+		{"float g(double x) { return 1.0; } float g(float x) { return 2.0; }", "g(f)", "(f32;"},
+		{"float g(double x) { return 1.0; } float g(int x) { return 2.0; }", "g(f)", "(f64;"},
+		{"float g(double x) { return 1.0; } float g(uint x) { return 2.0; }", "g(f)", "(f64;"},
+		{"float g(int x) { return 1.0; } float g(double x) { return 2.0; }", "g(u)", "(f64;"},
+		{"float g(double a, double b) { return 1.0; } float g(float a, double b) { return 2.0; }", "g(f, 1.0)", "(f32;f64;"},
+		{"float g(uint x) { return 1.0; } float g(double x) { return 2.0; }", "g(int(f))", "ambiguous call of g(i32;) function\n"},
+		{"float g(uint x) { return 1.0; } float g(float x) { return 2.0; }", "g(1)", "ambiguous call of g(i32;) function\n"},
+		{"float g(int a, float b) { return 1.0; } float g(float a, int b) { return 2.0; }", "g(1, 1)", "ambiguous call of g(i32;i32;) function\n"},
+		{"float g(double a, float b) { return 1.0; } float g(float a, double b) { return 2.0; }", "g(1, 1)", "ambiguous call of g(i32;i32;) function\n"},
+		{"float g(double a, double b) { return 1.0; } float g(float a, double b) { return 2.0; }", "g(1, 1.0)", "(f32;f64;"},
+		{"float g(double a, int b) { return 1.0; } float g(float a, uint b) { return 2.0; }", "g(1.0, 1)", "ambiguous call of g(f32;i32;) function\n"},
+		// built-ins keep their own overloads beside the shader's
+		{"float max(float a, float b, float c) { return 1.0; }", "max(f, 2.0) + max(1, 2, 3)", ""},
+	};
+	for (const auto &row : rows) {
+		SCOPED_TRACE(std::string(row.functions) + " " + row.call);
+		LogCapture capture;
+		Compiler compiler;
+		uint32_t offset = 0;
+		std::string source = std::string(header) + row.functions + "\nvoid main() { f = " + row.call + "; }\n";
+		bool ok = compiler.compileGLSL(6, source.c_str(), nullptr, &offset, Compiler::DefaultFlags & ~uint32_t(Compiler::FlagUnused));
+		std::string chosen;
+		for (uint32_t i = 0; i < compiler.functions.size(); i++) {
+			if (compiler.functions[i].name == "g" && compiler.functions[i].used) chosen += compiler.functions[i].arguments.get();
+		}
+		if (ok) {
+			EXPECT_EQ(chosen, row.chosen);
+		} else {
+			EXPECT_NE(capture.text().find(row.chosen), std::string::npos) << capture.text();
+			EXPECT_NE(std::string(row.chosen).find("ambiguous"), std::string::npos) << capture.text();
+		}
+	}
+}

@@ -5,6 +5,7 @@
 #include "compiler_fixtures.h"
 
 #include "shader/ShaderSpirvNumbers.h"
+#include "shader/spirv_fixtures.h"
 
 #include <cmath>
 #include <cstring>
@@ -63,7 +64,9 @@ TEST(CompilerConstants, Readers) {
 	EXPECT_EQ(f64s({1e19}).get_u64(0), 10000000000000000000ull);
 	EXPECT_EQ(f64s({-2.7}).get_i64(0), -2);
 	EXPECT_EQ(f64s({-1.0}).get_u64(0), ~0ull);
-	EXPECT_FALSE(f64s({NAN}).get_bool(0));
+	// a NaN is not zero
+	EXPECT_TRUE(f64s({NAN}).get_bool(0));
+	EXPECT_FALSE(f64s({-0.0}).get_bool(0));
 	EXPECT_TRUE(f64s({-0.5}).get_bool(0));
 	// conversions out of range saturate; a NaN gives 0
 	EXPECT_EQ(f64s({1e300}).get_i64(0), INT64_MAX);
@@ -105,7 +108,14 @@ TEST(CompilerConstants, UnaryFolding) {
 		{f64s({4.0}), Spirv::OpExtInst, 32, Compiler::TypeFloat, {bits(0.5)}},
 		{f64s({9.0}), Spirv::OpExtInst, 31, Compiler::TypeFloat, {bits(3.0)}},
 		{f64s({0.0}), Spirv::OpExtInst, 14, Compiler::TypeFloat, {bits(1.0)}},
-		{f64s({1.0}), Spirv::OpExtInst, 1, 0, {}},
+		// round halves away from zero, roundEven to even; sign, fract, trunc
+		{f64s({2.5, -2.5, 1.25}), Spirv::OpExtInst, 1, Compiler::TypeFloat, {bits(3.0), bits(-3.0), bits(1.0)}},
+		{f64s({2.5, -3.5}), Spirv::OpExtInst, 2, Compiler::TypeFloat, {bits(2.0), bits(-4.0)}},
+		{f64s({-2.75}), Spirv::OpExtInst, 3, Compiler::TypeFloat, {bits(-2.0)}},
+		{f64s({1.5, -0.25, 0.0}), Spirv::OpExtInst, 6, Compiler::TypeFloat, {bits(1.0), bits(-1.0), bits(0.0)}},
+		{i64s({-7, 0, 3}), Spirv::OpExtInst, 7, Compiler::TypeInt, {(uint64_t)-1, 0, 1}},
+		{f64s({-1.25, 2.5}), Spirv::OpExtInst, 10, Compiler::TypeFloat, {bits(0.75), bits(0.5)}},
+		{f64s({INFINITY}), Spirv::OpExtInst, 10, 0, {}},
 		// outside the domain GLSL defines, the machine's result stands: not folded
 		{f64s({-1.0}), Spirv::OpExtInst, 31, 0, {}},
 		{f64s({0.0}), Spirv::OpExtInst, 32, 0, {}},
@@ -115,7 +125,7 @@ TEST(CompilerConstants, UnaryFolding) {
 		{f64s({0.5}), Spirv::OpExtInst, 23, 0, {}},
 		{f64s({1.0}), Spirv::OpExtInst, 24, 0, {}},
 		{f64s({0.0, 0.0}), Spirv::OpExtInst, 69, 0, {}},
-		{f64s({1.0}), Spirv::OpExtInst, 6, 0, {}},
+		{f64s({1.0}), Spirv::OpExtInst, 47, 0, {}}, // IMix is no instruction of GLSL's
 		{f64s({1.0}), Spirv::OpFNegate, 0, Compiler::TypeFloat, {bits(-1.0)}},
 		{i64s({5}), Spirv::OpSNegate, 0, Compiler::TypeInt, {(uint64_t)-5}},
 		{u64s({0, 3}), Spirv::OpLogicalNot, 0, Compiler::TypeUint, {1, 0}},
@@ -366,3 +376,48 @@ TEST(CompilerConstants, UnaryEmission) {
 }
 
 } // namespace
+
+// Named constants of every form an initialiser takes, global and local:
+// each that compiles is a compile-time value (it sizes an array) in a module
+// spirv-val accepts; what the module can't hold fails by name.
+TEST(CompilerConstants, NamedConstantsOfEveryForm) {
+	const char *const header =
+		"#version 450\n"
+		"layout(local_size_x = 4) in;\n"
+		"layout(std430, binding = 0) buffer Out { float o[]; };\n"
+		"const vec3 V = vec3(1.0, 2.0, 3.0);\n"
+		"const float A[3] = float[3](4.0, 5.0, 6.0);\n";
+	struct {
+		const char *globals;
+		const char *body;
+		const char *error; // empty: compiles and validates
+	} rows[] = {
+		{"const float X = V.y + A[2] + float(A.length());", "float a[int(X)]; a[10] = X; o[0] = a[10];", ""},
+		{"const vec2 W = vec2(V.zx) + V.yy;", "float a[int(W.x)]; a[4] = W.y; o[0] = a[4];", ""},
+		{"const bool B = V.x < V.y && !(V.z == 2.0) || false;", "float a[B ? 2 : 3]; a[1] = 1.0; o[0] = a[1];", ""},
+		{"const float K = clamp(V.z, 0.0, 2.5) + dot(V, V) + length(V.xy * 0.0) + floor(0.5);", "float a[int(K)]; a[15] = K; o[0] = a[15];", ""},
+		{"const vec2 P = mat2(1.0, 2.0, 3.0, 4.0) * vec2(1.0, 1.0);", "float a[int(P.y)]; a[5] = P.x; o[0] = a[5];", ""},
+		{"", "const float L = smoothstep(0.0, 4.0, 2.0) * 4.0 + max(V.x, V[1]); float a[int(L)]; a[3] = L; o[0] = a[3];", ""},
+		{"shared float s[gl_WorkGroupSize.x];", "s[3] = 1.0; o[0] = s[3] + float(s.length());", ""},
+		// no literal writes an infinity or a NaN: such constants are held as constants
+		{"const float INF = 1.0 / 0.0; const vec2 Z = vec2(INF, 0.0 / 0.0);", "const float I = -INF; o[0] = INF + Z.y + I;", ""},
+		{"const double D = 1.0lf / 3.0lf;", "o[0] = float(D);", ""},
+		{"layout(constant_id = 0) const int N = 4;", "float a[N]; a[0] = 1.0; o[0] = a[0];", "arrays sized by specialization constants are not supported: \"N\""},
+		{"layout(constant_id = 0) const int N = 4; const int M = N * 2;", "o[0] = float(M);", "constants computed from specialization constants are not supported: \"M\""},
+		{"const float X = o[0];", "o[1] = X;", "\"o\" is not a constant variable"},
+		{"const float X = refract(V, V, 1.0).x;", "o[1] = X;", "unknown function \"refract(V, V, 1.0)\""},
+		{"const float AR[2] = float[2](1.0 / 0.0, 1.0);", "o[0] = AR[0];", "constant arrays holding an infinity or a NaN are not supported: \"AR\""},
+	};
+	for (const auto &row : rows) {
+		SCOPED_TRACE(std::string(row.globals) + " " + row.body);
+		std::string source = std::string(header) + row.globals + "\nvoid main() { " + row.body + " }\n";
+		compiler_test::Compiled compiled = compiler_test::compile(6, source);
+		if (*row.error) {
+			EXPECT_FALSE(compiled.ok);
+			EXPECT_NE(compiled.log.find(row.error), std::string::npos) << compiled.log;
+			continue;
+		}
+		ASSERT_TRUE(compiled.ok) << compiled.log;
+		EXPECT_EQ(spirv_test::spirv_val(compiled.words, "vulkan1.0"), "");
+	}
+}

@@ -1,5 +1,5 @@
 // Conversions between scalar kinds and widths: the instructions each pair of
-// types takes (the kind first, then the width, the source's shape kept), the
+// types takes (between integers the width first, the source's shape kept), the
 // comparisons and selections of bool, the folding of constant sources, and
 // the pairs that can't be converted.
 #include "compiler_fixtures.h"
@@ -7,6 +7,8 @@
 #include "shader/ShaderSpirvNumbers.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using Vexa::Compiler;
 using Vexa::String;
@@ -23,11 +25,22 @@ TEST(CompilerConversion, Instructions) {
 		std::vector<uint32_t> opcodes;
 		const char *result;
 	} rows[] = {
-		{"i32v3", "f64", {Spirv::OpConvertSToF, Spirv::OpFConvert}, "f64v3"},
+		// between a float and an integer one instruction to the target's width:
+		// no rounding through a narrower float, no overflow of a narrower integer
+		{"i32v3", "f64", {Spirv::OpConvertSToF}, "f64v3"},
+		{"u32", "f64", {Spirv::OpConvertUToF}, "f64"},
+		{"i16", "f32", {Spirv::OpConvertSToF}, "f32"},
+		{"u16v2", "f64", {Spirv::OpConvertUToF}, "f64v2"},
+		{"i64", "f32", {Spirv::OpConvertSToF}, "f32"},
+		{"u64", "f16", {Spirv::OpConvertUToF}, "f16"},
+		{"f16", "i32", {Spirv::OpConvertFToS}, "i32"},
+		{"f32", "u64", {Spirv::OpConvertFToU}, "u64"},
+		{"f32v3", "i64", {Spirv::OpConvertFToS}, "i64v3"},
 		{"u32", "f32", {Spirv::OpConvertUToF}, "f32"},
 		{"f32v2", "u32", {Spirv::OpConvertFToU}, "u32v2"},
 		{"f32", "i32", {Spirv::OpConvertFToS}, "i32"},
-		{"f64", "i16", {Spirv::OpConvertFToS, Spirv::OpSConvert}, "i16"},
+		{"f64", "i16", {Spirv::OpConvertFToS}, "i16"},
+		{"f64v4", "u32", {Spirv::OpConvertFToU}, "u32v4"},
 		{"i32", "u32", {Spirv::OpBitcast}, "u32"},
 		// between integers the width changes first, extended by the source's signedness
 		{"u32v2", "i64", {Spirv::OpUConvert, Spirv::OpBitcast}, "i64v2"},
@@ -36,7 +49,9 @@ TEST(CompilerConversion, Instructions) {
 		{"u16v4", "u32", {Spirv::OpUConvert}, "u32v4"},
 		{"i32", "i16", {Spirv::OpSConvert}, "i16"},
 		{"f32v4", "f32", {}, "f32v4"},
-		{"f32", "b32", {Spirv::OpFOrdNotEqual}, "b32"},
+		// a NaN is not zero: true, as GLSL's != of floats
+		{"f32", "b32", {Spirv::OpFUnordNotEqual}, "b32"},
+		{"f64v2", "b32v2", {Spirv::OpFUnordNotEqual}, "b32v2"},
 		{"u32v3", "b32v3", {Spirv::OpINotEqual}, "b32v3"},
 		{"i64", "b32", {Spirv::OpINotEqual}, "b32"},
 		{"b32", "f32", {Spirv::OpSelect}, "f32"},
@@ -104,6 +119,17 @@ TEST(CompilerConversion, ConstantSourcesFold) {
 		{"i32", [] { Vexa::Value v(1); v.set_i64(0, -2); return v; }(), "u64", 18446744073709551614.0},
 		{"u16", [] { Vexa::Value v(1); v.set_u64(0, 0xFFFF); return v; }(), "i32", 65535.0},
 		{"i64", [] { Vexa::Value v(1); v.set_i64(0, -1); return v; }(), "u16", 65535.0},
+		// straight to the target's width: no rounding on the way
+		{"u32", [] { Vexa::Value v(1); v.set_u64(0, 2105514289u); return v; }(), "f64", 2105514289.0},
+		{"i32", [] { Vexa::Value v(1); v.set_i64(0, -2105514289); return v; }(), "f64", -2105514289.0},
+		{"i16", [] { Vexa::Value v(1); v.set_i64(0, 32767); return v; }(), "f32", 32767.0},
+		{"f16", [] { Vexa::Value v(1); v.set_f64(0, 40000.0); return v; }(), "i32", 40000.0},
+		{"f32", [] { Vexa::Value v(1); v.set_f64(0, 3e9); return v; }(), "i64", 3e9},
+		// 2^60 + 2^36 + 1 rounds up to a float, to 2^60 through a double
+		{"i64", [] { Vexa::Value v(1); v.set_i64(0, (1ll << 60) + (1ll << 36) + 1); return v; }(), "f32", 1152921642045800448.0},
+		// a NaN is not zero
+		{"f32", [] { Vexa::Value v(1); v.set_f64(0, NAN); return v; }(), "b32", 1.0},
+		{"f64", [] { Vexa::Value v(1); v.set_f64(0, -0.0); return v; }(), "b32", 0.0},
 	};
 	for (const auto &row : rows) {
 		SCOPED_TRACE(std::string(row.source) + " to " + row.target);

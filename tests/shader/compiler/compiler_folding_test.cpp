@@ -267,12 +267,18 @@ TEST(CompilerFolding, ValueRows) {
 	const uint32_t I32 = Compiler::TypeInt | Compiler::Type32 | Compiler::TypeScalar;
 	const uint32_t U32 = Compiler::TypeUint | Compiler::Type32 | Compiler::TypeScalar;
 	const uint32_t F64 = Compiler::TypeFloat | Compiler::Type64;
+	const uint32_t V2 = F64 | Compiler::TypeComposite | Compiler::TypeVector2;
+	const uint32_t V3 = F64 | Compiler::TypeComposite | Compiler::TypeVector3;
+	const uint32_t M2 = V2 | Compiler::TypeMatrix2;
+	const uint32_t M3x2 = V2 | Compiler::TypeMatrix3; // three columns of two rows
+	const uint32_t M2x3 = V3 | Compiler::TypeMatrix2;
 	struct {
 		Value a;
 		Value b;
 		uint32_t opcode;
 		uint32_t extended;
 		std::vector<double> expected; // empty: not folded
+		Value c = Value();            // the third operand of clamp, mix and smoothstep
 	} rows[] = {
 		{value(I32, {7}), value(I32, {2}), OpSDiv, 0, {3}},
 		{value(I32, {-7}), value(I32, {2}), OpSDiv, 0, {-3}},
@@ -288,8 +294,43 @@ TEST(CompilerFolding, ValueRows) {
 		{value(F64, {1}), value(F64, {NAN}), 12, 40, {}},
 		{value(F64, {3}), value(F64, {-2}), 12, 37, {-2}},
 		{value(F64, {2}), value(F64, {10}), 12, 26, {1024}},
-		{value(F64, {1}), value(F64, {2}), OpFOrdLessThan, 0, {}},
-		{value(F64, {1}), value(F64, {2}), 12, 48, {}}, // Step is no fold
+		// comparisons give bools; with a NaN the ordered ones are false, the unordered true
+		{value(F64, {1}), value(F64, {2}), OpFOrdLessThan, 0, {1}},
+		{value(F64, {NAN, 1}), value(F64, {NAN, 1}), OpFOrdNotEqual, 0, {0, 0}},
+		{value(F64, {NAN, 1}), value(F64, {NAN, 1}), OpFUnordNotEqual, 0, {1, 0}},
+		{value(F64, {NAN, 1}), value(F64, {1, 1}), OpFOrdEqual, 0, {0, 1}},
+		{value(F64, {NAN, 2}), value(F64, {1}), OpFUnordLessThan, 0, {1, 0}},
+		{value(F64, {1, 2, 3}), value(F64, {2}), OpFOrdGreaterThanEqual, 0, {0, 1, 1}},
+		{value(I32, {-1}), value(I32, {1}), OpSLessThan, 0, {1}},
+		{value(U32, {4294967295.0}), value(U32, {1}), OpULessThan, 0, {0}},
+		{value(I32, {-1, 2}), value(U32, {4294967295.0, 3}), OpIEqual, 0, {1, 0}},
+		{value(I32, {1, 0}), value(I32, {1, 1}), OpLogicalNotEqual, 0, {0, 1}},
+		// products of linear algebra, by the shapes of the operands
+		{value(M2, {1, 2, 3, 4}), value(M2, {1, 2, 3, 4}), OpMatrixTimesMatrix, 0, {7, 10, 15, 22}},
+		{value(M2, {1, 2, 3, 4}), value(M3x2, {1, 2, 3, 4, 5, 6}), OpMatrixTimesMatrix, 0, {7, 10, 15, 22, 23, 34}},
+		{value(M3x2, {1, 2, 3, 4, 5, 6}), value(M2x3, {1, 0, 1, 0, 1, 0}), OpMatrixTimesMatrix, 0, {6, 8, 3, 4}},
+		{value(M2, {1, 2, 3, 4}), value(V2, {1, 1}), OpMatrixTimesVector, 0, {4, 6}},
+		{value(M3x2, {1, 2, 3, 4, 5, 6}), value(V3, {1, 1, 1}), OpMatrixTimesVector, 0, {9, 12}},
+		{value(V2, {1, 1}), value(M2, {1, 2, 3, 4}), OpVectorTimesMatrix, 0, {3, 7}},
+		{value(V2, {1, 1}), value(M3x2, {1, 2, 3, 4, 5, 6}), OpVectorTimesMatrix, 0, {3, 7, 11}},
+		{value(M2, {1, 2, 3, 4}), value(V3, {1, 1, 1}), OpMatrixTimesVector, 0, {}},
+		// step: 0 below the edge (the first operand), else 1
+		{value(F64, {1}), value(F64, {2, 1, 0.5}), 12, 48, {1, 1, 0}},
+		{value(I32, {-3, 4}), value(I32, {2}), 12, 39, {-3, 2}}, // SMin
+		{value(U32, {4294967295.0, 1}), value(U32, {2}), 12, 41, {4294967295.0, 2}}, // UMax
+		{value(F64, {1}), value(F64, {2}), 12, 50, {}}, // Fma is no fold
+		// three operands: clamp, mix, smoothstep; bounds out of order are the machine's
+		{value(F64, {-1, 0.5, 3}), value(F64, {0}), 12, 43, {0, 0.5, 1}, value(F64, {1})},
+		{value(F64, {0.5}), value(F64, {1}), 12, 43, {}, value(F64, {0})},
+		{value(I32, {-5, 7}), value(I32, {-2}), 12, 45, {-2, 3}, value(I32, {3})},
+		{value(U32, {4294967295.0, 0}), value(U32, {1}), 12, 44, {5, 1}, value(U32, {5})},
+		{value(F64, {2, 10}), value(F64, {4, 20}), 12, 46, {2.5, 12.5}, value(F64, {0.25})},
+		{value(F64, {0}), value(F64, {2}), 12, 49, {0, 0.5, 1}, value(F64, {-1, 1, 3})},
+		// of vectors, a scalar: dot, length, distance; and cross
+		{value(V3, {1, 2, 3}), value(V3, {4, 5, 6}), OpDot, 0, {32}},
+		{value(V2, {3, 4}), Value(), 12, 66, {5}},
+		{value(V2, {1, 1}), value(V2, {4, 5}), 12, 67, {5}},
+		{value(V3, {1, 0, 0}), value(V3, {0, 1, 0}), 12, 68, {0, 0, 1}},
 		// ~0u >> 8 is done at 32 bits
 		{value(U32, {4294967295.0}), value(U32, {8}), OpShiftRightLogical, 0, {16777215}},
 		{value(I32, {-1}), value(I32, {8}), OpShiftRightLogical, 0, {16777215}},
@@ -305,7 +346,9 @@ TEST(CompilerFolding, ValueRows) {
 	};
 	for (const auto &row : rows) {
 		SCOPED_TRACE(std::to_string(row.opcode) + " " + std::to_string(row.extended));
-		Value ret = row.a.binary_operation(row.b, row.opcode, row.extended);
+		bool reduction = row.opcode == OpDot || (row.opcode == 12 && row.extended >= 66 && row.extended <= 68);
+		Value ret = row.c.count ? row.a.ternary_operation(row.b, row.c, row.extended)
+			: reduction ? row.a.reduction(row.b, row.opcode, row.extended) : row.a.binary_operation(row.b, row.opcode, row.extended);
 		if (row.expected.empty()) {
 			EXPECT_EQ(ret.count, 0u);
 			continue;
