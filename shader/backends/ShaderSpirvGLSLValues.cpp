@@ -573,14 +573,65 @@ String ShaderSpirvGLSL::get_image_value(const Iterator &it, bool parenthesize) {
 		if (!texture.is_end() && !sampler.is_end()) {
 			const uint32_t *tb = records[texture[2]].decorations.get(DecorationBinding);
 			const uint32_t *sb = records[sampler[2]].decorations.get(DecorationBinding);
-			if (tb && sb) {
-				String line = String::format("#pragma sampler(%u, %u)\n", *tb, *sb);
-				if (pragmas.find(line.get()) == ~0u) pragmas.append(line);
+			// an element of an array takes the binding of its place, as
+			// GL gives one to each element; a texture chosen at run time
+			// may be any of them (a sampler cannot: check_module)
+			uint32_t texture_first = 0, texture_count = 1, sampler_first = 0, sampler_count = 1;
+			get_array_elements(it[3], texture_first, texture_count);
+			get_array_elements(it[4], sampler_first, sampler_count);
+			if (tb && sb && sampler_count == 1) {
+				for (uint32_t k = 0; k < texture_count; k++) {
+					uint32_t unit = *tb + texture_first + k;
+					const uint32_t *paired = texture_samplers.get(unit);
+					if (paired && *paired != *sb + sampler_first) {
+						// GL samples a texture unit with one sampler
+						log_error("ShaderSpirvGLSL::get_image_value(): unknown second sampler (binding %u) of texture %s at binding %u\n",
+							*sb + sampler_first, records[texture[2]].name.get(), unit);
+						break;
+					}
+					if (paired) continue;
+					texture_samplers.insert(unit, *sb + sampler_first);
+					pragmas.append(String::format("#pragma sampler(%u, %u)\n", unit, *sb + sampler_first));
+				}
 			}
 		}
 		return get_value(it[3], parenthesize);
 	}
 	return get_image_call(it);
+}
+
+void ShaderSpirvGLSL::get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const {
+	first = 0;
+	count = 1;
+	Iterator it = find_target(id);
+	if (it.get_opcode() == OpLoad) it = find_target(it[3]);
+	if (it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) return;
+	Iterator type = get_target_type(it[3]);
+	if (find_target(it[3]).get_opcode() != OpVariable) return;
+	// the elements below each level of the arrays, in GL's order
+	uint32_t lengths[8];
+	uint32_t levels = 0;
+	for (Iterator level = type; is_array_opcode(level.get_opcode()) && levels < 8; level = get_target_type(level[2])) {
+		Iterator length = get_target(level[3]);
+		if (level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return;
+		lengths[levels++] = length[3];
+	}
+	uint32_t total = 1;
+	for (uint32_t k = 0; k < levels; k++) total = (total * lengths[k] > 4096) ? 4097 : total * lengths[k];
+	if (total > 4096) return;
+	uint32_t place = 0;
+	uint32_t below = total;
+	for (uint32_t k = 0; k < levels && 4 + k < it.get_size(); k++) {
+		Iterator index = find_target(it[4 + k]);
+		below /= lengths[k];
+		if (index.get_opcode() != OpConstant || index[3] >= lengths[k]) {
+			first = 0;
+			count = total;
+			return;
+		}
+		place += index[3] * below;
+	}
+	first = place;
 }
 
 String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
