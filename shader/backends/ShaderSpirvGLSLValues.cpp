@@ -473,11 +473,44 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 }
 
 String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize) {
-	// the forms that return a structure have no GLSL function
 	const String *set = imports.get(it[3]);
 	if (set && *set == "GLSL.std.450" && (it[4] == 36 || it[4] == 52)) {
-		log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", it[4] == 36 ? "ModfStruct" : "FrexpStruct");
-		return String();
+		// the forms that return a structure: a helper fills one through
+		// GLSL's function, which gives the second member by a parameter
+		const char *name = (it[4] == 36) ? "ModfStruct" : "FrexpStruct";
+		Iterator structure = get_target_type(it[1]);
+		uint32_t id = structure[1];
+		if (it.get_size() < 6 || structure.get_opcode() != OpTypeStruct || structure.get_size() != 4 || id >= members.size() || members[id].size() != 2) {
+			log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", name);
+			return String();
+		}
+		Iterator part = get_target_base_type(structure[3]);
+		bool exponent_cast = false;
+		if (it[4] == 52) {
+			// GLSL's exponents are 32-bit ints
+			if (part.get_opcode() != OpTypeInt || part[2] != 32) {
+				log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s of %u-bit exponents\n", name, part[2]);
+				return String();
+			}
+			exponent_cast = part[3] == 0;
+		}
+		String type = get_type(it[1], nullptr);
+		String value_type = get_type(structure[2], nullptr);
+		if (type.empty() || value_type.empty()) return String();
+		const char *call = (it[4] == 36) ? "modf" : "frexp";
+		const String &first = members[id][0].name;
+		const String &second = members[id][1].name;
+		String helper;
+		if (exponent_cast) {
+			String exponent = get_integer_type_name(structure[3], true);
+			helper = String::format("%s _%s_%s(%s x) {\n\t%s r;\n\t%s e;\n\tr.%s = %s(x, e);\n\tr.%s = %s(e);\n\treturn r;\n}\n", type.get(), call, type.get(),
+				value_type.get(), type.get(), exponent.get(), first.get(), call, second.get(), get_type(structure[3], nullptr).get());
+		} else {
+			helper = String::format("%s _%s_%s(%s x) {\n\t%s r;\n\tr.%s = %s(x, r.%s);\n\treturn r;\n}\n", type.get(), call, type.get(), value_type.get(),
+				type.get(), first.get(), call, second.get());
+		}
+		add_helper(helper);
+		return String::format("_%s_%s(%s)", call, type.get(), get_value(it[5], false).get());
 	}
 	if (set && *set == "GLSL.std.450" && (it[4] == 79 || it[4] == 80 || it[4] == 81) && it.get_size() >= (it[4] == 81 ? 8u : 7u)) {
 		// NMin, NMax and NClamp give the other operand where one is NaN;

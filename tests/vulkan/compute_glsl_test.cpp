@@ -431,6 +431,24 @@ const Case cases[] = {
 		"}\n",
 		0,
 		{{"GLSL_GL after spirv-opt -O", "unknown opcode 82", nullptr}, {"GLSL_GLES after spirv-opt -O", "unknown opcode 82", nullptr}}},
+	// the forms of frexp and modf that return a structure (which the
+	// reference compiler makes of frexp), one of them of an unsigned exponent
+	{"FrexpAndModf",
+		"#extension GL_EXT_spirv_intrinsics : require\n"
+		"struct MS { vec2 fraction; vec2 whole; };\n"
+		"struct FU { float m; uint e; };\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 36) MS modf_struct(vec2 x);\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 52) FU frexp_unsigned(float x);\n"
+		"layout(std430, binding = 1) buffer Out { float w[64 * 8]; int r[64 * 4]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x; float z = f[i];\n"
+		"  int e; w[i * 8u] = frexp(z, e); r[i * 4u] = e;\n"
+		"  ivec3 ev; vec3 m = frexp(vec3(z, -z * 3.0, f[(i + 1u) & 255u]), ev);\n"
+		"  w[i * 8u + 1u] = m.x + m.y * 3.0 + m.z * 5.0; r[i * 4u + 1u] = ev.x + ev.y * 64 + ev.z * 4096;\n"
+		"  MS s = modf_struct(vec2(z, -z * 0.3)); w[i * 8u + 2u] = s.fraction.x; w[i * 8u + 3u] = s.fraction.y; w[i * 8u + 4u] = s.whole.x - s.whole.y;\n"
+		"  float whole; w[i * 8u + 5u] = modf(z * 0.7, whole); w[i * 8u + 6u] = whole;\n"
+		"  FU fu = frexp_unsigned(z * 5.0); w[i * 8u + 7u] = fu.m; r[i * 4u + 2u] = int(fu.e);\n"
+		"}\n"},
 	// subgroups: the basic built-ins, ballots, and arithmetic of either
 	// signedness
 	{"Subgroups",
