@@ -449,6 +449,18 @@ const Case cases[] = {
 		"  float whole; w[i * 8u + 5u] = modf(z * 0.7, whole); w[i * 8u + 6u] = whole;\n"
 		"  FU fu = frexp_unsigned(z * 5.0); w[i * 8u + 7u] = fu.m; r[i * 4u + 2u] = int(fu.e);\n"
 		"}\n"},
+	// increments of for-statements that call functions, of constant and
+	// of other arguments, whose values the increment names
+	{"CallsInIncrements",
+		"layout(std430, binding = 1) buffer Out { int r[64 * 4]; };\n"
+		"int step_of(int k) { return k + (a[k] & 1); }\n"
+		"int next(int j, inout int t) { t += j; return j + 1 + (t & 3); }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x; int s = 0, n = 0, t = int(i);\n"
+		"  for (int j = 0; j < 40; j += step_of(1)) { s += j * a[(i + uint(j)) & 255u]; n++; }\n"
+		"  for (int j = int(i & 7u); j < 60; j = next(j, t)) { s ^= j << 3; }\n"
+		"  r[i * 4u] = s; r[i * 4u + 1u] = n; r[i * 4u + 2u] = t;\n"
+		"}\n"},
 	// subgroups: the basic built-ins, ballots, and arithmetic of either
 	// signedness
 	{"Subgroups",
