@@ -1066,7 +1066,17 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			break;
 		}
 	}
-	if (in(op, OpAtomicLoad, OpAtomicXor) || op == 6035) {
+	if (op == OpAtomicFAddEXT) {
+		// GL adds floats of 32 and 64 bits through an extension; ES has none
+		uint32_t width = get_target_base_type(it[1])[2];
+		if (is_es() || (width != 32 && width != 64)) {
+			log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown float atomic opcode %u of %u-bit floats\n", static_cast<uint32_t>(op), width);
+			return String();
+		}
+		add_extension("GL_EXT_shader_atomic_float");
+		return ShaderSpirv::get_intrinsic_value(it, parenthesize);
+	}
+	if (in(op, OpAtomicLoad, OpAtomicXor)) {
 		if (op != 228 && get_target_base_type(it[1]).get_opcode() == OpTypeFloat && op != 229) {
 			log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown float atomic opcode %u\n", static_cast<uint32_t>(op));
 			return String();

@@ -715,6 +715,18 @@ const FormCase form_cases[] = {
 		"void main() { b.r = imageAtomicAdd(images[b.index], ivec2(0), 1u) + imageLoad(images[1], ivec2(1)).x; imageStore(images[b.index ^ 1], ivec2(2), uvec4(3u)); }\n",
 		{"imageAtomicAdd(images[b.index], ivec2(0), 1u)", "imageStore(images[b.index ^ 1], ivec2(2), uvec4(3u))"},
 		{"unknown run-time index of image array images"}},
+	// float additions of atomics: GL's extension has them, ES has none
+	{"float atomics", "comp", "vulkan1.0",
+		"#version 450\n#extension GL_EXT_shader_atomic_float : require\nlayout(local_size_x = 1) in;\n"
+		"layout(set = 0, binding = 0, r32f) uniform image2D img;\nlayout(set = 0, binding = 1) buffer B { float sum; double d; } b;\n"
+		"void main() { b.sum = atomicAdd(b.sum, 2.5) + imageAtomicAdd(img, ivec2(1, 2), 0.5); atomicAdd(b.d, 1.0LF); }\n",
+		{"#extension GL_EXT_shader_atomic_float : enable\n", "atomicAdd(b.sum, 2.5)", "imageAtomicAdd(img, ivec2(1, 2), 0.5)", "atomicAdd(b.d, 1.0lf)"},
+		{"unknown capability Float64"}},
+	{"float atomics on ES", "comp", "vulkan1.0",
+		"#version 450\n#extension GL_EXT_shader_atomic_float : require\nlayout(local_size_x = 1) in;\n"
+		"shared float s;\nlayout(set = 0, binding = 1) buffer B { float sum; } b;\n"
+		"void main() { s = 0.0; barrier(); atomicAdd(s, 2.5); barrier(); b.sum = s; }\n",
+		{"atomicAdd(s, 2.5)"}, {"unknown float atomic opcode 6035 of 32-bit floats"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 };

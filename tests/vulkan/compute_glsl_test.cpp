@@ -461,6 +461,25 @@ const Case cases[] = {
 		"  for (int j = int(i & 7u); j < 60; j = next(j, t)) { s ^= j << 3; }\n"
 		"  r[i * 4u] = s; r[i * 4u + 1u] = n; r[i * 4u + 2u] = t;\n"
 		"}\n"},
+	// float additions of atomics, to buffers and shared memory, of values
+	// whose sums are exact in any order (ES has none: refused)
+	{"FloatAtomics",
+		"#extension GL_EXT_shader_atomic_float : require\n"
+		"layout(std430, binding = 1) buffer Out { float total; float parts[8]; float sums[8]; uint r[64]; };\n"
+		"shared float s[4];\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x, l = gl_LocalInvocationIndex;\n"
+		"  if (l < 4u) s[l] = 0.0;\n"
+		"  barrier();\n"
+		"  float old = atomicAdd(total, float(a[i] & 15));\n"
+		"  atomicAdd(parts[i & 7u], 0.25 * float(i));\n"
+		"  atomicAdd(s[l & 3u], float(d[i]));\n"
+		"  barrier();\n"
+		"  r[i] = uint(old >= 0.0) + 1u;\n"
+		"  if (l < 4u) sums[gl_WorkGroupID.x * 4u + l] = s[l];\n"
+		"}\n",
+		0,
+		{{"GLSL_GLES", "unknown float atomic opcode 6035", nullptr}, {"GLSL_GLES after spirv-opt -O", "unknown float atomic opcode 6035", nullptr}}},
 	// subgroups: the basic built-ins, ballots, and arithmetic of either
 	// signedness
 	{"Subgroups",
