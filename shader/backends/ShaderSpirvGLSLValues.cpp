@@ -644,9 +644,9 @@ void ShaderSpirvGLSL::get_array_elements(uint32_t id, uint32_t &first, uint32_t 
 	// the elements below each level of the arrays, in GL's order
 	uint32_t lengths[8];
 	uint32_t levels = 0;
-	for (Iterator level = type; is_array_opcode(level.get_opcode()) && levels < 8; level = get_target_type(level[2])) {
+	for (Iterator level = type; is_array_opcode(level.get_opcode()); level = get_target_type(level[2])) {
 		Iterator length = get_target(level[3]);
-		if (level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return;
+		if (levels == 8 || level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return;
 		lengths[levels++] = length[3];
 	}
 	uint32_t total = 1;
