@@ -167,6 +167,8 @@ private:
 	void get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const;
 	// the sampler binding of each texture binding that a pragma line pairs
 	Map<uint32_t, uint32_t> texture_samplers;
+	// the OpSampledImage results that sampling uses (find_image_uses)
+	Set<uint32_t> sampled_uses;
 	String get_signed_coordinate(uint32_t id);
 	// the GLSL name of the integer type of the shape of `type` in the given
 	// signedness, which the module need not declare

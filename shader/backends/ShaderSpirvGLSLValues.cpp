@@ -603,7 +603,7 @@ String ShaderSpirvGLSL::get_image_value(const Iterator &it, bool parenthesize) {
 	if (op == OpSampledImage) {
 		Iterator texture = get_target_variable(it[3]);
 		Iterator sampler = get_target_variable(it[4]);
-		if (!texture.is_end() && !sampler.is_end()) {
+		if (!texture.is_end() && !sampler.is_end() && sampled_uses.find(it[2])) {
 			const uint32_t *tb = records[texture[2]].decorations.get(DecorationBinding);
 			const uint32_t *sb = records[sampler[2]].decorations.get(DecorationBinding);
 			// an element of an array takes the binding of its place, as
