@@ -482,6 +482,15 @@ protected:
 	// clause of a for-statement, which holds expressions only, so a
 	// declaration or a jump there is an error naming `op`, logged here.
 	bool allows_statement(uint32_t indent, int32_t op) const;
+	// The same for the declaration of `id`, a value named where it stands
+	// or a pending variable: in the third clause (`in_clause`) it is made
+	// at the function's start, and the clause assigns it; a pointer or an
+	// opaque value cannot be, and is the error.
+	bool allows_declaration(uint32_t indent, int32_t op, uint32_t id) const;
+	uint32_t in_clause = 0;
+	// the clause's assignment of such a value or variable (nothing for a
+	// variable without a value), its declaration made at the function's start
+	String get_clause_declaration(uint32_t id, const String &value, bool variable);
 	// the value `text` of the instruction as a statement, or as the
 	// declaration of its temporary; nothing for an empty text
 	void append_value_statement(String &out, const Iterator &it, uint32_t indent, const String &text, bool temporary);

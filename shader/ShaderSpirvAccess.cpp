@@ -299,7 +299,7 @@ bool ShaderSpirv::is_image_opcode(int32_t op) {
 
 bool ShaderSpirv::is_effect_opcode(int32_t op) {
 	return in(op, OpEmitVertex, OpEndStreamPrimitive) || op == OpControlBarrier || op == OpMemoryBarrier ||
-		in(op, OpAtomicLoad, OpAtomicXor) || op == OpKill || op == OpTraceRay || op == OpExecuteCallable ||
+		in(op, OpAtomicLoad, OpAtomicXor) || op == OpAtomicFAddEXT || op == OpKill || op == OpTraceRay || op == OpExecuteCallable ||
 		in(op, OpRayQueryInitialize, OpRayQueryProceed) || op == OpEmitMeshTasks || op == OpSetMeshOutputs ||
 		op == OpReportIntersection;
 }
@@ -323,7 +323,7 @@ bool ShaderSpirv::is_value_opcode(int32_t op) {
 		in(op, 229, 242) || op == 245 || op == 259 || in(op, 261, 271) || in(op, 274, 279) || in(op, 282, 286) ||
 		in(op, 291, 296) || op == 299 || op == 300 || in(op, 303, 316) || op == 318 || op == 320 || in(op, 333, 366) ||
 		op == 4421 || op == 4422 || in(op, 4428, 4430) || op == 4432 || op == 4477 || op == 4479 || op == 5334 ||
-		in(op, 6016, 6032);
+		in(op, 6016, 6032) || op == 6035;
 }
 
 bool ShaderSpirv::is_float_type(uint32_t id) const {

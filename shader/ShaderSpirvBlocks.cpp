@@ -44,6 +44,7 @@ void append_indent(String &out, uint32_t indent) {
 // more expression of the comma-separated list
 void append_statement(String &out, uint32_t indent, const String &text) {
 	if (indent == 0) {
+		if (text.empty()) return;
 		if (!out.empty()) out.append(", ");
 		out.append(text);
 		return;
@@ -101,6 +102,7 @@ void ShaderSpirv::check_scope(uint32_t id) {
 
 String ShaderSpirv::get_temporary(uint32_t id, const String &value) {
 	if (id < render_flags.size() && (render_flags[id] & RenderHoisted)) return get_hoisted_assignment(id, value);
+	if (in_clause) return get_clause_declaration(id, value, false);
 	String ret = get_temporary_declaration(id, value);
 	named[id] = 1;
 	render_scopes[id] = current_scope;
@@ -133,8 +135,18 @@ String ShaderSpirv::get_temporary_value(uint32_t id) {
 	return get_value(id, false);
 }
 
+String ShaderSpirv::get_clause_declaration(uint32_t id, const String &value, bool variable) {
+	append_statement(phi_shadow_declarations, phi_indent, variable ? get_local_declaration(id, String()) : get_function_declaration(id, records[id].name));
+	if (value.empty()) {
+		if (id < render_scopes.size()) render_scopes[id] = function_scope;
+		return String();
+	}
+	return get_hoisted_assignment(id, value);
+}
+
 String ShaderSpirv::get_declaration_line(uint32_t variable, const String &value) {
 	if (variable < render_flags.size() && (render_flags[variable] & RenderHoisted)) return get_hoisted_assignment(variable, value);
+	if (in_clause) return get_clause_declaration(variable, value, true);
 	String ret = get_local_declaration(variable, value);
 	if (variable < render_scopes.size()) render_scopes[variable] = current_scope;
 	return ret;
@@ -638,10 +650,21 @@ bool ShaderSpirv::allows_statement(uint32_t indent, int32_t op) const {
 	return false;
 }
 
+bool ShaderSpirv::allows_declaration(uint32_t indent, int32_t op, uint32_t id) const {
+	if (indent != 0) return true;
+	Iterator type = get_target(get_target(id)[1]);
+	// a variable holds its pointee
+	if (get_target(id).get_opcode() == OpVariable && type.get_opcode() == OpTypePointer) type = get_target(type[3]);
+	int32_t type_op = type.get_opcode();
+	bool assignable = !type.is_end() && type_op != OpTypePointer && type_op != OpTypeImage && type_op != OpTypeSampler && type_op != OpTypeSampledImage &&
+		type_op != OpTypeAccelerationStructure && type_op != OpTypeRayQuery;
+	return (in_clause && assignable) || allows_statement(indent, op);
+}
+
 void ShaderSpirv::append_value_statement(String &out, const Iterator &it, uint32_t indent, const String &text, bool temporary) {
 	if (text.empty()) return;
 	if (!temporary) append_statement(out, indent, text);
-	else if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_temporary(it[2], text));
+	else if (allows_declaration(indent, it.get_opcode(), it[2])) append_statement(out, indent, get_temporary(it[2], text));
 }
 
 void ShaderSpirv::append_call(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement) {
@@ -654,7 +677,7 @@ void ShaderSpirv::append_call(String &out, const Iterator &it, uint32_t indent, 
 	for (uint32_t k = 4; k < it.get_size(); k++) {
 		Iterator variable = find_target(find_root_variable(it[k]));
 		if (variable.is_end() || !pending.get(variable)) continue;
-		if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		if (allows_declaration(indent, it.get_opcode(), variable[2])) append_statement(out, indent, get_declaration_line(variable[2], String()));
 		pending.remove(variable);
 	}
 	if (temporary || statement) append_value_statement(out, it, indent, get_call(it), temporary);
@@ -678,10 +701,10 @@ void ShaderSpirv::append_pointer_use(String &out, const Iterator &it, uint32_t i
 	int32_t op = it.get_opcode();
 	Iterator variable = find_target(find_root_variable(it[3]));
 	if (!variable.is_end() && pending.get(variable)) {
-		if (allows_statement(indent, op)) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		if (allows_declaration(indent, op, variable[2])) append_statement(out, indent, get_declaration_line(variable[2], String()));
 		pending.remove(variable);
 	}
-	if (temporary && allows_statement(indent, op)) append_statement(out, indent, get_temporary(it[2], get_temporary_value(it[2])));
+	if (temporary && allows_declaration(indent, op, it[2])) append_statement(out, indent, get_temporary(it[2], get_temporary_value(it[2])));
 }
 
 void ShaderSpirv::append_store(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
@@ -718,7 +741,7 @@ void ShaderSpirv::append_store(String &out, const Iterator &it, uint32_t indent,
 		out.append("; ");
 		pending.remove(variable);
 	} else if (is_pending) {
-		if (allows_statement(indent, op)) append_statement(out, indent, get_declaration_line(variable[2], get_value(it[2], false)));
+		if (allows_declaration(indent, op, variable[2])) append_statement(out, indent, get_declaration_line(variable[2], get_value(it[2], false)));
 		pending.remove(variable);
 	} else if (op == OpStore) {
 		declare_operands(out, it, indent, pending);
@@ -808,7 +831,7 @@ bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t i
 		temporary = temporary && !named[id];
 	}
 	if (temporary) {
-		if (allows_statement(indent, op)) append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
+		if (allows_declaration(indent, op, id)) append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
 		return true;
 	}
 	if (!is_value_opcode(op)) {
@@ -1359,6 +1382,7 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 		Restore continues(continue_label, 0);
 		Restore continue_copies_scope(continue_copies, 0);
 		Restore back_scope(back_header, header);
+		Restore clause_scope(in_clause, 1);
 		out.append(get_block(continue_target, 0, pending, &block));
 	} else if (kind != ContinueConstruct) {
 		rendered_labels.insert(continue_target);

@@ -210,7 +210,7 @@ String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
 	}
 	String name = get_internal_name(it);
 	if (name.empty()) return String();
-	if (in(op, OpAtomicLoad, OpAtomicXor) && it.get_size() >= 7) return get_atomic(it, name);
+	if ((in(op, OpAtomicLoad, OpAtomicXor) || op == OpAtomicFAddEXT) && it.get_size() >= 7) return get_atomic(it, name);
 	StringStack<64> ret;
 	uint32_t first = get_operand_index(op);
 	uint32_t skip = ~0u;

@@ -120,7 +120,7 @@ const NumberName internal_names[] = {
 	{6026, "rayQueryGetIntersectionCandidateAABBOpaqueKHR"}, {6027, "rayQueryGetIntersectionObjectRayDirectionKHR"},
 	{6028, "rayQueryGetIntersectionObjectRayOriginKHR"}, {6029, "rayQueryGetWorldRayDirectionKHR"},
 	{6030, "rayQueryGetWorldRayOriginKHR"}, {6031, "rayQueryGetIntersectionObjectToWorldKHR"},
-	{6032, "rayQueryGetIntersectionWorldToObjectKHR"},
+	{6032, "rayQueryGetIntersectionWorldToObjectKHR"}, {6035, "atomicAdd"},
 };
 
 // the scalar type at the bottom of vectors, matrices and arrays

@@ -215,6 +215,7 @@ enum : uint32_t {
 	OpMemberDecorateString = 5633,
 	OpRayQueryGetRayTMin = 6016,
 	OpRayQueryGetIntersectionWorldToObject = 6032,
+	OpAtomicFAddEXT = 6035,
 };
 
 enum : uint32_t {

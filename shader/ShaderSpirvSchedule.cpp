@@ -484,7 +484,7 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 	}
 	if (value.kind == KindSide) {
 		// an atomic writes the memory behind its pointer, a call anything
-		writers.append(Writer{position, in(op, OpAtomicLoad, OpAtomicXor) ? get_place(it[3]) : Place()});
+		writers.append(Writer{position, (in(op, OpAtomicLoad, OpAtomicXor) || op == OpAtomicFAddEXT) ? get_place(it[3]) : Place()});
 	}
 	if (value.kind != KindPure && value.kind != KindOpaque) impure.append(position);
 	local.insert(id, values.size());

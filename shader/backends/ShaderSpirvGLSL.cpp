@@ -82,7 +82,7 @@ const CapabilityName missing_capabilities[] = {
 	{5013, "StencilExportEXT", true},
 	{5251, "GeometryShaderPassthroughNV", true},
 	{5284, "FragmentBarycentricKHR", true},
-	{5301, "RuntimeDescriptorArray", false},
+	{5302, "RuntimeDescriptorArray", false},
 	{5347, "PhysicalStorageBufferAddresses", false},
 	{5379, "DemoteToHelperInvocation", false},
 	{6025, "Int64ImageEXT", false},
@@ -580,12 +580,91 @@ bool ShaderSpirvGLSL::check_module() {
 	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {
 		log_error("ShaderSpirvGLSL::get_source(): unknown builtin DrawParameters\n");
 	}
+	check_resource_indices();
 	for (auto it = imports.begin(); it != imports.end(); ++it) {
 		if (it->value != "GLSL.std.450" && strncmp(it->value.get(), "NonSemantic.", 12) != 0) {
 			log_error("ShaderSpirvGLSL::get_source(): unknown extended instruction set %s\n", it->value.get());
 		}
 	}
 	return errors == 0;
+}
+
+uint32_t ShaderSpirvGLSL::get_resource_array(uint32_t chain) const {
+	Iterator it = find_target(chain);
+	if ((it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) || it.get_size() < 5) return 0;
+	Iterator variable = find_target(it[3]);
+	if (variable.get_opcode() != OpVariable || it[3] >= records.size()) return 0;
+	uint32_t storage = records[it[3]].storage;
+	Iterator type = get_target_type(it[3]);
+	if (!is_array_opcode(type.get_opcode())) return 0;
+	if (storage == StorageUniformConstant) return it[3];
+	// arrays of blocks
+	if ((storage == StorageUniform || storage == StorageStorageBuffer) && is_block_type(type[1])) return it[3];
+	return 0;
+}
+
+void ShaderSpirvGLSL::check_resource_indices() {
+	// The values that the module says may differ between invocations: an
+	// index into an array of resources, the element it chooses, what is
+	// loaded from it and the images made of that. GLSL says it of the index
+	// alone (nonuniformEXT), so it goes back from the values to their index.
+	Array<Iterator> instructions;
+	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
+		int32_t op = it.get_opcode();
+		if (op == OpLoad || op == OpSampledImage || op == OpImage || op == OpImageTexelPointer || op == OpCopyObject ||
+			op == OpAccessChain || op == OpInBoundsAccessChain) {
+			instructions.append(it);
+		}
+	}
+	auto nonuniform = [&](uint32_t id) { return id < records.size() && records[id].decorations.find(DecorationNonUniform) != nullptr; };
+	for (uint32_t i = instructions.size(); i-- > 0;) {
+		const Iterator &it = instructions[i];
+		int32_t op = it.get_opcode();
+		if (it.get_size() < 4 || !nonuniform(it[2])) continue;
+		// the operand the value is made from
+		uint32_t from = it[3];
+		if (from >= records.size()) continue;
+		if (op != OpAccessChain && op != OpInBoundsAccessChain) {
+			records[from].decorations.insert(DecorationNonUniform, 0u);
+			continue;
+		}
+		uint32_t variable = get_resource_array(it[2]);
+		if (variable != 0) {
+			// the indices that choose the resource
+			Iterator type = get_target_type(variable);
+			for (uint32_t k = 4; k < it.get_size() && is_array_opcode(type.get_opcode()); k++) {
+				int32_t index_op = find_target(it[k]).get_opcode();
+				if (index_op != OpConstant && index_op != OpSpecConstant && it[k] < records.size()) records[it[k]].decorations.insert(DecorationNonUniform, 0u);
+				type = get_target_type(type[2]);
+			}
+		} else {
+			records[from].decorations.insert(DecorationNonUniform, 0u);
+		}
+	}
+	bool es = is_es();
+	Set<uint32_t> reported;
+	for (uint32_t i = 0; i < instructions.size(); i++) {
+		const Iterator &it = instructions[i];
+		uint32_t variable = get_resource_array(it[2]);
+		if (variable == 0 || reported.find(variable)) continue;
+		Iterator element = get_target_type(variable);
+		bool run_time = false;
+		for (uint32_t k = 4; k < it.get_size() && is_array_opcode(element.get_opcode()); k++) {
+			int32_t index_op = find_target(it[k]).get_opcode();
+			run_time = run_time || (index_op != OpConstant && index_op != OpSpecConstant);
+			element = get_target_type(element[2]);
+		}
+		for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+		if (!run_time) continue;
+		reported.insert(variable);
+		if (element.get_opcode() == OpTypeSampler) {
+			// which sampler a texture takes is a line of the text, not a value
+			log_error("ShaderSpirvGLSL::get_source(): unknown run-time index of sampler array %s\n", records[variable].name.get());
+		} else if (es && element.get_opcode() == OpTypeImage && element[7] == 2) {
+			// ES indexes arrays of images by constants only
+			log_error("ShaderSpirvGLSL::get_source(): unknown run-time index of image array %s\n", records[variable].name.get());
+		}
+	}
 }
 
 bool ShaderSpirvGLSL::get_source(String &out) {
@@ -646,7 +725,13 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 		if (has_capability(24) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
 		if (has_capability(23) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
 	}
-	for (auto it = extensions.begin(); it != extensions.end(); ++it) text.append(String::format("#extension %s : enable\n", it->key.get()));
+	// indices that the module says may differ between invocations are
+	// written through nonuniformEXT, which the extension must give
+	const char *const nonuniform = "GL_EXT_nonuniform_qualifier";
+	if (has_capability(5301)) text.append(String::format("#extension %s : require\n", nonuniform));
+	for (auto it = extensions.begin(); it != extensions.end(); ++it) {
+		if (it->key != nonuniform || !has_capability(5301)) text.append(String::format("#extension %s : enable\n", it->key.get()));
+	}
 	if (!es) {
 		for (uint32_t i = 0; i < capabilities.size(); i++) {
 			if (capabilities[i] == 5251u) text.append("layout(passthrough) in gl_PerVertex { vec4 gl_Position; } gl_in[];\n");

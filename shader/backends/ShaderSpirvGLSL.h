@@ -109,6 +109,12 @@ private:
 	// namespace of GL holds twice, the memory layouts of the blocks
 	bool check_module();
 	bool has_capability_of(uint32_t capability) const;
+	// the variable of an array of resources (opaque values or blocks) that
+	// an access chain indexes first, 0 for another chain or value
+	uint32_t get_resource_array(uint32_t chain) const;
+	// the indices into arrays of resources: those the module says differ
+	// between invocations, and the run-time ones that the target cannot take
+	void check_resource_indices();
 	void check_bindings();
 	// memory layouts of blocks (ShaderSpirvGLSLDeclarations.cpp)
 	struct Layout {
@@ -155,6 +161,14 @@ private:
 	void add_helper(const String &text);
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	String get_image_call(const Iterator &it);
+	// the elements of an array of textures or samplers that an operand
+	// (loaded from an access chain into the array) may be: one for
+	// constant indices, all of them for a run-time one; 0 and 1 otherwise
+	void get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const;
+	// the sampler binding of each texture binding that a pragma line pairs
+	Map<uint32_t, uint32_t> texture_samplers;
+	// the OpSampledImage results that sampling uses (find_image_uses)
+	Set<uint32_t> sampled_uses;
 	String get_signed_coordinate(uint32_t id);
 	// the GLSL name of the integer type of the shape of `type` in the given
 	// signedness, which the module need not declare

@@ -733,8 +733,17 @@ uint32_t ShaderSpirvGLSL::find_texture_variable(uint32_t id) {
 void ShaderSpirvGLSL::find_image_uses() {
 	// per texture: sampled with a depth comparison (1), without one (2)
 	Map<uint32_t, uint32_t> sampling;
+	bool body = false;
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
+		// the combinations of a texture with a sampler that something samples
+		// through, rather than take the texture back of (OpImage) to fetch
+		// or query, which no sampler changes
+		body = body || op == OpFunction;
+		for (uint32_t k = 1; body && op != OpImage && k < it.get_size(); k++) {
+			Iterator operand = find_target(it[k]);
+			if (operand.get_opcode() == OpSampledImage && operand != it) sampled_uses.insert(it[k]);
+		}
 		uint32_t image = 0;
 		uint32_t access = 0;
 		if (op == OpImageTexelPointer) {

@@ -473,11 +473,44 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 }
 
 String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize) {
-	// the forms that return a structure have no GLSL function
 	const String *set = imports.get(it[3]);
 	if (set && *set == "GLSL.std.450" && (it[4] == 36 || it[4] == 52)) {
-		log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", it[4] == 36 ? "ModfStruct" : "FrexpStruct");
-		return String();
+		// the forms that return a structure: a helper fills one through
+		// GLSL's function, which gives the second member by a parameter
+		const char *name = (it[4] == 36) ? "ModfStruct" : "FrexpStruct";
+		Iterator structure = get_target_type(it[1]);
+		uint32_t id = structure[1];
+		if (it.get_size() < 6 || structure.get_opcode() != OpTypeStruct || structure.get_size() != 4 || id >= members.size() || members[id].size() != 2) {
+			log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s\n", name);
+			return String();
+		}
+		Iterator part = get_target_base_type(structure[3]);
+		bool exponent_cast = false;
+		if (it[4] == 52) {
+			// GLSL's exponents are 32-bit ints
+			if (part.get_opcode() != OpTypeInt || part[2] != 32) {
+				log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s of %u-bit exponents\n", name, part[2]);
+				return String();
+			}
+			exponent_cast = part[3] == 0;
+		}
+		String type = get_type(it[1], nullptr);
+		String value_type = get_type(structure[2], nullptr);
+		if (type.empty() || value_type.empty()) return String();
+		const char *call = (it[4] == 36) ? "modf" : "frexp";
+		const String &first = members[id][0].name;
+		const String &second = members[id][1].name;
+		String helper;
+		if (exponent_cast) {
+			String exponent = get_integer_type_name(structure[3], true);
+			helper = String::format("%s _%s_%s(%s x) {\n\t%s r;\n\t%s e;\n\tr.%s = %s(x, e);\n\tr.%s = %s(e);\n\treturn r;\n}\n", type.get(), call, type.get(),
+				value_type.get(), type.get(), exponent.get(), first.get(), call, second.get(), get_type(structure[3], nullptr).get());
+		} else {
+			helper = String::format("%s _%s_%s(%s x) {\n\t%s r;\n\tr.%s = %s(x, r.%s);\n\treturn r;\n}\n", type.get(), call, type.get(), value_type.get(),
+				type.get(), first.get(), call, second.get());
+		}
+		add_helper(helper);
+		return String::format("_%s_%s(%s)", call, type.get(), get_value(it[5], false).get());
 	}
 	if (set && *set == "GLSL.std.450" && (it[4] == 79 || it[4] == 80 || it[4] == 81) && it.get_size() >= (it[4] == 81 ? 8u : 7u)) {
 		// NMin, NMax and NClamp give the other operand where one is NaN;
@@ -570,17 +603,68 @@ String ShaderSpirvGLSL::get_image_value(const Iterator &it, bool parenthesize) {
 	if (op == OpSampledImage) {
 		Iterator texture = get_target_variable(it[3]);
 		Iterator sampler = get_target_variable(it[4]);
-		if (!texture.is_end() && !sampler.is_end()) {
+		if (!texture.is_end() && !sampler.is_end() && sampled_uses.find(it[2])) {
 			const uint32_t *tb = records[texture[2]].decorations.get(DecorationBinding);
 			const uint32_t *sb = records[sampler[2]].decorations.get(DecorationBinding);
-			if (tb && sb) {
-				String line = String::format("#pragma sampler(%u, %u)\n", *tb, *sb);
-				if (pragmas.find(line.get()) == ~0u) pragmas.append(line);
+			// an element of an array takes the binding of its place, as
+			// GL gives one to each element; a texture chosen at run time
+			// may be any of them (a sampler cannot: check_module)
+			uint32_t texture_first = 0, texture_count = 1, sampler_first = 0, sampler_count = 1;
+			get_array_elements(it[3], texture_first, texture_count);
+			get_array_elements(it[4], sampler_first, sampler_count);
+			if (tb && sb && sampler_count == 1) {
+				for (uint32_t k = 0; k < texture_count; k++) {
+					uint32_t unit = *tb + texture_first + k;
+					const uint32_t *paired = texture_samplers.get(unit);
+					if (paired && *paired != *sb + sampler_first) {
+						// GL samples a texture unit with one sampler
+						log_error("ShaderSpirvGLSL::get_image_value(): unknown second sampler (binding %u) of texture %s at binding %u\n",
+							*sb + sampler_first, records[texture[2]].name.get(), unit);
+						break;
+					}
+					if (paired) continue;
+					texture_samplers.insert(unit, *sb + sampler_first);
+					pragmas.append(String::format("#pragma sampler(%u, %u)\n", unit, *sb + sampler_first));
+				}
 			}
 		}
 		return get_value(it[3], parenthesize);
 	}
 	return get_image_call(it);
+}
+
+void ShaderSpirvGLSL::get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const {
+	first = 0;
+	count = 1;
+	Iterator it = find_target(id);
+	if (it.get_opcode() == OpLoad) it = find_target(it[3]);
+	if (it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) return;
+	Iterator type = get_target_type(it[3]);
+	if (find_target(it[3]).get_opcode() != OpVariable) return;
+	// the elements below each level of the arrays, in GL's order
+	uint32_t lengths[8];
+	uint32_t levels = 0;
+	for (Iterator level = type; is_array_opcode(level.get_opcode()); level = get_target_type(level[2])) {
+		Iterator length = get_target(level[3]);
+		if (levels == 8 || level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return;
+		lengths[levels++] = length[3];
+	}
+	uint32_t total = 1;
+	for (uint32_t k = 0; k < levels; k++) total = (total * lengths[k] > 4096) ? 4097 : total * lengths[k];
+	if (total > 4096) return;
+	uint32_t place = 0;
+	uint32_t below = total;
+	for (uint32_t k = 0; k < levels && 4 + k < it.get_size(); k++) {
+		Iterator index = find_target(it[4 + k]);
+		below /= lengths[k];
+		if (index.get_opcode() != OpConstant || index[3] >= lengths[k]) {
+			first = 0;
+			count = total;
+			return;
+		}
+		place += index[3] * below;
+	}
+	first = place;
 }
 
 String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
@@ -982,7 +1066,17 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			break;
 		}
 	}
-	if (in(op, OpAtomicLoad, OpAtomicXor) || op == 6035) {
+	if (op == OpAtomicFAddEXT) {
+		// GL adds floats of 32 and 64 bits through an extension; ES has none
+		uint32_t width = get_target_base_type(it[1])[2];
+		if (is_es() || (width != 32 && width != 64)) {
+			log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown float atomic opcode %u of %u-bit floats\n", static_cast<uint32_t>(op), width);
+			return String();
+		}
+		add_extension("GL_EXT_shader_atomic_float");
+		return ShaderSpirv::get_intrinsic_value(it, parenthesize);
+	}
+	if (in(op, OpAtomicLoad, OpAtomicXor)) {
 		if (op != 228 && get_target_base_type(it[1]).get_opcode() == OpTypeFloat && op != 229) {
 			log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown float atomic opcode %u\n", static_cast<uint32_t>(op));
 			return String();

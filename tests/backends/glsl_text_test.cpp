@@ -706,6 +706,54 @@ const FormCase form_cases[] = {
 	{"vertex count of the primitive", "geom", "vulkan1.0", primitive_length_module, {"unknown length of vertex array v"},
 		{"unknown length of vertex array v"}},
 	{"copy of a block", "comp", "vulkan1.1", block_copy_module, {"unknown copy of the whole block B"}, {"unknown copy of the whole block B"}},
+	// arrays of textures and samplers chosen at run time keep their index;
+	// where the module says it may differ between invocations (of the index
+	// or of the texture it chooses) the index is nonuniformEXT; an element
+	// of a sampler array is paired with its texture by binding, in GL's order
+	{"texture arrays indexed at run time", "frag", "vulkan1.0",
+		"#version 450\n#extension GL_EXT_nonuniform_qualifier : require\n"
+		"layout(set = 0, binding = 0) uniform sampler2D samplers[4];\n"
+		"layout(set = 0, binding = 4) uniform texture2D textures[3];\n"
+		"layout(set = 0, binding = 1) uniform sampler smp[2];\n"
+		"layout(set = 0, binding = 2) uniform U { int index; } u;\n"
+		"layout(location = 0) flat in int k;\nlayout(location = 1) in vec2 uv;\nlayout(location = 0) out vec4 o;\n"
+		"void main() { o = texture(samplers[u.index], uv) + texture(samplers[nonuniformEXT(k)], uv)\n"
+		"  + texture(nonuniformEXT(sampler2D(textures[k + 1], smp[1])), uv) + texture(sampler2D(textures[2], smp[1]), uv); }\n",
+		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[u.index], uv)", "texture(samplers[nonuniformEXT(k)], uv)",
+			"texture(textures[nonuniformEXT(k + 1)], uv)", "texture(textures[2], uv)",
+			"#pragma sampler(4, 2)\n", "#pragma sampler(5, 2)\n", "#pragma sampler(6, 2)\n"},
+		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[u.index], uv)", "texture(samplers[nonuniformEXT(k)], uv)",
+			"texture(textures[nonuniformEXT(k + 1)], uv)", "#pragma sampler(4, 2)\n", "#pragma sampler(5, 2)\n", "#pragma sampler(6, 2)\n"}},
+	{"sampler arrays indexed at run time", "frag", "vulkan1.0",
+		"#version 450\nlayout(set = 0, binding = 0) uniform texture2D tex;\nlayout(set = 0, binding = 1) uniform sampler smp[2];\n"
+		"layout(set = 0, binding = 2) uniform U { int index; } u;\nlayout(location = 0) in vec2 uv;\nlayout(location = 0) out vec4 o;\n"
+		"void main() { o = texture(sampler2D(tex, smp[u.index]), uv); }\n",
+		{"unknown run-time index of sampler array smp"}, {"unknown run-time index of sampler array smp"}},
+	// a GL texture unit takes one sampler
+	{"texture with two samplers", "frag", "vulkan1.0",
+		"#version 450\nlayout(set = 0, binding = 0) uniform texture2D tex[2];\nlayout(set = 0, binding = 2) uniform sampler smp[2];\n"
+		"layout(location = 0) flat in int k;\nlayout(location = 1) in vec2 uv;\nlayout(location = 0) out vec4 o;\n"
+		"void main() { o = texture(sampler2D(tex[k], smp[0]), uv) + texture(sampler2D(tex[1], smp[1]), uv); }\n",
+		{"unknown second sampler (binding 2) of texture tex at binding 1"}, {"unknown second sampler (binding 2) of texture tex at binding 1"}},
+	// ES indexes arrays of images by constants only
+	{"image arrays indexed at run time", "comp", "vulkan1.0",
+		"#version 450\nlayout(local_size_x = 1) in;\nlayout(set = 0, binding = 0, r32ui) uniform uimage2D images[2];\n"
+		"layout(set = 0, binding = 1) buffer B { int index; uint r; } b;\n"
+		"void main() { b.r = imageAtomicAdd(images[b.index], ivec2(0), 1u) + imageLoad(images[1], ivec2(1)).x; imageStore(images[b.index ^ 1], ivec2(2), uvec4(3u)); }\n",
+		{"imageAtomicAdd(images[b.index], ivec2(0), 1u)", "imageStore(images[b.index ^ 1], ivec2(2), uvec4(3u))"},
+		{"unknown run-time index of image array images"}},
+	// float additions of atomics: GL's extension has them, ES has none
+	{"float atomics", "comp", "vulkan1.0",
+		"#version 450\n#extension GL_EXT_shader_atomic_float : require\nlayout(local_size_x = 1) in;\n"
+		"layout(set = 0, binding = 0, r32f) uniform image2D img;\nlayout(set = 0, binding = 1) buffer B { float sum; double d; } b;\n"
+		"void main() { b.sum = atomicAdd(b.sum, 2.5) + imageAtomicAdd(img, ivec2(1, 2), 0.5); atomicAdd(b.d, 1.0LF); }\n",
+		{"#extension GL_EXT_shader_atomic_float : enable\n", "atomicAdd(b.sum, 2.5)", "imageAtomicAdd(img, ivec2(1, 2), 0.5)", "atomicAdd(b.d, 1.0lf)"},
+		{"unknown capability Float64"}},
+	{"float atomics on ES", "comp", "vulkan1.0",
+		"#version 450\n#extension GL_EXT_shader_atomic_float : require\nlayout(local_size_x = 1) in;\n"
+		"shared float s;\nlayout(set = 0, binding = 1) buffer B { float sum; } b;\n"
+		"void main() { s = 0.0; barrier(); atomicAdd(s, 2.5); barrier(); b.sum = s; }\n",
+		{"atomicAdd(s, 2.5)"}, {"unknown float atomic opcode 6035 of 32-bit floats"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 };

@@ -134,6 +134,13 @@ TEST(ListingCalls, EveryCallRendersOnce) {
 		 "OpBranchConditional %c %t %m\n%t = OpLabel\n%y = OpFunctionCall %uint %next\nOpBranch %m\n%m = OpLabel\n"
 		 "%pa = OpAccessChain %ptr_uint %buf %uint_0\nOpStore %pa %x",
 		 "\tu32 x = next();\n\tif(x < 4u) { next(); }\n\tbuf.a = x;\n"},
+		// the third clause of a for-statement holds no declaration: the
+		// value is declared at the function's start and assigned there
+		{"read twice in a loop's continue block",
+		 "OpBranch %h\n%h = OpLabel\nOpLoopMerge %m %c None\nOpBranch %b\n%b = OpLabel\n%pa = OpAccessChain %ptr_uint %buf %uint_0\n"
+		 "%v = OpLoad %uint %pa\n%lt = OpULessThan %bool %v %uint_4\nOpBranchConditional %lt %body %m\n%body = OpLabel\nOpBranch %c\n"
+		 "%c = OpLabel\n%x = OpFunctionCall %uint %next\n%s = OpIAdd %uint %x %x\nOpStore %pa %s\nOpBranch %h\n%m = OpLabel",
+		 "\tu32 x;\n\tfor(; buf.a < 4u; x = next(), buf.a = x + x) {\n\t}\n"},
 	};
 	for (const Case &c : cases) {
 		std::vector<uint32_t> words = assemble_valid(module(c.body), calls_env);

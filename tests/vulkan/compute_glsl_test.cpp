@@ -431,6 +431,55 @@ const Case cases[] = {
 		"}\n",
 		0,
 		{{"GLSL_GL after spirv-opt -O", "unknown opcode 82", nullptr}, {"GLSL_GLES after spirv-opt -O", "unknown opcode 82", nullptr}}},
+	// the forms of frexp and modf that return a structure (which the
+	// reference compiler makes of frexp), one of them of an unsigned exponent
+	{"FrexpAndModf",
+		"#extension GL_EXT_spirv_intrinsics : require\n"
+		"struct MS { vec2 fraction; vec2 whole; };\n"
+		"struct FU { float m; uint e; };\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 36) MS modf_struct(vec2 x);\n"
+		"spirv_instruction(set = \"GLSL.std.450\", id = 52) FU frexp_unsigned(float x);\n"
+		"layout(std430, binding = 1) buffer Out { float w[64 * 8]; int r[64 * 4]; };\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x; float z = f[i];\n"
+		"  int e; w[i * 8u] = frexp(z, e); r[i * 4u] = e;\n"
+		"  ivec3 ev; vec3 m = frexp(vec3(z, -z * 3.0, f[(i + 1u) & 255u]), ev);\n"
+		"  w[i * 8u + 1u] = m.x + m.y * 3.0 + m.z * 5.0; r[i * 4u + 1u] = ev.x + ev.y * 64 + ev.z * 4096;\n"
+		"  MS s = modf_struct(vec2(z, -z * 0.3)); w[i * 8u + 2u] = s.fraction.x; w[i * 8u + 3u] = s.fraction.y; w[i * 8u + 4u] = s.whole.x - s.whole.y;\n"
+		"  float whole; w[i * 8u + 5u] = modf(z * 0.7, whole); w[i * 8u + 6u] = whole;\n"
+		"  FU fu = frexp_unsigned(z * 5.0); w[i * 8u + 7u] = fu.m; r[i * 4u + 2u] = int(fu.e);\n"
+		"}\n"},
+	// increments of for-statements that call functions, of constant and
+	// of other arguments, whose values the increment names
+	{"CallsInIncrements",
+		"layout(std430, binding = 1) buffer Out { int r[64 * 4]; };\n"
+		"int step_of(int k) { return k + (a[k] & 1); }\n"
+		"int next(int j, inout int t) { t += j; return j + 1 + (t & 3); }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x; int s = 0, n = 0, t = int(i);\n"
+		"  for (int j = 0; j < 40; j += step_of(1)) { s += j * a[(i + uint(j)) & 255u]; n++; }\n"
+		"  for (int j = int(i & 7u); j < 60; j = next(j, t)) { s ^= j << 3; }\n"
+		"  r[i * 4u] = s; r[i * 4u + 1u] = n; r[i * 4u + 2u] = t;\n"
+		"}\n"},
+	// float additions of atomics, to buffers and shared memory, of values
+	// whose sums are exact in any order (ES has none: refused)
+	{"FloatAtomics",
+		"#extension GL_EXT_shader_atomic_float : require\n"
+		"layout(std430, binding = 1) buffer Out { float total; float parts[8]; float sums[8]; uint r[64]; };\n"
+		"shared float s[4];\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x, l = gl_LocalInvocationIndex;\n"
+		"  if (l < 4u) s[l] = 0.0;\n"
+		"  barrier();\n"
+		"  float old = atomicAdd(total, float(a[i] & 15));\n"
+		"  atomicAdd(parts[i & 7u], 0.25 * float(i));\n"
+		"  atomicAdd(s[l & 3u], float(d[i]));\n"
+		"  barrier();\n"
+		"  r[i] = uint(old >= 0.0) + 1u;\n"
+		"  if (l < 4u) sums[gl_WorkGroupID.x * 4u + l] = s[l];\n"
+		"}\n",
+		0,
+		{{"GLSL_GLES", "unknown float atomic opcode 6035", nullptr}, {"GLSL_GLES after spirv-opt -O", "unknown float atomic opcode 6035", nullptr}}},
 	// subgroups: the basic built-ins, ballots, and arithmetic of either
 	// signedness
 	{"Subgroups",
