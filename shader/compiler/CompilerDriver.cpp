@@ -263,6 +263,7 @@ const char *const *Compiler::get_extension_names(uint32_t *count) {
 		"GL_EXT_shader_explicit_arithmetic_types_int16",
 		"GL_EXT_shader_explicit_arithmetic_types_int64",
 		"GL_EXT_shader_image_int64",
+		"GL_EXT_shader_integer_mix",
 		"GL_KHR_shader_subgroup_arithmetic",
 		"GL_KHR_shader_subgroup_ballot",
 		"GL_KHR_shader_subgroup_basic",

@@ -8,6 +8,7 @@
 // Skipped where glslangValidator is missing.
 #include "shader/Shader.h"
 #include "shader/ShaderState.h"
+#include "shader/compiler/Compiler.h"
 
 #include "log_capture.h"
 
@@ -219,4 +220,22 @@ TEST(PreprocessorOracle, SameTokensAsGlslang) {
 		std::vector<std::string> actual = tokens(ours(text));
 		EXPECT_EQ(join(actual), join(expected)) << text;
 	}
+}
+
+// Every extension macro that GLSL loads define is one the independent
+// compiler defines as 1 too: a shader that tests for an extension takes the
+// same branch with both.
+TEST(PreprocessorOracle, ExtensionMacrosTheReferenceDefines) {
+	if (!has_oracle()) GTEST_SKIP() << "glslangValidator is not installed";
+	uint32_t count = 0;
+	const char *const *names = Compiler::get_extension_names(&count);
+	ASSERT_GT(count, 0u);
+	std::string text = "#version 450\n";
+	for (uint32_t i = 0; i < count; i++) {
+		// the independent compiler takes this extension without its macro
+		if (std::string(names[i]) == "GL_ARB_shader_viewport_layer_array") continue;
+		text += std::string("#if !defined(") + names[i] + ") || " + names[i] + " != 1\nint missing_" + names[i] + ";\n#endif\n";
+	}
+	std::string expanded = oracle(text);
+	EXPECT_EQ(expanded.find("missing_"), std::string::npos) << expanded;
 }
