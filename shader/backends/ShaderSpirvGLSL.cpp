@@ -722,8 +722,11 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 			log_error("ShaderSpirvGLSL::get_source(): unknown builtin Layer outside geometry and fragment shaders\n");
 		}
 
-		if (has_capability(24) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
-		if (has_capability(23) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
+		// the point size of geometry and tessellation shaders is an
+		// extension's, whether the module declares its capability or not
+		bool point_size = used_builtins.find(1u) != nullptr;
+		if ((has_capability(24) || point_size) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
+		if ((has_capability(23) || point_size) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
 	}
 	// indices that the module says may differ between invocations are
 	// written through nonuniformEXT, which the extension must give

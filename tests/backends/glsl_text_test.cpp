@@ -119,6 +119,17 @@ const HeadCase head_cases[] = {
 		"#version 450\nlayout(vertices = 3) out;\nlayout(location = 0) in vec3 p[];\nlayout(location = 0) out vec3 q[];\n"
 		"void main() { q[gl_InvocationID] = p[gl_InvocationID]; gl_TessLevelOuter[0] = 1.0; gl_TessLevelInner[0] = 1.0; }\n",
 		nullptr, "layout(vertices = 3) out;\n", "", ""},
+	// a point size of a tessellation or geometry shader takes its ES
+	// extension whether or not the module declares the capability
+	{"control point size without its capability", "tesc", "vulkan1.0",
+		"#version 450\nlayout(vertices = 1) out;\n"
+		"void main() { gl_out[gl_InvocationID].gl_Position = vec4(1.0); gl_out[gl_InvocationID].gl_PointSize = 2.0; gl_TessLevelOuter[0] = 1.0; }\n",
+		"OpCapability TessellationPointSize", "layout(vertices = 1) out;\n", "", "#extension GL_EXT_tessellation_point_size : enable\n"},
+	{"geometry point size without its capability", "geom", "vulkan1.0",
+		"#version 450\nlayout(points) in;\nlayout(points, max_vertices = 1) out;\n"
+		"void main() { gl_Position = gl_in[0].gl_Position; gl_PointSize = 3.0; EmitVertex(); }\n",
+		"OpCapability GeometryPointSize", "layout(invocations = 1, points) in;\nlayout(points, max_vertices = 1) out;\n", "",
+		"#extension GL_EXT_geometry_point_size : enable\n"},
 	// the reference compiler always gives a geometry shader its invocations
 	{"geometry triangles", "geom", "vulkan1.0",
 		"#version 450\nlayout(triangles, invocations = 2) in;\nlayout(triangle_strip, max_vertices = 3) out;\n"
