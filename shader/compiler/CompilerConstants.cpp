@@ -142,7 +142,8 @@ uint32_t Compiler::add_constant(const String &name, const Value &value) {
 
 	constants.insert(id, c);
 	types.insert(key, id);
-	set_target(id, type, flags);
+	// an array keeps its length, as every value of an array type does
+	set_target(id, type, flags, (flags & TypeRuntimeArray) ? array_length(name) : ~0u);
 	return id;
 }
 

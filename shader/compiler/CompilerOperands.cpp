@@ -128,33 +128,53 @@ Operand ExpressionParser::parse_primary() {
 	if (index != ~0u) {
 		const Compiler::Variable &variable = compiler.variables[index];
 		if (!variable.value.empty() && variable.length != ~0u) {
-			// a constant array is read from a private copy, made once
+			// a constant array is a constant, and so is its element at a
+			// constant index; indexed at run time, it is read from a private
+			// copy, made once
 			String key = String::format("%u:constant", index);
-			if (compiler.global_scope.variables.get(key) == nullptr) {
-				String type = variable.type;
-				uint32_t length = variable.length;
+			String type = variable.type;
+			uint32_t length = variable.length;
+			const uint32_t *found = compiler.global_scope.variables.get(key);
+			if (found != nullptr) {
+				ret.id = compiler.variables[*found].initializer;
+			} else {
 				String text = variable.value;
 				Value value;
 				compiler.parse_constant_expression(value, text.get(), scope, true);
-				uint32_t constant = compiler.add_constant(type + String::format("[%u]", length), value);
-				uint32_t copy = compiler.add_variable(String(), type, length, 6, compiler.global_scope);
-				Compiler::Variable &record = compiler.variables[copy];
+				ret.id = compiler.add_constant(type + String::format("[%u]", length), value);
+			}
+			// the whole array, and its length, are read from the constant
+			const char *after = skip_spaces(s);
+			if (*after != '[') return ret;
+			String text;
+			const char *next = after + Parser::readRegion(after, text, '[', ']');
+			const char *t = text.get();
+			uint32_t position = compiler.parse_expression(&t, String(), function, scope);
+			if (*skip_spaces(t) != '\0') throwError("unexpected \"%s\"\n", t);
+			s = next;
+			if (compiler.constants.get(position) != nullptr) return element(ret, position);
+			if (!is_integer(flags_of(position)) || !(flags_of(position) & Compiler::TypeScalar)) throwError("invalid index of %s type\n", type_name_of(position).get());
+			uint32_t whole = ret.id;
+			// an index that reads the same array at run time has made the copy
+			found = compiler.global_scope.variables.get(key);
+			uint32_t copy = found != nullptr ? *found : ~0u;
+			if (copy == ~0u) {
+				uint32_t variable_index = compiler.add_variable(String(), type, length, StoragePrivate, compiler.global_scope);
+				Compiler::Variable &record = compiler.variables[variable_index];
 				record.name = String::format("_k%u", index);
-				record.initializer = constant;
+				record.initializer = whole;
 				record.used = true;
 				compiler.add_target(record.id, compiler.add_type(type, length, &compiler.global_scope), length);
-				compiler.global_scope.variables.insert(key, copy);
+				compiler.global_scope.variables.insert(key, variable_index);
+				copy = variable_index;
 			}
-			// the whole array is the constant itself
-			const char *after = skip_spaces(s);
-			if (*after != '[' && *after != '.') {
-				ret.id = compiler.variables[*compiler.global_scope.variables.get(key)].initializer;
-				return ret;
-			}
-			// an element is read from the copy; its length is a constant
-			bool pointer = false;
-			uint32_t id = compiler.parse_variable(&s, key, function, scope, false, &pointer);
-			ret.id = pointer ? load(id) : id;
+			uint32_t element = element_type(compiler, compiler.get_target_type(whole));
+			uint32_t pointer = compiler.next_id++;
+			compiler.add_function_opcode(function, OpAccessChain, {compiler.add_pointer_type(element, ~0u, StoragePrivate), pointer, compiler.variables[copy].id, position});
+			compiler.add_target(pointer, element);
+			if (compiler.is_non_uniform(position)) compiler.set_non_uniform(pointer);
+			ret = Operand();
+			ret.id = load(pointer);
 			return ret;
 		}
 		if (!variable.value.empty()) {

@@ -265,6 +265,30 @@ const Case cases[] = {
 		"}\n",
 		18,
 		{{0, 3u}, {1, 31u}, {2, 6u}, {3, 34u}, {4, 5u}, {5, 1u}, {6, 74u}, {7, 46u}, {8, 100828u}, {9, 46u}, {10, 12u}, {11, 9u}, {12, 3u}, {13, 1u}, {14, 4u}, {15, 32u}, {16, 0x55555555u}, {17, 0x3fd55555u}}},
+	{"elements of constant arrays fold beside built-in calls, and are read at run time by a variable index",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const int I[4] = int[4](1, 2, 3, 4);\n"
+		"const vec3 V = vec3(1.0, 2.0, 3.0);\n"
+		"const vec2 VA[2] = vec2[2](vec2(1.0, 2.0), vec2(3.0, 4.0));\n"
+		"const mat2 MA[2] = mat2[2](mat2(1.0, 2.0, 3.0, 4.0), mat2(5.0, 6.0, 7.0, 8.0));\n"
+		"const float E = I[2] * 1.0 + dot(V, V);\n"
+		"const float G = dot(V, V) + I[I[0]];\n"
+		"const float H = MA[1][1].x + dot(VA[0], VA[1]);\n"
+		"const int N = I.length() + I[1];\n"
+		"float h[I[1]];\n"
+		"void main() {\n"
+		"  int i = int(o[0]) + 1;\n"
+		"  const float F = dot(V, V) + float(I[3]);\n"
+		"  float a[int(F)];\n"
+		"  a[17] = 1.0; h[1] = 5.0;\n"
+		"  o[1] = uint(E); o[2] = uint(G); o[3] = uint(H); o[4] = uint(N); o[5] = uint(F) + uint(a[17]);\n"
+		"  o[6] = uint(I[i]); o[7] = uint(VA[i].y); o[8] = uint(VA[i][i]); o[9] = uint(MA[i][i][i - 1]); o[10] = uint(MA[i][1].y);\n"
+		"  o[11] = uint(h.length()) + uint(h[1]);\n"
+		"}\n",
+		12,
+		{{1, 17u}, {2, 16u}, {3, 18u}, {4, 6u}, {5, 19u}, {6, 2u}, {7, 4u}, {8, 4u}, {9, 7u}, {10, 8u}, {11, 7u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {

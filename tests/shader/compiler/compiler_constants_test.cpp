@@ -398,6 +398,12 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 		{"const float K = clamp(V.z, 0.0, 2.5) + dot(V, V) + length(V.xy * 0.0) + floor(0.5);", "float a[int(K)]; a[15] = K; o[0] = a[15];", ""},
 		{"const vec2 P = mat2(1.0, 2.0, 3.0, 4.0) * vec2(1.0, 1.0);", "float a[int(P.y)]; a[5] = P.x; o[0] = a[5];", ""},
 		{"", "const float L = smoothstep(0.0, 4.0, 2.0) * 4.0 + max(V.x, V[1]); float a[int(L)]; a[3] = L; o[0] = a[3];", ""},
+		// elements of constant arrays with built-in calls, in either order; their lengths and elements as sizes
+		{"const int I[4] = int[4](1, 2, 3, 4); const float E = I[2] * 1.0 + dot(V, V) + A[0]; const float G = dot(V, V) + I[I[0]];"
+			"const mat2 M[2] = mat2[2](mat2(1.0), mat2(5.0, 6.0, 7.0, 8.0)); const float H = M[1][1].x + dot(V.xy, M[1][0]); int n[I.length()]; float m[I[1]];",
+			"float a[int(E)]; float b[int(G)]; float c[int(H)]; a[20] = E; b[15] = G; c[23] = H; o[0] = a[20] + b[15] + c[23] + float(n.length() + m.length());", ""},
+		{"const int I[4] = int[4](1, 2, 3, 4);",
+			"const float F = dot(V, V) + A[1] + float(I[3]); float a[int(F)]; a[22] = F; int i = int(gl_LocalInvocationID.x); o[i] = a[22] + A[i] + float(I[i]) + F;", ""},
 		{"shared float s[gl_WorkGroupSize.x];", "s[3] = 1.0; o[0] = s[3] + float(s.length());", ""},
 		// no literal writes an infinity or a NaN: such constants are held as constants
 		{"const float INF = 1.0 / 0.0; const vec2 Z = vec2(INF, 0.0 / 0.0);", "const float I = -INF; o[0] = INF + Z.y + I;", ""},
@@ -405,6 +411,8 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 		{"layout(constant_id = 0) const int N = 4;", "float a[N]; a[0] = 1.0; o[0] = a[0];", "arrays sized by specialization constants are not supported: \"N\""},
 		{"layout(constant_id = 0) const int N = 4; const int M = N * 2;", "o[0] = float(M);", "constants computed from specialization constants are not supported: \"M\""},
 		{"const float X = o[0];", "o[1] = X;", "\"o\" is not a constant variable"},
+		{"const int I[4] = int[4](1, 2, 3, 4); const float X = I[4] + dot(V, V);", "o[1] = X;", "index 4 is out of bounds"},
+		{"const int I[4] = int[4](1, 2, 3, 4); const float X = I[int(o[0])] + dot(V, V);", "o[1] = X;", "\"o\" is not a constant variable"},
 		{"const float X = refract(V, V, 1.0).x;", "o[1] = X;", "unknown function \"refract(V, V, 1.0)\""},
 		{"const float AR[2] = float[2](1.0 / 0.0, 1.0);", "o[0] = AR[0];", "constant arrays holding an infinity or a NaN are not supported: \"AR\""},
 	};
