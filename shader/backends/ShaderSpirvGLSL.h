@@ -17,6 +17,7 @@
 #include "core/String.h"
 #include "shader/ShaderSpirv.h"
 
+#include <array>
 #include <cstdint>
 
 namespace Vexa {
@@ -169,6 +170,53 @@ private:
 	Map<uint32_t, uint32_t> texture_samplers;
 	// the OpSampledImage results that sampling uses (find_image_uses)
 	Set<uint32_t> sampled_uses;
+	// Where the texture or the sampler of a combination comes from: a
+	// variable, or a function parameter, which stands for the arguments of
+	// every call of its function. `first` and `count` are the elements (in
+	// GL's order) that it may be: of the variable, or within the parameter,
+	// where `exact` says the indices were constants.
+	struct ResourcePlace {
+		uint32_t root = 0;
+		uint32_t first = 0;
+		uint32_t count = 1;
+		bool exact = true;
+	};
+	// a variable of textures or samplers and the elements of it
+	struct ResourceElements {
+		uint32_t variable = 0;
+		uint32_t first = 0;
+		uint32_t count = 1;
+	};
+	struct ParameterPlace {
+		uint32_t function = 0;
+		uint32_t index = 0;
+	};
+	struct ParameterOrigins {
+		Array<ResourceElements> elements;
+		bool done = false;
+		bool failed = false;
+	};
+	// each function parameter's function and place, each function's calls
+	// (word indices), found by find_image_uses
+	Map<uint32_t, ParameterPlace> parameter_places;
+	Map<uint32_t, Array<uint32_t>> function_calls;
+	// the variables that each parameter of a texture or sampler stands for
+	Map<uint32_t, ParameterOrigins> parameter_origins;
+	// the pairs of places whose combination was paired already
+	Set<std::array<uint32_t, 8>> paired_places;
+	// the place of a texture or sampler value, or of a pointer to one; false
+	// for an origin that is not known
+	bool get_value_place(uint32_t id, ResourcePlace &place);
+	bool get_pointer_place(uint32_t pointer, ResourcePlace &place);
+	// the variables and elements that a place may be
+	bool get_place_elements(const ResourcePlace &place, const char *kind, Array<ResourceElements> &elements, uint32_t depth);
+	const ParameterOrigins *get_parameter_origins(uint32_t parameter, const char *kind, uint32_t depth);
+	// the elements below a type of arrays of constant lengths (1 for another
+	// type), 0 for one that GL cannot count
+	uint32_t get_element_count(const Iterator &type) const;
+	// the pragma lines of a combination that something samples through: one
+	// sampler for each texture unit
+	void pair_texture_sampler(const Iterator &it);
 	String get_signed_coordinate(uint32_t id);
 	// the GLSL name of the integer type of the shape of `type` in the given
 	// signedness, which the module need not declare

@@ -734,8 +734,22 @@ void ShaderSpirvGLSL::find_image_uses() {
 	// per texture: sampled with a depth comparison (1), without one (2)
 	Map<uint32_t, uint32_t> sampling;
 	bool body = false;
+	uint32_t function = 0;
+	uint32_t parameters = 0;
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
+		// the parameters and calls of the functions, through which a texture
+		// or a sampler may reach its combination
+		if (op == OpFunction) {
+			function = it[2];
+			parameters = 0;
+		} else if (op == OpFunctionParameter) {
+			parameter_places.insert(it[2], ParameterPlace{function, parameters++});
+		} else if (op == OpFunctionCall) {
+			Array<uint32_t> *calls = function_calls.get(it[3]);
+			if (calls == nullptr) calls = &function_calls.insert(it[3], Array<uint32_t>())->value;
+			calls->append(it.get_index());
+		}
 		// the combinations of a texture with a sampler that something samples
 		// through, rather than take the texture back of (OpImage) to fetch
 		// or query, which no sampler changes

@@ -601,36 +601,206 @@ uint32_t ShaderSpirvGLSL::get_coordinate_count(const Iterator &image, bool stora
 String ShaderSpirvGLSL::get_image_value(const Iterator &it, bool parenthesize) {
 	int32_t op = it.get_opcode();
 	if (op == OpSampledImage) {
-		Iterator texture = get_target_variable(it[3]);
-		Iterator sampler = get_target_variable(it[4]);
-		if (!texture.is_end() && !sampler.is_end() && sampled_uses.find(it[2])) {
-			const uint32_t *tb = records[texture[2]].decorations.get(DecorationBinding);
-			const uint32_t *sb = records[sampler[2]].decorations.get(DecorationBinding);
-			// an element of an array takes the binding of its place, as
-			// GL gives one to each element; a texture chosen at run time
-			// may be any of them (a sampler cannot: check_module)
-			uint32_t texture_first = 0, texture_count = 1, sampler_first = 0, sampler_count = 1;
-			get_array_elements(it[3], texture_first, texture_count);
-			get_array_elements(it[4], sampler_first, sampler_count);
-			if (tb && sb && sampler_count == 1) {
-				for (uint32_t k = 0; k < texture_count; k++) {
-					uint32_t unit = *tb + texture_first + k;
-					const uint32_t *paired = texture_samplers.get(unit);
-					if (paired && *paired != *sb + sampler_first) {
-						// GL samples a texture unit with one sampler
-						log_error("ShaderSpirvGLSL::get_image_value(): unknown second sampler (binding %u) of texture %s at binding %u\n",
-							*sb + sampler_first, records[texture[2]].name.get(), unit);
-						break;
-					}
-					if (paired) continue;
-					texture_samplers.insert(unit, *sb + sampler_first);
-					pragmas.append(String::format("#pragma sampler(%u, %u)\n", unit, *sb + sampler_first));
-				}
-			}
-		}
+		if (sampled_uses.find(it[2])) pair_texture_sampler(it);
 		return get_value(it[3], parenthesize);
 	}
 	return get_image_call(it);
+}
+
+void ShaderSpirvGLSL::pair_texture_sampler(const Iterator &it) {
+	ResourcePlace texture, sampler;
+	for (uint32_t k = 3; k < 5; k++) {
+		if (get_value_place(it[k], k == 3 ? texture : sampler)) continue;
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown origin of %s %s\n", k == 3 ? "texture" : "sampler", records[it[k]].name.get());
+		return;
+	}
+	// a combination of the same places pairs the same units again
+	std::array<uint32_t, 8> key = {texture.root, texture.first, texture.count, texture.exact ? 1u : 0u, sampler.root, sampler.first, sampler.count,
+		sampler.exact ? 1u : 0u};
+	if (paired_places.find(key)) return;
+	paired_places.insert(key);
+	Array<ResourceElements> textures, samplers;
+	if (!get_place_elements(texture, "texture", textures, 0) || !get_place_elements(sampler, "sampler", samplers, 0)) return;
+	for (uint32_t i = 0; i < samplers.size(); i++) {
+		const uint32_t *sb = records[samplers[i].variable].decorations.get(DecorationBinding);
+		// a sampler chosen at run time is check_module's error
+		if (!sb || samplers[i].count != 1) continue;
+		uint32_t sampler_binding = *sb + samplers[i].first;
+		for (uint32_t j = 0; j < textures.size(); j++) {
+			const uint32_t *tb = records[textures[j].variable].decorations.get(DecorationBinding);
+			if (!tb) continue;
+			// an element of an array takes the binding of its place, as
+			// GL gives one to each element; a texture chosen at run time
+			// may be any of them
+			for (uint32_t k = 0; k < textures[j].count; k++) {
+				uint32_t unit = *tb + textures[j].first + k;
+				const uint32_t *paired = texture_samplers.get(unit);
+				if (paired && *paired != sampler_binding) {
+					// GL samples a texture unit with one sampler
+					log_error("ShaderSpirvGLSL::get_image_value(): unknown second sampler (binding %u) of texture %s at binding %u\n", sampler_binding,
+						records[textures[j].variable].name.get(), unit);
+					return;
+				}
+				if (paired) continue;
+				texture_samplers.insert(unit, sampler_binding);
+				pragmas.append(String::format("#pragma sampler(%u, %u)\n", unit, sampler_binding));
+			}
+		}
+	}
+}
+
+bool ShaderSpirvGLSL::get_value_place(uint32_t id, ResourcePlace &place) {
+	for (uint32_t steps = 0; steps < 64; steps++) {
+		Iterator it = find_target(id);
+		int32_t op = it.get_opcode();
+		if (op == OpCopyObject) {
+			id = it[3];
+		} else if (op == OpLoad) {
+			return get_pointer_place(it[3], place);
+		} else if (op == OpFunctionParameter) {
+			// a texture or sampler passed by value: the arguments' own
+			place = ResourcePlace{id, 0, get_element_count(get_target_type(id)), true};
+			return true;
+		} else {
+			break;
+		}
+	}
+	return false;
+}
+
+bool ShaderSpirvGLSL::get_pointer_place(uint32_t pointer, ResourcePlace &place) {
+	Iterator it = find_target(pointer);
+	if (it.get_opcode() == OpVariable && it[3] == StorageUniformConstant) {
+		// the whole variable: all its elements (0 where GL cannot count them)
+		place = ResourcePlace{pointer, 0, get_element_count(get_target_type(pointer)), true};
+		return true;
+	}
+	bool chain = it.get_opcode() == OpAccessChain || it.get_opcode() == OpInBoundsAccessChain;
+	if (chain && find_target(it[3]).get_opcode() == OpVariable && find_target(it[3])[3] == StorageUniformConstant) {
+		// an element of a variable, as the bindings of arrays count them
+		place = ResourcePlace{it[3], 0, 1, true};
+		get_array_elements(pointer, place.first, place.count);
+		return true;
+	}
+	// the access chains down to a variable or a parameter, outermost first
+	uint32_t chains[64];
+	uint32_t levels = 0;
+	uint32_t root = pointer;
+	for (; levels < 64; levels++) {
+		Iterator link = find_target(root);
+		if (link.get_opcode() != OpAccessChain && link.get_opcode() != OpInBoundsAccessChain) break;
+		chains[levels] = root;
+		root = link[3];
+	}
+	Iterator base = find_target(root);
+	bool known = levels < 64 && (base.get_opcode() == OpFunctionParameter || (base.get_opcode() == OpVariable && base[3] == StorageUniformConstant));
+	// the element that constant indices reach within the root's arrays
+	Iterator level = get_target_type(root);
+	uint32_t offset = 0;
+	bool exact = true;
+	for (uint32_t i = levels; known && i-- > 0;) {
+		Iterator link = find_target(chains[i]);
+		for (uint32_t k = 4; k < link.get_size(); k++) {
+			if (!is_array_opcode(level.get_opcode())) {
+				known = false;
+				break;
+			}
+			uint32_t below = get_element_count(get_target_type(level[2]));
+			Iterator length = find_target(level[3]);
+			Iterator index = find_target(link[k]);
+			bool constant = level.get_opcode() == OpTypeArray && length.get_opcode() == OpConstant && index.get_opcode() == OpConstant;
+			if (constant && index[3] < length[3] && below != 0) {
+				offset += index[3] * below;
+			} else {
+				exact = false;
+			}
+			level = get_target_type(level[2]);
+		}
+	}
+	if (!known) return false;
+	uint32_t count = get_element_count(level);
+	if (count == 0) exact = false;
+	if (base.get_opcode() == OpFunctionParameter) {
+		place = ResourcePlace{root, offset, count, exact};
+		return true;
+	}
+	// a variable reached through more than one chain
+	uint32_t total = get_element_count(get_target_type(root));
+	if (exact) place = ResourcePlace{root, offset, count, true};
+	else place = ResourcePlace{root, 0, total != 0 ? total : 1, true};
+	return true;
+}
+
+uint32_t ShaderSpirvGLSL::get_element_count(const Iterator &type) const {
+	Iterator level = type;
+	uint32_t total = 1;
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(level.get_opcode()); steps++) {
+		Iterator length = find_target(level[3]);
+		if (level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return 0;
+		total *= length[3];
+		if (total > 4096) return 0;
+		level = get_target_type(level[2]);
+	}
+	return is_array_opcode(level.get_opcode()) ? 0 : total;
+}
+
+bool ShaderSpirvGLSL::get_place_elements(const ResourcePlace &place, const char *kind, Array<ResourceElements> &elements, uint32_t depth) {
+	if (find_target(place.root).get_opcode() == OpVariable) {
+		if (place.count == 0) {
+			log_error("ShaderSpirvGLSL::get_image_value(): unknown elements of %s %s\n", kind, records[place.root].name.get());
+			return false;
+		}
+		elements.append(ResourceElements{place.root, place.first, place.count});
+		return true;
+	}
+	const ParameterOrigins *origins = get_parameter_origins(place.root, kind, depth);
+	if (origins == nullptr) return false;
+	// the elements within the parameter, where it is one whole argument
+	uint32_t whole = get_element_count(get_target_type(place.root));
+	for (uint32_t i = 0; i < origins->elements.size(); i++) {
+		const ResourceElements &origin = origins->elements[i];
+		if (place.exact && whole != 0 && origin.count == whole) elements.append(ResourceElements{origin.variable, origin.first + place.first, place.count});
+		else elements.append(origin);
+	}
+	return true;
+}
+
+const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(uint32_t parameter, const char *kind, uint32_t depth) {
+	ParameterOrigins *origins = parameter_origins.get(parameter);
+	if (origins && origins->done) return origins->failed ? nullptr : origins;
+	const ParameterPlace *at = parameter_places.get(parameter);
+	if (origins || at == nullptr || depth >= 256) {
+		// a parameter that is its own argument, or one of calls nested too deep
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown origin of %s parameter %s\n", kind, records[parameter].name.get());
+		if (origins) origins->failed = true;
+		return nullptr;
+	}
+	origins = &parameter_origins.insert(parameter, ParameterOrigins())->value;
+	bool pointer = find_target(find_target(parameter)[1]).get_opcode() == OpTypePointer;
+	const Array<uint32_t> *calls = function_calls.get(at->function);
+	Set<std::array<uint32_t, 3>> seen;
+	bool ok = true;
+	for (uint32_t i = 0; ok && calls && i < calls->size(); i++) {
+		// the argument is the pointer of a pointer parameter, else the value
+		uint32_t argument = get_iterator((*calls)[i])[4 + at->index];
+		ResourcePlace place;
+		Array<ResourceElements> elements;
+		if (!(pointer ? get_pointer_place(argument, place) : get_value_place(argument, place))) {
+			log_error("ShaderSpirvGLSL::get_image_value(): unknown origin of %s parameter %s\n", kind, records[parameter].name.get());
+			ok = false;
+			break;
+		}
+		ok = get_place_elements(place, kind, elements, depth + 1);
+		for (uint32_t k = 0; ok && k < elements.size(); k++) {
+			std::array<uint32_t, 3> key = {elements[k].variable, elements[k].first, elements[k].count};
+			if (seen.find(key)) continue;
+			seen.insert(key);
+			origins->elements.append(elements[k]);
+		}
+	}
+	origins->done = true;
+	origins->failed = origins->failed || !ok;
+	return origins->failed ? nullptr : origins;
 }
 
 void ShaderSpirvGLSL::get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const {

@@ -48,6 +48,10 @@ const Expected expected_failures[] = {
 		"the push constants' std430 mat2 (stride 8, vec4 at 16) has no layout of an ES uniform block"},
 	{"storage_images.comp", "-glsles", "unknown access of image layers that is read and written",
 		"ES reads and writes one image only in the r32 formats; layers is rgba16f"},
+	{"textures_separate.frag", "-glsl", "unknown second sampler (binding 0) of texture albedo at binding 0",
+		"sample_both combines the texture passed to it with two samplers, and a GL texture unit has one"},
+	{"textures_separate.frag", "-glsles", "unknown second sampler (binding 0) of texture albedo at binding 0",
+		"sample_both combines the texture passed to it with two samplers, and an ES texture unit has one"},
 	{"types_16bit.comp", "-glsles", "unknown capability Float16", "ES has no 16-bit types"},
 	{"types_64bit.comp", "-glsles", "unknown capability Float64", "ES has no doubles (nor 64-bit integers)"},
 };

@@ -666,6 +666,174 @@ const char *const block_copy_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// Textures that reach their combination through function parameters: by
+// themselves, through two functions, and as elements of an array passed
+// whole; each texture unit has the sampler of its own combinations.
+const char *const texture_parameters_source =
+	"#version 450\n"
+	"layout(set = 0, binding = 0) uniform texture2D tex;\n"
+	"layout(set = 0, binding = 1) uniform texture2D texs[3];\n"
+	"layout(set = 0, binding = 4) uniform texture2D other;\n"
+	"layout(set = 0, binding = 5) uniform sampler smooth_sampler;\n"
+	"layout(set = 0, binding = 6) uniform sampler sharp_sampler;\n"
+	"layout(location = 0) in vec2 uv;\n"
+	"layout(location = 0) out vec4 color;\n"
+	"vec4 inner(texture2D t, vec2 p) { return texture(sampler2D(t, smooth_sampler), p); }\n"
+	"vec4 outer(texture2D t, vec2 p) { return inner(t, p * 2.0); }\n"
+	"vec4 pick(texture2D t[3]) { return texture(sampler2D(t[2], sharp_sampler), vec2(0.25)); }\n"
+	"void main() { color = outer(tex, uv) + outer(texs[1], uv) + pick(texs) + texture(sampler2D(other, sharp_sampler), uv); }\n";
+
+const char *const texture_parameters_pragmas = "}\n#pragma sampler(0, 5)\n#pragma sampler(2, 5)\n#pragma sampler(3, 6)\n#pragma sampler(4, 6)\n";
+
+// the elements of an array of textures, one of them passed by itself and
+// the whole array to a function that takes another of them
+const char *const texture_elements_source =
+	"#version 450\n"
+	"layout(set = 0, binding = 0) uniform texture2D texs[3];\n"
+	"layout(set = 0, binding = 3) uniform sampler smooth_sampler;\n"
+	"layout(set = 0, binding = 4) uniform sampler sharp_sampler;\n"
+	"layout(location = 0) in vec2 uv;\n"
+	"layout(location = 0) out vec4 color;\n"
+	"vec4 one(texture2D t) { return texture(sampler2D(t, smooth_sampler), uv); }\n"
+	"vec4 pick(texture2D t[3]) { return texture(sampler2D(t[1], sharp_sampler), uv); }\n"
+	"void main() { color = one(texs[0]) + one(texs[2]) + pick(texs); }\n";
+
+const char *const texture_elements_pragmas = "}\n#pragma sampler(0, 3)\n#pragma sampler(2, 3)\n#pragma sampler(1, 4)\n";
+
+// a texture passed to a function that combines it with two samplers
+const char *const texture_parameter_two_samplers_source =
+	"#version 450\n"
+	"layout(set = 0, binding = 0) uniform texture2D tex;\n"
+	"layout(set = 0, binding = 1) uniform sampler smooth_sampler;\n"
+	"layout(set = 0, binding = 2) uniform sampler sharp_sampler;\n"
+	"layout(location = 0) in vec2 uv;\n"
+	"layout(location = 0) out vec4 color;\n"
+	"vec4 both(texture2D t) { return texture(sampler2D(t, smooth_sampler), uv) * texture(sampler2D(t, sharp_sampler), uv); }\n"
+	"void main() { color = both(tex); }\n";
+
+// an element passed by itself and, within its array, to another function
+// that combines it with another sampler
+const char *const texture_element_two_samplers_source =
+	"#version 450\n"
+	"layout(set = 0, binding = 0) uniform texture2D texs[3];\n"
+	"layout(set = 0, binding = 3) uniform sampler smooth_sampler;\n"
+	"layout(set = 0, binding = 4) uniform sampler sharp_sampler;\n"
+	"layout(location = 0) in vec2 uv;\n"
+	"layout(location = 0) out vec4 color;\n"
+	"vec4 one(texture2D t) { return texture(sampler2D(t, smooth_sampler), uv); }\n"
+	"vec4 pick(texture2D t[3]) { return texture(sampler2D(t[2], sharp_sampler), uv); }\n"
+	"void main() { color = one(texs[0]) + one(texs[2]) + pick(texs); }\n";
+
+// a texture passed by value, as the image itself, to a function called
+// with two textures; `sample` combines it with one sampler
+const char *const texture_value_parameter_module =
+	"OpCapability Shader\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %uv %color\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %sample \"sample\"\n"
+	"OpName %t \"t\"\n"
+	"OpName %tex \"tex\"\n"
+	"OpName %tex2 \"tex2\"\n"
+	"OpDecorate %tex DescriptorSet 0\n"
+	"OpDecorate %tex Binding 0\n"
+	"OpDecorate %smp DescriptorSet 0\n"
+	"OpDecorate %smp Binding 1\n"
+	"OpDecorate %tex2 DescriptorSet 0\n"
+	"OpDecorate %tex2 Binding 3\n"
+	"OpDecorate %uv Location 0\n"
+	"OpDecorate %color Location 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%pimg = OpTypePointer UniformConstant %img\n"
+	"%sam = OpTypeSampler\n"
+	"%psam = OpTypePointer UniformConstant %sam\n"
+	"%si = OpTypeSampledImage %img\n"
+	"%pv2 = OpTypePointer Input %v2\n"
+	"%pv4 = OpTypePointer Output %v4\n"
+	"%fs = OpTypeFunction %v4 %img\n"
+	"%tex = OpVariable %pimg UniformConstant\n"
+	"%tex2 = OpVariable %pimg UniformConstant\n"
+	"%smp = OpVariable %psam UniformConstant\n"
+	"%uv = OpVariable %pv2 Input\n"
+	"%color = OpVariable %pv4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%a = OpLoad %img %tex\n"
+	"%b = OpLoad %img %tex2\n"
+	"%ra = OpFunctionCall %v4 %sample %a\n"
+	"%rb = OpFunctionCall %v4 %sample %b\n"
+	"%r = OpFAdd %v4 %ra %rb\n"
+	"OpStore %color %r\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n"
+	"%sample = OpFunction %v4 None %fs\n"
+	"%t = OpFunctionParameter %img\n"
+	"%body = OpLabel\n"
+	"%s = OpLoad %sam %smp\n"
+	"%c = OpSampledImage %si %t %s\n"
+	"%p = OpLoad %v2 %uv\n"
+	"%v = OpImageSampleImplicitLod %v4 %c %p\n"
+	"OpReturnValue %v\n"
+	"OpFunctionEnd\n";
+
+// the same, with one call given an undefined texture: which texture unit
+// `sample` reads is not known
+const char *const texture_undefined_argument_module =
+	"OpCapability Shader\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %uv %color\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %sample \"sample\"\n"
+	"OpName %t \"t\"\n"
+	"OpName %tex \"tex\"\n"
+	"OpDecorate %tex DescriptorSet 0\n"
+	"OpDecorate %tex Binding 0\n"
+	"OpDecorate %smp DescriptorSet 0\n"
+	"OpDecorate %smp Binding 1\n"
+	"OpDecorate %uv Location 0\n"
+	"OpDecorate %color Location 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%pimg = OpTypePointer UniformConstant %img\n"
+	"%sam = OpTypeSampler\n"
+	"%psam = OpTypePointer UniformConstant %sam\n"
+	"%si = OpTypeSampledImage %img\n"
+	"%pv2 = OpTypePointer Input %v2\n"
+	"%pv4 = OpTypePointer Output %v4\n"
+	"%fs = OpTypeFunction %v4 %img\n"
+	"%tex = OpVariable %pimg UniformConstant\n"
+	"%smp = OpVariable %psam UniformConstant\n"
+	"%uv = OpVariable %pv2 Input\n"
+	"%color = OpVariable %pv4 Output\n"
+	"%undefined = OpUndef %img\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%a = OpLoad %img %tex\n"
+	"%ra = OpFunctionCall %v4 %sample %a\n"
+	"%rb = OpFunctionCall %v4 %sample %undefined\n"
+	"%r = OpFAdd %v4 %ra %rb\n"
+	"OpStore %color %r\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n"
+	"%sample = OpFunction %v4 None %fs\n"
+	"%t = OpFunctionParameter %img\n"
+	"%body = OpLabel\n"
+	"%s = OpLoad %sam %smp\n"
+	"%c = OpSampledImage %si %t %s\n"
+	"%p = OpLoad %v2 %uv\n"
+	"%v = OpImageSampleImplicitLod %v4 %c %p\n"
+	"OpReturnValue %v\n"
+	"OpFunctionEnd\n";
+
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
 		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
@@ -746,6 +914,19 @@ const FormCase form_cases[] = {
 		"layout(location = 0) flat in int k;\nlayout(location = 1) in vec2 uv;\nlayout(location = 0) out vec4 o;\n"
 		"void main() { o = texture(sampler2D(tex[k], smp[0]), uv) + texture(sampler2D(tex[1], smp[1]), uv); }\n",
 		{"unknown second sampler (binding 2) of texture tex at binding 1"}, {"unknown second sampler (binding 2) of texture tex at binding 1"}},
+	// a texture or an element of one that reaches its combination through
+	// parameters: its unit, traced back to the arguments of every call,
+	// takes the one sampler of its combinations, or the text fails
+	{"textures through parameters", "frag", "vulkan1.0", texture_parameters_source, {texture_parameters_pragmas}, {texture_parameters_pragmas}},
+	{"texture elements through parameters", "frag", "vulkan1.0", texture_elements_source, {texture_elements_pragmas}, {texture_elements_pragmas}},
+	{"texture parameter with two samplers", "frag", "vulkan1.0", texture_parameter_two_samplers_source,
+		{"unknown second sampler (binding 1) of texture tex at binding 0"}, {"unknown second sampler (binding 1) of texture tex at binding 0"}},
+	{"texture element through parameters with two samplers", "frag", "vulkan1.0", texture_element_two_samplers_source,
+		{"unknown second sampler (binding 4) of texture texs at binding 2"}, {"unknown second sampler (binding 4) of texture texs at binding 2"}},
+	{"texture passed by value", "frag", "vulkan1.0", texture_value_parameter_module, {"}\n#pragma sampler(0, 1)\n#pragma sampler(3, 1)\n"},
+		{"}\n#pragma sampler(0, 1)\n#pragma sampler(3, 1)\n"}},
+	{"texture parameter of an unknown argument", "frag", "vulkan1.0", texture_undefined_argument_module, {"unknown origin of texture parameter t"},
+		{"unknown origin of texture parameter t"}},
 	// ES indexes arrays of images by constants only
 	{"image arrays indexed at run time", "comp", "vulkan1.0",
 		"#version 450\nlayout(local_size_x = 1) in;\nlayout(set = 0, binding = 0, r32ui) uniform uimage2D images[2];\n"
@@ -794,6 +975,46 @@ TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
 			EXPECT_EQ(r.status, 0) << r.err;
 			for (const std::string &part : expected) EXPECT_NE(r.text.find(part), std::string::npos) << part << " in\n" << r.text;
 			EXPECT_EQ(check_texts(glsl_checker(c.extension), {{"form." + std::string(c.extension), r.text}})[0], "") << r.text;
+		}
+	}
+	std::remove(module.c_str());
+}
+
+// This compiler's own modules pass textures to functions as the pointers of
+// the resources, as the reference compiler's do: the same pragma lines, and
+// the same refusals, with each text ending in its pragma lines.
+TEST(GLSLText, OwnModulesPairTexturesPassedToFunctions) {
+	if (!have_tools()) GTEST_SKIP() << "glslangValidator or the SPIR-V tools are not installed";
+	struct Case {
+		const char *source;
+		const char *expected; // the end of the text, or the error
+	};
+	const Case cases[] = {
+		{texture_parameters_source, texture_parameters_pragmas},
+		{texture_elements_source, texture_elements_pragmas},
+		{texture_parameter_two_samplers_source, "unknown second sampler (binding 1) of texture tex at binding 0"},
+		{texture_element_two_samplers_source, "unknown second sampler (binding 4) of texture texs at binding 2"},
+	};
+	std::string module = temp_path("module.spv");
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.source);
+		compiler_test::Compiled compiled = compiler_test::compile(5, c.source);
+		ASSERT_TRUE(compiled.ok) << compiled.log;
+		ASSERT_EQ(spirv_val(compiled.words, "vulkan1.0"), "");
+		std::string expected = c.expected;
+		if (expected.compare(0, 7, "unknown") != 0) {
+			Rendered text = render_both("frag", compiled.words);
+			for (const std::string *t : {&text.gl, &text.es}) {
+				ASSERT_GE(t->size(), expected.size()) << *t;
+				EXPECT_EQ(t->substr(t->size() - expected.size()), expected) << *t;
+			}
+			continue;
+		}
+		spirv_test::write_words(module, compiled.words);
+		for (const char *format : {"-glsl", "-glsles"}) {
+			Rendering r = render_module(stage_option("frag"), module, format);
+			EXPECT_EQ(r.status, 1) << r.text;
+			EXPECT_NE(named_error(r.err).find(expected), std::string::npos) << r.err;
 		}
 	}
 	std::remove(module.c_str());
