@@ -464,6 +464,23 @@ Operand ExpressionParser::parse_conditional() {
 	Segment code_b = detach(function, mark, last);
 	function.last_opcode = last;
 
+	// the structured branches of a selection on a scalar condition: each
+	// side's code and what follows it, then the merge
+	auto branches = [&](auto &&then_side, auto &&else_side) {
+		uint32_t then_label = compiler.next_id++;
+		uint32_t else_label = compiler.next_id++;
+		uint32_t merge_label = compiler.next_id++;
+		compiler.add_function_opcode(function, OpSelectionMerge, {merge_label, 0});
+		compiler.add_function_opcode(function, OpBranchConditional, {condition_id, then_label, else_label});
+		compiler.add_function_opcode(function, OpLabel, {then_label});
+		then_side();
+		compiler.add_function_opcode(function, OpBranch, {merge_label});
+		compiler.add_function_opcode(function, OpLabel, {else_label});
+		else_side();
+		compiler.add_function_opcode(function, OpBranch, {merge_label});
+		compiler.add_function_opcode(function, OpLabel, {merge_label});
+	};
+
 	// void operands (calls of void functions) only branch and call: the
 	// result is a value of no type, which no use takes
 	bool void_a = a.id != ~0u && type_name_of(a.id) == "void";
@@ -478,18 +495,7 @@ Operand ExpressionParser::parse_conditional() {
 			ret.id = result_id(void_type);
 			return ret;
 		}
-		uint32_t then_label = compiler.next_id++;
-		uint32_t else_label = compiler.next_id++;
-		uint32_t merge_label = compiler.next_id++;
-		compiler.add_function_opcode(function, OpSelectionMerge, {merge_label, 0});
-		compiler.add_function_opcode(function, OpBranchConditional, {condition_id, then_label, else_label});
-		compiler.add_function_opcode(function, OpLabel, {then_label});
-		attach(function, code_a);
-		compiler.add_function_opcode(function, OpBranch, {merge_label});
-		compiler.add_function_opcode(function, OpLabel, {else_label});
-		attach(function, code_b);
-		compiler.add_function_opcode(function, OpBranch, {merge_label});
-		compiler.add_function_opcode(function, OpLabel, {merge_label});
+		branches([&] { attach(function, code_a); }, [&] { attach(function, code_b); });
 		Operand ret;
 		ret.id = result_id(void_type);
 		return ret;
@@ -547,20 +553,15 @@ Operand ExpressionParser::parse_conditional() {
 	}
 	uint32_t length = a.id != ~0u ? compiler.get_target_length(a.id) : b.id != ~0u ? compiler.get_target_length(b.id) : ~0u;
 	uint32_t temporary = local_variable(type, length);
-	uint32_t then_label = compiler.next_id++;
-	uint32_t else_label = compiler.next_id++;
-	uint32_t merge_label = compiler.next_id++;
-	compiler.add_function_opcode(function, OpSelectionMerge, {merge_label, 0});
-	compiler.add_function_opcode(function, OpBranchConditional, {condition_id, then_label, else_label});
-	compiler.add_function_opcode(function, OpLabel, {then_label});
-	attach(function, code_a);
-	store(temporary, fit(resolve(a, compiler.get_target_type_name(type)), type));
-	compiler.add_function_opcode(function, OpBranch, {merge_label});
-	compiler.add_function_opcode(function, OpLabel, {else_label});
-	attach(function, code_b);
-	store(temporary, fit(resolve(b, compiler.get_target_type_name(type)), type));
-	compiler.add_function_opcode(function, OpBranch, {merge_label});
-	compiler.add_function_opcode(function, OpLabel, {merge_label});
+	branches(
+		[&] {
+			attach(function, code_a);
+			store(temporary, fit(resolve(a, compiler.get_target_type_name(type)), type));
+		},
+		[&] {
+			attach(function, code_b);
+			store(temporary, fit(resolve(b, compiler.get_target_type_name(type)), type));
+		});
 	Operand ret;
 	ret.id = load(temporary);
 	return ret;

@@ -724,6 +724,32 @@ const char *const texture_element_two_samplers_source =
 	"vec4 pick(texture2D t[3]) { return texture(sampler2D(t[2], sharp_sampler), uv); }\n"
 	"void main() { color = one(texs[0]) + one(texs[2]) + pick(texs); }\n";
 
+// the types and the sampling function of the two modules below
+#define TEXTURE_PARAMETER_TYPES \
+	"%void = OpTypeVoid\n" \
+	"%fn = OpTypeFunction %void\n" \
+	"%float = OpTypeFloat 32\n" \
+	"%v2 = OpTypeVector %float 2\n" \
+	"%v4 = OpTypeVector %float 4\n" \
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n" \
+	"%pimg = OpTypePointer UniformConstant %img\n" \
+	"%sam = OpTypeSampler\n" \
+	"%psam = OpTypePointer UniformConstant %sam\n" \
+	"%si = OpTypeSampledImage %img\n" \
+	"%pv2 = OpTypePointer Input %v2\n" \
+	"%pv4 = OpTypePointer Output %v4\n" \
+	"%fs = OpTypeFunction %v4 %img\n"
+#define TEXTURE_SAMPLE_FUNCTION \
+	"%sample = OpFunction %v4 None %fs\n" \
+	"%t = OpFunctionParameter %img\n" \
+	"%body = OpLabel\n" \
+	"%s = OpLoad %sam %smp\n" \
+	"%c = OpSampledImage %si %t %s\n" \
+	"%p = OpLoad %v2 %uv\n" \
+	"%v = OpImageSampleImplicitLod %v4 %c %p\n" \
+	"OpReturnValue %v\n" \
+	"OpFunctionEnd\n"
+
 // a texture passed by value, as the image itself, to a function called
 // with two textures; `sample` combines it with one sampler
 const char *const texture_value_parameter_module =
@@ -743,19 +769,7 @@ const char *const texture_value_parameter_module =
 	"OpDecorate %tex2 Binding 3\n"
 	"OpDecorate %uv Location 0\n"
 	"OpDecorate %color Location 0\n"
-	"%void = OpTypeVoid\n"
-	"%fn = OpTypeFunction %void\n"
-	"%float = OpTypeFloat 32\n"
-	"%v2 = OpTypeVector %float 2\n"
-	"%v4 = OpTypeVector %float 4\n"
-	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
-	"%pimg = OpTypePointer UniformConstant %img\n"
-	"%sam = OpTypeSampler\n"
-	"%psam = OpTypePointer UniformConstant %sam\n"
-	"%si = OpTypeSampledImage %img\n"
-	"%pv2 = OpTypePointer Input %v2\n"
-	"%pv4 = OpTypePointer Output %v4\n"
-	"%fs = OpTypeFunction %v4 %img\n"
+	TEXTURE_PARAMETER_TYPES
 	"%tex = OpVariable %pimg UniformConstant\n"
 	"%tex2 = OpVariable %pimg UniformConstant\n"
 	"%smp = OpVariable %psam UniformConstant\n"
@@ -771,15 +785,7 @@ const char *const texture_value_parameter_module =
 	"OpStore %color %r\n"
 	"OpReturn\n"
 	"OpFunctionEnd\n"
-	"%sample = OpFunction %v4 None %fs\n"
-	"%t = OpFunctionParameter %img\n"
-	"%body = OpLabel\n"
-	"%s = OpLoad %sam %smp\n"
-	"%c = OpSampledImage %si %t %s\n"
-	"%p = OpLoad %v2 %uv\n"
-	"%v = OpImageSampleImplicitLod %v4 %c %p\n"
-	"OpReturnValue %v\n"
-	"OpFunctionEnd\n";
+	TEXTURE_SAMPLE_FUNCTION;
 
 // the same, with one call given an undefined texture: which texture unit
 // `sample` reads is not known
@@ -797,19 +803,7 @@ const char *const texture_undefined_argument_module =
 	"OpDecorate %smp Binding 1\n"
 	"OpDecorate %uv Location 0\n"
 	"OpDecorate %color Location 0\n"
-	"%void = OpTypeVoid\n"
-	"%fn = OpTypeFunction %void\n"
-	"%float = OpTypeFloat 32\n"
-	"%v2 = OpTypeVector %float 2\n"
-	"%v4 = OpTypeVector %float 4\n"
-	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
-	"%pimg = OpTypePointer UniformConstant %img\n"
-	"%sam = OpTypeSampler\n"
-	"%psam = OpTypePointer UniformConstant %sam\n"
-	"%si = OpTypeSampledImage %img\n"
-	"%pv2 = OpTypePointer Input %v2\n"
-	"%pv4 = OpTypePointer Output %v4\n"
-	"%fs = OpTypeFunction %v4 %img\n"
+	TEXTURE_PARAMETER_TYPES
 	"%tex = OpVariable %pimg UniformConstant\n"
 	"%smp = OpVariable %psam UniformConstant\n"
 	"%uv = OpVariable %pv2 Input\n"
@@ -824,15 +818,7 @@ const char *const texture_undefined_argument_module =
 	"OpStore %color %r\n"
 	"OpReturn\n"
 	"OpFunctionEnd\n"
-	"%sample = OpFunction %v4 None %fs\n"
-	"%t = OpFunctionParameter %img\n"
-	"%body = OpLabel\n"
-	"%s = OpLoad %sam %smp\n"
-	"%c = OpSampledImage %si %t %s\n"
-	"%p = OpLoad %v2 %uv\n"
-	"%v = OpImageSampleImplicitLod %v4 %c %p\n"
-	"OpReturnValue %v\n"
-	"OpFunctionEnd\n";
+	TEXTURE_SAMPLE_FUNCTION;
 
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,

@@ -4,9 +4,7 @@
 // the CPU Vulkan device over the same buffers, and every output word must be
 // the same. Each kernel also writes values it can check on its own run.
 #include "compute_runner.h"
-
-#include "core/Log.h"
-#include "shader/Shader.h"
+#include "own_compiler.h"
 
 #include <gtest/gtest.h>
 
@@ -17,26 +15,6 @@
 using namespace vulkan_test;
 
 namespace {
-
-// the module of `source` as `shader -compute` makes it: empty on failure,
-// with the log in *errors
-std::vector<uint32_t> front_end_spirv(const std::string &source, std::string *errors) {
-	struct Capture {
-		static bool callback(int32_t, uint64_t, const char *text, void *data) {
-			static_cast<std::string *>(data)->append(text);
-			return true;
-		}
-	};
-	Vexa::Log::Callback previous = Vexa::Log::getCallback();
-	void *previous_data = Vexa::Log::getCallbackData();
-	Vexa::Log::setCallback(&Capture::callback, errors);
-	Vexa::ShaderCompiler shader;
-	bool ok = shader.createGLSL(Vexa::Shader::Compute, source.c_str());
-	Vexa::Log::setCallback(previous, previous_data);
-	if (!ok) return {};
-	const Vexa::Array<uint32_t> &words = shader.getOpcodes();
-	return std::vector<uint32_t>(words.get(), words.get() + words.size());
-}
 
 struct Case {
 	const char *name;
