@@ -269,6 +269,8 @@ struct ShaderSpirv::Scheduler {
 
 	// pass 1 and its parts
 	void read_function(uint32_t begin, uint32_t end);
+	bool is_side_instruction(const Iterator &it) const;
+	bool is_pointer_result(const Iterator &it) const;
 	void read_value(const Iterator &it, uint32_t label);
 	void read_phi(const Iterator &it, uint32_t label);
 	void read_edges(const Iterator &branch);
@@ -382,6 +384,18 @@ uint8_t ShaderSpirv::Scheduler::get_chain_flags(const Iterator &chain) const {
 	return flags;
 }
 
+// whether a GLSL.std.450 instruction writes its second result through a
+// pointer operand (Modf and Frexp; their struct forms return both)
+bool ShaderSpirv::Scheduler::is_pointer_result(const Iterator &it) const {
+	if (it.get_opcode() != OpExtInst || it.get_size() < 7 || (it[4] != 35 && it[4] != 51)) return false;
+	const String *set = spirv.imports.get(it[3]);
+	return set && *set == "GLSL.std.450";
+}
+
+bool ShaderSpirv::Scheduler::is_side_instruction(const Iterator &it) const {
+	return is_side_opcode(it.get_opcode()) || is_pointer_result(it);
+}
+
 void ShaderSpirv::Scheduler::read_function(uint32_t begin, uint32_t end) {
 	uint32_t label = 0;
 	for (Iterator it = spirv.get_iterator(begin); !it.is_end() && it.get_index() < end && it.get_size(); it = it.advance(it.get_size())) {
@@ -479,12 +493,19 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 	} else if (is_image_opcode(op) || in(op, OpDPdx, OpFwidthCoarse) || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
 		in(op, OpSubgroupBallot, OpSubgroupReadInvocation)) {
 		value.kind = KindPinned;
+	} else if (is_pointer_result(it)) {
+		// writes where it stands, before the loads that read what it wrote
+		value.kind = KindSide;
 	} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
 		value.kind = KindPinned;
 	}
 	if (value.kind == KindSide) {
-		// an atomic writes the memory behind its pointer, a call anything
-		writers.append(Writer{position, (in(op, OpAtomicLoad, OpAtomicXor) || op == OpAtomicFAddEXT) ? get_place(it[3]) : Place()});
+		// an atomic writes the memory behind its pointer, Modf and Frexp
+		// behind their second operand, a call anything
+		Place place;
+		if (in(op, OpAtomicLoad, OpAtomicXor) || op == OpAtomicFAddEXT) place = get_place(it[3]);
+		else if (op == OpExtInst) place = get_place(it[6]);
+		writers.append(Writer{position, place});
 	}
 	if (value.kind != KindPure && value.kind != KindOpaque) impure.append(position);
 	local.insert(id, values.size());
@@ -745,7 +766,7 @@ void ShaderSpirv::Scheduler::place_values() {
 			}
 		}
 		// the arguments of an instruction with side effects are evaluated before it acts
-		if (is_side_opcode(op)) evaluation.add_owner(position);
+		if (is_side_instruction(it)) evaluation.add_owner(position);
 		for (uint32_t k = 1; k < it.get_size(); k++) {
 			if (!is_value_word(it, k) || (value_op && k < 3)) continue;
 			// a shuffle of a vector with itself writes it once

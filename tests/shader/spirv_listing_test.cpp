@@ -27,7 +27,7 @@ const char *const expected_cases[] = {
 	"declarations", // structures, blocks, arrays of arrays, out and inout parameters
 	"empty",        // a module without globals
 	"jumps",        // conditional break and continue without a merge of their own
-	"effects",      // increments, loads before stores, calls and atomics kept in place
+	"effects",      // increments, loads before stores, calls, atomics and frexp/modf with pointers kept in place
 	"phis",         // OpPhi: variables assigned on the edges, at once on a back edge
 };
 

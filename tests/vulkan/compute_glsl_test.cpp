@@ -4,14 +4,16 @@
 // signedness of operands and results, bits of float constants, NaN in
 // comparisons, the offsets of std140 and std430 blocks, atomics, flow,
 // vector logic, subgroups). The reference compiler's module of the row, and
-// what spirv-opt -O makes of it, are rendered as GL and ES GLSL; the
-// reference compiler compiles that text again, and its module must leave the
-// same bytes in every buffer as the module of the row did, on the same inputs.
+// what spirv-opt -O makes of it (and this program's module, for the rows that
+// ask), are rendered as GL and ES GLSL; the reference compiler compiles that
+// text again, and its module must leave the same bytes in every buffer as the
+// reference compiler's module of the row did, on the same inputs.
 //
 // A row may name the variants that the backend refuses, with the error that
 // names what the target cannot write, and the variants known to compute
 // otherwise, with what goes wrong: such a variant must still fail that way.
 #include "compute_runner.h"
+#include "own_compiler.h"
 
 #include "../shader/listing_fixtures.h"
 #include "shader/ShaderSpirv.h"
@@ -61,6 +63,8 @@ struct Case {
 	// defines it, the expected run spells it out in operations the device
 	// computes right (the module that is rendered keeps the instruction)
 	std::vector<std::pair<const char *, const char *>> expected_text = {};
+	// this program's module of the row is rendered as well
+	bool own = false;
 };
 
 using D = ComputeDevice;
@@ -449,6 +453,26 @@ const Case cases[] = {
 		"  float whole; w[i * 8u + 5u] = modf(z * 0.7, whole); w[i * 8u + 6u] = whole;\n"
 		"  FU fu = frexp_unsigned(z * 5.0); w[i * 8u + 7u] = fu.m; r[i * 4u + 2u] = int(fu.e);\n"
 		"}\n"},
+	// this program's modules take frexp and modf with the pointer of the out
+	// argument, through which the call writes before the argument is read:
+	// into variables, array and vector elements, a buffer, out parameters, a
+	// variable that the call also reads, in a loop and where the result goes unused
+	{"FrexpAndModfOutArguments",
+		"layout(std430, binding = 1) buffer Out { float w[64 * 8]; int r[64 * 8]; };\n"
+		"void split(float v, out int e, out float whole) { frexp(v, e); modf(v * 0.3, whole); }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x, o = i * 8u; float z = f[i];\n"
+		"  int e; float m = frexp(z, e); w[o] = m; r[o] = e;\n"
+		"  int ea[3]; ea[2] = 7; float n = frexp(z * 3.0, ea[i & 1u]); r[o + 1u] = ea[i & 1u] * 5 + ea[2]; w[o + 1u] = n;\n"
+		"  ivec3 ev = ivec3(1, 2, 3); frexp(-z, ev.y); r[o + 2u] = ev.x + ev.y * 64 + ev.z * 4096;\n"
+		"  frexp(z + 1.0, r[o + 3u]);\n"
+		"  int q = int(i) + 3; float y = frexp(float(q) * z, q); r[o + 4u] = q; w[o + 2u] = y;\n"
+		"  float whole; w[o + 3u] = modf(z * 0.7, whole) + whole * 3.0; w[o + 4u] = whole;\n"
+		"  vec2 wv; vec2 fv = modf(vec2(z, -z * 0.3), wv); w[o + 5u] = fv.x - fv.y * 3.0; w[o + 6u] = wv.x - wv.y * 3.0;\n"
+		"  int s = 0; for (int k = 0; k < 3; k++) { int t; frexp(z * float(k + 1), t); s = s * 64 + t; } r[o + 5u] = s;\n"
+		"  int se; float sw; split(z * 9.0, se, sw); r[o + 6u] = se; w[o + 7u] = sw;\n"
+		"}\n",
+		0, {}, {}, true},
 	// increments of for-statements that call functions, of constant and
 	// of other arguments, whose values the increment names
 	{"CallsInIncrements",
@@ -645,9 +669,16 @@ TEST_P(ComputeGLSL, RenderedTextComputesAsTheModule) {
 	std::vector<uint32_t> outputs = from_bytes<uint32_t>(expected.buffers[1]);
 	ASSERT_GE(outputs.size() - size_t(std::count(outputs.begin(), outputs.end(), 0u)), 64u);
 
-	for (const std::vector<uint32_t> *module : {&reference, &optimized}) {
+	std::vector<const std::vector<uint32_t> *> modules = {&reference, &optimized};
+	std::vector<uint32_t> own;
+	if (c.own) {
+		own = own_spirv(source, &errors);
+		ASSERT_FALSE(own.empty()) << errors << "\n" << source;
+		modules.push_back(&own);
+	}
+	for (const std::vector<uint32_t> *module : modules) {
 		for (const char *format : {"GLSL_GL", "GLSL_GLES"}) {
-			std::string variant = std::string(format) + (module == &optimized ? " after spirv-opt -O" : "");
+			std::string variant = std::string(format) + (module == &optimized ? " after spirv-opt -O" : module == &own ? " of this program's module" : "");
 			SCOPED_TRACE(variant);
 			const Known *known = known_of(c, variant);
 			std::unique_ptr<Vexa::ShaderSpirv> spirv(Vexa::ShaderSpirv::get(format));
