@@ -512,6 +512,24 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		add_helper(helper);
 		return String::format("_%s_%s(%s)", call, type.get(), get_value(it[5], false).get());
 	}
+	if (set && *set == "GLSL.std.450" && it[4] == 51 && it.get_size() > 6) {
+		// frexp writes 32-bit int exponents: a helper converts them for the
+		// unsigned exponent that the pointer operand may lead to
+		uint32_t exponent = get_target_type(it[6])[1];
+		Iterator part = get_target_base_type(it[6]);
+		if (part.get_opcode() != OpTypeInt || part[2] != 32) {
+			log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction Frexp of %u-bit exponents\n", part.get_opcode() == OpTypeInt ? part[2] : 0u);
+			return String();
+		}
+		if (part[3] == 0) {
+			String type = get_type(it[1], nullptr);
+			String exponent_type = get_type(exponent, nullptr);
+			if (type.empty() || exponent_type.empty()) return String();
+			add_helper(String::format("%s _frexp_%s_%s(%s x, out %s e) {\n\t%s i;\n\t%s r = frexp(x, i);\n\te = %s(i);\n\treturn r;\n}\n", type.get(),
+				type.get(), exponent_type.get(), type.get(), exponent_type.get(), get_integer_type_name(exponent, true).get(), type.get(), exponent_type.get()));
+			return String::format("_frexp_%s_%s(%s, %s)", type.get(), exponent_type.get(), get_value(it[5], false).get(), get_value(it[6], false).get());
+		}
+	}
 	if (set && *set == "GLSL.std.450" && (it[4] == 79 || it[4] == 80 || it[4] == 81) && it.get_size() >= (it[4] == 81 ? 8u : 7u)) {
 		// NMin, NMax and NClamp give the other operand where one is NaN;
 		// GLSL's min, max and clamp leave that undefined

@@ -820,6 +820,47 @@ const char *const texture_undefined_argument_module =
 	"OpFunctionEnd\n"
 	TEXTURE_SAMPLE_FUNCTION;
 
+// frexp writes its exponent through a pointer to an unsigned integer, which
+// GLSL's frexp does not take
+const char *const unsigned_exponent_module =
+	"OpCapability Shader\n"
+	"%1 = OpExtInstImport \"GLSL.std.450\"\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint GLCompute %main \"main\"\n"
+	"OpExecutionMode %main LocalSize 1 1 1\n"
+	"OpName %B \"B\"\n"
+	"OpMemberName %B 0 \"e\"\n"
+	"OpMemberName %B 1 \"m\"\n"
+	"OpName %b \"b\"\n"
+	"OpDecorate %B Block\n"
+	"OpMemberDecorate %B 0 Offset 0\n"
+	"OpMemberDecorate %B 1 Offset 8\n"
+	"OpDecorate %b DescriptorSet 0\n"
+	"OpDecorate %b Binding 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%int = OpTypeInt 32 1\n"
+	"%uv2 = OpTypeVector %uint 2\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%B = OpTypeStruct %uv2 %v2\n"
+	"%p_b = OpTypePointer StorageBuffer %B\n"
+	"%p_uv2 = OpTypePointer StorageBuffer %uv2\n"
+	"%p_v2 = OpTypePointer StorageBuffer %v2\n"
+	"%i0 = OpConstant %int 0\n"
+	"%i1 = OpConstant %int 1\n"
+	"%b = OpVariable %p_b StorageBuffer\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%e = OpAccessChain %p_uv2 %b %i0\n"
+	"%mp = OpAccessChain %p_v2 %b %i1\n"
+	"%x = OpLoad %v2 %mp\n"
+	"%m = OpExtInst %v2 %1 Frexp %x %e\n"
+	"OpStore %mp %m\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
 		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
@@ -934,6 +975,10 @@ const FormCase form_cases[] = {
 		{"atomicAdd(s, 2.5)"}, {"unknown float atomic opcode 6035 of 32-bit floats"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
+	{"frexp of unsigned exponents", "comp", "vulkan1.1", unsigned_exponent_module,
+		{"vec2 _frexp_vec2_uvec2(vec2 x, out uvec2 e) {\n\tivec2 i;\n\tvec2 r = frexp(x, i);\n\te = uvec2(i);\n\treturn r;\n}\n",
+			"b.m = _frexp_vec2_uvec2(b.m, b.e);"},
+		{"_frexp_vec2_uvec2(b.m, b.e)"}},
 };
 
 TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
