@@ -676,6 +676,7 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 
 	// the pieces whose rendering adds extensions and pragma lines
 	String layouts = get_layouts();
+	String distances = get_distance_declarations();
 	String globals = get_globals();
 	String functions = get_functions();
 	String helper_text = get_helpers();
@@ -743,6 +744,7 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 		text.append("precision highp float;\nprecision highp int;\n");
 	}
 	text.append(layouts);
+	text.append(distances);
 	text.append(globals);
 	text.append(helper_text);
 	text.append(functions);
@@ -750,6 +752,71 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 	out = String(static_cast<StringStack<64> &&>(text));
 	if (errors > MaxLoggedErrors) Log::printf(Log::Error, "ShaderSpirvGLSL::get_source(): %u more errors\n", errors - MaxLoggedErrors);
 	return errors == 0;
+}
+
+String ShaderSpirvGLSL::get_distance_declarations() {
+	// GLSL's gl_ClipDistance and gl_CullDistance are unsized until declared
+	// again, and then take only constant indices. Their sizes are the
+	// module's: one declared alone where the stage has a single vertex, as a
+	// member of the whole gl_PerVertex block of gl_in[] (and gl_out[] of a
+	// control shader), with the other built-ins of the block that the module
+	// has. ES has neither (named where the module is checked).
+	bool clip = used_builtins.find(3u) != nullptr;
+	bool cull = used_builtins.find(4u) != nullptr;
+	if (is_es() || (!clip && !cull)) return String();
+	bool passthrough = false;
+	for (uint32_t i = 0; i < capabilities.size(); i++) passthrough = passthrough || capabilities[i] == 5251u;
+	StringStack<64> ret;
+	for (uint32_t storage_class : {StorageInput, StorageOutput}) {
+		bool input = storage_class == StorageInput;
+		const char *storage = input ? "in" : "out";
+		bool arrayed = (input && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation ||
+			execution_model == ModelGeometry)) || (!input && execution_model == ModelTessellationControl);
+		// the built-ins of the stage's vertices, by number, with their types
+		Map<uint32_t, uint32_t> found;
+		for (uint32_t i = 0; i < builtins.size(); i++) {
+			uint32_t variable = builtins[i];
+			if (variable >= records.size() || records[variable].storage != storage_class || find_target(variable).get_opcode() != OpVariable) continue;
+			Iterator type = get_target_type(variable);
+			if (arrayed && is_array_opcode(type.get_opcode())) type = get_target_type(type[2]);
+			const uint32_t *builtin = records[variable].decorations.get(DecorationBuiltIn);
+			if (builtin) {
+				if ((arrayed ? is_vertex_builtin_array(variable) : (*builtin == 3 || *builtin == 4)) && !found.get(*builtin)) found.insert(*builtin, type[1]);
+				continue;
+			}
+			if (type.get_opcode() != OpTypeStruct || type[1] >= members.size()) continue;
+			for (uint32_t k = 0; k < members[type[1]].size() && k + 2 < type.get_size(); k++) {
+				builtin = members[type[1]][k].decorations.get(DecorationBuiltIn);
+				if (builtin && *builtin <= 4 && *builtin != 2 && !found.get(*builtin)) found.insert(*builtin, type[k + 2]);
+			}
+		}
+		bool sized = (clip && found.get(3u)) || (cull && found.get(4u));
+		if (!sized || (arrayed && input && passthrough)) continue;
+		StringStack<64> block;
+		for (uint32_t builtin = 0; builtin <= 4; builtin++) {
+			const uint32_t *type = found.get(builtin);
+			if (type == nullptr || (!arrayed && builtin < 3)) continue;
+			Iterator element = get_target_type(*type);
+			if (builtin >= 3) {
+				element = is_array_opcode(element.get_opcode()) ? get_target_type(element[2]) : get_end();
+				if (element.get_opcode() != OpTypeFloat || element[2] != 32) {
+					log_error("ShaderSpirvGLSL::get_distance_declarations(): unknown type of builtin %s\n", get_builtin_name(builtin).get());
+					continue;
+				}
+			}
+			String line = String::format("%s %s%s;\n", get_type(*type, nullptr).get(), get_builtin_name(builtin).get(), get_array_suffix(*type).get());
+			if (arrayed) {
+				block.append('\t');
+				block.append(line);
+			} else {
+				ret.append(storage);
+				ret.append(' ');
+				ret.append(line);
+			}
+		}
+		if (arrayed) ret.append(String::format("%s gl_PerVertex {\n%s} %s[];\n", storage, String(static_cast<StringStack<64> &&>(block)).get(), input ? "gl_in" : "gl_out"));
+	}
+	return String(static_cast<StringStack<64> &&>(ret));
 }
 
 String ShaderSpirvGLSL::get_layouts() {

@@ -52,6 +52,8 @@ public:
 	String get_layouts();
 	// the helper functions that the rendered functions call
 	String get_helpers();
+	// the clip and cull distance arrays declared again with their sizes
+	String get_distance_declarations();
 
 	uint32_t getGLVersion() const { return gl_version; }
 	uint32_t getESVersion() const { return es_version; }

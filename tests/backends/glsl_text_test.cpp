@@ -415,7 +415,8 @@ TEST(GLSLText, VertexArraysAreGLSLs) {
 // cannot write at all. A case's source is GLSL for the reference compiler, or
 // SPIR-V assembly (for what no GLSL source gives). Each format's expectation
 // is the parts its text has, all of them, the checker taking the text; or,
-// when it begins with "unknown", the named error the output fails with.
+// when it begins with "unknown", the named error the output fails with. A
+// case may ask that this compiler's module of the source render the same.
 struct FormCase {
 	const char *name;
 	const char *extension;
@@ -423,6 +424,7 @@ struct FormCase {
 	const char *source;
 	std::vector<std::string> gl;
 	std::vector<std::string> es;
+	bool own = false;
 };
 
 // unsigned exponents, coordinates longer than the query takes, and two
@@ -861,6 +863,58 @@ const char *const unsigned_exponent_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// gl_ClipDistance of a control shader's own vertex arrays, indexed at run
+// time, and its Position beside it
+const char *const distance_arrays_module =
+	"OpCapability Tessellation\n"
+	"OpCapability ClipDistance\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint TessellationControl %main \"main\" %pos_in %pos_out %clip_in %clip_out %id\n"
+	"OpExecutionMode %main OutputVertices 3\n"
+	"OpDecorate %pos_in BuiltIn Position\n"
+	"OpDecorate %pos_out BuiltIn Position\n"
+	"OpDecorate %clip_in BuiltIn ClipDistance\n"
+	"OpDecorate %clip_out BuiltIn ClipDistance\n"
+	"OpDecorate %id BuiltIn InvocationId\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%int = OpTypeInt 32 1\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%u2 = OpConstant %uint 2\n"
+	"%u3 = OpConstant %uint 3\n"
+	"%arr3 = OpTypeArray %v4 %u3\n"
+	"%clip = OpTypeArray %float %u2\n"
+	"%clip3 = OpTypeArray %clip %u3\n"
+	"%p_in_arr3 = OpTypePointer Input %arr3\n"
+	"%p_out_arr3 = OpTypePointer Output %arr3\n"
+	"%p_in_clip3 = OpTypePointer Input %clip3\n"
+	"%p_out_clip3 = OpTypePointer Output %clip3\n"
+	"%p_in_v4 = OpTypePointer Input %v4\n"
+	"%p_out_v4 = OpTypePointer Output %v4\n"
+	"%p_in_f = OpTypePointer Input %float\n"
+	"%p_out_f = OpTypePointer Output %float\n"
+	"%p_in_int = OpTypePointer Input %int\n"
+	"%pos_in = OpVariable %p_in_arr3 Input\n"
+	"%pos_out = OpVariable %p_out_arr3 Output\n"
+	"%clip_in = OpVariable %p_in_clip3 Input\n"
+	"%clip_out = OpVariable %p_out_clip3 Output\n"
+	"%id = OpVariable %p_in_int Input\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%i = OpLoad %int %id\n"
+	"%src = OpAccessChain %p_in_v4 %pos_in %i\n"
+	"%p = OpLoad %v4 %src\n"
+	"%dst = OpAccessChain %p_out_v4 %pos_out %i\n"
+	"OpStore %dst %p\n"
+	"%c = OpAccessChain %p_in_f %clip_in %i %i\n"
+	"%cv = OpLoad %float %c\n"
+	"%d = OpAccessChain %p_out_f %clip_out %i %i\n"
+	"OpStore %d %cv\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 const FormCase form_cases[] = {
 	{"ldexp, query and names", "frag", "vulkan1.0", forms_module,
 		{"ldexp(1.0, int(k))", "textureQueryLod(tex, (uv).xy)", "float value = ", "float value_v"}, {"unknown opcode 105"}},
@@ -979,7 +1033,74 @@ const FormCase form_cases[] = {
 		{"vec2 _frexp_vec2_uvec2(vec2 x, out uvec2 e) {\n\tivec2 i;\n\tvec2 r = frexp(x, i);\n\te = uvec2(i);\n\treturn r;\n}\n",
 			"b.m = _frexp_vec2_uvec2(b.m, b.e);"},
 		{"_frexp_vec2_uvec2(b.m, b.e)"}},
+	// gl_ClipDistance and gl_CullDistance are unsized until declared again
+	// with a size, which an index at run time needs: alone where the stage
+	// has one vertex, in the whole gl_PerVertex block of gl_in[] and gl_out[]
+	// (ES has neither)
+	{"distances indexed at run time", "vert", "vulkan1.0",
+		"#version 450\nout gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[3]; float gl_CullDistance[2]; };\n"
+		"layout(location = 0) in float x;\n"
+		"void main() { gl_Position = vec4(1); for (int i = 0; i < 3; i++) gl_ClipDistance[i] = x; for (int i = 0; i < 2; i++) gl_CullDistance[i] = x; }\n",
+		{"#version 450 core\nout float gl_ClipDistance[3u];\nout float gl_CullDistance[2u];\n", "gl_ClipDistance[i] = x;"}, {"unknown builtin 3"}, true},
+	{"distances of vertex arrays indexed at run time", "tesc", "vulkan1.0",
+		"#version 450\nlayout(vertices = 3) out;\n"
+		"in gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[2]; } gl_in[gl_MaxPatchVertices];\n"
+		"out gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[2]; } gl_out[];\n"
+		"layout(location = 0) in int k[];\n"
+		"void main() {\n"
+		"  gl_out[gl_InvocationID].gl_Position = gl_in[gl_InvocationID].gl_Position;\n"
+		"  for (int i = 0; i < 2; i++) gl_out[gl_InvocationID].gl_ClipDistance[i] = gl_in[gl_InvocationID].gl_ClipDistance[i + k[0]];\n"
+		"  gl_TessLevelOuter[0] = 1.0; gl_TessLevelInner[0] = 1.0;\n"
+		"}\n",
+		{"in gl_PerVertex {\n\tvec4 gl_Position;\n\tfloat gl_ClipDistance[2u];\n} gl_in[];\n"
+		 "out gl_PerVertex {\n\tvec4 gl_Position;\n\tfloat gl_ClipDistance[2u];\n} gl_out[];\n"},
+		{"unknown builtin 3"}, true},
+	{"distances of an evaluation shader indexed at run time", "tese", "vulkan1.0",
+		"#version 450\nlayout(triangles) in;\n"
+		"in gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[2]; } gl_in[gl_MaxPatchVertices];\n"
+		"out gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[2]; };\n"
+		"layout(location = 0) patch in int k;\n"
+		"void main() { gl_Position = gl_in[0].gl_Position; for (int i = 0; i < 2; i++) gl_ClipDistance[i] = gl_in[1].gl_ClipDistance[k - i]; }\n",
+		{"\tfloat gl_ClipDistance[2u];\n} gl_in[];\nout float gl_ClipDistance[2u];\n"}, {"unknown builtin 3"}, true},
+	{"distances of a geometry shader indexed at run time", "geom", "vulkan1.0",
+		"#version 450\nlayout(triangles) in;\nlayout(points, max_vertices = 1) out;\n"
+		"in gl_PerVertex { vec4 gl_Position; float gl_CullDistance[3]; } gl_in[];\n"
+		"out gl_PerVertex { vec4 gl_Position; float gl_CullDistance[3]; };\n"
+		"layout(location = 0) flat in int k[];\n"
+		"void main() { gl_Position = gl_in[0].gl_Position; for (int i = 0; i < 3; i++) gl_CullDistance[i] = gl_in[1].gl_CullDistance[k[0] + i]; EmitVertex(); }\n",
+		{"\tfloat gl_CullDistance[3u];\n} gl_in[];\nout float gl_CullDistance[3u];\n"}, {"unknown builtin 4"}, true},
+	{"distances of a fragment shader indexed at run time", "frag", "vulkan1.0",
+		"#version 450\nin float gl_ClipDistance[3];\nin float gl_CullDistance[2];\n"
+		"layout(location = 0) flat in int k;\nlayout(location = 0) out vec4 o;\n"
+		"void main() { o = vec4(gl_ClipDistance[k], gl_CullDistance[k & 1], 0, 1); }\n",
+		{"in float gl_ClipDistance[3u];\nin float gl_CullDistance[2u];\n"}, {"unknown builtin 3"}, true},
+	// sized by constant indices: the redeclared blocks keep every built-in
+	// that the module's have
+	{"distances sized by constant indices", "tesc", "vulkan1.0",
+		"#version 450\nlayout(vertices = 3) out;\n"
+		"void main() {\n"
+		"  gl_out[gl_InvocationID].gl_Position = gl_in[gl_InvocationID].gl_Position;\n"
+		"  gl_out[gl_InvocationID].gl_PointSize = gl_in[0].gl_PointSize;\n"
+		"  gl_out[gl_InvocationID].gl_ClipDistance[1] = gl_in[gl_InvocationID].gl_ClipDistance[0];\n"
+		"  gl_TessLevelOuter[0] = 1.0; gl_TessLevelInner[0] = 1.0;\n"
+		"}\n",
+		{"\tfloat gl_PointSize;\n\tfloat gl_ClipDistance[2u];\n\tfloat gl_CullDistance[1u];\n} gl_out[];\n",
+			"gl_out[gl_InvocationID].gl_PointSize = gl_in[0].gl_PointSize;"},
+		{"unknown builtin 3"}},
+	{"distances of separate vertex arrays", "tesc", "vulkan1.0", distance_arrays_module,
+		{"in gl_PerVertex {\n\tvec4 gl_Position;\n\tfloat gl_ClipDistance[2u];\n} gl_in[];\n",
+			"gl_out[gl_InvocationID].gl_ClipDistance[gl_InvocationID] = gl_in[gl_InvocationID].gl_ClipDistance[gl_InvocationID];"},
+		{"unknown builtin 3"}},
 };
+
+// the stage of a file extension, as the compiler numbers it
+uint32_t stage_of(const std::string &extension) {
+	const char *const stages[] = {"vert", "tesc", "tese", "geom", "frag", "comp"};
+	for (uint32_t i = 0; i < 6; i++) {
+		if (extension == stages[i]) return i + 1;
+	}
+	return 0;
+}
 
 TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
 	if (!have_tools()) GTEST_SKIP() << "glslangValidator or the SPIR-V tools are not installed";
@@ -994,18 +1115,28 @@ TEST(GLSLText, FormsOfWhatGLSLSpellsOtherwise) {
 			words = make_module(c.extension, c.env, c.source);
 		}
 		ASSERT_FALSE(words.empty());
-		spirv_test::write_words(module, words);
-		for (int es = 0; es < 2; es++) {
-			const std::vector<std::string> &expected = es ? c.es : c.gl;
-			Rendering r = render_module(stage_option(c.extension), module, es ? "-glsles" : "-glsl");
-			if (expected.size() == 1 && expected[0].compare(0, 7, "unknown") == 0) {
-				EXPECT_EQ(r.status, 1) << r.text;
-				EXPECT_NE(named_error(r.err).find(expected[0]), std::string::npos) << r.err;
-				continue;
+		std::vector<std::vector<uint32_t>> modules = {words};
+		if (c.own) {
+			compiler_test::Compiled compiled = compiler_test::compile(stage_of(c.extension), c.source);
+			ASSERT_TRUE(compiled.ok) << compiled.log;
+			ASSERT_EQ(spirv_val(compiled.words, c.env), "");
+			modules.push_back(compiled.words);
+		}
+		for (const std::vector<uint32_t> &m : modules) {
+			SCOPED_TRACE(&m == &modules[0] ? "the reference compiler's module" : "this compiler's module");
+			spirv_test::write_words(module, m);
+			for (int es = 0; es < 2; es++) {
+				const std::vector<std::string> &expected = es ? c.es : c.gl;
+				Rendering r = render_module(stage_option(c.extension), module, es ? "-glsles" : "-glsl");
+				if (expected.size() == 1 && expected[0].compare(0, 7, "unknown") == 0) {
+					EXPECT_EQ(r.status, 1) << r.text;
+					EXPECT_NE(named_error(r.err).find(expected[0]), std::string::npos) << r.err;
+					continue;
+				}
+				EXPECT_EQ(r.status, 0) << r.err;
+				for (const std::string &part : expected) EXPECT_NE(r.text.find(part), std::string::npos) << part << " in\n" << r.text;
+				EXPECT_EQ(check_texts(glsl_checker(c.extension), {{"form." + std::string(c.extension), r.text}})[0], "") << r.text;
 			}
-			EXPECT_EQ(r.status, 0) << r.err;
-			for (const std::string &part : expected) EXPECT_NE(r.text.find(part), std::string::npos) << part << " in\n" << r.text;
-			EXPECT_EQ(check_texts(glsl_checker(c.extension), {{"form." + std::string(c.extension), r.text}})[0], "") << r.text;
 		}
 	}
 	std::remove(module.c_str());
