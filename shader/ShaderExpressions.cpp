@@ -5,6 +5,9 @@
 // the operand of "defined"); a name left after that counts as 0. Its
 // operators are those of GLSL's preprocessor, with C's precedence: the unary
 // "+ - ~ !", "* / %", "+ -", "<< >>", the comparisons, "& ^ |", "&& ||".
+// Its numbers are C's integer literals: decimal, octal after a leading 0,
+// hexadecimal after "0x". The operands of "#line" are read the same way,
+// except that a name left after expansion is refused there.
 // An expression is turned into a postfix list with an operator stack and the
 // list is then evaluated, so deeply nested parentheses cost heap, never stack.
 // The grammar is checked while tokenizing (an operand where an operator is
@@ -104,21 +107,38 @@ inline bool is_digit(char c) {
 	return c >= '0' && c <= '9';
 }
 
-// the extent of an integer literal: decimal, "0x" hexadecimal or "0b" binary
-// digits, as String::toi32 reads them, and an integer suffix
-uint32_t skip_integer(const char *src) {
+// An integer literal as C and GLSL write it: "0x" or "0X" and hexadecimal
+// digits, a leading 0 and octal digits, else decimal digits; "0b" and binary
+// digits too. An integer suffix may follow. The value wraps around in 32
+// bits; the length of the literal is returned. An octal literal with an 8 or
+// a 9 in it throws.
+uint32_t read_integer(const char *src, int32_t *value) {
 	const char *s = src;
+	uint32_t result = 0;
 	if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && Parser::isHexDigit(s[2])) {
 		s += 2;
-		while (Parser::isHexDigit(*s)) s++;
+		for (; Parser::isHexDigit(*s); s++) {
+			uint32_t digit = is_digit(*s) ? uint32_t(*s - '0') : uint32_t((*s | 0x20) - 'a' + 10);
+			result = (result << 4) | digit;
+		}
 	} else if (s[0] == '0' && (s[1] == 'b' || s[1] == 'B') && (s[2] == '0' || s[2] == '1')) {
 		s += 2;
-		while (*s == '0' || *s == '1') s++;
+		for (; *s == '0' || *s == '1'; s++) result = (result << 1) | uint32_t(*s - '0');
+	} else if (s[0] == '0') {
+		for (; is_digit(*s); s++) {
+			if (*s > '7') {
+				while (is_digit(*s)) s++;
+				StringStack<64> digits(src, (uint32_t)(s - src));
+				throwError("invalid octal literal %s\n", digits.get());
+			}
+			result = (result << 3) | uint32_t(*s - '0');
+		}
 	} else {
-		while (is_digit(*s)) s++;
+		for (; is_digit(*s); s++) result = result * 10 + uint32_t(*s - '0');
 	}
 	if ((s[0] == 'u' && (s[1] == 'l' || s[1] == 's')) || (s[0] == 'U' && (s[1] == 'L' || s[1] == 'S'))) s += 2;
 	else if (*s == 'u' || *s == 'U' || *s == 'l' || *s == 'L' || *s == 's' || *s == 'S') s++;
+	*value = (int32_t)result;
 	return (uint32_t)(s - src);
 }
 
@@ -249,10 +269,22 @@ Result apply(Kind kind, Result a, Result b) {
 	}
 }
 
-// `names` selects the name expressions of "ifdef": names are operands that
-// tell whether a macro exists, and only '!', "&&" and "||" are operators
-int32_t evaluate(const Shader::State &state, const char *text, bool names) {
-	if (text == nullptr || *text == 0) return -1;
+// How an expression is read. `names` selects the name expressions of
+// "ifdef": names are operands that tell whether a macro exists, and only '!',
+// "&&" and "||" are operators. With `list`, the expression ends where, outside
+// parentheses, an operand is complete and no binary operator follows ("5 + 10
+// 2" ends before the 2), and a name other than "defined" is malformed rather
+// than 0.
+struct Mode {
+	bool names = false;
+	bool list = false;
+};
+
+// The value of the expression at text in *value; false when it is malformed.
+// In a list, *end is set to where the expression ends.
+bool evaluate(const Shader::State &state, const char *text, Mode mode, int32_t *value_out, const char **end = nullptr) {
+	if (text == nullptr || *text == 0) return false;
+	bool names = mode.names;
 	ArrayStack<Token, 128> operators;
 	ArrayStack<Token, 128> postfix;
 	Expect expect = Expect::Operand;
@@ -267,10 +299,16 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 	};
 
 	const char *s = text;
+	uint32_t depth = 0;
 	for (;;) {
 		s += Parser::skipSpaces(s);
 		char c = *s;
 		if (c == 0 || (c == '/' && (s[1] == '/' || s[1] == '*'))) break;
+		if (mode.list && expect == Expect::Operator && depth == 0 && c != ')') {
+			Kind kind;
+			uint32_t size;
+			if (!read_operator(s, names, &kind, &size)) break;
+		}
 
 		bool is_operator = false;
 		for (const char *o = operator_chars; *o; o++) is_operator |= (*o == c);
@@ -284,8 +322,8 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 				else if (!names && c == '-') unary = Negate;
 				else if (!names && c == '+') unary = Plus;
 				else if (!names && c == '~') unary = Complement;
-				else return -1;
-				if (names && expect == Expect::NotOperand) return -1;
+				else return false;
+				if (names && expect == Expect::NotOperand) return false;
 				operators.append(Token{unary, 0});
 				if (names) expect = Expect::NotOperand;
 				s++;
@@ -293,7 +331,7 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 			}
 			Kind kind;
 			uint32_t size;
-			if (!read_operator(s, names, &kind, &size)) return -1;
+			if (!read_operator(s, names, &kind, &size)) return false;
 			pop_operators(precedence(kind, names));
 			operators.append(Token{kind, 0});
 			expect = Expect::Operand;
@@ -302,17 +340,19 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 		}
 
 		if (c == '(') {
-			if (expect == Expect::Operator) return -1;
+			if (expect == Expect::Operator) return false;
 			operators.append(Token{Open, 0});
+			depth++;
 			expect = Expect::Operand;
 			s++;
 			continue;
 		}
 		if (c == ')') {
-			if (expect != Expect::Operator) return -1;
+			if (expect != Expect::Operator) return false;
 			pop_operators(0);
-			if (operators.size() == 0) return -1;
+			if (operators.size() == 0) return false;
 			operators.pop();
+			depth--;
 			s++;
 			continue;
 		}
@@ -320,8 +360,7 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 		// an operand
 		int32_t value = 0;
 		if (!names && is_digit(c)) {
-			value = String::toi32(s, 10);
-			s += skip_integer(s);
+			s += read_integer(s, &value);
 		} else {
 			StringStack<64> name;
 			s += Parser::readName(s, name);
@@ -337,10 +376,12 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 				s += Parser::readName(s, name);
 				if (parenthesis) {
 					s += Parser::skipSpaces(s);
-					if (*s != ')') return -1;
+					if (*s != ')') return false;
 					s++;
 				}
 				value = defined();
+			} else if (mode.list) {
+				return false;
 			} else if (const Shader::State::Macro *macro = state.macros.get(name)) {
 				// only a macro whose expansion is its own name is left, and
 				// the name of a function-like macro without arguments, which
@@ -348,13 +389,13 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 				if (!macro->function) value = String::toi32(macro->value.get(), 10);
 			}
 		}
-		if (expect == Expect::Operator) return -1;
+		if (expect == Expect::Operator) return false;
 		postfix.append(Token{Value, value});
 		expect = Expect::Operator;
 	}
-	if (expect != Expect::Operator) return -1;
+	if (expect != Expect::Operator) return false;
 	pop_operators(0);
-	if (operators.size() != 0 || postfix.size() == 0) return -1;
+	if (operators.size() != 0 || postfix.size() == 0) return false;
 
 	ArrayStack<Result, 128> values;
 	for (uint32_t i = 0; i < postfix.size(); i++) {
@@ -362,23 +403,25 @@ int32_t evaluate(const Shader::State &state, const char *text, bool names) {
 		if (token.kind == Value) {
 			values.append(Result{token.value, false});
 		} else if (is_unary(token.kind)) {
-			if (values.size() == 0) return -1;
+			if (values.size() == 0) return false;
 			Result &top = values.back();
 			uint32_t x = (uint32_t)top.value;
 			if (token.kind == Not) top.value = top.value == 0;
 			else if (token.kind == Negate) top.value = (int32_t)(0u - x);
 			else if (token.kind == Complement) top.value = (int32_t)~x;
 		} else {
-			if (values.size() < 2) return -1;
+			if (values.size() < 2) return false;
 			Result b = values.back();
 			Result a = values.back(1);
 			values.pop(2);
 			values.append(apply(token.kind, a, b));
 		}
 	}
-	if (values.size() != 1) return -1;
+	if (values.size() != 1) return false;
 	if (values.back().failed) throwError("division by zero\n");
-	return values.back().value != 0 ? 1 : 0;
+	*value_out = values.back().value;
+	if (end) *end = s;
+	return true;
 }
 
 } // namespace
@@ -387,11 +430,38 @@ int32_t Shader::State::evaluate_if(const char *text) const {
 	if (text == nullptr || *text == 0) return -1;
 	StringStack<64> expanded;
 	expand_condition(*this, text, expanded);
-	return evaluate(*this, expanded.get(), false);
+	int32_t value = 0;
+	if (!evaluate(*this, expanded.get(), Mode(), &value)) return -1;
+	return value != 0 ? 1 : 0;
 }
 
 int32_t Shader::State::evaluate_ifdef(const char *text) const {
-	return evaluate(*this, text, true);
+	Mode mode;
+	mode.names = true;
+	int32_t value = 0;
+	if (!evaluate(*this, text, mode, &value)) return -1;
+	return value != 0 ? 1 : 0;
+}
+
+uint32_t Shader::State::evaluate_list(const char *text, int32_t *values, uint32_t max, String &rest) const {
+	StringStack<64> expanded;
+	if (text) expand_condition(*this, text, expanded);
+	Mode mode;
+	mode.list = true;
+	uint32_t count = 0;
+	const char *s = expanded.get();
+	s += Parser::skipSpaces(s);
+	// each expression begins with an operand, a parenthesis or a unary
+	// operator; anything else is left to the caller
+	while (count < max && *s && (Shader::isIdentifierChar(*s) || *s == '(' || *s == '!' || *s == '-' || *s == '+' || *s == '~')) {
+		const char *end = s;
+		if (!evaluate(*this, s, mode, &values[count], &end)) break;
+		count++;
+		s = end + Parser::skipSpaces(end);
+	}
+	rest.clear();
+	rest.append(s);
+	return count;
 }
 
 } // namespace Vexa

@@ -608,8 +608,8 @@ void Preprocessor::extra_tokens(const String &name, const char *rest, const Stri
 	Log::printf(Log::Warning, "Shader::preprocessor(): extra tokens at the end of #%s directive\n%s:%u: %s\n", name.get(), fileName.get(), reported_line(), line_text.get());
 }
 
-// a decimal number of at most 2147483647, as "#line" and "#version" take it;
-// false when none stands at *s
+// a decimal number of at most 2147483647, as "#version" takes it; false when
+// none stands at *s
 bool read_number(const char *&s, uint32_t &value) {
 	s += Parser::skipSpaces(s);
 	if (*s < '0' || *s > '9') return false;
@@ -622,26 +622,25 @@ bool read_number(const char *&s, uint32_t &value) {
 	return true;
 }
 
-// "#line N" and "#line N M", their macros expanded: the next line is
-// numbered N, and "__FILE__" becomes M
+// "#line N" and "#line N M": the next line is numbered N, and "__FILE__"
+// becomes M. Both are integer expressions, their macros expanded, read as
+// "#if" reads its expression; the first ends where, outside parentheses, a
+// complete operand is followed by no binary operator, so "#line L + 10 SRC"
+// is the line L + 10 of the source string SRC.
 void Preprocessor::line_directive(const String &name, const char *rest) {
 	set_state_line();
-	ArrayStack<String, 16> stack;
-	String expanded = state.expand_text(rest, stack);
-	const char *s = expanded.get();
-	uint32_t number = 0;
-	uint32_t source = sourceNumber;
-	if (!read_number(s, number)) throwError("can't parse #%s directive: a line number must follow\n", name.get());
-	s += Parser::skipSpaces(s);
-	if (*s == '"') throwError("can't parse #%s directive: a source string is a number, not a file name\n", name.get());
-	if (*s && !read_number(s, source)) throwError("can't parse #%s directive\n", name.get());
-	s += Parser::skipSpaces(s);
-	if (*s) throwError("can't parse #%s directive\n", name.get());
+	int32_t values[2] = {0, 0};
+	StringStack<64> left;
+	uint32_t count = state.evaluate_list(rest, values, 2, left);
+	if (count == 0 || values[0] < 0) throwError("can't parse #%s directive: a line number must follow\n", name.get());
+	if (left.size() && left[0] == '"') throwError("can't parse #%s directive: a source string is a number, not a file name\n", name.get());
+	if (left.size()) throwError("can't parse #%s directive\n", name.get());
+	if (count == 2 && values[1] < 0) throwError("can't parse #%s directive: a source string number is 0 or more\n", name.get());
 	// the line break that ends the directive, after the lines it joined,
 	// moves on to the next line
 	count_joins();
-	lineShift = number - (line + 1);
-	sourceNumber = source;
+	lineShift = (uint32_t)values[0] - (line + 1);
+	if (count == 2) sourceNumber = (uint32_t)values[1];
 }
 
 // "#version N" and "#version N es": the predefined macros of the version and
@@ -658,6 +657,9 @@ void Preprocessor::version(const char *rest) {
 	while (Shader::isIdentifierChar(*s)) profile.append(*s++);
 	if (profile == "es") state.set_predefined("GL_ES", "1");
 	else if (number >= 150) state.set_predefined("GL_core_profile", "1");
+	// high precision in fragment shaders: every ES version has it, and the
+	// desktop versions from 1.30 on
+	if (profile == "es" || number >= 130) state.set_predefined("GL_FRAGMENT_PRECISION_HIGH", "1");
 }
 
 } // namespace

@@ -73,6 +73,14 @@ public:
 	// can't be read and a division by zero throw.
 	int32_t evaluate_if(const char *text) const;
 	int32_t evaluate_ifdef(const char *text) const;
+	// Up to max integer expressions written one after the other, as "#line"
+	// takes them, expanded and read as "if" reads its expression: each ends
+	// where, outside parentheses, an operand is complete and no binary
+	// operator follows ("5 + 10 2" is 15 and 2), and a name left after
+	// expansion makes it malformed. Their values go to values; the number
+	// read is returned, and the expanded text after the last one, from where
+	// no further expression could be read, is left in rest.
+	uint32_t evaluate_list(const char *text, int32_t *values, uint32_t max, String &rest) const;
 
 	// Macro expansion with the macros of this State. `stack` holds the names
 	// being expanded, innermost last; a name on it is not expanded again.

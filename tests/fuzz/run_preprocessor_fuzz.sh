@@ -21,6 +21,7 @@ printf '#define V(a, ...) __VA_ARGC__ __VA_ARGS__ #a\n#define E(...) __VA_ARGM__
 printf '#include "a.h"\n#import "b.h"\n#import "b.h"\n__LINE__ __FILE__\n\0#include "b.h"\nint a;\n\0#pragma p(A)\nint b;\n' >"$seeds/include"
 printf '/* c\n */ x // d\n"s" ##y\n#error e\n#define C 1 \\\r\n + 2\r\nC\r\n' >"$seeds/text"
 printf '#version 310 es\n#line 10 2\n#if -1 << 2 >> 1 | ~3 & 5 ^ 6 %% 4 && __VERSION__ && GL_ES\n#define NEG(x) -x\nNEG(-a) F F(1) __FILE__ __LI\\\nNE__\n#endif\n' >"$seeds/operators"
+printf '#define L 5\n#line (L + 010) 0x2 * 2\n#if 0777 == 511 && 0X1fu\n__LINE__\n#elif 09\n#endif\n#line 1 - 2 "f"\n' >"$seeds/numbers"
 # texts whose work grows exponentially unless the limits stop it
 printf '#define E(x)\n#define A0 a\n#define A1 E(A0)E(A0)\n#define A2 E(A1)E(A1)\nA2\n#define A(x)x A(x\nF(V(,A(x)' >"$seeds/expansion"
 printf '#include "a.h"\n\0#include "b.h"\n#include "b.h"\n\0#include "c.h"\n#include "c.h"\n\0x\n' >"$seeds/fanout"

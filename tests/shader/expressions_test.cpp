@@ -61,6 +61,15 @@ TEST(Expressions, Arithmetic) {
 		{"2u + 1 == 3", 1, ""},
 		{"0x10 == 16", 1, ""},
 		{"0b101 == 5", 1, ""},
+		// a leading 0 makes an octal number, as in C and GLSL
+		{"0777 == 511", 1, ""},
+		{"010 == 10", 0, ""},
+		{"010 == 8 && 00 == 0 && 0 == 0 && 07 == 7", 1, ""},
+		{"037777777777 == -1", 1, ""},
+		{"0x1F == 31 && 0X1f == 31 && 0xff == 255", 1, ""},
+		{"10u == 10 && 10U == 10 && 0x1FU == 31 && 017u == 15", 1, ""},
+		{"08", 0, "invalid octal literal 08\n"},
+		{"1 + 0129 > 0", 0, "invalid octal literal 0129\n"},
 		{"1 // note", 1, ""},
 		{"0 /* note */", 0, ""},
 		// wrap-around, never an overflow
@@ -150,6 +159,7 @@ TEST(Expressions, Macros) {
 	state.set_macro("F(x)", "(x * 2)");
 	state.set_macro("F5(x)", "5");
 	state.set_macro("NEG(x)", "-x");
+	state.set_macro("OCT", "010");
 	state.set_macro("__LINE__", "0");
 	state.line = 12;
 	run(state, false, {
@@ -170,6 +180,7 @@ TEST(Expressions, Macros) {
 		{"__LINE__ == 12", 1, ""},
 		{"__FILE__ == 0 && defined __FILE__", 1, ""},
 		{"NEG(-1) == 1 && -NEG(1) == 1", 1, ""},
+		{"OCT == 8", 1, ""},
 		// a function-like macro's name alone is a name like any other
 		{"F", 0, ""},
 		{"F5", 0, ""},
@@ -208,6 +219,48 @@ TEST(Expressions, NameExpressions) {
 		{"1", 0, "can't read name\n1\n"},
 		{"A == B", 0, "can't read name\n== B\n"},
 	});
+}
+
+// The operands of "#line": expressions written one after the other, the
+// first ending where, outside parentheses, no binary operator follows an
+// operand; what no expression begins with is left over.
+TEST(Expressions, Lists) {
+	State state;
+	state.set_macro("L", "5");
+	state.set_macro("SRC", "2");
+	struct List {
+		const char *text;
+		uint32_t count;
+		int32_t first;
+		int32_t second;
+		const char *rest;
+	};
+	const List lists[] = {
+		{"(20)", 1, 20, 0, ""},
+		{"L + 10 SRC", 2, 15, 2, ""},
+		{"10+5 2*2", 2, 15, 4, ""},
+		{"010 0x10", 2, 8, 16, ""},
+		{"10 -2", 1, 8, 0, ""},
+		{"10 (2)", 2, 10, 2, ""},
+		{"(1)(2)", 2, 1, 2, ""},
+		{"10 !0", 2, 10, 1, ""},
+		{"5 6 7", 2, 5, 6, "7"},
+		{"5 \"a.frag\"", 1, 5, 0, "\"a.frag\""},
+		{"defined(L) // note", 1, 1, 0, ""},
+		{"(1 2)", 0, 0, 0, "(1 2)"},
+		{"(20", 0, 0, 0, "(20"},
+		{"X", 0, 0, 0, "X"},
+		{"10 X", 1, 10, 0, "X"},
+		{"", 0, 0, 0, ""},
+	};
+	for (const List &l : lists) {
+		int32_t values[2] = {0, 0};
+		String rest;
+		EXPECT_EQ(state.evaluate_list(l.text, values, 2, rest), l.count) << l.text;
+		EXPECT_EQ(values[0], l.first) << l.text;
+		EXPECT_EQ(values[1], l.second) << l.text;
+		EXPECT_STREQ(rest.get(), l.rest) << l.text;
+	}
 }
 
 // Parentheses deeper than the stacks' first buffers cost heap, not stack.

@@ -209,6 +209,31 @@ const char *const cases[] = {
 	"int F = F(F) + F;\n"
 	"#line 40\n"
 	"int l = __LINE__;\n",
+
+	// octal and hexadecimal numbers in #if, #line with expressions, and
+	// the precision macro of #version
+	"#version 450\n"
+	"#define L 5\n"
+	"#define SRC 2\n"
+	"#if 0777 == 511 && 010 == 8 && 010 != 10 && 00 == 0 && 0x1F == 31 && 0X1f == 31\n"
+	"int octal = 0777;\n"
+	"#endif\n"
+	"#if 010 == 10\n"
+	"int decimal;\n"
+	"#endif\n"
+	"#if GL_FRAGMENT_PRECISION_HIGH == 1\n"
+	"int high = GL_FRAGMENT_PRECISION_HIGH;\n"
+	"#endif\n"
+	"#line (20)\n"
+	"int a = __LINE__;\n"
+	"#line L + 10 SRC\n"
+	"int b = __LINE__ + __FILE__;\n"
+	"#line 10+5 2*2\n"
+	"int c = __LINE__, d = __FILE__;\n"
+	"#line 010 (1) // octal\n"
+	"int e = __LINE__, f = __FILE__;\n"
+	"#line 10 -2\n"
+	"int g = __LINE__;\n",
 };
 
 } // namespace

@@ -124,6 +124,8 @@ TEST(PreprocessorText, Conditionals) {
 		{"endif without if", "#endif\n", "", false, "#endif without #if\n"},
 		{"unfinished", "#if 1\nx\n", "", false, "unfinished conditional directive\nmemory:3: "},
 		{"division by zero", "\n#if 1 / 0\n#endif", "", false, "division by zero\nmemory:2: #if 1 / 0"},
+		{"octal numbers", "#if 0777 == 511 && 010 != 10 && 0x1F == 31\nA\n#endif", "\nA\n", true, ""},
+		{"octal digit 8", "\n#if 08 == 8\n#endif", "", false, "invalid octal literal 08\nmemory:2: #if 08 == 8"},
 		{"untaken division by zero", "#if 0 && 1 / 0 || 1\nA\n#endif", "\nA\n", true, ""},
 		{"if on __LINE__", "\n\n#if __LINE__ == 3\nA\n#endif", "\nA\n", true, ""},
 		{"extra tokens", "#if 1\n#endif FOO\n", "\n", true, "extra tokens at the end of #endif directive\nmemory:2: #endif FOO"},
@@ -206,6 +208,15 @@ TEST(PreprocessorText, LineDirective) {
 		{"file name", "#line 5 \"a.frag\"", "", false, "can't parse #line directive: a source string is a number, not a file name\n"},
 		{"extra tokens", "#line 5 6 7", "", false, "can't parse #line directive\n"},
 		{"too large", "#line 2147483648", "", false, "can't parse #line directive: a line number must follow\n"},
+		{"parenthesised", "#line (20)\n__LINE__", "\n20", true, ""},
+		{"expressions over macros", "#define L 5\n#define SRC 2\n#line L + 10 SRC\n__FILE__ __LINE__", "\n2 15", true, ""},
+		{"expressions", "#line 10+5 2*2\n__FILE__ __LINE__", "\n4 15", true, ""},
+		{"octal", "#line 010 (1)\n__FILE__ __LINE__", "\n1 8", true, ""},
+		{"negative", "#line 1 - 2", "", false, "can't parse #line directive: a line number must follow\nmemory:1: #line 1 - 2\n"},
+		{"unclosed parenthesis", "#line (20", "", false, "can't parse #line directive: a line number must follow\n"},
+		{"negative source string", "#line 10 0 - 1", "", false, "can't parse #line directive: a source string number is 0 or more\n"},
+		{"name left in the source string", "#line 10 SRC", "", false, "can't parse #line directive\nmemory:1: #line 10 SRC\n"},
+		{"file name after an expression", "#line 5 + 1 \"a.frag\"", "", false, "can't parse #line directive: a source string is a number, not a file name\n"},
 	});
 	// the compiler's errors find the new numbers in the line table
 	State state = loader_state();
@@ -230,6 +241,10 @@ TEST(PreprocessorText, PredefinedMacros) {
 		{"es", "#version 310 es\n#if __VERSION__ == 310 && GL_ES == 1 && !defined(GL_core_profile)\nA\n#endif",
 			"#version 310 es\nA\n", true, ""},
 		{"before 1.50", "#version 140\n#ifdef GL_core_profile\nA\n#endif\n__VERSION__", "#version 140\n140", true, ""},
+		{"high precision", "#version 450\n#if GL_FRAGMENT_PRECISION_HIGH == 1\nA\n#endif", "#version 450\nA\n", true, ""},
+		{"high precision on ES", "#version 310 es\nGL_FRAGMENT_PRECISION_HIGH", "#version 310 es\n1", true, ""},
+		{"high precision from 1.30", "#version 130\nGL_FRAGMENT_PRECISION_HIGH", "#version 130\n1", true, ""},
+		{"no high precision before 1.30", "#version 120\nGL_FRAGMENT_PRECISION_HIGH", "#version 120\nGL_FRAGMENT_PRECISION_HIGH", true, ""},
 		{"__FILE__", "#ifdef __FILE__\n__FILE__\n#endif", "\n0\n", true, ""},
 	});
 	// they stay out of the macro summary

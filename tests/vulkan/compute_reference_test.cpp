@@ -101,6 +101,32 @@ const Case cases[] = {
 		"\to[7] = __LINE__;\n"
 		"}\n",
 		8, {{0, 5}, {1, 4}, {2, 10}, {3, 6}, {4, 100}, {5, 1}, {7, 103}}},
+	{"octal and hexadecimal numbers in #if, #line with expressions",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { int o[8]; };\n"
+		"#define L 5\n"
+		"#define SRC 2\n"
+		"void main() {\n"
+		"#if 0777 == 511\n"
+		"\to[0] = 0777;\n"
+		"#endif\n"
+		"#if 010 == 10\n"
+		"\to[1] = 10;\n"
+		"#else\n"
+		"\to[1] = 010;\n"
+		"#endif\n"
+		"#if 0x1F == 31 && 0X1f == 31\n"
+		"\to[2] = 0x1F;\n"
+		"#endif\n"
+		"#if GL_FRAGMENT_PRECISION_HIGH == 1\n"
+		"\to[3] = GL_FRAGMENT_PRECISION_HIGH;\n"
+		"#endif\n"
+		"#line L + 10 SRC\n"
+		"\to[4] = __LINE__;\n"
+		"\to[5] = __FILE__;\n"
+		"}\n",
+		8, {{0, 511}, {1, 8}, {2, 31}, {3, 1}, {4, 15}, {5, 2}}},
 
 	// conversions, overload resolution, constant folding and NaN
 	{"integers and floats convert straight to the target's width",
