@@ -533,8 +533,9 @@ Operand ExpressionParser::parse_conditional() {
 			throwError("invalid operator %s for %s and %s with %s condition\n", type_names[Select], type_name_of(x).get(), type_name_of(y).get(),
 				type_name_of(condition_id).get());
 		}
+		// a constant condition, one value in every component, selects a side
 		if (const Value *c = compiler.constants.get(condition_id)) {
-			if (c->count == 1) {
+			if (c->count >= 1 && c->is_uniform()) {
 				Operand ret;
 				ret.id = c->get_bool(0) ? x : y;
 				return ret;

@@ -267,6 +267,25 @@ const Case cases[] = {
 		"}\n",
 		12,
 		{{1, 17u}, {2, 16u}, {3, 18u}, {4, 6u}, {5, 19u}, {6, 2u}, {7, 4u}, {8, 4u}, {9, 7u}, {10, 8u}, {11, 7u}}},
+	{"comparisons and logical operators fold inside global constants",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const vec2 V = vec2(0.75, 0.25);\n"
+		"const float A[2] = float[2](1.0, 3.0);\n"
+		"const bool B = true;\n"
+		"const int X = int(1 < 2);\n"
+		"const float Y = float(V.x > 0.5) + float(V.y > 0.5) * 2.0;\n"
+		"const bool C = A[0] < A[1];\n"
+		"const float T = A[0] < 2.0 ? 5.0 : 6.0;\n"
+		"const int N = int(!B) + int(1 == 1) * 2 + int(2 != 2) * 4;\n"
+		"const float S = (B ? V : vec2(0)).y * 4.0;\n"
+		"const uint U = uint(C && !B || A[1] >= 3.0) + uint(V.x <= 0.5 ^^ B);\n"
+		"void main() {\n"
+		"  o[1] = uint(X); o[2] = uint(Y); o[3] = C ? 1u : 0u; o[4] = uint(T); o[5] = uint(N); o[6] = uint(S); o[7] = U;\n"
+		"}\n",
+		8,
+		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 5u}, {5, 2u}, {6, 1u}, {7, 2u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
