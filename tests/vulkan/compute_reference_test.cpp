@@ -286,6 +286,18 @@ const Case cases[] = {
 		"}\n",
 		8,
 		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 5u}, {5, 2u}, {6, 1u}, {7, 2u}}},
+	{"a global constant array without a size takes the length of its initialiser",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const float F[] = float[](1.0, 2.0, 5.0);\n"
+		"const vec2 G[] = vec2[](vec2(1.0), vec2(2.0, 3.0), vec2(4.0), vec2(5.0), vec2(6.0, 7.0), vec2(8.0), vec2(9.0), vec2(10.0, 11.0));\n"
+		"void main() {\n"
+		"  int i = int(o[0]);\n"
+		"  o[1] = uint(F[i + 2]); o[2] = uint(G[i + 7].y); o[3] = uint(F.length() + G.length()); o[4] = uint(G[1].x + F[1]);\n"
+		"}\n",
+		5,
+		{{1, 5u}, {2, 11u}, {3, 11u}, {4, 4u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
