@@ -13,6 +13,7 @@
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace Vexa {
@@ -724,6 +725,12 @@ Operand ExpressionParser::unary(Kind kind, Operand &operand) {
 		if (opcode == OpSNegate && (k & Compiler::TypeUint) && folded.count != 0) folded = folded.bit_cast(value.flags);
 		if (folded.count == 0) throwError("unknown operator %s for \"%s\" constant\n", type_names[kind], compiler.get_constant_string(value, true).get());
 		ret.text = compiler.get_constant_string(folded, true);
+		// a negated float literal keeps every digit it was written with,
+		// which a double reads; a float rounds the text as it rounds the literal
+		bool literal = value.count == 1 && (value.flags & Compiler::TypeScalar) && (value.flags & Compiler::TypeWidthMask) == Compiler::Type32;
+		if (opcode == OpFNegate && literal && std::isfinite(value.get_f64(0)) && value.get_f64(0) != 0.0) {
+			ret.text = String().appendf64(-value.get_f64(0), 17, true, true);
+		}
 		return ret;
 	}
 	uint32_t flags = flags_of(operand.id);

@@ -804,7 +804,16 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 	uint32_t kind = flags & (TypeKindMask | TypeWidthMask);
 	const char *s = arguments;
 	while (*Expressions::skip_spaces(s) != '\0') {
-		uint32_t id = parse_expression(&s, String(), function, scope);
+		uint32_t id = ~0u;
+		if (kind == (TypeFloat | Type64)) {
+			// a literal or a named constant is read at a double's precision,
+			// as where a double is expected without the constructor
+			Expressions::ExpressionParser parser(*this, s, function, scope);
+			Expressions::Operand operand = parser.parse_assignment();
+			id = parser.resolve(operand, String("f64"));
+		} else {
+			id = parse_expression(&s, String(), function, scope);
+		}
 		uint32_t argument_flags = get_target_flags(id);
 		if (argument_flags & (TypeStructure | TypeRuntimeArray) || !(argument_flags & TypeKindMask)) {
 			throwError("can't convert %s to %s\n", get_target_type_name(id).get(), name.get());
