@@ -778,6 +778,14 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 			if (length.get_u64(0) != parts.size()) throwError("%s arguments for %s\n", length.get_u64(0) < parts.size() ? "too many" : "not enough", type.get());
 		}
 		uint32_t array = add_type(element, parts.size(), &global_scope);
+		// elements that are all constants make a constant, when a value holds them
+		bool constant = (get_target_flags(element_id) & TypeStructure) == 0;
+		Value value;
+		for (uint32_t i = 0; i < parts.size() && constant; i++) {
+			const Value *part = constants.get(parts[i]);
+			constant = part != nullptr && value.append(*part);
+		}
+		if (constant) return add_constant(element + String::format("[%u]", parts.size()), value);
 		uint32_t id = next_id++;
 		add_function_opcode(function, Spirv::OpCompositeConstruct, {array, id}, parts);
 		add_target(id, array, parts.size());

@@ -281,11 +281,14 @@ const Case cases[] = {
 		"const int N = int(!B) + int(1 == 1) * 2 + int(2 != 2) * 4;\n"
 		"const float S = (B ? V : vec2(0)).y * 4.0;\n"
 		"const uint U = uint(C && !B || A[1] >= 3.0) + uint(V.x <= 0.5 ^^ B);\n"
+		"const float E[] = float[](A[0] < 2.0 ? 7.0 : 8.0, float(V.x > 0.5) + 2.0);\n"
 		"void main() {\n"
 		"  o[1] = uint(X); o[2] = uint(Y); o[3] = C ? 1u : 0u; o[4] = uint(T); o[5] = uint(N); o[6] = uint(S); o[7] = U;\n"
+		"  int i = int(o[0]);\n"
+		"  o[8] = uint(E[i]); o[9] = uint(E[i + 1]) + uint(E.length()) * 10u;\n"
 		"}\n",
-		8,
-		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 5u}, {5, 2u}, {6, 1u}, {7, 2u}}},
+		10,
+		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 5u}, {5, 2u}, {6, 1u}, {7, 2u}, {8, 7u}, {9, 23u}}},
 	{"a global constant array without a size takes the length of its initialiser",
 		"#version 450\n"
 		"layout(local_size_x = 1) in;\n"

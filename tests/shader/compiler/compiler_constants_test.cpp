@@ -409,6 +409,8 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 			"float a[C + N + int(F)]; a[3] = F; o[0] = a[3];", ""},
 		{"const bool L = A[0] < A[1]; const float T = A[0] < 5.0 ? 1.0 : 0.0; const float Y = (L ? V.xy : vec2(0)).y;",
 			"float a[int(T + Y) + (L ? 1 : 0)]; a[3] = Y; o[0] = a[3];", ""},
+		{"const float AC[2] = float[2](V.x > 0.5 ? 1.0 : 2.0, V.y); const bool BC[] = bool[](A[0] < A[1], V.z == 2.0);",
+			"float a[int(AC[0] + AC[1]) + BC.length() + (BC[0] ? 1 : 0)]; int i = int(gl_LocalInvocationID.x) & 1; a[5] = AC[i]; o[0] = a[5] + float(BC[i]);", ""},
 		{"", "const int K = int(V.y >= 2.0) * 3 + int(!(V.x != 1.0)); const float Z = (K > 3 ? V.zx : V.xy).x; float a[K + int(Z)]; a[6] = Z; o[0] = a[6];", ""},
 		// an array without a size takes the length of its initialiser, which must be an array
 		{"const float U[] = float[](1.0, 2.0, 5.0); const vec2 W2[] = vec2[](vec2(1.0), vec2(2.0, 3.0), vec2(4.0), vec2(5.0));",
