@@ -78,6 +78,15 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 		if (target_kind == TypeFloat) one.set_f64(0, 1.0);
 		else if (target_kind == TypeUint || target_kind == TypeInt) one.set_u64(0, 1);
 		else throwError("can't convert %s to %s\n", get_type_name(source).get(), name.get());
+		if (const Value *value = constants.get(id)) {
+			Value folded(flags, value->count);
+			for (uint32_t i = 0; i < value->count; i++) {
+				if (target_kind == TypeFloat) folded.set_f64(i, value->get_bool(i) ? 1.0 : 0.0);
+				else folded.set_u64(i, value->get_bool(i) ? 1 : 0);
+			}
+			folded.flags = flags;
+			return add_constant(get_target_type_name(type), folded);
+		}
 		uint32_t zero_id = add_constant(name, 0);
 		uint32_t one_id = add_constant(name, one);
 		uint32_t ret = next_id++;

@@ -430,8 +430,9 @@ Value convert_constant(const State &state, const Compiler::Variable &variable, c
 	bool fits = ret.append(value);
 	if (fits && variable.length == ~0u && ret.count == 1 && components > 1) ret = ret.splat(components);
 	uint64_t count = (variable.length == ~0u) ? components : uint64_t(components) * variable.length;
-	// a runtime array takes its length from the initialiser
-	if (variable.length == 0) count = (ret.count % components == 0) ? ret.count : 0;
+	// an array without a size takes its length from the initialiser, which
+	// must be an array
+	if (variable.length == 0) count = (ret.count % components == 0 && (value.flags & Compiler::TypeRuntimeArray)) ? ret.count : 0;
 	if (!fits || count == 0 || ret.count != count) throwError("can't initialize \"%s\" constant\n", variable.name.get());
 
 	if ((flags & (Compiler::TypeUint | Compiler::TypeInt)) && (flags & Compiler::Type64) == 0) {
@@ -496,6 +497,12 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	}
 	if (constant) {
 		Value converted = convert_constant(state, variable, value);
+		if (variable.length == 0) {
+			// an array without a size takes the length of its initialiser
+			uint32_t components = Compiler::get_type_components(converted.flags & ~uint32_t(Compiler::TypeRuntimeArray));
+			variable.length = converted.count / (components != 0 ? components : 1);
+			make_variable_type(state, variable);
+		}
 		if (const uint32_t *spec = variable.decorations.get(DecorationSpecId)) {
 			// a value the pipeline may replace: read at run time, never folded
 			if (variable.length != ~0u) throwError("can't specialize \"%s\" array\n", variable.name.get());
@@ -734,7 +741,8 @@ void parse_declaration(State &state, const String &type) {
 		if (*state.s == '=') {
 			state.s++;
 			if (member) throwError("can't initialize \"%s\" member\n", name.get());
-			make_variable_type(state, variable);
+			// a constant array without a size has its type once its initialiser gives the length
+			if (length != 0) make_variable_type(state, variable);
 			parse_initializer(state, variable);
 		} else {
 			if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");

@@ -13,6 +13,7 @@
 #include "core/Parser.h"
 #include "shader/ShaderSpirvNumbers.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace Vexa {
@@ -533,8 +534,9 @@ Operand ExpressionParser::parse_conditional() {
 			throwError("invalid operator %s for %s and %s with %s condition\n", type_names[Select], type_name_of(x).get(), type_name_of(y).get(),
 				type_name_of(condition_id).get());
 		}
+		// a constant condition, one value in every component, selects a side
 		if (const Value *c = compiler.constants.get(condition_id)) {
-			if (c->count == 1) {
+			if (c->count >= 1 && c->is_uniform()) {
 				Operand ret;
 				ret.id = c->get_bool(0) ? x : y;
 				return ret;
@@ -723,6 +725,12 @@ Operand ExpressionParser::unary(Kind kind, Operand &operand) {
 		if (opcode == OpSNegate && (k & Compiler::TypeUint) && folded.count != 0) folded = folded.bit_cast(value.flags);
 		if (folded.count == 0) throwError("unknown operator %s for \"%s\" constant\n", type_names[kind], compiler.get_constant_string(value, true).get());
 		ret.text = compiler.get_constant_string(folded, true);
+		// a negated float literal keeps every digit it was written with,
+		// which a double reads; a float rounds the text as it rounds the literal
+		bool literal = value.count == 1 && (value.flags & Compiler::TypeScalar) && (value.flags & Compiler::TypeWidthMask) == Compiler::Type32;
+		if (opcode == OpFNegate && literal && std::isfinite(value.get_f64(0)) && value.get_f64(0) != 0.0) {
+			ret.text = String().appendf64(-value.get_f64(0), 17, true, true);
+		}
 		return ret;
 	}
 	uint32_t flags = flags_of(operand.id);

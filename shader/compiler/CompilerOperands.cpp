@@ -778,6 +778,14 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 			if (length.get_u64(0) != parts.size()) throwError("%s arguments for %s\n", length.get_u64(0) < parts.size() ? "too many" : "not enough", type.get());
 		}
 		uint32_t array = add_type(element, parts.size(), &global_scope);
+		// elements that are all constants make a constant, when a value holds them
+		bool constant = (get_target_flags(element_id) & TypeStructure) == 0;
+		Value value;
+		for (uint32_t i = 0; i < parts.size() && constant; i++) {
+			const Value *part = constants.get(parts[i]);
+			constant = part != nullptr && value.append(*part);
+		}
+		if (constant) return add_constant(element + String::format("[%u]", parts.size()), value);
 		uint32_t id = next_id++;
 		add_function_opcode(function, Spirv::OpCompositeConstruct, {array, id}, parts);
 		add_target(id, array, parts.size());
@@ -804,7 +812,16 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 	uint32_t kind = flags & (TypeKindMask | TypeWidthMask);
 	const char *s = arguments;
 	while (*Expressions::skip_spaces(s) != '\0') {
-		uint32_t id = parse_expression(&s, String(), function, scope);
+		uint32_t id = ~0u;
+		if (kind == (TypeFloat | Type64)) {
+			// a literal or a named constant is read at a double's precision,
+			// as where a double is expected without the constructor
+			Expressions::ExpressionParser parser(*this, s, function, scope);
+			Expressions::Operand operand = parser.parse_assignment();
+			id = parser.resolve(operand, String("f64"));
+		} else {
+			id = parse_expression(&s, String(), function, scope);
+		}
 		uint32_t argument_flags = get_target_flags(id);
 		if (argument_flags & (TypeStructure | TypeRuntimeArray) || !(argument_flags & TypeKindMask)) {
 			throwError("can't convert %s to %s\n", get_target_type_name(id).get(), name.get());

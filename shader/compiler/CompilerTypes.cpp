@@ -103,13 +103,21 @@ String Compiler::get_type_name(uint32_t flags) {
 	uint32_t columns = get_column_count(flags);
 	if (columns > 1) ret.append('m').append(char('0' + columns));
 
-	if (flags & TypeImage2D) ret = "image2D";
-	else if (flags & TypeImage3D) ret = "image3D";
-	else if (flags & TypeImageCube) ret = "imageCube";
-	else if (flags & TypeImageBuffer) ret = "imageBuffer";
-	if (flags & TypeImageArray) ret.append("Array");
-	if (flags & TypeImageShadow) ret.append("Shadow");
-	if (flags & TypeImageMS) ret.append("MS");
+	// an image is named as declared: the dimension, the kind of an integer
+	// image (and its width when 64-bit), then multisampled, arrayed and depth
+	if (flags & TypeImageMask) {
+		if (flags & TypeImage2D) ret = "image2D";
+		else if (flags & TypeImage3D) ret = "image3D";
+		else if (flags & TypeImageCube) ret = "imageCube";
+		else ret = "imageBuffer";
+		if ((flags & (TypeInt | TypeUint)) && !(flags & TypeFloat)) {
+			ret.append((flags & TypeInt) ? 'I' : 'U');
+			if (flags & Type64) ret.append("64");
+		}
+		if (flags & TypeImageMS) ret.append("MS");
+		if (flags & TypeImageArray) ret.append("Array");
+		if (flags & TypeImageShadow) ret.append("Shadow");
+	}
 	if (flags & TypeTexture) ret = replaced(ret, "image", "texture");
 	if (flags & TypeSampled) ret = replaced(ret, "texture", "sampler");
 

@@ -293,6 +293,61 @@ const Case cases[] = {
 		"}\n",
 		12,
 		{{1, 17u}, {2, 16u}, {3, 18u}, {4, 6u}, {5, 19u}, {6, 2u}, {7, 4u}, {8, 4u}, {9, 7u}, {10, 8u}, {11, 7u}}},
+	{"comparisons and logical operators fold inside global constants",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const vec2 V = vec2(0.75, 0.25);\n"
+		"const float A[2] = float[2](1.0, 3.0);\n"
+		"const bool B = true;\n"
+		"const int X = int(1 < 2);\n"
+		"const float Y = float(V.x > 0.5) + float(V.y > 0.5) * 2.0;\n"
+		"const bool C = A[0] < A[1];\n"
+		"const float T = A[0] < 2.0 ? 5.0 : 6.0;\n"
+		"const int N = int(!B) + int(1 == 1) * 2 + int(2 != 2) * 4;\n"
+		"const float S = (B ? V : vec2(0)).y * 4.0;\n"
+		"const uint U = uint(C && !B || A[1] >= 3.0) + uint(V.x <= 0.5 ^^ B);\n"
+		"const float E[] = float[](A[0] < 2.0 ? 7.0 : 8.0, float(V.x > 0.5) + 2.0);\n"
+		"void main() {\n"
+		"  o[1] = uint(X); o[2] = uint(Y); o[3] = C ? 1u : 0u; o[4] = uint(T); o[5] = uint(N); o[6] = uint(S); o[7] = U;\n"
+		"  int i = int(o[0]);\n"
+		"  o[8] = uint(E[i]); o[9] = uint(E[i + 1]) + uint(E.length()) * 10u;\n"
+		"}\n",
+		10,
+		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 5u}, {5, 2u}, {6, 1u}, {7, 2u}, {8, 7u}, {9, 23u}}},
+	{"a global constant array without a size takes the length of its initialiser",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const float F[] = float[](1.0, 2.0, 5.0);\n"
+		"const vec2 G[] = vec2[](vec2(1.0), vec2(2.0, 3.0), vec2(4.0), vec2(5.0), vec2(6.0, 7.0), vec2(8.0), vec2(9.0), vec2(10.0, 11.0));\n"
+		"void main() {\n"
+		"  int i = int(o[0]);\n"
+		"  o[1] = uint(F[i + 2]); o[2] = uint(G[i + 7].y); o[3] = uint(F.length() + G.length()); o[4] = uint(G[1].x + F[1]);\n"
+		"}\n",
+		5,
+		{{1, 5u}, {2, 11u}, {3, 11u}, {4, 4u}}},
+	{"a double constructed from a float literal or constant keeps the literal's precision, as a double assigned one does",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const float F = 0.1;\n"
+		"const double X = double(0.1) + sin(0.0);\n"
+		"const dvec2 Y = dvec2(0.1, -0.2) + cos(0.0);\n"
+		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"void main() {\n"
+		"  float f = uintBitsToFloat(o[26] + 0x3dcccccdu);\n"
+		"  double a = 0.1; double b = double(0.1); dvec2 v = dvec2(0.1, -0.2); double e = double(F);\n"
+		"  dmat2 m = dmat2(0.1); double n = double(-0.1); double k = double(1) + double(true) + double(3u);\n"
+		"  double r = double(f); double s = -0.3;\n"
+		"  put(0, a); put(2, b); put(4, v.x); put(6, v.y); put(8, e); put(10, m[0][0]); put(12, n); put(14, k);\n"
+		"  put(16, r); put(18, X); put(20, Y.y); put(22, s);\n"
+		"  o[24] = floatBitsToUint(-0.1 * f); o[25] = floatBitsToUint(-0.1);\n"
+		"}\n",
+		27,
+		{{0, 2576980378u}, {1, 0x3fb99999u}, {2, 2576980378u}, {3, 0x3fb99999u}, {4, 2576980378u}, {6, 2576980378u}, {7, 0xbfc99999u},
+			{8, 2576980378u}, {10, 2576980378u}, {12, 2576980378u}, {13, 0xbfb99999u}, {18, 2576980378u}, {22, 858993459u}, {23, 0xbfd33333u},
+			{25, 0xbdcccccdu}}},
 };
 
 TEST(ComputeReference, AsTheReference) {

@@ -103,6 +103,17 @@ TEST(CompilerCalls, ModulesOfVoidConditionalsAndResourceParameters) {
 			"vec4 combine(texture2D a, sampler b) { return texture(sampler2D(a, b), vec2(0.5)); }\n"
 			"void store(image2D i, vec4 v) { imageStore(i, ivec2(0), v); }\n"
 			"void main() { o = combine(t, smp); store(img, o); }\n"},
+		// samplers and textures of integers keep their kind in the signature
+		{6, "#version 450\nlayout(local_size_x = 1) in;\nlayout(std430, binding = 0) buffer B { ivec4 v[]; };\n"
+			"layout(binding = 1) uniform isampler2D itex;\nlayout(binding = 2) uniform usampler2D utex;\n"
+			"layout(binding = 3) uniform isampler2DArray atex;\nlayout(binding = 4) uniform utexture3D t3;\nlayout(binding = 5) uniform sampler smp;\n"
+			"layout(binding = 6) uniform isampler2DMSArray mtex;\n"
+			"ivec4 s3(isampler2D a, vec2 p) { return texture(a, p); }\n"
+			"uvec4 s4(usampler2D a, vec2 p) { return textureLod(a, p, 0.0); }\n"
+			"ivec4 s5(isampler2DArray a, vec3 p) { return texture(a, p); }\n"
+			"uvec4 s6(utexture3D a, sampler b) { return texture(usampler3D(a, b), vec3(0.5)); }\n"
+			"ivec4 s7(isampler2DMSArray a) { return texelFetch(a, ivec3(0), 1); }\n"
+			"void main() { vec2 uv = vec2(0.5); v[0] = s3(itex, uv) + ivec4(s4(utex, uv)) + s5(atex, vec3(uv, 1.0)) + ivec4(s6(t3, smp)) + s7(mtex); }\n"},
 		{9, "#version 460\n#extension GL_EXT_ray_tracing : require\nlayout(binding = 0) uniform accelerationStructureEXT scene;\n"
 			"layout(location = 0) rayPayloadEXT vec4 payload;\n"
 			"void trace(accelerationStructureEXT a) { traceRayEXT(a, gl_RayFlagsOpaqueEXT, 0xff, 0, 0, 0, vec3(0.0), 0.0, vec3(0.0, 0.0, 1.0), 10.0, 0); }\n"

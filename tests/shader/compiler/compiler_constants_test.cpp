@@ -404,6 +404,18 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 			"float a[int(E)]; float b[int(G)]; float c[int(H)]; a[20] = E; b[15] = G; c[23] = H; o[0] = a[20] + b[15] + c[23] + float(n.length() + m.length());", ""},
 		{"const int I[4] = int[4](1, 2, 3, 4);",
 			"const float F = dot(V, V) + A[1] + float(I[3]); float a[int(F)]; a[22] = F; int i = int(gl_LocalInvocationID.x); o[i] = a[22] + A[i] + float(I[i]) + F;", ""},
+		// comparisons and logical operators inside an initialiser, converted or selecting
+		{"const int C = int(1 < 2) + int(1 == 1); const bool NB = false; const int N = int(!NB); const float F = float(V.x > 0.5);",
+			"float a[C + N + int(F)]; a[3] = F; o[0] = a[3];", ""},
+		{"const bool L = A[0] < A[1]; const float T = A[0] < 5.0 ? 1.0 : 0.0; const float Y = (L ? V.xy : vec2(0)).y;",
+			"float a[int(T + Y) + (L ? 1 : 0)]; a[3] = Y; o[0] = a[3];", ""},
+		{"const float AC[2] = float[2](V.x > 0.5 ? 1.0 : 2.0, V.y); const bool BC[] = bool[](A[0] < A[1], V.z == 2.0);",
+			"float a[int(AC[0] + AC[1]) + BC.length() + (BC[0] ? 1 : 0)]; int i = int(gl_LocalInvocationID.x) & 1; a[5] = AC[i]; o[0] = a[5] + float(BC[i]);", ""},
+		{"", "const int K = int(V.y >= 2.0) * 3 + int(!(V.x != 1.0)); const float Z = (K > 3 ? V.zx : V.xy).x; float a[K + int(Z)]; a[6] = Z; o[0] = a[6];", ""},
+		// an array without a size takes the length of its initialiser, which must be an array
+		{"const float U[] = float[](1.0, 2.0, 5.0); const vec2 W2[] = vec2[](vec2(1.0), vec2(2.0, 3.0), vec2(4.0), vec2(5.0));",
+			"float a[U.length() + W2.length() + int(U[2])]; int i = int(gl_LocalInvocationID.x); a[11] = U[i] + W2[i].y; o[0] = a[11];", ""},
+		{"const float U[] = 1.0;", "o[0] = U[0];", "can't initialize \"U\" constant"},
 		{"shared float s[gl_WorkGroupSize.x];", "s[3] = 1.0; o[0] = s[3] + float(s.length());", ""},
 		// no literal writes an infinity or a NaN: such constants are held as constants
 		{"const float INF = 1.0 / 0.0; const vec2 Z = vec2(INF, 0.0 / 0.0);", "const float I = -INF; o[0] = INF + Z.y + I;", ""},

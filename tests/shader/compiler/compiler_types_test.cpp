@@ -95,7 +95,10 @@ TEST(CompilerTypes, NamesOfOtherFlags) {
 		{Compiler::TypeImage2D | F | Compiler::Type32, "image2D"},
 		{Compiler::TypeImage2D | Compiler::TypeImageArray | Compiler::TypeTexture | Compiler::TypeSampled, "sampler2DArray"},
 		{Compiler::TypeImageCube | Compiler::TypeImageArray | Compiler::TypeImageShadow | Compiler::TypeTexture, "textureCubeArrayShadow"},
-		{Compiler::TypeImage2D | Compiler::TypeImageMS | I | Compiler::Type32, "image2DMS"},
+		// an integer image names its kind (and a 64-bit width) as declared, before multisampled and arrayed
+		{Compiler::TypeImage2D | Compiler::TypeImageMS | I | Compiler::Type32, "image2DIMS"},
+		{Compiler::TypeImage2D | Compiler::TypeImageMS | Compiler::TypeImageArray | U | Compiler::Type64, "image2DU64MSArray"},
+		{Compiler::TypeImage2D | Compiler::TypeImageArray | I | Compiler::Type32 | Compiler::TypeTexture | Compiler::TypeSampled, "sampler2DIArray"},
 		{Compiler::TypeImageBuffer | Compiler::TypeTexture, "textureBuffer"},
 		{Compiler::TypeSampler, "sampler"},
 		{Compiler::TypeAccelerationStructure, "accelerationStructure"},
