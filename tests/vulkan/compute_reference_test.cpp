@@ -348,6 +348,28 @@ const Case cases[] = {
 		{{0, 2576980378u}, {1, 0x3fb99999u}, {2, 2576980378u}, {3, 0x3fb99999u}, {4, 2576980378u}, {6, 2576980378u}, {7, 0xbfc99999u},
 			{8, 2576980378u}, {10, 2576980378u}, {12, 2576980378u}, {13, 0xbfb99999u}, {18, 2576980378u}, {22, 858993459u}, {23, 0xbfd33333u},
 			{25, 0xbdcccccdu}}},
+	{"named and folded double constants hold every bit of their value, however small or large",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const double A = 4.5237955350981857e+272lf;\n"
+		"const double B = 1.9020826279792915e-54lf;\n"
+		"const double C = 3.749565844198488e-05lf + 4.181721513707595e-16lf;\n"
+		"const double D = 6.0895901903640364e-27lf - 1.1806577825496211e-05lf;\n"
+		"const double E = 8.639844696985151e-14lf / 7.063967094965019e-09lf;\n"
+		"const dvec2 V = dvec2(2.8459553209414923e-07lf + 8.870402922380919e-09lf, B);\n"
+		"const float F = 7.073940651025623e-06;\n"
+		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"void main() {\n"
+		"  put(0, A); put(2, B); put(4, C); put(6, D); put(8, E); put(10, V.x); put(12, V.y);\n"
+		"  o[14] = floatBitsToUint(F);\n"
+		"  const double L = 3.749565844198488e-05lf + 4.181721513707595e-16lf;\n"
+		"  put(15, L); put(17, double[2](C, 0.0lf)[o[19]]);\n"
+		"}\n",
+		20,
+		{{0, 0x11b85f35u}, {1, 0x788ac26au}, {2, 0x7817b9b7u}, {3, 0x34c751c8u}, {4, 0x03969be0u}, {5, 0x3f03a895u}, {6, 0xb34ed9dbu},
+			{7, 0xbee8c29bu}, {8, 0xa818db20u}, {9, 0x3ee9a665u}, {10, 0xd4e5873du}, {11, 0x3e93b1b4u}, {12, 0x7817b9b7u}, {13, 0x34c751c8u},
+			{14, 0x36ed5cb0u}, {15, 0x03969be0u}, {16, 0x3f03a895u}, {17, 0x03969be0u}, {18, 0x3f03a895u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
