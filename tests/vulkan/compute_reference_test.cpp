@@ -370,6 +370,19 @@ const Case cases[] = {
 		{{0, 0x11b85f35u}, {1, 0x788ac26au}, {2, 0x7817b9b7u}, {3, 0x34c751c8u}, {4, 0x03969be0u}, {5, 0x3f03a895u}, {6, 0xb34ed9dbu},
 			{7, 0xbee8c29bu}, {8, 0xa818db20u}, {9, 0x3ee9a665u}, {10, 0xd4e5873du}, {11, 0x3e93b1b4u}, {12, 0x7817b9b7u}, {13, 0x34c751c8u},
 			{14, 0x36ed5cb0u}, {15, 0x03969be0u}, {16, 0x3f03a895u}, {17, 0x03969be0u}, {18, 0x3f03a895u}}},
+	{"a negated float literal given to a double is the negated literal, to the last bit",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"void main() {\n"
+		"  double a = -1.0e-45; double b = -1.4e-45; double c = -1.0e-38;\n"
+		"  dvec2 v = dvec2(-7e-46, -4.7405353654712656e+23); double d = -6348606582851885.0;\n"
+		"  put(0, a); put(2, b); put(4, c); put(6, v.x); put(8, v.y); put(10, d);\n"
+		"}\n",
+		12,
+		{{0, 0xad376ab9u}, {1, 0xb696d601u}, {2, 0xbf4d956au}, {3, 0xb69ff868u}, {4, 0x9daa78e4u}, {5, 0xb80b38fbu}, {6, 0xbf4d956au},
+			{7, 0xb68ff868u}, {8, 0x98f1952cu}, {9, 0xc4d9189fu}, {10, 0x2830892du}, {11, 0xc3368e06u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
