@@ -383,6 +383,25 @@ const Case cases[] = {
 		12,
 		{{0, 0xad376ab9u}, {1, 0xb696d601u}, {2, 0xbf4d956au}, {3, 0xb69ff868u}, {4, 0x9daa78e4u}, {5, 0xb80b38fbu}, {6, 0xbf4d956au},
 			{7, 0xb68ff868u}, {8, 0x98f1952cu}, {9, 0xc4d9189fu}, {10, 0x2830892du}, {11, 0xc3368e06u}}},
+	{"64-bit integer arithmetic in a constant's initialiser wraps at 64 bits",
+		"#version 450\n"
+		"#extension GL_EXT_shader_explicit_arithmetic_types_int64 : require\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const uint64_t A = 0x100000000ul + 1ul;\n"
+		"const int64_t B = 4611686018427387904l + 1l;\n"
+		"const int64_t C = -9223372036854775806l - 1l;\n"
+		"const int64_t D = -9223372036854775807l - 2l;\n"
+		"const int64_t E = (1l << 40) * 3l / 2l;\n"
+		"void put(uint i, uint64_t v) { o[i] = uint(v); o[i + 1] = uint(v >> 32); }\n"
+		"void main() {\n"
+		"  put(0, A); put(2, uint64_t(B)); put(4, uint64_t(C)); put(6, uint64_t(D)); put(8, uint64_t(E));\n"
+		"  const int64_t L = 4611686018427387904l + 1l;\n"
+		"  put(10, uint64_t(L));\n"
+		"}\n",
+		12,
+		{{0, 1u}, {1, 1u}, {2, 1u}, {3, 0x40000000u}, {4, 1u}, {5, 0x80000000u}, {6, 0xffffffffu}, {7, 0x7fffffffu}, {8, 0u}, {9, 0x180u},
+			{10, 1u}, {11, 0x40000000u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {
