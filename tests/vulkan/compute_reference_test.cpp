@@ -327,14 +327,17 @@ const Case cases[] = {
 		"}\n",
 		5,
 		{{1, 5u}, {2, 11u}, {3, 11u}, {4, 4u}}},
-	{"a double constructed from a float literal or constant keeps the literal's precision, as a double assigned one does",
+	{"a double constructed from a float literal or constant, or given one as an argument or a member, keeps the literal's precision, as a double assigned one does",
 		"#version 450\n"
 		"layout(local_size_x = 1) in;\n"
 		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
 		"const float F = 0.1;\n"
 		"const double X = double(0.1) + sin(0.0);\n"
 		"const dvec2 Y = dvec2(0.1, -0.2) + cos(0.0);\n"
+		"struct S { double d; float f; dvec2 v; };\n"
 		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"double g(double x) { return x; }\n"
+		"double h(float a, double b) { return b + double(a); }\n"
 		"void main() {\n"
 		"  float f = uintBitsToFloat(o[26] + 0x3dcccccdu);\n"
 		"  double a = 0.1; double b = double(0.1); dvec2 v = dvec2(0.1, -0.2); double e = double(F);\n"
@@ -343,11 +346,14 @@ const Case cases[] = {
 		"  put(0, a); put(2, b); put(4, v.x); put(6, v.y); put(8, e); put(10, m[0][0]); put(12, n); put(14, k);\n"
 		"  put(16, r); put(18, X); put(20, Y.y); put(22, s);\n"
 		"  o[24] = floatBitsToUint(-0.1 * f); o[25] = floatBitsToUint(-0.1);\n"
+		"  S t = S(0.1, 0.1, dvec2(0.1));\n"
+		"  put(27, g(0.1)); put(29, g(-0.1)); put(31, h(0.0, 0.1)); put(33, t.d); o[35] = floatBitsToUint(t.f); put(36, t.v.y);\n"
 		"}\n",
-		27,
+		38,
 		{{0, 2576980378u}, {1, 0x3fb99999u}, {2, 2576980378u}, {3, 0x3fb99999u}, {4, 2576980378u}, {6, 2576980378u}, {7, 0xbfc99999u},
 			{8, 2576980378u}, {10, 2576980378u}, {12, 2576980378u}, {13, 0xbfb99999u}, {18, 2576980378u}, {22, 858993459u}, {23, 0xbfd33333u},
-			{25, 0xbdcccccdu}}},
+			{25, 0xbdcccccdu}, {27, 2576980378u}, {28, 0x3fb99999u}, {29, 2576980378u}, {30, 0xbfb99999u}, {31, 2576980378u}, {32, 0x3fb99999u},
+			{33, 2576980378u}, {34, 0x3fb99999u}, {35, 0x3dcccccdu}, {36, 2576980378u}, {37, 0x3fb99999u}}},
 	{"named and folded double constants hold every bit of their value, however small or large",
 		"#version 450\n"
 		"layout(local_size_x = 1) in;\n"
