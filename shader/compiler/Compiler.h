@@ -530,6 +530,9 @@ public:
 	uint32_t parse_constant(const String &type, const char *text);
 	// the decimal digits of an integer literal: octal ones ("017") converted
 	static String get_decimal_digits(const String &digits);
+	// the shortest decimal text of a finite double that reads back as that
+	// same double, always in the form of a float literal
+	static String get_float_text(double value);
 	String get_constant_string(const Value &value, bool keep) const;
 
 	// built-in variables

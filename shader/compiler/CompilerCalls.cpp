@@ -240,6 +240,7 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		uint32_t value = ~0u;
 		uint32_t length = ~0u;
 		String type; // with its ';'
+		String text; // a literal's own text
 	};
 	Array<Argument> list;
 	const char *none = "";
@@ -248,6 +249,7 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		Expressions::ExpressionParser parser(*this, none, function, scope);
 		Argument argument;
 		argument.operand = operands[n];
+		if (argument.operand.id == ~0u) argument.text = argument.operand.text;
 		argument.value = argument.operand.id != ~0u ? argument.operand.id : parser.resolve(argument.operand, String());
 		argument.length = get_target_length(argument.value);
 		String type = get_target_type_name(get_target_type(argument.value));
@@ -279,6 +281,17 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		parser.store(temporary, argument.value);
 		arguments.append(temporary);
 		write_backs.append(WriteBack{temporary, operand.pointer, operand.mask});
+	};
+
+	// an argument converted to its parameter's kind or width; a literal is
+	// made in that type directly, as an initialiser makes it, so that a
+	// float literal keeps its own precision in a double
+	auto convert_argument = [&](const Argument &argument, uint32_t wanted) {
+		if (argument.text.empty()) return add_conversion(function, wanted, argument.value);
+		Expressions::ExpressionParser parser(*this, none, function, scope);
+		Expressions::Operand literal;
+		literal.text = argument.text;
+		return parser.resolve(literal, get_type_name(wanted));
 	};
 
 	// GLSL's choice first: among the overloads that take every argument as
@@ -361,7 +374,7 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 			} else {
 				uint32_t to = get_type_flags(parameter.substr(0, parameter.size() - 1));
 				uint32_t from = get_target_flags(list[i].value);
-				arguments.append(add_conversion(function, (from & ~(TypeKindMask | TypeWidthMask)) | (to & (TypeKindMask | TypeWidthMask)), list[i].value));
+				arguments.append(convert_argument(list[i], (from & ~(TypeKindMask | TypeWidthMask)) | (to & (TypeKindMask | TypeWidthMask))));
 			}
 		}
 		signature = functions[best].arguments;
@@ -384,7 +397,7 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 				uint32_t source_flags = get_target_flags(id);
 				uint32_t wanted = attempt == 4 ? (source_flags & ~TypeWidthMask) | (target_flags & TypeWidthMask)
 					: (source_flags & ~(TypeFloat | TypeUint | TypeInt | TypeBool)) | (target_flags & TypeKindMask);
-				id = add_conversion(function, wanted, id);
+				id = convert_argument(argument, wanted);
 				bool lossy = attempt == 3 || attempt == 4 || (attempt == 2 && type == "f32;");
 				if ((flags & FlagConversion) && lossy && constants.get(id) == nullptr) converted.append(arguments.size());
 			}

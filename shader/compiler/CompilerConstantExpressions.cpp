@@ -285,10 +285,16 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 		if (Parser::isNumber(s)) {
 			String number;
 			s += Parser::readNumber(s, number);
+			// an integer's width by its suffix: l for 64 bits, s for 16
+			uint32_t width = Type32;
 			if (!Parser::isFloat(number.get())) {
 				// octal digits, with their suffix kept
 				uint32_t end = number.size();
-				while (end > 1 && (number[end - 1] == 'u' || number[end - 1] == 'U')) end--;
+				while (end > 1 && strchr("uUlLsS", number[end - 1]) != nullptr) {
+					if (number[end - 1] == 'l' || number[end - 1] == 'L') width = Type64;
+					else if (number[end - 1] == 's' || number[end - 1] == 'S') width = Type16;
+					end--;
+				}
 				number = get_decimal_digits(number.substr(0, end)) + number.substr(end);
 			}
 			Value value;
@@ -303,9 +309,11 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			} else if (Parser::isSigned(number.get())) {
 				value = literal(TypeInt);
 				value.set_i64(0, String::toi64(number.get(), 10, &size));
+				value.flags = (value.flags & ~TypeWidthMask) | width;
 			} else if (Parser::isUnsigned(number.get())) {
 				value = literal(TypeUint);
 				value.set_u64(0, String::tou64(number.get(), 10, &size));
+				value.flags = (value.flags & ~TypeWidthMask) | width;
 			} else {
 				throwError("can't parse constant \"%s\"\n", number.get());
 			}

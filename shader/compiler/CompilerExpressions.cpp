@@ -729,7 +729,7 @@ Operand ExpressionParser::unary(Kind kind, Operand &operand) {
 		// which a double reads; a float rounds the text as it rounds the literal
 		bool literal = value.count == 1 && (value.flags & Compiler::TypeScalar) && (value.flags & Compiler::TypeWidthMask) == Compiler::Type32;
 		if (opcode == OpFNegate && literal && std::isfinite(value.get_f64(0)) && value.get_f64(0) != 0.0) {
-			ret.text = String().appendf64(-value.get_f64(0), 17, true, true);
+			ret.text = Compiler::get_float_text(-value.get_f64(0));
 		}
 		return ret;
 	}

@@ -8,6 +8,7 @@
 #include "core/Error.h"
 #include "core/Parser.h"
 
+#include <charconv>
 #include <cstring>
 
 namespace Vexa {
@@ -142,13 +143,29 @@ String Compiler::get_constant_string(const Value &value, bool keep) const {
 		if (i) ret.append(", ");
 		// a negative zero keeps its sign, which division and atan see
 		if ((value.flags & TypeFloat) && value.get_f64(i) == 0.0 && std::signbit(value.get_f64(i))) ret.append("-0.0");
-		// all the digits a double needs to read back as itself
-		else if (value.flags & TypeFloat) ret.appendf64(value.get_f64(i), (value.flags & Type64) ? 17 : 12, true, true);
+		// the text reads back as the very double the component holds
+		else if ((value.flags & TypeFloat) && std::isfinite(value.get_f64(i))) ret.append(get_float_text(value.get_f64(i)));
+		else if (value.flags & TypeFloat) ret.appendf64(value.get_f64(i), 12, true, true);
 		else if (value.flags & TypeUint) ret.appendu64(value.get_u64(i)).append('u');
 		else if (value.flags & TypeInt) ret.appendi64(value.get_i64(i));
 		else if (value.flags & TypeBool) ret.append(value.get_bool(i) ? "true" : "false");
 	}
 	if (value.count > 1 || typed_scalar) ret.append(')');
+	return ret;
+}
+
+String Compiler::get_float_text(double value) {
+	// a fixed number of digits cannot serve: digits after the point lose
+	// the significant ones of a small value, and a scaled mantissa carries
+	// the rounding of the scaling; the shortest text that reads back as the
+	// value is exact and does not depend on the platform
+	char buffer[32];
+	std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+	if (result.ec != std::errc()) throwError("invalid float constant\n");
+	String ret(buffer, uint32_t(result.ptr - buffer));
+	// an integer-valued double prints as a bare integer, which would read
+	// back as an integer literal
+	if (ret.find('.') == ~0u && ret.find('e') == ~0u) ret.append(".0");
 	return ret;
 }
 

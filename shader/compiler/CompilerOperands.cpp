@@ -1011,8 +1011,17 @@ uint32_t Compiler::parse_structure_constructor(const char *arguments, uint32_t t
 		if (parts.size() >= structure.members.size()) throwError("too many arguments for %s\n", structure.name.get());
 		const Variable &member = variables[structure.members[parts.size()]];
 		uint32_t member_type = get_target_type(member.id);
-		String member_type_name = get_target_type_name(member_type);
-		uint32_t id = parse_expression(&s, String(), function, scope);
+		uint32_t member_flags = get_target_flags(member_type);
+		uint32_t id = ~0u;
+		if ((member_flags & (TypeKindMask | TypeWidthMask)) == (TypeFloat | Type64) && !(member_flags & (TypeStructure | TypeRuntimeArray)) && member.length == ~0u) {
+			// a literal is read at a double's precision, as a constructor
+			// and an initialiser read it
+			Expressions::ExpressionParser item(*this, s, function, scope);
+			Expressions::Operand operand = item.parse_assignment();
+			id = item.resolve(operand, String("f64"));
+		} else {
+			id = parse_expression(&s, String(), function, scope);
+		}
 		if (get_target_type(id) != member_type) {
 			try {
 				id = parser.fit(id, member_type);

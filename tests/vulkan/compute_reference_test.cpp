@@ -327,14 +327,17 @@ const Case cases[] = {
 		"}\n",
 		5,
 		{{1, 5u}, {2, 11u}, {3, 11u}, {4, 4u}}},
-	{"a double constructed from a float literal or constant keeps the literal's precision, as a double assigned one does",
+	{"a double constructed from a float literal or constant, or given one as an argument or a member, keeps the literal's precision, as a double assigned one does",
 		"#version 450\n"
 		"layout(local_size_x = 1) in;\n"
 		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
 		"const float F = 0.1;\n"
 		"const double X = double(0.1) + sin(0.0);\n"
 		"const dvec2 Y = dvec2(0.1, -0.2) + cos(0.0);\n"
+		"struct S { double d; float f; dvec2 v; };\n"
 		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"double g(double x) { return x; }\n"
+		"double h(float a, double b) { return b + double(a); }\n"
 		"void main() {\n"
 		"  float f = uintBitsToFloat(o[26] + 0x3dcccccdu);\n"
 		"  double a = 0.1; double b = double(0.1); dvec2 v = dvec2(0.1, -0.2); double e = double(F);\n"
@@ -343,11 +346,68 @@ const Case cases[] = {
 		"  put(0, a); put(2, b); put(4, v.x); put(6, v.y); put(8, e); put(10, m[0][0]); put(12, n); put(14, k);\n"
 		"  put(16, r); put(18, X); put(20, Y.y); put(22, s);\n"
 		"  o[24] = floatBitsToUint(-0.1 * f); o[25] = floatBitsToUint(-0.1);\n"
+		"  S t = S(0.1, 0.1, dvec2(0.1));\n"
+		"  put(27, g(0.1)); put(29, g(-0.1)); put(31, h(0.0, 0.1)); put(33, t.d); o[35] = floatBitsToUint(t.f); put(36, t.v.y);\n"
 		"}\n",
-		27,
+		38,
 		{{0, 2576980378u}, {1, 0x3fb99999u}, {2, 2576980378u}, {3, 0x3fb99999u}, {4, 2576980378u}, {6, 2576980378u}, {7, 0xbfc99999u},
 			{8, 2576980378u}, {10, 2576980378u}, {12, 2576980378u}, {13, 0xbfb99999u}, {18, 2576980378u}, {22, 858993459u}, {23, 0xbfd33333u},
-			{25, 0xbdcccccdu}}},
+			{25, 0xbdcccccdu}, {27, 2576980378u}, {28, 0x3fb99999u}, {29, 2576980378u}, {30, 0xbfb99999u}, {31, 2576980378u}, {32, 0x3fb99999u},
+			{33, 2576980378u}, {34, 0x3fb99999u}, {35, 0x3dcccccdu}, {36, 2576980378u}, {37, 0x3fb99999u}}},
+	{"named and folded double constants hold every bit of their value, however small or large",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const double A = 4.5237955350981857e+272lf;\n"
+		"const double B = 1.9020826279792915e-54lf;\n"
+		"const double C = 3.749565844198488e-05lf + 4.181721513707595e-16lf;\n"
+		"const double D = 6.0895901903640364e-27lf - 1.1806577825496211e-05lf;\n"
+		"const double E = 8.639844696985151e-14lf / 7.063967094965019e-09lf;\n"
+		"const dvec2 V = dvec2(2.8459553209414923e-07lf + 8.870402922380919e-09lf, B);\n"
+		"const float F = 7.073940651025623e-06;\n"
+		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"void main() {\n"
+		"  put(0, A); put(2, B); put(4, C); put(6, D); put(8, E); put(10, V.x); put(12, V.y);\n"
+		"  o[14] = floatBitsToUint(F);\n"
+		"  const double L = 3.749565844198488e-05lf + 4.181721513707595e-16lf;\n"
+		"  put(15, L); put(17, double[2](C, 0.0lf)[o[19]]);\n"
+		"}\n",
+		20,
+		{{0, 0x11b85f35u}, {1, 0x788ac26au}, {2, 0x7817b9b7u}, {3, 0x34c751c8u}, {4, 0x03969be0u}, {5, 0x3f03a895u}, {6, 0xb34ed9dbu},
+			{7, 0xbee8c29bu}, {8, 0xa818db20u}, {9, 0x3ee9a665u}, {10, 0xd4e5873du}, {11, 0x3e93b1b4u}, {12, 0x7817b9b7u}, {13, 0x34c751c8u},
+			{14, 0x36ed5cb0u}, {15, 0x03969be0u}, {16, 0x3f03a895u}, {17, 0x03969be0u}, {18, 0x3f03a895u}}},
+	{"a negated float literal given to a double is the negated literal, to the last bit",
+		"#version 450\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		"void main() {\n"
+		"  double a = -1.0e-45; double b = -1.4e-45; double c = -1.0e-38;\n"
+		"  dvec2 v = dvec2(-7e-46, -4.7405353654712656e+23); double d = -6348606582851885.0;\n"
+		"  put(0, a); put(2, b); put(4, c); put(6, v.x); put(8, v.y); put(10, d);\n"
+		"}\n",
+		12,
+		{{0, 0xad376ab9u}, {1, 0xb696d601u}, {2, 0xbf4d956au}, {3, 0xb69ff868u}, {4, 0x9daa78e4u}, {5, 0xb80b38fbu}, {6, 0xbf4d956au},
+			{7, 0xb68ff868u}, {8, 0x98f1952cu}, {9, 0xc4d9189fu}, {10, 0x2830892du}, {11, 0xc3368e06u}}},
+	{"64-bit integer arithmetic in a constant's initialiser wraps at 64 bits",
+		"#version 450\n"
+		"#extension GL_EXT_shader_explicit_arithmetic_types_int64 : require\n"
+		"layout(local_size_x = 1) in;\n"
+		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		"const uint64_t A = 0x100000000ul + 1ul;\n"
+		"const int64_t B = 4611686018427387904l + 1l;\n"
+		"const int64_t C = -9223372036854775806l - 1l;\n"
+		"const int64_t D = -9223372036854775807l - 2l;\n"
+		"const int64_t E = (1l << 40) * 3l / 2l;\n"
+		"void put(uint i, uint64_t v) { o[i] = uint(v); o[i + 1] = uint(v >> 32); }\n"
+		"void main() {\n"
+		"  put(0, A); put(2, uint64_t(B)); put(4, uint64_t(C)); put(6, uint64_t(D)); put(8, uint64_t(E));\n"
+		"  const int64_t L = 4611686018427387904l + 1l;\n"
+		"  put(10, uint64_t(L));\n"
+		"}\n",
+		12,
+		{{0, 1u}, {1, 1u}, {2, 1u}, {3, 0x40000000u}, {4, 1u}, {5, 0x80000000u}, {6, 0xffffffffu}, {7, 0x7fffffffu}, {8, 0u}, {9, 0x180u},
+			{10, 1u}, {11, 0x40000000u}}},
 };
 
 TEST(ComputeReference, AsTheReference) {

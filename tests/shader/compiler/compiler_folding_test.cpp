@@ -677,6 +677,35 @@ TEST(CompilerFolding, ConstantText) {
 	EXPECT_EQ(c.get_constant_string(Value(), false), String(""));
 	Value array(Compiler::get_type_flags(String("i32[]")), 3);
 	EXPECT_EQ(c.get_constant_string(array, true), String("i32[3](0, 0, 0)"));
+	// a named or folded constant is kept as its text: every double must read
+	// back as itself, however small or large, and a float as the same float
+	struct {
+		const char *type;
+		double value;
+	} exact[] = {
+		{"f64", 3.749565844198488e-05 + 4.181721513707595e-16},
+		{"f64", 4.5237955350981857e+272},
+		{"f64", 1.9020826279792915e-54},
+		{"f64", 0.00040039980491849103},
+		{"f64", 6348606582851885.0},
+		{"f64", -1e22},
+		{"f64", 4.9406564584124654e-324},
+		{"f64", DBL_MAX},
+		{"f64v2", 9.08423730942483e-46},
+		{"f32", 7.073940651025623e-06},
+		{"f32v3", 1.0 / 3.0},
+	};
+	for (const auto &row : exact) {
+		Value v(Compiler::get_type_flags(String(row.type)), 1);
+		v.set_f64(0, row.value);
+		if (v.flags & Compiler::TypeVectorMask) v = v.splat(Compiler::get_type_components(v.flags));
+		String written = c.get_constant_string(v, true);
+		SCOPED_TRACE(written.get());
+		uint32_t id = c.parse_constant(String(row.type), written.get());
+		uint32_t expected = c.add_constant(String(row.type), v);
+		EXPECT_EQ(id, expected);
+		EXPECT_EQ(c.constants.get(id)->components[0], c.constants.get(expected)->components[0]);
+	}
 }
 
 } // namespace
