@@ -743,7 +743,10 @@ void parse_declaration(State &state, const String &type) {
 			if (member) throwError("can't initialize \"%s\" member\n", name.get());
 			// a constant array without a size has its type once its initialiser gives the length
 			if (length != 0) make_variable_type(state, variable);
+			// the name is known from the end of its initialiser on
+			scope->variables.remove(name);
 			parse_initializer(state, variable);
+			scope->variables.insert(name, index);
 		} else {
 			if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");
 			make_variable_type(state, variable);

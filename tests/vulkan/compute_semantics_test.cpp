@@ -418,6 +418,26 @@ const Case cases[] = {
 		"  r[i * 2u + 1u] = int(points[i % uint(points.length())].x * 4.0) + table[3];\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 128}}, 4},
+	// a name is declared at the end of its initialiser, which reads the
+	// outer name it hides: locals, constants, for-loop declarations, a list
+	{"InitialiserScopes",
+		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { int r[256]; };\n"
+		"const int n = 3;\n"
+		"int g = 5;\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  int x = a[i] % 7 + 3;\n"
+		"  { int x = x + 1; r[i * 4u] = x; }\n"
+		"  { const int n = n * 2; int g = g + n, y = g * 2; r[i * 4u + 1u] = g + y * 100; }\n"
+		"  int k = a[i] % 4 + 2;\n"
+		"  int c = 0;\n"
+		"  for (int k = k; k < 6; k++) c++;\n"
+		"  float f = float(a[i]) * 0.25;\n"
+		"  { float f = modf(f + 2.0, f); r[i * 4u + 2u] = int(f * 100.0); }\n"
+		"  r[i * 4u + 3u] = c + int(f) * 10;\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 256}}, 4},
 	// a ?: of void calls runs one of them
 	{"VoidConditional",
 		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
