@@ -423,6 +423,11 @@ Value convert_constant(const State &state, const Compiler::Variable &variable, c
 	}
 	if ((flags & Compiler::TypeKindMask) == 0 || (value.flags & Compiler::TypeKindMask) == 0) return value;
 	flags &= ~uint32_t(Compiler::TypeRuntimeArray);
+	// an array is initialised by an array of its own element type
+	const uint32_t shape = Compiler::TypeKindMask | Compiler::TypeWidthMask | Compiler::TypeVectorMask | Compiler::TypeMatrixMask;
+	if (variable.length != ~0u && (!(value.flags & Compiler::TypeRuntimeArray) || (value.flags & shape) != (flags & shape))) {
+		throwError("can't initialize \"%s\" constant\n", variable.name.get());
+	}
 	uint32_t components = Compiler::get_type_components(flags);
 	if (components == 0) components = 1;
 
