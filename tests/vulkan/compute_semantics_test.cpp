@@ -438,6 +438,25 @@ const Case cases[] = {
 		"  r[i * 4u + 3u] = c + int(f) * 10;\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 256}}, 4},
+	// named constants of bool vectors, read wherever a value may be
+	{"BoolVectorConstants",
+		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint r[128]; };\n"
+		"const bvec2 q = bvec2(false, true);\n"
+		"const bvec2 z = bvec2(ivec2(0, 7));\n"
+		"const bvec3 t = bvec3(q, true);\n"
+		"const bool all_q = all(q);\n"
+		"const int sel = t == bvec3(false, true, true) ? 7 : 8;\n"
+		"uint bits(bvec2 b) { return uint(b.x) + 2u * uint(b.y); }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  bvec2 w = q;\n"
+		"  const bvec2 lq = bvec2(true, false);\n"
+		"  bvec2 v = bvec2(a[i] % 2u == 0u, a[i] % 3u == 0u);\n"
+		"  r[i * 2u] = uint(q.y) + bits(w) * 2u + uint(all_q) * 8u + uint(z.y) * 16u + uint(sel) * 32u + bits(not(lq)) * 1024u;\n"
+		"  r[i * 2u + 1u] = bits(v) + uint(v == q) * 4u + uint(v != z) * 8u + uint(any(t.xy)) * 16u + uint(q[a[i] % 2u]) * 32u + uint(mix(vec2(1.0), vec2(9.0), q).y);\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 128}}, 4},
 	// a ?: of void calls runs one of them
 	{"VoidConditional",
 		"layout(std430, binding = 0) buffer In { int a[64]; };\n"

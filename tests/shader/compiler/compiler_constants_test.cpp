@@ -423,6 +423,10 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 		{"const int U[2] = float[](1.5, 2.5);", "o[0] = float(U[0]);", "can't initialize \"U\" constant"},
 		{"const int U[3] = int[](1, 2);", "o[0] = float(U[0]);", "can't initialize \"U\" constant"},
 		{"const int U[] = int[2](ivec2(1, 2));", "o[0] = float(U[0]);", "can't assign i32v2 to i32"},
+		// bool vectors by name, in constant expressions, sizes and code
+		{"const bvec2 Q = bvec2(false, true); const bvec2 Z = bvec2(ivec2(0, 7)); const bool X = all(Q); const bvec3 T = bvec3(Q, true);"
+			"const int S = T == bvec3(false, true, true) ? 7 : 8;",
+			"bvec2 w = Q; const bvec2 L = Q; float a[S + int(Z.y) + int(X) + int(L.y)]; a[8] = float(Q.y); o[0] = a[8] + float(w.x) + float(not(Q).x);", ""},
 		{"shared float s[gl_WorkGroupSize.x];", "s[3] = 1.0; o[0] = s[3] + float(s.length());", ""},
 		// no literal writes an infinity or a NaN: such constants are held as constants
 		{"const float INF = 1.0 / 0.0; const vec2 Z = vec2(INF, 0.0 / 0.0);", "const float I = -INF; o[0] = INF + Z.y + I;", ""},
