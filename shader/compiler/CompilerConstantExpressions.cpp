@@ -384,12 +384,21 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 			uint32_t type_flags = get_type_flags(type_name);
 			if ((type_flags & TypeKindMask) == 0 || (type_flags & TypeVoid)) throwError("unexpected \"%s\"\n", name.get());
 			bool array = false;
+			uint32_t array_length = 0; // 0 when the brackets give no length
 			if (*s == '[') {
 				String suffix;
 				s += Parser::readRegion(s, suffix, '[', ']');
 				type_name.append('[').append(suffix).append(']');
 				type_flags |= TypeRuntimeArray;
 				array = true;
+				if (*skip_spaces(suffix.get()) != '\0') {
+					Value length;
+					parse_constant_expression(length, suffix.get(), scope, typed);
+					if (length.count != 1 || (length.flags & (TypeUint | TypeInt)) == 0 || length.get_i64(0) <= 0) {
+						throwError("invalid array length \"%s\"\n", suffix.get());
+					}
+					array_length = uint32_t(length.get_u64(0));
+				}
 			}
 			String arguments_text;
 			Array<Value> values = read_arguments(arguments_text);
@@ -413,7 +422,12 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 				}
 				if (!array && value.count == 1 && components > 1) value = value.splat(components);
 				if (!array && value.count != components) throwError("can't parse constant \"%s(%s)\"\n", type_name.get(), arguments_text.get());
-				if (array && (value.count == 0 || value.count % components != 0)) {
+				// an array given its length has exactly that many elements; the
+				// source gives one element an argument (the text of a named
+				// constant array lists their components)
+				bool elements = true;
+				for (uint32_t i = 0; array && !typed && i < values.size(); i++) elements = elements && values[i].count == components;
+				if (array && (!elements || value.count == 0 || value.count % components != 0 || (array_length != 0 && value.count != array_length * components))) {
 					throwError("can't parse constant \"%s(%s)\"\n", type_name.get(), arguments_text.get());
 				}
 			}

@@ -423,6 +423,11 @@ Value convert_constant(const State &state, const Compiler::Variable &variable, c
 	}
 	if ((flags & Compiler::TypeKindMask) == 0 || (value.flags & Compiler::TypeKindMask) == 0) return value;
 	flags &= ~uint32_t(Compiler::TypeRuntimeArray);
+	// an array is initialised by an array of its own element type
+	const uint32_t shape = Compiler::TypeKindMask | Compiler::TypeWidthMask | Compiler::TypeVectorMask | Compiler::TypeMatrixMask;
+	if (variable.length != ~0u && (!(value.flags & Compiler::TypeRuntimeArray) || (value.flags & shape) != (flags & shape))) {
+		throwError("can't initialize \"%s\" constant\n", variable.name.get());
+	}
 	uint32_t components = Compiler::get_type_components(flags);
 	if (components == 0) components = 1;
 
@@ -743,7 +748,10 @@ void parse_declaration(State &state, const String &type) {
 			if (member) throwError("can't initialize \"%s\" member\n", name.get());
 			// a constant array without a size has its type once its initialiser gives the length
 			if (length != 0) make_variable_type(state, variable);
+			// the name is known from the end of its initialiser on
+			scope->variables.remove(name);
 			parse_initializer(state, variable);
+			scope->variables.insert(name, index);
 		} else {
 			if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");
 			make_variable_type(state, variable);

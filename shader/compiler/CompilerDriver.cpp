@@ -328,7 +328,11 @@ bool Compiler::compileGLSL(uint32_t type, const char *src, const char *context, 
 					String type = variable.type;
 					if (variable.length != ~0u) type.append(String::format("[%u]", variable.length));
 					const char *text = initializer.text.get();
+					// the variable's own name is not known in its initialiser
+					const String name = variable.name;
+					global_scope.variables.remove(name);
 					uint32_t value = parse_expression(&text, type, function, &global_scope);
+					global_scope.variables.insert(name, initializer.variable);
 					uint32_t expected = get_target_type(variable.id);
 					if (get_target_type(value) != expected) {
 						throwError("can't assign %s to %s\n", get_target_type_name(value).get(), get_target_type_name(expected).get());

@@ -19,9 +19,18 @@ using CompilerBits::starts_name;
 namespace {
 
 // one number of the kind of flags at s, with its suffix (u for an unsigned,
-// f, lf or hf for a float), stored as component index of value; the
-// position after it, or null when s holds no number
+// f, lf or hf for a float), or true or false for a bool, stored as component
+// index of value; the position after it, or null when s holds no such value
 const char *read_number(const char *s, uint32_t flags, Value &value, uint32_t index) {
+	if ((flags & (Compiler::TypeFloat | Compiler::TypeUint | Compiler::TypeInt)) == 0 && (flags & Compiler::TypeBool)) {
+		for (bool word : {true, false}) {
+			size_t size = word ? 4 : 5;
+			if (strncmp(s, word ? "true" : "false", size) != 0 || starts_name(s[size]) || (s[size] >= '0' && s[size] <= '9')) continue;
+			value.set_bool(index, word);
+			return s + size;
+		}
+		return nullptr;
+	}
 	if (!Parser::isNumber(s)) return nullptr;
 	uint32_t size = 0;
 	if (flags & Compiler::TypeFloat) {
@@ -76,18 +85,17 @@ uint32_t Compiler::parse_constant(const String &type, const char *text) {
 	uint32_t flags = get_target_flags(add_type(type));
 
 	uint32_t ret = ~0u;
-	if ((flags & (TypeFloat | TypeUint | TypeInt)) == 0 && (flags & TypeBool)) {
-		if (strcmp(s, "true") == 0) ret = add_constant(type, 1);
-		else if (strcmp(s, "false") == 0) ret = add_constant(type, 0);
-		else throwError("invalid value \"%s\" for %s\n", text, type.get());
-	} else if (Parser::isNumber(s)) {
+	bool boolean = (flags & (TypeFloat | TypeUint | TypeInt)) == 0 && (flags & TypeBool);
+	if (boolean && (strcmp(s, "true") == 0 || strcmp(s, "false") == 0)) {
+		ret = add_constant(type, strcmp(s, "true") == 0 ? 1 : 0);
+	} else if (!boolean && Parser::isNumber(s)) {
 		Value value(1);
 		const char *end = read_number(s, flags, value, 0);
 		if (end == nullptr) throwError("invalid value \"%s\" for %s\n", text, type.get());
 		expect_end(end);
 		ret = add_constant(type, value);
 	} else if (starts_name(*s)) {
-		// a constructor of the type with numbers: "f32v2(1.0, 2.0)"
+		// a constructor of the type with numbers or bools: "f32v2(1.0, 2.0)", "b32v2(false, true)"
 		String name;
 		const char *cursor = s + Parser::readName(s, name);
 		cursor = skip_spaces(cursor);

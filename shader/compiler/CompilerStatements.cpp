@@ -150,6 +150,9 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		uint32_t type_id = compiler.add_type(variable.type, length, &scope);
 		compiler.add_target(variable.id, type_id, length);
 		s = skip_spaces(s);
+		// the name is known from the end of its initialiser on: the
+		// initialiser reads the name of an outer scope
+		if (*s == '=') scope.variables.remove(name);
 		if (early_value != ~0u) {
 			if (compiler.get_target_type(early_value) != type_id) {
 				throwError("can't assign %s to %s\n", compiler.get_target_type_name(early_value).get(), compiler.get_target_type_name(type_id).get());
@@ -164,6 +167,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 				const char *end = s;
 				String text = read_expression(end);
 				if (fold_constant(compiler, compiler.variables[index], text, scope)) {
+					scope.variables.insert(name, index);
 					s = end;
 					s = skip_spaces(s);
 					if (*s != ',') break;
@@ -181,6 +185,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 		} else if (compiler.variables[index].decorations.get(DecorationConstant) != nullptr) {
 			throwError("constants must be initialized\n");
 		}
+		scope.variables.insert(name, index);
 		s = skip_spaces(s);
 		if (*s != ',') break;
 		s = skip_spaces(s + 1);

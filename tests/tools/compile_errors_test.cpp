@@ -86,6 +86,14 @@ TEST(CompileErrors, FileAndLineOfTheFailingStatement) {
 			{{"main.frag", head + "#include \"defs.h\"\nconst int n = SUM;\nvoid main() {\n\tfloat a[n];\n\tfoo;\n}\n"},
 				{"defs.h", "#define SUM (1 + \\\n\t2 + \\\n\t3)\n"}},
 			"unexpected \"foo\"", "main.frag:7: foo;"},
+		// a name is not known in its own initialiser
+		{"own name in a local initialiser", {{"main.frag", head + "void main() {\n\tfloat r = modf(2.5, r);\n}\n"}}, "unexpected \"r\"",
+			"main.frag:4: float r = modf(2.5, r);"},
+		{"own name in a local constant", {{"main.frag", head + "void main() {\n\tconst int c = c + 1;\n}\n"}}, "unexpected \"c\"", "main.frag:4: int c = c + 1;"},
+		{"own name in a for-loop declaration", {{"main.frag", head + "void main() {\n\tfor (int k = k; k < 3; k++) color.x += 1.0;\n}\n"}},
+			"unexpected \"k\"", "main.frag:4: for (int k = k; k < 3; k++) color.x += 1.0;"},
+		{"own name in a global initialiser", {{"main.frag", head + "float g = g + 1.0;\nvoid main() {}\n"}}, "unexpected \"g\"", "main.frag:3: g + 1.0;"},
+		{"own name in a global constant", {{"main.frag", head + "const int n = n * 2;\nvoid main() {}\n"}}, "unexpected \"n\"", "main.frag:3: int n = n * 2;"},
 	};
 	Workspace workspace;
 	for (const Case &c : cases) {

@@ -418,6 +418,45 @@ const Case cases[] = {
 		"  r[i * 2u + 1u] = int(points[i % uint(points.length())].x * 4.0) + table[3];\n"
 		"}\n",
 		{{Unsigned, 64}, {Zero, 128}}, 4},
+	// a name is declared at the end of its initialiser, which reads the
+	// outer name it hides: locals, constants, for-loop declarations, a list
+	{"InitialiserScopes",
+		"layout(std430, binding = 0) buffer In { int a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { int r[256]; };\n"
+		"const int n = 3;\n"
+		"int g = 5;\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  int x = a[i] % 7 + 3;\n"
+		"  { int x = x + 1; r[i * 4u] = x; }\n"
+		"  { const int n = n * 2; int g = g + n, y = g * 2; r[i * 4u + 1u] = g + y * 100; }\n"
+		"  int k = a[i] % 4 + 2;\n"
+		"  int c = 0;\n"
+		"  for (int k = k; k < 6; k++) c++;\n"
+		"  float f = float(a[i]) * 0.25;\n"
+		"  { float f = modf(f + 2.0, f); r[i * 4u + 2u] = int(f * 100.0); }\n"
+		"  r[i * 4u + 3u] = c + int(f) * 10;\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 256}}, 4},
+	// named constants of bool vectors, read wherever a value may be
+	{"BoolVectorConstants",
+		"layout(std430, binding = 0) buffer In { uint a[64]; };\n"
+		"layout(std430, binding = 1) buffer Out { uint r[128]; };\n"
+		"const bvec2 q = bvec2(false, true);\n"
+		"const bvec2 z = bvec2(ivec2(0, 7));\n"
+		"const bvec3 t = bvec3(q, true);\n"
+		"const bool all_q = all(q);\n"
+		"const int sel = t == bvec3(false, true, true) ? 7 : 8;\n"
+		"uint bits(bvec2 b) { return uint(b.x) + 2u * uint(b.y); }\n"
+		"void main() {\n"
+		"  uint i = gl_GlobalInvocationID.x;\n"
+		"  bvec2 w = q;\n"
+		"  const bvec2 lq = bvec2(true, false);\n"
+		"  bvec2 v = bvec2(a[i] % 2u == 0u, a[i] % 3u == 0u);\n"
+		"  r[i * 2u] = uint(q.y) + bits(w) * 2u + uint(all_q) * 8u + uint(z.y) * 16u + uint(sel) * 32u + bits(not(lq)) * 1024u;\n"
+		"  r[i * 2u + 1u] = bits(v) + uint(v == q) * 4u + uint(v != z) * 8u + uint(any(t.xy)) * 16u + uint(q[a[i] % 2u]) * 32u + uint(mix(vec2(1.0), vec2(9.0), q).y);\n"
+		"}\n",
+		{{Unsigned, 64}, {Zero, 128}}, 4},
 	// a ?: of void calls runs one of them
 	{"VoidConditional",
 		"layout(std430, binding = 0) buffer In { int a[64]; };\n"

@@ -416,6 +416,17 @@ TEST(CompilerConstants, NamedConstantsOfEveryForm) {
 		{"const float U[] = float[](1.0, 2.0, 5.0); const vec2 W2[] = vec2[](vec2(1.0), vec2(2.0, 3.0), vec2(4.0), vec2(5.0));",
 			"float a[U.length() + W2.length() + int(U[2])]; int i = int(gl_LocalInvocationID.x); a[11] = U[i] + W2[i].y; o[0] = a[11];", ""},
 		{"const float U[] = 1.0;", "o[0] = U[0];", "can't initialize \"U\" constant"},
+		// the initialiser of an array has the array's element type and, when given, its length
+		{"const int U[] = int[3](1, 2);", "o[0] = float(U[0]);", "not enough arguments for i32[3]"},
+		{"const int U[] = float[](1.5, 2.5);", "o[0] = float(U[0]);", "can't initialize \"U\" constant"},
+		{"const uint U[] = int[](-1, 2);", "o[0] = float(U[0]);", "can't initialize \"U\" constant"},
+		{"const int U[2] = float[](1.5, 2.5);", "o[0] = float(U[0]);", "can't initialize \"U\" constant"},
+		{"const int U[3] = int[](1, 2);", "o[0] = float(U[0]);", "can't initialize \"U\" constant"},
+		{"const int U[] = int[2](ivec2(1, 2));", "o[0] = float(U[0]);", "can't assign i32v2 to i32"},
+		// bool vectors by name, in constant expressions, sizes and code
+		{"const bvec2 Q = bvec2(false, true); const bvec2 Z = bvec2(ivec2(0, 7)); const bool X = all(Q); const bvec3 T = bvec3(Q, true);"
+			"const int S = T == bvec3(false, true, true) ? 7 : 8;",
+			"bvec2 w = Q; const bvec2 L = Q; float a[S + int(Z.y) + int(X) + int(L.y)]; a[8] = float(Q.y); o[0] = a[8] + float(w.x) + float(not(Q).x);", ""},
 		{"shared float s[gl_WorkGroupSize.x];", "s[3] = 1.0; o[0] = s[3] + float(s.length());", ""},
 		// no literal writes an infinity or a NaN: such constants are held as constants
 		{"const float INF = 1.0 / 0.0; const vec2 Z = vec2(INF, 0.0 / 0.0);", "const float I = -INF; o[0] = INF + Z.y + I;", ""},
