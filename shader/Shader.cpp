@@ -227,12 +227,15 @@ bool Shader::saveCache(const char *key, Stream &src) {
 //
 
 // the macros that GLSL for Vulkan defines in every text: VULKAN, and one for
-// each extension the compiler has
+// each extension the compiler has; a macro the caller defined keeps its value
 static void define_glsl_macros(Shader::State &state) {
-	state.set_predefined("VULKAN", "100");
+	auto define = [&](const char *name, const char *value) {
+		if (!state.has_macro(name)) state.set_predefined(name, value);
+	};
+	define("VULKAN", "100");
 	uint32_t count = 0;
 	const char *const *names = Compiler::get_extension_names(&count);
-	for (uint32_t i = 0; i < count; i++) state.set_predefined(names[i], "1");
+	for (uint32_t i = 0; i < count; i++) define(names[i], "1");
 }
 
 bool Shader::compile_source(Type t, const String &src, State &state, bool glsl) {

@@ -372,7 +372,6 @@ bool evaluate(const Shader::State &state, const char *text, Mode mode, int32_t *
 				s += Parser::skipSpaces(s);
 				bool parenthesis = *s == '(';
 				if (parenthesis) s++;
-				name.clear();
 				s += Parser::readName(s, name);
 				if (parenthesis) {
 					s += Parser::skipSpaces(s);

@@ -41,6 +41,10 @@ inline bool is_space(char c) {
 	return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+inline bool is_digit(char c) {
+	return c >= '0' && c <= '9';
+}
+
 // appends size characters to out unless that takes out past the bound of one
 // expansion
 void append_bounded(String &out, const char *text, uint32_t size, const String &name) {
@@ -54,16 +58,39 @@ void append_bounded(String &out, const String &text, const String &name) {
 	append_bounded(out, text.get(), text.size(), name);
 }
 
+// Whether text that ends as `left` does, followed by the character c, reads
+// as one token where two stood apart ("-" and "-a" as "--a"): expansions put
+// a space there and nowhere else.
+bool tokens_join(const String &left, char c) {
+	if (left.size() == 0 || c == 0) return false;
+	char p = left.fromBack(0);
+	bool name = Shader::isIdentifierChar(c);
+	if (Shader::isIdentifierChar(p) || p == '.') {
+		if (name && p != '.') return true;
+		if (p == '.' && is_digit(c)) return true;
+		if (!name && c != '.' && c != '+' && c != '-') return false;
+		// the rest joins after a number only, which takes name characters,
+		// dots and the sign of an exponent; a long run is not looked through
+		uint32_t start = left.size();
+		while (start > 0 && left.size() - start < 64 && (Shader::isIdentifierChar(left[start - 1]) || left[start - 1] == '.')) start--;
+		char first = left[start];
+		bool number = is_digit(first) || (first == '.' && start + 1 < left.size() && is_digit(left[start + 1]));
+		if (!number) return false;
+		if (c == '+' || c == '-') return p == 'e' || p == 'E' || p == 'p' || p == 'P';
+		return true;
+	}
+	// two-character operators, and the beginnings of comments
+	if (c == '=') return strchr("+-*/%<>&^|=!", p) != nullptr;
+	if (c == p) return strchr("+-&|^<>/", p) != nullptr;
+	return p == '/' && c == '*';
+}
+
 // appends a whole expansion to the caller's text, which may be the
 // preprocessor's output and so is not bounded here
 void append_expansion(String &out, const String &text, const String &name) {
 	if (text.size() > State::MaxExpansionSize) throwError("too long expansion of \"%s\" macro\n", name.get());
-	if (text.size() && State::tokens_join(out, text[0])) out.append(' ');
+	if (text.size() && tokens_join(out, text[0])) out.append(' ');
 	out.append(text);
-}
-
-inline bool is_digit(char c) {
-	return c >= '0' && c <= '9';
 }
 
 // The argument list with every comment replaced by one space, so that a "//"
@@ -135,30 +162,6 @@ bool on_stack(const Array<String> &stack, const String &name) {
 }
 
 } // namespace
-
-bool Shader::State::tokens_join(const String &left, char c) {
-	if (left.size() == 0 || c == 0) return false;
-	char p = left.fromBack(0);
-	bool name = Shader::isIdentifierChar(c);
-	if (Shader::isIdentifierChar(p) || p == '.') {
-		if (name && p != '.') return true;
-		if (p == '.' && is_digit(c)) return true;
-		if (!name && c != '.' && c != '+' && c != '-') return false;
-		// the rest joins after a number only, which takes name characters,
-		// dots and the sign of an exponent; a long run is not looked through
-		uint32_t start = left.size();
-		while (start > 0 && left.size() - start < 64 && (Shader::isIdentifierChar(left[start - 1]) || left[start - 1] == '.')) start--;
-		char first = left[start];
-		bool number = is_digit(first) || (first == '.' && start + 1 < left.size() && is_digit(left[start + 1]));
-		if (!number) return false;
-		if (c == '+' || c == '-') return p == 'e' || p == 'E' || p == 'p' || p == 'P';
-		return true;
-	}
-	// two-character operators, and the beginnings of comments
-	if (c == '=') return strchr("+-*/%<>&^|=!", p) != nullptr;
-	if (c == p) return strchr("+-&|^<>/", p) != nullptr;
-	return p == '/' && c == '*';
-}
 
 void Shader::State::spend(uint64_t work, const String &name) const {
 	if (expansion_work > expansion_limit || work > expansion_limit - expansion_work) {
@@ -360,7 +363,7 @@ uint32_t Shader::State::expand_macro(const char *src, String &out, Array<String>
 	const char *after_name = s;
 	s += Parser::skipSpaces(s);
 	if (*s != '(') {
-		append_expansion(out, name, name);
+		out.append(name);
 		open_call = name;
 		return (uint32_t)(after_name - src);
 	}

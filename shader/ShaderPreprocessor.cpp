@@ -53,7 +53,7 @@ inline uint32_t continuation(const char *s) {
 }
 
 // Reads a directive line from its '#' up to, not including, the LF that ends
-// it. Continuation lines are joined keeping their LF, CRs are dropped, and
+// it (line continuations are gone from the text by then). CRs are dropped, and
 // comments are removed: a block comment may run over several lines and
 // belongs to the directive, a removed comment leaves one space where text
 // follows it on the line. Double-quoted text is kept whole. *lines counts the
@@ -64,15 +64,9 @@ uint32_t read_directive(const char *src, String &out, uint32_t *lines) {
 	// after a comment: drops the blanks before it and keeps words apart
 	auto end_comment = [&]() {
 		while (out.size() && is_blank(out.fromBack(0))) out.removeBack(1);
-		if (*s && !is_space(*s) && continuation(s) == 0) out.append(' ');
+		if (*s && !is_space(*s)) out.append(' ');
 	};
 	while (*s) {
-		if (uint32_t size = continuation(s)) {
-			out.append('\n');
-			(*lines)++;
-			s += size;
-			continue;
-		}
 		char c = *s;
 		if (c == '\n') break;
 		if (c == '\r') {
@@ -94,14 +88,7 @@ uint32_t read_directive(const char *src, String &out, uint32_t *lines) {
 		}
 		if (c == '/' && s[1] == '/') {
 			s += 2;
-			while (*s && *s != '\n') {
-				if (uint32_t size = continuation(s)) {
-					(*lines)++;
-					s += size;
-					continue;
-				}
-				s++;
-			}
+			while (*s && *s != '\n') s++;
 			end_comment();
 			continue;
 		}
@@ -261,7 +248,6 @@ void Preprocessor::scan() {
 
 // the text without its line continuations, when it has any
 void Preprocessor::join_lines() {
-	if (strstr(original, "\\\n") == nullptr && strstr(original, "\\\r\n") == nullptr) return;
 	const char *run = original;
 	const char *s = original;
 	while (*s) {
@@ -275,6 +261,7 @@ void Preprocessor::join_lines() {
 		s += size;
 		run = s;
 	}
+	if (joins.size() == 0) return;
 	joined.append(run, (uint32_t)(s - run));
 	src = joined.get();
 	cursor = src;

@@ -89,11 +89,6 @@ public:
 	uint32_t expand_macro(const char *src, String &out, Array<String> &stack) const;
 	String expand_text(const char *text, Array<String> &stack) const;
 
-	// Whether text that ends as `left` does, followed by the character c,
-	// reads as one token where two stood apart ("-" and "-a" as "--a"):
-	// expansions put a space there and nowhere else.
-	static bool tokens_join(const String &left, char c);
-
 	// Bounds that keep hostile text from exhausting the stack, the memory or
 	// the time: macros nested in one expansion, the text of one expansion,
 	// the work of all expansions of one preprocessor run (characters built,
