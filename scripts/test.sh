@@ -38,12 +38,14 @@ build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # with its reason rather than fail, so those test programs run once more with
 # the corpus pointed at a folder that does not exist.
 echo "== corpus tests without the corpus"
-while IFS= read -r source; do
+mapfile -t corpus_tests < <(grep -rl "corpus_dir()" "$root/tests" --include='*_test.cpp' | sort)
+[ ${#corpus_tests[@]} -ne 0 ] || { echo "no test reads the corpus: the check has nothing to run"; exit 1; }
+for source in "${corpus_tests[@]}"; do
 	name=$(basename "$source" .cpp)
 	VEXA_CORPUS="$root/build/no-corpus" "$root/build/tests/$name" --gtest_brief=1 >"$root/build/no-corpus-$name.log" 2>&1 ||
 		{ cat "$root/build/no-corpus-$name.log"; echo "$name fails without the corpus"; exit 1; }
 	grep -h "skipped" "$root/build/no-corpus-$name.log" | sort -u || true
-done < <(grep -rl "corpus_dir()" "$root/tests" --include='*_test.cpp' | sort)
+done
 
 echo "== sanitizer build (ASan + UBSan)"
 build "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON

@@ -226,9 +226,11 @@ bool Shader::saveCache(const char *key, Stream &src) {
 // loading and creating
 //
 
-// the macros that GLSL for Vulkan defines in every text: VULKAN, and one for
-// each extension the compiler has; a macro the caller defined keeps its value
-static void define_glsl_macros(Shader::State &state) {
+// the macros of every GLSL text: VEXA_GLSL, and those GLSL for Vulkan
+// defines, VULKAN and one for each extension the compiler has; a macro the
+// caller defined keeps its value
+static bool define_glsl_macros(Shader::State &state) {
+	if (!state.set_macro("VEXA_GLSL", "1")) return false;
 	auto define = [&](const char *name, const char *value) {
 		if (!state.has_macro(name)) state.set_predefined(name, value);
 	};
@@ -236,6 +238,7 @@ static void define_glsl_macros(Shader::State &state) {
 	uint32_t count = 0;
 	const char *const *names = Compiler::get_extension_names(&count);
 	for (uint32_t i = 0; i < count; i++) define(names[i], "1");
+	return true;
 }
 
 bool Shader::compile_source(Type t, const String &src, State &state, bool glsl) {
@@ -255,8 +258,7 @@ bool Shader::load_source(Type t, const char *file_name, const String &list, cons
 	state.set_file(file_name);
 	if (!state.set_macros(list.get())) return false;
 	state.add_files(files, num);
-	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
-	if (glsl) define_glsl_macros(state);
+	if (glsl && !define_glsl_macros(state)) return false;
 	if (!definePlatformMacros(state)) return false;
 	// the text is read whole: refuse what cannot be a shader before reading
 	if (source.getSize() > MaxSourceSize) {
@@ -278,8 +280,7 @@ bool Shader::create_source(Type t, const char *src, const String &list, const ch
 	State state(getDefaultState());
 	if (!state.set_macros(list.get())) return false;
 	state.add_files(files, num);
-	if (glsl && !state.set_macro("VEXA_GLSL", "1")) return false;
-	if (glsl) define_glsl_macros(state);
+	if (glsl && !define_glsl_macros(state)) return false;
 	if (!definePlatformMacros(state)) return false;
 	return compile_source(t, String(src), state, glsl);
 }

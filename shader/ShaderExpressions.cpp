@@ -157,20 +157,13 @@ void expand_condition(const Shader::State &state, const char *text, String &out)
 		const char *start = s;
 		while (Shader::isIdentifierChar(*s)) s++;
 		StringStack<64> word(start, (uint32_t)(s - start));
-		if (word == "__FILE__") {
-			out.appendu32(state.source);
-			continue;
-		}
+		if (state.append_counter(word, out)) continue;
 		if (is_digit(*start) || state.macros.get(word) == nullptr) {
 			out.append(word);
 			if (word != "defined") continue;
 			// the operand of defined, with or without parentheses
 			while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '(') out.append(*s++);
 			while (Shader::isIdentifierChar(*s)) out.append(*s++);
-			continue;
-		}
-		if (word == "__LINE__") {
-			out.appendu32(state.line);
 			continue;
 		}
 		stack.clear();

@@ -163,6 +163,18 @@ bool on_stack(const Array<String> &stack, const String &name) {
 
 } // namespace
 
+bool Shader::State::append_counter(const String &word, String &out) const {
+	if (word == "__FILE__") {
+		out.appendu32(source);
+		return true;
+	}
+	if (word == "__LINE__" && macros.get(word) != nullptr) {
+		out.appendu32(line);
+		return true;
+	}
+	return false;
+}
+
 void Shader::State::spend(uint64_t work, const String &name) const {
 	if (expansion_work > expansion_limit || work > expansion_limit - expansion_work) {
 		// spent for good: an error caught on the way up can't buy more
@@ -421,10 +433,7 @@ String Shader::State::expand_text(const char *text, Array<String> &stack) const 
 		while (Shader::isIdentifierChar(*s)) s++;
 		StringStack<64> word(start, (uint32_t)(s - start));
 		open.clear();
-		if (word == "__FILE__") {
-			result.appendu32(source);
-			continue;
-		}
+		if (append_counter(word, result)) continue;
 		if (macros.get(word) == nullptr) {
 			result.append(word);
 			continue;
@@ -433,10 +442,6 @@ String Shader::State::expand_text(const char *text, Array<String> &stack) const 
 			// the search of a deep stack costs, for every word it keeps
 			spend(stack.size(), word);
 			result.append(word);
-			continue;
-		}
-		if (word == "__LINE__") {
-			result.appendu32(line);
 			continue;
 		}
 		s = start + expand_macro(start, result, stack);

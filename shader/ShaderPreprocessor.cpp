@@ -367,16 +367,9 @@ void Preprocessor::copy_name() {
 	uint32_t size = (uint32_t)(cursor - start);
 	StringStack<64> word(start, size);
 	set_state_line();
-	if (word == "__FILE__") {
-		dst.appendu32(sourceNumber);
-		return;
-	}
+	if (state.append_counter(word, dst)) return;
 	if (state.macros.get(word) == nullptr) {
 		dst.append(word);
-		return;
-	}
-	if (word == "__LINE__") {
-		dst.appendu32(reported_line());
 		return;
 	}
 	stack.clear();

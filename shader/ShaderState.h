@@ -87,6 +87,10 @@ public:
 	// expand_macro expands the one invocation at src into out and returns the
 	// characters it took; expand_text expands every invocation of a text.
 	uint32_t expand_macro(const char *src, String &out, Array<String> &stack) const;
+	// "__FILE__" (the source-string number) and "__LINE__" (the current
+	// line, where the loader defined it) are written by their values: true
+	// when word is one of them
+	bool append_counter(const String &word, String &out) const;
 	String expand_text(const char *text, Array<String> &stack) const;
 
 	// Bounds that keep hostile text from exhausting the stack, the memory or

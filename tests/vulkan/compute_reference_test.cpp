@@ -24,6 +24,14 @@ struct Case {
 	std::vector<std::pair<uint32_t, uint32_t>> expected;
 };
 
+// the head of most kernels: one invocation writing the words of a buffer
+#define WORDS_KERNEL \
+	"#version 450\n" \
+	"layout(local_size_x = 1) in;\n" \
+	"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+// writes a double as its two words
+#define PUT_DOUBLE "void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+
 const Case cases[] = {
 	// preprocessing
 	{"substituted text keeps its tokens apart",
@@ -163,9 +171,7 @@ const Case cases[] = {
 		{{1, 0x4c400000u}, {2, 0x41df5fe6u}, {3, 0x4c400000u}, {4, 0xc1df5fe6u}, {5, 0x46fffe00u}, {6, 40000u}, {7, 3000000000u}, {8, 0u},
 			{9, 1000000000u}, {10, 0x5d800001u}, {12, 0x4c400000u}, {13, 0x41df5fe6u}, {14, 0x46fffe00u}, {15, 40000u}}},
 	{"an int argument prefers a float parameter to a double one, whatever the order",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"uint g(double x) { return 1u; }\n"
 		"uint g(float x) { return 2u; }\n"
 		"uint h(double a, float b) { return 3u; }\n"
@@ -184,9 +190,7 @@ const Case cases[] = {
 		10,
 		{{1, 2u}, {2, 2u}, {3, 2u}, {4, 2u}, {5, 1u}, {6, 4u}, {7, 6u}, {8, 5u}, {9, 8u}}},
 	{"constant products of matrices and vectors are those of linear algebra",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const mat2 A = mat2(1.0, 2.0, 3.0, 4.0);\n"
 		"const mat2 P = A * A;\n"
 		"const vec2 MV = A * vec2(1.0, 2.0);\n"
@@ -209,9 +213,7 @@ const Case cases[] = {
 		{{1, 7u}, {2, 10u}, {3, 15u}, {4, 22u}, {5, 7u}, {6, 22u}, {7, 10u}, {8, 15u}, {9, 7u}, {10, 10u}, {11, 5u}, {12, 11u},
 			{13, 23u}, {14, 34u}, {15, 9u}, {16, 51u}, {17, 5u}, {18, 17u}, {19, 4u}, {20, 80u}}},
 	{"a NaN is unequal: notEqual() and bool() of floats are unordered, like !=",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const float NaN = 0.0 / 0.0;\n"
 		"void main() {\n"
 		"  float z = uintBitsToFloat(0x7fc00000u + o[0]);\n"
@@ -270,9 +272,7 @@ const Case cases[] = {
 		18,
 		{{0, 3u}, {1, 31u}, {2, 6u}, {3, 34u}, {4, 5u}, {5, 1u}, {6, 74u}, {7, 46u}, {8, 100828u}, {9, 46u}, {10, 12u}, {11, 9u}, {12, 3u}, {13, 1u}, {14, 4u}, {15, 32u}, {16, 0x55555555u}, {17, 0x3fd55555u}}},
 	{"elements of constant arrays fold beside built-in calls, and are read at run time by a variable index",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const int I[4] = int[4](1, 2, 3, 4);\n"
 		"const vec3 V = vec3(1.0, 2.0, 3.0);\n"
 		"const vec2 VA[2] = vec2[2](vec2(1.0, 2.0), vec2(3.0, 4.0));\n"
@@ -294,9 +294,7 @@ const Case cases[] = {
 		12,
 		{{1, 17u}, {2, 16u}, {3, 18u}, {4, 6u}, {5, 19u}, {6, 2u}, {7, 4u}, {8, 4u}, {9, 7u}, {10, 8u}, {11, 7u}}},
 	{"comparisons and logical operators fold inside global constants",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const vec2 V = vec2(0.75, 0.25);\n"
 		"const float A[2] = float[2](1.0, 3.0);\n"
 		"const bool B = true;\n"
@@ -316,9 +314,7 @@ const Case cases[] = {
 		10,
 		{{1, 1u}, {2, 1u}, {3, 1u}, {4, 5u}, {5, 2u}, {6, 1u}, {7, 2u}, {8, 7u}, {9, 23u}}},
 	{"a global constant array without a size takes the length of its initialiser",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const float F[] = float[](1.0, 2.0, 5.0);\n"
 		"const vec2 G[] = vec2[](vec2(1.0), vec2(2.0, 3.0), vec2(4.0), vec2(5.0), vec2(6.0, 7.0), vec2(8.0), vec2(9.0), vec2(10.0, 11.0));\n"
 		"void main() {\n"
@@ -328,14 +324,12 @@ const Case cases[] = {
 		5,
 		{{1, 5u}, {2, 11u}, {3, 11u}, {4, 4u}}},
 	{"a double constructed from a float literal or constant, or given one as an argument or a member, keeps the literal's precision, as a double assigned one does",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const float F = 0.1;\n"
 		"const double X = double(0.1) + sin(0.0);\n"
 		"const dvec2 Y = dvec2(0.1, -0.2) + cos(0.0);\n"
 		"struct S { double d; float f; dvec2 v; };\n"
-		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		PUT_DOUBLE
 		"double g(double x) { return x; }\n"
 		"double h(float a, double b) { return b + double(a); }\n"
 		"void main() {\n"
@@ -355,9 +349,7 @@ const Case cases[] = {
 			{25, 0xbdcccccdu}, {27, 2576980378u}, {28, 0x3fb99999u}, {29, 2576980378u}, {30, 0xbfb99999u}, {31, 2576980378u}, {32, 0x3fb99999u},
 			{33, 2576980378u}, {34, 0x3fb99999u}, {35, 0x3dcccccdu}, {36, 2576980378u}, {37, 0x3fb99999u}}},
 	{"named and folded double constants hold every bit of their value, however small or large",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
+		WORDS_KERNEL
 		"const double A = 4.5237955350981857e+272lf;\n"
 		"const double B = 1.9020826279792915e-54lf;\n"
 		"const double C = 3.749565844198488e-05lf + 4.181721513707595e-16lf;\n"
@@ -365,7 +357,7 @@ const Case cases[] = {
 		"const double E = 8.639844696985151e-14lf / 7.063967094965019e-09lf;\n"
 		"const dvec2 V = dvec2(2.8459553209414923e-07lf + 8.870402922380919e-09lf, B);\n"
 		"const float F = 7.073940651025623e-06;\n"
-		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		PUT_DOUBLE
 		"void main() {\n"
 		"  put(0, A); put(2, B); put(4, C); put(6, D); put(8, E); put(10, V.x); put(12, V.y);\n"
 		"  o[14] = floatBitsToUint(F);\n"
@@ -377,10 +369,8 @@ const Case cases[] = {
 			{7, 0xbee8c29bu}, {8, 0xa818db20u}, {9, 0x3ee9a665u}, {10, 0xd4e5873du}, {11, 0x3e93b1b4u}, {12, 0x7817b9b7u}, {13, 0x34c751c8u},
 			{14, 0x36ed5cb0u}, {15, 0x03969be0u}, {16, 0x3f03a895u}, {17, 0x03969be0u}, {18, 0x3f03a895u}}},
 	{"a negated float literal given to a double is the negated literal, to the last bit",
-		"#version 450\n"
-		"layout(local_size_x = 1) in;\n"
-		"layout(std430, binding = 0) buffer Out { uint o[]; };\n"
-		"void put(uint i, double d) { uvec2 x = unpackDouble2x32(d); o[i] = x.x; o[i + 1] = x.y; }\n"
+		WORDS_KERNEL
+		PUT_DOUBLE
 		"void main() {\n"
 		"  double a = -1.0e-45; double b = -1.4e-45; double c = -1.0e-38;\n"
 		"  dvec2 v = dvec2(-7e-46, -4.7405353654712656e+23); double d = -6348606582851885.0;\n"
