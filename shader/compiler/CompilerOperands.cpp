@@ -135,13 +135,19 @@ Operand ExpressionParser::parse_primary() {
 			String type = variable.type;
 			uint32_t length = variable.length;
 			const uint32_t *found = compiler.global_scope.variables.get(key);
+			const uint32_t *cached = compiler.array_constants.get(index);
 			if (found != nullptr) {
 				ret.id = compiler.variables[*found].initializer;
+			} else if (cached != nullptr) {
+				ret.id = *cached;
 			} else {
+				// the value text is read once: the constant is kept for every
+				// later use of the array
 				String text = variable.value;
 				Value value;
 				compiler.parse_constant_expression(value, text.get(), scope, true);
 				ret.id = compiler.add_constant(type + String::format("[%u]", length), value);
+				compiler.array_constants.insert(index, ret.id);
 			}
 			// the whole array, and its length, are read from the constant
 			const char *after = skip_spaces(s);
