@@ -186,7 +186,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	if (execution_model == 3) capabilities.insert(CapabilityGeometry);
 	if (execution_model == 1 || execution_model == 2) capabilities.insert(CapabilityTessellation);
 	if (execution_model == 5364 || execution_model == 5365) capabilities.insert(CapabilityMeshShading);
-	if (execution_model >= 5313 && execution_model <= 5318) capabilities.insert(Spirv::CapabilityRayTracing);
+	if (is_tracing_stage()) capabilities.insert(Spirv::CapabilityRayTracing);
 
 	// 4. the format version
 	uint32_t spirv_version = 0x10000u;
