@@ -595,6 +595,7 @@ public:
 	Map<uint32_t, Map<uint32_t, uint32_t>> decorations; // decorations of ids without records
 	Map<uint32_t, Target> targets;
 	Map<uint32_t, uint32_t> array_strides; // array types made for one stride -> that stride
+	Map<uint32_t, uint32_t> array_constants; // constant array variable index -> its constant id
 	// pointers to bool members (held as integers) and values read of them,
 	// made by parse_variable: reads of them are bools
 	Set<uint32_t> held_bools;

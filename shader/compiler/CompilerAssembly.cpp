@@ -186,7 +186,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	if (execution_model == 3) capabilities.insert(CapabilityGeometry);
 	if (execution_model == 1 || execution_model == 2) capabilities.insert(CapabilityTessellation);
 	if (execution_model == 5364 || execution_model == 5365) capabilities.insert(CapabilityMeshShading);
-	if (execution_model >= 5313 && execution_model <= 5318) capabilities.insert(Spirv::CapabilityRayTracing);
+	if (is_tracing_stage()) capabilities.insert(Spirv::CapabilityRayTracing);
 
 	// 4. the format version
 	uint32_t spirv_version = 0x10000u;
@@ -475,26 +475,6 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 			else add_module_opcode(Spirv::OpDecorate, {id, it->key, it->value});
 		}
 	};
-	// array types that nothing refers to (made for a member before its
-	// block's layout gave it a type of its own) get no stride
-	Set<uint32_t> referenced;
-	auto refer = [&](const uint32_t *code, uint32_t size) {
-		for (uint32_t p = 0; p < size;) {
-			uint32_t count = code[p] >> 16;
-			if (count == 0 || p + count > size) break;
-			uint32_t opcode = code[p] & 0xffffu;
-			uint32_t result = is_type_declaration(opcode) ? 1 : 2;
-			for (uint32_t k = 1; k < count; k++) {
-				if (k != result) referenced.insert(code[p + k]);
-			}
-			p += count;
-		}
-	};
-	refer(declarations.get(), declarations.size());
-	for (uint32_t i = 0; i < functions.size(); i++) refer(functions[i].code.get(), functions[i].code.size());
-	for (uint32_t i = 0; i < variables.size(); i++) {
-		if (const Target *target = targets.get(variables[i].id)) referenced.insert(target->type);
-	}
 	// Only arrays in memory of an explicit layout have a stride: the types of
 	// structure members and the arrays inside them. An array of blocks or of
 	// images is an array of descriptors, and the arrays of locals, private,
@@ -521,7 +501,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	for (auto it = types.begin(); it; ++it) {
 		uint32_t id = it->value;
 		if (removed.find(id) || constants.get(id) != nullptr || strided.find(id)) continue;
-		if (!referenced.find(id) || !laid_out.find(id)) continue;
+		if (!laid_out.find(id)) continue;
 		uint32_t type_flags = get_target_flags(id);
 		if ((type_flags & TypeRuntimeArray) == 0 || (type_flags & TypePointer)) continue;
 		if (const uint32_t *stride = array_strides.get(id)) {

@@ -3,6 +3,7 @@
 // syntax; from then on a built-in is an ordinary global variable. And the
 // capabilities and execution modes that a BuiltIn decoration needs.
 #include "shader/compiler/Compiler.h"
+#include "shader/compiler/CompilerBits.h"
 
 #include "core/Error.h"
 #include "core/Parser.h"
@@ -14,14 +15,8 @@ namespace Vexa {
 
 namespace {
 
-bool is_name_char(char c) {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-const char *skip_blanks(const char *s) {
-	while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') s++;
-	return s;
-}
+using CompilerBits::skip_spaces;
+using CompilerBits::starts_name;
 
 // The length of a built-in array that the shader uses without declaring it:
 // one more than the largest index of it in the function bodies, each of
@@ -41,25 +36,25 @@ uint32_t implicit_length(const Compiler &compiler, const char *name) {
 			s += Parser::skipComment(s);
 			continue;
 		}
-		if (!is_name_char(*s)) {
+		if (!starts_name(*s) && (*s < '0' || *s > '9')) {
 			s++;
 			continue;
 		}
 		const char *word = s;
-		while (is_name_char(*s)) s++;
+		while (starts_name(*s) || (*s >= '0' && *s <= '9')) s++;
 		if (size_t(s - word) != size || strncmp(word, name, size) != 0) continue;
 		const char *before = word;
 		while (before > start && (before[-1] == ' ' || before[-1] == '\t' || before[-1] == '\n' || before[-1] == '\r')) before--;
 		if (before > start && before[-1] == '.') continue;
-		const char *p = skip_blanks(s);
+		const char *p = skip_spaces(s);
 		if (*p != '[') throwError("\"%s\" is used as a whole: its size must be declared\n", name);
-		p = skip_blanks(p + 1);
+		p = skip_spaces(p + 1);
 		if (*p < '0' || *p > '9') throwError("\"%s\" is indexed by a variable: its size must be declared\n", name);
 		char *end = nullptr;
 		unsigned long index = strtoul(p, &end, 0);
 		p = end;
 		if (*p == 'u' || *p == 'U') p++;
-		p = skip_blanks(p);
+		p = skip_spaces(p);
 		if (*p != ']') throwError("\"%s\" is indexed by a variable: its size must be declared\n", name);
 		if (index >= 8) throwError("index %lu of \"%s\" is out of bounds\n", index, name);
 		if (index + 1 > ret) ret = uint32_t(index + 1);

@@ -58,16 +58,8 @@ uint32_t Compiler::add_conversion(Function &function, uint32_t flags, uint32_t i
 		if (source_kind == TypeFloat) opcode = Spirv::OpFUnordNotEqual;
 		else if (source_kind == TypeUint || source_kind == TypeInt) opcode = Spirv::OpINotEqual;
 		else throwError("can't convert %s to %s\n", get_type_name(source).get(), get_type_name(flags).get());
-		if (const Value *value = constants.get(id)) {
-			Value folded(flags, value->count);
-			for (uint32_t i = 0; i < value->count; i++) folded.set_bool(i, value->get_bool(i));
-			return add_constant(get_target_type_name(type), folded);
-		}
 		uint32_t zero = add_constant(get_type_name(source), 0);
-		uint32_t ret = next_id++;
-		add_function_opcode(function, opcode, {type, ret, id, zero});
-		add_target(ret, type);
-		return ret;
+		return add_binary_operation(function, opcode, type, id, zero);
 	}
 
 	// from bool: a selection of one or zero

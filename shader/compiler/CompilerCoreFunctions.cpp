@@ -333,8 +333,6 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		bool address = (flags & Type64) && get_target_components(value) == 1 && kind_of(value) == TypeUint;
 		bool words = (flags & Type32) && get_target_components(value) == 2 && kind_of(value) == TypeUint;
 		if (!address && !words) unknown();
-		// ray-tracing stages have the instruction with their own capability
-		if (!(m >= 5313 && m <= 5318)) capabilities.insert(CapabilityRayQuery);
 		return emit(4447, add_type("accelerationStructure"), {value});
 	}
 

@@ -411,10 +411,8 @@ bool names_specialization_constant(Compiler &compiler, const String &text, Compi
 
 // A named constant has the type it was declared with, whatever its
 // initialiser's type: the value converted to that kind (one component fills a
-// vector or matrix), integers cut to that width. Structures keep their value.
-Value convert_constant(const State &state, const Compiler::Variable &variable, const Value &value) {
-	const Compiler &compiler = state.compiler;
-	if (compiler.global_scope.structures.get(variable.type) != nullptr) return value;
+// vector or matrix), integers cut to that width.
+Value convert_constant(const Compiler::Variable &variable, const Value &value) {
 	uint32_t flags = 0;
 	try {
 		flags = Compiler::get_type_flags(variable.type);
@@ -437,7 +435,7 @@ Value convert_constant(const State &state, const Compiler::Variable &variable, c
 	uint64_t count = (variable.length == ~0u) ? components : uint64_t(components) * variable.length;
 	// an array without a size takes its length from the initialiser, which
 	// must be an array
-	if (variable.length == 0) count = (ret.count % components == 0 && (value.flags & Compiler::TypeRuntimeArray)) ? ret.count : 0;
+	if (variable.length == 0) count = (ret.count % components == 0) ? ret.count : 0;
 	if (!fits || count == 0 || ret.count != count) throwError("can't initialize \"%s\" constant\n", variable.name.get());
 
 	if ((flags & (Compiler::TypeUint | Compiler::TypeInt)) && (flags & Compiler::Type64) == 0) {
@@ -473,7 +471,6 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 		try {
 			compiler.parse_constant_expression(value, text.get(), &compiler.global_scope, false);
 		} catch (const String &) {
-			if (compiler.global_scope.structures.get(variable.type) != nullptr) throw;
 			String type = variable.type;
 			if (variable.length != ~0u && variable.length != 0) type.append(String::format("[%u]", variable.length));
 			// what does not fold keeps the evaluator's own message
@@ -501,7 +498,7 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 		}
 	}
 	if (constant) {
-		Value converted = convert_constant(state, variable, value);
+		Value converted = convert_constant(variable, value);
 		if (variable.length == 0) {
 			// an array without a size takes the length of its initialiser
 			uint32_t components = Compiler::get_type_components(converted.flags & ~uint32_t(Compiler::TypeRuntimeArray));

@@ -39,6 +39,14 @@ bool is_integer(uint32_t flags) {
 	return (flags & (Compiler::TypeUint | Compiler::TypeInt)) && !(flags & (Compiler::TypeFloat | Compiler::TypeBool));
 }
 
+// the argument at s, a literal or a named constant read at a double's
+// precision, as where a double is expected without a constructor
+uint32_t parse_double_argument(Compiler &compiler, const char *&s, Compiler::Function &function, Compiler::Scope *scope) {
+	Expressions::ExpressionParser parser(compiler, s, function, scope);
+	Operand operand = parser.parse_assignment();
+	return parser.resolve(operand, String("f64"));
+}
+
 } // namespace
 
 namespace Expressions {
@@ -135,13 +143,19 @@ Operand ExpressionParser::parse_primary() {
 			String type = variable.type;
 			uint32_t length = variable.length;
 			const uint32_t *found = compiler.global_scope.variables.get(key);
+			const uint32_t *cached = compiler.array_constants.get(index);
 			if (found != nullptr) {
 				ret.id = compiler.variables[*found].initializer;
+			} else if (cached != nullptr) {
+				ret.id = *cached;
 			} else {
+				// the value text is read once: the constant is kept for every
+				// later use of the array
 				String text = variable.value;
 				Value value;
 				compiler.parse_constant_expression(value, text.get(), scope, true);
 				ret.id = compiler.add_constant(type + String::format("[%u]", length), value);
+				compiler.array_constants.insert(index, ret.id);
 			}
 			// the whole array, and its length, are read from the constant
 			const char *after = skip_spaces(s);
@@ -814,11 +828,7 @@ uint32_t Compiler::parse_type_constructor(const char *arguments, const String &t
 	while (*Expressions::skip_spaces(s) != '\0') {
 		uint32_t id = ~0u;
 		if (kind == (TypeFloat | Type64)) {
-			// a literal or a named constant is read at a double's precision,
-			// as where a double is expected without the constructor
-			Expressions::ExpressionParser parser(*this, s, function, scope);
-			Expressions::Operand operand = parser.parse_assignment();
-			id = parser.resolve(operand, String("f64"));
+			id = parse_double_argument(*this, s, function, scope);
 		} else {
 			id = parse_expression(&s, String(), function, scope);
 		}
@@ -1014,11 +1024,7 @@ uint32_t Compiler::parse_structure_constructor(const char *arguments, uint32_t t
 		uint32_t member_flags = get_target_flags(member_type);
 		uint32_t id = ~0u;
 		if ((member_flags & (TypeKindMask | TypeWidthMask)) == (TypeFloat | Type64) && !(member_flags & (TypeStructure | TypeRuntimeArray)) && member.length == ~0u) {
-			// a literal is read at a double's precision, as a constructor
-			// and an initialiser read it
-			Expressions::ExpressionParser item(*this, s, function, scope);
-			Expressions::Operand operand = item.parse_assignment();
-			id = item.resolve(operand, String("f64"));
+			id = parse_double_argument(*this, s, function, scope);
 		} else {
 			id = parse_expression(&s, String(), function, scope);
 		}

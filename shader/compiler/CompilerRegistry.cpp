@@ -142,8 +142,7 @@ uint32_t Compiler::add_type(const String &name, uint32_t length, Scope *scope) {
 	// an acceleration structure is traced in the ray-tracing stages and
 	// queried in the others, each with a capability of its own
 	if (flags & TypeAccelerationStructure) {
-		bool tracing = execution_model >= 5313 && execution_model <= 5318;
-		capabilities.insert(tracing ? Spirv::CapabilityRayTracing : Spirv::CapabilityRayQuery);
+		capabilities.insert(is_tracing_stage() ? Spirv::CapabilityRayTracing : Spirv::CapabilityRayQuery);
 	}
 	if (flags & TypeRayQuery) capabilities.insert(Spirv::CapabilityRayQuery);
 

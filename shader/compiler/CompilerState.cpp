@@ -53,6 +53,7 @@ void Compiler::clear() {
 	decorations.clear();
 	targets.clear();
 	array_strides.clear();
+	array_constants.clear();
 }
 
 } // namespace Vexa
