@@ -164,10 +164,6 @@ private:
 	void add_helper(const String &text);
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	String get_image_call(const Iterator &it);
-	// the elements of an array of textures or samplers that an operand
-	// (loaded from an access chain into the array) may be: one for
-	// constant indices, all of them for a run-time one; 0 and 1 otherwise
-	void get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const;
 	// the sampler binding of each texture binding that a pragma line pairs
 	Map<uint32_t, uint32_t> texture_samplers;
 	// the OpSampledImage results that sampling uses (find_image_uses)

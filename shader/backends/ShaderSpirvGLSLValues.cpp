@@ -693,13 +693,6 @@ bool ShaderSpirvGLSL::get_pointer_place(uint32_t pointer, ResourcePlace &place) 
 		place = ResourcePlace{pointer, 0, get_element_count(get_target_type(pointer)), true};
 		return true;
 	}
-	bool chain = it.get_opcode() == OpAccessChain || it.get_opcode() == OpInBoundsAccessChain;
-	if (chain && find_target(it[3]).get_opcode() == OpVariable && find_target(it[3])[3] == StorageUniformConstant) {
-		// an element of a variable, as the bindings of arrays count them
-		place = ResourcePlace{it[3], 0, 1, true};
-		get_array_elements(pointer, place.first, place.count);
-		return true;
-	}
 	// the access chains down to a variable or a parameter, outermost first
 	uint32_t chains[64];
 	uint32_t levels = 0;
@@ -819,40 +812,6 @@ const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(
 	origins->done = true;
 	origins->failed = origins->failed || !ok;
 	return origins->failed ? nullptr : origins;
-}
-
-void ShaderSpirvGLSL::get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const {
-	first = 0;
-	count = 1;
-	Iterator it = find_target(id);
-	if (it.get_opcode() == OpLoad) it = find_target(it[3]);
-	if (it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) return;
-	Iterator type = get_target_type(it[3]);
-	if (find_target(it[3]).get_opcode() != OpVariable) return;
-	// the elements below each level of the arrays, in GL's order
-	uint32_t lengths[8];
-	uint32_t levels = 0;
-	for (Iterator level = type; is_array_opcode(level.get_opcode()); level = get_target_type(level[2])) {
-		Iterator length = get_target(level[3]);
-		if (levels == 8 || level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return;
-		lengths[levels++] = length[3];
-	}
-	uint32_t total = 1;
-	for (uint32_t k = 0; k < levels; k++) total = (total * lengths[k] > 4096) ? 4097 : total * lengths[k];
-	if (total > 4096) return;
-	uint32_t place = 0;
-	uint32_t below = total;
-	for (uint32_t k = 0; k < levels && 4 + k < it.get_size(); k++) {
-		Iterator index = find_target(it[4 + k]);
-		below /= lengths[k];
-		if (index.get_opcode() != OpConstant || index[3] >= lengths[k]) {
-			first = 0;
-			count = total;
-			return;
-		}
-		place += index[3] * below;
-	}
-	first = place;
 }
 
 String ShaderSpirvGLSL::get_image_call(const Iterator &it) {

@@ -702,6 +702,17 @@ const char *const texture_elements_source =
 
 const char *const texture_elements_pragmas = "}\n#pragma sampler(0, 3)\n#pragma sampler(2, 3)\n#pragma sampler(1, 4)\n";
 
+// a row of an array of arrays of textures passed to a function that
+// samples one element of it: the unit is that element's, within the row
+const char *const texture_row_source =
+	"#version 450\n"
+	"layout(set = 0, binding = 0) uniform texture2D tex[2][3];\n"
+	"layout(set = 0, binding = 6) uniform sampler smp;\n"
+	"layout(location = 0) in vec2 uv;\n"
+	"layout(location = 0) out vec4 color;\n"
+	"vec4 f(texture2D p[3]) { return texture(sampler2D(p[2], smp), uv); }\n"
+	"void main() { color = f(tex[1]); }\n";
+
 // a texture passed to a function that combines it with two samplers
 const char *const texture_parameter_two_samplers_source =
 	"#version 450\n"
@@ -1000,6 +1011,7 @@ const FormCase form_cases[] = {
 	// takes the one sampler of its combinations, or the text fails
 	{"textures through parameters", "frag", "vulkan1.0", texture_parameters_source, {texture_parameters_pragmas}, {texture_parameters_pragmas}},
 	{"texture elements through parameters", "frag", "vulkan1.0", texture_elements_source, {texture_elements_pragmas}, {texture_elements_pragmas}},
+	{"row of textures through a parameter", "frag", "vulkan1.0", texture_row_source, {"}\n#pragma sampler(5, 6)\n"}, {"}\n#pragma sampler(5, 6)\n"}},
 	{"texture parameter with two samplers", "frag", "vulkan1.0", texture_parameter_two_samplers_source,
 		{"unknown second sampler (binding 1) of texture tex at binding 0"}, {"unknown second sampler (binding 1) of texture tex at binding 0"}},
 	{"texture element through parameters with two samplers", "frag", "vulkan1.0", texture_element_two_samplers_source,
