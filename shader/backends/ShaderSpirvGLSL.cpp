@@ -669,6 +669,7 @@ void ShaderSpirvGLSL::check_resource_indices() {
 
 bool ShaderSpirvGLSL::get_source(String &out) {
 	render_work = 0;
+	nonuniform_written = false;
 	out.clear();
 	if (!check_module()) return false;
 	find_image_uses();
@@ -730,11 +731,13 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 		if ((has_capability(23) || point_size) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
 	}
 	// indices that the module says may differ between invocations are
-	// written through nonuniformEXT, which the extension must give
+	// written through nonuniformEXT, which the extension must give, whether
+	// the module declares its capability or only the decoration
 	const char *const nonuniform = "GL_EXT_nonuniform_qualifier";
-	if (has_capability(5301)) text.append(String::format("#extension %s : require\n", nonuniform));
+	bool nonuniform_required = has_capability(5301) || nonuniform_written;
+	if (nonuniform_required) text.append(String::format("#extension %s : require\n", nonuniform));
 	for (auto it = extensions.begin(); it != extensions.end(); ++it) {
-		if (it->key != nonuniform || !has_capability(5301)) text.append(String::format("#extension %s : enable\n", it->key.get()));
+		if (it->key != nonuniform || !nonuniform_required) text.append(String::format("#extension %s : enable\n", it->key.get()));
 	}
 	if (!es) {
 		for (uint32_t i = 0; i < capabilities.size(); i++) {

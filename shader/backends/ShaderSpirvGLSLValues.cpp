@@ -153,6 +153,11 @@ String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
 	return ShaderSpirv::get_builtin_name(builtin);
 }
 
+String ShaderSpirvGLSL::get_decoration_name(uint32_t decoration) {
+	if (decoration == DecorationNonUniform) nonuniform_written = true;
+	return ShaderSpirv::get_decoration_name(decoration);
+}
+
 String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	int32_t op = it.get_opcode();
 	Iterator result = get_target_type(it[1]);

@@ -874,6 +874,58 @@ const char *const unsigned_exponent_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// a texture of an array chosen by an index that differs between
+// invocations, which the module says of the loaded texture alone, and
+// without the capability that such indices otherwise come with
+const char *const nonuniform_without_capability_module =
+	"OpCapability Shader\n"
+	"OpCapability SampledImageArrayNonUniformIndexing\n"
+	"OpExtension \"SPV_EXT_descriptor_indexing\"\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %o %k %uv\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %o \"o\"\n"
+	"OpName %samplers \"samplers\"\n"
+	"OpName %k \"k\"\n"
+	"OpName %uv \"uv\"\n"
+	"OpDecorate %o Location 0\n"
+	"OpDecorate %samplers DescriptorSet 0\n"
+	"OpDecorate %samplers Binding 0\n"
+	"OpDecorate %k Flat\n"
+	"OpDecorate %k Location 0\n"
+	"OpDecorate %uv Location 1\n"
+	"OpDecorate %texture NonUniform\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%int = OpTypeInt 32 1\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%u4 = OpConstant %uint 4\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%si = OpTypeSampledImage %img\n"
+	"%arr = OpTypeArray %si %u4\n"
+	"%p_arr = OpTypePointer UniformConstant %arr\n"
+	"%p_si = OpTypePointer UniformConstant %si\n"
+	"%p_int = OpTypePointer Input %int\n"
+	"%p_v2 = OpTypePointer Input %v2\n"
+	"%p_v4 = OpTypePointer Output %v4\n"
+	"%samplers = OpVariable %p_arr UniformConstant\n"
+	"%k = OpVariable %p_int Input\n"
+	"%uv = OpVariable %p_v2 Input\n"
+	"%o = OpVariable %p_v4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%index = OpLoad %int %k\n"
+	"%element = OpAccessChain %p_si %samplers %index\n"
+	"%texture = OpLoad %si %element\n"
+	"%coordinates = OpLoad %v2 %uv\n"
+	"%value = OpImageSampleImplicitLod %v4 %texture %coordinates\n"
+	"OpStore %o %value\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 // gl_ClipDistance of a control shader's own vertex arrays, indexed at run
 // time, and its Position beside it
 const char *const distance_arrays_module =
@@ -995,6 +1047,9 @@ const FormCase form_cases[] = {
 			"#pragma sampler(4, 2)\n", "#pragma sampler(5, 2)\n", "#pragma sampler(6, 2)\n"},
 		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[u.index], uv)", "texture(samplers[nonuniformEXT(k)], uv)",
 			"texture(textures[nonuniformEXT(k + 1)], uv)", "#pragma sampler(4, 2)\n", "#pragma sampler(5, 2)\n", "#pragma sampler(6, 2)\n"}},
+	{"nonuniform index without its capability", "frag", "vulkan1.0", nonuniform_without_capability_module,
+		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[nonuniformEXT(k)], uv)"},
+		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[nonuniformEXT(k)], uv)"}},
 	{"sampler arrays indexed at run time", "frag", "vulkan1.0",
 		"#version 450\nlayout(set = 0, binding = 0) uniform texture2D tex;\nlayout(set = 0, binding = 1) uniform sampler smp[2];\n"
 		"layout(set = 0, binding = 2) uniform U { int index; } u;\nlayout(location = 0) in vec2 uv;\nlayout(location = 0) out vec4 o;\n"
