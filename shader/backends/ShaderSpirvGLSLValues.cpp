@@ -795,6 +795,9 @@ const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(
 	bool pointer = find_target(find_target(parameter)[1]).get_opcode() == OpTypePointer;
 	const Array<uint32_t> *calls = function_calls.get(at->function);
 	Set<std::array<uint32_t, 3>> seen;
+	// the places of the arguments so far: many calls may pass the same one,
+	// whose elements are merged once
+	Set<std::array<uint32_t, 4>> merged;
 	bool ok = true;
 	for (uint32_t i = 0; ok && calls && i < calls->size(); i++) {
 		// the argument is the pointer of a pointer parameter, else the value
@@ -806,7 +809,11 @@ const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(
 			ok = false;
 			break;
 		}
+		std::array<uint32_t, 4> key = {place.root, place.first, place.count, place.exact ? 1u : 0u};
+		if (merged.find(key)) continue;
+		merged.insert(key);
 		ok = get_place_elements(place, kind, elements, depth + 1);
+		render_work += elements.size();
 		for (uint32_t k = 0; ok && k < elements.size(); k++) {
 			std::array<uint32_t, 3> key = {elements[k].variable, elements[k].first, elements[k].count};
 			if (seen.find(key)) continue;
