@@ -194,37 +194,6 @@ struct Writer {
 	Place place;
 };
 
-// whether word k of an instruction may name a value: literal operands that
-// could equal an id (instruction numbers, components, masks, line numbers)
-// are left out
-bool is_value_word(const ShaderSpirv::Iterator &it, uint32_t k) {
-	int32_t op = it.get_opcode();
-	switch (op) {
-		case OpLine: case OpLoopMerge: case OpSelectionMerge: case OpLabel: case OpBranch:
-			return false;
-		case OpExtInst:
-			return k >= 5;
-		case OpLoad:
-			return k == 3;
-		case OpStore:
-		case OpCopyMemory:
-			return k == 1 || k == 2;
-		case OpVectorShuffle:
-			return k == 3 || k == 4;
-		case OpCompositeExtract:
-			return k == 3;
-		case OpCompositeInsert:
-			return k == 3 || k == 4;
-		case OpBranchConditional:
-		case OpSwitch:
-			return k == 1;
-	}
-	if (static_cast<int32_t>(k) == ShaderSpirv::get_image_operand_index(op)) return false;
-	// the GroupOperation of a subgroup reduction or scan
-	if ((op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) && k == 4) return false;
-	return k >= (ShaderSpirv::is_value_opcode(op) ? 3u : 1u);
-}
-
 // the values of the scheduled function, by id, in a table that outlives it:
 // the entries are set back to ~0u for the next function
 struct Local {
@@ -292,6 +261,34 @@ struct ShaderSpirv::Scheduler {
 	bool any_writer(const Place &place, uint32_t from, const Evaluation &e) const;
 	bool any_impure(uint32_t from, const Evaluation &e) const;
 };
+
+bool ShaderSpirv::is_value_word(const Iterator &it, uint32_t k) {
+	int32_t op = it.get_opcode();
+	switch (op) {
+		case OpLine: case OpLoopMerge: case OpSelectionMerge: case OpLabel: case OpBranch:
+			return false;
+		case OpExtInst:
+			return k >= 5;
+		case OpLoad:
+			return k == 3;
+		case OpStore:
+		case OpCopyMemory:
+			return k == 1 || k == 2;
+		case OpVectorShuffle:
+			return k == 3 || k == 4;
+		case OpCompositeExtract:
+			return k == 3;
+		case OpCompositeInsert:
+			return k == 3 || k == 4;
+		case OpBranchConditional:
+		case OpSwitch:
+			return k == 1;
+	}
+	if (static_cast<int32_t>(k) == get_image_operand_index(op)) return false;
+	// the GroupOperation of a subgroup reduction or scan
+	if ((op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) && k == 4) return false;
+	return k >= (is_value_opcode(op) ? 3u : 1u);
+}
 
 uint32_t ShaderSpirv::find_root_variable(uint32_t pointer) const {
 	for (uint32_t steps = 0; steps <= indices.size(); steps++) {

@@ -926,6 +926,67 @@ const char *const nonuniform_without_capability_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// a texture sampled with one sampler and fetched through a combination
+// with another, which pairs no unit; the number of FMax, a literal, is the
+// id of that combination
+const char *const fetch_combination_module =
+	"OpCapability Shader\n"
+	"%1 = OpExtInstImport \"GLSL.std.450\"\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %color %uv\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %color \"color\"\n"
+	"OpName %tex \"tex\"\n"
+	"OpName %smooth \"smooth_sampler\"\n"
+	"OpName %sharp \"sharp_sampler\"\n"
+	"OpName %uv \"uv\"\n"
+	"OpDecorate %color Location 0\n"
+	"OpDecorate %tex DescriptorSet 0\n"
+	"OpDecorate %tex Binding 0\n"
+	"OpDecorate %smooth DescriptorSet 0\n"
+	"OpDecorate %smooth Binding 1\n"
+	"OpDecorate %sharp DescriptorSet 0\n"
+	"OpDecorate %sharp Binding 2\n"
+	"OpDecorate %uv Location 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%int = OpTypeInt 32 1\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%iv2 = OpTypeVector %int 2\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%pimg = OpTypePointer UniformConstant %img\n"
+	"%sam = OpTypeSampler\n"
+	"%psam = OpTypePointer UniformConstant %sam\n"
+	"%si = OpTypeSampledImage %img\n"
+	"%pv2 = OpTypePointer Input %v2\n"
+	"%pv4 = OpTypePointer Output %v4\n"
+	"%i0 = OpConstant %int 0\n"
+	"%i1 = OpConstant %int 1\n"
+	"%at = OpConstantComposite %iv2 %i1 %i1\n"
+	"%tex = OpVariable %pimg UniformConstant\n"
+	"%smooth = OpVariable %psam UniformConstant\n"
+	"%sharp = OpVariable %psam UniformConstant\n"
+	"%uv = OpVariable %pv2 Input\n"
+	"%color = OpVariable %pv4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%t = OpLoad %img %tex\n"
+	"%s = OpLoad %sam %smooth\n"
+	"%c = OpSampledImage %si %t %s\n"
+	"%p = OpLoad %v2 %uv\n"
+	"%sampled = OpImageSampleImplicitLod %v4 %c %p\n"
+	"%u = OpLoad %img %tex\n"
+	"%r = OpLoad %sam %sharp\n"
+	"%40 = OpSampledImage %si %u %r\n"
+	"%back = OpImage %img %40\n"
+	"%fetched = OpImageFetch %v4 %back %at Lod %i0\n"
+	"%value = OpExtInst %v4 %1 FMax %sampled %fetched\n"
+	"OpStore %color %value\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 // gl_ClipDistance of a control shader's own vertex arrays, indexed at run
 // time, and its Position beside it
 const char *const distance_arrays_module =
@@ -1071,6 +1132,7 @@ const FormCase form_cases[] = {
 		{"unknown second sampler (binding 1) of texture tex at binding 0"}, {"unknown second sampler (binding 1) of texture tex at binding 0"}},
 	{"texture element through parameters with two samplers", "frag", "vulkan1.0", texture_element_two_samplers_source,
 		{"unknown second sampler (binding 4) of texture texs at binding 2"}, {"unknown second sampler (binding 4) of texture texs at binding 2"}},
+	{"fetch combination of a literal's number", "frag", "vulkan1.0", fetch_combination_module, {"}\n#pragma sampler(0, 1)\n"}, {"}\n#pragma sampler(0, 1)\n"}},
 	{"texture passed by value", "frag", "vulkan1.0", texture_value_parameter_module, {"}\n#pragma sampler(0, 1)\n#pragma sampler(3, 1)\n"},
 		{"}\n#pragma sampler(0, 1)\n#pragma sampler(3, 1)\n"}},
 	{"texture parameter of an unknown argument", "frag", "vulkan1.0", texture_undefined_argument_module, {"unknown origin of texture parameter t"},
