@@ -110,11 +110,6 @@ bool is_side_opcode(int32_t op) {
 	return op == OpFunctionCall || op == OpImageWrite || ShaderSpirv::is_effect_opcode(op);
 }
 
-bool is_opaque_type(int32_t op) {
-	return op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage || op == OpTypePointer ||
-		op == OpTypeAccelerationStructure || op == OpTypeRayQuery;
-}
-
 bool is_chain_opcode(int32_t op) {
 	return op == OpAccessChain || op == OpInBoundsAccessChain || op == OpPtrAccessChain || op == OpInBoundsPtrAccessChain;
 }
@@ -261,6 +256,11 @@ struct ShaderSpirv::Scheduler {
 	bool any_writer(const Place &place, uint32_t from, const Evaluation &e) const;
 	bool any_impure(uint32_t from, const Evaluation &e) const;
 };
+
+bool ShaderSpirv::is_opaque_type(int32_t op) {
+	return op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage || op == OpTypePointer ||
+		op == OpTypeAccelerationStructure || op == OpTypeRayQuery;
+}
 
 bool ShaderSpirv::is_value_word(const Iterator &it, uint32_t k) {
 	int32_t op = it.get_opcode();
