@@ -480,7 +480,9 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 		} else if (op == OpCopyObject) {
 			value.points = get_place(it[3]);
 		}
-	} else if (is_side_opcode(op)) {
+	} else if (is_side_instruction(it)) {
+		// a pointer result writes where it stands, before the loads that
+		// read what it wrote
 		value.kind = KindSide;
 	} else if (op == OpImageRead || op == OpImageSparseRead) {
 		value.kind = KindOnce;
@@ -490,9 +492,6 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 	} else if (is_image_opcode(op) || in(op, OpDPdx, OpFwidthCoarse) || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
 		in(op, OpSubgroupBallot, OpSubgroupReadInvocation)) {
 		value.kind = KindPinned;
-	} else if (is_pointer_result(it)) {
-		// writes where it stands, before the loads that read what it wrote
-		value.kind = KindSide;
 	} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
 		value.kind = KindPinned;
 	}
