@@ -227,6 +227,13 @@ public:
 	// calls, OpKill), so that no value may move across them
 	static bool is_effect_opcode(int32_t op);
 	static bool is_value_opcode(int32_t op);
+	// the types whose values GLSL cannot assign: pointers and the opaque
+	// handles (images, samplers, acceleration structures, ray queries)
+	static bool is_opaque_type(int32_t op);
+	// whether word k of an instruction may name a value: literal operands
+	// that could equal an id (instruction numbers, components, masks, line
+	// numbers) are left out, and so are the result type and id of a value
+	static bool is_value_word(const Iterator &it, uint32_t k);
 
 	// type predicates
 	bool is_float_type(uint32_t id) const;

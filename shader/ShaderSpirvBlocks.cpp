@@ -652,12 +652,11 @@ bool ShaderSpirv::allows_statement(uint32_t indent, int32_t op) const {
 
 bool ShaderSpirv::allows_declaration(uint32_t indent, int32_t op, uint32_t id) const {
 	if (indent != 0) return true;
-	Iterator type = get_target(get_target(id)[1]);
+	Iterator target = get_target(id);
+	Iterator type = get_target(target[1]);
 	// a variable holds its pointee
-	if (get_target(id).get_opcode() == OpVariable && type.get_opcode() == OpTypePointer) type = get_target(type[3]);
-	int32_t type_op = type.get_opcode();
-	bool assignable = !type.is_end() && type_op != OpTypePointer && type_op != OpTypeImage && type_op != OpTypeSampler && type_op != OpTypeSampledImage &&
-		type_op != OpTypeAccelerationStructure && type_op != OpTypeRayQuery;
+	if (target.get_opcode() == OpVariable && type.get_opcode() == OpTypePointer) type = get_target(type[3]);
+	bool assignable = !type.is_end() && !is_opaque_type(type.get_opcode());
 	return (in_clause && assignable) || allows_statement(indent, op);
 }
 

@@ -110,11 +110,6 @@ bool is_side_opcode(int32_t op) {
 	return op == OpFunctionCall || op == OpImageWrite || ShaderSpirv::is_effect_opcode(op);
 }
 
-bool is_opaque_type(int32_t op) {
-	return op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage || op == OpTypePointer ||
-		op == OpTypeAccelerationStructure || op == OpTypeRayQuery;
-}
-
 bool is_chain_opcode(int32_t op) {
 	return op == OpAccessChain || op == OpInBoundsAccessChain || op == OpPtrAccessChain || op == OpInBoundsPtrAccessChain;
 }
@@ -194,37 +189,6 @@ struct Writer {
 	Place place;
 };
 
-// whether word k of an instruction may name a value: literal operands that
-// could equal an id (instruction numbers, components, masks, line numbers)
-// are left out
-bool is_value_word(const ShaderSpirv::Iterator &it, uint32_t k) {
-	int32_t op = it.get_opcode();
-	switch (op) {
-		case OpLine: case OpLoopMerge: case OpSelectionMerge: case OpLabel: case OpBranch:
-			return false;
-		case OpExtInst:
-			return k >= 5;
-		case OpLoad:
-			return k == 3;
-		case OpStore:
-		case OpCopyMemory:
-			return k == 1 || k == 2;
-		case OpVectorShuffle:
-			return k == 3 || k == 4;
-		case OpCompositeExtract:
-			return k == 3;
-		case OpCompositeInsert:
-			return k == 3 || k == 4;
-		case OpBranchConditional:
-		case OpSwitch:
-			return k == 1;
-	}
-	if (static_cast<int32_t>(k) == ShaderSpirv::get_image_operand_index(op)) return false;
-	// the GroupOperation of a subgroup reduction or scan
-	if ((op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) && k == 4) return false;
-	return k >= (ShaderSpirv::is_value_opcode(op) ? 3u : 1u);
-}
-
 // the values of the scheduled function, by id, in a table that outlives it:
 // the entries are set back to ~0u for the next function
 struct Local {
@@ -292,6 +256,39 @@ struct ShaderSpirv::Scheduler {
 	bool any_writer(const Place &place, uint32_t from, const Evaluation &e) const;
 	bool any_impure(uint32_t from, const Evaluation &e) const;
 };
+
+bool ShaderSpirv::is_opaque_type(int32_t op) {
+	return op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage || op == OpTypePointer ||
+		op == OpTypeAccelerationStructure || op == OpTypeRayQuery;
+}
+
+bool ShaderSpirv::is_value_word(const Iterator &it, uint32_t k) {
+	int32_t op = it.get_opcode();
+	switch (op) {
+		case OpLine: case OpLoopMerge: case OpSelectionMerge: case OpLabel: case OpBranch:
+			return false;
+		case OpExtInst:
+			return k >= 5;
+		case OpLoad:
+			return k == 3;
+		case OpStore:
+		case OpCopyMemory:
+			return k == 1 || k == 2;
+		case OpVectorShuffle:
+			return k == 3 || k == 4;
+		case OpCompositeExtract:
+			return k == 3;
+		case OpCompositeInsert:
+			return k == 3 || k == 4;
+		case OpBranchConditional:
+		case OpSwitch:
+			return k == 1;
+	}
+	if (static_cast<int32_t>(k) == get_image_operand_index(op)) return false;
+	// the GroupOperation of a subgroup reduction or scan
+	if ((op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) && k == 4) return false;
+	return k >= (is_value_opcode(op) ? 3u : 1u);
+}
 
 uint32_t ShaderSpirv::find_root_variable(uint32_t pointer) const {
 	for (uint32_t steps = 0; steps <= indices.size(); steps++) {
@@ -483,7 +480,9 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 		} else if (op == OpCopyObject) {
 			value.points = get_place(it[3]);
 		}
-	} else if (is_side_opcode(op)) {
+	} else if (is_side_instruction(it)) {
+		// a pointer result writes where it stands, before the loads that
+		// read what it wrote
 		value.kind = KindSide;
 	} else if (op == OpImageRead || op == OpImageSparseRead) {
 		value.kind = KindOnce;
@@ -493,9 +492,6 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 	} else if (is_image_opcode(op) || in(op, OpDPdx, OpFwidthCoarse) || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
 		in(op, OpSubgroupBallot, OpSubgroupReadInvocation)) {
 		value.kind = KindPinned;
-	} else if (is_pointer_result(it)) {
-		// writes where it stands, before the loads that read what it wrote
-		value.kind = KindSide;
 	} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
 		value.kind = KindPinned;
 	}

@@ -669,6 +669,7 @@ void ShaderSpirvGLSL::check_resource_indices() {
 
 bool ShaderSpirvGLSL::get_source(String &out) {
 	render_work = 0;
+	nonuniform_written = false;
 	out.clear();
 	if (!check_module()) return false;
 	find_image_uses();
@@ -709,12 +710,6 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 	}
 	bool layer = used_builtins.find(9u) != nullptr;
 	bool viewport = used_builtins.find(10u) != nullptr;
-	auto has_capability = [&](uint32_t capability) {
-		for (uint32_t i = 0; i < capabilities.size(); i++) {
-			if (capabilities[i] == capability) return true;
-		}
-		return false;
-	};
 	if (!es) {
 		if (execution_model != ModelFragment && execution_model != ModelGeometry && (layer || viewport)) add_extension("GL_ARB_shader_viewport_layer_array");
 	} else {
@@ -726,20 +721,20 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 		// the point size of geometry and tessellation shaders is an
 		// extension's, whether the module declares its capability or not
 		bool point_size = used_builtins.find(1u) != nullptr;
-		if ((has_capability(24) || point_size) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
-		if ((has_capability(23) || point_size) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
+		if ((has_capability_of(24) || point_size) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
+		if ((has_capability_of(23) || point_size) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
 	}
 	// indices that the module says may differ between invocations are
-	// written through nonuniformEXT, which the extension must give
+	// written through nonuniformEXT, which the extension must give, whether
+	// the module declares its capability or only the decoration
 	const char *const nonuniform = "GL_EXT_nonuniform_qualifier";
-	if (has_capability(5301)) text.append(String::format("#extension %s : require\n", nonuniform));
+	bool nonuniform_required = has_capability_of(5301) || nonuniform_written;
+	if (nonuniform_required) text.append(String::format("#extension %s : require\n", nonuniform));
 	for (auto it = extensions.begin(); it != extensions.end(); ++it) {
-		if (it->key != nonuniform || !has_capability(5301)) text.append(String::format("#extension %s : enable\n", it->key.get()));
+		if (it->key != nonuniform || !nonuniform_required) text.append(String::format("#extension %s : enable\n", it->key.get()));
 	}
 	if (!es) {
-		for (uint32_t i = 0; i < capabilities.size(); i++) {
-			if (capabilities[i] == 5251u) text.append("layout(passthrough) in gl_PerVertex { vec4 gl_Position; } gl_in[];\n");
-		}
+		if (has_capability_of(5251)) text.append("layout(passthrough) in gl_PerVertex { vec4 gl_Position; } gl_in[];\n");
 	} else {
 		text.append("precision highp float;\nprecision highp int;\n");
 	}
@@ -764,8 +759,7 @@ String ShaderSpirvGLSL::get_distance_declarations() {
 	bool clip = used_builtins.find(3u) != nullptr;
 	bool cull = used_builtins.find(4u) != nullptr;
 	if (is_es() || (!clip && !cull)) return String();
-	bool passthrough = false;
-	for (uint32_t i = 0; i < capabilities.size(); i++) passthrough = passthrough || capabilities[i] == 5251u;
+	bool passthrough = has_capability_of(5251);
 	StringStack<64> ret;
 	for (uint32_t storage_class : {StorageInput, StorageOutput}) {
 		bool input = storage_class == StorageInput;

@@ -36,6 +36,7 @@ public:
 
 	String get_binary_name(const Iterator &it) override;
 	String get_builtin_name(uint32_t builtin) override;
+	String get_decoration_name(uint32_t decoration) override;
 	String get_type(uint32_t id, const Record *record) override;
 	String get_storage(uint32_t id, const Record *record) override;
 	String get_declaration(uint32_t id, const Record *record) override;
@@ -163,11 +164,10 @@ private:
 	// a helper by its text; `name` is what the call writes
 	void add_helper(const String &text);
 	void add_extension(const char *name) { extensions.insert(String(name)); }
+	// whether the text has an index written through nonuniformEXT, whose
+	// extension the module need not declare the capability of
+	bool nonuniform_written = false;
 	String get_image_call(const Iterator &it);
-	// the elements of an array of textures or samplers that an operand
-	// (loaded from an access chain into the array) may be: one for
-	// constant indices, all of them for a run-time one; 0 and 1 otherwise
-	void get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const;
 	// the sampler binding of each texture binding that a pragma line pairs
 	Map<uint32_t, uint32_t> texture_samplers;
 	// the OpSampledImage results that sampling uses (find_image_uses)

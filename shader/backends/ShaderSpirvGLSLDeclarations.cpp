@@ -755,6 +755,7 @@ void ShaderSpirvGLSL::find_image_uses() {
 		// or query, which no sampler changes
 		body = body || op == OpFunction;
 		for (uint32_t k = 1; body && op != OpImage && k < it.get_size(); k++) {
+			if (!is_value_word(it, k)) continue;
 			Iterator operand = find_target(it[k]);
 			if (operand.get_opcode() == OpSampledImage && operand != it) sampled_uses.insert(it[k]);
 		}

@@ -153,6 +153,11 @@ String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
 	return ShaderSpirv::get_builtin_name(builtin);
 }
 
+String ShaderSpirvGLSL::get_decoration_name(uint32_t decoration) {
+	if (decoration == DecorationNonUniform) nonuniform_written = true;
+	return ShaderSpirv::get_decoration_name(decoration);
+}
+
 String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	int32_t op = it.get_opcode();
 	Iterator result = get_target_type(it[1]);
@@ -693,13 +698,6 @@ bool ShaderSpirvGLSL::get_pointer_place(uint32_t pointer, ResourcePlace &place) 
 		place = ResourcePlace{pointer, 0, get_element_count(get_target_type(pointer)), true};
 		return true;
 	}
-	bool chain = it.get_opcode() == OpAccessChain || it.get_opcode() == OpInBoundsAccessChain;
-	if (chain && find_target(it[3]).get_opcode() == OpVariable && find_target(it[3])[3] == StorageUniformConstant) {
-		// an element of a variable, as the bindings of arrays count them
-		place = ResourcePlace{it[3], 0, 1, true};
-		get_array_elements(pointer, place.first, place.count);
-		return true;
-	}
 	// the access chains down to a variable or a parameter, outermost first
 	uint32_t chains[64];
 	uint32_t levels = 0;
@@ -797,6 +795,9 @@ const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(
 	bool pointer = find_target(find_target(parameter)[1]).get_opcode() == OpTypePointer;
 	const Array<uint32_t> *calls = function_calls.get(at->function);
 	Set<std::array<uint32_t, 3>> seen;
+	// the places of the arguments so far: many calls may pass the same one,
+	// whose elements are merged once
+	Set<std::array<uint32_t, 4>> merged;
 	bool ok = true;
 	for (uint32_t i = 0; ok && calls && i < calls->size(); i++) {
 		// the argument is the pointer of a pointer parameter, else the value
@@ -808,7 +809,11 @@ const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(
 			ok = false;
 			break;
 		}
+		std::array<uint32_t, 4> key = {place.root, place.first, place.count, place.exact ? 1u : 0u};
+		if (merged.find(key)) continue;
+		merged.insert(key);
 		ok = get_place_elements(place, kind, elements, depth + 1);
+		render_work += elements.size();
 		for (uint32_t k = 0; ok && k < elements.size(); k++) {
 			std::array<uint32_t, 3> key = {elements[k].variable, elements[k].first, elements[k].count};
 			if (seen.find(key)) continue;
@@ -819,40 +824,6 @@ const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(
 	origins->done = true;
 	origins->failed = origins->failed || !ok;
 	return origins->failed ? nullptr : origins;
-}
-
-void ShaderSpirvGLSL::get_array_elements(uint32_t id, uint32_t &first, uint32_t &count) const {
-	first = 0;
-	count = 1;
-	Iterator it = find_target(id);
-	if (it.get_opcode() == OpLoad) it = find_target(it[3]);
-	if (it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) return;
-	Iterator type = get_target_type(it[3]);
-	if (find_target(it[3]).get_opcode() != OpVariable) return;
-	// the elements below each level of the arrays, in GL's order
-	uint32_t lengths[8];
-	uint32_t levels = 0;
-	for (Iterator level = type; is_array_opcode(level.get_opcode()); level = get_target_type(level[2])) {
-		Iterator length = get_target(level[3]);
-		if (levels == 8 || level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return;
-		lengths[levels++] = length[3];
-	}
-	uint32_t total = 1;
-	for (uint32_t k = 0; k < levels; k++) total = (total * lengths[k] > 4096) ? 4097 : total * lengths[k];
-	if (total > 4096) return;
-	uint32_t place = 0;
-	uint32_t below = total;
-	for (uint32_t k = 0; k < levels && 4 + k < it.get_size(); k++) {
-		Iterator index = find_target(it[4 + k]);
-		below /= lengths[k];
-		if (index.get_opcode() != OpConstant || index[3] >= lengths[k]) {
-			first = 0;
-			count = total;
-			return;
-		}
-		place += index[3] * below;
-	}
-	first = place;
 }
 
 String ShaderSpirvGLSL::get_image_call(const Iterator &it) {

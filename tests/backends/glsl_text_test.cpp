@@ -702,6 +702,17 @@ const char *const texture_elements_source =
 
 const char *const texture_elements_pragmas = "}\n#pragma sampler(0, 3)\n#pragma sampler(2, 3)\n#pragma sampler(1, 4)\n";
 
+// a row of an array of arrays of textures passed to a function that
+// samples one element of it: the unit is that element's, within the row
+const char *const texture_row_source =
+	"#version 450\n"
+	"layout(set = 0, binding = 0) uniform texture2D tex[2][3];\n"
+	"layout(set = 0, binding = 6) uniform sampler smp;\n"
+	"layout(location = 0) in vec2 uv;\n"
+	"layout(location = 0) out vec4 color;\n"
+	"vec4 f(texture2D p[3]) { return texture(sampler2D(p[2], smp), uv); }\n"
+	"void main() { color = f(tex[1]); }\n";
+
 // a texture passed to a function that combines it with two samplers
 const char *const texture_parameter_two_samplers_source =
 	"#version 450\n"
@@ -863,6 +874,119 @@ const char *const unsigned_exponent_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// a texture of an array chosen by an index that differs between
+// invocations, which the module says of the loaded texture alone, and
+// without the capability that such indices otherwise come with
+const char *const nonuniform_without_capability_module =
+	"OpCapability Shader\n"
+	"OpCapability SampledImageArrayNonUniformIndexing\n"
+	"OpExtension \"SPV_EXT_descriptor_indexing\"\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %o %k %uv\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %o \"o\"\n"
+	"OpName %samplers \"samplers\"\n"
+	"OpName %k \"k\"\n"
+	"OpName %uv \"uv\"\n"
+	"OpDecorate %o Location 0\n"
+	"OpDecorate %samplers DescriptorSet 0\n"
+	"OpDecorate %samplers Binding 0\n"
+	"OpDecorate %k Flat\n"
+	"OpDecorate %k Location 0\n"
+	"OpDecorate %uv Location 1\n"
+	"OpDecorate %texture NonUniform\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%int = OpTypeInt 32 1\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%u4 = OpConstant %uint 4\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%si = OpTypeSampledImage %img\n"
+	"%arr = OpTypeArray %si %u4\n"
+	"%p_arr = OpTypePointer UniformConstant %arr\n"
+	"%p_si = OpTypePointer UniformConstant %si\n"
+	"%p_int = OpTypePointer Input %int\n"
+	"%p_v2 = OpTypePointer Input %v2\n"
+	"%p_v4 = OpTypePointer Output %v4\n"
+	"%samplers = OpVariable %p_arr UniformConstant\n"
+	"%k = OpVariable %p_int Input\n"
+	"%uv = OpVariable %p_v2 Input\n"
+	"%o = OpVariable %p_v4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%index = OpLoad %int %k\n"
+	"%element = OpAccessChain %p_si %samplers %index\n"
+	"%texture = OpLoad %si %element\n"
+	"%coordinates = OpLoad %v2 %uv\n"
+	"%value = OpImageSampleImplicitLod %v4 %texture %coordinates\n"
+	"OpStore %o %value\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
+// a texture sampled with one sampler and fetched through a combination
+// with another, which pairs no unit; the number of FMax, a literal, is the
+// id of that combination
+const char *const fetch_combination_module =
+	"OpCapability Shader\n"
+	"%1 = OpExtInstImport \"GLSL.std.450\"\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint Fragment %main \"main\" %color %uv\n"
+	"OpExecutionMode %main OriginUpperLeft\n"
+	"OpName %color \"color\"\n"
+	"OpName %tex \"tex\"\n"
+	"OpName %smooth \"smooth_sampler\"\n"
+	"OpName %sharp \"sharp_sampler\"\n"
+	"OpName %uv \"uv\"\n"
+	"OpDecorate %color Location 0\n"
+	"OpDecorate %tex DescriptorSet 0\n"
+	"OpDecorate %tex Binding 0\n"
+	"OpDecorate %smooth DescriptorSet 0\n"
+	"OpDecorate %smooth Binding 1\n"
+	"OpDecorate %sharp DescriptorSet 0\n"
+	"OpDecorate %sharp Binding 2\n"
+	"OpDecorate %uv Location 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%int = OpTypeInt 32 1\n"
+	"%v2 = OpTypeVector %float 2\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%iv2 = OpTypeVector %int 2\n"
+	"%img = OpTypeImage %float 2D 0 0 0 1 Unknown\n"
+	"%pimg = OpTypePointer UniformConstant %img\n"
+	"%sam = OpTypeSampler\n"
+	"%psam = OpTypePointer UniformConstant %sam\n"
+	"%si = OpTypeSampledImage %img\n"
+	"%pv2 = OpTypePointer Input %v2\n"
+	"%pv4 = OpTypePointer Output %v4\n"
+	"%i0 = OpConstant %int 0\n"
+	"%i1 = OpConstant %int 1\n"
+	"%at = OpConstantComposite %iv2 %i1 %i1\n"
+	"%tex = OpVariable %pimg UniformConstant\n"
+	"%smooth = OpVariable %psam UniformConstant\n"
+	"%sharp = OpVariable %psam UniformConstant\n"
+	"%uv = OpVariable %pv2 Input\n"
+	"%color = OpVariable %pv4 Output\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%t = OpLoad %img %tex\n"
+	"%s = OpLoad %sam %smooth\n"
+	"%c = OpSampledImage %si %t %s\n"
+	"%p = OpLoad %v2 %uv\n"
+	"%sampled = OpImageSampleImplicitLod %v4 %c %p\n"
+	"%u = OpLoad %img %tex\n"
+	"%r = OpLoad %sam %sharp\n"
+	"%40 = OpSampledImage %si %u %r\n"
+	"%back = OpImage %img %40\n"
+	"%fetched = OpImageFetch %v4 %back %at Lod %i0\n"
+	"%value = OpExtInst %v4 %1 FMax %sampled %fetched\n"
+	"OpStore %color %value\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 // gl_ClipDistance of a control shader's own vertex arrays, indexed at run
 // time, and its Position beside it
 const char *const distance_arrays_module =
@@ -984,6 +1108,9 @@ const FormCase form_cases[] = {
 			"#pragma sampler(4, 2)\n", "#pragma sampler(5, 2)\n", "#pragma sampler(6, 2)\n"},
 		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[u.index], uv)", "texture(samplers[nonuniformEXT(k)], uv)",
 			"texture(textures[nonuniformEXT(k + 1)], uv)", "#pragma sampler(4, 2)\n", "#pragma sampler(5, 2)\n", "#pragma sampler(6, 2)\n"}},
+	{"nonuniform index without its capability", "frag", "vulkan1.0", nonuniform_without_capability_module,
+		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[nonuniformEXT(k)], uv)"},
+		{"#extension GL_EXT_nonuniform_qualifier : require\n", "texture(samplers[nonuniformEXT(k)], uv)"}},
 	{"sampler arrays indexed at run time", "frag", "vulkan1.0",
 		"#version 450\nlayout(set = 0, binding = 0) uniform texture2D tex;\nlayout(set = 0, binding = 1) uniform sampler smp[2];\n"
 		"layout(set = 0, binding = 2) uniform U { int index; } u;\nlayout(location = 0) in vec2 uv;\nlayout(location = 0) out vec4 o;\n"
@@ -1000,10 +1127,12 @@ const FormCase form_cases[] = {
 	// takes the one sampler of its combinations, or the text fails
 	{"textures through parameters", "frag", "vulkan1.0", texture_parameters_source, {texture_parameters_pragmas}, {texture_parameters_pragmas}},
 	{"texture elements through parameters", "frag", "vulkan1.0", texture_elements_source, {texture_elements_pragmas}, {texture_elements_pragmas}},
+	{"row of textures through a parameter", "frag", "vulkan1.0", texture_row_source, {"}\n#pragma sampler(5, 6)\n"}, {"}\n#pragma sampler(5, 6)\n"}},
 	{"texture parameter with two samplers", "frag", "vulkan1.0", texture_parameter_two_samplers_source,
 		{"unknown second sampler (binding 1) of texture tex at binding 0"}, {"unknown second sampler (binding 1) of texture tex at binding 0"}},
 	{"texture element through parameters with two samplers", "frag", "vulkan1.0", texture_element_two_samplers_source,
 		{"unknown second sampler (binding 4) of texture texs at binding 2"}, {"unknown second sampler (binding 4) of texture texs at binding 2"}},
+	{"fetch combination of a literal's number", "frag", "vulkan1.0", fetch_combination_module, {"}\n#pragma sampler(0, 1)\n"}, {"}\n#pragma sampler(0, 1)\n"}},
 	{"texture passed by value", "frag", "vulkan1.0", texture_value_parameter_module, {"}\n#pragma sampler(0, 1)\n#pragma sampler(3, 1)\n"},
 		{"}\n#pragma sampler(0, 1)\n#pragma sampler(3, 1)\n"}},
 	{"texture parameter of an unknown argument", "frag", "vulkan1.0", texture_undefined_argument_module, {"unknown origin of texture parameter t"},
