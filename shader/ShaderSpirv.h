@@ -198,6 +198,9 @@ public:
 	Iterator get_target(uint32_t id) const;
 	Iterator get_target_type(uint32_t id) const;
 	Iterator get_target_base_type(uint32_t id) const;
+	// the type below every array level of a type (the type itself when it is
+	// no array); the end iterator when a level's element is not defined
+	Iterator get_element_type(Iterator type) const;
 	Iterator get_target_variable(uint32_t id) const;
 	uint32_t get_target_components(uint32_t id) const;
 	int32_t get_target_builtin(uint32_t id) const;

@@ -99,6 +99,12 @@ ShaderSpirv::Iterator ShaderSpirv::get_target_type(uint32_t id) const {
 	return get_end();
 }
 
+ShaderSpirv::Iterator ShaderSpirv::get_element_type(Iterator type) const {
+	// a module may nest arrays deeply, but no target takes more levels than this
+	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	return type;
+}
+
 ShaderSpirv::Iterator ShaderSpirv::get_target_base_type(uint32_t id) const {
 	Iterator it = get_target(id);
 	for (uint32_t steps = 0; steps <= indices.size(); steps++) {

@@ -213,7 +213,7 @@ String ShaderSpirv::get_declaration(uint32_t id, const Record *record) {
 	int32_t op = type.get_opcode();
 	if (is_array_opcode(op)) {
 		Iterator element = type;
-		for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+		element = get_element_type(element);
 		if (element.is_end() || is_array_opcode(element.get_opcode())) {
 			log_error("ShaderSpirv::get_declaration(): unknown opcode %u\n", static_cast<uint32_t>(op));
 			return String();

@@ -195,7 +195,7 @@ bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
 		// a block's instance may not carry the block's name
 		if (it.get_opcode() == OpVariable) {
 			Iterator type = get_target_type(id);
-			for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+			type = get_element_type(type);
 			if (type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].name == name) name = String::format("%s_%x", name.get(), id);
 		}
 	}
@@ -245,7 +245,7 @@ bool ShaderSpirvGLSL::is_builtin_variable(uint32_t variable) const {
 	if (find_target(variable).get_opcode() != OpVariable) return false;
 	if (variable < records.size() && records[variable].decorations.find(DecorationBuiltIn)) return true;
 	Iterator type = get_target_type(variable);
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	type = get_element_type(type);
 	return type.get_opcode() == OpTypeStruct && is_builtin_structure(type[1]);
 }
 
@@ -272,7 +272,7 @@ bool ShaderSpirvGLSL::has_builtin_in_stage(uint32_t builtin) const {
 bool ShaderSpirvGLSL::is_patch_variable(uint32_t variable) const {
 	if (variable >= records.size() || records[variable].decorations.find(DecorationPatch)) return true;
 	Iterator type = get_target_type(variable);
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	type = get_element_type(type);
 	if (type.get_opcode() != OpTypeStruct || type[1] >= members.size() || members[type[1]].size() == 0) return false;
 	for (uint32_t k = 0; k < members[type[1]].size(); k++) {
 		if (!members[type[1]][k].decorations.find(DecorationPatch)) return false;
@@ -319,7 +319,7 @@ bool ShaderSpirvGLSL::is_invocation_index(uint32_t index) const {
 
 bool ShaderSpirvGLSL::is_block_type(uint32_t type) const {
 	Iterator element = find_target(type);
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = find_target(element[2]);
+	element = get_element_type(element);
 	if (element.get_opcode() != OpTypeStruct || element[1] >= records.size()) return false;
 	const Map<uint32_t, uint32_t> &decorations = records[element[1]].decorations;
 	return decorations.find(DecorationBlock) || decorations.find(DecorationBufferBlock);
@@ -364,7 +364,7 @@ String ShaderSpirvGLSL::get_entry_initializers(uint32_t indent) {
 			return String();
 		}
 		Iterator type = get_target_type(variable);
-		for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+		type = get_element_type(type);
 		bool block = type.get_opcode() == OpTypeStruct && type[1] < records.size() &&
 			(records[type[1]].decorations.find(DecorationBlock) || records[type[1]].decorations.find(DecorationBufferBlock));
 		if (get_nameless_block(variable) || block) {
@@ -654,7 +654,7 @@ void ShaderSpirvGLSL::check_resource_indices() {
 			run_time = run_time || (index_op != OpConstant && index_op != OpSpecConstant);
 			element = get_target_type(element[2]);
 		}
-		for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+		element = get_element_type(element);
 		if (!run_time) continue;
 		reported.insert(variable);
 		if (element.get_opcode() == OpTypeSampler) {

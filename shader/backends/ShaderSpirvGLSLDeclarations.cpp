@@ -158,7 +158,7 @@ uint32_t ShaderSpirvGLSL::get_binding(uint32_t variable, const Record *record) {
 	Iterator type = get_target_type(variable);
 	uint32_t storage = record->storage;
 	bool buffer_block = type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].decorations.find(DecorationBufferBlock);
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+	type = get_element_type(type);
 	if (type.get_opcode() == OpTypeImage && type[7] != 1) value += getSurfaceOffset();
 	else if (storage == StorageStorageBuffer || (storage == StorageUniform && buffer_block)) value += getStorageOffset();
 	else if (type.get_opcode() == OpTypeSampledImage && get_target_type(type[2])[3] == 5) value += getTexelOffset();
@@ -257,7 +257,7 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 	// the variable whose record this is (an array's element is declared with it)
 	uint32_t variable = static_cast<uint32_t>(record - &records[0]);
 	Iterator layout = get_target_type(id);
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(layout.get_opcode()); steps++) layout = get_target_type(layout[2]);
+	layout = get_element_type(layout);
 	bool buffer_block = layout.get_opcode() == OpTypeStruct && layout[1] < records.size() && records[layout[1]].decorations.find(DecorationBufferBlock);
 	bool storage_buffer = storage == StorageStorageBuffer || (storage == StorageUniform && buffer_block);
 	bool storage_image = layout.get_opcode() == OpTypeImage && layout[7] != 1;
@@ -339,7 +339,7 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 		for (const Array<uint32_t> *list : lists) {
 			for (uint32_t i = 0; i < list->size(); i++) {
 				Iterator type = get_target_type((*list)[i]);
-				for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+				type = get_element_type(type);
 				if (type.get_opcode() != OpTypeStruct || type[1] >= records.size() || block_owners.get(type[1])) continue;
 				const Map<uint32_t, uint32_t> &decorations = records[type[1]].decorations;
 				if (decorations.find(DecorationBlock) || decorations.find(DecorationBufferBlock)) block_owners.insert(type[1], (*list)[i]);
@@ -352,7 +352,7 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 	const Record *which = record ? record : own;
 	int32_t op = type.get_opcode();
 	Iterator element = type;
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+	element = get_element_type(element);
 	// separate samplers travel in the pragma lines of their textures
 	if (element.get_opcode() == OpTypeSampler && which && which->storage == StorageUniformConstant) return String();
 	int32_t element_op = element.get_opcode();
@@ -424,7 +424,7 @@ String ShaderSpirvGLSL::get_function_prefix(uint32_t) {
 String ShaderSpirvGLSL::get_parameter_declaration(uint32_t parameter, uint32_t type, bool pointer, bool read) {
 	Iterator pointee = get_target_type(type);
 	Iterator element = pointee;
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+	element = get_element_type(element);
 	int32_t op = element.get_opcode();
 	if (op == OpTypeImage || op == OpTypeSampler || op == OpTypeSampledImage) {
 		// opaque values go in as they are
@@ -461,7 +461,7 @@ bool ShaderSpirvGLSL::check_interface(uint32_t variable) {
 	Iterator type = get_target_type(variable);
 	bool array = is_array_opcode(type.get_opcode());
 	Iterator element = type;
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+	element = get_element_type(element);
 	bool structure = element.get_opcode() == OpTypeStruct;
 	bool block = structure && element[1] < records.size() && records[element[1]].decorations.find(DecorationBlock);
 	bool input = record.storage == StorageInput;
@@ -600,7 +600,7 @@ void ShaderSpirvGLSL::check_structure_layout(uint32_t structure, bool std140, bo
 		Layout layout = get_layout(type[k + 2], std140, row_major, member.name.get());
 		// a matrix member's stride is the member's decoration
 		Iterator matrix = get_target_type(type[k + 2]);
-		for (uint32_t steps = 0; steps < 64 && is_array_opcode(matrix.get_opcode()); steps++) matrix = get_target_type(matrix[2]);
+		matrix = get_element_type(matrix);
 		const uint32_t *matrix_stride = member.decorations.get(7u);
 		if (matrix.get_opcode() == OpTypeMatrix && matrix_stride) {
 			Layout column = get_layout(matrix[1], std140, row_major, member.name.get());
@@ -645,7 +645,7 @@ void ShaderSpirvGLSL::check_bindings() {
 		const Record &record = records[id];
 		Iterator type = get_target_type(id);
 		Iterator element = type;
-		for (uint32_t steps = 0; steps < 64 && is_array_opcode(element.get_opcode()); steps++) element = get_target_type(element[2]);
+		element = get_element_type(element);
 		bool buffer_block = element.get_opcode() == OpTypeStruct && element[1] < records.size() && records[element[1]].decorations.find(DecorationBufferBlock);
 		uint32_t kind = 0;
 		if (record.storage == StoragePushConstant) {
@@ -796,7 +796,7 @@ void ShaderSpirvGLSL::find_image_uses() {
 		} else {
 			// an image type marked depth that is never compared is a plain texture
 			Iterator type = get_target_type(it->key);
-			for (uint32_t steps = 0; steps < 64 && is_array_opcode(type.get_opcode()); steps++) type = get_target_type(type[2]);
+			type = get_element_type(type);
 			if (type.get_opcode() == OpTypeSampledImage) type = get_target_type(type[2]);
 			if (type.get_opcode() == OpTypeImage && type[4] == 1) plain_textures.insert(it->key);
 		}
