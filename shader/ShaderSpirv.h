@@ -52,6 +52,7 @@
 #include "core/Map.h"
 #include "core/String.h"
 #include "shader/Shader.h"
+#include "shader/ShaderSpirvLayout.h"
 
 #include <cstdint>
 
@@ -388,6 +389,25 @@ protected:
 	String get_operands(const Iterator &it, uint32_t first, uint32_t skip);
 	// the pointer parameters of a function that it may read through
 	void get_read_parameters(const Iterator &function, Set<uint32_t> &read) const;
+
+	// Memory layouts of blocks under a target's rules (ShaderSpirvLayout.cpp).
+	// The layout of a type by the rules alone; `row_major` where the member
+	// that holds a matrix, or an array of matrices, is decorated RowMajor.
+	TypeLayout get_type_layout(uint32_t type, LayoutRule rule, bool row_major);
+	// the offsets that the rules give the members of a structure, from its
+	// types alone; false when a member has no layout
+	bool get_member_offsets(uint32_t structure, LayoutRule rule, Array<uint64_t> &offsets);
+	// Checks the decorations of a structure and of the structures nested in
+	// it against the rules, each structure once under a rule set: each
+	// member's Offset (counted on from where the member before it is
+	// decorated), the ArrayStride of each level of its arrays and its
+	// MatrixStride. Appends what differs, and the members that have no layout.
+	void find_layout_issues(uint32_t structure, LayoutRule rule, Array<LayoutIssue> &issues);
+	void find_layout_issues(uint32_t structure, LayoutRule rule, bool nested, Array<LayoutIssue> &issues);
+	// the layout of a structure, and its members' offsets when asked for
+	TypeLayout get_structure_layout(uint32_t structure, LayoutRule rule, Array<uint64_t> *offsets);
+	Map<uint64_t, TypeLayout> type_layouts;   // by type id, rule set and row-major
+	Set<uint32_t> checked_layouts[LayoutRuleCount];
 
 	// Numbers and reinterpretations (ShaderSpirvValues.cpp). A scalar float
 	// constant of 16, 32 or 64 bits, given by its bits: the one place where a

@@ -238,6 +238,9 @@ enum : uint32_t {
 enum : uint32_t {
 	DecorationBlock = 2,
 	DecorationBufferBlock = 3,
+	DecorationRowMajor = 4,
+	DecorationArrayStride = 6,
+	DecorationMatrixStride = 7,
 	DecorationBuiltIn = 11,
 	DecorationPatch = 15,
 	DecorationRestrict = 19,
@@ -246,6 +249,7 @@ enum : uint32_t {
 	DecorationCoherent = 23,
 	DecorationLocation = 30,
 	DecorationBinding = 33,
+	DecorationOffset = 35,
 	DecorationNonUniform = 5300,
 };
 

@@ -120,13 +120,9 @@ private:
 	// between invocations, and the run-time ones that the target cannot take
 	void check_resource_indices();
 	void check_bindings();
-	// memory layouts of blocks (ShaderSpirvGLSLDeclarations.cpp)
-	struct Layout {
-		uint32_t size = 0;
-		uint32_t align = 0;
-		bool ok = true;
-	};
-	Layout get_layout(uint32_t type, bool std140, bool row_major, const char *name);
+	// the memory layout of a block, in std140 or else std430; `block` lets
+	// the block's own members take offset qualifiers
+	// (ShaderSpirvGLSLDeclarations.cpp)
 	void check_structure_layout(uint32_t structure, bool std140, bool block);
 	// members of blocks, which take layout and interpolation qualifiers
 	Set<const Record *> block_members;
@@ -142,11 +138,6 @@ private:
 	uint32_t renamed_block = 0;    // the block type declared under another name now
 	// member records given an explicit offset
 	Map<const Record *, uint32_t> member_offsets;
-	Set<uint32_t> checked_structures;
-	// structures whose layout was checked with std140 (those of uniform
-	// blocks) and those checked with std430
-	Set<uint32_t> std140_structures;
-	Set<uint32_t> std430_structures;
 	// resources moved to another binding, which one of another set held
 	Map<uint32_t, uint32_t> moved_bindings;
 	// the binding that a push-constant block is given

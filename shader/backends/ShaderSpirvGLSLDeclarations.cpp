@@ -43,10 +43,6 @@ const TypeName type_names[] = {
 	{"u16v4", "u16vec4"}, {"b32", "bool"}, {"b32v2", "bvec2"}, {"b32v3", "bvec3"}, {"b32v4", "bvec4"},
 };
 
-uint32_t round_up(uint32_t value, uint32_t align) {
-	return (align == 0) ? value : (value + align - 1) / align * align;
-}
-
 } // namespace
 
 String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
@@ -500,128 +496,47 @@ bool ShaderSpirvGLSL::is_block_member(const Record *record) {
 	return block_members.find(record) != nullptr;
 }
 
-ShaderSpirvGLSL::Layout ShaderSpirvGLSL::get_layout(uint32_t type_id, bool std140, bool row_major, const char *name) {
-	Layout ret;
-	Iterator type = get_target_type(type_id);
-	DepthGuard guard(*this);
-	if (!guard.enter("ShaderSpirvGLSL::get_layout()", type_id)) {
-		ret.ok = false;
-		return ret;
-	}
-	switch (type.get_opcode()) {
-		case OpTypeBool:
-			ret.size = ret.align = 4;
-			return ret;
-		case OpTypeInt:
-		case OpTypeFloat:
-			ret.size = ret.align = type[2] / 8;
-			return ret;
-		case OpTypeVector: {
-			Layout scalar = get_layout(type[2], std140, false, name);
-			ret.size = scalar.size * type[3];
-			ret.align = scalar.size * (type[3] == 3 ? 4 : type[3]);
-			ret.ok = scalar.ok;
-			return ret;
-		}
-		case OpTypeMatrix: {
-			Iterator column = get_target_type(type[2]);
-			uint32_t rows = column[3];
-			uint32_t columns = type[3];
-			Layout scalar = get_layout(column[2], std140, false, name);
-			uint32_t count = row_major ? rows : columns;
-			uint32_t length = row_major ? columns : rows;
-			uint32_t stride = scalar.size * (length == 3 ? 4 : length);
-			if (std140) stride = round_up(stride, 16);
-			ret.size = stride * count;
-			ret.align = stride;
-			return ret;
-		}
-		case OpTypeArray:
-		case OpTypeRuntimeArray: {
-			Layout element = get_layout(type[2], std140, row_major, name);
-			uint32_t stride = round_up(element.size, element.align);
-			uint32_t align = element.align;
-			if (std140) {
-				stride = round_up(stride, 16);
-				align = round_up(align, 16);
-			}
-			const uint32_t *decorated = records[type[1]].decorations.get(6u);
-			if (decorated && *decorated != stride) {
-				log_error("ShaderSpirvGLSL::get_declaration(): unknown ArrayStride %u of %s\n", *decorated, name);
-				ret.ok = false;
-			}
-			uint32_t length = 0;
-			if (type.get_opcode() == OpTypeArray) {
-				Iterator constant = get_target(type[3]);
-				if (constant.get_opcode() != OpConstant) {
-					log_error("ShaderSpirvGLSL::get_declaration(): unknown array length of %s\n", name);
-					ret.ok = false;
-				}
-				length = constant[3];
-			}
-			ret.size = stride * length;
-			ret.align = align;
-			ret.ok = ret.ok && element.ok;
-			return ret;
-		}
-		case OpTypeStruct: {
-			check_structure_layout(type[1], std140, false);
-			uint32_t cursor = 0;
-			uint32_t align = std140 ? 16 : 1;
-			uint32_t structure = type[1];
-			for (uint32_t k = 0; structure < members.size() && k < members[structure].size() && k + 2 < type.get_size(); k++) {
-				const Record &member = members[structure][k];
-				Layout layout = get_layout(type[k + 2], std140, member.decorations.find(4u) != nullptr, member.name.get());
-				const uint32_t *offset = member.decorations.get(35u);
-				cursor = (offset ? *offset : round_up(cursor, layout.align)) + layout.size;
-				if (layout.align > align) align = layout.align;
-				ret.ok = ret.ok && layout.ok;
-			}
-			ret.size = round_up(cursor, align);
-			ret.align = align;
-			return ret;
-		}
-	}
-	log_error("ShaderSpirvGLSL::get_declaration(): unknown member type of %s\n", name);
-	ret.ok = false;
-	return ret;
-}
-
 void ShaderSpirvGLSL::check_structure_layout(uint32_t structure, bool std140, bool block) {
-	Set<uint32_t> &checked = std140 ? std140_structures : std430_structures;
-	if (checked.find(structure)) return;
-	checked.insert(structure);
-	Iterator type = get_target(structure);
-	if (type.get_opcode() != OpTypeStruct || structure >= members.size()) return;
-	uint32_t cursor = 0;
-	for (uint32_t k = 0; k < members[structure].size() && k + 2 < type.get_size(); k++) {
-		const Record &member = members[structure][k];
-		bool row_major = member.decorations.find(4u) != nullptr;
-		Layout layout = get_layout(type[k + 2], std140, row_major, member.name.get());
-		// a matrix member's stride is the member's decoration
-		Iterator matrix = get_target_type(type[k + 2]);
-		matrix = get_element_type(matrix);
-		const uint32_t *matrix_stride = member.decorations.get(7u);
-		if (matrix.get_opcode() == OpTypeMatrix && matrix_stride) {
-			Layout column = get_layout(matrix[1], std140, row_major, member.name.get());
-			uint32_t count = row_major ? get_target_type(matrix[2])[3] : matrix[3];
-			if (count != 0 && column.size / count != *matrix_stride) {
-				log_error("ShaderSpirvGLSL::get_declaration(): unknown MatrixStride %u of %s\n", *matrix_stride, member.name.get());
-			}
+	// GL writes uniform blocks in std140, storage blocks in std430: the
+	// module's decorations must be those layouts, but that GL takes an offset
+	// qualifier on a block's own members where the offset keeps the member's
+	// alignment (ES has none)
+	Array<LayoutIssue> issues;
+	find_layout_issues(structure, std140 ? LayoutStd140 : LayoutStd430, issues);
+	for (uint32_t i = 0; i < issues.size(); i++) {
+		const LayoutIssue &issue = issues[i];
+		const Record &member = members[issue.structure][issue.member];
+		const char *name = member.name.get();
+		const char *owner = records[issue.structure].name.get();
+		switch (issue.kind) {
+			case LayoutIssueOffset:
+				if (block && issue.structure == structure && !is_es() && issue.decorated > issue.expected && issue.alignment != 0 &&
+					issue.decorated % issue.alignment == 0) {
+					member_offsets.insert(&member, static_cast<uint32_t>(issue.decorated));
+				} else {
+					log_error("ShaderSpirvGLSL::get_declaration(): unknown Offset %u of %s.%s\n", static_cast<uint32_t>(issue.decorated), owner, name);
+				}
+				break;
+			case LayoutIssueArrayStride:
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown ArrayStride %u of %s\n", static_cast<uint32_t>(issue.decorated), name);
+				break;
+			case LayoutIssueMatrixStride:
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown MatrixStride %u of %s\n", static_cast<uint32_t>(issue.decorated), name);
+				break;
+			case LayoutIssueArrayLength:
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown array length of %s\n", name);
+				break;
+			case LayoutIssueMemberType:
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown member type of %s\n", name);
+				break;
+			case LayoutIssueRuntimeArray:
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown runtime array in %s.%s\n", owner, name);
+				break;
+			case LayoutIssueSize:
+				log_error("ShaderSpirvGLSL::get_declaration(): unknown size of %s.%s, past %llu bytes\n", owner, name,
+					static_cast<unsigned long long>(MaxLayoutSize));
+				break;
 		}
-		uint32_t expected = round_up(cursor, layout.align);
-		const uint32_t *offset = member.decorations.get(35u);
-		uint32_t actual = offset ? *offset : expected;
-		if (actual != expected) {
-			// GL takes an offset qualifier on a block's own members where the
-			// offset keeps the member's alignment; ES has none
-			if (block && !is_es() && actual > expected && layout.align != 0 && actual % layout.align == 0) {
-				member_offsets.insert(&member, actual);
-			} else {
-				log_error("ShaderSpirvGLSL::get_declaration(): unknown Offset %u of %s.%s\n", actual, records[structure].name.get(), member.name.get());
-			}
-		}
-		cursor = actual + layout.size;
 	}
 }
 

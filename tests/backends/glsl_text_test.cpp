@@ -668,6 +668,44 @@ const char *const block_copy_module =
 	"OpReturn\n"
 	"OpFunctionEnd\n";
 
+// a block whose first member takes 4 GiB, so that a size counted in 32 bits
+// wraps to 0 and the second member's Offset 0 would seem right
+const char *const oversized_block_module =
+	"OpCapability Shader\n"
+	"OpMemoryModel Logical GLSL450\n"
+	"OpEntryPoint GLCompute %main \"main\"\n"
+	"OpExecutionMode %main LocalSize 1 1 1\n"
+	"OpName %B \"B\"\n"
+	"OpMemberName %B 0 \"a\"\n"
+	"OpMemberName %B 1 \"b\"\n"
+	"OpName %buf \"buf\"\n"
+	"OpDecorate %B Block\n"
+	"OpDecorate %arr ArrayStride 16\n"
+	"OpMemberDecorate %B 0 Offset 0\n"
+	"OpMemberDecorate %B 1 Offset 0\n"
+	"OpDecorate %buf DescriptorSet 0\n"
+	"OpDecorate %buf Binding 0\n"
+	"%void = OpTypeVoid\n"
+	"%fn = OpTypeFunction %void\n"
+	"%float = OpTypeFloat 32\n"
+	"%v4 = OpTypeVector %float 4\n"
+	"%uint = OpTypeInt 32 0\n"
+	"%int = OpTypeInt 32 1\n"
+	"%n = OpConstant %uint 268435456\n"
+	"%arr = OpTypeArray %v4 %n\n"
+	"%B = OpTypeStruct %arr %float\n"
+	"%pB = OpTypePointer StorageBuffer %B\n"
+	"%pf = OpTypePointer StorageBuffer %float\n"
+	"%buf = OpVariable %pB StorageBuffer\n"
+	"%i1 = OpConstant %int 1\n"
+	"%f1 = OpConstant %float 1\n"
+	"%main = OpFunction %void None %fn\n"
+	"%entry = OpLabel\n"
+	"%p = OpAccessChain %pf %buf %i1\n"
+	"OpStore %p %f1\n"
+	"OpReturn\n"
+	"OpFunctionEnd\n";
+
 // Textures that reach their combination through function parameters: by
 // themselves, through two functions, and as elements of an array passed
 // whole; each texture unit has the sampler of its own combinations.
@@ -1156,6 +1194,9 @@ const FormCase form_cases[] = {
 		"shared float s;\nlayout(set = 0, binding = 1) buffer B { float sum; } b;\n"
 		"void main() { s = 0.0; barrier(); atomicAdd(s, 2.5); barrier(); b.sum = s; }\n",
 		{"atomicAdd(s, 2.5)"}, {"unknown float atomic opcode 6035 of 32-bit floats"}},
+	// a block's size past what an Offset can reach is refused by name, not
+	// counted round to a small one
+	{"block of 4 GiB", "comp", "vulkan1.1", oversized_block_module, {"unknown size of B.a"}, {"unknown size of B.a"}},
 	{"built-in of another stage", "frag", "vulkan1.0", two_entries_module,
 		{"unknown builtin 0 in execution model 4"}, {"unknown builtin 0 in execution model 4"}},
 	{"frexp of unsigned exponents", "comp", "vulkan1.1", unsigned_exponent_module,
