@@ -9,7 +9,8 @@
 // its size; a vector of n components takes n times that, and aligns as its
 // component (scalar layout) or as the whole vector, three components as four;
 // a matrix is an array of its columns (of its rows when row-major); an array
-// of elements strides by the element's size rounded up to its alignment; a
+// of elements strides by the element's size rounded up to its alignment (and
+// in scalar layout ends with its last element, without that padding); a
 // structure aligns as its most aligned member and lays its members out in
 // order, each at the next multiple of its alignment. std140 rounds the
 // alignment and strides of arrays, structures and matrices up to 16.
@@ -28,9 +29,9 @@ using namespace Spirv;
 namespace {
 
 const LayoutRules layout_rules[LayoutRuleCount] = {
-	{"std140", false, 16, true},
-	{"std430", false, 1, true},
-	{"scalar", true, 1, false},
+	{"std140", false, 16, true, true},
+	{"std430", false, 1, true, true},
+	{"scalar", true, 1, false, false},
 };
 
 uint64_t round_up(uint64_t value, uint64_t alignment) {
@@ -118,12 +119,15 @@ TypeLayout ShaderSpirv::get_type_layout(uint32_t type_id, LayoutRule rule, bool 
 			}
 			uint64_t length = constant[3];
 			if (constant_type[2] > 32) length |= static_cast<uint64_t>(constant[4]) << 32;
-			if (ret.array_stride != 0 && length > MaxLayoutSize / ret.array_stride) {
+			if (length == 0) break;
+			// the elements before the last, and the last one
+			uint64_t last = rules.padded_arrays ? ret.array_stride : layout.size;
+			if (last > MaxLayoutSize || (ret.array_stride != 0 && length - 1 > (MaxLayoutSize - last) / ret.array_stride)) {
 				ret.ok = false;
 				ret.failure = LayoutIssueSize;
 				break;
 			}
-			ret.size = ret.array_stride * length;
+			ret.size = ret.array_stride * (length - 1) + last;
 			break;
 		}
 		case OpTypeStruct:

@@ -28,6 +28,9 @@ struct LayoutRules {
 	// a structure's size is rounded up to its alignment, so that the member
 	// after it begins past the padding; else it ends with its last member
 	bool padded_structures;
+	// an array's size is its stride times its length; else it ends with its
+	// last element, the stride's padding after that left to the next member
+	bool padded_arrays;
 };
 
 const LayoutRules &get_layout_rules(LayoutRule rule);
