@@ -221,7 +221,7 @@ void ShaderSpirv::find_layout_issues(uint32_t structure, LayoutRule rule, bool n
 		if (element.get_opcode() == OpTypeMatrix && matrix_stride && layout.ok && *matrix_stride != layout.matrix_stride) {
 			issue(LayoutIssueMatrixStride, *matrix_stride, layout.matrix_stride);
 		}
-		// a structure that ends with a runtime array only stands last in a block
+		// nor may a structure that ends with one stand in another
 		if (layout.ok && layout.unsized && depth == 0 && issues.size() == first) issue(LayoutIssueRuntimeArray, 0, 0);
 		if (!layout.ok && issues.size() == first) issue(layout.failure, 0, 0);
 		// each member begins at the next multiple of its alignment after the
@@ -231,6 +231,7 @@ void ShaderSpirv::find_layout_issues(uint32_t structure, LayoutRule rule, bool n
 		uint64_t actual = offset ? *offset : expected;
 		if (layout.ok && actual != expected) issue(LayoutIssueOffset, actual, expected);
 		cursor = actual + layout.size;
+		if (layout.ok && cursor > MaxLayoutSize) issue(LayoutIssueSize, 0, 0);
 	}
 }
 

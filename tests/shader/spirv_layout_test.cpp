@@ -288,4 +288,45 @@ TEST(SpirvLayout, IssuesNameTheirMember) {
 	}
 }
 
+// Structures of two of the one before, forty deep: the layouts of their
+// types are computed once each, not once per path to them, so the check
+// stays within the renderer's work bound; the sizes double until a member
+// ends past the limit, which is named there.
+TEST(SpirvLayout, NestedStructuresCostTheirTypes) {
+	if (!have_tool("spirv-as")) GTEST_SKIP() << "spirv-as is not installed";
+	std::string annotations;
+	std::string types = "%S0 = OpTypeStruct %float\n";
+	for (uint32_t k = 1; k <= 40; k++) {
+		std::string s = "%S" + std::to_string(k);
+		annotations += "OpName " + s + " \"S" + std::to_string(k) + "\"\nOpMemberName " + s + " 1 \"b\"\n";
+		if (k <= 30) annotations += "OpMemberDecorate " + s + " 0 Offset 0\nOpMemberDecorate " + s + " 1 Offset " + std::to_string(4ull << (k - 1)) + "\n";
+		types += s + " = OpTypeStruct %S" + std::to_string(k - 1) + " %S" + std::to_string(k - 1) + "\n";
+	}
+	annotations += "OpMemberDecorate %S0 0 Offset 0\nOpMemberDecorate %B 0 Offset 0\n";
+	types += "%B = OpTypeStruct %S40\n";
+	std::vector<uint32_t> words = assemble(block_module(annotations, types), "vulkan1.1");
+	ASSERT_FALSE(words.empty());
+	LayoutProbe probe;
+	LogCapture capture;
+	ASSERT_TRUE(probe.load(to_array(words))) << capture.errors;
+	uint32_t block = 0;
+	for (uint32_t id = 0; id < probe.records.size(); id++) {
+		if (probe.records[id].decorations.find(Spirv::DecorationBlock)) block = id;
+	}
+	ASSERT_NE(block, 0u);
+	Array<LayoutIssue> issues;
+	probe.find_layout_issues(block, LayoutStd430, issues);
+	EXPECT_EQ(capture.errors, "");
+	ASSERT_NE(issues.size(), 0u);
+	EXPECT_EQ(issues[0].kind, LayoutIssueSize);
+	EXPECT_EQ(std::string(probe.records[issues[0].structure].name.get()) + "." + probe.members[issues[0].structure][issues[0].member].name.get(), "S30.b");
+	// below it, the sizes hold
+	for (uint32_t id = 0; id < probe.records.size(); id++) {
+		if (std::string(probe.records[id].name.get()) != "S29") continue;
+		TypeLayout layout = probe.get_type_layout(id, LayoutStd430, false);
+		EXPECT_TRUE(layout.ok);
+		EXPECT_EQ(layout.size, 4ull << 29);
+	}
+}
+
 } // namespace
