@@ -401,7 +401,8 @@ protected:
 	// it against the rules, each structure once under a rule set: each
 	// member's Offset (counted on from where the member before it is
 	// decorated), the ArrayStride of each level of its arrays and its
-	// MatrixStride. Appends what differs, and the members that have no layout.
+	// MatrixStride. Appends what differs, the members that have no layout
+	// (or one past MaxLayoutSize), and runtime arrays but the last member.
 	void find_layout_issues(uint32_t structure, LayoutRule rule, Array<LayoutIssue> &issues);
 	void find_layout_issues(uint32_t structure, LayoutRule rule, bool nested, Array<LayoutIssue> &issues);
 	// the layout of a structure, and its members' offsets when asked for
