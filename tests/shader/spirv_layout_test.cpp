@@ -25,7 +25,6 @@ public:
 	using ShaderSpirv::get_type_layout;
 	using ShaderSpirv::members;
 	using ShaderSpirv::records;
-	using ShaderSpirv::words;
 };
 
 // the reference compiler's module of a compute shader, empty after a failure
