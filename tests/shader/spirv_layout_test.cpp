@@ -199,6 +199,23 @@ std::string block_module(const std::string &annotations, const std::string &type
 		"OpFunctionEnd\n";
 }
 
+// Loads a module of `block_module` and checks its block under the rules:
+// false when it does not load or has no block, or when the check logs
+// anything (the issues are the caller's to report).
+bool check_block(LayoutProbe &probe, const std::vector<uint32_t> &words, LayoutRule rule, uint32_t &block, Array<LayoutIssue> &issues) {
+	LogCapture capture;
+	bool loaded = probe.load(to_array(words));
+	EXPECT_TRUE(loaded) << capture.errors;
+	if (!loaded) return false;
+	for (uint32_t id = 0; id < probe.records.size(); id++) {
+		if (probe.records[id].decorations.find(Spirv::DecorationBlock)) block = id;
+	}
+	if (block == 0) return false;
+	probe.find_layout_issues(block, rule, issues);
+	EXPECT_EQ(capture.errors, "");
+	return capture.errors.empty();
+}
+
 // What the check finds in a block, and the member it names; no member where
 // it finds nothing. The sizes near the limit are those that 32-bit sums
 // would wrap around.
@@ -257,16 +274,9 @@ TEST(SpirvLayout, IssuesNameTheirMember) {
 		ASSERT_FALSE(words.empty());
 		EXPECT_EQ(spirv_val(words, "vulkan1.1").empty(), c.valid) << spirv_val(words, "vulkan1.1");
 		LayoutProbe probe;
-		LogCapture capture;
-		ASSERT_TRUE(probe.load(to_array(words))) << capture.errors;
 		uint32_t block = 0;
-		for (uint32_t id = 0; id < probe.records.size(); id++) {
-			if (probe.records[id].decorations.find(Spirv::DecorationBlock)) block = id;
-		}
-		ASSERT_NE(block, 0u);
 		Array<LayoutIssue> issues;
-		probe.find_layout_issues(block, c.rule, issues);
-		EXPECT_EQ(capture.errors, "");
+		ASSERT_TRUE(check_block(probe, words, c.rule, block, issues));
 		if (c.member == nullptr) {
 			EXPECT_EQ(issues.size(), 0u);
 			EXPECT_TRUE(probe.get_type_layout(probe.get_target(block)[2], c.rule, false).ok);
@@ -306,16 +316,9 @@ TEST(SpirvLayout, NestedStructuresCostTheirTypes) {
 	std::vector<uint32_t> words = assemble(block_module(annotations, types), "vulkan1.1");
 	ASSERT_FALSE(words.empty());
 	LayoutProbe probe;
-	LogCapture capture;
-	ASSERT_TRUE(probe.load(to_array(words))) << capture.errors;
 	uint32_t block = 0;
-	for (uint32_t id = 0; id < probe.records.size(); id++) {
-		if (probe.records[id].decorations.find(Spirv::DecorationBlock)) block = id;
-	}
-	ASSERT_NE(block, 0u);
 	Array<LayoutIssue> issues;
-	probe.find_layout_issues(block, LayoutStd430, issues);
-	EXPECT_EQ(capture.errors, "");
+	ASSERT_TRUE(check_block(probe, words, LayoutStd430, block, issues));
 	ASSERT_NE(issues.size(), 0u);
 	EXPECT_EQ(issues[0].kind, LayoutIssueSize);
 	EXPECT_EQ(std::string(probe.records[issues[0].structure].name.get()) + "." + probe.members[issues[0].structure][issues[0].member].name.get(), "S30.b");
