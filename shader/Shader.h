@@ -8,6 +8,7 @@
 
 #include "core/Array.h"
 #include "core/String.h"
+#include "shader/ShaderTypes.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,24 +17,6 @@ namespace Vexa {
 
 class Stream;
 class ShaderSpirv;
-
-// Offsets added to the bindings of each resource category by the backends, and
-// three option bytes that travel with them.
-struct BindingOffsets {
-	enum Kind : uint32_t {
-		Sampler = 0,
-		Texture,
-		Surface,
-		Uniform,
-		Storage,
-		Tracing,
-		Texel,
-		Space,
-		NumKinds,
-	};
-	int16_t offsets[NumKinds] = {};
-	uint8_t flags[3] = {};
-};
 
 class PlatformBase {
 public:
@@ -50,27 +33,8 @@ protected:
 	uint32_t platform;
 };
 
-class Shader : public PlatformBase {
+class Shader : public PlatformBase, public ShaderStage {
 public:
-	enum Type : uint32_t {
-		Unknown = 0,
-		Vertex,
-		Control,
-		Evaluate,
-		Geometry,
-		Fragment,
-		Compute,
-		Task,
-		Mesh,
-		RayGen,
-		RayMiss,
-		Closest,
-		FirstHit,
-		Intersection,
-		Callable,
-		NumTypes,
-	};
-
 	class State;
 
 	explicit Shader(uint32_t platform);

@@ -51,8 +51,8 @@
 #include "core/Array.h"
 #include "core/Map.h"
 #include "core/String.h"
-#include "shader/Shader.h"
 #include "shader/ShaderSpirvLayout.h"
+#include "shader/ShaderTypes.h"
 
 #include <cstdint>
 

@@ -256,8 +256,8 @@ const ShaderSpirv::Record *ShaderSpirv::get_target_record(uint32_t id) const {
 }
 
 uint32_t ShaderSpirv::get_operand_index(int32_t op) {
-	if (op == 342 || in(op, 349, 364)) return 5;
-	if (in(op, 333, 366)) return 4;
+	if (op == OpGroupNonUniformBallotBitCount || in(op, OpGroupNonUniformIAdd, OpGroupNonUniformLogicalXor)) return 5;
+	if (in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap)) return 4;
 	if (is_value_opcode(op)) return 3;
 	return 1;
 }
@@ -277,7 +277,7 @@ int32_t ShaderSpirv::get_image_operand_index(int32_t op) {
 }
 
 bool ShaderSpirv::is_type_opcode(int32_t op) {
-	return in(op, 19, 38) || op == 73 || op == 4472 || op == 5341;
+	return in(op, OpTypeVoid, OpTypePipe) || op == OpDecorationGroup || op == OpTypeRayQuery || op == OpTypeAccelerationStructure;
 }
 
 bool ShaderSpirv::is_array_opcode(int32_t op) {
@@ -285,22 +285,22 @@ bool ShaderSpirv::is_array_opcode(int32_t op) {
 }
 
 bool ShaderSpirv::is_unary_opcode(int32_t op) {
-	return op == 126 || op == 127 || op == 168 || op == 200;
+	return op == OpSNegate || op == OpFNegate || op == OpLogicalNot || op == OpNot;
 }
 
 bool ShaderSpirv::is_binary_opcode(int32_t op) {
-	return in(op, 128, 152) || in(op, 164, 167) || in(op, 170, 191) || in(op, 194, 199);
+	return in(op, OpIAdd, OpSMulExtended) || in(op, OpLogicalEqual, OpLogicalAnd) || in(op, OpIEqual, OpFUnordGreaterThanEqual) || in(op, OpShiftRightLogical, OpBitwiseAnd);
 }
 
 bool ShaderSpirv::is_terminator_opcode(int32_t op) {
 	// OpTerminateInvocation (4416), OpIgnoreIntersectionKHR (4448) and
 	// OpTerminateRayKHR (4449) end their blocks as well: a block that holds
 	// one has no other terminator
-	return in(op, 249, 255) || op == 4416 || op == 4448 || op == 4449 || op == 5294;
+	return in(op, OpBranch, OpUnreachable) || op == OpTerminateInvocation || op == OpIgnoreIntersection || op == OpTerminateRay || op == OpEmitMeshTasks;
 }
 
 bool ShaderSpirv::is_image_opcode(int32_t op) {
-	return in(op, 86, 99) || in(op, 101, 107) || in(op, 305, 315) || op == 320;
+	return in(op, OpSampledImage, OpImageWrite) || in(op, OpImageQueryFormat, OpImageQuerySamples) || in(op, OpImageSparseSampleImplicitLod, OpImageSparseDrefGather) || op == OpImageSparseRead;
 }
 
 bool ShaderSpirv::is_effect_opcode(int32_t op) {
@@ -323,13 +323,19 @@ bool ShaderSpirv::is_value_opcode(int32_t op) {
 	// OpAtomicStore (228) has no result: its third word is a scope id, and
 	// taking it for a result would move that constant's definition onto the
 	// store. OpReportIntersectionKHR (5334) has one.
-	return op == 1 || op == 12 || in(op, 41, 46) || in(op, 48, 52) || op == 54 || op == 55 || op == 57 ||
-		in(op, 59, 61) || in(op, 65, 70) || in(op, 77, 98) || in(op, 100, 107) || in(op, 109, 124) ||
-		in(op, 126, 152) || in(op, 154, 191) || in(op, 194, 205) || in(op, 207, 215) || op == 227 ||
-		in(op, 229, 242) || op == 245 || op == 259 || in(op, 261, 271) || in(op, 274, 279) || in(op, 282, 286) ||
-		in(op, 291, 296) || op == 299 || op == 300 || in(op, 303, 316) || op == 318 || op == 320 || in(op, 333, 366) ||
-		op == 4421 || op == 4422 || in(op, 4428, 4430) || op == 4432 || op == 4477 || op == 4479 || op == 5334 ||
-		in(op, 6016, 6032) || op == 6035;
+	return op == OpUndef || op == OpExtInst || in(op, OpConstantTrue, OpConstantNull) || in(op, OpSpecConstantTrue, OpSpecConstantOp) ||
+		op == OpFunction || op == OpFunctionParameter || op == OpFunctionCall ||
+		in(op, OpVariable, OpLoad) || in(op, OpAccessChain, OpInBoundsPtrAccessChain) || in(op, OpVectorExtractDynamic, OpImageRead) ||
+		in(op, OpImage, OpImageQuerySamples) || in(op, OpConvertFToU, OpBitcast) ||
+		in(op, OpSNegate, OpSMulExtended) || in(op, OpAny, OpFUnordGreaterThanEqual) || in(op, OpShiftRightLogical, OpBitCount) || in(op, OpDPdx, OpFwidthCoarse) || op == OpAtomicLoad ||
+		in(op, OpAtomicExchange, OpAtomicXor) || op == OpPhi || op == OpGroupAsyncCopy || in(op, OpGroupAll, OpGroupSMax) ||
+		in(op, OpReadPipe, OpReserveWritePipePackets) || in(op, OpIsValidReserveId, OpGroupReserveWritePipePackets) ||
+		in(op, OpEnqueueMarker, OpGetKernelPreferredWorkGroupSizeMultiple) || op == OpCreateUserEvent || op == OpIsValidEvent ||
+		in(op, OpGetDefaultQueue, OpImageSparseTexelsResident) || op == OpAtomicFlagTestAndSet || op == OpImageSparseRead ||
+		in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
+		op == OpSubgroupBallot || op == OpSubgroupFirstInvocation || in(op, OpSubgroupAll, OpSubgroupAllEqual) || op == OpSubgroupReadInvocation ||
+		op == OpRayQueryProceed || op == OpRayQueryGetIntersectionType || op == OpReportIntersection ||
+		in(op, OpRayQueryGetRayTMin, OpRayQueryGetIntersectionWorldToObject) || op == OpAtomicFAddEXT;
 }
 
 bool ShaderSpirv::is_float_type(uint32_t id) const {

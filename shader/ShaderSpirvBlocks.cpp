@@ -90,7 +90,7 @@ void ShaderSpirv::check_scope(uint32_t id) {
 	Iterator it = find_target(id);
 	int32_t op = it.get_opcode();
 	if (op == OpFunctionParameter) return;
-	if (op == OpVariable && records[id].storage != 7) return;
+	if (op == OpVariable && records[id].storage != StorageFunction) return;
 	uint32_t scope = render_scopes[id];
 	// declared by an earlier rendering of the function: visible to this one
 	if (scope != ~0u && scope < scope_base) return;

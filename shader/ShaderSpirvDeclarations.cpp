@@ -226,7 +226,7 @@ String ShaderSpirv::get_declaration(uint32_t id, const Record *record) {
 		uint32_t structure = type[1];
 		const Record &own = records[id];
 		const String &name = records[structure].name;
-		if (own.storage == 7 || own.storage == 4) {
+		if (own.storage == StorageFunction || own.storage == StorageWorkgroup) {
 			StringStack<64> ret(get_storage(id, record));
 			ret.append(name);
 			ret.append(' ');
@@ -235,7 +235,7 @@ String ShaderSpirv::get_declaration(uint32_t id, const Record *record) {
 			return String(static_cast<StringStack<64> &&>(ret));
 		}
 		bool same = record->name == own.name;
-		auto body_class = [](uint32_t storage) { return storage == 2 || storage == 12 || storage == 1 || storage == 3; };
+		auto body_class = [](uint32_t storage) { return storage == StorageUniform || storage == StorageStorageBuffer || storage == StorageInput || storage == StorageOutput; };
 		bool interface = body_class(own.storage) || body_class(record->storage);
 		// A structure that `globals` declares (one that is no block) has its
 		// body there, declared with its own record; its variables and their

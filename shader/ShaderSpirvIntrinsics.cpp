@@ -81,8 +81,8 @@ String ShaderSpirv::get_barrier(const Iterator &it) {
 	if (it.get_opcode() == OpControlBarrier) {
 		uint32_t scope = 0;
 		if (constant_value(*this, it[1], scope)) {
-			if (scope == 2) return String("barrier()");
-			if (scope == 3) return String("subgroupBarrier()");
+			if (scope == ScopeWorkgroup) return String("barrier()");
+			if (scope == ScopeSubgroup) return String("subgroupBarrier()");
 		}
 		log_error("ShaderSpirv::get_intrinsic_value(): unknown ControlBarrier scope %u\n", scope);
 		return String();
@@ -90,12 +90,14 @@ String ShaderSpirv::get_barrier(const Iterator &it) {
 	uint32_t scope = 0;
 	uint32_t semantics = 0;
 	if (constant_value(*this, it[1], scope) && constant_value(*this, it[2], semantics)) {
-		uint32_t mask = semantics & 0x940u;
-		const char *prefix = (scope == 1) ? "memoryBarrier" : (scope == 3) ? "subgroupMemoryBarrier" : nullptr;
+		uint32_t mask = semantics & (MemorySemanticsUniformMemory | MemorySemanticsWorkgroupMemory | MemorySemanticsImageMemory);
+		const char *prefix = (scope == ScopeDevice) ? "memoryBarrier" : (scope == ScopeSubgroup) ? "subgroupMemoryBarrier" : nullptr;
 		if (prefix) {
-			const char *suffix = (mask == 0x940u) ? "" : (mask & 0x100u) ? "Shared" : (mask & 0x40u) ? "Buffer" : (mask & 0x800u) ? "Image" : nullptr;
+			const char *suffix = (mask == (MemorySemanticsUniformMemory | MemorySemanticsWorkgroupMemory | MemorySemanticsImageMemory)) ? "" :
+				(mask & MemorySemanticsWorkgroupMemory) ? "Shared" : (mask & MemorySemanticsUniformMemory) ? "Buffer" :
+				(mask & MemorySemanticsImageMemory) ? "Image" : nullptr;
 			if (suffix) return String::format("%s%s()", prefix, suffix);
-		} else if (scope == 2 && mask == 0x940u) {
+		} else if (scope == ScopeWorkgroup && mask == (MemorySemanticsUniformMemory | MemorySemanticsWorkgroupMemory | MemorySemanticsImageMemory)) {
 			return String("groupMemoryBarrier()");
 		}
 	}
@@ -250,10 +252,10 @@ String ShaderSpirv::get_image_value(const Iterator &it, bool) {
 	String name = get_image_name(it);
 	if (name.empty()) return String();
 	StringStack<64> ret(name);
-	bool sparse = op >= 305 && op <= 315;
+	bool sparse = in(op, OpImageSparseSampleImplicitLod, OpImageSparseDrefGather);
 	if (sparse) ret.append("ARB");
 	ret.append('(');
-	if ((op >= 87 && op <= 97) || sparse) {
+	if (in(op, OpImageSampleImplicitLod, OpImageDrefGather) || sparse) {
 		ret.append(get_value(it[3], false));
 		ret.append(", ");
 		ret.append(get_value(it[4], false));

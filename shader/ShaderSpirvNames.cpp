@@ -251,10 +251,10 @@ String ShaderSpirv::get_image_name(const Iterator &it) {
 	int32_t index = get_image_operand_index(op);
 	if (index > 0 && static_cast<uint32_t>(index) < it.get_size()) {
 		uint32_t mask = it[static_cast<uint32_t>(index)];
-		if (mask & 0x2u) ret.append("Lod");
-		if (mask & 0x4u) ret.append("Grad");
-		if (mask & 0x10u) ret.append("Offset");
-		if (mask & 0x8u) ret.append("Offset");
+		if (mask & ImageOperandsLod) ret.append("Lod");
+		if (mask & ImageOperandsGrad) ret.append("Grad");
+		if (mask & ImageOperandsOffset) ret.append("Offset");
+		if (mask & ImageOperandsConstOffset) ret.append("Offset");
 	}
 	return String(static_cast<StringStack<64> &&>(ret));
 }
@@ -262,8 +262,8 @@ String ShaderSpirv::get_image_name(const Iterator &it) {
 String ShaderSpirv::get_internal_name(const Iterator &it) {
 	int32_t op = it.get_opcode();
 	// conversions are constructors of the result type
-	if (op >= 109 && op <= 115) return get_type(it[1], nullptr);
-	if (op == 124) {
+	if (in(op, OpConvertFToU, OpFConvert)) return get_type(it[1], nullptr);
+	if (op == OpBitcast) {
 		Iterator result = scalar_type(*this, it[1]);
 		Iterator operand = scalar_type(*this, it[3]);
 		int32_t result_op = result.get_opcode();

@@ -1,15 +1,15 @@
 // The format registry: one prototype object per output format, entered by its
 // registering constructor and removed by its destructor. The registry is made
 // on first use, so it exists whatever order the static prototypes of different
-// source files are constructed in, and it outlives every one of them.
+// source files are constructed in, and it outlives every one of them. The
+// registry names no format: the build links every object of the backends
+// into each program that links the library, so their prototypes are entered
+// before `main` whether or not the program names them.
 #include "shader/ShaderSpirv.h"
 
 #include "core/Log.h"
 
 namespace Vexa {
-
-// the files of the formats' prototypes, linked in with the registry
-void link_glsl_formats();
 
 namespace {
 
@@ -38,7 +38,6 @@ ShaderSpirv *ShaderSpirv::clone() const {
 }
 
 ShaderSpirv *ShaderSpirv::get(const char *format) {
-	link_glsl_formats();
 	if (format == nullptr) return new ShaderSpirv();
 	ShaderSpirv **prototype = registry().get(String(format));
 	if (prototype == nullptr) {
@@ -49,7 +48,6 @@ ShaderSpirv *ShaderSpirv::get(const char *format) {
 }
 
 bool ShaderSpirv::has_format(const char *format) {
-	link_glsl_formats();
 	if (format == nullptr) return false;
 	return registry().get(String(format)) != nullptr;
 }

@@ -473,7 +473,7 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 		case OpSpecConstantFalse: {
 			// a specialisation constant reads as its default value, with its id
 			String value = (op == OpSpecConstant) ? get_constant(it) : String(op == OpSpecConstantTrue ? "true" : "false");
-			const uint32_t *id = (it[2] < records.size()) ? records[it[2]].decorations.get(1u) : nullptr;
+			const uint32_t *id = (it[2] < records.size()) ? records[it[2]].decorations.get(DecorationSpecId) : nullptr;
 			if (id == nullptr) return value;
 			return String::format("%s /* constant_id = %u */", value.get(), *id);
 		}
@@ -700,7 +700,7 @@ String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Itera
 			type = get_target_type(type[member + 2]);
 		} else if (type_op == OpTypeMatrix || is_array_opcode(type_op)) {
 			String keyword;
-			const uint32_t *nonuniform = (index < records.size()) ? records[index].decorations.get(5300u) : nullptr;
+			const uint32_t *nonuniform = (index < records.size()) ? records[index].decorations.get(DecorationNonUniform) : nullptr;
 			if (nonuniform) keyword = get_decoration_name(5300);
 			ret.append('[');
 			if (!keyword.empty()) {

@@ -120,13 +120,10 @@ const char *const glsl_words[] = {
 
 } // namespace
 
-// The prototypes of the two formats. Their file is linked whenever the
-// registry is, through `link_glsl_formats`.
+// The prototypes of the two formats, entered into the registry when the
+// program starts: the build links every object of the backends whole.
 ShaderSpirvGLSL glsl_gl_prototype("GLSL_GL", 45, 0);
 ShaderSpirvGLSL glsl_gles_prototype("GLSL_GLES", 0, 32);
-
-void link_glsl_formats() {
-}
 
 ShaderSpirvGLSL::ShaderSpirvGLSL(const char *format, uint32_t gl, uint32_t es) : ShaderSpirv(format), gl_version(gl), es_version(es) {
 }
@@ -297,8 +294,8 @@ bool ShaderSpirvGLSL::is_vertex_builtin_array(uint32_t variable) const {
 	Iterator type = get_target_type(variable);
 	if (!is_array_opcode(type.get_opcode())) return false;
 	// a distance array is one more level deep
-	if (*builtin == 3 || *builtin == 4) return is_array_opcode(get_target_type(type[2]).get_opcode());
-	return *builtin == 0 || *builtin == 1;
+	if (*builtin == BuiltInClipDistance || *builtin == BuiltInCullDistance) return is_array_opcode(get_target_type(type[2]).get_opcode());
+	return *builtin == BuiltInPosition || *builtin == BuiltInPointSize;
 }
 
 bool ShaderSpirvGLSL::is_control_point_output(uint32_t variable) const {
@@ -314,7 +311,7 @@ bool ShaderSpirvGLSL::is_invocation_index(uint32_t index) const {
 	for (uint32_t steps = 0; steps < 8 && (it.get_opcode() == OpCopyObject || it.get_opcode() == OpBitcast); steps++) it = find_target(it[3]);
 	if (it.get_opcode() != OpLoad || it[3] >= records.size()) return false;
 	const uint32_t *builtin = records[it[3]].decorations.get(DecorationBuiltIn);
-	return builtin && *builtin == 8;
+	return builtin && *builtin == BuiltInInvocationId;
 }
 
 bool ShaderSpirvGLSL::is_block_type(uint32_t type) const {
@@ -433,7 +430,7 @@ bool ShaderSpirvGLSL::check_module() {
 	}
 	for (uint32_t id = 0; id < records.size(); id++) {
 		const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
-		if (builtin && *builtin == 20 && find_target(id).get_opcode() == OpVariable && is_unsigned_type(get_target_base_type(id)[1])) {
+		if (builtin && *builtin == BuiltInSampleMask && find_target(id).get_opcode() == OpVariable && is_unsigned_type(get_target_base_type(id)[1])) {
 			log_error("ShaderSpirvGLSL::get_source(): unknown SampleMask of unsigned integers\n");
 		}
 	}
@@ -471,21 +468,21 @@ bool ShaderSpirvGLSL::check_module() {
 	}
 	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
 		int32_t op = it.get_opcode();
-		if (op == OpFunctionCall || op == 63) {
+		if (op == OpFunctionCall || op == OpCopyMemory) {
 			// arrays of vertices are read in GLSL's form: element by element
-			for (uint32_t k = (op == 63) ? 1 : 4; k < it.get_size() && k < ((op == 63) ? 3u : it.get_size()); k++) {
+			for (uint32_t k = (op == OpCopyMemory) ? 1 : 4; k < it.get_size() && k < ((op == OpCopyMemory) ? 3u : it.get_size()); k++) {
 				uint32_t base = get_pointer_base(it[k]);
 				if (is_patch_vertex_array(base) || is_vertex_builtin_array(base)) {
 					log_error("ShaderSpirvGLSL::get_source(): unknown pointer to vertex array %s\n", records[base].name.get());
 				}
 			}
 		}
-		if (op == OpAccessChain || op == OpInBoundsAccessChain || op == OpVectorExtractDynamic || op == 78) {
+		if (op == OpAccessChain || op == OpInBoundsAccessChain || op == OpVectorExtractDynamic || op == OpVectorInsertDynamic) {
 			// GLSL refuses a constant index past the end (the module may
 			// have one where a specialisation would change it, or on a path
 			// never taken)
 			Iterator type = get_target_type(it[3]);
-			uint32_t first = (op == 78) ? 5 : 4;
+			uint32_t first = (op == OpVectorInsertDynamic) ? 5 : 4;
 			uint32_t last = (op == OpAccessChain || op == OpInBoundsAccessChain) ? it.get_size() : first + 1;
 			for (uint32_t k = first; k < last && k < it.get_size() && !type.is_end(); k++) {
 				int32_t type_op = type.get_opcode();
@@ -508,7 +505,7 @@ bool ShaderSpirvGLSL::check_module() {
 				}
 			}
 		}
-		if (op == OpStore || op == 63) {
+		if (op == OpStore || op == OpCopyMemory) {
 			// a control point is written by its own invocation only
 			Iterator chain = find_target(get_first_chain(it[1]));
 			uint32_t variable = get_pointer_base(chain[3]);
@@ -535,7 +532,7 @@ bool ShaderSpirvGLSL::check_module() {
 		uint32_t block_type = 0;
 		if (op == OpVariable && (it[3] == StorageFunction || it[3] == StoragePrivate)) {
 			block_type = find_target(it[1])[3];
-		} else if (op == OpStore || op == 63) {
+		} else if (op == OpStore || op == OpCopyMemory) {
 			block_type = find_target(find_target(it[1])[1])[3];
 		} else if (op != OpVariable && it.get_size() > 2 && find_target(it[2]) == it && is_type_opcode(find_target(it[1]).get_opcode())) {
 			uint32_t storage = find_target(find_target(it[3])[1])[2];
@@ -558,9 +555,9 @@ bool ShaderSpirvGLSL::check_module() {
 	// built-ins that the target has not
 	for (auto it = used_builtins.begin(); it != used_builtins.end(); ++it) {
 		uint32_t builtin = it->key;
-		bool known = builtin < 4400 || (builtin >= 4416 && builtin <= 4420) || (builtin >= 4424 && builtin <= 4426) ||
-			(!es && (builtin == 5014 || builtin == 5286 || builtin == 5287));
-		if (es && (builtin == 3 || builtin == 4 || builtin == 10)) known = false;
+		bool known = builtin < 4400 || (builtin >= BuiltInSubgroupEqMask && builtin <= BuiltInSubgroupLtMask) || (builtin >= BuiltInBaseVertex && builtin <= BuiltInDrawIndex) ||
+			(!es && (builtin == BuiltInFragStencilRef || builtin == BuiltInBaryCoord || builtin == BuiltInBaryCoordNoPersp));
+		if (es && (builtin == BuiltInClipDistance || builtin == BuiltInCullDistance || builtin == BuiltInViewportIndex)) known = false;
 		if (!known) log_error("ShaderSpirvGLSL::get_source(): unknown builtin %u\n", builtin);
 		else if (!has_builtin_in_stage(builtin)) log_error("ShaderSpirvGLSL::get_source(): unknown builtin %u in execution model %u\n", builtin, execution_model);
 	}
@@ -569,11 +566,11 @@ bool ShaderSpirvGLSL::check_module() {
 		log_error("ShaderSpirvGLSL::get_source(): unknown execution mode %s\n", execution_modes.get(14u) ? "DepthGreater" : "DepthLess");
 	}
 	for (uint32_t id = 0; id < records.size(); id++) {
-		if (records[id].decorations.find(5285u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerVertexKHR of %s\n", records[id].name.get());
+		if (records[id].decorations.find(DecorationPerVertex)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerVertexKHR of %s\n", records[id].name.get());
 		// inputs of a mesh shader's primitives
-		if (records[id].decorations.find(5271u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerPrimitiveEXT of %s\n", records[id].name.get());
+		if (records[id].decorations.find(DecorationPerPrimitive)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerPrimitiveEXT of %s\n", records[id].name.get());
 		for (uint32_t k = 0; id < members.size() && k < members[id].size(); k++) {
-			if (members[id][k].decorations.find(5271u)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerPrimitiveEXT of %s\n", members[id][k].name.get());
+			if (members[id][k].decorations.find(DecorationPerPrimitive)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerPrimitiveEXT of %s\n", members[id][k].name.get());
 		}
 	}
 	if (es && has_capability_of(54)) log_error("ShaderSpirvGLSL::get_source(): unknown capability GeometryStreams\n");
@@ -775,23 +772,23 @@ String ShaderSpirvGLSL::get_distance_declarations() {
 			if (arrayed && is_array_opcode(type.get_opcode())) type = get_target_type(type[2]);
 			const uint32_t *builtin = records[variable].decorations.get(DecorationBuiltIn);
 			if (builtin) {
-				if ((arrayed ? is_vertex_builtin_array(variable) : (*builtin == 3 || *builtin == 4)) && !found.get(*builtin)) found.insert(*builtin, type[1]);
+				if ((arrayed ? is_vertex_builtin_array(variable) : (*builtin == BuiltInClipDistance || *builtin == BuiltInCullDistance)) && !found.get(*builtin)) found.insert(*builtin, type[1]);
 				continue;
 			}
 			if (type.get_opcode() != OpTypeStruct || type[1] >= members.size()) continue;
 			for (uint32_t k = 0; k < members[type[1]].size() && k + 2 < type.get_size(); k++) {
 				builtin = members[type[1]][k].decorations.get(DecorationBuiltIn);
-				if (builtin && *builtin <= 4 && *builtin != 2 && !found.get(*builtin)) found.insert(*builtin, type[k + 2]);
+				if (builtin && *builtin <= BuiltInCullDistance && *builtin != 2 && !found.get(*builtin)) found.insert(*builtin, type[k + 2]);
 			}
 		}
 		bool sized = (clip && found.get(3u)) || (cull && found.get(4u));
 		if (!sized || (arrayed && input && passthrough)) continue;
 		StringStack<64> block;
-		for (uint32_t builtin = 0; builtin <= 4; builtin++) {
+		for (uint32_t builtin = 0; builtin <= BuiltInCullDistance; builtin++) {
 			const uint32_t *type = found.get(builtin);
 			if (type == nullptr || (!arrayed && builtin < 3)) continue;
 			Iterator element = get_target_type(*type);
-			if (builtin >= 3) {
+			if (builtin >= BuiltInClipDistance) {
 				element = is_array_opcode(element.get_opcode()) ? get_target_type(element[2]) : get_end();
 				if (element.get_opcode() != OpTypeFloat || element[2] != 32) {
 					log_error("ShaderSpirvGLSL::get_distance_declarations(): unknown type of builtin %s\n", get_builtin_name(builtin).get());
@@ -861,7 +858,7 @@ String ShaderSpirvGLSL::get_layouts() {
 			bool sized = mode(17) || mode(38);
 			for (uint32_t id = 0; id < records.size(); id++) {
 				const uint32_t *builtin = records[id].decorations.get(DecorationBuiltIn);
-				if (builtin == nullptr || *builtin != 25) continue;
+				if (builtin == nullptr || *builtin != BuiltInWorkgroupSize) continue;
 				Iterator composite = find_target(id);
 				if ((composite.get_opcode() != OpConstantComposite && composite.get_opcode() != OpSpecConstantComposite) || composite.get_size() != 6) continue;
 				for (uint32_t k = 0; k < 3; k++) {

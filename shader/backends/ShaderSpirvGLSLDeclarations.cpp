@@ -195,22 +195,22 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 	StringStack<64> items;
 	StringStack<64> qualifiers;
 	auto interpolation = [&]() {
-		if (has(18)) qualifiers.append("invariant ");
-		if (has(13)) {
+		if (has(DecorationInvariant)) qualifiers.append("invariant ");
+		if (has(DecorationNoPerspective)) {
 			qualifiers.append("noperspective ");
 			if (is_es()) add_extension("GL_NV_shader_noperspective_interpolation");
 		}
-		if (has(14)) qualifiers.append("flat ");
-		if (has(16)) qualifiers.append("centroid ");
-		if (has(17)) qualifiers.append("sample ");
-		if (has(15) && variable_record) qualifiers.append("patch ");
+		if (has(DecorationFlat)) qualifiers.append("flat ");
+		if (has(DecorationCentroid)) qualifiers.append("centroid ");
+		if (has(DecorationSample)) qualifiers.append("sample ");
+		if (has(DecorationPatch) && variable_record) qualifiers.append("patch ");
 	};
 	auto memory = [&]() {
-		if (has(19)) qualifiers.append("restrict ");
-		if (has(21)) qualifiers.append("volatile ");
-		if (has(23)) qualifiers.append("coherent ");
-		if (has(24)) qualifiers.append("readonly ");
-		if (has(25)) qualifiers.append("writeonly ");
+		if (has(DecorationRestrict)) qualifiers.append("restrict ");
+		if (has(DecorationVolatile)) qualifiers.append("volatile ");
+		if (has(DecorationCoherent)) qualifiers.append("coherent ");
+		if (has(DecorationNonWritable)) qualifiers.append("readonly ");
+		if (has(DecorationNonReadable)) qualifiers.append("writeonly ");
 	};
 	auto finish = [&](const char *storage, const char *precision) {
 		StringStack<64> ret;
@@ -226,23 +226,23 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 	};
 	if (!variable_record && !is_block_member(record)) {
 		// a plain structure's members take no qualifiers but a precision
-		if (has(30) || has(31) || member_offsets.get(record) || (has(4) && get_target_type(id).get_opcode() == OpTypeMatrix) ||
-			has(13) || has(14) || has(16) || has(17) || has(18)) {
+		if (has(DecorationLocation) || has(DecorationComponent) || member_offsets.get(record) || (has(DecorationRowMajor) && get_target_type(id).get_opcode() == OpTypeMatrix) ||
+			has(DecorationNoPerspective) || has(DecorationFlat) || has(DecorationCentroid) || has(DecorationSample) || has(DecorationInvariant)) {
 			log_error("ShaderSpirvGLSL::get_declaration(): unknown qualifier of structure member %s\n", record->name.get());
 		}
-		return String(has(0) ? "mediump " : "");
+		return String(has(DecorationRelaxedPrecision) ? "mediump " : "");
 	}
 	if (!variable_record) {
 		// a member of a block: its layout, interpolation, memory and
 		// precision qualifiers, never a storage class
 		const uint32_t *offset = member_offsets.get(record);
-		if (has(30)) items.append(String::format("location = %u, ", *decorations.get(30u)));
-		if (has(31)) items.append(String::format("component = %u, ", *decorations.get(31u)));
+		if (has(DecorationLocation)) items.append(String::format("location = %u, ", *decorations.get(DecorationLocation)));
+		if (has(DecorationComponent)) items.append(String::format("component = %u, ", *decorations.get(DecorationComponent)));
 		if (offset) items.append(String::format("offset = %u, ", *offset));
-		if (has(4) && get_target_type(id).get_opcode() != OpTypeStruct) items.append("row_major, ");
+		if (has(DecorationRowMajor) && get_target_type(id).get_opcode() != OpTypeStruct) items.append("row_major, ");
 		interpolation();
 		memory();
-		return finish(nullptr, has(0) ? "mediump " : nullptr);
+		return finish(nullptr, has(DecorationRelaxedPrecision) ? "mediump " : nullptr);
 	}
 	// only variables have a storage class; a structure or function has none
 	if (own == nullptr || find_target(id).get_opcode() != OpVariable) {
@@ -259,11 +259,11 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 	bool storage_image = layout.get_opcode() == OpTypeImage && layout[7] != 1;
 	if (storage_buffer) items.append("std430, ");
 	else if (storage == StorageUniform || storage == StoragePushConstant) items.append("std140, ");
-	if (has(4)) items.append("row_major, ");
-	if (has(30)) items.append(String::format("location = %u, ", *decorations.get(30u)));
-	if (has(31)) items.append(String::format("component = %u, ", *decorations.get(31u)));
-	if (has(32)) {
-		items.append(String::format("index = %u, ", *decorations.get(32u)));
+	if (has(DecorationRowMajor)) items.append("row_major, ");
+	if (has(DecorationLocation)) items.append(String::format("location = %u, ", *decorations.get(DecorationLocation)));
+	if (has(DecorationComponent)) items.append(String::format("component = %u, ", *decorations.get(DecorationComponent)));
+	if (has(DecorationIndex)) {
+		items.append(String::format("index = %u, ", *decorations.get(DecorationIndex)));
 		if (is_es()) add_extension("GL_EXT_blend_func_extended");
 	}
 	if (storage == StoragePushConstant) {
@@ -291,14 +291,14 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 	}
 	interpolation();
 	memory();
-	if (!has(15) && layout.get_opcode() == OpTypeStruct && layout[1] < members.size() && members[layout[1]].size() != 0 &&
+	if (!has(DecorationPatch) && layout.get_opcode() == OpTypeStruct && layout[1] < members.size() && members[layout[1]].size() != 0 &&
 		(storage == StorageInput || storage == StorageOutput)) {
 		// a block of patch members is a patch block
 		bool patch = true;
-		for (uint32_t k = 0; k < members[layout[1]].size(); k++) patch = patch && members[layout[1]][k].decorations.find(15u);
+		for (uint32_t k = 0; k < members[layout[1]].size(); k++) patch = patch && members[layout[1]][k].decorations.find(DecorationPatch);
 		if (patch) qualifiers.append("patch ");
 	}
-	if (storage_image && !has(24) && !has(25)) {
+	if (storage_image && !has(DecorationNonWritable) && !has(DecorationNonReadable)) {
 		// the access that the functions make of it, where the module does not say
 		const uint32_t *access = image_access.get(variable);
 		uint32_t uses = access ? *access : 0;
@@ -324,7 +324,7 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 			log_error("ShaderSpirvGLSL::get_storage(): unknown storage class %u of %s\n", storage, record->name.get());
 			break;
 	}
-	const char *precision = has(0) ? "mediump " : (storage == StorageUniformConstant) ? "highp " : nullptr;
+	const char *precision = has(DecorationRelaxedPrecision) ? "mediump " : (storage == StorageUniformConstant) ? "highp " : nullptr;
 	return finish(keyword, precision);
 }
 
@@ -476,7 +476,7 @@ bool ShaderSpirvGLSL::check_interface(uint32_t variable) {
 		// nor, of a vertex, an array of them
 		if (arrayed_stage && input && array && is_array_opcode(get_target_type(type[2]).get_opcode())) problem = "array of structures";
 	}
-	if (problem == nullptr && is_es() && record.decorations.find(31u)) problem = "component";
+	if (problem == nullptr && is_es() && record.decorations.find(DecorationComponent)) problem = "component";
 	if (problem) {
 		log_error("ShaderSpirvGLSL::get_declaration(): unknown %s %s\n", problem, record.name.get());
 		return false;
@@ -601,7 +601,7 @@ void ShaderSpirvGLSL::check_bindings() {
 			log_error("ShaderSpirvGLSL::get_source(): unknown array size %u of %s\n", count, record.name.get());
 			continue;
 		}
-		const uint32_t *set = record.decorations.get(34u);
+		const uint32_t *set = record.decorations.get(DecorationDescriptorSet);
 		entries.append(Entry{id, kind, set ? *set : 0, binding, count});
 		if (binding + count > next[kind]) next[kind] = binding + count;
 	}
@@ -615,7 +615,7 @@ void ShaderSpirvGLSL::check_bindings() {
 		for (uint32_t k = 0; k < entry.count; k++) {
 			uint32_t *other = used[entry.kind].get(binding + k);
 			if (other == nullptr) continue;
-			const uint32_t *other_set = records[*other].decorations.get(34u);
+			const uint32_t *other_set = records[*other].decorations.get(DecorationDescriptorSet);
 			if ((other_set ? *other_set : 0) == entry.set) {
 				log_error("ShaderSpirvGLSL::get_source(): binding %u of %s collides with %s\n", binding + k, records[entry.id].name.get(), records[*other].name.get());
 				return;
@@ -679,14 +679,17 @@ void ShaderSpirvGLSL::find_image_uses() {
 		if (op == OpImageTexelPointer) {
 			image = it[3];
 			access = 3;
-		} else if (op == 98) {
+		} else if (op == OpImageRead) {
 			image = it[3];
 			access = 1;
-		} else if (op == 99) {
+		} else if (op == OpImageWrite) {
 			image = it[1];
 			access = 2;
-		} else if ((op >= 87 && op <= 97) || (op >= 305 && op <= 315)) {
-			bool dref = op == 89 || op == 90 || op == 93 || op == 94 || op == 97 || op == 307 || op == 308 || op == 311 || op == 312 || op == 315;
+		} else if (in(op, OpImageSampleImplicitLod, OpImageDrefGather) || in(op, OpImageSparseSampleImplicitLod, OpImageSparseDrefGather)) {
+			bool dref = op == OpImageSampleDrefImplicitLod || op == OpImageSampleDrefExplicitLod || op == OpImageSampleProjDrefImplicitLod ||
+				op == OpImageSampleProjDrefExplicitLod || op == OpImageDrefGather || op == OpImageSparseSampleDrefImplicitLod ||
+				op == OpImageSparseSampleDrefExplicitLod || op == OpImageSparseSampleProjDrefImplicitLod ||
+				op == OpImageSparseSampleProjDrefExplicitLod || op == OpImageSparseDrefGather;
 			uint32_t texture = find_texture_variable(it[3]);
 			if (texture == 0) continue;
 			uint32_t *known = sampling.get(texture);

@@ -130,7 +130,7 @@ String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
 		case 4425:
 		case 4426:
 			if (!is_es()) add_extension("GL_ARB_shader_draw_parameters");
-			return String(builtin == 4424 ? "gl_BaseVertexARB" : builtin == 4425 ? "gl_BaseInstanceARB" : "gl_DrawIDARB");
+			return String(builtin == BuiltInBaseVertex ? "gl_BaseVertexARB" : builtin == BuiltInBaseInstance ? "gl_BaseInstanceARB" : "gl_DrawIDARB");
 		case 5014:
 			return String("gl_FragStencilRefARB");
 		case 5286:
@@ -146,7 +146,7 @@ String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
 		default:
 			return ShaderSpirv::get_builtin_name(builtin);
 	}
-	if (builtin == 5 || builtin == 6) {
+	if (builtin == BuiltInVertexId || builtin == BuiltInInstanceId) {
 		log_error("ShaderSpirvGLSL::get_builtin_name(): unknown builtin %u\n", builtin);
 		return String();
 	}
@@ -163,7 +163,7 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	Iterator result = get_target_type(it[1]);
 	bool vector = result.get_opcode() == OpTypeVector;
 	uint32_t n = vector ? result[3] : 1;
-	if (op == 181 || op == 182 || op == 185 || op == 187 || op == 189 || op == 191) {
+	if (op == OpFUnordEqual || op == OpFOrdNotEqual || op == OpFUnordLessThan || op == OpFUnordGreaterThan || op == OpFUnordLessThanEqual || op == OpFUnordGreaterThanEqual) {
 		// GLSL's == < > <= >= (equal, lessThan, ...) are false where an
 		// operand is NaN, and != (notEqual) is true: the ordered != and the
 		// other unordered comparisons are helpers that negate them, so that
@@ -172,10 +172,10 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 		if (type.empty()) return String();
 		const char *name = nullptr;
 		String body;
-		if (op == 181 || op == 182) {
-			name = (op == 181) ? "_funordeq" : "_fordne";
+		if (op == OpFUnordEqual || op == OpFOrdNotEqual) {
+			name = (op == OpFUnordEqual) ? "_funordeq" : "_fordne";
 			String either = vector ? String::format("bvec%u(uvec%u(lessThan(a, b)) | uvec%u(greaterThan(a, b)))", n, n, n) : String("a < b || a > b");
-			if (op == 182) body = either;
+			if (op == OpFOrdNotEqual) body = either;
 			else body = vector ? String::format("not(%s)", either.get()) : String::format("!(%s)", either.get());
 		} else {
 			static const char *const names[] = {"_funordlt", "_funordgt", "_funordle", "_funordge"};
@@ -189,7 +189,7 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 		add_helper(String::format("%s %s(%s a, %s b) {\n\treturn %s;\n}\n", result_type.get(), name, type.get(), type.get(), body.get()));
 		return String::format("%s(%%l, %%r)", name);
 	}
-	if (vector && op >= 164 && op <= 191) {
+	if (vector && in(op, OpLogicalEqual, OpFUnordGreaterThanEqual)) {
 		switch (op) {
 			case 164: case 170: case 180: return String("equal(%l, %r)");
 			case 165: case 171: case 183: return String("notEqual(%l, %r)");
@@ -201,15 +201,15 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 			case 178: case 179: case 188: return String("lessThanEqual(%l, %r)");
 		}
 	}
-	if (op == 138 || op == 139 || op == 140) {
+	if (op == OpSRem || op == OpSMod || op == OpFRem) {
 		// remainders with SPIR-V's signs, through helpers of the result type
-		String type = (op == 140) ? get_type(it[1], nullptr) : get_integer_type_name(it[1], true);
+		String type = (op == OpFRem) ? get_type(it[1], nullptr) : get_integer_type_name(it[1], true);
 		if (type.empty()) return String();
-		const char *name = (op == 138) ? "_srem" : (op == 139) ? "_smod" : "_frem";
+		const char *name = (op == OpSRem) ? "_srem" : (op == OpSMod) ? "_smod" : "_frem";
 		String body;
-		if (op == 138) {
+		if (op == OpSRem) {
 			body = String::format("%s _srem(%s a, %s b) {\n\treturn a - b * (a / b);\n}\n", type.get(), type.get(), type.get());
-		} else if (op == 140) {
+		} else if (op == OpFRem) {
 			body = String::format("%s _frem(%s a, %s b) {\n\treturn a - b * trunc(a / b);\n}\n", type.get(), type.get(), type.get());
 		} else if (!vector) {
 			body = String::format("%s _smod(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\treturn (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;\n}\n",
@@ -221,7 +221,7 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 		add_helper(body);
 		return String::format("%s(%%l, %%r)", name);
 	}
-	if (op == 137 && !is_unsigned_type(it[1])) {
+	if (op == OpUMod && !is_unsigned_type(it[1])) {
 		// GLSL leaves % of negative operands undefined
 		String type = get_type(it[1], nullptr);
 		if (type.empty()) return String();
@@ -265,7 +265,7 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 			}
 			// a geometry shader reads the primitive's number by a name of its
 			// own: gl_PrimitiveID is the one it writes
-			bool primitive_in = *builtin == 7 && execution_model == ModelGeometry && records[id].storage == StorageInput;
+			bool primitive_in = *builtin == BuiltInPrimitiveId && execution_model == ModelGeometry && records[id].storage == StorageInput;
 			String name = primitive_in ? String("gl_PrimitiveIDIn") : get_builtin_name(*builtin);
 			// GLSL's built-ins have types of their own; the module may read
 			// the same bits in the other signedness
@@ -326,10 +326,10 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		ret.append(')');
 		return String(static_cast<StringStack<64> &&>(ret));
 	}
-	if (op == 128 || op == 130 || op == 132 || op == 196 || op == 197 || op == 198 || op == 199 || op == 126 || op == 200) {
+	if (op == OpIAdd || op == OpISub || op == OpIMul || op == OpShiftLeftLogical || op == OpBitwiseOr || op == OpBitwiseXor || op == OpBitwiseAnd || op == OpSNegate || op == OpNot) {
 		// GLSL gives + - * << | ^ & and - ~ the operands' type; SPIR-V lets
 		// the result's signedness differ, and the operands are then read as it
-		uint32_t count = (op == 126 || op == 200) ? 1 : (op == 196) ? 1 : 2;
+		uint32_t count = (op == OpSNegate || op == OpNot) ? 1 : (op == OpShiftLeftLogical) ? 1 : 2;
 		bool differs = false;
 		for (uint32_t k = 0; k < count && 3 + k < it.get_size(); k++) differs = differs || differ_in_sign(it[1], get_target(it[3 + k])[1]);
 		if (differs) {
@@ -337,28 +337,28 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 			if (get_placed_value(id, placed)) return placed;
 			String type = get_type(it[1], nullptr);
 			auto operand = [&](uint32_t k) {
-				if (!differ_in_sign(it[1], get_target(it[k])[1]) || (op == 196 && k == 4)) return get_value(it[k], true);
+				if (!differ_in_sign(it[1], get_target(it[k])[1]) || (op == OpShiftLeftLogical && k == 4)) return get_value(it[k], true);
 				return String::format("%s(%s)", type.get(), get_value(it[k], false).get());
 			};
 			String text;
-			if (op == 126 || op == 200) {
-				text = String::format("%s%s", op == 126 ? "-" : "~", operand(3).get());
+			if (op == OpSNegate || op == OpNot) {
+				text = String::format("%s%s", op == OpSNegate ? "-" : "~", operand(3).get());
 			} else {
 				static const char *const symbols[] = {"+", "-", "*", "<<", "|", "^", "&"};
-				uint32_t at = (op == 128) ? 0 : (op == 130) ? 1 : (op == 132) ? 2 : (op == 196) ? 3 : (op == 197) ? 4 : (op == 198) ? 5 : 6;
+				uint32_t at = (op == OpIAdd) ? 0 : (op == OpISub) ? 1 : (op == OpIMul) ? 2 : (op == OpShiftLeftLogical) ? 3 : (op == OpBitwiseOr) ? 4 : (op == OpBitwiseXor) ? 5 : 6;
 				text = String::format("%s %s %s", operand(3).get(), symbols[at], operand(4).get());
 			}
 			return parenthesize ? String::format("(%s)", text.get()) : text;
 		}
 	}
-	if ((op == 170 || op == 171) && differ_in_sign(get_target(it[3])[1], get_target(it[4])[1])) {
+	if ((op == OpIEqual || op == OpINotEqual) && differ_in_sign(get_target(it[3])[1], get_target(it[4])[1])) {
 		String placed;
 		if (get_placed_value(id, placed)) return placed;
 		String left = get_value(it[3], false);
 		String right = String::format("%s(%s)", get_type(get_target(it[3])[1], nullptr).get(), get_value(it[4], false).get());
 		bool vector = get_target_type(it[1]).get_opcode() == OpTypeVector;
-		String text = vector ? String::format("%s(%s, %s)", op == 170 ? "equal" : "notEqual", left.get(), right.get())
-			: String::format("%s %s %s", get_value(it[3], true).get(), op == 170 ? "==" : "!=", right.get());
+		String text = vector ? String::format("%s(%s, %s)", op == OpIEqual ? "equal" : "notEqual", left.get(), right.get())
+			: String::format("%s %s %s", get_value(it[3], true).get(), op == OpIEqual ? "==" : "!=", right.get());
 		return (parenthesize && !vector) ? String::format("(%s)", text.get()) : text;
 	}
 	if (op == OpSelect && get_target(it[1]).get_opcode() == OpTypePointer) {
@@ -371,7 +371,7 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		if (get_placed_value(id, placed)) return placed;
 		return get_initializer(id);
 	}
-	if (op == 52) {
+	if (op == OpSpecConstantOp) {
 		String placed;
 		if (get_placed_value(id, placed)) return placed;
 		return get_specialization_value(it, parenthesize);
@@ -424,14 +424,14 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 		String format = get_binary_name(inner);
 		if (format.empty()) return String();
 		bool call = format.find('(') != ~0u;
-		bool arithmetic = op == 128 || op == 130 || op == 132 || (op >= 194 && op <= 199);
+		bool arithmetic = op == OpIAdd || op == OpISub || op == OpIMul || (op >= OpShiftRightLogical && op <= OpBitwiseAnd);
 		auto operand = [&](uint32_t k) {
 			uint32_t operand_type = get_target(words[k])[1];
-			if (arithmetic && !(op <= 196 && op >= 194 && k == 4) && differ_in_sign(it[1], operand_type)) {
+			if (arithmetic && !(op <= OpShiftLeftLogical && op >= OpShiftRightLogical && k == 4) && differ_in_sign(it[1], operand_type)) {
 				return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[k], false).get());
 			}
 			uint32_t first_type = get_target(words[3])[1];
-			if ((op == 170 || op == 171) && k == 4 && differ_in_sign(first_type, operand_type)) {
+			if ((op == OpIEqual || op == OpINotEqual) && k == 4 && differ_in_sign(first_type, operand_type)) {
 				return String::format("%s(%s)", get_type(first_type, nullptr).get(), get_value(words[k], false).get());
 			}
 			return get_operand(inner, k, !call);
@@ -441,8 +441,8 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 		if (call || !parenthesize) return text;
 		return String::format("(%s)", text.get());
 	}
-	if ((op == 126 || op == 127 || op == 168 || op == 200) && words.size() == 4) {
-		if (op == 168 && get_target_type(it[1]).get_opcode() == OpTypeVector) return String::format("not(%s)", get_value(words[3], false).get());
+	if ((op == OpSNegate || op == OpFNegate || op == OpLogicalNot || op == OpNot) && words.size() == 4) {
+		if (op == OpLogicalNot && get_target_type(it[1]).get_opcode() == OpTypeVector) return String::format("not(%s)", get_value(words[3], false).get());
 		text = fill(get_unary_name(inner), get_operand(inner, 3, true), String());
 		if (is_sign_cast_result(inner)) return get_sign_cast_result(inner, text);
 		return parenthesize ? String::format("(%s)", text.get()) : text;
@@ -451,7 +451,7 @@ String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parent
 		text = String::format("%s ? %s : %s", get_value(words[3], true).get(), get_value(words[4], true).get(), get_value(words[5], true).get());
 		return parenthesize ? String::format("(%s)", text.get()) : text;
 	}
-	if ((op == 113 || op == 114 || op == 115) && words.size() == 4) {
+	if ((op == OpUConvert || op == OpSConvert || op == OpFConvert) && words.size() == 4) {
 		return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[3], false).get());
 	}
 	if (op == OpCompositeExtract && words.size() >= 5) {
@@ -830,7 +830,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 	int32_t op = it.get_opcode();
 	bool es = is_es();
 	// the image type behind the instruction's image operand
-	uint32_t image_operand = (op == 99) ? it[1] : it[3];
+	uint32_t image_operand = (op == OpImageWrite) ? it[1] : it[3];
 	Iterator image = get_target_type(image_operand);
 	if (image.get_opcode() == OpTypeSampledImage) image = get_target_type(image[2]);
 	if (image.get_opcode() != OpTypeImage) {
@@ -839,7 +839,8 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 	}
 	uint32_t texture = find_texture_variable(image_operand);
 	bool shadow = texture != 0 ? (shadow_textures.find(texture) != nullptr || (image[4] == 1 && !plain_textures.find(texture))) : image[4] == 1;
-	bool compares = op == 89 || op == 90 || op == 93 || op == 94 || op == 97;
+	bool compares = op == OpImageSampleDrefImplicitLod || op == OpImageSampleDrefExplicitLod || op == OpImageSampleProjDrefImplicitLod ||
+		op == OpImageSampleProjDrefExplicitLod || op == OpImageDrefGather;
 	uint32_t source = image_operand;
 	for (uint32_t steps = 0; steps < 8; steps++) {
 		Iterator from = get_target(source);
@@ -863,7 +864,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			bool sampled = image[7] == 1;
 			String call = String::format("%s(%s", sampled ? "textureSize" : "imageSize", get_value(it[3], false).get());
 			StringStack<64> text(call);
-			if (op == 103) {
+			if (op == OpImageQuerySizeLod) {
 				text.append(", ");
 				text.append(get_signed_coordinate(it[4]));
 			} else if (sampled && dim != 5 && image[6] == 0) {
@@ -884,11 +885,11 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 				log_error("ShaderSpirvGLSL::get_image_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
 				return String();
 			}
-			const char *name = (op == 105) ? "textureQueryLod" : (op == 106) ? "textureQueryLevels" : (image[7] == 1 ? "textureSamples" : "imageSamples");
+			const char *name = (op == OpImageQueryLod) ? "textureQueryLod" : (op == OpImageQueryLevels) ? "textureQueryLevels" : (image[7] == 1 ? "textureSamples" : "imageSamples");
 			StringStack<64> text(name);
 			text.append('(');
 			text.append(get_value(it[3], false));
-			if (op == 105) {
+			if (op == OpImageQueryLod) {
 				// the coordinate of the image's dimensions, without a layer
 				uint32_t needed = (image[3] == 0) ? 1 : (image[3] == 1 || image[3] == 4) ? 2 : 3;
 				uint32_t count = components(it[4]);
@@ -901,7 +902,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 				text.append(count > needed ? String::format("(%s)%s", get_value(it[4], false).get(), swizzles[needed]) : get_value(it[4], false));
 			}
 			text.append(')');
-			if (op != 105 && is_unsigned_type(it[1])) return String::format("uint(%s)", text.get());
+			if (op != OpImageQueryLod && is_unsigned_type(it[1])) return String::format("uint(%s)", text.get());
 			return String(static_cast<StringStack<64> &&>(text));
 		}
 		case 98: {
@@ -951,11 +952,11 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			return String(static_cast<StringStack<64> &&>(text));
 		}
 	}
-	bool fetch = op == 95;
-	bool gather = op == 96 || op == 97;
-	bool proj = op >= 91 && op <= 94;
-	bool dref = op == 89 || op == 90 || op == 93 || op == 94 || op == 97;
-	if (!fetch && !gather && !(op >= 87 && op <= 94)) {
+	bool fetch = op == OpImageFetch;
+	bool gather = op == OpImageGather || op == OpImageDrefGather;
+	bool proj = in(op, OpImageSampleProjImplicitLod, OpImageSampleProjDrefExplicitLod);
+	bool dref = op == OpImageSampleDrefImplicitLod || op == OpImageSampleDrefExplicitLod || op == OpImageSampleProjDrefImplicitLod || op == OpImageSampleProjDrefExplicitLod || op == OpImageDrefGather;
+	if (!fetch && !gather && !in(op, OpImageSampleImplicitLod, OpImageSampleProjDrefExplicitLod)) {
 		log_error("ShaderSpirvGLSL::get_image_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
 		return String();
 	}
@@ -964,7 +965,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 		return String();
 	}
 	// the image operands
-	uint32_t k = dref || (op == 96) ? 6 : 5;
+	uint32_t k = dref || (op == OpImageGather) ? 6 : 5;
 	uint32_t mask = 0;
 	if (k < it.get_size()) mask = it[k++];
 	uint32_t bias = 0, lod = 0, dx = 0, dy = 0, offset = 0, offsets = 0, sample = 0;
@@ -1091,7 +1092,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 		ret.append(", ");
 		ret.append(get_value(offsets, false));
 	}
-	if (op == 96) {
+	if (op == OpImageGather) {
 		// the component, which GLSL takes last
 		ret.append(", ");
 		ret.append(get_signed_coordinate(it[5]));
@@ -1137,7 +1138,7 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			bool is_unsigned = is_unsigned_type(it[1]);
 			String name;
 			String args = pointer_text(name);
-			const char *value = (op == 227) ? "0" : (op == 232) ? "1" : (is_unsigned ? "0xffffffff" : "-1");
+			const char *value = (op == OpAtomicLoad) ? "0" : (op == OpAtomicIIncrement) ? "1" : (is_unsigned ? "0xffffffff" : "-1");
 			return String::format("%s(%s, %s%s)", name.get(), args.get(), value, is_unsigned ? "u" : "");
 		}
 		case 235: {
@@ -1184,8 +1185,8 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 		case 202:
 		case 203: {
 			// GLSL takes the offset and the count as int
-			uint32_t first = (op == 201) ? 5 : 4;
-			StringStack<64> text(op == 201 ? "bitfieldInsert(" : "bitfieldExtract(");
+			uint32_t first = (op == OpBitFieldInsert) ? 5 : 4;
+			StringStack<64> text(op == OpBitFieldInsert ? "bitfieldInsert(" : "bitfieldExtract(");
 			for (uint32_t k = 3; k < first && k < it.get_size(); k++) {
 				text.append(get_operand(it, k, false));
 				text.append(", ");
@@ -1236,7 +1237,7 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 		return ShaderSpirv::get_intrinsic_value(it, parenthesize);
 	}
 	if (in(op, OpAtomicLoad, OpAtomicXor)) {
-		if (op != 228 && get_target_base_type(it[1]).get_opcode() == OpTypeFloat && op != 229) {
+		if (op != OpAtomicStore && get_target_base_type(it[1]).get_opcode() == OpTypeFloat && op != OpAtomicExchange) {
 			log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown float atomic opcode %u\n", static_cast<uint32_t>(op));
 			return String();
 		}

@@ -21,29 +21,6 @@ namespace Vexa {
 
 namespace {
 
-constexpr uint32_t OpExtension = 10;
-constexpr uint32_t OpIgnoreIntersection = 4448;
-constexpr uint32_t OpTerminateRay = 4449;
-constexpr uint32_t OpMemoryModel = 14;
-constexpr uint32_t DecorationArrayStride = 6;
-constexpr uint32_t DecorationRowMajor = 4;
-constexpr uint32_t DecorationConstant = 22;
-constexpr uint32_t ModeInvocations = 0;
-constexpr uint32_t ModeSpacingEqual = 1;
-constexpr uint32_t ModeSpacingFractionalEven = 2;
-constexpr uint32_t ModeSpacingFractionalOdd = 3;
-constexpr uint32_t ModeVertexOrderCw = 4;
-constexpr uint32_t ModeVertexOrderCcw = 5;
-constexpr uint32_t ModeOriginUpperLeft = 7;
-constexpr uint32_t ModeOriginLowerLeft = 8;
-constexpr uint32_t ModeLocalSize = 17;
-constexpr uint32_t CapabilityShader = 1;
-constexpr uint32_t CapabilityGeometry = 2;
-constexpr uint32_t CapabilityTessellation = 3;
-constexpr uint32_t CapabilityGroupNonUniform = 61;
-constexpr uint32_t CapabilityDrawParameters = 4427;
-constexpr uint32_t CapabilityMeshShading = 5283;
-
 // capabilities that need an extension, in the order of the OpExtension
 // instructions (half floats are a core capability and need none)
 const struct {
@@ -82,7 +59,7 @@ const struct {
 
 // the instructions whose result id is their first operand
 bool is_type_declaration(uint32_t opcode) {
-	return (opcode >= Spirv::OpTypeVoid && opcode <= Spirv::OpTypeFunction + 6) || opcode == 4472 || opcode == 5341;
+	return (opcode >= Spirv::OpTypeVoid && opcode <= Spirv::OpTypeFunction + 6) || opcode == Spirv::OpTypeRayQuery || opcode == Spirv::OpTypeAccelerationStructure;
 }
 
 // whether operand index of a declaration can be an id: the literal operands
@@ -159,7 +136,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	}
 	if (entry_index == ~0u || functions[entry_index].id == ~0u) throwError("can't find entry function\n");
 	if (functions[entry_index].return_type != "void") throwError("main function must return void\n");
-	bool compute = (execution_model == 5 || execution_model == 5364 || execution_model == 5365);
+	bool compute = (execution_model == Spirv::ModelGLCompute || execution_model == Spirv::ModelTask || execution_model == Spirv::ModelMesh);
 	if (compute && group_size[2] == 0) throwError("work group size is not declared\n");
 	// the modes without which a stage has no meaning
 	auto has_mode = [&](std::initializer_list<uint32_t> modes) {
@@ -168,31 +145,39 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		}
 		return false;
 	};
-	if ((execution_model == 3 || execution_model == 2) && !has_mode({19, 20, 21, 22, 23, 24, 25})) throwError("input primitive is not declared\n");
-	if ((execution_model == 3 || execution_model == 5365) && !has_mode({27, 28, 29, 5269, 5298})) throwError("output primitive is not declared\n");
-	if (execution_model == 3 && !has_mode({26})) throwError("max_vertices is not declared\n");
-	if (execution_model == 1 && !has_mode({26})) throwError("vertices is not declared\n");
-	if (execution_model == 5365 && !has_mode({26})) throwError("max_vertices is not declared\n");
-	if (execution_model == 5365 && !has_mode({5270})) throwError("max_primitives is not declared\n");
+	if ((execution_model == Spirv::ModelGeometry || execution_model == Spirv::ModelTessellationEvaluation) &&
+		!has_mode({Spirv::ExecutionModeInputPoints, Spirv::ExecutionModeInputLines, Spirv::ExecutionModeInputLinesAdjacency, Spirv::ExecutionModeTriangles,
+			Spirv::ExecutionModeInputTrianglesAdjacency, Spirv::ExecutionModeQuads, Spirv::ExecutionModeIsolines})) {
+		throwError("input primitive is not declared\n");
+	}
+	if ((execution_model == Spirv::ModelGeometry || execution_model == Spirv::ModelMesh) &&
+		!has_mode({Spirv::ExecutionModeOutputPoints, Spirv::ExecutionModeOutputLineStrip, Spirv::ExecutionModeOutputTriangleStrip, Spirv::ExecutionModeOutputLines,
+			Spirv::ExecutionModeOutputTriangles})) {
+		throwError("output primitive is not declared\n");
+	}
+	if (execution_model == Spirv::ModelGeometry && !has_mode({Spirv::ExecutionModeOutputVertices})) throwError("max_vertices is not declared\n");
+	if (execution_model == Spirv::ModelTessellationControl && !has_mode({Spirv::ExecutionModeOutputVertices})) throwError("vertices is not declared\n");
+	if (execution_model == Spirv::ModelMesh && !has_mode({Spirv::ExecutionModeOutputVertices})) throwError("max_vertices is not declared\n");
+	if (execution_model == Spirv::ModelMesh && !has_mode({Spirv::ExecutionModeOutputPrimitives})) throwError("max_primitives is not declared\n");
 
 	// 3. stage capabilities, and arrays of resources of no fixed size
-	capabilities.insert(CapabilityShader);
+	capabilities.insert(Spirv::CapabilityShader);
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
 		bool resource = variable.storage == Spirv::StorageUniformConstant || variable.storage == Spirv::StorageUniform ||
 			variable.storage == Spirv::StorageStorageBuffer;
-		if (resource && variable.length == 0 && variable.structure == ~0u && !variable.dropped) capabilities.insert(5302u);
+		if (resource && variable.length == 0 && variable.structure == ~0u && !variable.dropped) capabilities.insert(Spirv::CapabilityRuntimeDescriptorArray);
 	}
-	if (execution_model == 3) capabilities.insert(CapabilityGeometry);
-	if (execution_model == 1 || execution_model == 2) capabilities.insert(CapabilityTessellation);
-	if (execution_model == 5364 || execution_model == 5365) capabilities.insert(CapabilityMeshShading);
+	if (execution_model == Spirv::ModelGeometry) capabilities.insert(Spirv::CapabilityGeometry);
+	if (execution_model == Spirv::ModelTessellationControl || execution_model == Spirv::ModelTessellationEvaluation) capabilities.insert(Spirv::CapabilityTessellation);
+	if (execution_model == Spirv::ModelTask || execution_model == Spirv::ModelMesh) capabilities.insert(Spirv::CapabilityMeshShading);
 	if (is_tracing_stage()) capabilities.insert(Spirv::CapabilityRayTracing);
 
 	// 4. the format version
 	uint32_t spirv_version = 0x10000u;
-	if (capabilities.find(CapabilityMeshShading)) spirv_version = 0x10400u;
-	if (capabilities.find(CapabilityGroupNonUniform)) spirv_version = max(spirv_version, 0x10300u);
-	if (capabilities.find(CapabilityDrawParameters)) spirv_version = max(spirv_version, 0x10300u);
+	if (capabilities.find(Spirv::CapabilityMeshShading)) spirv_version = 0x10400u;
+	if (capabilities.find(Spirv::CapabilityGroupNonUniform)) spirv_version = max(spirv_version, 0x10300u);
+	if (capabilities.find(Spirv::CapabilityDrawParameters)) spirv_version = max(spirv_version, 0x10300u);
 	if (capabilities.find(Spirv::CapabilityRayTracing)) spirv_version = max(spirv_version, 0x10400u);
 	if (capabilities.find(Spirv::CapabilityRayQuery)) spirv_version = max(spirv_version, 0x10300u);
 
@@ -236,7 +221,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	// declarations
 	auto global_variable = [&](const Variable &variable) {
 		return variable.structure == ~0u && variable.function == ~0u && variable.parameter == ~0u && !variable.dropped &&
-			variable.decorations.get(DecorationConstant) == nullptr;
+			variable.decorations.get(Spirv::DecorationConstant) == nullptr;
 	};
 	auto variable_pointer = [&](const Variable &variable) {
 		Scope *scope = variable.scope != nullptr ? variable.scope : &global_scope;
@@ -284,18 +269,18 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	for (const auto &row : capability_extensions) {
 		if (!capabilities.find(row.capability) || extensions_written.find(String(row.extension))) continue;
 		extensions_written.insert(String(row.extension));
-		add_module_string_opcode(OpExtension, {}, String(row.extension));
+		add_module_string_opcode(Spirv::OpExtension, {}, String(row.extension));
 	}
 	// the barycentric built-ins of the explicit vertex parameters need an
 	// extension and no capability
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const uint32_t *builtin = variables[i].decorations.get(Spirv::DecorationBuiltIn);
 		if (builtin == nullptr || *builtin < 4992 || *builtin > 4998 || variables[i].dropped) continue;
-		add_module_string_opcode(OpExtension, {}, String("SPV_AMD_shader_explicit_vertex_parameter"));
+		add_module_string_opcode(Spirv::OpExtension, {}, String("SPV_AMD_shader_explicit_vertex_parameter"));
 		break;
 	}
 	if (glsl_id != ~0u) add_module_string_opcode(Spirv::OpExtInstImport, {glsl_id}, String("GLSL.std.450"));
-	add_module_opcode(OpMemoryModel, {0, 1});
+	add_module_opcode(Spirv::OpMemoryModel, {0, 1});
 
 	// 11-12. the entry point and its interface: the module-level variables
 	// that get an OpVariable below
@@ -308,24 +293,24 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	add_module_string_opcode(Spirv::OpEntryPoint, {execution_model, entry.id}, String("main"), interface);
 
 	// 13-14. execution modes
-	if (execution_model == 3 && execution_modes.get(ModeInvocations) == nullptr) execution_modes.insert(ModeInvocations, 1);
+	if (execution_model == Spirv::ModelGeometry && execution_modes.get(Spirv::ExecutionModeInvocations) == nullptr) execution_modes.insert(Spirv::ExecutionModeInvocations, 1);
 	// an evaluation shader that names no spacing or vertex order gets the
 	// ones GLSL defaults to, since a pipeline needs both from one of its
 	// tessellation stages (isolines ignore the order, but it is set all the same)
-	if (execution_model == 2) {
-		if (execution_modes.get(ModeSpacingEqual) == nullptr && execution_modes.get(ModeSpacingFractionalEven) == nullptr &&
-			execution_modes.get(ModeSpacingFractionalOdd) == nullptr) {
-			execution_modes.insert(ModeSpacingEqual, ~0u);
+	if (execution_model == Spirv::ModelTessellationEvaluation) {
+		if (execution_modes.get(Spirv::ExecutionModeSpacingEqual) == nullptr && execution_modes.get(Spirv::ExecutionModeSpacingFractionalEven) == nullptr &&
+			execution_modes.get(Spirv::ExecutionModeSpacingFractionalOdd) == nullptr) {
+			execution_modes.insert(Spirv::ExecutionModeSpacingEqual, ~0u);
 		}
-		if (execution_modes.get(ModeVertexOrderCw) == nullptr && execution_modes.get(ModeVertexOrderCcw) == nullptr) {
-			execution_modes.insert(ModeVertexOrderCcw, ~0u);
+		if (execution_modes.get(Spirv::ExecutionModeVertexOrderCw) == nullptr && execution_modes.get(Spirv::ExecutionModeVertexOrderCcw) == nullptr) {
+			execution_modes.insert(Spirv::ExecutionModeVertexOrderCcw, ~0u);
 		}
 	}
-	if (execution_model == 4 && execution_modes.get(ModeOriginUpperLeft) == nullptr && execution_modes.get(ModeOriginLowerLeft) == nullptr) {
-		execution_modes.insert(ModeOriginUpperLeft, ~0u);
+	if (execution_model == Spirv::ModelFragment && execution_modes.get(Spirv::ExecutionModeOriginUpperLeft) == nullptr && execution_modes.get(Spirv::ExecutionModeOriginLowerLeft) == nullptr) {
+		execution_modes.insert(Spirv::ExecutionModeOriginUpperLeft, ~0u);
 	}
 	for (auto it = execution_modes.begin(); it; ++it) {
-		if (it->key == ModeLocalSize) add_module_opcode(Spirv::OpExecutionMode, {entry.id, it->key, group_size[0], group_size[1], group_size[2]});
+		if (it->key == Spirv::ExecutionModeLocalSize) add_module_opcode(Spirv::OpExecutionMode, {entry.id, it->key, group_size[0], group_size[1], group_size[2]});
 		else if (it->value == ~0u) add_module_opcode(Spirv::OpExecutionMode, {entry.id, it->key});
 		else add_module_opcode(Spirv::OpExecutionMode, {entry.id, it->key, it->value});
 	}
@@ -427,7 +412,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	// 18. debug names
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
-		if (variable.structure != ~0u || variable.decorations.get(DecorationConstant) != nullptr || !is_written(variable)) continue;
+		if (variable.structure != ~0u || variable.decorations.get(Spirv::DecorationConstant) != nullptr || !is_written(variable)) continue;
 		if ((flags & FlagDebug) || variable.storage == Spirv::StorageInput || variable.storage == Spirv::StorageOutput) {
 			add_module_string_opcode(Spirv::OpName, {variable.id}, variable.name);
 		} else {
@@ -470,7 +455,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 	// 19. decorations; the strides of array types, each type once
 	auto decorate = [&](uint32_t id, const Map<uint32_t, uint32_t> &list, bool row_major) {
 		for (auto it = list.begin(); it; ++it) {
-			if (it->key == DecorationRowMajor && !row_major) continue;
+			if (it->key == Spirv::DecorationRowMajor && !row_major) continue;
 			if (it->value == ~0u) add_module_opcode(Spirv::OpDecorate, {id, it->key});
 			else add_module_opcode(Spirv::OpDecorate, {id, it->key, it->value});
 		}
@@ -506,7 +491,7 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 		if ((type_flags & TypeRuntimeArray) == 0 || (type_flags & TypePointer)) continue;
 		if (const uint32_t *stride = array_strides.get(id)) {
 			strided.insert(id);
-			add_module_opcode(Spirv::OpDecorate, {id, DecorationArrayStride, *stride});
+			add_module_opcode(Spirv::OpDecorate, {id, Spirv::DecorationArrayStride, *stride});
 			continue;
 		}
 		uint32_t element = get_target_type(id);
@@ -516,19 +501,19 @@ void Compiler::create_opcodes(uint32_t language, uint32_t version, const char *c
 			const Structure &structure = structures[*index];
 			if (!structure.used || structure.size == ~0u) continue;
 			strided.insert(id);
-			add_module_opcode(Spirv::OpDecorate, {id, DecorationArrayStride, structure.size});
+			add_module_opcode(Spirv::OpDecorate, {id, Spirv::DecorationArrayStride, structure.size});
 		} else {
 			uint32_t element_flags = get_target_flags(element);
 			// images have no layout, and an array of arrays has a stride
 			// that the flags alone don't give
 			if (element_flags & (TypeImage2D | TypeImage3D | TypeImageCube | TypeRuntimeArray)) continue;
 			strided.insert(id);
-			add_module_opcode(Spirv::OpDecorate, {id, DecorationArrayStride, get_type_stride(element_flags)});
+			add_module_opcode(Spirv::OpDecorate, {id, Spirv::DecorationArrayStride, get_type_stride(element_flags)});
 		}
 	}
 	for (uint32_t i = 0; i < variables.size(); i++) {
 		const Variable &variable = variables[i];
-		if (variable.structure != ~0u || variable.decorations.get(DecorationConstant) != nullptr || !is_written(variable)) continue;
+		if (variable.structure != ~0u || variable.decorations.get(Spirv::DecorationConstant) != nullptr || !is_written(variable)) continue;
 		decorate(variable.id, variable.decorations, false);
 	}
 	for (uint32_t i = 0; i < structures.size(); i++) {
@@ -615,7 +600,7 @@ void write_function(Compiler &compiler, Compiler::Function &function) {
 	// end of a void function returns and that of another is unreachable
 	uint32_t last = function.last_opcode;
 	bool terminated = last == Spirv::OpReturn || last == Spirv::OpReturnValue || last == Spirv::OpKill || last == Spirv::OpUnreachable ||
-		last == Spirv::OpEmitMeshTasks || last == OpTerminateRay || last == OpIgnoreIntersection;
+		last == Spirv::OpEmitMeshTasks || last == Spirv::OpTerminateRay || last == Spirv::OpIgnoreIntersection;
 	if (!terminated) compiler.add_module_opcode(function.return_type == "void" ? Spirv::OpReturn : Spirv::OpUnreachable, {});
 	compiler.add_module_opcode(Spirv::OpFunctionEnd, {});
 }

@@ -15,19 +15,8 @@ namespace Vexa {
 
 namespace {
 
-constexpr uint32_t ScopeDevice = 1;
-constexpr uint32_t ScopeWorkgroup = 2;
-constexpr uint32_t ScopeSubgroup = 3;
-constexpr uint32_t ScopeInvocation = 4;
-constexpr uint32_t StorageImage = 11;
-
-constexpr uint32_t CapabilityGroupNonUniform = 61;
-constexpr uint32_t CapabilityGeometryStreams = 54;
-constexpr uint32_t CapabilityInt64Atomics = 12;
-constexpr uint32_t CapabilityInt64 = 11;
-
 bool is_compute_like(uint32_t model) {
-	return model == 5 || model == 5364 || model == 5365;
+	return model == Spirv::ModelGLCompute || model == Spirv::ModelTask || model == Spirv::ModelMesh;
 }
 
 // the memory and image atomics: the operation after "atomic" or
@@ -56,13 +45,6 @@ const AtomicRow atomic_rows[] = {
 	{"Or", 3, 2, 241, 241},
 	{"Xor", 3, 2, 242, 242},
 };
-
-constexpr uint32_t OpAtomicLoad = 227;
-constexpr uint32_t OpAtomicStore = 228;
-constexpr uint32_t OpAtomicExchange = 229;
-constexpr uint32_t OpAtomicCompareExchange = 230;
-constexpr uint32_t OpAtomicIAdd = 234;
-constexpr uint32_t OpAtomicFAddEXT = 6035;
 
 // subgroup calls of their own instruction
 struct SubgroupRow {
@@ -175,7 +157,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	if (name == "EmitVertex" || name == "EndPrimitive" || name == "EmitStreamVertex" || name == "EndStreamPrimitive") {
 		bool stream = name == "EmitStreamVertex" || name == "EndStreamPrimitive";
 		if (count != (stream ? 1u : 0u)) unknown();
-		if (m != 3) throwError("%s function is not valid in this stage\n", name.get());
+		if (m != Spirv::ModelGeometry) throwError("%s function is not valid in this stage\n", name.get());
 		uint32_t opcode = name == "EmitVertex" ? 218 : name == "EndPrimitive" ? 219 : name == "EmitStreamVertex" ? 220 : 221;
 		if (!stream) {
 			add_function_opcode(function, opcode, {});
@@ -186,7 +168,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (constants.get(value) == nullptr || !(get_target_flags(value) & (TypeInt | TypeUint)) || get_target_components(value) != 1) {
 			throwError("stream of %s is not a constant\n", name.get());
 		}
-		capabilities.insert(CapabilityGeometryStreams);
+		capabilities.insert(Spirv::CapabilityGeometryStreams);
 		add_function_opcode(function, opcode, {value});
 		return ~0u;
 	}
@@ -195,12 +177,12 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	if (name == "barrier" || name == "subgroupBarrier") {
 		if (count != 0) unknown_barrier();
 		if (name == "subgroupBarrier") {
-			capabilities.insert(CapabilityGroupNonUniform);
-			add_function_opcode(function, Spirv::OpControlBarrier, {u32(ScopeSubgroup), u32(ScopeSubgroup), u32(2376)});
+			capabilities.insert(Spirv::CapabilityGroupNonUniform);
+			add_function_opcode(function, Spirv::OpControlBarrier, {u32(Spirv::ScopeSubgroup), u32(Spirv::ScopeSubgroup), u32(2376)});
 		} else if (is_compute_like(m)) {
-			add_function_opcode(function, Spirv::OpControlBarrier, {u32(ScopeWorkgroup), u32(ScopeWorkgroup), u32(264)});
-		} else if (m == 1) {
-			add_function_opcode(function, Spirv::OpControlBarrier, {u32(ScopeWorkgroup), u32(ScopeInvocation), u32(0)});
+			add_function_opcode(function, Spirv::OpControlBarrier, {u32(Spirv::ScopeWorkgroup), u32(Spirv::ScopeWorkgroup), u32(264)});
+		} else if (m == Spirv::ModelTessellationControl) {
+			add_function_opcode(function, Spirv::OpControlBarrier, {u32(Spirv::ScopeWorkgroup), u32(Spirv::ScopeInvocation), u32(0)});
 		} else {
 			unknown_barrier();
 		}
@@ -210,15 +192,15 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	// memory barriers
 	if (name.startsWith("memoryBarrier") || name.startsWith("subgroupMemoryBarrier") || name == "groupMemoryBarrier") {
 		if (count != 0) unknown_barrier();
-		uint32_t scope_word = ScopeDevice;
+		uint32_t scope_word = Spirv::ScopeDevice;
 		String kind = name;
 		if (name.startsWith("subgroupMemoryBarrier")) {
-			scope_word = ScopeSubgroup;
-			capabilities.insert(CapabilityGroupNonUniform);
+			scope_word = Spirv::ScopeSubgroup;
+			capabilities.insert(Spirv::CapabilityGroupNonUniform);
 			kind = name.substr(21);
 		} else if (name == "groupMemoryBarrier") {
 			if (!is_compute_like(m)) unknown_barrier();
-			scope_word = ScopeWorkgroup;
+			scope_word = Spirv::ScopeWorkgroup;
 			kind = String();
 		} else {
 			kind = name.substr(13);
@@ -254,10 +236,10 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 				unknown();
 			}
 			// an atomic reads and writes: of readonly and writeonly images, none
-			if (target.variable != ~0u && variables[target.variable].decorations.get(24u) != nullptr && operation != "Load") {
+			if (target.variable != ~0u && variables[target.variable].decorations.get(Spirv::DecorationNonWritable) != nullptr && operation != "Load") {
 				throwError("can't write to readonly image \"%s\"\n", variables[target.variable].name.get());
 			}
-			if (target.variable != ~0u && variables[target.variable].decorations.get(25u) != nullptr && operation != "Store") {
+			if (target.variable != ~0u && variables[target.variable].decorations.get(Spirv::DecorationNonReadable) != nullptr && operation != "Store") {
 				throwError("can't read from writeonly image \"%s\"\n", variables[target.variable].name.get());
 			}
 			// atomics take the single-channel 32- and 64-bit formats: r32i, r32ui, r32f, r64ui, r64i
@@ -294,7 +276,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			}
 			type = add_type((flags & (TypeKindMask | TypeWidthMask)) | TypeScalar);
 			pointer = next_id++;
-			uint32_t pointer_type = add_pointer_type(type, ~0u, StorageImage);
+			uint32_t pointer_type = add_pointer_type(type, ~0u, Spirv::StorageImage);
 			add_function_opcode(function, Spirv::OpImageTexelPointer, {pointer_type, pointer, target.pointer, coordinate, sample});
 			add_target(pointer, type);
 		} else {
@@ -306,7 +288,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			const Variable *holder = &variable;
 			if (variable.structure != ~0u && structures[variable.structure].variable != ~0u) holder = &variables[structures[variable.structure].variable];
 			uint32_t storage = variable.structure != ~0u ? structures[variable.structure].storage : holder->storage;
-			if (storage != Spirv::StorageStorageBuffer && storage != Spirv::StorageWorkgroup && storage != 5402) {
+			if (storage != Spirv::StorageStorageBuffer && storage != Spirv::StorageWorkgroup && storage != Spirv::StorageTaskPayloadWorkgroup) {
 				throwError("%s of \"%s\": atomics take buffer and shared variables\n", name.get(), variable.name.get());
 			}
 			if (operation != "Load") check_write(target.variable);
@@ -329,18 +311,18 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		if (flags & TypeFloat) {
 			// floats: loads, stores, exchanges and additions, with the extension
 			// that allows them; exchanges of image texels without
-			bool core = instruction == OpAtomicLoad || instruction == OpAtomicStore || instruction == OpAtomicExchange;
-			if (!core && instruction != OpAtomicIAdd) throwError("%s on a float is not supported\n", name.get());
-			bool allowed = extensions.find(String("GL_EXT_shader_atomic_float")) || (image && instruction == OpAtomicExchange);
+			bool core = instruction == Spirv::OpAtomicLoad || instruction == Spirv::OpAtomicStore || instruction == Spirv::OpAtomicExchange;
+			if (!core && instruction != Spirv::OpAtomicIAdd) throwError("%s on a float is not supported\n", name.get());
+			bool allowed = extensions.find(String("GL_EXT_shader_atomic_float")) || (image && instruction == Spirv::OpAtomicExchange);
 			if (!allowed) throwError("%s on a float needs the GL_EXT_shader_atomic_float extension\n", name.get());
-			if (instruction == OpAtomicIAdd) {
-				instruction = OpAtomicFAddEXT;
+			if (instruction == Spirv::OpAtomicIAdd) {
+				instruction = Spirv::OpAtomicFAddEXT;
 				capabilities.insert((flags & Type64) ? 6034u : 6033u); // AtomicFloat64AddEXT, AtomicFloat32AddEXT
 			}
 		}
 		if ((flags & Type64) && !(flags & TypeFloat)) {
-			capabilities.insert(CapabilityInt64Atomics);
-			capabilities.insert(CapabilityInt64);
+			capabilities.insert(Spirv::CapabilityInt64Atomics);
+			capabilities.insert(Spirv::CapabilityInt64);
 		}
 		// the values convert as GLSL converts arguments: an int to a uint, an
 		// integer to a float, nothing else
@@ -353,19 +335,19 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			if (!implicit || get_target_components(arguments[i]) != 1) unknown();
 			values.append(parser.fit(arguments[i], type));
 		}
-		if (instruction == OpAtomicCompareExchange) {
+		if (instruction == Spirv::OpAtomicCompareExchange) {
 			// (compare, data): the data is the value, the compared one the comparator
 			uint32_t id = next_id++;
-			add_function_opcode(function, instruction, {type, id, pointer, u32(ScopeDevice), u32(0), u32(0), values[1], values[0]});
+			add_function_opcode(function, instruction, {type, id, pointer, u32(Spirv::ScopeDevice), u32(0), u32(0), values[1], values[0]});
 			add_target(id, type);
 			return id;
 		}
-		if (instruction == OpAtomicStore) {
-			add_function_opcode(function, instruction, {pointer, u32(ScopeDevice), u32(0)}, values);
+		if (instruction == Spirv::OpAtomicStore) {
+			add_function_opcode(function, instruction, {pointer, u32(Spirv::ScopeDevice), u32(0)}, values);
 			return ~0u;
 		}
 		uint32_t id = next_id++;
-		add_function_opcode(function, instruction, {type, id, pointer, u32(ScopeDevice), u32(0)}, values);
+		add_function_opcode(function, instruction, {type, id, pointer, u32(Spirv::ScopeDevice), u32(0)}, values);
 		add_target(id, type);
 		return id;
 	}
@@ -397,7 +379,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			low.append(0);
 			low.append(1);
 			uint32_t pair = add_shuffle(function, add_type("u32v2"), ballot, low);
-			capabilities.insert(CapabilityInt64);
+			capabilities.insert(Spirv::CapabilityInt64);
 			uint32_t type = add_type("u64");
 			return add_unary_operation(function, Spirv::OpBitcast, type, pair);
 		}
@@ -421,11 +403,11 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 	for (const SubgroupRow &row : subgroup_rows) {
 		if (name != row.name) continue;
 		if (count != row.arguments) unknown();
-		capabilities.insert(CapabilityGroupNonUniform);
+		capabilities.insert(Spirv::CapabilityGroupNonUniform);
 		capabilities.insert(row.capability);
 		uint32_t type = ~0u;
 		Array<uint32_t> operands_words;
-		if (row.operation >= 0) operands_words.append(row.instruction == 366 ? u32(uint32_t(row.operation)) : uint32_t(row.operation));
+		if (row.operation >= 0) operands_words.append(row.instruction == Spirv::OpGroupNonUniformQuadSwap ? u32(uint32_t(row.operation)) : uint32_t(row.operation));
 		uint32_t first = count > 0 ? arguments[0] : ~0u;
 		uint32_t first_flags = count > 0 ? get_target_flags(first) : 0;
 		// numbers and bools, no resources
@@ -477,7 +459,7 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 			if (count == 2) {
 				uint32_t second = invocation_index(arguments[1]);
 				// broadcasts name their invocation by a constant
-				if ((row.instruction == 337 || row.instruction == 365) && constants.get(second) == nullptr) {
+				if ((row.instruction == Spirv::OpGroupNonUniformBroadcast || row.instruction == Spirv::OpGroupNonUniformQuadBroadcast) && constants.get(second) == nullptr) {
 					throwError("invocation of %s is not a constant\n", name.get());
 				}
 				operands_words.append(second);
@@ -486,14 +468,14 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		}
 		}
 		// the quad swap's direction follows its value
-		if (row.instruction == 366 && operands_words.size() == 2) {
+		if (row.instruction == Spirv::OpGroupNonUniformQuadSwap && operands_words.size() == 2) {
 			uint32_t direction = operands_words[0];
 			operands_words[0] = operands_words[1];
 			operands_words[1] = direction;
 		}
 		uint32_t id = next_id++;
 		Array<uint32_t> extra;
-		extra.append(u32(ScopeSubgroup));
+		extra.append(u32(Spirv::ScopeSubgroup));
 		for (uint32_t i = 0; i < operands_words.size(); i++) extra.append(operands_words[i]);
 		add_function_opcode(function, row.instruction, {type, id}, extra);
 		add_target(id, type);
@@ -520,12 +502,12 @@ uint32_t Compiler::parse_atomic_function(const Array<Expressions::Operand> &oper
 		uint32_t instruction = kind == TypeInt ? found->integer : kind == TypeUint ? found->unsigned_integer : kind == TypeFloat ? found->floating
 			: kind == TypeBool ? found->boolean : 0;
 		if (instruction == 0) unknown();
-		capabilities.insert(CapabilityGroupNonUniform);
+		capabilities.insert(Spirv::CapabilityGroupNonUniform);
 		if (prefix.capability != 0) capabilities.insert(prefix.capability);
 		uint32_t type = get_target_type(value);
 		uint32_t id = next_id++;
 		Array<uint32_t> extra;
-		extra.append(u32(ScopeSubgroup));
+		extra.append(u32(Spirv::ScopeSubgroup));
 		extra.append(prefix.operation);
 		extra.append(value);
 		if (prefix.arguments == 2) {

@@ -7,6 +7,7 @@
 
 #include "core/Error.h"
 #include "core/Parser.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -144,7 +145,7 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 	if (is_model(m, {0, 2, 3, 4}) && (name == "gl_ClipDistance" || name == "gl_CullDistance")) {
 		uint32_t length = implicit_length(*this, name.get());
 		if (length == 0) throwError("\"%s\" array has no size\n", name.get());
-		String text = String::format("%s f32 %s[%u];", m == 4 ? "in" : "out", name.get(), length);
+		String text = String::format("%s f32 %s[%u];", m == Spirv::ModelFragment ? "in" : "out", name.get(), length);
 		uint32_t offset = 0;
 		parse_declarations(text.get(), &offset, true);
 		return done();
@@ -160,7 +161,7 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 			return done();
 		}
 	}
-	bool tracing = (m >= 5313 && m <= 5318);
+	bool tracing = (m >= Spirv::ModelRayGeneration && m <= Spirv::ModelCallable);
 	if (tracing || capabilities.find(4479u)) {
 		if (declare_plain(*this, name, {{"in u32v3", "gl_LaunchIDEXT"}, {"in u32v3", "gl_LaunchSizeEXT"}})) return done();
 	}
@@ -289,29 +290,29 @@ uint32_t Compiler::add_builtin_variable(const String &name) {
 
 void Compiler::add_builtin_capability(uint32_t builtin) {
 	const uint32_t m = execution_model;
-	if (builtin == 22) {
+	if (builtin == Spirv::BuiltInFragDepth) {
 		if (execution_modes.get(12u) == nullptr) execution_modes.insert(12u, ~0u);
 	}
-	if (builtin == 3) capabilities.insert(32); // ClipDistance
-	if (builtin == 4) capabilities.insert(33); // CullDistance
-	if (builtin >= 18 && builtin <= 20) capabilities.insert(35);
-	if ((builtin >= 36 && builtin <= 41) || (builtin >= 4416 && builtin <= 4420)) capabilities.insert(61);
+	if (builtin == Spirv::BuiltInClipDistance) capabilities.insert(Spirv::CapabilityClipDistance);
+	if (builtin == Spirv::BuiltInCullDistance) capabilities.insert(Spirv::CapabilityCullDistance);
+	if (builtin >= Spirv::BuiltInSampleId && builtin <= Spirv::BuiltInSampleMask) capabilities.insert(Spirv::CapabilitySampleRateShading);
+	if ((builtin >= Spirv::BuiltInSubgroupSize && builtin <= Spirv::BuiltInSubgroupLocalInvocationId) || (builtin >= Spirv::BuiltInSubgroupEqMask && builtin <= Spirv::BuiltInSubgroupLtMask)) capabilities.insert(Spirv::CapabilityGroupNonUniform);
 	// the masks are ballots
-	if (builtin >= 4416 && builtin <= 4420) capabilities.insert(64);
-	if (builtin >= 4424 && builtin <= 4426) capabilities.insert(4427);
-	if (builtin == 5014) {
-		capabilities.insert(5013);
+	if (builtin >= Spirv::BuiltInSubgroupEqMask && builtin <= Spirv::BuiltInSubgroupLtMask) capabilities.insert(Spirv::CapabilityGroupNonUniformBallot);
+	if (builtin >= Spirv::BuiltInBaseVertex && builtin <= Spirv::BuiltInDrawIndex) capabilities.insert(Spirv::CapabilityDrawParameters);
+	if (builtin == Spirv::BuiltInFragStencilRef) {
+		capabilities.insert(Spirv::CapabilityStencilExport);
 		return;
 	}
-	if (builtin == 5253) capabilities.insert(5255);
-	if (builtin == 10) capabilities.insert(57);
-	if (builtin == 4440) capabilities.insert(4439);
-	if (builtin == 4438) capabilities.insert(4437); // DeviceIndex: DeviceGroup
-	if ((builtin == 9 || builtin == 10) && (m == 0 || m == 2)) capabilities.insert(5254);
-	if ((builtin == 5286 || builtin == 5287) && m == 4) capabilities.insert(5284);
+	if (builtin == Spirv::BuiltInViewportMask) capabilities.insert(Spirv::CapabilityShaderViewportMask);
+	if (builtin == Spirv::BuiltInViewportIndex) capabilities.insert(Spirv::CapabilityMultiViewport);
+	if (builtin == Spirv::BuiltInViewIndex) capabilities.insert(Spirv::CapabilityMultiView);
+	if (builtin == Spirv::BuiltInDeviceIndex) capabilities.insert(Spirv::CapabilityDeviceGroup);
+	if ((builtin == Spirv::BuiltInLayer || builtin == Spirv::BuiltInViewportIndex) && (m == Spirv::ModelVertex || m == Spirv::ModelTessellationEvaluation)) capabilities.insert(Spirv::CapabilityShaderViewportIndexLayer);
+	if ((builtin == Spirv::BuiltInBaryCoord || builtin == Spirv::BuiltInBaryCoordNoPersp) && m == Spirv::ModelFragment) capabilities.insert(Spirv::CapabilityFragmentBarycentric);
 	// a fragment shader reads the primitive id and layer that only the
 	// geometry capability provides
-	if ((builtin == 7 || builtin == 9) && m == 4) capabilities.insert(2);
+	if ((builtin == Spirv::BuiltInPrimitiveId || builtin == Spirv::BuiltInLayer) && m == Spirv::ModelFragment) capabilities.insert(Spirv::CapabilityGeometry);
 }
 
 } // namespace Vexa

@@ -20,9 +20,6 @@ using CompilerBits::skip_spaces;
 
 namespace {
 
-constexpr uint32_t StorageUniformConstant = 0;
-constexpr uint32_t StorageFunction = 7;
-
 // an argument passed by reference through a temporary, written back after the call
 struct WriteBack {
 	uint32_t temporary;
@@ -118,7 +115,7 @@ bool mapped_operands(uint32_t opcode, uint32_t count, uint32_t &first, uint32_t 
 	// arithmetic (OpIAdd to OpSMulExtended), logical and comparison
 	// (OpLogicalEqual to OpLogicalAnd, OpIEqual to OpFUnordGreaterThanEqual)
 	// and bit operations (OpShiftRightLogical to OpBitwiseAnd)
-	bool two = (opcode >= Spirv::OpIAdd && opcode <= 152) || (opcode >= 164 && opcode <= Spirv::OpLogicalAnd) || (opcode >= 170 && opcode <= 191) ||
+	bool two = (opcode >= Spirv::OpIAdd && opcode <= Spirv::OpSMulExtended) || (opcode >= Spirv::OpLogicalEqual && opcode <= Spirv::OpLogicalAnd) || (opcode >= Spirv::OpIEqual && opcode <= Spirv::OpFUnordGreaterThanEqual) ||
 		(opcode >= Spirv::OpShiftRightLogical && opcode <= Spirv::OpBitwiseAnd);
 	if (two) {
 		first = 3;
@@ -271,7 +268,7 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 		const Variable *record = operand.variable != ~0u ? &variables[operand.variable] : nullptr;
 		// a local passed by reference twice goes through a temporary the
 		// second time: parameters never alias
-		bool local = record != nullptr && record->storage == StorageFunction && record->id == operand.pointer && operand.mask.size() == 0 &&
+		bool local = record != nullptr && record->storage == Spirv::StorageFunction && record->id == operand.pointer && operand.mask.size() == 0 &&
 			arguments.find(operand.pointer) == ~0u;
 		if (local) {
 			arguments.append(operand.pointer);
@@ -445,10 +442,10 @@ uint32_t Compiler::parse_shader_function(const char *text, const String &name, F
 	// resource it is read from: a variable, an element of one, or a parameter
 	// of the same kind
 	for (uint32_t i = 0; i < callee.parameters.size() && i < arguments.size() && i < list.size(); i++) {
-		if (variables[callee.parameters[i].variable].storage != StorageUniformConstant) continue;
+		if (variables[callee.parameters[i].variable].storage != Spirv::StorageUniformConstant) continue;
 		uint32_t pointer = list[i].operand.pointer;
 		const Target *target = pointer != ~0u ? targets.get(pointer) : nullptr;
-		if (target == nullptr || list[i].operand.variable == ~0u || variables[list[i].operand.variable].storage != StorageUniformConstant) {
+		if (target == nullptr || list[i].operand.variable == ~0u || variables[list[i].operand.variable].storage != Spirv::StorageUniformConstant) {
 			throwError("argument %u of %s%s) function must be a resource variable\n", i + 1, callee.name.get(), callee.arguments.get());
 		}
 		// the pointer's type is the parameter's: an image of another format is not

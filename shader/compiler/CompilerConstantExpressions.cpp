@@ -43,9 +43,6 @@ const char *const operator_names[] = {
 };
 const uint32_t operator_precedence[] = {0, 0, 0, 7, 7, 6, 6, 6, 5, 5, 4, 4, 3, 2, 1};
 
-constexpr uint32_t OpExtInst = 12;
-constexpr uint32_t DecorationConstant = 22;
-
 // GLSL.std.450 functions that fold, by name and argument count
 const struct {
 	const char *name;
@@ -112,7 +109,7 @@ bool Compiler::fold_expression(Value &result, const char *text, const String &ty
 		uint32_t first;
 		~Drop() {
 			for (uint32_t i = first; i < compiler.variables.size(); i++) {
-				if (compiler.variables[i].function == ~0u && compiler.variables[i].storage == 7) compiler.variables[i].dropped = true;
+				if (compiler.variables[i].function == ~0u && compiler.variables[i].storage == Spirv::StorageFunction) compiler.variables[i].dropped = true;
 			}
 		}
 	} drop{*this, first};
@@ -341,7 +338,7 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 		uint32_t index = (scope != nullptr) ? find_variable(name, scope) : ~0u;
 		if (index != ~0u) {
 			const Variable &variable = variables[index];
-			if (variable.decorations.get(DecorationConstant) != nullptr) {
+			if (variable.decorations.get(Spirv::DecorationConstant) != nullptr) {
 				// a constant held by its id (a specialization constant is none:
 				// the pipeline gives its value)
 				const Value *held = variable.value.empty() && variable.initializer != ~0u ? constants.get(variable.initializer) : nullptr;
@@ -445,8 +442,8 @@ Value &Compiler::parse_constant_expression(Value &result, const char *text, Scop
 				if (name == row.name && values.size() == row.arguments) instruction = row.instruction;
 			}
 			if (instruction == ~0u) throwError("unknown function \"%s(%s)\"\n", name.get(), arguments_text.get());
-			Value value = (values.size() == 1) ? values[0].unary_operation(OpExtInst, instruction)
-				: values[0].binary_operation(values[1], OpExtInst, instruction);
+			Value value = (values.size() == 1) ? values[0].unary_operation(Spirv::OpExtInst, instruction)
+				: values[0].binary_operation(values[1], Spirv::OpExtInst, instruction);
 			if (value.count == 0) throwError("can't fold \"%s(%s)\"\n", name.get(), arguments_text.get());
 			queue.append(ConstantToken(Constant, value));
 			continue;

@@ -24,7 +24,7 @@ constexpr uint32_t Placeholder = ~0u;
 // the branches, returns and kills, and the instructions that end an
 // invocation's work: terminating and ignoring rays, emitting mesh tasks
 bool is_terminator(uint32_t opcode) {
-	return (opcode >= Spirv::OpBranch && opcode <= Spirv::OpUnreachable) || opcode == 4416 || opcode == 4448 || opcode == 4449 || opcode == 5294;
+	return (opcode >= Spirv::OpBranch && opcode <= Spirv::OpUnreachable) || opcode == Spirv::OpTerminateInvocation || opcode == Spirv::OpIgnoreIntersection || opcode == Spirv::OpTerminateRay || opcode == Spirv::OpEmitMeshTasks;
 }
 
 // past spaces and comments

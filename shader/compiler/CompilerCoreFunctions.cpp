@@ -12,13 +12,6 @@ namespace Vexa {
 
 namespace {
 
-constexpr uint32_t CapabilityDerivativeControl = 51;
-constexpr uint32_t CapabilityRayQuery = 4472;
-constexpr uint32_t StorageCallableData = 5328;
-constexpr uint32_t StorageRayPayload = 5338;
-constexpr uint32_t StorageTaskPayload = 5402;
-constexpr uint32_t DecorationLocation = 30;
-
 // the one-instruction built-ins and what their argument must be
 enum Shape : uint8_t {
 	FloatShape,   // float scalars or vectors
@@ -101,7 +94,7 @@ const QueryRow query_rows[] = {
 };
 
 bool is_tracing_caller(uint32_t model) {
-	return model == 5313 || model == 5316 || model == 5317;
+	return model == Spirv::ModelRayGeneration || model == Spirv::ModelClosestHit || model == Spirv::ModelMiss;
 }
 
 } // namespace
@@ -269,7 +262,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 			integer(arguments[0]);
 			uint32_t type = get_target_type(arguments[0]);
 			uint32_t insert = parser.fit(arguments[1], type);
-			return emit(201, type, {arguments[0], insert, scalar_int(arguments[2]), scalar_int(arguments[3])});
+			return emit(Spirv::OpBitFieldInsert, type, {arguments[0], insert, scalar_int(arguments[2]), scalar_int(arguments[3])});
 		}
 		if (name == "bitfieldExtract") {
 			if (count != 3) unknown();
@@ -279,8 +272,8 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		}
 		if (count != 1) unknown();
 		integer(arguments[0]);
-		if (name == "bitfieldReverse") return emit(204, get_target_type(arguments[0]), {arguments[0]});
-		if (name == "bitCount") return emit(205, shaped(arguments[0], TypeInt, Type32), {arguments[0]});
+		if (name == "bitfieldReverse") return emit(Spirv::OpBitReverse, get_target_type(arguments[0]), {arguments[0]});
+		if (name == "bitCount") return emit(Spirv::OpBitCount, shaped(arguments[0], TypeInt, Type32), {arguments[0]});
 		unknown();
 	}
 
@@ -288,8 +281,8 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		if (name != derivative.name) continue;
 		if (count != 1 || !numeric(arguments[0]) || kind_of(arguments[0]) != TypeFloat || !(get_target_flags(arguments[0]) & Type32)) unknown();
 		// derivatives need the neighbours of a fragment
-		if (m != 4) throwError("%s function is not valid in this stage\n", name.get());
-		if (derivative.control) capabilities.insert(CapabilityDerivativeControl);
+		if (m != Spirv::ModelFragment) throwError("%s function is not valid in this stage\n", name.get());
+		if (derivative.control) capabilities.insert(Spirv::CapabilityDerivativeControl);
 		return emit(derivative.instruction, get_target_type(arguments[0]), {arguments[0]});
 	}
 
@@ -307,7 +300,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		r = parser.convert(r, (get_target_flags(r) & ~uint32_t(TypeWidthMask)) | width);
 		uint32_t columns = get_target_components(r);
 		uint32_t type = add_type(get_target_flags(c) | ((columns - 1) << 11));
-		return emit(147, type, {c, r});
+		return emit(Spirv::OpOuterProduct, type, {c, r});
 	}
 
 	if (name == "transpose") {
@@ -316,7 +309,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		uint32_t rows = get_vector_size(flags);
 		uint32_t columns = get_column_count(flags);
 		uint32_t type = add_type((flags & ~uint32_t(TypeVectorMask | TypeMatrixMask)) | ((columns - 1) << 9) | ((rows - 1) << 11));
-		return emit(84, type, {arguments[0]});
+		return emit(Spirv::OpTranspose, type, {arguments[0]});
 	}
 
 	// a combined sampler of a texture and a sampler
@@ -333,7 +326,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		bool address = (flags & Type64) && get_target_components(value) == 1 && kind_of(value) == TypeUint;
 		bool words = (flags & Type32) && get_target_components(value) == 2 && kind_of(value) == TypeUint;
 		if (!address && !words) unknown();
-		return emit(4447, add_type("accelerationStructure"), {value});
+		return emit(Spirv::OpConvertUToAccelerationStructure, add_type("accelerationStructure"), {value});
 	}
 
 	// task and mesh output
@@ -349,7 +342,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 			// the payload the mesh shaders receive
 			for (auto it = global_scope.variables.begin(); it; ++it) {
 				const Variable &variable = variables[it->value];
-				if (variable.storage == StorageTaskPayload && variable.structure == ~0u) {
+				if (variable.storage == Spirv::StorageTaskPayloadWorkgroup && variable.structure == ~0u) {
 					words.append(variable.id);
 					break;
 				}
@@ -369,7 +362,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		uint32_t found = ~0u;
 		for (uint32_t i = 0; i < variables.size(); i++) {
 			const Variable &variable = variables[i];
-			const uint32_t *decoration = variable.decorations.get(DecorationLocation);
+			const uint32_t *decoration = variable.decorations.get(Spirv::DecorationLocation);
 			if ((variable.storage == storage || variable.storage == incoming) && variable.structure == ~0u && decoration != nullptr && *decoration == location) {
 				if (found != ~0u) throwError("two variables at location %u for %s\n", location, name.get());
 				found = i;
@@ -397,24 +390,24 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		words.append(as_float(arguments[7], 1));
 		words.append(as_float(arguments[8], 3));
 		words.append(as_float(arguments[9], 1));
-		words.append(located(arguments[10], StorageRayPayload, 5342));
-		add_function_opcode(function, 4445, {}, words);
+		words.append(located(arguments[10], Spirv::StorageRayPayload, 5342));
+		add_function_opcode(function, Spirv::OpTraceRay, {}, words);
 		return ~0u;
 	}
 	if (name == "executeCallableEXT") {
 		// callable shaders call others too
-		if (count != 2 || !(is_tracing_caller(m) || m == 5318)) unknown();
-		add_function_opcode(function, 4446, {as_uint(arguments[0]), located(arguments[1], StorageCallableData, 5329)});
+		if (count != 2 || !(is_tracing_caller(m) || m == Spirv::ModelCallable)) unknown();
+		add_function_opcode(function, Spirv::OpExecuteCallable, {as_uint(arguments[0]), located(arguments[1], Spirv::StorageCallableData, Spirv::StorageIncomingCallableData)});
 		return ~0u;
 	}
 	if (name == "ignoreIntersectionEXT" || name == "terminateRayEXT") {
-		if (count != 0 || m != 5315) unknown();
+		if (count != 0 || m != Spirv::ModelAnyHit) unknown();
 		add_function_opcode(function, name == "ignoreIntersectionEXT" ? 4448 : 4449, {});
 		return ~0u;
 	}
 	if (name == "reportIntersectionEXT") {
-		if (count != 2 || m != 5314) unknown();
-		return emit(5334, add_type("b32"), {as_float(arguments[0], 1), as_uint(arguments[1])});
+		if (count != 2 || m != Spirv::ModelIntersection) unknown();
+		return emit(Spirv::OpReportIntersection, add_type("b32"), {as_float(arguments[0], 1), as_uint(arguments[1])});
 	}
 
 	// ray queries: the query object first
@@ -423,10 +416,10 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 		if (count != row.arguments) unknown();
 		const Expressions::Operand &query = operands[0];
 		if (query.pointer == ~0u || !(get_target_flags(arguments[0]) & TypeRayQuery)) throwError("first argument of %s is not a ray query\n", name.get());
-		capabilities.insert(CapabilityRayQuery);
+		capabilities.insert(Spirv::CapabilityRayQuery);
 		Array<uint32_t> words;
 		words.append(query.pointer);
-		if (row.instruction == 4473) {
+		if (row.instruction == Spirv::OpRayQueryInitialize) {
 			if (!(get_target_flags(arguments[1]) & TypeAccelerationStructure)) unknown();
 			words.append(arguments[1]);
 			words.append(as_uint(arguments[2]));
@@ -435,7 +428,7 @@ uint32_t Compiler::parse_remaining_function(const Array<Expressions::Operand> &o
 			words.append(as_float(arguments[5], 1));
 			words.append(as_float(arguments[6], 3));
 			words.append(as_float(arguments[7], 1));
-		} else if (row.instruction == 4475) {
+		} else if (row.instruction == Spirv::OpRayQueryGenerateIntersection) {
 			words.append(as_float(arguments[1], 1));
 		} else if (count == 2) {
 			// candidate (false) or committed (true): a constant

@@ -18,8 +18,6 @@ using CompilerBits::starts_name;
 
 namespace Declarations {
 
-constexpr uint32_t CapabilityRuntimeDescriptorArray = 5302;
-
 String get_type_word(const State &state, const String &word) {
 	const Compiler &compiler = state.compiler;
 	if (state.internal) {
@@ -32,18 +30,18 @@ String get_type_word(const State &state, const String &word) {
 }
 
 uint32_t get_interface_length(const Compiler &compiler, const String &name, uint32_t storage, bool per_primitive) {
-	if (storage != StorageInput && storage != StorageOutput) return 0;
+	if (storage != Spirv::StorageInput && storage != Spirv::StorageOutput) return 0;
 	auto mode = [&](uint32_t key) {
 		const uint32_t *value = compiler.execution_modes.get(key);
 		return value != nullptr ? *value : ~0u;
 	};
 	uint32_t ret = ~0u;
 	const uint32_t model = compiler.execution_model;
-	if ((model == 1 || model == 2) && storage == StorageInput) {
+	if ((model == Spirv::ModelTessellationControl || model == Spirv::ModelTessellationEvaluation) && storage == Spirv::StorageInput) {
 		ret = 32; // gl_MaxPatchVertices
-	} else if (model == 1) {
+	} else if (model == Spirv::ModelTessellationControl) {
 		ret = mode(26); // OutputVertices
-	} else if (model == 3 && storage == StorageInput) {
+	} else if (model == Spirv::ModelGeometry && storage == Spirv::StorageInput) {
 		static const uint32_t inputs[][2] = {{19, 1}, {20, 2}, {22, 3}, {21, 4}, {23, 6}};
 		for (const auto &input : inputs) {
 			if (compiler.execution_modes.get(input[0]) != nullptr) {
@@ -51,7 +49,7 @@ uint32_t get_interface_length(const Compiler &compiler, const String &name, uint
 				break;
 			}
 		}
-	} else if (model == 5365 && storage == StorageOutput) {
+	} else if (model == Spirv::ModelMesh && storage == Spirv::StorageOutput) {
 		ret = mode(per_primitive ? 5270u : 26u); // OutputPrimitivesEXT or OutputVertices
 	}
 	if (ret == ~0u || ret == 0) throwError("\"%s\" array has no size\n", name.get());
@@ -113,7 +111,7 @@ void parse_layout(State &state, const String &list) {
 			value = uint32_t(result.get_u64(0));
 		}
 
-		if (const uint32_t *mode = compiler.fragment_qualifiers.get(key); mode != nullptr && compiler.execution_model == 4) {
+		if (const uint32_t *mode = compiler.fragment_qualifiers.get(key); mode != nullptr && compiler.execution_model == Spirv::ModelFragment) {
 			if (compiler.execution_modes.get(*mode) != nullptr) throwError("too many %s qualifiers\n", key.get());
 			// Vulkan's fragment coordinates have their origin at the upper left and pixel centres at halves
 			if (key == "origin_lower_left" || key == "pixel_center_integer") throwError("%s qualifier is not valid for Vulkan\n", key.get());
@@ -121,8 +119,8 @@ void parse_layout(State &state, const String &list) {
 		} else if (const uint32_t *decoration = compiler.layout_qualifiers.get(key)) {
 			if (state.decorations.get(*decoration) != nullptr) throwError("too many %s qualifiers\n", key.get());
 			// the majorities and the vendor flags take no value, every other key one
-			bool flag = (*decoration == DecorationRowMajor || *decoration == DecorationColMajor || *decoration == DecorationPassthrough ||
-				*decoration == DecorationViewportRelative);
+			bool flag = (*decoration == Spirv::DecorationRowMajor || *decoration == Spirv::DecorationColMajor || *decoration == Spirv::DecorationPassthrough ||
+				*decoration == Spirv::DecorationViewportRelative);
 			if (flag && value != ~0u) throwError("\"%s\" layout qualifier takes no value\n", key.get());
 			if (!flag && value == ~0u) throwError("\"%s\" layout qualifier needs a value\n", key.get());
 			state.decorations.insert(*decoration, value);
@@ -131,7 +129,7 @@ void parse_layout(State &state, const String &list) {
 			state.format = *format;
 			state.bits |= QualifierFormat;
 		} else if (key == "push_constant") {
-			state.storage = StoragePushConstant;
+			state.storage = Spirv::StoragePushConstant;
 		} else if (key == "std140" || key == "std430") {
 			state.packing = (key == "std140") ? 140 : 430;
 		} else {
@@ -146,26 +144,6 @@ void parse_layout(State &state, const String &list) {
 	}
 	state.bits |= QualifierLayout;
 }
-
-constexpr uint32_t DecorationNoPerspective = 13;
-constexpr uint32_t DecorationPatch = 15;
-constexpr uint32_t DecorationCentroid = 16;
-constexpr uint32_t DecorationSample = 17;
-constexpr uint32_t DecorationRestrict = 19;
-constexpr uint32_t DecorationVolatile = 21;
-constexpr uint32_t DecorationCoherent = 23;
-constexpr uint32_t DecorationNonWritable = 24;
-constexpr uint32_t DecorationNonReadable = 25;
-constexpr uint32_t DecorationStream = 29;
-constexpr uint32_t DecorationComponent = 31;
-constexpr uint32_t DecorationIndex = 32;
-constexpr uint32_t DecorationXfbBuffer = 36;
-constexpr uint32_t DecorationXfbStride = 37;
-constexpr uint32_t DecorationAlignment = 44;
-constexpr uint32_t StorageWorkgroup = 4;
-constexpr uint32_t CapabilitySampleRateShading = 35;
-constexpr uint32_t CapabilityGeometryStreams = 54;
-constexpr uint32_t CapabilityMeshShading = 5283;
 
 bool is_image_type(const String &type) {
 	return type.startsWith("image") || type.startsWith("iimage") || type.startsWith("uimage") || type.startsWith("i64image") ||
@@ -222,16 +200,16 @@ bool holds_bool(const Compiler &compiler, const String &type, Set<uint32_t> &see
 void check_per_vertex(State &state, const Compiler::Variable &variable, uint32_t storage) {
 	Compiler &compiler = state.compiler;
 	const uint32_t model = compiler.execution_model;
-	if (state.internal || variable.decorations.get(DecorationBuiltIn) != nullptr || variable.decorations.get(DecorationPatch) != nullptr) return;
-	bool per_vertex = (storage == StorageInput && (model == 1 || model == 2 || model == 3)) || (storage == StorageOutput && (model == 1 || model == 5365));
+	if (state.internal || variable.decorations.get(Spirv::DecorationBuiltIn) != nullptr || variable.decorations.get(Spirv::DecorationPatch) != nullptr) return;
+	bool per_vertex = (storage == Spirv::StorageInput && (model == Spirv::ModelTessellationControl || model == Spirv::ModelTessellationEvaluation || model == Spirv::ModelGeometry)) || (storage == Spirv::StorageOutput && (model == Spirv::ModelTessellationControl || model == Spirv::ModelMesh));
 	if (!per_vertex) return;
 	const String &name = variable.name.empty() ? variable.type : variable.name;
 	if (variable.length == ~0u) throwError("\"%s\" must be an array in this stage\n", name.get());
 	// mesh outputs may be shorter than the most the shader writes
-	if (model == 5365) return;
+	if (model == Spirv::ModelMesh) return;
 	uint32_t expected = 0;
 	try {
-		expected = get_interface_length(compiler, variable.name, storage, variable.decorations.get(DecorationPerPrimitive) != nullptr);
+		expected = get_interface_length(compiler, variable.name, storage, variable.decorations.get(Spirv::DecorationPerPrimitive) != nullptr);
 	} catch (const String &) {
 		return; // the count is not declared yet
 	}
@@ -247,10 +225,10 @@ void check_builtin_block(State &state, uint32_t index) {
 	const uint32_t model = compiler.execution_model;
 	const Compiler::Structure &block = compiler.structures[index];
 	uint32_t builtins = 0;
-	for (uint32_t i = 0; i < block.members.size(); i++) builtins += compiler.variables[block.members[i]].decorations.get(DecorationBuiltIn) != nullptr;
+	for (uint32_t i = 0; i < block.members.size(); i++) builtins += compiler.variables[block.members[i]].decorations.get(Spirv::DecorationBuiltIn) != nullptr;
 	if (state.internal || builtins == 0) return;
 	if (builtins != block.members.size()) throwError("\"%s\" block mixes built-in and other members\n", block.name.get());
-	if (block.variable != ~0u && compiler.variables[block.variable].decorations.get(DecorationLocation) != nullptr) {
+	if (block.variable != ~0u && compiler.variables[block.variable].decorations.get(Spirv::DecorationLocation) != nullptr) {
 		throwError("\"%s\" built-in block can't have a location\n", block.name.get());
 	}
 	const uint32_t storage = block.storage;
@@ -267,8 +245,8 @@ void check_builtin_block(State &state, uint32_t index) {
 		if (!typed) throwError("\"%s\" built-in has another type\n", name.get());
 		// vertex shaders take none of them in, fragment shaders give none
 		// out and have no position
-		if ((model == 0 && storage == StorageInput) || (model == 4 && (storage == StorageOutput || position)) || model == 5 || model == 5364 ||
-			(model >= 5313 && model <= 5318) || (model == 5365 && storage == StorageInput)) {
+		if ((model == Spirv::ModelVertex && storage == Spirv::StorageInput) || (model == Spirv::ModelFragment && (storage == Spirv::StorageOutput || position)) || model == Spirv::ModelGLCompute || model == Spirv::ModelTask ||
+			(model >= Spirv::ModelRayGeneration && model <= Spirv::ModelCallable) || (model == Spirv::ModelMesh && storage == Spirv::StorageInput)) {
 			throwError("\"%s\" built-in is not valid in this stage\n", name.get());
 		}
 	}
@@ -279,69 +257,69 @@ void check_interface(State &state, const Compiler::Variable &variable, uint32_t 
 	const uint32_t model = compiler.execution_model;
 	const char *name = variable.name.get();
 	auto has = [&](uint32_t decoration) { return variable.decorations.get(decoration) != nullptr; };
-	bool io = (storage == StorageInput || storage == StorageOutput);
-	if (!member && has(DecorationInvariant) && storage != StorageOutput) {
+	bool io = (storage == Spirv::StorageInput || storage == Spirv::StorageOutput);
+	if (!member && has(Spirv::DecorationInvariant) && storage != Spirv::StorageOutput) {
 		throwError("invariant qualifier of \"%s\" is valid only for outputs\n", name);
 	}
 	if (!state.internal) {
-		if (has(DecorationPatch) && !((model == 1 && storage == StorageOutput) || (model == 2 && storage == StorageInput))) {
+		if (has(Spirv::DecorationPatch) && !((model == Spirv::ModelTessellationControl && storage == Spirv::StorageOutput) || (model == Spirv::ModelTessellationEvaluation && storage == Spirv::StorageInput))) {
 			throwError("patch qualifier of \"%s\" is valid only for tessellation control outputs and evaluation inputs\n", name);
 		}
 		static const std::pair<uint32_t, const char *> interpolations[] = {
-			{DecorationNoPerspective, "noperspective"}, {DecorationFlat, "flat"}, {DecorationCentroid, "centroid"}, {DecorationSample, "sample"}};
+			{Spirv::DecorationNoPerspective, "noperspective"}, {Spirv::DecorationFlat, "flat"}, {Spirv::DecorationCentroid, "centroid"}, {Spirv::DecorationSample, "sample"}};
 		// sample shading is a capability of its own
-		if (has(DecorationSample)) compiler.capabilities.insert(CapabilitySampleRateShading);
+		if (has(Spirv::DecorationSample)) compiler.capabilities.insert(Spirv::CapabilitySampleRateShading);
 		for (const auto &interpolation : interpolations) {
 			if (!has(interpolation.first)) continue;
-			if (!io || (model == 0 && storage == StorageInput) || (model == 4 && storage == StorageOutput)) {
+			if (!io || (model == Spirv::ModelVertex && storage == Spirv::StorageInput) || (model == Spirv::ModelFragment && storage == Spirv::StorageOutput)) {
 				throwError("%s qualifier of \"%s\" is valid only for inputs and outputs between stages\n", interpolation.second, name);
 			}
 		}
-		if (has(DecorationPerPrimitive)) {
-			if (!((model == 5365 && storage == StorageOutput) || (model == 4 && storage == StorageInput))) {
+		if (has(Spirv::DecorationPerPrimitive)) {
+			if (!((model == Spirv::ModelMesh && storage == Spirv::StorageOutput) || (model == Spirv::ModelFragment && storage == Spirv::StorageInput))) {
 				throwError("perprimitiveEXT qualifier of \"%s\" is valid only for mesh outputs and fragment inputs\n", name);
 			}
-			compiler.capabilities.insert(CapabilityMeshShading);
+			compiler.capabilities.insert(Spirv::CapabilityMeshShading);
 		}
-		if (has(DecorationIndex) && (member || model != 4 || storage != StorageOutput)) {
+		if (has(Spirv::DecorationIndex) && (member || model != Spirv::ModelFragment || storage != Spirv::StorageOutput)) {
 			throwError("index layout qualifier of \"%s\" is valid only for fragment outputs\n", name);
 		}
 		// the classes that take locations: inputs, outputs and the data of rays and calls
-		bool located = io || storage == 5338 || storage == 5342 || storage == 5328 || storage == 5329;
-		if ((has(DecorationLocation) || has(DecorationComponent)) && !located) {
+		bool located = io || storage == Spirv::StorageRayPayload || storage == Spirv::StorageIncomingRayPayload || storage == Spirv::StorageCallableData || storage == Spirv::StorageIncomingCallableData;
+		if ((has(Spirv::DecorationLocation) || has(Spirv::DecorationComponent)) && !located) {
 			throwError("location layout qualifier of \"%s\" is valid only for inputs and outputs\n", name);
 		}
-		bool resource = (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer);
-		if ((has(DecorationBinding) || has(DecorationDescriptorSet)) && (member || !resource)) {
+		bool resource = (storage == Spirv::StorageUniformConstant || storage == Spirv::StorageUniform || storage == Spirv::StorageStorageBuffer);
+		if ((has(Spirv::DecorationBinding) || has(Spirv::DecorationDescriptorSet)) && (member || !resource)) {
 			throwError("binding and set layout qualifiers of \"%s\" are valid only for uniforms and buffers\n", name);
 		}
-		bool buffer_member = member && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant);
-		if ((has(DecorationOffset) || has(DecorationAlignment)) && !buffer_member) {
+		bool buffer_member = member && (storage == Spirv::StorageUniform || storage == Spirv::StorageStorageBuffer || storage == Spirv::StoragePushConstant);
+		if ((has(Spirv::DecorationOffset) || has(Spirv::DecorationAlignment)) && !buffer_member) {
 			throwError("offset and align layout qualifiers of \"%s\" are valid only for members of buffer blocks\n", name);
 		}
-		if (has(DecorationSpecId) && !has(DecorationConstant)) throwError("constant_id layout qualifier of \"%s\" needs a const\n", name);
-		if (has(DecorationXfbBuffer) || has(DecorationXfbStride)) throwError("transform feedback layouts of \"%s\" are not supported\n", name);
-		if (has(DecorationStream)) {
-			if (model != 3 || storage != StorageOutput) throwError("stream layout qualifier of \"%s\" is valid only for geometry outputs\n", name);
-			compiler.capabilities.insert(CapabilityGeometryStreams);
+		if (has(Spirv::DecorationSpecId) && !has(Spirv::DecorationConstant)) throwError("constant_id layout qualifier of \"%s\" needs a const\n", name);
+		if (has(Spirv::DecorationXfbBuffer) || has(Spirv::DecorationXfbStride)) throwError("transform feedback layouts of \"%s\" are not supported\n", name);
+		if (has(Spirv::DecorationStream)) {
+			if (model != Spirv::ModelGeometry || storage != Spirv::StorageOutput) throwError("stream layout qualifier of \"%s\" is valid only for geometry outputs\n", name);
+			compiler.capabilities.insert(Spirv::CapabilityGeometryStreams);
 		}
-		static const uint32_t memory[] = {DecorationRestrict, DecorationVolatile, DecorationCoherent, DecorationNonWritable, DecorationNonReadable};
+		static const uint32_t memory[] = {Spirv::DecorationRestrict, Spirv::DecorationVolatile, Spirv::DecorationCoherent, Spirv::DecorationNonWritable, Spirv::DecorationNonReadable};
 		for (uint32_t decoration : memory) {
-			if (has(decoration) && storage != StorageStorageBuffer && !(storage == StorageUniformConstant && is_image_type(variable.type))) {
+			if (has(decoration) && storage != Spirv::StorageStorageBuffer && !(storage == Spirv::StorageUniformConstant && is_image_type(variable.type))) {
 				throwError("memory qualifiers of \"%s\" are valid only for buffers and images\n", name);
 			}
 		}
 	}
 	// memory the host or other stages see has no bool: GLSL's bools there
 	// would be 32-bit integers, which this compiler does not make
-	bool external = io || (member && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant));
+	bool external = io || (member && (storage == Spirv::StorageUniform || storage == Spirv::StorageStorageBuffer || storage == Spirv::StoragePushConstant));
 	// the built-in blocks hold their bools as SPIR-V wants them
 	bool builtin_block = false;
 	if (const uint32_t *index = compiler.global_scope.structures.get(variable.type)) {
 		const Compiler::Structure &structure = compiler.structures[*index];
-		builtin_block = structure.members.size() > 0 && compiler.variables[structure.members[0]].decorations.get(DecorationBuiltIn) != nullptr;
+		builtin_block = structure.members.size() > 0 && compiler.variables[structure.members[0]].decorations.get(Spirv::DecorationBuiltIn) != nullptr;
 	}
-	if (external && !has(DecorationBuiltIn) && !builtin_block) {
+	if (external && !has(Spirv::DecorationBuiltIn) && !builtin_block) {
 		Set<uint32_t> seen;
 		if (holds_bool(compiler, variable.type, seen)) {
 			throwError("\"%s\" can't be or hold a bool in inputs, outputs, uniform, buffer or push constant blocks\n", name);
@@ -355,11 +333,11 @@ void check_interface(State &state, const Compiler::Variable &variable, uint32_t 
 		return;
 	}
 	bool flat_only = (flags & (Compiler::TypeUint | Compiler::TypeInt | Compiler::Type64)) != 0;
-	if (model == 4 && storage == StorageInput && flat_only && !has(DecorationFlat) && !has(DecorationBuiltIn)) {
+	if (model == Spirv::ModelFragment && storage == Spirv::StorageInput && flat_only && !has(Spirv::DecorationFlat) && !has(Spirv::DecorationBuiltIn)) {
 		throwError("\"%s\" fragment input must be flat\n", name);
 	}
 	// a component and the ones after it stay within one location
-	if (const uint32_t *component = variable.decorations.get(DecorationComponent)) {
+	if (const uint32_t *component = variable.decorations.get(Spirv::DecorationComponent)) {
 		uint32_t width = (flags & Compiler::Type64) ? 2 : 1;
 		uint32_t count = Compiler::get_vector_size(flags) * width;
 		if ((flags & Compiler::TypeMatrixMask) || (flags & Compiler::TypeKindMask) == 0 || *component > 3 || *component % width ||
@@ -383,7 +361,7 @@ void make_variable_type(State &state, Compiler::Variable &variable) {
 	}
 	type = compiler.add_type(variable.type, variable.length, &compiler.global_scope);
 	compiler.add_target(variable.id, type, variable.length);
-	if (variable.decorations.get(DecorationRowMajor) != nullptr) {
+	if (variable.decorations.get(Spirv::DecorationRowMajor) != nullptr) {
 		if (Compiler::Target *target = compiler.targets.get(variable.id)) target->flags |= Compiler::TypeRowMajor;
 	}
 }
@@ -401,7 +379,7 @@ bool names_specialization_constant(Compiler &compiler, const String &text, Compi
 		uint32_t index = compiler.find_variable(name, scope);
 		if (index == ~0u) continue;
 		const Compiler::Variable &variable = compiler.variables[index];
-		if (variable.decorations.get(DecorationConstant) != nullptr && variable.value.empty() && variable.initializer != ~0u &&
+		if (variable.decorations.get(Spirv::DecorationConstant) != nullptr && variable.value.empty() && variable.initializer != ~0u &&
 			compiler.constants.get(variable.initializer) == nullptr) {
 			return true;
 		}
@@ -460,7 +438,7 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 	const char *start = state.s;
 	String text = read_initializer(state.s);
 	Value value;
-	bool constant = variable.decorations.get(DecorationConstant) != nullptr;
+	bool constant = variable.decorations.get(Spirv::DecorationConstant) != nullptr;
 	if (constant && compiler.global_scope.structures.get(variable.type) != nullptr) {
 		throwError("constant structures are not supported: \"%s\"\n", variable.type.get());
 	}
@@ -492,7 +470,7 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 			}
 		}
 		if (!folded) {
-			if (variable.storage != StoragePrivate) throwError("can't initialize \"%s\" variable\n", variable.name.get());
+			if (variable.storage != Spirv::StoragePrivate) throwError("can't initialize \"%s\" variable\n", variable.name.get());
 			compiler.initializers.append(Compiler::Initializer{variable.index, uint32_t(start - state.text), text});
 			return;
 		}
@@ -505,11 +483,11 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 			variable.length = converted.count / (components != 0 ? components : 1);
 			make_variable_type(state, variable);
 		}
-		if (const uint32_t *spec = variable.decorations.get(DecorationSpecId)) {
+		if (const uint32_t *spec = variable.decorations.get(Spirv::DecorationSpecId)) {
 			// a value the pipeline may replace: read at run time, never folded
 			if (variable.length != ~0u) throwError("can't specialize \"%s\" array\n", variable.name.get());
 			variable.initializer = compiler.add_spec_constant(variable.type, converted, *spec);
-			variable.decorations.remove(DecorationSpecId);
+			variable.decorations.remove(Spirv::DecorationSpecId);
 			return;
 		}
 		// a value no literal writes (an infinity, a NaN) is held by its constant
@@ -524,7 +502,7 @@ void parse_initializer(State &state, Compiler::Variable &variable) {
 		return;
 	}
 	// a variable starts with its value; only private variables can
-	if (variable.storage != StoragePrivate) throwError("can't initialize \"%s\" variable\n", variable.name.get());
+	if (variable.storage != Spirv::StoragePrivate) throwError("can't initialize \"%s\" variable\n", variable.name.get());
 	if (variable.type.empty() || compiler.global_scope.structures.get(variable.type) != nullptr) {
 		throwError("can't initialize \"%s\" variable\n", variable.name.get());
 	}
@@ -633,10 +611,10 @@ void parse_declaration(State &state, const String &type) {
 		return;
 	}
 
-	uint32_t storage = StoragePrivate;
+	uint32_t storage = Spirv::StoragePrivate;
 	Compiler::Scope *scope = &compiler.global_scope;
 	if (parameter_list) {
-		storage = StorageFunction;
+		storage = Spirv::StorageFunction;
 		scope = &compiler.functions[state.function].scope;
 	} else if (member) {
 		storage = compiler.structures[state.structure].storage;
@@ -644,16 +622,16 @@ void parse_declaration(State &state, const String &type) {
 	} else if (state.storage != ~0u) {
 		storage = state.storage;
 	}
-	if (storage == StorageUniform && is_opaque_type(type)) storage = StorageUniformConstant;
+	if (storage == Spirv::StorageUniform && is_opaque_type(type)) storage = Spirv::StorageUniformConstant;
 	// images, samplers and acceleration structures live only among the
 	// resources: a parameter of such a type is the resource's pointer
 	bool resource_parameter = parameter_list && is_opaque_type(type);
 	if (resource_parameter) {
 		if (state.out_parameter) throwError("\"%s\" parameter of %s type can't be an output\n", name.get(), type.get());
-		storage = StorageUniformConstant;
+		storage = Spirv::StorageUniformConstant;
 	}
 	// uniforms other than resources, buffers and push constants live in blocks
-	if (!parameter_list && !member && !state.internal && (storage == StorageUniform || storage == StorageStorageBuffer || storage == StoragePushConstant)) {
+	if (!parameter_list && !member && !state.internal && (storage == Spirv::StorageUniform || storage == Spirv::StorageStorageBuffer || storage == Spirv::StoragePushConstant)) {
 		throwError("\"%s\" must be a member of a block\n", name.get());
 	}
 
@@ -666,16 +644,16 @@ void parse_declaration(State &state, const String &type) {
 			length = name_length;
 		}
 
-		if (length == 0 && !member && !parameter_list && storage == StorageUniformConstant) {
+		if (length == 0 && !member && !parameter_list && storage == Spirv::StorageUniformConstant) {
 			// resources in an array whose size the pipeline layout gives
-			compiler.capabilities.insert(CapabilityRuntimeDescriptorArray);
+			compiler.capabilities.insert(Spirv::CapabilityRuntimeDescriptorArray);
 		} else if (length == 0 && !member && !parameter_list) {
-			length = get_interface_length(compiler, name, storage, state.decorations.get(DecorationPerPrimitive) != nullptr);
+			length = get_interface_length(compiler, name, storage, state.decorations.get(Spirv::DecorationPerPrimitive) != nullptr);
 			// a constant takes its length from its initialiser
-			if (length == 0 && state.decorations.get(DecorationConstant) == nullptr) throwError("\"%s\" array has no size\n", name.get());
+			if (length == 0 && state.decorations.get(Spirv::DecorationConstant) == nullptr) throwError("\"%s\" array has no size\n", name.get());
 		}
 		// a runtime array ends a buffer block, and nothing else
-		if (length == 0 && member && storage != StorageStorageBuffer) throwError("\"%s\" array has no size\n", name.get());
+		if (length == 0 && member && storage != Spirv::StorageStorageBuffer) throwError("\"%s\" array has no size\n", name.get());
 		// a parameter is copied in and out: it needs its size
 		if (length == 0 && parameter_list) throwError("\"%s\" array has no size\n", name.get());
 		// a ray query is an object of its own, that no copy can stand for
@@ -693,8 +671,8 @@ void parse_declaration(State &state, const String &type) {
 		if (const uint32_t *builtin = compiler.builtin_variables.get(name); builtin != nullptr && *builtin != ~0u && !parameter_list) {
 			// built-ins are inputs and outputs (or members of their blocks)
 			uint32_t place = member ? compiler.structures[state.structure].storage : storage;
-			if (place != StorageInput && place != StorageOutput) throwError("\"%s\" built-in can't be declared here\n", name.get());
-			variable.decorations.insert(DecorationBuiltIn, *builtin);
+			if (place != Spirv::StorageInput && place != Spirv::StorageOutput) throwError("\"%s\" built-in can't be declared here\n", name.get());
+			variable.decorations.insert(Spirv::DecorationBuiltIn, *builtin);
 			compiler.add_builtin_capability(*builtin);
 			// integer fragment inputs are flat, built-in ones too
 			bool flat = false;
@@ -702,19 +680,19 @@ void parse_declaration(State &state, const String &type) {
 				flat = (Compiler::get_type_flags(variable.type) & (Compiler::TypeUint | Compiler::TypeInt | Compiler::Type64)) != 0;
 			} catch (const String &) {
 			}
-			if (flat && compiler.execution_model == 4 && storage == StorageInput && !member && variable.decorations.get(DecorationFlat) == nullptr) {
-				variable.decorations.insert(DecorationFlat, ~0u);
+			if (flat && compiler.execution_model == Spirv::ModelFragment && storage == Spirv::StorageInput && !member && variable.decorations.get(Spirv::DecorationFlat) == nullptr) {
+				variable.decorations.insert(Spirv::DecorationFlat, ~0u);
 			}
 		}
 		// decorations that need capabilities
-		if (variable.decorations.get(DecorationSample) != nullptr) compiler.capabilities.insert(35); // SampleRateShading
-		if (variable.decorations.get(DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(5283); // MeshShadingEXT
+		if (variable.decorations.get(Spirv::DecorationSample) != nullptr) compiler.capabilities.insert(Spirv::CapabilitySampleRateShading);
+		if (variable.decorations.get(Spirv::DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(Spirv::CapabilityMeshShading);
 		check_interface(state, variable, member ? compiler.structures[state.structure].storage : storage, member);
 		if (!member) check_per_vertex(state, variable, storage);
 		// resources with a binding and no set are in set 0, as blocks are
-		if (!member && !parameter_list && (storage == StorageUniformConstant || storage == StorageUniform || storage == StorageStorageBuffer) &&
-			variable.decorations.get(DecorationDescriptorSet) == nullptr) {
-			variable.decorations.insert(DecorationDescriptorSet, 0);
+		if (!member && !parameter_list && (storage == Spirv::StorageUniformConstant || storage == Spirv::StorageUniform || storage == Spirv::StorageStorageBuffer) &&
+			variable.decorations.get(Spirv::DecorationDescriptorSet) == nullptr) {
+			variable.decorations.insert(Spirv::DecorationDescriptorSet, 0);
 		}
 		if (member) {
 			variable.structure = state.structure;
@@ -750,7 +728,7 @@ void parse_declaration(State &state, const String &type) {
 			parse_initializer(state, variable);
 			scope->variables.insert(name, index);
 		} else {
-			if (variable.decorations.get(DecorationConstant) != nullptr) throwError("constants must be initialized\n");
+			if (variable.decorations.get(Spirv::DecorationConstant) != nullptr) throwError("constants must be initialized\n");
 			make_variable_type(state, variable);
 		}
 
@@ -762,8 +740,8 @@ void parse_declaration(State &state, const String &type) {
 
 	if (*state.s != ';') throwError("expecting ';'\n");
 	state.s++;
-	if (state.decorations.get(DecorationPassthrough) != nullptr) compiler.capabilities.insert(5251);
-	if (state.decorations.get(DecorationViewportRelative) != nullptr) compiler.capabilities.insert(5255);
+	if (state.decorations.get(Spirv::DecorationPassthrough) != nullptr) compiler.capabilities.insert(Spirv::CapabilityGeometryShaderPassthrough);
+	if (state.decorations.get(Spirv::DecorationViewportRelative) != nullptr) compiler.capabilities.insert(Spirv::CapabilityShaderViewportMask);
 	compiler.check_qualifiers(state.bits & (QualifierInout | QualifierFormat | QualifierFunctionControl));
 	state.reset_qualifiers();
 }
@@ -812,7 +790,7 @@ void parse_word(State &state, const String &word) {
 	}
 	if (word == "lowp" || word == "mediump" || word == "highp") {
 		if (state.bits & QualifierPrecision) throwError("too many precision qualifiers\n");
-		if (word != "highp") state.decorations.insert(DecorationRelaxedPrecision, ~0u);
+		if (word != "highp") state.decorations.insert(Spirv::DecorationRelaxedPrecision, ~0u);
 		state.bits |= QualifierPrecision;
 		return;
 	}
@@ -868,9 +846,9 @@ void parse_word(State &state, const String &word) {
 		// in and out): the second one is a structure of its own
 		const uint32_t *existing = compiler.global_scope.structures.get(word);
 		if (existing != nullptr && word != "struct" && (state.bits & QualifierStorage) &&
-			(state.storage == StorageInput || state.storage == StorageOutput) &&
+			(state.storage == Spirv::StorageInput || state.storage == Spirv::StorageOutput) &&
 			compiler.structures[*existing].storage != state.storage) {
-			begin_structure(state, word + (state.storage == StorageInput ? "In" : "Out"));
+			begin_structure(state, word + (state.storage == Spirv::StorageInput ? "In" : "Out"));
 			return;
 		}
 		skip_redeclaration(state);
@@ -891,7 +869,7 @@ void parse_word(State &state, const String &word) {
 	}
 	// "invariant gl_Position;": an output declared before, or a built-in
 	// one, made invariant
-	if (!parameter_list && (*state.s == ';' || *state.s == ',') && state.decorations.get(DecorationInvariant) != nullptr &&
+	if (!parameter_list && (*state.s == ';' || *state.s == ',') && state.decorations.get(Spirv::DecorationInvariant) != nullptr &&
 		state.decorations.size() == 1 && !(state.bits & (QualifierStorage | QualifierLayout | QualifierPrecision)) && !(state.bits & QualifierStructure)) {
 		String name = word;
 		for (;;) {
@@ -899,8 +877,8 @@ void parse_word(State &state, const String &word) {
 			if (index == ~0u) throwError("unknown variable \"%s\"\n", name.get());
 			Compiler::Variable &variable = compiler.variables[index];
 			uint32_t storage = variable.structure != ~0u ? compiler.structures[variable.structure].storage : variable.storage;
-			if (storage != StorageOutput) throwError("invariant qualifier of \"%s\" is valid only for outputs\n", name.get());
-			if (variable.decorations.get(DecorationInvariant) == nullptr) variable.decorations.insert(DecorationInvariant, ~0u);
+			if (storage != Spirv::StorageOutput) throwError("invariant qualifier of \"%s\" is valid only for outputs\n", name.get());
+			if (variable.decorations.get(Spirv::DecorationInvariant) == nullptr) variable.decorations.insert(Spirv::DecorationInvariant, ~0u);
 			state.s = skip_spaces(state.s);
 			if (*state.s != ',') break;
 			state.s = skip_spaces(state.s + 1);

@@ -23,34 +23,6 @@ enum QualifierBits : uint32_t {
 	QualifierFunction = 1u << 8,  // inside the parameter list of a prototype
 };
 
-constexpr uint32_t DecorationRelaxedPrecision = 0;
-constexpr uint32_t DecorationSpecId = 1;
-constexpr uint32_t DecorationBlock = 2;
-constexpr uint32_t DecorationRowMajor = 4;
-constexpr uint32_t DecorationColMajor = 5;
-constexpr uint32_t DecorationMatrixStride = 7;
-constexpr uint32_t DecorationBuiltIn = 11;
-constexpr uint32_t DecorationFlat = 14;
-constexpr uint32_t DecorationSample = 17;
-constexpr uint32_t DecorationInvariant = 18;
-constexpr uint32_t DecorationConstant = 22;
-constexpr uint32_t DecorationLocation = 30;
-constexpr uint32_t DecorationBinding = 33;
-constexpr uint32_t DecorationDescriptorSet = 34;
-constexpr uint32_t DecorationOffset = 35;
-constexpr uint32_t DecorationPassthrough = 5250;
-constexpr uint32_t DecorationViewportRelative = 5252;
-constexpr uint32_t DecorationPerPrimitive = 5271;
-
-constexpr uint32_t StorageUniformConstant = 0;
-constexpr uint32_t StorageInput = 1;
-constexpr uint32_t StorageUniform = 2;
-constexpr uint32_t StorageOutput = 3;
-constexpr uint32_t StoragePrivate = 6;
-constexpr uint32_t StorageFunction = 7;
-constexpr uint32_t StoragePushConstant = 9;
-constexpr uint32_t StorageStorageBuffer = 12;
-
 struct State {
 	State(Compiler &compiler, const char *text, uint32_t *error_offset, bool internal)
 		: compiler(compiler), text(text), s(text), error_offset(error_offset), internal(internal) {}

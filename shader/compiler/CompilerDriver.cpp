@@ -11,6 +11,7 @@
 #include "core/Parser.h"
 #include "core/Sort.h"
 #include "shader/ShaderSpirvNumbers.h"
+#include "shader/ShaderTypes.h"
 
 #include <cstring>
 
@@ -20,15 +21,6 @@ using CompilerBits::skip_spaces;
 using CompilerBits::starts_name;
 
 namespace {
-
-constexpr uint32_t ModeLocalSize = 17;
-constexpr uint32_t DecorationBuiltIn = 11;
-constexpr uint32_t DecorationPatch = 15;
-constexpr uint32_t DecorationLocation = 30;
-constexpr uint32_t DecorationComponent = 31;
-constexpr uint32_t DecorationIndex = 32;
-constexpr uint32_t DecorationBinding = 33;
-constexpr uint32_t DecorationPerPrimitive = 5271;
 
 using Modes = Map<String, uint32_t>;
 
@@ -65,13 +57,13 @@ uint32_t set_up_stage(uint32_t type, Modes &in, Modes &out) {
 		{"quads", 24}, {"isolines", 25}, {"cw", 4}, {"ccw", 5}, {"point_mode", 10},
 	};
 	switch (type) {
-	case 1: return 0;
-	case 2:
-	case 3:
+	case ShaderStage::Vertex: return Spirv::ModelVertex;
+	case ShaderStage::Control:
+	case ShaderStage::Evaluate:
 		for (const auto &row : tessellation) in.insert(String(row.first), row.second);
 		out.insert(String("vertices"), 26);
-		return type == 2 ? 1 : 2;
-	case 4:
+		return type == ShaderStage::Control ? Spirv::ModelTessellationControl : Spirv::ModelTessellationEvaluation;
+	case ShaderStage::Geometry:
 		for (const auto &row : std::initializer_list<std::pair<const char *, uint32_t>>{
 				 {"invocations", 0}, {"points", 19}, {"lines", 20}, {"triangles", 22}, {"lines_adjacency", 21}, {"triangles_adjacency", 23}}) {
 			in.insert(String(row.first), row.second);
@@ -80,33 +72,33 @@ uint32_t set_up_stage(uint32_t type, Modes &in, Modes &out) {
 				 {"points", 27}, {"line_strip", 28}, {"triangle_strip", 29}, {"max_vertices", 26}}) {
 			out.insert(String(row.first), row.second);
 		}
-		return 3;
-	case 5:
+		return Spirv::ModelGeometry;
+	case ShaderStage::Fragment:
 		in.insert(String("early_fragment_tests"), 9);
-		return 4;
-	case 6:
-		in.insert(String("local_size_x"), ModeLocalSize);
-		in.insert(String("local_size_y"), ModeLocalSize);
-		in.insert(String("local_size_z"), ModeLocalSize);
-		return 5;
-	case 7:
-	case 8:
+		return Spirv::ModelFragment;
+	case ShaderStage::Compute:
+		in.insert(String("local_size_x"), Spirv::ExecutionModeLocalSize);
+		in.insert(String("local_size_y"), Spirv::ExecutionModeLocalSize);
+		in.insert(String("local_size_z"), Spirv::ExecutionModeLocalSize);
+		return Spirv::ModelGLCompute;
+	case ShaderStage::Task:
+	case ShaderStage::Mesh:
 		// task and mesh work groups take the three sizes of a compute one
-		in.insert(String("local_size_x"), ModeLocalSize);
-		in.insert(String("local_size_y"), ModeLocalSize);
-		in.insert(String("local_size_z"), ModeLocalSize);
-		if (type == 7) return 5364;
+		in.insert(String("local_size_x"), Spirv::ExecutionModeLocalSize);
+		in.insert(String("local_size_y"), Spirv::ExecutionModeLocalSize);
+		in.insert(String("local_size_z"), Spirv::ExecutionModeLocalSize);
+		if (type == ShaderStage::Task) return Spirv::ModelTask;
 		for (const auto &row : std::initializer_list<std::pair<const char *, uint32_t>>{
 				 {"points", 27}, {"lines", 5269}, {"triangles", 5298}, {"max_vertices", 26}, {"max_primitives", 5270}}) {
 			out.insert(String(row.first), row.second);
 		}
-		return 5365;
-	case 9: return 5313;
-	case 10: return 5317;
-	case 11: return 5316;
-	case 12: return 5315;
-	case 13: return 5314;
-	case 14: return 5318;
+		return Spirv::ModelMesh;
+	case ShaderStage::RayGen: return Spirv::ModelRayGeneration;
+	case ShaderStage::RayMiss: return Spirv::ModelMiss;
+	case ShaderStage::Closest: return Spirv::ModelClosestHit;
+	case ShaderStage::FirstHit: return Spirv::ModelAnyHit;
+	case ShaderStage::Intersection: return Spirv::ModelIntersection;
+	case ShaderStage::Callable: return Spirv::ModelCallable;
 	default: return ~0u;
 	}
 }
@@ -136,14 +128,14 @@ void parse_execution_qualifiers(Compiler &compiler, const String &list, const Mo
 
 		const uint32_t *mode = modes.get(name);
 		if (mode == nullptr) throwError("unknown execution qualifier \"%s\"\n", name.get());
-		if (*mode == ModeLocalSize) {
+		if (*mode == Spirv::ExecutionModeLocalSize) {
 			// a work group of no invocations, or more than a size field holds, is no work group
 			if (value == 0 || value == ~0u) throwError("invalid %s layout value\n", name.get());
 			if (name == "local_size_x") compiler.group_size[0] = value;
 			else if (name == "local_size_y") compiler.group_size[1] = value;
 			else compiler.group_size[2] = value;
 			if (compiler.group_size[2] == 0) compiler.group_size[2] = 1;
-			if (compiler.execution_modes.get(ModeLocalSize) == nullptr) compiler.execution_modes.insert(ModeLocalSize, ~0u);
+			if (compiler.execution_modes.get(Spirv::ExecutionModeLocalSize) == nullptr) compiler.execution_modes.insert(Spirv::ExecutionModeLocalSize, ~0u);
 		} else {
 			if (compiler.execution_modes.get(*mode) != nullptr) throwError("too many %s execution qualifiers\n", name.get());
 			compiler.execution_modes.insert(*mode, value);
@@ -390,36 +382,36 @@ void Compiler::check_variables() {
 		if (structure != nullptr) structure->used = true;
 		const String &name = (variable.name.empty() && structure != nullptr) ? structure->name : variable.name;
 
-		if (variable.decorations.get(DecorationBuiltIn) != nullptr) continue;
+		if (variable.decorations.get(Spirv::DecorationBuiltIn) != nullptr) continue;
 		bool builtin_block = false;
 		// a block declared per primitive passes that to its members, and is
 		// per primitive as a whole
-		bool per_primitive = variable.decorations.get(DecorationPerPrimitive) != nullptr;
+		bool per_primitive = variable.decorations.get(Spirv::DecorationPerPrimitive) != nullptr;
 		if (structure != nullptr) {
 			bool members = structure->members.size() != 0;
 			for (uint32_t j = 0; j < structure->members.size(); j++) {
 				const Variable &member = variables[structure->members[j]];
-				if (member.decorations.get(DecorationBuiltIn) != nullptr) builtin_block = true;
-				if (member.decorations.get(DecorationPerPrimitive) == nullptr) members = false;
+				if (member.decorations.get(Spirv::DecorationBuiltIn) != nullptr) builtin_block = true;
+				if (member.decorations.get(Spirv::DecorationPerPrimitive) == nullptr) members = false;
 			}
 			per_primitive = per_primitive || members;
 		}
 		if (builtin_block) continue;
 
-		if (variable.storage == 1 || variable.storage == 3) {
-			const uint32_t *location = variable.decorations.get(DecorationLocation);
+		if (variable.storage == Spirv::StorageInput || variable.storage == Spirv::StorageOutput) {
+			const uint32_t *location = variable.decorations.get(Spirv::DecorationLocation);
 			// a per-vertex array takes the locations of one element
-			bool per_vertex = variable.decorations.get(DecorationPatch) == nullptr &&
-				((execution_model == 1) || (execution_model == 2 && variable.storage == 1) || (execution_model == 3 && variable.storage == 1) ||
-					(execution_model == 5365 && variable.storage == 3));
+			bool per_vertex = variable.decorations.get(Spirv::DecorationPatch) == nullptr &&
+				((execution_model == Spirv::ModelTessellationControl) || (execution_model == Spirv::ModelTessellationEvaluation && variable.storage == Spirv::StorageInput) || (execution_model == Spirv::ModelGeometry && variable.storage == Spirv::StorageInput) ||
+					(execution_model == Spirv::ModelMesh && variable.storage == Spirv::StorageOutput));
 			uint64_t elements = (variable.length != ~0u && !per_vertex) ? variable.length : 1;
-			const uint32_t *index = variable.decorations.get(DecorationIndex);
+			const uint32_t *index = variable.decorations.get(Spirv::DecorationIndex);
 			uint32_t dual = index != nullptr ? *index : 0;
 			// a block without a location of its own has one on every member
 			bool member_locations = structure != nullptr && structure->members.size() != 0;
 			bool some_member_location = false;
 			for (uint32_t j = 0; structure != nullptr && j < structure->members.size(); j++) {
-				if (variables[structure->members[j]].decorations.get(DecorationLocation) == nullptr) member_locations = false;
+				if (variables[structure->members[j]].decorations.get(Spirv::DecorationLocation) == nullptr) member_locations = false;
 				else some_member_location = true;
 			}
 			// a block at a location with members at their own: the members
@@ -428,30 +420,30 @@ void Compiler::check_variables() {
 				uint64_t next = *location;
 				for (uint32_t j = 0; j < structure->members.size(); j++) {
 					Variable &member = variables[structure->members[j]];
-					if (const uint32_t *own = member.decorations.get(DecorationLocation)) next = *own;
-					else member.decorations.insert(DecorationLocation, uint32_t(next));
+					if (const uint32_t *own = member.decorations.get(Spirv::DecorationLocation)) next = *own;
+					else member.decorations.insert(Spirv::DecorationLocation, uint32_t(next));
 					next += count_locations(*this, member, counts) * (member.length != ~0u ? member.length : 1);
 					if (next > 0xffffffffull) throwError("%s locations are out of range\n", name.get());
 				}
-				variables[i].decorations.remove(DecorationLocation);
+				variables[i].decorations.remove(Spirv::DecorationLocation);
 				location = nullptr;
 				member_locations = true;
 			}
 			if (location == nullptr && !per_primitive && !member_locations) throwError("%s has no location\n", name.get());
-			if (location != nullptr && variable.decorations.get(DecorationComponent) == nullptr) {
+			if (location != nullptr && variable.decorations.get(Spirv::DecorationComponent) == nullptr) {
 				uint64_t slots = count_locations(*this, variable, counts) * elements;
 				taken.append(Slots{variable.storage, dual, *location, *location + slots, i});
 			} else if (location == nullptr && member_locations) {
 				for (uint32_t j = 0; j < structure->members.size(); j++) {
 					const Variable &member = variables[structure->members[j]];
-					if (member.decorations.get(DecorationComponent) != nullptr) continue;
+					if (member.decorations.get(Spirv::DecorationComponent) != nullptr) continue;
 					uint64_t slots = count_locations(*this, member, counts) * (member.length != ~0u ? member.length : 1) * elements;
-					uint64_t first = *member.decorations.get(DecorationLocation);
+					uint64_t first = *member.decorations.get(Spirv::DecorationLocation);
 					taken.append(Slots{variable.storage, dual, first, first + slots, structure->members[j]});
 				}
 			}
-		} else if (variable.storage == 0 || variable.storage == 2 || variable.storage == 12) {
-			if (variable.decorations.get(DecorationBinding) == nullptr) throwError("%s has no binding\n", name.get());
+		} else if (variable.storage == Spirv::StorageUniformConstant || variable.storage == Spirv::StorageUniform || variable.storage == Spirv::StorageStorageBuffer) {
+			if (variable.decorations.get(Spirv::DecorationBinding) == nullptr) throwError("%s has no binding\n", name.get());
 		}
 	}
 	quickSort(taken.get(), taken.size(), [](const Slots &a, const Slots &b) {

@@ -17,9 +17,6 @@ using CompilerBits::skip_spaces;
 
 namespace {
 
-constexpr uint32_t StorageInput = 1;
-constexpr uint32_t CapabilityInterpolationFunction = 52;
-
 // what the numeric arguments may be
 enum Params : uint8_t {
 	Float,       // floats; integers are converted to f32
@@ -116,20 +113,6 @@ const Row rows[] = {
 	{"interpolateAtOffset", 2, 78, 0, 0, Float, false, false, Same, nullptr, nullptr},
 };
 
-constexpr uint32_t FMix = 46;
-constexpr uint32_t Modf = 35;
-constexpr uint32_t Frexp = 51;
-constexpr uint32_t Ldexp = 53;
-constexpr uint32_t Length = 66;
-constexpr uint32_t Distance = 67;
-constexpr uint32_t Cross = 68;
-constexpr uint32_t Refract = 72;
-constexpr uint32_t Determinant = 33;
-constexpr uint32_t MatrixInverse = 34;
-constexpr uint32_t InterpolateAtCentroid = 76;
-constexpr uint32_t InterpolateAtSample = 77;
-constexpr uint32_t InterpolateAtOffset = 78;
-
 [[noreturn]] void unknown(const String &name, uint32_t count) {
 	throwError("unknown external function %s with %u arguments\n", name.get(), count);
 }
@@ -178,7 +161,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 
 	// the arguments the instruction takes as they stand: the interpolant's
 	// pointer, the selector of mix, the pointer modf and frexp write through
-	bool interpolation = instruction >= InterpolateAtCentroid && instruction <= InterpolateAtOffset;
+	bool interpolation = instruction >= Spirv::GLSLstd450InterpolateAtCentroid && instruction <= Spirv::GLSLstd450InterpolateAtOffset;
 	bool selection = false;
 	WriteBack written;
 	Array<bool> numeric; // which arguments take part in the common type
@@ -187,7 +170,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	uint32_t interpolant_type = ~0u;
 	if (interpolation) {
 		Operand &interpolant = operands[0];
-		if (interpolant.pointer == ~0u || interpolant.variable == ~0u || variables[interpolant.variable].storage != StorageInput) {
+		if (interpolant.pointer == ~0u || interpolant.variable == ~0u || variables[interpolant.variable].storage != Spirv::StorageInput) {
 			throwError("invalid interpolant of %s function\n", name.get());
 		}
 		// components of a vector: the whole vector is interpolated, then they are taken from it
@@ -196,11 +179,11 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 			interpolant_mask = interpolant.mask;
 			interpolant.id = parser.load(interpolant.pointer);
 		}
-		if (execution_model != 4) throwError("%s function is not valid in this stage\n", name.get());
+		if (execution_model != Spirv::ModelFragment) throwError("%s function is not valid in this stage\n", name.get());
 		numeric[0] = false;
 		if (count == 2) numeric[1] = false;
 	}
-	if (instruction == FMix) {
+	if (instruction == Spirv::GLSLstd450FMix) {
 		Operand &selector = operands[2];
 		uint32_t flags = selector.id != ~0u ? get_target_flags(selector.id) : get_target_flags(parse_constant(String(), selector.text.get()));
 		if (kind_of(flags) == TypeBool) {
@@ -208,7 +191,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 			numeric[2] = false;
 		}
 	}
-	if (instruction == Modf || instruction == Frexp) {
+	if (instruction == Spirv::GLSLstd450Modf || instruction == Spirv::GLSLstd450Frexp) {
 		Operand &out = operands[1];
 		if (out.pointer == ~0u) throwError("can't write %s function result\n", name.get());
 		if (out.variable != ~0u) check_write(out.variable);
@@ -216,8 +199,8 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 		written.mask = out.mask;
 		numeric[1] = false;
 	}
-	if (instruction == Ldexp) numeric[1] = false;
-	if (instruction == Refract) numeric[2] = false;
+	if (instruction == Spirv::GLSLstd450Ldexp) numeric[1] = false;
+	if (instruction == Spirv::GLSLstd450Refract) numeric[2] = false;
 
 	// the kind of the call: what the typed arguments are, and float or uint
 	// where such a literal takes part (min(i, 1.5) is a float minimum,
@@ -239,8 +222,8 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 		uint32_t flags = get_target_flags(operand.id);
 		if (!is_number(flags) && !(selection && (flags & TypeBool) && !(flags & (TypeStructure | TypeRuntimeArray)))) unknown(name, count);
 		bool matrix = (flags & TypeMatrixMask) != 0;
-		if (matrix && !(instruction == Determinant || instruction == MatrixInverse)) unknown(name, count);
-		if (!matrix && (instruction == Determinant || instruction == MatrixInverse)) unknown(name, count);
+		if (matrix && !(instruction == Spirv::GLSLstd450Determinant || instruction == Spirv::GLSLstd450MatrixInverse)) unknown(name, count);
+		if (!matrix && (instruction == Spirv::GLSLstd450Determinant || instruction == Spirv::GLSLstd450MatrixInverse)) unknown(name, count);
 		typed |= kind_of(flags);
 		uint32_t width = flags & TypeWidthMask;
 		if (kind_of(flags) == TypeFloat) float_width = width > float_width ? width : float_width;
@@ -325,11 +308,11 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 		if (row->broadcast && get_target_components(ids[i]) == 1 && result_components > 1) ids[i] = add_splat(function, result_type, ids[i]);
 		if (get_target_type(ids[i]) != result_type) unknown(name, count);
 	}
-	if ((instruction == Determinant || instruction == MatrixInverse) &&
+	if ((instruction == Spirv::GLSLstd450Determinant || instruction == Spirv::GLSLstd450MatrixInverse) &&
 		get_column_count(result_flags) != get_vector_size(result_flags & ~uint32_t(TypeMatrixMask))) {
 		unknown(name, count);
 	}
-	if (instruction == Cross && get_vector_size(result_flags) != 3) unknown(name, count);
+	if (instruction == Spirv::GLSLstd450Cross && get_vector_size(result_flags) != 3) unknown(name, count);
 	if (row->params == Number || row->params == FloatSigned) {
 		if (kind == TypeUint && row->uint_instruction) instruction = row->uint_instruction;
 		if (kind == TypeInt && row->int_instruction) instruction = row->int_instruction;
@@ -337,23 +320,23 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	if (row->params == Integer && row->uint_instruction) instruction = kind == TypeUint ? row->uint_instruction : row->int_instruction;
 
 	// the special arguments in the types the instruction asks for
-	if (instruction == Ldexp) {
+	if (instruction == Spirv::GLSLstd450Ldexp) {
 		uint32_t shape = result_flags & ~(TypeKindMask | TypeWidthMask);
 		uint32_t exponent = parser.convert(ids[1], shape | TypeInt | Type32);
 		if (get_target_components(exponent) != result_components || !(get_target_flags(exponent) & TypeInt)) unknown(name, count);
 		ids[1] = exponent;
 	}
-	if (instruction == Refract) {
+	if (instruction == Spirv::GLSLstd450Refract) {
 		uint32_t eta = parser.convert(ids[2], (result_flags & TypeWidthMask) | TypeFloat | TypeScalar);
 		if (get_target_components(eta) != 1 || kind_of(get_target_flags(eta)) != TypeFloat) unknown(name, count);
 		ids[2] = eta;
 	}
-	if (instruction == InterpolateAtSample) {
+	if (instruction == Spirv::GLSLstd450InterpolateAtSample) {
 		uint32_t sample = parser.convert(ids[1], TypeInt | Type32 | TypeScalar);
 		if (get_target_components(sample) != 1 || !(get_target_flags(sample) & TypeInt)) unknown(name, count);
 		ids[1] = sample;
 	}
-	if (instruction == InterpolateAtOffset) {
+	if (instruction == Spirv::GLSLstd450InterpolateAtOffset) {
 		uint32_t offset = parser.convert(ids[1], TypeFloat | Type32 | TypeVector2);
 		if (get_target_type(offset) != add_type("f32v2")) unknown(name, count);
 		ids[1] = offset;
@@ -385,7 +368,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 	// the out argument of modf and frexp: a temporary the instruction
 	// writes, copied into the argument afterwards
 	if (written.pointer != ~0u) {
-		uint32_t wanted = instruction == Modf ? type : add_type((result_flags & ~uint32_t(TypeKindMask | TypeWidthMask)) | TypeInt | Type32);
+		uint32_t wanted = instruction == Spirv::GLSLstd450Modf ? type : add_type((result_flags & ~uint32_t(TypeKindMask | TypeWidthMask)) | TypeInt | Type32);
 		uint32_t argument_flags = get_target_flags(ids[1]);
 		if (get_target_components(ids[1]) != result_components || !is_number(argument_flags)) unknown(name, count);
 		written.temporary = parser.local_variable(wanted);
@@ -399,7 +382,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 		const Value *c = count == 3 ? constants.get(ids[2]) : nullptr;
 		if (a != nullptr && (count == 1 || b != nullptr) && (count < 3 || c != nullptr)) {
 			Value value;
-			if (instruction == Length || instruction == Distance || instruction == Cross) value = a->reduction(b ? *b : *a, Spirv::OpExtInst, instruction);
+			if (instruction == Spirv::GLSLstd450Length || instruction == Spirv::GLSLstd450Distance || instruction == Spirv::GLSLstd450Cross) value = a->reduction(b ? *b : *a, Spirv::OpExtInst, instruction);
 			else if (row->result != Same) value = Value();
 			else if (count == 1) value = a->unary_operation(Spirv::OpExtInst, instruction);
 			else if (count == 2) value = a->binary_operation(*b, Spirv::OpExtInst, instruction);
@@ -410,7 +393,7 @@ uint32_t Compiler::parse_external_function(const char *text, const String &name,
 
 	if (interpolation) {
 		ids[0] = operands[0].pointer;
-		capabilities.insert(CapabilityInterpolationFunction);
+		capabilities.insert(Spirv::CapabilityInterpolationFunction);
 	}
 	if (glsl_id == ~0u) glsl_id = next_id++;
 	uint32_t id = next_id++;

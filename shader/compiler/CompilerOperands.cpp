@@ -18,10 +18,6 @@ using Expressions::Operand;
 using Expressions::skip_spaces;
 using Expressions::starts_name;
 
-constexpr uint32_t DecorationNonWritable = 24;
-constexpr uint32_t DecorationNonReadable = 25;
-constexpr uint32_t FunctionStorage = 7;
-
 // the parenthesised text at s, without the parentheses
 String read_arguments(const char *&s) {
 	String ret;
@@ -125,7 +121,7 @@ Operand ExpressionParser::parse_primary() {
 	}
 
 	// a vertex's instance counted from the first instance of the draw
-	if (name == "gl_InstanceID" && compiler.execution_model == 0 && compiler.find_variable(name, scope) == ~0u) {
+	if (name == "gl_InstanceID" && compiler.execution_model == Spirv::ModelVertex && compiler.find_variable(name, scope) == ~0u) {
 		Operand instance;
 		instance.id = load(compiler.variables[compiler.find_variable(String("gl_InstanceIndex"), scope)].id);
 		Operand base;
@@ -195,7 +191,7 @@ Operand ExpressionParser::parse_primary() {
 			ret.text = variable.value;
 			return ret;
 		}
-		if (variable.initializer != ~0u && variable.decorations.get(22u) != nullptr) {
+		if (variable.initializer != ~0u && variable.decorations.get(Spirv::DecorationConstant) != nullptr) {
 			// a specialization constant
 			ret.id = variable.initializer;
 			return ret;
@@ -412,7 +408,7 @@ Operand ExpressionParser::element(Operand &operand, uint32_t index) {
 	uint32_t temporary = local_variable(type, compiler.get_target_length(id));
 	store(temporary, id);
 	uint32_t pointer = compiler.next_id++;
-	compiler.add_function_opcode(function, OpAccessChain, {compiler.add_pointer_type(element, ~0u, FunctionStorage), pointer, temporary, index});
+	compiler.add_function_opcode(function, OpAccessChain, {compiler.add_pointer_type(element, ~0u, Spirv::StorageFunction), pointer, temporary, index});
 	compiler.add_target(pointer, element);
 	ret.id = load(pointer);
 	return ret;
@@ -449,7 +445,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 		storage = instance.storage;
 	}
 	if (write && variable->scope == &global_scope && storage == ~0u) throwError("can't write to global variable\n");
-	if (write && variable->decorations.get(22u) != nullptr) throwError("can't write to constant \"%s\"\n", name.get());
+	if (write && variable->decorations.get(Spirv::DecorationConstant) != nullptr) throwError("can't write to constant \"%s\"\n", name.get());
 
 	for (;;) {
 		const char *p = Expressions::skip_spaces(s);
@@ -551,13 +547,13 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 	// buffers that can't be written or read
 	if (storage == Spirv::StorageStorageBuffer || storage == Spirv::StorageUniform) {
 		const Variable &holder = variables[records.get(base) ? *records.get(base) : index];
-		if (write && holder.decorations.get(DecorationNonWritable)) throwError("can't write to readonly buffer\n");
-		if (!write && holder.decorations.get(DecorationNonReadable)) throwError("can't read from writeonly buffer\n");
+		if (write && holder.decorations.get(Spirv::DecorationNonWritable)) throwError("can't write to readonly buffer\n");
+		if (!write && holder.decorations.get(Spirv::DecorationNonReadable)) throwError("can't read from writeonly buffer\n");
 	}
 	// hit attributes are written by intersection shaders alone, task payloads by task shaders
-	if (write && storage == 5339 && execution_model != 5314) throwError("can't write to \"%s\"\n", name.get());
-	if (write && storage == 5402 && execution_model == 5365) throwError("can't write to \"%s\"\n", name.get());
-	if (write && (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == 9)) {
+	if (write && storage == Spirv::StorageHitAttribute && execution_model != Spirv::ModelIntersection) throwError("can't write to \"%s\"\n", name.get());
+	if (write && storage == Spirv::StorageTaskPayloadWorkgroup && execution_model == Spirv::ModelMesh) throwError("can't write to \"%s\"\n", name.get());
+	if (write && (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == Spirv::StoragePushConstant)) {
 		throwError("can't write to \"%s\"\n", name.get());
 	}
 
@@ -574,7 +570,7 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 				String original = variable->name;
 				holder->variables.remove(original);
 				variable->name = String::format("_a%u", index);
-				uint32_t copy = add_variable(original, variable->type, variable->length, FunctionStorage, *holder);
+				uint32_t copy = add_variable(original, variable->type, variable->length, Spirv::StorageFunction, *holder);
 				variable = &variables[index];
 				Variable &local = variables[copy];
 				local.function = variable->function;
@@ -628,9 +624,9 @@ uint32_t Compiler::parse_variable(const char **cursor, const String &name, Funct
 			if (storage_image) capabilities.insert(texel_buffer ? 5312u : 5309u); // StorageTexelBuffer / StorageImage ArrayNonUniformIndexing
 			else capabilities.insert(texel_buffer ? 5311u : 5307u);              // UniformTexelBuffer / SampledImage ArrayNonUniformIndexing
 		} else if (storage == Spirv::StorageUniform) {
-			capabilities.insert(5306u); // UniformBufferArrayNonUniformIndexing
+			capabilities.insert(Spirv::CapabilityUniformBufferArrayNonUniformIndexing);
 		} else if (storage == Spirv::StorageStorageBuffer) {
-			capabilities.insert(5308u); // StorageBufferArrayNonUniformIndexing
+			capabilities.insert(Spirv::CapabilityStorageBufferArrayNonUniformIndexing);
 		}
 	}
 	return id;
@@ -646,25 +642,25 @@ void Compiler::set_non_uniform(uint32_t id) {
 	Map<uint32_t, uint32_t> *list = decorations.get(id);
 	if (list == nullptr) list = &decorations.insert(id, Map<uint32_t, uint32_t>())->value;
 	if (list->get(5300u) == nullptr) list->insert(5300u, ~0u);
-	capabilities.insert(5301u); // ShaderNonUniform
+	capabilities.insert(Spirv::CapabilityShaderNonUniform);
 }
 
 void Compiler::check_write(uint32_t index) {
 	if (index >= variables.size()) return;
 	const Variable &variable = variables[index];
-	if (variable.decorations.get(22u) != nullptr) throwError("can't write to constant \"%s\"\n", variable.name.get());
+	if (variable.decorations.get(Spirv::DecorationConstant) != nullptr) throwError("can't write to constant \"%s\"\n", variable.name.get());
 	// a member of an anonymous block is written through the block
 	const Variable *holder = &variable;
 	if (variable.structure != ~0u && structures[variable.structure].variable != ~0u) holder = &variables[structures[variable.structure].variable];
 	uint32_t storage = holder->storage;
 	if (storage == ~0u && variable.scope == &global_scope) throwError("can't write to global variable\n");
-	if (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == 9) {
+	if (storage == Spirv::StorageUniform || storage == Spirv::StorageUniformConstant || storage == Spirv::StorageInput || storage == Spirv::StoragePushConstant) {
 		throwError("can't write to \"%s\"\n", variable.name.get());
 	}
-	if (holder->decorations.get(DecorationNonWritable) != nullptr) throwError("can't write to readonly buffer\n");
+	if (holder->decorations.get(Spirv::DecorationNonWritable) != nullptr) throwError("can't write to readonly buffer\n");
 	// hit attributes are written by intersection shaders alone, task payloads by task shaders
-	if (storage == 5339 && execution_model != 5314) throwError("can't write to \"%s\"\n", variable.name.get());
-	if (storage == 5402 && execution_model == 5365) throwError("can't write to \"%s\"\n", variable.name.get());
+	if (storage == Spirv::StorageHitAttribute && execution_model != Spirv::ModelIntersection) throwError("can't write to \"%s\"\n", variable.name.get());
+	if (storage == Spirv::StorageTaskPayloadWorkgroup && execution_model == Spirv::ModelMesh) throwError("can't write to \"%s\"\n", variable.name.get());
 }
 
 uint32_t Compiler::parse_assignment(const char **cursor, const String &name, Function &function, Scope *scope) {

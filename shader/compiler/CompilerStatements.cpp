@@ -18,11 +18,6 @@ using CompilerBits::starts_name;
 
 namespace {
 
-constexpr uint32_t DecorationRelaxedPrecision = 0;
-constexpr uint32_t DecorationConstant = 22;
-constexpr uint32_t StoragePrivate = 6;
-constexpr uint32_t StorageFunction = 7;
-
 // parse_block's pending state
 enum BlockBits : uint32_t {
 	PendingConst = 1u << 0,
@@ -139,11 +134,11 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 			if (value_length != ~0u && value_length != 0) length = value_length;
 		}
 		if (length == 0) throwError("\"%s\" array has no size\n", name.get());
-		uint32_t storage = (type == "rayQuery") ? StoragePrivate : StorageFunction;
+		uint32_t storage = (type == "rayQuery") ? Spirv::StoragePrivate : Spirv::StorageFunction;
 		uint32_t index = compiler.add_variable(name, type, length, storage, scope);
 		Compiler::Variable &variable = compiler.variables[index];
 		for (auto it = decorations.begin(); it; ++it) variable.decorations.insert(it->key, it->value);
-		if (storage == StorageFunction) {
+		if (storage == Spirv::StorageFunction) {
 			variable.function = function.index;
 			function.locals.append(index);
 		}
@@ -163,7 +158,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 			if (*s == ';') throwError("unexpected ';'\n");
 			if (*s == '{') throwError("initializer lists are not supported\n");
 			// a constant of a constant expression is a name for its value
-			if (compiler.variables[index].decorations.get(DecorationConstant) != nullptr && length == ~0u) {
+			if (compiler.variables[index].decorations.get(Spirv::DecorationConstant) != nullptr && length == ~0u) {
 				const char *end = s;
 				String text = read_expression(end);
 				if (fold_constant(compiler, compiler.variables[index], text, scope)) {
@@ -182,7 +177,7 @@ void parse_local(Compiler &compiler, const char *&s, Compiler::Function &functio
 				throwError("can't assign %s to %s\n", compiler.get_target_type_name(value).get(), compiler.get_target_type_name(type_id).get());
 			}
 			compiler.add_function_opcode(function, Spirv::OpStore, {compiler.variables[index].id, value});
-		} else if (compiler.variables[index].decorations.get(DecorationConstant) != nullptr) {
+		} else if (compiler.variables[index].decorations.get(Spirv::DecorationConstant) != nullptr) {
 			throwError("constants must be initialized\n");
 		}
 		scope.variables.insert(name, index);
@@ -362,7 +357,7 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 			return;
 		}
 		if (word == "discard") {
-			if (execution_model != 4) throwError("instruction is not valid\n");
+			if (execution_model != Spirv::ModelFragment) throwError("instruction is not valid\n");
 			add_function_opcode(function, Spirv::OpKill, {});
 			bits |= ExpectSemicolon;
 			continue;
@@ -410,13 +405,13 @@ void Compiler::parse_block(const char *src, const char **cursor, uint32_t *error
 		}
 		if (word == "const") {
 			if (bits & PendingConst) throwError("too many constant qualifiers\n");
-			decorations.insert(DecorationConstant, ~0u);
+			decorations.insert(Spirv::DecorationConstant, ~0u);
 			bits |= PendingConst;
 			continue;
 		}
 		if (word == "lowp" || word == "mediump" || word == "highp") {
 			if (bits & PendingPrecision) throwError("too many precision qualifiers\n");
-			if (word != "highp") decorations.insert(DecorationRelaxedPrecision, ~0u);
+			if (word != "highp") decorations.insert(Spirv::DecorationRelaxedPrecision, ~0u);
 			bits |= PendingPrecision;
 			continue;
 		}

@@ -11,15 +11,12 @@ namespace Vexa {
 
 namespace Declarations {
 
-constexpr uint32_t CapabilityMeshShading = 5283;
-constexpr uint32_t DecorationAlignment = 44;
-
 void begin_structure(State &state, const String &name) {
 	Compiler &compiler = state.compiler;
-	if (state.decorations.get(DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(CapabilityMeshShading);
+	if (state.decorations.get(Spirv::DecorationPerPrimitive) != nullptr) compiler.capabilities.insert(Spirv::CapabilityMeshShading);
 	compiler.check_qualifiers(state.bits & (QualifierInout | QualifierFormat | QualifierFunctionControl | QualifierStructure | QualifierFunction));
 	// uniform blocks are laid out by std140 rules, buffer and push constant blocks by either
-	if (state.packing == 430 && state.storage != StorageStorageBuffer && state.storage != StoragePushConstant) {
+	if (state.packing == 430 && state.storage != Spirv::StorageStorageBuffer && state.storage != Spirv::StoragePushConstant) {
 		throwError("std430 layout of \"%s\" is valid only for buffer and push constant blocks\n", name.get());
 	}
 	// the type names the compiler spells types with are no names of structures
@@ -115,8 +112,8 @@ bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bo
 	alignment = 1;
 	for (uint32_t i = 0; i < structure.members.size(); i++) {
 		Compiler::Variable &member = compiler.variables[structure.members[i]];
-		if (member.decorations.get(DecorationBuiltIn) != nullptr) continue;
-		bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
+		if (member.decorations.get(Spirv::DecorationBuiltIn) != nullptr) continue;
+		bool row_major = member.decorations.get(Spirv::DecorationRowMajor) != nullptr;
 		uint64_t stride_needed = 0;
 		MemberLayout layout = member_layout(compiler, member, std140, row_major, write ? &stride_needed : nullptr);
 		if (stride_needed != 0) {
@@ -126,11 +123,11 @@ bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bo
 			target->type = compiler.add_strided_array(element, member.length, uint32_t(stride_needed));
 		}
 		// an align qualifier raises the member's alignment, and is no decoration of its own
-		if (const uint32_t *align = member.decorations.get(DecorationAlignment)) {
+		if (const uint32_t *align = member.decorations.get(Spirv::DecorationAlignment)) {
 			if (*align == 0 || (*align & (*align - 1)) != 0) throwError("invalid align %u of \"%s\" member\n", *align, member.name.get());
 			if (*align > layout.alignment) layout.alignment = *align;
 		}
-		const uint32_t *explicit_offset = member.decorations.get(DecorationOffset);
+		const uint32_t *explicit_offset = member.decorations.get(Spirv::DecorationOffset);
 		uint64_t member_offset = round_up(offset, layout.alignment);
 		if (explicit_offset != nullptr && *explicit_offset != ~0u && (write || member.offset == *explicit_offset)) {
 			if (*explicit_offset < offset || *explicit_offset % layout.alignment) {
@@ -140,18 +137,18 @@ bool lay_out(Compiler &compiler, Compiler::Structure &structure, bool std140, bo
 		}
 		if (member.length == 0 && i + 1 != structure.members.size()) throwError("\"%s\" runtime array must be the last member\n", member.name.get());
 		if (write) {
-			member.decorations.remove(DecorationAlignment);
-			member.decorations.remove(DecorationOffset);
-			member.decorations.insert(DecorationOffset, uint32_t(member_offset));
+			member.decorations.remove(Spirv::DecorationAlignment);
+			member.decorations.remove(Spirv::DecorationOffset);
+			member.decorations.insert(Spirv::DecorationOffset, uint32_t(member_offset));
 			if (layout.matrix_stride) {
-				member.decorations.remove(DecorationMatrixStride);
-				member.decorations.insert(DecorationMatrixStride, layout.matrix_stride);
+				member.decorations.remove(Spirv::DecorationMatrixStride);
+				member.decorations.insert(Spirv::DecorationMatrixStride, layout.matrix_stride);
 			}
 			member.offset = uint32_t(member_offset);
 		} else if (member.offset != member_offset) {
 			return false;
 		} else if (layout.matrix_stride) {
-			const uint32_t *stride = member.decorations.get(DecorationMatrixStride);
+			const uint32_t *stride = member.decorations.get(Spirv::DecorationMatrixStride);
 			if (stride == nullptr || *stride != layout.matrix_stride) return false;
 		}
 		offset = member_offset + layout.size;
@@ -184,35 +181,35 @@ void end_structure(State &state) {
 	}
 
 	// what the block's own decorations say of its members
-	bool block = compiler.structures[index].decorations.get(DecorationBlock) != nullptr;
+	bool block = compiler.structures[index].decorations.get(Spirv::DecorationBlock) != nullptr;
 	// matrices follow the block's majority unless they say their own
-	bool block_row_major = compiler.structures[index].decorations.get(DecorationRowMajor) != nullptr;
-	bool per_primitive = compiler.structures[index].decorations.get(DecorationPerPrimitive) != nullptr;
+	bool block_row_major = compiler.structures[index].decorations.get(Spirv::DecorationRowMajor) != nullptr;
+	bool per_primitive = compiler.structures[index].decorations.get(Spirv::DecorationPerPrimitive) != nullptr;
 
 	// member layout: matrices get their majority, and the members of
 	// everything but inputs and outputs their offsets
 	Compiler::Structure &laid = compiler.structures[index];
-	bool interface = (laid.storage == StorageInput || laid.storage == StorageOutput);
+	bool interface = (laid.storage == Spirv::StorageInput || laid.storage == Spirv::StorageOutput);
 	for (uint32_t i = 0; i < laid.members.size(); i++) {
 		Compiler::Variable &member = compiler.variables[laid.members[i]];
 		uint32_t flags = compiler.get_target_flags(member.id);
 		bool matrix = (flags & Compiler::TypeMatrixMask) != 0;
 		if (matrix && !interface) {
-			bool row_major = member.decorations.get(DecorationRowMajor) != nullptr;
-			if (!row_major && member.decorations.get(DecorationColMajor) == nullptr) {
+			bool row_major = member.decorations.get(Spirv::DecorationRowMajor) != nullptr;
+			if (!row_major && member.decorations.get(Spirv::DecorationColMajor) == nullptr) {
 				row_major = block_row_major;
-				member.decorations.insert(row_major ? DecorationRowMajor : DecorationColMajor, ~0u);
+				member.decorations.insert(row_major ? Spirv::DecorationRowMajor : Spirv::DecorationColMajor, ~0u);
 			}
 			if (row_major) {
 				if (Compiler::Target *target = compiler.targets.get(member.id)) target->flags |= Compiler::TypeRowMajor;
 			}
 		}
-		if (per_primitive && member.decorations.get(DecorationPerPrimitive) == nullptr) member.decorations.insert(DecorationPerPrimitive, ~0u);
+		if (per_primitive && member.decorations.get(Spirv::DecorationPerPrimitive) == nullptr) member.decorations.insert(Spirv::DecorationPerPrimitive, ~0u);
 	}
 	if (!interface) {
 		// uniform blocks follow std140 unless they ask for std430; storage
 		// and push constant blocks and plain structures std430
-		bool std140 = (laid.storage == StorageUniform && laid.packing != 430) || laid.packing == 140;
+		bool std140 = (laid.storage == Spirv::StorageUniform && laid.packing != 430) || laid.packing == 140;
 		uint64_t size = 0;
 		uint64_t alignment = 0;
 		lay_out(compiler, laid, std140, true, size, alignment);
@@ -250,24 +247,24 @@ void end_structure(State &state) {
 	Compiler::Structure &structure = compiler.structures[index];
 	if (structure.storage != ~0u || named) {
 		uint32_t length = compiler.parse_array_length(&state.s, &compiler.global_scope);
-		uint32_t storage = structure.storage != ~0u ? structure.storage : StoragePrivate;
+		uint32_t storage = structure.storage != ~0u ? structure.storage : Spirv::StoragePrivate;
 		if (length == 0) length = get_interface_length(compiler, instance, storage, per_primitive);
 		if (length == 0) throwError("\"%s\" array has no size\n", instance.get());
 		uint32_t variable_index = compiler.add_variable(instance, structure.name, length, storage, compiler.global_scope);
 		Compiler::Structure &owner = compiler.structures[index];
 		Compiler::Variable &variable = compiler.variables[variable_index];
 		for (auto it = owner.decorations.begin(); it; ++it) {
-			if (it->key != DecorationBlock) variable.decorations.insert(it->key, it->value);
+			if (it->key != Spirv::DecorationBlock) variable.decorations.insert(it->key, it->value);
 		}
-		if (variable.decorations.get(DecorationDescriptorSet) == nullptr &&
-			(storage == StorageUniform || storage == StorageStorageBuffer || storage == StorageUniformConstant)) {
-			variable.decorations.insert(DecorationDescriptorSet, 0);
+		if (variable.decorations.get(Spirv::DecorationDescriptorSet) == nullptr &&
+			(storage == Spirv::StorageUniform || storage == Spirv::StorageStorageBuffer || storage == Spirv::StorageUniformConstant)) {
+			variable.decorations.insert(Spirv::DecorationDescriptorSet, 0);
 		}
 		owner.decorations.clear();
-		if (block) owner.decorations.insert(DecorationBlock, ~0u);
-		variable.decorations.remove(DecorationRowMajor);
-		variable.decorations.remove(DecorationColMajor);
-		variable.decorations.remove(DecorationPerPrimitive);
+		if (block) owner.decorations.insert(Spirv::DecorationBlock, ~0u);
+		variable.decorations.remove(Spirv::DecorationRowMajor);
+		variable.decorations.remove(Spirv::DecorationColMajor);
+		variable.decorations.remove(Spirv::DecorationPerPrimitive);
 		uint32_t type = compiler.add_type(structure.name, length, &compiler.global_scope);
 		compiler.add_target(variable.id, type, length);
 		owner.variable = variable_index;
@@ -280,18 +277,18 @@ void end_structure(State &state) {
 		Compiler::Structure &block = compiler.structures[index];
 		bool members_located = false;
 		for (uint32_t i = 0; i < block.members.size(); i++) {
-			members_located = members_located || compiler.variables[block.members[i]].decorations.get(DecorationLocation) != nullptr;
+			members_located = members_located || compiler.variables[block.members[i]].decorations.get(Spirv::DecorationLocation) != nullptr;
 		}
-		if (members_located && (block.storage == StorageInput || block.storage == StorageOutput) && block.variable != ~0u) {
+		if (members_located && (block.storage == Spirv::StorageInput || block.storage == Spirv::StorageOutput) && block.variable != ~0u) {
 			Compiler::Variable &instance = compiler.variables[block.variable];
-			const uint32_t *start = instance.decorations.get(DecorationLocation);
+			const uint32_t *start = instance.decorations.get(Spirv::DecorationLocation);
 			uint64_t location = start != nullptr ? *start : 0;
-			instance.decorations.remove(DecorationLocation);
+			instance.decorations.remove(Spirv::DecorationLocation);
 			for (uint32_t i = 0; i < block.members.size(); i++) {
 				Compiler::Variable &member = compiler.variables[block.members[i]];
-				if (member.decorations.get(DecorationBuiltIn) != nullptr) continue;
-				if (const uint32_t *own = member.decorations.get(DecorationLocation)) location = *own;
-				else member.decorations.insert(DecorationLocation, uint32_t(location));
+				if (member.decorations.get(Spirv::DecorationBuiltIn) != nullptr) continue;
+				if (const uint32_t *own = member.decorations.get(Spirv::DecorationLocation)) location = *own;
+				else member.decorations.insert(Spirv::DecorationLocation, uint32_t(location));
 				uint32_t flags = 0;
 				try {
 					flags = Compiler::get_type_flags(member.type);
@@ -310,9 +307,9 @@ void end_structure(State &state) {
 	// the members of an anonymous block are found by their own names
 	// (also those of the blocks of ray data and task payloads, which SPIR-V
 	// does not decorate Block)
-	bool ray_data = laid.storage == 5328 || laid.storage == 5329 || laid.storage == 5338 || laid.storage == 5339 || laid.storage == 5342 ||
-		laid.storage == 5402;
-	if (!named && (laid.decorations.get(DecorationBlock) != nullptr || ray_data)) {
+	bool ray_data = laid.storage == Spirv::StorageCallableData || laid.storage == Spirv::StorageIncomingCallableData || laid.storage == Spirv::StorageRayPayload || laid.storage == Spirv::StorageHitAttribute || laid.storage == Spirv::StorageIncomingRayPayload ||
+		laid.storage == Spirv::StorageTaskPayloadWorkgroup;
+	if (!named && (laid.decorations.get(Spirv::DecorationBlock) != nullptr || ray_data)) {
 		for (uint32_t i = 0; i < laid.members.size(); i++) {
 			const Compiler::Variable &member = compiler.variables[laid.members[i]];
 			if (Compiler::is_declared(member.name, compiler.global_scope)) throwError("\"%s\" name redefined\n", member.name.get());

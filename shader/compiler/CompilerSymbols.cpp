@@ -9,6 +9,7 @@
 #include "shader/compiler/Compiler.h"
 
 #include "core/Error.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 namespace Vexa {
 
@@ -88,7 +89,7 @@ uint32_t Compiler::add_variable(const String &name, const String &type, uint32_t
 	variable.storage = storage;
 	// the interface and resource variables (UniformConstant, Input, Uniform,
 	// Output, StorageBuffer) are never reported as unused
-	variable.used = (storage <= 3 || storage == 12);
+	variable.used = (storage <= 3 || storage == Spirv::StorageStorageBuffer);
 	records.insert(variable.id, index);
 	return index;
 }

@@ -18,28 +18,6 @@ using CompilerBits::skip_spaces;
 
 namespace {
 
-constexpr uint32_t CapabilityImageQuery = 50;
-constexpr uint32_t CapabilityImageGatherExtended = 25;
-constexpr uint32_t CapabilityStorageImageReadWithoutFormat = 55;
-constexpr uint32_t CapabilityStorageImageWriteWithoutFormat = 56;
-constexpr uint32_t OpImageFetch = 95;
-constexpr uint32_t OpImageQuerySizeLod = 103;
-constexpr uint32_t OpImageQuerySize = 104;
-constexpr uint32_t OpImageQuerySamples = 107;
-constexpr uint32_t OpImageSparseSampleImplicitLod = 305;
-constexpr uint32_t OpImageSparseTexelsResident = 316;
-constexpr uint32_t CapabilitySparseResidency = 41;
-
-// image operand bits
-constexpr uint32_t Bias = 0x1;
-constexpr uint32_t Lod = 0x2;
-constexpr uint32_t Grad = 0x4;
-constexpr uint32_t ConstOffset = 0x8;
-constexpr uint32_t Offset = 0x10;
-constexpr uint32_t ConstOffsets = 0x20;
-constexpr uint32_t Sample = 0x40;
-constexpr uint32_t Offsets = 0x10000;
-
 enum Family : uint8_t { Sampling, Gather };
 
 // the sampling and gather calls: name, argument count, instruction, the
@@ -55,27 +33,27 @@ struct SampleRow {
 
 const SampleRow sample_rows[] = {
 	{"texture", 2, 87, 0, false, Sampling},
-	{"texture", 3, 87, Bias, false, Sampling},
-	{"textureLod", 3, 88, Lod, false, Sampling},
-	{"textureGrad", 4, 88, Grad, false, Sampling},
+	{"texture", 3, 87, Spirv::ImageOperandsBias, false, Sampling},
+	{"textureLod", 3, 88, Spirv::ImageOperandsLod, false, Sampling},
+	{"textureGrad", 4, 88, Spirv::ImageOperandsGrad, false, Sampling},
 	{"textureProj", 2, 91, 0, true, Sampling},
-	{"textureProj", 3, 91, Bias, true, Sampling},
-	{"textureProjLod", 3, 92, Lod, true, Sampling},
-	{"textureProjGrad", 4, 92, Grad, true, Sampling},
+	{"textureProj", 3, 91, Spirv::ImageOperandsBias, true, Sampling},
+	{"textureProjLod", 3, 92, Spirv::ImageOperandsLod, true, Sampling},
+	{"textureProjGrad", 4, 92, Spirv::ImageOperandsGrad, true, Sampling},
 	{"textureGather", 2, 96, 0, false, Gather},
 	{"textureGather", 3, 96, 0, false, Gather},
-	{"textureOffset", 3, 87, Offset, false, Sampling},
-	{"textureOffset", 4, 87, Bias | Offset, false, Sampling},
-	{"textureLodOffset", 4, 88, Lod | Offset, false, Sampling},
-	{"textureGradOffset", 5, 88, Grad | Offset, false, Sampling},
-	{"textureProjOffset", 3, 91, Offset, true, Sampling},
-	{"textureProjOffset", 4, 91, Bias | Offset, true, Sampling},
-	{"textureProjLodOffset", 4, 92, Lod | Offset, true, Sampling},
-	{"textureProjGradOffset", 5, 92, Grad | Offset, true, Sampling},
-	{"textureGatherOffset", 3, 96, Offset, false, Gather},
-	{"textureGatherOffset", 4, 96, Offset, false, Gather},
-	{"textureGatherOffsets", 3, 96, Offsets, false, Gather},
-	{"textureGatherOffsets", 4, 96, Offsets, false, Gather},
+	{"textureOffset", 3, 87, Spirv::ImageOperandsOffset, false, Sampling},
+	{"textureOffset", 4, 87, Spirv::ImageOperandsBias | Spirv::ImageOperandsOffset, false, Sampling},
+	{"textureLodOffset", 4, 88, Spirv::ImageOperandsLod | Spirv::ImageOperandsOffset, false, Sampling},
+	{"textureGradOffset", 5, 88, Spirv::ImageOperandsGrad | Spirv::ImageOperandsOffset, false, Sampling},
+	{"textureProjOffset", 3, 91, Spirv::ImageOperandsOffset, true, Sampling},
+	{"textureProjOffset", 4, 91, Spirv::ImageOperandsBias | Spirv::ImageOperandsOffset, true, Sampling},
+	{"textureProjLodOffset", 4, 92, Spirv::ImageOperandsLod | Spirv::ImageOperandsOffset, true, Sampling},
+	{"textureProjGradOffset", 5, 92, Spirv::ImageOperandsGrad | Spirv::ImageOperandsOffset, true, Sampling},
+	{"textureGatherOffset", 3, 96, Spirv::ImageOperandsOffset, false, Gather},
+	{"textureGatherOffset", 4, 96, Spirv::ImageOperandsOffset, false, Gather},
+	{"textureGatherOffsets", 3, 96, Spirv::ImageOperandsOffsets, false, Gather},
+	{"textureGatherOffsets", 4, 96, Spirv::ImageOperandsOffsets, false, Gather},
 };
 
 // the plain call a sparse one stands for: "sparseTextureLod" is
@@ -175,7 +153,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		if (texel_out->variable != ~0u) check_write(texel_out->variable);
 		// an out argument: of the texel's own type
 		if (get_target_type(texel_out->id) != type) unknown_arguments();
-		capabilities.insert(CapabilitySparseResidency);
+		capabilities.insert(Spirv::CapabilitySparseResidency);
 		uint32_t code_type = add_type("i32");
 		// one structure of the residency code and the texel for each texel type
 		String key = String::format("sparse_%u", type);
@@ -189,7 +167,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			set_target(structure, structure, TypeStructure | TypeComposite);
 		}
 		uint32_t sparse = next_id++;
-		add_function_opcode(function, instruction + (OpImageSparseSampleImplicitLod - 87), {structure, sparse, target, coordinate}, extra);
+		add_function_opcode(function, instruction + (Spirv::OpImageSparseSampleImplicitLod - 87), {structure, sparse, target, coordinate}, extra);
 		uint32_t code = result(code_type);
 		add_function_opcode(function, Spirv::OpCompositeExtract, {code_type, code, sparse, 0});
 		uint32_t texel = result(type);
@@ -200,14 +178,14 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 
 	// size and sample queries
 	if (query) {
-		capabilities.insert(CapabilityImageQuery);
+		capabilities.insert(Spirv::CapabilityImageQuery);
 		if (name == "textureSamples") {
 			if (count != 1) unknown_arguments();
 			if (!multisampled) throwError("is not a multisample texture\n");
 			uint32_t type = add_type("i32");
 			uint32_t target = plain_image();
 			uint32_t id = result(type);
-			add_function_opcode(function, OpImageQuerySamples, {type, id, target});
+			add_function_opcode(function, Spirv::OpImageQuerySamples, {type, id, target});
 			return id;
 		}
 		uint32_t components = ((flags & TypeImageCube) ? 2 : dimensions) + (arrayed ? 1 : 0);
@@ -221,10 +199,10 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		if (count == 2) {
 			uint32_t level = scalar_of(arguments[1], TypeInt);
 			id = result(type);
-			add_function_opcode(function, OpImageQuerySizeLod, {type, id, target, level});
+			add_function_opcode(function, Spirv::OpImageQuerySizeLod, {type, id, target, level});
 		} else {
 			id = result(type);
-			add_function_opcode(function, OpImageQuerySize, {type, id, target});
+			add_function_opcode(function, Spirv::OpImageQuerySize, {type, id, target});
 		}
 		return id;
 	}
@@ -241,18 +219,18 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		if (name == "imageLoad") {
 			// a multisampled image is read at a sample
 			if (count != (multisampled ? 3u : 2u)) unknown_arguments();
-			if (!format) capabilities.insert(CapabilityStorageImageReadWithoutFormat);
+			if (!format) capabilities.insert(Spirv::CapabilityStorageImageReadWithoutFormat);
 			uint32_t id = result(texel_type);
-			if (count == 3) add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate, Sample, scalar_of(arguments[2], TypeInt)});
+			if (count == 3) add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate, Spirv::ImageOperandsSample, scalar_of(arguments[2], TypeInt)});
 			else add_function_opcode(function, Spirv::OpImageRead, {texel_type, id, image, coordinate});
 			return id;
 		}
 		if (count != (multisampled ? 4u : 3u)) unknown_arguments();
-		if (!format) capabilities.insert(CapabilityStorageImageWriteWithoutFormat);
+		if (!format) capabilities.insert(Spirv::CapabilityStorageImageWriteWithoutFormat);
 		uint32_t texel = arguments[count - 1];
 		if (get_target_components(texel) != 4) unknown_arguments();
 		texel = parser.convert(texel, kind | width | TypeVector4);
-		if (count == 4) add_function_opcode(function, Spirv::OpImageWrite, {image, coordinate, texel, Sample, scalar_of(arguments[2], TypeInt)});
+		if (count == 4) add_function_opcode(function, Spirv::OpImageWrite, {image, coordinate, texel, Spirv::ImageOperandsSample, scalar_of(arguments[2], TypeInt)});
 		else add_function_opcode(function, Spirv::OpImageWrite, {image, coordinate, texel});
 		return ~0u;
 	}
@@ -268,11 +246,11 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 				int64_t component = value->get_i64(i);
 				if (component < -8 || component > 7) throwError("offset of %s is out of range -8 to 7\n", call.get());
 			}
-			mask |= ConstOffset;
+			mask |= Spirv::ImageOperandsConstOffset;
 		} else {
 			if (!gather) throwError("offset of %s is not a constant\n", call.get());
-			capabilities.insert(CapabilityImageGatherExtended);
-			mask |= Offset;
+			capabilities.insert(Spirv::CapabilityImageGatherExtended);
+			mask |= Spirv::ImageOperandsOffset;
 		}
 		return offset;
 	};
@@ -291,7 +269,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		Array<uint32_t> operands;
 		if (multisampled) {
 			if (count != 3 || with_offset) unknown_arguments();
-			mask = Sample;
+			mask = Spirv::ImageOperandsSample;
 			operands.append(scalar_of(arguments[2], TypeInt));
 		} else if (flags & TypeImageBuffer) {
 			if (count != 2 || with_offset) unknown_arguments();
@@ -299,7 +277,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			// the level is no option: only buffers have none
 			if (count != (with_offset ? 4u : 3u)) unknown_arguments();
 			if (count >= 3) {
-				mask |= Lod;
+				mask |= Spirv::ImageOperandsLod;
 				operands.append(scalar_of(arguments[2], TypeInt));
 			}
 			if (with_offset) operands.append(offset_operand(arguments[3], false, mask));
@@ -309,7 +287,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 		Array<uint32_t> extra;
 		if (mask != 0) extra.append(mask);
 		for (uint32_t i = 0; i < operands.size(); i++) extra.append(operands[i]);
-		return emit(OpImageFetch, type, target, coordinate, extra);
+		return emit(Spirv::OpImageFetch, type, target, coordinate, extra);
 	}
 
 	// sampling and gathers
@@ -319,7 +297,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 	// gathers take the four texels of a 2D footprint: 2D images and cubes
 	if (gather && (flags & TypeImage3D)) unknown_arguments();
 	// sparse levels of layered and cube depth compares: no such GLSL calls
-	if (texel_out != nullptr && shadow && (row->mask & Lod) && (arrayed || (flags & TypeImageCube))) unknown_arguments();
+	if (texel_out != nullptr && shadow && (row->mask & Spirv::ImageOperandsLod) && (arrayed || (flags & TypeImageCube))) unknown_arguments();
 	bool cube_array_shadow = shadow && (flags & TypeImageCube) && arrayed;
 	uint32_t coordinates = dimensions + (arrayed ? 1 : 0);
 	if (shadow && !cube_array_shadow && !gather) coordinates++;
@@ -354,8 +332,8 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			// the depth reference stands after the coordinate
 			if (count < 3) unknown_arguments();
 			reference = scalar_of(take(), TypeFloat);
-			instruction = 97;
-		} else if ((count == 3 && !(mask & (Offset | Offsets))) || count == 4) {
+			instruction = Spirv::OpImageDrefGather;
+		} else if ((count == 3 && !(mask & (Spirv::ImageOperandsOffset | Spirv::ImageOperandsOffsets))) || count == 4) {
 			// the component is the last argument, after an offset
 			component = scalar_of(arguments[count - 1], TypeInt);
 			component_argument = true;
@@ -371,7 +349,7 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			// third argument is no bias then
 			if (count < 3) unknown_arguments();
 			reference = scalar_of(take(), TypeFloat);
-			if (mask & Bias) mask &= ~Bias;
+			if (mask & Spirv::ImageOperandsBias) mask &= ~Spirv::ImageOperandsBias;
 		} else if (row->projective) {
 			// (u, v, reference, q): the reference apart, q after the coordinates
 			Array<uint32_t> index;
@@ -387,48 +365,48 @@ uint32_t Compiler::parse_image_function(const Array<uint32_t> &arguments, const 
 			last.append(coordinates - 1);
 			reference = add_shuffle(function, add_type("f32"), coordinate, last);
 		}
-		if (instruction == 87) instruction = 89;
-		else if (instruction == 88) instruction = 90;
-		else if (instruction == 91) instruction = 93;
-		else if (instruction == 92) instruction = 94;
+		if (instruction == Spirv::OpImageSampleImplicitLod) instruction = Spirv::OpImageSampleDrefImplicitLod;
+		else if (instruction == Spirv::OpImageSampleExplicitLod) instruction = Spirv::OpImageSampleDrefExplicitLod;
+		else if (instruction == Spirv::OpImageSampleProjImplicitLod) instruction = Spirv::OpImageSampleProjDrefImplicitLod;
+		else if (instruction == Spirv::OpImageSampleProjExplicitLod) instruction = Spirv::OpImageSampleProjDrefExplicitLod;
 	}
 	// implicit levels need derivatives: outside fragment shaders level 0
-	bool implicit = instruction == 87 || instruction == 89 || instruction == 91 || instruction == 93;
-	if (implicit && execution_model != 4) {
-		if (mask & Bias) throwError("%s with a bias is not valid in this stage\n", call.get());
+	bool implicit = instruction == Spirv::OpImageSampleImplicitLod || instruction == Spirv::OpImageSampleDrefImplicitLod || instruction == Spirv::OpImageSampleProjImplicitLod || instruction == Spirv::OpImageSampleProjDrefImplicitLod;
+	if (implicit && execution_model != Spirv::ModelFragment) {
+		if (mask & Spirv::ImageOperandsBias) throwError("%s with a bias is not valid in this stage\n", call.get());
 		instruction += 1;
-		mask |= Lod;
+		mask |= Spirv::ImageOperandsLod;
 	}
 	// GLSL puts a bias last, after an offset; the operands go in the order of their bits
 	Array<uint32_t> operands;
-	if (mask & Bias) operands.append(scalar_of(arguments[count - 1], TypeFloat));
-	if ((mask & Lod) && implicit && execution_model != 4) {
+	if (mask & Spirv::ImageOperandsBias) operands.append(scalar_of(arguments[count - 1], TypeFloat));
+	if ((mask & Spirv::ImageOperandsLod) && implicit && execution_model != Spirv::ModelFragment) {
 		operands.append(add_constant("f32", 0));
-	} else if (mask & Lod) {
+	} else if (mask & Spirv::ImageOperandsLod) {
 		operands.append(scalar_of(take(), TypeFloat));
 	}
-	if (mask & Grad) {
+	if (mask & Spirv::ImageOperandsGrad) {
 		uint32_t size = dimensions;
 		operands.append(vector_of(take(), TypeFloat, size));
 		operands.append(vector_of(take(), TypeFloat, size));
 	}
-	if (mask & Offset) {
-		mask &= ~Offset;
+	if (mask & Spirv::ImageOperandsOffset) {
+		mask &= ~Spirv::ImageOperandsOffset;
 		operands.append(offset_operand(take(), gather, mask));
 	}
-	if (mask & Offsets) {
+	if (mask & Spirv::ImageOperandsOffsets) {
 		// four offsets, constant: Vulkan takes no others
-		mask &= ~Offsets;
+		mask &= ~Spirv::ImageOperandsOffsets;
 		uint32_t offsets = take();
 		if (get_target_type_name(offsets) != "i32v2[]" || !(flags & TypeImage2D) || (flags & TypeImageCube)) unknown_arguments();
 		const Value *value = constants.get(offsets);
 		if (value == nullptr) throwError("offsets of %s are not a constant\n", call.get());
 		if (value->count != 8) unknown_arguments();
-		capabilities.insert(CapabilityImageGatherExtended);
-		mask |= ConstOffsets;
+		capabilities.insert(Spirv::CapabilityImageGatherExtended);
+		mask |= Spirv::ImageOperandsConstOffsets;
 		operands.append(offsets);
 	}
-	if (component_argument || (mask & Bias)) next++;
+	if (component_argument || (mask & Spirv::ImageOperandsBias)) next++;
 	if (next != count) unknown_arguments();
 
 	uint32_t type = shadow && !gather ? add_type("f32") : add_type(kind | Type32 | TypeVector4);
@@ -470,10 +448,10 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 	// sparse residency: the texel goes into the last argument
 	if (name == "sparseTexelsResident" || name == "sparseTexelsResidentARB") {
 		if (arguments.size() != 1 || get_target_type(arguments[0]) != add_type("i32")) throwError("unknown arguments for %s\n", name.get());
-		capabilities.insert(CapabilitySparseResidency);
+		capabilities.insert(Spirv::CapabilitySparseResidency);
 		uint32_t type = add_type("b32");
 		uint32_t id = next_id++;
-		add_function_opcode(function, OpImageSparseTexelsResident, {type, id, arguments[0]});
+		add_function_opcode(function, Spirv::OpImageSparseTexelsResident, {type, id, arguments[0]});
 		add_target(id, type);
 		return id;
 	}
@@ -500,8 +478,8 @@ uint32_t Compiler::parse_internal_function(const char *text, const String &name,
 	// images the shader may only read, or only write
 	if ((name == "imageLoad" || name == "imageStore") && operands.size() > 0 && operands[0].variable != ~0u) {
 		const Variable &image = variables[operands[0].variable];
-		if (name == "imageStore" && image.decorations.get(24u) != nullptr) throwError("can't write to readonly image \"%s\"\n", image.name.get());
-		if (name == "imageLoad" && image.decorations.get(25u) != nullptr) throwError("can't read from writeonly image \"%s\"\n", image.name.get());
+		if (name == "imageStore" && image.decorations.get(Spirv::DecorationNonWritable) != nullptr) throwError("can't write to readonly image \"%s\"\n", image.name.get());
+		if (name == "imageLoad" && image.decorations.get(Spirv::DecorationNonReadable) != nullptr) throwError("can't read from writeonly image \"%s\"\n", image.name.get());
 	}
 	uint32_t id = parse_image_function(arguments, name, function, scope);
 	if (id != ~0u || name == "imageStore") return id;

@@ -1,11 +1,12 @@
 // The hand-written opcode tables of the SPIR-V reader held against the
 // machine-readable SPIR-V grammar that the system's headers package installs:
 // the operand layouts of the checking pass, the opcode classes of the reader
-// and the renderer, where the image operands start, and the operand counts of
-// the GLSL.std.450 instructions. The grammar is read at test time; the tests
+// and the renderer, where the image operands start, the operand counts of
+// the GLSL.std.450 instructions, and every number of the numbers header. The grammar is read at test time; the tests
 // skip where it is not installed.
 #include "shader/ShaderSpirv.h"
 #include "shader/ShaderSpirvCheck.h"
+#include "shader/ShaderSpirvNumbers.h"
 
 #include <gtest/gtest.h>
 
@@ -376,4 +377,111 @@ TEST(SpirvGrammar, GlslOperandCountsMatchGrammar) {
 		if (entry.first >= count) faults += entry.second.first + " (" + std::to_string(entry.first) + ") is past the table\n";
 	}
 	EXPECT_EQ(faults, "");
+}
+
+namespace {
+
+// The number of a grammar entry: enumerants of bit kinds give theirs as hex text.
+bool get_number(const Json *value, uint32_t &number) {
+	if (value == nullptr) return false;
+	if (value->kind == Json::Number) {
+		number = static_cast<uint32_t>(value->number);
+		return true;
+	}
+	if (value->kind != Json::String || value->text.empty()) return false;
+	number = static_cast<uint32_t>(std::strtoul(value->text.c_str(), nullptr, 0));
+	return true;
+}
+
+// Every name the grammar gives an entry, with its aliases.
+void add_names(const Json &entry, const char *key, const Json *value, std::map<std::string, uint32_t> &names) {
+	uint32_t number = 0;
+	if (!get_number(value, number)) return;
+	names[entry.get_text(key)] = number;
+	for (const Json &alias : entry.get_items("aliases")) {
+		if (alias.kind == Json::String) names[alias.text] = number;
+	}
+}
+
+} // namespace
+
+// Every name of the numbers header has the number the grammar gives it. The
+// header is read as text, so a name added to it is checked without a row
+// here. A name is the grammar's with the prefix of its kind (an opcode keeps
+// its "Op"); the vendor suffix of a name that has one in the grammar may be
+// left out. A wrong number would make the compiler write one instruction or
+// decoration for another and the renderer read one as another.
+TEST(SpirvGrammar, NumbersHeaderMatchesGrammar) {
+	if (!exists(core_grammar)) GTEST_SKIP() << core_grammar << " is not installed (Debian package spirv-headers)";
+	if (!exists(glsl_grammar)) GTEST_SKIP() << glsl_grammar << " is not installed (Debian package spirv-headers)";
+	Json core;
+	Json glsl;
+	std::string error;
+	ASSERT_TRUE(read_grammar(core_grammar, core, error)) << error;
+	ASSERT_TRUE(read_grammar(glsl_grammar, glsl, error)) << error;
+
+	// the grammar's names by the header's prefix of each kind
+	const std::vector<std::pair<std::string, std::string>> kinds = {
+		{"Capability", "Capability"}, {"Decoration", "Decoration"}, {"Storage", "StorageClass"}, {"MemoryAccess", "MemoryAccess"},
+		{"MemorySemantics", "MemorySemantics"}, {"ExecutionMode", "ExecutionMode"}, {"Model", "ExecutionModel"}, {"Dim", "Dim"},
+		{"Scope", "Scope"}, {"ImageOperands", "ImageOperands"}, {"BuiltIn", "BuiltIn"},
+	};
+	std::map<std::string, std::map<std::string, uint32_t>> names;
+	for (const Json &instruction : core.get_items("instructions")) add_names(instruction, "opname", instruction.get("opcode"), names["Op"]);
+	for (const Json &instruction : glsl.get_items("instructions")) add_names(instruction, "opname", instruction.get("opcode"), names["GLSLstd450"]);
+	for (const Json &kind : core.get_items("operand_kinds")) {
+		for (const auto &entry : kinds) {
+			if (kind.get_text("kind") != entry.second) continue;
+			for (const Json &enumerant : kind.get_items("enumerants")) add_names(enumerant, "enumerant", enumerant.get("value"), names[entry.first]);
+		}
+	}
+	ASSERT_GT(names["Op"].size(), 300u);
+	ASSERT_GT(names["GLSLstd450"].size(), 70u);
+
+	std::ifstream file(std::string(VEXA_TEST_DATA) + "/../../shader/ShaderSpirvNumbers.h");
+	ASSERT_TRUE(file.good()) << "the numbers header is not beside the tests";
+	std::string line;
+	uint32_t count = 0;
+	uint32_t phi = 0;
+	std::string faults;
+	while (std::getline(file, line)) {
+		// the entries of the enumerations: a tab, a name, " = ", a number and a comma
+		size_t equals = line.find(" = ");
+		if (line.empty() || line[0] != '\t' || equals == std::string::npos || line.back() != ',') continue;
+		std::string name = line.substr(1, equals - 1);
+		if (name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") != std::string::npos) continue;
+		std::string text = line.substr(equals + 3, line.size() - equals - 4);
+		char *end = nullptr;
+		uint32_t number = static_cast<uint32_t>(std::strtoul(text.c_str(), &end, 0));
+		if (text.empty() || *end != '\0') {
+			faults += name + ": \"" + text + "\" is not a number\n";
+			continue;
+		}
+		count++;
+		if (name == "OpPhi") phi = number;
+		// the kind of the longest prefix: "Op" for opcodes
+		std::string prefix;
+		for (const auto &entry : names) {
+			if (name.compare(0, entry.first.size(), entry.first) == 0 && entry.first.size() > prefix.size()) prefix = entry.first;
+		}
+		if (prefix.empty()) {
+			faults += name + " has no prefix of a known kind\n";
+			continue;
+		}
+		const std::map<std::string, uint32_t> &set = names[prefix];
+		std::string base = (prefix == "Op") ? name : name.substr(prefix.size());
+		bool found = false;
+		std::string grammar;
+		for (const char *suffix : {"", "KHR", "EXT", "NV"}) {
+			auto it = set.find(base + suffix);
+			if (it == set.end()) continue;
+			found = found || it->second == number;
+			grammar += " " + it->first + "=" + std::to_string(it->second);
+		}
+		if (!found) faults += name + " = " + std::to_string(number) + ", grammar:" + (grammar.empty() ? std::string(" no such name") : grammar) + "\n";
+	}
+	EXPECT_EQ(faults, "");
+	// the header was read at all, and as the compiler reads it
+	EXPECT_GT(count, 300u);
+	EXPECT_EQ(phi, static_cast<uint32_t>(Spirv::OpPhi));
 }
