@@ -52,6 +52,7 @@
 #include "core/Map.h"
 #include "core/String.h"
 #include "shader/ShaderSpirvLayout.h"
+#include "shader/ShaderSpirvNamer.h"
 #include "shader/ShaderTypes.h"
 
 #include <cstdint>
@@ -253,6 +254,27 @@ public:
 	// the literal string at word `index` of the instruction (up to its NUL)
 	static String get_string(const Iterator &it, uint32_t index);
 
+	// The SPIR-V operations whose meaning a C-like target writes through a
+	// function of its own: remainders and modulos with SPIR-V's signs, the
+	// comparisons that keep NaN, and min and max that take the other operand
+	// where one is NaN.
+	enum SemanticHelper : uint8_t {
+		HelperSRem,
+		HelperSMod,
+		HelperFRem,
+		HelperFMod,
+		HelperFOrdNotEqual,
+		HelperFUnordEqual,
+		HelperFUnordLessThan,
+		HelperFUnordGreaterThan,
+		HelperFUnordLessThanEqual,
+		HelperFUnordGreaterThanEqual,
+		HelperNMin,
+		HelperNMax,
+		HelperCount,
+	};
+	static const char *get_semantic_helper_name(SemanticHelper kind);
+
 	// the largest id bound `load` takes for a module of `size` words
 	static uint32_t get_max_bound(uint32_t size);
 
@@ -306,6 +328,72 @@ protected:
 	virtual bool is_reserved_name(const char *name, bool bare) const;
 	// the name with '_' appended until it is no reserved word
 	void rename_reserved(String &name, bool bare) const;
+
+	// The names of the output (ShaderSpirvNaming.cpp), made at the end of
+	// `load` through the one namer: it reserves the target's keywords (through
+	// `is_reserved_name`), the names of the helpers (`get_helper_names`) and
+	// the entry point's name, then gives the module's names their spellings
+	// under the rules that the target asks for (`get_naming_rules`).
+	enum NamingRules : uint32_t {
+		// one name for each of the functions, global variables, structures,
+		// members of blocks without an instance name, block copies and values
+		// of a function, in the scopes of a C-like language; the entry point
+		// takes the name of `get_entry_point_name`
+		NameUnique = 1,
+	};
+	virtual uint32_t get_naming_rules() const;
+	// the entry point's name in the output; empty (the base) to keep the module's
+	virtual String get_entry_point_name() const;
+	// the prefix of the target's built-in names, which no other name may
+	// have ("u_" goes before it); null (the base) for none
+	virtual const char *get_builtin_prefix() const;
+	// the names of the helpers that the target writes itself, beyond the
+	// semantics helpers of the base (exact names); and the prefixes of its
+	// families of helpers whose names are made of types
+	virtual void get_helper_names(Array<String> &names, Array<String> &prefixes) const;
+	void name_module();
+	ShaderSpirvNamer namer;
+	uint32_t global_scope = ShaderSpirvNamer::Root;
+	// block names of their own live beside the global names and blocks
+	uint32_t structure_scope = ShaderSpirvNamer::None;
+	// a scope that holds every name of the module's ids, for the Phi shadows
+	uint32_t shadow_scope = ShaderSpirvNamer::None;
+	// The name under which the block type of `variable` is declared again,
+	// for a variable that shares its block type with a variable declared
+	// before (`get_block_owner`): made free among the global and structure
+	// names on first use, then the same for every use.
+	String get_block_copy_name(uint32_t variable, uint32_t structure);
+	Map<uint32_t, String> block_copy_names;
+	// the first variable of the resources, inputs and outputs that has a
+	// block type (or array of one), 0 for another type
+	uint32_t get_block_owner(uint32_t structure);
+	Map<uint32_t, uint32_t> block_owners;
+	bool block_owners_built = false;
+	// a structure of built-in members, and a variable of a built-in or of such a structure
+	bool is_builtin_structure(uint32_t structure) const;
+	bool is_builtin_variable(uint32_t variable) const;
+
+	// The helper functions of the output (ShaderSpirvHelpers.cpp): each is a
+	// key, a name from the namer and a body from a backend's hook, and is
+	// written once, before the functions, whatever order the renderer meets
+	// them in.
+	// The name that a call of the helper of `kind` for operands of `type`
+	// (the target's spelling, `components` per vector, 1 for a scalar)
+	// writes, with the helper registered on first use; empty where the
+	// target has no helper for it (the operation is its own), or after an
+	// error that the hook logged.
+	String use_semantic_helper(SemanticHelper kind, const String &type, uint32_t components);
+	// The body of a semantics helper named `name`, in the target's words;
+	// empty (the base, which writes every such operation itself) for none.
+	virtual String get_semantic_helper_body(SemanticHelper kind, const String &name, const String &type, uint32_t components);
+	// Registers a helper under its key, the first body only; false where the
+	// key is known already.
+	bool add_helper(const String &key, const String &body);
+	bool has_helper(const String &key) const { return helper_keys.find(key) != nullptr; }
+	// every helper's body, each text once, in the order of the texts
+	String get_helper_definitions() const;
+	Set<String> helper_keys;
+	Set<String> helper_bodies;
 
 	// one counted use of an id; saturates instead of wrapping
 	void add_use(uint32_t id) {
@@ -654,7 +742,6 @@ protected:
 	Array<uint32_t> phi_values;               // the function's Phis, in word order
 	Map<uint32_t, String> phi_shadows;        // a Phi -> the name of its shadow
 	String phi_shadow_declarations;           // the shadows' declarations, made while rendering
-	Set<String> phi_names;                    // the names in use, gathered for the first shadow
 	static uint64_t get_edge(uint32_t from, uint32_t to) { return (static_cast<uint64_t>(from) << 32) | to; }
 	// whether an edge, or any edge that leaves a block, assigns a Phi
 	bool has_phi_copies(uint32_t from, uint32_t to) const;

@@ -1578,13 +1578,13 @@ String ShaderSpirv::get_shadow_name(uint32_t phi) {
 	const String *name = phi_shadows.get(phi);
 	if (name) return *name;
 	// a name that no id of the module has
-	if (phi_names.size() == 0) {
-		for (uint32_t id = 0; id < records.size(); id++) phi_names.insert(records[id].name);
+	if (shadow_scope == ShaderSpirvNamer::None) {
+		shadow_scope = namer.add_scope(ShaderSpirvNamer::None);
+		for (uint32_t id = 0; id < records.size(); id++) namer.take(shadow_scope, records[id].name);
 	}
 	String ret = records[phi].name;
 	ret.append("_next");
-	while (phi_names.find(ret)) ret.append('_');
-	phi_names.insert(ret);
+	ret = namer.claim(shadow_scope, ret, ShaderSpirvNamer::FormUnderscore, phi);
 	phi_shadows.insert(phi, ret);
 	append_statement(phi_shadow_declarations, phi_indent, get_function_declaration(phi, ret));
 	return ret;

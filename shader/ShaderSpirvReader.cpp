@@ -499,6 +499,7 @@ bool ShaderSpirv::load(const Array<uint32_t> &module) {
 	sort_variables(inputs, DecorationLocation);
 	sort_variables(outputs, DecorationLocation);
 	sort_variables(resources, DecorationBinding);
+	name_module();
 	return true;
 }
 

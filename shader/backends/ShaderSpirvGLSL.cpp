@@ -139,111 +139,26 @@ ShaderSpirv *ShaderSpirvGLSL::clone() const {
 }
 
 bool ShaderSpirvGLSL::load(const Array<uint32_t> &module) {
-	if (!ShaderSpirv::load(module)) return false;
+	return ShaderSpirv::load(module);
+}
+
+uint32_t ShaderSpirvGLSL::get_naming_rules() const {
+	return NameUnique;
+}
+
+String ShaderSpirvGLSL::get_entry_point_name() const {
 	// GLSL's entry point is main, and no other name may be main
-	for (uint32_t id = 0; id < records.size(); id++) {
-		if (id != entry_id && records[id].name == "main") records[id].name = String::format("main_%x", id);
-	}
-	if (entry_id < records.size()) records[entry_id].name = "main";
-	// one body for one name: overloads of the same parameter types would clash
-	Set<String> function_names;
-	function_names.insert(String("main"));
-	for (uint32_t i = 0; i < functions.size(); i++) {
-		uint32_t id = functions[i];
-		if (id == entry_id || id >= records.size()) continue;
-		String &name = records[id].name;
-		if (function_names.find(name)) name = String::format("%s_%x", name.get(), id);
-		function_names.insert(name);
-	}
-	// one global name for one thing: variables, functions and structures
-	// share GLSL's global scope, and the members of blocks without an
-	// instance name stand in it too
-	Set<String> global_names;
-	for (uint32_t id = 0; id < records.size(); id++) {
-		Iterator it = find_target(id);
-		int32_t op = it.get_opcode();
-		bool global = (op == OpVariable && records[id].storage != StorageFunction) || op == OpFunction || op == OpTypeStruct;
-		if (!global || records[id].name.empty() || records[id].decorations.find(DecorationBuiltIn) || is_builtin_variable(id)) continue;
-		if (op == OpTypeStruct && is_builtin_structure(id)) continue;
-		String &name = records[id].name;
-		if (global_names.find(name) && id != entry_id) name = String::format("%s_%x", name.get(), id);
-		global_names.insert(name);
-	}
-	for (uint32_t id = 0; id < records.size(); id++) {
-		uint32_t structure = (find_target(id).get_opcode() == OpVariable && records[id].name.empty()) ? get_target_type(id)[1] : 0;
-		if (structure == 0 || structure >= members.size() || is_builtin_variable(id)) continue;
-		bool clash = false;
-		for (uint32_t k = 0; k < members[structure].size(); k++) clash = clash || global_names.find(members[structure][k].name);
-		if (clash) {
-			records[id].name = String::format("%s_%x", records[structure].name.get(), id);
-			global_names.insert(records[id].name);
-		} else {
-			for (uint32_t k = 0; k < members[structure].size(); k++) global_names.insert(members[structure][k].name);
-		}
-	}
-	for (uint32_t id = 0; id < records.size(); id++) {
-		String &name = records[id].name;
-		Iterator it = find_target(id);
-		// "gl_" names are the built-ins' own
-		if (strncmp(name.get(), "gl_", 3) == 0 && !records[id].decorations.find(DecorationBuiltIn) && !is_builtin_variable(id) &&
-			!(it.get_opcode() == OpTypeStruct && is_builtin_structure(id))) {
-			name = String::format("u_%s", name.get());
-		}
-		// a block's instance may not carry the block's name
-		if (it.get_opcode() == OpVariable) {
-			Iterator type = get_target_type(id);
-			type = get_element_type(type);
-			if (type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].name == name) name = String::format("%s_%x", name.get(), id);
-		}
-	}
-	// one name for one value of a function: the module may give the same
-	// name to several of its results, or one of a global that the function
-	// reads or a function it calls, which the local would hide
-	for (uint32_t id = 0; id < records.size(); id++) {
-		Iterator it = find_target(id);
-		if (it.get_opcode() == OpFunction || (it.get_opcode() == OpVariable && records[id].storage != StorageFunction)) global_names.insert(records[id].name);
-	}
-	for (uint32_t i = 0; i < functions.size(); i++) {
-		Iterator it = find_target(functions[i]);
-		if (it.get_opcode() != OpFunction) continue;
-		Set<String> local_names;
-		for (it = it.advance(it.get_size()); !it.is_end() && it.get_size() != 0 && it.get_opcode() != OpFunctionEnd; it = it.advance(it.get_size())) {
-			uint32_t id = it[2];
-			if (it.get_opcode() == OpLabel || it.get_size() < 3 || id >= records.size() || find_target(id) != it) continue;
-			String &name = records[id].name;
-			if (name.empty()) continue;
-			// a new name may be one the module gave too
-			for (uint32_t steps = 0; steps < 8 && (local_names.find(name) || global_names.find(name)); steps++) name = String::format("%s_v%u", name.get(), id);
-			local_names.insert(name);
-		}
-	}
-	// one structure name for one type: the module may give the same name to
-	// the types of a block member and of a local copy of it
-	Set<String> names;
-	for (uint32_t i = 0; i < types.size(); i++) {
-		uint32_t id = types[i];
-		if (id >= records.size() || find_target(id).get_opcode() != OpTypeStruct) continue;
-		String &name = records[id].name;
-		if (names.find(name)) name = String::format("%s_%x", name.get(), id);
-		names.insert(name);
-	}
-	return true;
+	return String("main");
 }
 
-bool ShaderSpirvGLSL::is_builtin_structure(uint32_t structure) const {
-	if (structure >= members.size()) return false;
-	for (uint32_t k = 0; k < members[structure].size(); k++) {
-		if (members[structure][k].decorations.find(DecorationBuiltIn)) return true;
-	}
-	return false;
+const char *ShaderSpirvGLSL::get_builtin_prefix() const {
+	return "gl_";
 }
 
-bool ShaderSpirvGLSL::is_builtin_variable(uint32_t variable) const {
-	if (find_target(variable).get_opcode() != OpVariable) return false;
-	if (variable < records.size() && records[variable].decorations.find(DecorationBuiltIn)) return true;
-	Iterator type = get_target_type(variable);
-	type = get_element_type(type);
-	return type.get_opcode() == OpTypeStruct && is_builtin_structure(type[1]);
+void ShaderSpirvGLSL::get_helper_names(Array<String> &, Array<String> &prefixes) const {
+	// the helpers of GLSL's own whose names hold the types they take
+	prefixes.append(String("_modf_"));
+	prefixes.append(String("_frexp_"));
 }
 
 bool ShaderSpirvGLSL::has_builtin_in_stage(uint32_t builtin) const {
@@ -892,14 +807,8 @@ String ShaderSpirvGLSL::get_layouts() {
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
-void ShaderSpirvGLSL::add_helper(const String &text) {
-	helpers.insert(text);
-}
-
 String ShaderSpirvGLSL::get_helpers() {
-	StringStack<64> ret;
-	for (auto it = helpers.begin(); it != helpers.end(); ++it) ret.append(it->key);
-	return String(static_cast<StringStack<64> &&>(ret));
+	return get_helper_definitions();
 }
 
 } // namespace Vexa

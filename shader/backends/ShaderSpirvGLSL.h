@@ -61,6 +61,11 @@ public:
 
 protected:
 	bool is_reserved_name(const char *name, bool bare) const override;
+	uint32_t get_naming_rules() const override;
+	String get_entry_point_name() const override;
+	const char *get_builtin_prefix() const override;
+	void get_helper_names(Array<String> &names, Array<String> &prefixes) const override;
+	String get_semantic_helper_body(SemanticHelper kind, const String &name, const String &type, uint32_t components) override;
 	String get_float_constant(uint32_t type, uint32_t width, uint64_t bits) override;
 	String get_null_value(uint32_t type) override;
 	bool is_initialized_in_declaration(uint32_t variable) override;
@@ -76,11 +81,7 @@ private:
 	const uint32_t es_version;
 	String pragmas;
 	Set<String> extensions;
-	// helper functions by their text, each written once
-	Set<String> helpers;
 
-	// a built-in, or a block of built-ins
-	bool is_builtin_variable(uint32_t variable) const;
 	// a per-vertex input array of a tessellation shader, which GLSL sizes
 	// itself (gl_MaxPatchVertices): declared "[]", and a whole load of it
 	// is made of its elements
@@ -104,7 +105,6 @@ private:
 	// the access chain that indexes a variable first (its vertex, for the
 	// arrays of vertices) and of which `pointer` is a part, or 0
 	uint32_t get_first_chain(uint32_t pointer) const;
-	bool is_builtin_structure(uint32_t structure) const;
 	// whether GLSL has the built-in in the module's stage
 	bool has_builtin_in_stage(uint32_t builtin) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
@@ -132,9 +132,6 @@ private:
 	uint32_t variable_of(const Record *record) const;
 	// whether GLSL takes an input or output variable as it is; the error otherwise
 	bool check_interface(uint32_t variable);
-	// the first variable of each block type
-	Map<uint32_t, uint32_t> block_owners;
-	bool block_owners_built = false;
 	uint32_t renamed_block = 0;    // the block type declared under another name now
 	// member records given an explicit offset
 	Map<const Record *, uint32_t> member_offsets;
@@ -152,8 +149,6 @@ private:
 	Map<uint32_t, uint32_t> image_access;
 	void find_image_uses();
 	uint32_t get_binding(uint32_t variable, const Record *record);
-	// a helper by its text; `name` is what the call writes
-	void add_helper(const String &text);
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	// whether the text has an index written through nonuniformEXT, whose
 	// extension the module need not declare the capability of

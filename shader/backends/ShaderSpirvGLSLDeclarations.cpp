@@ -329,19 +329,6 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 }
 
 String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
-	if (!block_owners_built) {
-		block_owners_built = true;
-		const Array<uint32_t> *lists[] = {&resources, &inputs, &outputs};
-		for (const Array<uint32_t> *list : lists) {
-			for (uint32_t i = 0; i < list->size(); i++) {
-				Iterator type = get_target_type((*list)[i]);
-				type = get_element_type(type);
-				if (type.get_opcode() != OpTypeStruct || type[1] >= records.size() || block_owners.get(type[1])) continue;
-				const Map<uint32_t, uint32_t> &decorations = records[type[1]].decorations;
-				if (decorations.find(DecorationBlock) || decorations.find(DecorationBufferBlock)) block_owners.insert(type[1], (*list)[i]);
-			}
-		}
-	}
 	Iterator type = get_target_type(id);
 	if (type.is_end()) return ShaderSpirv::get_declaration(id, record);
 	const Record *own = (id < records.size()) ? &records[id] : nullptr;
@@ -370,10 +357,10 @@ String ShaderSpirvGLSL::get_declaration(uint32_t id, const Record *record) {
 		// variables is declared again under a name of its own
 		uint32_t variable = variable_of(which);
 		uint32_t structure = element[1];
-		const uint32_t *first = block_owners.get(structure);
-		if (first && *first != variable && renamed_block != structure) {
+		uint32_t first = get_block_owner(structure);
+		if (first && first != variable && renamed_block != structure) {
 			String saved = records[structure].name;
-			records[structure].name = String::format("%s_%x", saved.get(), variable);
+			records[structure].name = get_block_copy_name(variable, structure);
 			renamed_block = structure;
 			String ret = get_declaration(id, record);
 			renamed_block = 0;

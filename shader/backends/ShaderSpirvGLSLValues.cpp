@@ -168,26 +168,11 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 		// operand is NaN, and != (notEqual) is true: the ordered != and the
 		// other unordered comparisons are helpers that negate them, so that
 		// each operand is read once
-		String type = get_type(get_target(it[3])[1], nullptr);
-		if (type.empty()) return String();
-		const char *name = nullptr;
-		String body;
-		if (op == OpFUnordEqual || op == OpFOrdNotEqual) {
-			name = (op == OpFUnordEqual) ? "_funordeq" : "_fordne";
-			String either = vector ? String::format("bvec%u(uvec%u(lessThan(a, b)) | uvec%u(greaterThan(a, b)))", n, n, n) : String("a < b || a > b");
-			if (op == OpFOrdNotEqual) body = either;
-			else body = vector ? String::format("not(%s)", either.get()) : String::format("!(%s)", either.get());
-		} else {
-			static const char *const names[] = {"_funordlt", "_funordgt", "_funordle", "_funordge"};
-			static const char *const negated[] = {">=", "<=", ">", "<"};
-			static const char *const negated_calls[] = {"greaterThanEqual", "lessThanEqual", "greaterThan", "lessThan"};
-			uint32_t at = static_cast<uint32_t>(op - 185) / 2;
-			name = names[at];
-			body = vector ? String::format("not(%s(a, b))", negated_calls[at]) : String::format("!(a %s b)", negated[at]);
-		}
-		String result_type = vector ? String::format("bvec%u", n) : String("bool");
-		add_helper(String::format("%s %s(%s a, %s b) {\n\treturn %s;\n}\n", result_type.get(), name, type.get(), type.get(), body.get()));
-		return String::format("%s(%%l, %%r)", name);
+		SemanticHelper kind = (op == OpFOrdNotEqual) ? HelperFOrdNotEqual : (op == OpFUnordEqual) ? HelperFUnordEqual
+			: static_cast<SemanticHelper>(HelperFUnordLessThan + static_cast<uint32_t>(op - OpFUnordLessThan) / 2);
+		String name = use_semantic_helper(kind, get_type(get_target(it[3])[1], nullptr), n);
+		if (name.empty()) return String();
+		return String::format("%s(%%l, %%r)", name.get());
 	}
 	if (vector && in(op, OpLogicalEqual, OpFUnordGreaterThanEqual)) {
 		switch (op) {
@@ -204,31 +189,65 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	if (op == OpSRem || op == OpSMod || op == OpFRem) {
 		// remainders with SPIR-V's signs, through helpers of the result type
 		String type = (op == OpFRem) ? get_type(it[1], nullptr) : get_integer_type_name(it[1], true);
-		if (type.empty()) return String();
-		const char *name = (op == OpSRem) ? "_srem" : (op == OpSMod) ? "_smod" : "_frem";
-		String body;
-		if (op == OpSRem) {
-			body = String::format("%s _srem(%s a, %s b) {\n\treturn a - b * (a / b);\n}\n", type.get(), type.get(), type.get());
-		} else if (op == OpFRem) {
-			body = String::format("%s _frem(%s a, %s b) {\n\treturn a - b * trunc(a / b);\n}\n", type.get(), type.get(), type.get());
-		} else if (!vector) {
-			body = String::format("%s _smod(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\treturn (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;\n}\n",
-				type.get(), type.get(), type.get(), type.get());
-		} else {
-			body = String::format("%s _smod(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\tbvec%u fix = bvec%u(uvec%u(notEqual(r, %s(0))) & uvec%u(notEqual(lessThan(r, %s(0)), lessThan(b, %s(0)))));\n\treturn mix(r, r + b, fix);\n}\n",
-				type.get(), type.get(), type.get(), type.get(), n, n, n, type.get(), n, type.get(), type.get());
-		}
-		add_helper(body);
-		return String::format("%s(%%l, %%r)", name);
+		String name = use_semantic_helper((op == OpSRem) ? HelperSRem : (op == OpSMod) ? HelperSMod : HelperFRem, type, n);
+		if (name.empty()) return String();
+		return String::format("%s(%%l, %%r)", name.get());
 	}
 	if (op == OpUMod && !is_unsigned_type(it[1])) {
 		// GLSL leaves % of negative operands undefined
-		String type = get_type(it[1], nullptr);
-		if (type.empty()) return String();
-		add_helper(String::format("%s _srem(%s a, %s b) {\n\treturn a - b * (a / b);\n}\n", type.get(), type.get(), type.get()));
-		return String("_srem(%l, %r)");
+		String name = use_semantic_helper(HelperSRem, get_type(it[1], nullptr), n);
+		if (name.empty()) return String();
+		return String::format("%s(%%l, %%r)", name.get());
 	}
 	return ShaderSpirv::get_binary_name(it);
+}
+
+String ShaderSpirvGLSL::get_semantic_helper_body(SemanticHelper kind, const String &name, const String &type, uint32_t n) {
+	const char *t = type.get();
+	const char *f = name.get();
+	bool vector = n > 1;
+	switch (kind) {
+		case HelperSRem:
+			return String::format("%s %s(%s a, %s b) {\n\treturn a - b * (a / b);\n}\n", t, f, t, t);
+		case HelperFRem:
+			return String::format("%s %s(%s a, %s b) {\n\treturn a - b * trunc(a / b);\n}\n", t, f, t, t);
+		case HelperSMod:
+			if (!vector) {
+				return String::format("%s %s(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\treturn (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;\n}\n", t, f, t, t, t);
+			}
+			return String::format("%s %s(%s a, %s b) {\n\t%s r = a - b * (a / b);\n\tbvec%u fix = bvec%u(uvec%u(notEqual(r, %s(0))) & uvec%u(notEqual(lessThan(r, %s(0)), lessThan(b, %s(0)))));\n\treturn mix(r, r + b, fix);\n}\n",
+				t, f, t, t, t, n, n, n, t, n, t, t);
+		case HelperFMod:
+			// GLSL's mod is the floor modulo already
+			break;
+		case HelperFOrdNotEqual:
+		case HelperFUnordEqual:
+		case HelperFUnordLessThan:
+		case HelperFUnordGreaterThan:
+		case HelperFUnordLessThanEqual:
+		case HelperFUnordGreaterThanEqual: {
+			String body;
+			if (kind == HelperFOrdNotEqual || kind == HelperFUnordEqual) {
+				String either = vector ? String::format("bvec%u(uvec%u(lessThan(a, b)) | uvec%u(greaterThan(a, b)))", n, n, n) : String("a < b || a > b");
+				if (kind == HelperFOrdNotEqual) body = either;
+				else body = vector ? String::format("not(%s)", either.get()) : String::format("!(%s)", either.get());
+			} else {
+				static const char *const negated[] = {">=", "<=", ">", "<"};
+				static const char *const negated_calls[] = {"greaterThanEqual", "lessThanEqual", "greaterThan", "lessThan"};
+				uint32_t at = static_cast<uint32_t>(kind - HelperFUnordLessThan);
+				body = vector ? String::format("not(%s(a, b))", negated_calls[at]) : String::format("!(a %s b)", negated[at]);
+			}
+			String result_type = vector ? String::format("bvec%u", n) : String("bool");
+			return String::format("%s %s(%s a, %s b) {\n\treturn %s;\n}\n", result_type.get(), f, t, t, body.get());
+		}
+		case HelperNMin:
+		case HelperNMax:
+			return String::format("%s %s(%s a, %s b) {\n\treturn mix(mix(%s(a, b), a, isnan(b)), b, isnan(a));\n}\n", t, f, t, t, kind == HelperNMin ? "min" : "max");
+		case HelperCount:
+			break;
+	}
+	log_internal_error("ShaderSpirvGLSL::get_semantic_helper_body()", "helper %s has no GLSL body\n", f);
+	return String();
 }
 
 String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
@@ -505,17 +524,23 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		const char *call = (it[4] == 36) ? "modf" : "frexp";
 		const String &first = members[id][0].name;
 		const String &second = members[id][1].name;
+		// a helper of the family of its call, named after the structure it fills
+		String helper_name = namer.get_helper_name(String::format("_%s_%s", call, type.get()));
+		if (helper_name.empty()) {
+			log_internal_error("ShaderSpirvGLSL::get_external_value()", "no helper name for %s\n", call);
+			return String();
+		}
 		String helper;
 		if (exponent_cast) {
 			String exponent = get_integer_type_name(structure[3], true);
-			helper = String::format("%s _%s_%s(%s x) {\n\t%s r;\n\t%s e;\n\tr.%s = %s(x, e);\n\tr.%s = %s(e);\n\treturn r;\n}\n", type.get(), call, type.get(),
+			helper = String::format("%s %s(%s x) {\n\t%s r;\n\t%s e;\n\tr.%s = %s(x, e);\n\tr.%s = %s(e);\n\treturn r;\n}\n", type.get(), helper_name.get(),
 				value_type.get(), type.get(), exponent.get(), first.get(), call, second.get(), get_type(structure[3], nullptr).get());
 		} else {
-			helper = String::format("%s _%s_%s(%s x) {\n\t%s r;\n\tr.%s = %s(x, r.%s);\n\treturn r;\n}\n", type.get(), call, type.get(), value_type.get(),
+			helper = String::format("%s %s(%s x) {\n\t%s r;\n\tr.%s = %s(x, r.%s);\n\treturn r;\n}\n", type.get(), helper_name.get(), value_type.get(),
 				type.get(), first.get(), call, second.get());
 		}
-		add_helper(helper);
-		return String::format("_%s_%s(%s)", call, type.get(), get_value(it[5], false).get());
+		add_helper(helper_name, helper);
+		return String::format("%s(%s)", helper_name.get(), get_value(it[5], false).get());
 	}
 	if (set && *set == "GLSL.std.450" && it[4] == 51 && it.get_size() > 6) {
 		// frexp writes 32-bit int exponents: a helper converts them for the
@@ -530,25 +555,29 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 			String type = get_type(it[1], nullptr);
 			String exponent_type = get_type(exponent, nullptr);
 			if (type.empty() || exponent_type.empty()) return String();
-			add_helper(String::format("%s _frexp_%s_%s(%s x, out %s e) {\n\t%s i;\n\t%s r = frexp(x, i);\n\te = %s(i);\n\treturn r;\n}\n", type.get(),
-				type.get(), exponent_type.get(), type.get(), exponent_type.get(), get_integer_type_name(exponent, true).get(), type.get(), exponent_type.get()));
-			return String::format("_frexp_%s_%s(%s, %s)", type.get(), exponent_type.get(), get_value(it[5], false).get(), get_value(it[6], false).get());
+			String name = namer.get_helper_name(String::format("_frexp_%s_%s", type.get(), exponent_type.get()));
+			if (name.empty()) {
+				log_internal_error("ShaderSpirvGLSL::get_external_value()", "no helper name for frexp\n");
+				return String();
+			}
+			add_helper(name, String::format("%s %s(%s x, out %s e) {\n\t%s i;\n\t%s r = frexp(x, i);\n\te = %s(i);\n\treturn r;\n}\n", type.get(),
+				name.get(), type.get(), exponent_type.get(), get_integer_type_name(exponent, true).get(), type.get(), exponent_type.get()));
+			return String::format("%s(%s, %s)", name.get(), get_value(it[5], false).get(), get_value(it[6], false).get());
 		}
 	}
 	if (set && *set == "GLSL.std.450" && (it[4] == 79 || it[4] == 80 || it[4] == 81) && it.get_size() >= (it[4] == 81 ? 8u : 7u)) {
 		// NMin, NMax and NClamp give the other operand where one is NaN;
 		// GLSL's min, max and clamp leave that undefined
+		// both come together, as NClamp takes both
 		String type = get_type(it[1], nullptr);
-		if (type.empty()) return String();
-		for (const char *name : {"min", "max"}) {
-			add_helper(String::format("%s _n%s(%s a, %s b) {\n\treturn mix(mix(%s(a, b), a, isnan(b)), b, isnan(a));\n}\n", type.get(), name, type.get(),
-				type.get(), name));
-		}
+		String nmin = use_semantic_helper(HelperNMin, type, 1);
+		String nmax = use_semantic_helper(HelperNMax, type, 1);
+		if (nmin.empty() || nmax.empty()) return String();
 		String x = get_value(it[5], false);
 		String y = get_value(it[6], false);
-		if (it[4] == 79) return String::format("_nmin(%s, %s)", x.get(), y.get());
-		if (it[4] == 80) return String::format("_nmax(%s, %s)", x.get(), y.get());
-		return String::format("_nmin(_nmax(%s, %s), %s)", x.get(), y.get(), get_value(it[7], false).get());
+		if (it[4] == 79) return String::format("%s(%s, %s)", nmin.get(), x.get(), y.get());
+		if (it[4] == 80) return String::format("%s(%s, %s)", nmax.get(), x.get(), y.get());
+		return String::format("%s(%s(%s, %s), %s)", nmin.get(), nmax.get(), x.get(), y.get(), get_value(it[7], false).get());
 	}
 	if (set && *set == "GLSL.std.450" && (it[4] == 73 || it[4] == 74 || it[4] == 75) && is_unsigned_type(it[1])) {
 		// findLSB and findMSB give ints
