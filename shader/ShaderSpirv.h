@@ -141,7 +141,11 @@ public:
 	virtual String get_semantic(uint32_t id, const Record *record);
 	virtual String get_declaration(uint32_t id, const Record *record);
 
-	// slots 15 to 21: values and expressions
+	// slots 15 to 21: values and expressions. The slots of one instruction's
+	// text are asked by the base's `render_value` for the instructions of
+	// their kind, and by the statements of a function where the instruction
+	// defines its value: the schedule's places are settled before either,
+	// and what they read goes through `get_value`.
 	virtual String get_image_value(const Iterator &it, bool parenthesize);
 	virtual String get_intrinsic_value(const Iterator &it, bool parenthesize);
 	virtual String get_external_value(const Iterator &it, bool parenthesize);
