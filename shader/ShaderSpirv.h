@@ -119,7 +119,10 @@ public:
 
 	// slot 1: reads the module; false with a logged message on a malformed module
 	virtual bool load(const Array<uint32_t> &words);
-	// slot 2: the whole output text
+	// slot 2: the whole output text; false with logged messages when any
+	// part of it failed. The base's is the frame of every output, which
+	// gives its own parts through the hooks that it calls (see
+	// `check_output`) rather than a text of its own.
 	virtual bool get_source(String &out);
 	// slot 3: a new plain object of the same class and mode (the base has none)
 	virtual ShaderSpirv *clone() const;
@@ -139,12 +142,22 @@ public:
 	virtual String get_semantic(uint32_t id, const Record *record);
 	virtual String get_declaration(uint32_t id, const Record *record);
 
-	// slots 15 to 21: values and expressions
+	// slots 15 to 21: values and expressions. The slots of one instruction's
+	// text are asked by the base's `render_value` for the instructions of
+	// their kind, and by the statements of a function where the instruction
+	// defines its value: the schedule's places are settled before either,
+	// and what they read goes through `get_value`.
 	virtual String get_image_value(const Iterator &it, bool parenthesize);
 	virtual String get_intrinsic_value(const Iterator &it, bool parenthesize);
 	virtual String get_external_value(const Iterator &it, bool parenthesize);
 	virtual String get_argument(uint32_t id, bool parenthesize);
-	virtual String get_value(uint32_t id, bool parenthesize);
+	// The text of a value where it is used. Not to be overridden: it gives
+	// the name of a value that the schedule placed (`get_placed_value`),
+	// bounds the depth and work of the text (`DepthGuard`), and only then
+	// asks `render_value`, the hook that a backend overrides. So no override
+	// can compute again what the schedule computed once, or recurse without
+	// end.
+	String get_value(uint32_t id, bool parenthesize);
 	virtual String get_swizzle(uint32_t id, const char *swizzle);
 	virtual String get_assignment(const Iterator &it);
 
@@ -394,6 +407,33 @@ protected:
 	String get_helper_definitions() const;
 	Set<String> helper_keys;
 	Set<String> helper_bodies;
+	// The hooks of `get_source`, called in this order:
+	// - `check_output`: the checks of the whole module that come before any
+	//   text, for what the output cannot express. The output fails, with no
+	//   text, when it returns false or logs an error.
+	// - `prepare_output`: the analyses of the whole module that the
+	//   rendering reads.
+	// - The body, rendered in this order: `get_stage_declarations`,
+	//   `get_globals`, `get_functions`, `get_helpers`. Rendering may find
+	//   more that the output needs (extensions, helper functions, pragma
+	//   lines), so the helpers, which the functions call, come after them.
+	// - `get_prologue` and `get_epilogue`: what stands before and after the
+	//   body (a version, extension and precision lines; pragma lines), made
+	//   once the body has said what it needs.
+	// The text is the prologue, the stage declarations, the globals, the
+	// helpers, the functions and the epilogue, and it fails when anything
+	// logged an error (an error of `load` included). The base has no checks,
+	// no analyses and no text but the globals, the functions and the helpers
+	// of the registry.
+	virtual bool check_output();
+	virtual void prepare_output();
+	// the declarations that the stage needs before the globals (layouts)
+	virtual String get_stage_declarations();
+	// the helper functions that the rendered functions call: the base
+	// writes those of the registry (`get_helper_definitions`)
+	virtual String get_helpers();
+	virtual String get_prologue();
+	virtual String get_epilogue();
 
 	// one counted use of an id; saturates instead of wrapping
 	void add_use(uint32_t id) {
@@ -452,6 +492,11 @@ protected:
 	uint64_t render_work = 0;                 // slot calls since `get_source` began
 	bool render_overflow = false;
 	bool render_overflow_logged = false;
+
+	// The text of a value that `get_value` did not find placed, inside its
+	// bounds: an override writes the forms of its language and leaves the
+	// others to the base's. The operands of the text go through `get_value`.
+	virtual String render_value(uint32_t id, bool parenthesize);
 
 	// pieces of the value slots
 	String get_constant(const Iterator &it);
@@ -585,13 +630,11 @@ protected:
 	// (ShaderSpirvSchedule.cpp, whose passes are the parts of `Scheduler`)
 	struct Scheduler;
 	void schedule_function(uint32_t begin, uint32_t end);
-	// For every override of `get_value`, before it renders anything: true
-	// when the scheduler has placed the value (in a named temporary or
-	// variable, or as a statement where it stands), and `text` is then all
-	// that a use may write, the name, checked to be in scope; empty after the
-	// error of a use that comes before its temporary or reads a statement. An
-	// override that renders a value itself must call it first, so that it
-	// never computes again what the schedule computed once.
+	// For `get_value`, before anything is rendered: true when the scheduler
+	// has placed the value (in a named temporary or variable, or as a
+	// statement where it stands), and `text` is then all that a use may
+	// write, the name, checked to be in scope; empty after the error of a use
+	// that comes before its temporary or reads a statement.
 	bool get_placed_value(uint32_t id, String &text);
 	String get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
 	String get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);

@@ -83,12 +83,48 @@ void ShaderSpirv::log_internal_error(const char *operation, const char *format, 
 
 bool ShaderSpirv::get_source(String &out) {
 	render_work = 0;
-	StringStack<64> text(get_globals());
-	text.append(get_functions());
+	out.clear();
+	uint32_t logged = errors;
+	if (!check_output() || errors != logged) return false;
+	prepare_output();
+	// the body first: what it renders says what the prologue needs
+	String declarations = get_stage_declarations();
+	String globals = get_globals();
+	String functions = get_functions();
+	String helpers = get_helpers();
+	StringStack<64> text(get_prologue());
+	text.append(declarations);
+	text.append(globals);
+	text.append(helpers);
+	text.append(functions);
+	text.append(get_epilogue());
 	out = String(static_cast<StringStack<64> &&>(text));
 	if (errors > MaxLoggedErrors) Log::printf(Log::Error, "ShaderSpirv::get_source(): %u more errors\n", errors - MaxLoggedErrors);
 	// an error of `load` (a built-in without a name) counts as well
 	return errors == 0;
+}
+
+bool ShaderSpirv::check_output() {
+	return true;
+}
+
+void ShaderSpirv::prepare_output() {
+}
+
+String ShaderSpirv::get_stage_declarations() {
+	return String();
+}
+
+String ShaderSpirv::get_helpers() {
+	return get_helper_definitions();
+}
+
+String ShaderSpirv::get_prologue() {
+	return String();
+}
+
+String ShaderSpirv::get_epilogue() {
+	return String();
 }
 
 String ShaderSpirv::get_semantic(uint32_t, const Record *) {

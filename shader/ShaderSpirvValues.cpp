@@ -443,12 +443,17 @@ String ShaderSpirv::get_array_suffix(uint32_t type_id) {
 }
 
 String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
-	Iterator it = get_target(id);
-	if (it.is_end()) return String();
+	if (get_target(id).is_end()) return String();
 	String placed;
 	if (get_placed_value(id, placed)) return placed;
 	DepthGuard guard(*this);
 	if (!guard.enter("ShaderSpirv::get_value()", id)) return String();
+	return render_value(id, parenthesize);
+}
+
+String ShaderSpirv::render_value(uint32_t id, bool parenthesize) {
+	Iterator it = get_target(id);
+	if (it.is_end()) return String();
 	int32_t op = it.get_opcode();
 	switch (op) {
 		case OpFunctionParameter:

@@ -4,8 +4,6 @@
 #include "shader/backends/ShaderSpirvGLSL.h"
 #include "shader/ShaderSpirvNumbers.h"
 
-#include "core/Log.h"
-
 #include <cstring>
 
 namespace Vexa {
@@ -318,7 +316,7 @@ bool ShaderSpirvGLSL::has_capability_of(uint32_t capability) const {
 	return false;
 }
 
-bool ShaderSpirvGLSL::check_module() {
+bool ShaderSpirvGLSL::check_output() {
 	bool es = is_es();
 	switch (execution_model) {
 		case ModelVertex:
@@ -579,21 +577,20 @@ void ShaderSpirvGLSL::check_resource_indices() {
 	}
 }
 
-bool ShaderSpirvGLSL::get_source(String &out) {
-	render_work = 0;
+void ShaderSpirvGLSL::prepare_output() {
 	nonuniform_written = false;
-	out.clear();
-	if (!check_module()) return false;
 	find_image_uses();
 	check_bindings();
+}
 
-	// the pieces whose rendering adds extensions and pragma lines
+String ShaderSpirvGLSL::get_stage_declarations() {
 	String layouts = get_layouts();
 	String distances = get_distance_declarations();
-	String globals = get_globals();
-	String functions = get_functions();
-	String helper_text = get_helpers();
+	return layouts + distances;
+}
 
+String ShaderSpirvGLSL::get_prologue() {
+	// the extensions that the rendering added are known now
 	StringStack<64> text;
 	bool es = is_es();
 	if (!es) {
@@ -650,15 +647,11 @@ bool ShaderSpirvGLSL::get_source(String &out) {
 	} else {
 		text.append("precision highp float;\nprecision highp int;\n");
 	}
-	text.append(layouts);
-	text.append(distances);
-	text.append(globals);
-	text.append(helper_text);
-	text.append(functions);
-	text.append(pragmas);
-	out = String(static_cast<StringStack<64> &&>(text));
-	if (errors > MaxLoggedErrors) Log::printf(Log::Error, "ShaderSpirvGLSL::get_source(): %u more errors\n", errors - MaxLoggedErrors);
-	return errors == 0;
+	return String(static_cast<StringStack<64> &&>(text));
+}
+
+String ShaderSpirvGLSL::get_epilogue() {
+	return pragmas;
 }
 
 String ShaderSpirvGLSL::get_distance_declarations() {
@@ -805,10 +798,6 @@ String ShaderSpirvGLSL::get_layouts() {
 		ret.append(") out;\n");
 	}
 	return String(static_cast<StringStack<64> &&>(ret));
-}
-
-String ShaderSpirvGLSL::get_helpers() {
-	return get_helper_definitions();
 }
 
 } // namespace Vexa

@@ -31,7 +31,6 @@ public:
 	~ShaderSpirvGLSL() override;
 
 	bool load(const Array<uint32_t> &words) override;
-	bool get_source(String &out) override;
 	ShaderSpirv *clone() const override;
 
 	String get_binary_name(const Iterator &it) override;
@@ -43,7 +42,6 @@ public:
 	String get_image_value(const Iterator &it, bool parenthesize) override;
 	String get_intrinsic_value(const Iterator &it, bool parenthesize) override;
 	String get_external_value(const Iterator &it, bool parenthesize) override;
-	String get_value(uint32_t id, bool parenthesize) override;
 	String get_control(const Iterator &it) override;
 
 	// the GLSL name of a SPIR-V image format, empty (after an error) for one
@@ -51,8 +49,6 @@ public:
 	String get_format_name(uint32_t format);
 	// the stage's layout lines
 	String get_layouts();
-	// the helper functions that the rendered functions call
-	String get_helpers();
 	// the clip and cull distance arrays declared again with their sizes
 	String get_distance_declarations();
 
@@ -66,6 +62,23 @@ protected:
 	const char *get_builtin_prefix() const override;
 	void get_helper_names(Array<String> &names, Array<String> &prefixes) const override;
 	String get_semantic_helper_body(SemanticHelper kind, const String &name, const String &type, uint32_t components) override;
+	String render_value(uint32_t id, bool parenthesize) override;
+	// the checks that run before anything is rendered: the stage, the
+	// capabilities, built-ins, decorations and extended sets the target has
+	// not, the arrays of vertices and the indices GLSL refuses; false on any
+	// error so far, that of `load` included
+	bool check_output() override;
+	// what the rendering reads: the uses of images, and the bindings (those
+	// that one namespace of GL holds twice, and the memory layouts of the
+	// blocks, fail the output but leave the rest to be rendered)
+	void prepare_output() override;
+	// the stage's layouts and the clip and cull distance arrays
+	String get_stage_declarations() override;
+	// the version line, the extension lines that the rendering needs, and
+	// the precision lines of ES
+	String get_prologue() override;
+	// the pragma lines that pair textures and samplers
+	String get_epilogue() override;
 	String get_float_constant(uint32_t type, uint32_t width, uint64_t bits) override;
 	String get_null_value(uint32_t type) override;
 	bool is_initialized_in_declaration(uint32_t variable) override;
@@ -108,10 +121,6 @@ private:
 	// whether GLSL has the built-in in the module's stage
 	bool has_builtin_in_stage(uint32_t builtin) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
-	// the checks that run before anything is rendered: the stage, the
-	// capabilities the target has no extension for, the bindings that one
-	// namespace of GL holds twice, the memory layouts of the blocks
-	bool check_module();
 	bool has_capability_of(uint32_t capability) const;
 	// the variable of an array of resources (opaque values or blocks) that
 	// an access chain indexes first, 0 for another chain or value

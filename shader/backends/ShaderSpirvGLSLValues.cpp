@@ -250,16 +250,10 @@ String ShaderSpirvGLSL::get_semantic_helper_body(SemanticHelper kind, const Stri
 	return String();
 }
 
-String ShaderSpirvGLSL::get_value(uint32_t id, bool parenthesize) {
-	// the forms of GLSL's own recurse as the base's do, within its bounds
+String ShaderSpirvGLSL::render_value(uint32_t id, bool parenthesize) {
 	bool base = false;
-	String ret;
-	{
-		DepthGuard guard(*this);
-		if (!guard.enter("ShaderSpirvGLSL::get_value()", id)) return String();
-		ret = get_own_value(id, parenthesize, base);
-	}
-	return base ? ShaderSpirv::get_value(id, parenthesize) : ret;
+	String ret = get_own_value(id, parenthesize, base);
+	return base ? ShaderSpirv::render_value(id, parenthesize) : ret;
 }
 
 String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base) {
@@ -315,8 +309,6 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 	uint32_t variable = (op == OpAccessChain || op == OpInBoundsAccessChain || op == OpLoad) ? get_pointer_base(it[3]) : 0;
 	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_vertex_builtin_array(variable)) {
 		// gl_in[i].gl_Position, gl_out[i].gl_Position
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
 		const uint32_t *builtin = records[variable].decorations.get(DecorationBuiltIn);
 		String index = is_invocation_index(it[4]) ? String("gl_InvocationID") : get_value(it[4], false);
 		String base = String::format("%s[%s].%s", records[variable].storage == StorageInput ? "gl_in" : "gl_out", index.get(), get_builtin_name(*builtin).get());
@@ -324,15 +316,11 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 	}
 	if ((op == OpAccessChain || op == OpInBoundsAccessChain) && it.get_size() > 4 && is_control_point_output(variable) && is_invocation_index(it[4])) {
 		// GLSL knows the invocation's own vertex by the built-in's name only
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
 		String base = String::format("%s[gl_InvocationID]", get_value(variable, false).get());
 		return get_access_indices(it, 5, get_target_type(get_target_type(variable)[2]), base);
 	}
 	if (op == OpLoad && is_patch_vertex_array(variable)) {
 		// the module's vertices, out of GLSL's gl_MaxPatchVertices
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
 		Iterator length = get_target(get_target_type(variable)[3]);
 		String name = get_value(variable, false);
 		StringStack<64> ret(get_type(it[1], nullptr));
@@ -352,8 +340,6 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		bool differs = false;
 		for (uint32_t k = 0; k < count && 3 + k < it.get_size(); k++) differs = differs || differ_in_sign(it[1], get_target(it[3 + k])[1]);
 		if (differs) {
-			String placed;
-			if (get_placed_value(id, placed)) return placed;
 			String type = get_type(it[1], nullptr);
 			auto operand = [&](uint32_t k) {
 				if (!differ_in_sign(it[1], get_target(it[k])[1]) || (op == OpShiftLeftLogical && k == 4)) return get_value(it[k], true);
@@ -371,8 +357,6 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		}
 	}
 	if ((op == OpIEqual || op == OpINotEqual) && differ_in_sign(get_target(it[3])[1], get_target(it[4])[1])) {
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
 		String left = get_value(it[3], false);
 		String right = String::format("%s(%s)", get_type(get_target(it[3])[1], nullptr).get(), get_value(it[4], false).get());
 		bool vector = get_target_type(it[1]).get_opcode() == OpTypeVector;
@@ -386,22 +370,16 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 	}
 	if (op == OpSpecConstantComposite) {
 		// the default values, or the built-in the composite stands for
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
 		return get_initializer(id);
 	}
 	if (op == OpSpecConstantOp) {
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
 		return get_specialization_value(it, parenthesize);
 	}
 	if (op == OpConstant || op == OpSpecConstant) {
 		// 16-bit integers have no literals of their own
 		Iterator type = get_target_type(it[1]);
 		if (type.get_opcode() == OpTypeInt && type[2] == 16) {
-			String placed;
-			if (get_placed_value(id, placed)) return placed;
-			return String::format("%s(%s)", type[3] ? "int16_t" : "uint16_t", ShaderSpirv::get_value(id, false).get());
+			return String::format("%s(%s)", type[3] ? "int16_t" : "uint16_t", ShaderSpirv::render_value(id, false).get());
 		}
 	}
 	base = true;

@@ -171,16 +171,14 @@ TEST(ListingMemory, SwizzledStoreComputesTheVectorOnce) {
 namespace {
 
 // A backend that writes its own text for one opcode (a vector times a
-// scalar, as mul(v, s)) and leaves the rest to the base. It asks the base
-// first whether the schedule placed the value, as every override of
-// get_value must.
+// scalar, as mul(v, s)) and leaves the rest to the base. The base's
+// get_value asks the schedule first, so the hook only sees values that
+// were not placed.
 class MulBackend : public Vexa::ShaderSpirv {
-public:
-	Vexa::String get_value(uint32_t id, bool parenthesize) override {
-		Vexa::String placed;
-		if (get_placed_value(id, placed)) return placed;
+protected:
+	Vexa::String render_value(uint32_t id, bool parenthesize) override {
 		Iterator it = get_target(id);
-		if (it.get_opcode() != 142) return ShaderSpirv::get_value(id, parenthesize);
+		if (it.get_opcode() != 142) return ShaderSpirv::render_value(id, parenthesize);
 		Vexa::String ret("mul(");
 		ret.append(get_value(it[3], false));
 		ret.append(", ");

@@ -30,13 +30,11 @@ public:
 		if (declaration.empty()) return declaration;
 		return String::format("decl %s", declaration.get());
 	}
-	// a multiplication is a call; the scheduler's temporary is used where
-	// it has placed one
-	String get_value(uint32_t id, bool parenthesize) override {
-		String placed;
-		if (get_placed_value(id, placed)) return placed;
+	// a multiplication is a call; where the scheduler has placed one, its
+	// temporary is used without asking the hook
+	String render_value(uint32_t id, bool parenthesize) override {
 		Iterator it = get_target(id);
-		if (it.get_opcode() != 133) return ShaderSpirv::get_value(id, parenthesize); // OpFMul
+		if (it.get_opcode() != 133) return ShaderSpirv::render_value(id, parenthesize); // OpFMul
 		return String::format("mul(%s, %s)", get_value(it[3], false).get(), get_value(it[4], false).get());
 	}
 	String get_assignment(const Iterator &it) override {
@@ -206,7 +204,7 @@ TEST(TestBackend, EveryOverrideReachesTheListing) {
 		{"is_reserved_name", "let_"},
 		{"get_entry_initializers", "\t// initial values\n\tcolor = "},
 		{"get_float_constant", "float32(0x3fc00000)"},
-		{"get_value and get_temporary_declaration", "\tlet scale = mul("},
+		{"render_value and get_temporary_declaration", "\tlet scale = mul("},
 		{"temporary used twice", "scale + scale"},
 		{"get_sign_cast", "unsigned(signed("},
 		{"get_bit_cast", "reinterpret<u32v2>("},
