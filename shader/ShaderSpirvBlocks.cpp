@@ -1,8 +1,10 @@
 // Function bodies: the statement renderer that turns a function's basic blocks
-// into structured text. `get_block` walks a block and the blocks that follow it
-// at the same level, `get_merge` renders a loop, an if or a switch from its
-// merge instruction, and `get_statement` declares the local variables that a
-// construct shares with the code after it.
+// into a structured tree (FlowNode), which ShaderSpirvFlow.cpp prints.
+// `get_block` walks a block and the blocks that follow it at the same level,
+// `get_merge` builds a loop, an if or a switch from its merge instruction, and
+// `get_statement` declares the local variables that a construct shares with
+// the code after it. What is structured how is decided here; how each form
+// is spelled is the printers' business.
 //
 // The text must say exactly what the module does, or the output fails:
 // - every block that the function can reach is rendered once, and a branch
