@@ -51,6 +51,7 @@
 #include "core/Array.h"
 #include "core/Map.h"
 #include "core/String.h"
+#include "shader/ShaderSpirvFlow.h"
 #include "shader/ShaderSpirvLayout.h"
 #include "shader/ShaderSpirvNamer.h"
 #include "shader/ShaderTypes.h"
@@ -636,55 +637,88 @@ protected:
 	// write, the name, checked to be in scope; empty after the error of a use
 	// that comes before its temporary or reads a statement.
 	bool get_placed_value(uint32_t id, String &text);
-	String get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
-	String get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
-	// Parts of `get_block_text`, each for the instructions of one kind; they
+
+	// The structured tree of a function body (FlowNode). The slots
+	// `get_block` and `get_merge` build it and print it; called by the
+	// renderer itself, through `get_block_flow` and `get_merge_flow`, they
+	// hand their tree to the caller instead (`flow_target` is where), with
+	// whatever text an override writes around the base's put beside it as
+	// Text nodes. So the whole body is one tree, printed once.
+	void get_block_flow(FlowNode &out, uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
+	void get_merge_flow(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending, const Block *loop);
+	void append_slot(FlowNode &out, const String &text, FlowNode &node);
+	FlowNode *flow_target = nullptr;
+	// the text of a tree at `indent`; in the third clause of a for-statement
+	// the list of its expressions
+	String print_flow(const FlowNode &node, uint32_t indent);
+	// Printers of the C family's forms, `indent` tabs deep: any node, an if,
+	// the expressions of a for-statement's third clause joined by ", ", and
+	// the two forms that other languages write differently, a loop and a
+	// switch.
+	void print_node(String &out, const FlowNode &node, uint32_t indent);
+	void print_if(String &out, const FlowNode &node, uint32_t indent);
+	void print_clause(String &out, const FlowNode &node);
+	virtual void print_loop(String &out, const FlowNode &node, uint32_t indent);
+	virtual void print_switch(String &out, const FlowNode &node, uint32_t indent);
+	// one statement line
+	static void print_line(String &out, uint32_t indent, const String &text);
+
+	void build_function_block(FlowNode &out, uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
+	void build_block(FlowNode &out, uint32_t label, uint32_t indent, Pending &pending, const Block *loop);
+	void build_merge(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending, const Block *loop);
+	// Parts of `build_block`, each for the instructions of one kind; they
 	// append the statements of the instruction at `it` to `out`.
-	// Whether a statement may stand at `indent`: at 0 the text is the third
-	// clause of a for-statement, which holds expressions only, so a
-	// declaration or a jump there is an error naming `op`, logged here.
-	bool allows_statement(uint32_t indent, int32_t op) const;
+	// a statement line; an empty one adds nothing to the third clause
+	void append_statement(FlowNode &out, const String &text);
+	// Whether a statement may stand where the walk is: the third clause of
+	// a for-statement (`in_clause`) holds expressions only, so a declaration
+	// or a jump there is an error naming `op`, logged here.
+	bool allows_statement(int32_t op) const;
 	// The same for the declaration of `id`, a value named where it stands
-	// or a pending variable: in the third clause (`in_clause`) it is made
-	// at the function's start, and the clause assigns it; a pointer or an
-	// opaque value cannot be, and is the error.
-	bool allows_declaration(uint32_t indent, int32_t op, uint32_t id) const;
+	// or a pending variable: in the third clause it is made at the
+	// function's start, and the clause assigns it; a pointer or an opaque
+	// value cannot be, and is the error.
+	bool allows_declaration(int32_t op, uint32_t id) const;
 	uint32_t in_clause = 0;
+	// the declaration of a for-statement's variable, made by the store
+	// before the loop and taken by the loop's node
+	String for_init;
+	bool has_for_init = false;
 	// the clause's assignment of such a value or variable (nothing for a
 	// variable without a value), its declaration made at the function's start
 	String get_clause_declaration(uint32_t id, const String &value, bool variable);
 	// the value `text` of the instruction as a statement, or as the
 	// declaration of its temporary; nothing for an empty text
-	void append_value_statement(String &out, const Iterator &it, uint32_t indent, const String &text, bool temporary);
-	void append_call(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement);
-	void append_local_variable(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+	void append_value_statement(FlowNode &out, const Iterator &it, const String &text, bool temporary);
+	void append_call(FlowNode &out, const Iterator &it, Pending &pending, bool temporary, bool statement);
+	void append_local_variable(FlowNode &out, const Iterator &it, Pending &pending);
 	// OpLoad and OpAccessChain: the declaration of a pending variable they
 	// read, and their temporary
-	void append_pointer_use(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary);
+	void append_pointer_use(FlowNode &out, const Iterator &it, Pending &pending, bool temporary);
 	// OpStore and OpCopyMemory, with the for-statement a store may open
-	void append_store(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+	void append_store(FlowNode &out, const Iterator &it, uint32_t indent, Pending &pending);
 	// the `if(...) break;` or `if(...) continue;` of a conditional branch
 	// out of a loop; `target` becomes the branch that stays. False after
 	// an error.
-	bool append_loop_exit(String &out, const Iterator &it, uint32_t indent, const Block *loop, uint32_t &target);
+	bool append_loop_exit(FlowNode &out, const Iterator &it, const Block *loop, uint32_t &target);
 	// any other instruction; false when the block ends with it
-	bool append_instruction(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement);
+	bool append_instruction(FlowNode &out, const Iterator &it, Pending &pending, bool temporary, bool statement);
 	// The branch from block `from` to `target`, in a scope of its own, with
 	// `follow` where control goes after it; and the same in the scope that
 	// the caller made.
-	String get_branch(uint32_t from, uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
-	String get_branch_text(uint32_t from, uint32_t target, uint32_t indent, Pending &pending, const Block *loop);
-	String get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
-	// The head of a while- or for-statement, for `get_loop`: the block whose
+	void build_branch(FlowNode &out, uint32_t from, uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body);
+	void build_branch_text(FlowNode &out, uint32_t from, uint32_t target, uint32_t indent, Pending &pending, const Block *loop);
+	void build_loop(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
+	// The head of a while- or for-statement, for `build_loop`: the block whose
 	// branch is the condition (the header or the block after it), the body
 	// it leads to, and whether the condition holds when the loop is left;
 	// false when no head can hold the condition (spread over blocks or with
 	// statements, or leaving on an edge that assigns a Phi), and the loop is
 	// `for(;;)` with that branch at the start of its body.
 	bool get_loop_head(const Block &block, uint32_t header, Pending &pending, uint32_t &condition_block, uint32_t &body, bool &negate);
-	// a loop whose header is its own continue target, for `get_loop`
-	String get_self_loop(const Block &block, const Iterator &it, uint32_t indent);
-	String get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
+	// a loop whose header is its own continue target, for `build_loop`
+	void build_self_loop(FlowNode &out, const Block &block, const Iterator &it);
+	void build_switch(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending);
 	// A case of a switch: its label, and its literals, which are word indices
 	// into the OpSwitch from `first` on in the list of `get_switch_cases`.
 	struct SwitchCase {
@@ -784,16 +818,15 @@ protected:
 	Map<uint32_t, uint32_t> phi_counts;       // label -> the Phis of its block
 	Array<uint32_t> phi_values;               // the function's Phis, in word order
 	Map<uint32_t, String> phi_shadows;        // a Phi -> the name of its shadow
-	String phi_shadow_declarations;           // the shadows' declarations, made while rendering
+	FlowNode phi_shadow_declarations;         // the shadows' declarations, made while rendering
 	static uint64_t get_edge(uint32_t from, uint32_t to) { return (static_cast<uint64_t>(from) << 32) | to; }
 	// whether an edge, or any edge that leaves a block, assigns a Phi
 	bool has_phi_copies(uint32_t from, uint32_t to) const;
 	bool has_branch_copies(uint32_t from);
 	// the assignments of one edge, and of every edge that leaves a block, as
-	// statements at `indent` (at 0 as expressions of a comma-separated list);
-	// false after an error
-	bool append_phi_copies(String &out, uint32_t indent, uint32_t from, uint32_t to);
-	bool append_branch_copies(String &out, uint32_t indent, uint32_t from);
+	// statements; false after an error
+	bool append_phi_copies(FlowNode &out, uint32_t from, uint32_t to);
+	bool append_branch_copies(FlowNode &out, uint32_t from);
 	// The assignments of a jump to `target` that the branches of blocks do
 	// not make before they branch: a branch back to a loop's header
 	// (`back_header`, while a continue construct is written, 0 elsewhere)
@@ -804,7 +837,7 @@ protected:
 	// the body. False after an error.
 	uint32_t back_header = 0;
 	uint32_t continue_copies = 0;
-	bool append_jump_copies(String &out, uint32_t indent, uint32_t from, uint32_t target);
+	bool append_jump_copies(FlowNode &out, uint32_t from, uint32_t target);
 	// per label of the scheduled function: the blocks that branch to it
 	Map<uint32_t, uint32_t> predecessor_counts;
 	// the Phis of a set that the text of a value reads, through the values
@@ -817,7 +850,6 @@ protected:
 	// the shadow of a Phi: a name that nothing in the module has, declared
 	// at the function's start on first use
 	String get_shadow_name(uint32_t phi);
-	uint32_t phi_indent = 1;
 	// the variable of a value declared at the function's start, with no
 	// value: a Phi, the shadow of one (named `name`), or a value that is
 	// used after the construct where it is named ("type name")
@@ -826,7 +858,7 @@ protected:
 	// scope from there on, and the values named where they stand that are
 	// used after the construct around them (`hoisted_values`, in word
 	// order), which are assigned where they stand. False after an error.
-	bool declare_phis(String &out, uint32_t indent, uint32_t first_label);
+	bool declare_phis(FlowNode &out, uint32_t first_label);
 	Array<uint32_t> hoisted_values;
 	uint32_t function_scope = 0;
 
@@ -861,7 +893,7 @@ protected:
 	Array<uint32_t> access_variables;
 	Array<uint32_t> loop_merges;              // word indices of the function's OpLoopMerge
 	// declares the pending variables that an instruction names among its operands
-	void declare_operands(String &out, const Iterator &it, uint32_t indent, Pending &pending);
+	void declare_operands(FlowNode &out, const Iterator &it, Pending &pending);
 	// Parts of `get_statement`, which declares before a construct the
 	// pending variables that it shares with the code after it.
 	// a loop: its word range, its condition and continue blocks, and the

@@ -1,8 +1,10 @@
 // Function bodies: the statement renderer that turns a function's basic blocks
-// into structured text. `get_block` walks a block and the blocks that follow it
-// at the same level, `get_merge` renders a loop, an if or a switch from its
-// merge instruction, and `get_statement` declares the local variables that a
-// construct shares with the code after it.
+// into a structured tree (FlowNode), which ShaderSpirvFlow.cpp prints.
+// `get_block` walks a block and the blocks that follow it at the same level,
+// `get_merge` builds a loop, an if or a switch from its merge instruction, and
+// `get_statement` declares the local variables that a construct shares with
+// the code after it. What is structured how is decided here; how each form
+// is spelled is the printers' business.
 //
 // The text must say exactly what the module does, or the output fails:
 // - every block that the function can reach is rendered once, and a branch
@@ -40,33 +42,9 @@ void append_indent(String &out, uint32_t indent) {
 	for (uint32_t i = 0; i < indent; i++) out.append('\t');
 }
 
-// a statement line, or at indent 0 (the third clause of a for-statement) one
-// more expression of the comma-separated list
-void append_statement(String &out, uint32_t indent, const String &text) {
-	if (indent == 0) {
-		if (text.empty()) return;
-		if (!out.empty()) out.append(", ");
-		out.append(text);
-		return;
-	}
-	append_indent(out, indent);
-	out.append(text);
-	out.append(";\n");
-}
-
-// a branch body of one line is pulled up behind the "{" that opens it
-bool append_body(String &out, const String &body) {
-	if (body.count('\n') != 1 || body.empty() || body.fromBack(0) != '\n' || out.empty() || out.fromBack(0) != '\n') {
-		out.append(body);
-		return false;
-	}
-	out.removeBack(1);
-	out.append(' ');
-	uint32_t start = 0;
-	while (start < body.size() && body[start] == '\t') start++;
-	out.append(body.get() + start, body.size() - start - 1);
-	return true;
-}
+// what the base's `get_block` and `get_merge` return in place of their text
+// when a caller takes their tree (see `flow_target`)
+const char FlowMark[] = "\x01flow\x01";
 
 // sets a member for the life of a scope and restores it after
 struct Restore {
@@ -136,7 +114,7 @@ String ShaderSpirv::get_temporary_value(uint32_t id) {
 }
 
 String ShaderSpirv::get_clause_declaration(uint32_t id, const String &value, bool variable) {
-	append_statement(phi_shadow_declarations, phi_indent, variable ? get_local_declaration(id, String()) : get_function_declaration(id, records[id].name));
+	phi_shadow_declarations.add_statement(variable ? get_local_declaration(id, String()) : get_function_declaration(id, records[id].name));
 	if (value.empty()) {
 		if (id < render_scopes.size()) render_scopes[id] = function_scope;
 		return String();
@@ -466,7 +444,7 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 		if (pending_variable == nullptr) continue;
 		uint32_t variable = *pending_variable;
 		if (!is_declared_before(it, variable, merge_position, walked, starts)) continue;
-		if (indent == 0) {
+		if (in_clause) {
 			log_error("ShaderSpirv::get_statement(): unknown declaration of %s\n", records[variable].name.get());
 			continue;
 		}
@@ -479,19 +457,60 @@ String ShaderSpirv::get_statement(const Iterator &it, uint32_t indent, Pending &
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
-void ShaderSpirv::declare_operands(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
+void ShaderSpirv::declare_operands(FlowNode &out, const Iterator &it, Pending &pending) {
 	uint32_t first = is_value_opcode(it.get_opcode()) ? 3u : 1u;
 	for (uint32_t k = first; k < it.get_size(); k++) {
 		Iterator variable = find_target(find_root_variable(it[k]));
 		if (variable.is_end() || !pending.get(variable)) continue;
-		if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		if (allows_statement(it.get_opcode())) append_statement(out, get_declaration_line(variable[2], String()));
 		pending.remove(variable);
 	}
 }
 
 String ShaderSpirv::get_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
-	if (render_function == 0) return get_function_block(label, indent, pending, loop);
-	return get_block_text(label, indent, pending, loop);
+	FlowNode *target = flow_target;
+	flow_target = nullptr;
+	FlowNode own;
+	FlowNode &node = target ? *target : own;
+	if (render_function == 0) build_function_block(node, label, indent, pending, loop);
+	else build_block(node, label, indent, pending, loop);
+	if (target) return String(FlowMark);
+	return print_flow(node, indent);
+}
+
+void ShaderSpirv::get_block_flow(FlowNode &out, uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
+	FlowNode node;
+	flow_target = &node;
+	String text = get_block(label, indent, pending, loop);
+	flow_target = nullptr;
+	append_slot(out, text, node);
+}
+
+void ShaderSpirv::get_merge_flow(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending, const Block *loop) {
+	FlowNode node;
+	flow_target = &node;
+	String text = get_merge(block, it, indent, pending, loop);
+	flow_target = nullptr;
+	append_slot(out, text, node);
+}
+
+void ShaderSpirv::append_slot(FlowNode &out, const String &text, FlowNode &node) {
+	// an override's own text stands around the tree where it put the base's
+	uint32_t mark = text.find(FlowMark);
+	if (mark == ~0u) {
+		if (!text.empty()) out.add(FlowNode::Text).text = text;
+		return;
+	}
+	if (mark) out.add(FlowNode::Text).text = text.substr(0, mark);
+	out.take(node);
+	uint32_t rest = mark + static_cast<uint32_t>(sizeof(FlowMark) - 1);
+	if (rest < text.size()) out.add(FlowNode::Text).text = text.substr(rest);
+}
+
+void ShaderSpirv::append_statement(FlowNode &out, const String &text) {
+	// the third clause of a for-statement lists expressions only
+	if (in_clause && text.empty()) return;
+	out.add_statement(text);
 }
 
 void ShaderSpirv::build_lookups() {
@@ -561,17 +580,17 @@ const ShaderSpirv::FunctionRange *ShaderSpirv::find_function(uint32_t position) 
 	return lo ? &function_ranges[lo - 1] : nullptr;
 }
 
-String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
+void ShaderSpirv::build_function_block(FlowNode &out, uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
 	Iterator start = get_target(label);
 	if (start.get_opcode() != OpLabel) {
 		if (!start.is_end()) log_internal_error("ShaderSpirv::get_block()", "%u is no label of a function\n", label);
-		return String();
+		return;
 	}
 	// the function around the label: the last one that starts before it
 	const FunctionRange *range = find_function(start.get_index());
 	if (range == nullptr || range->end < start.get_index()) {
 		log_internal_error("ShaderSpirv::get_block()", "%u is no label of a function\n", label);
-		return String();
+		return;
 	}
 	Iterator function = get_iterator(range->begin);
 	uint32_t end = range->end;
@@ -597,16 +616,15 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	continue_copies = 0;
 	back_header = 0;
 	// the Phis' variables and their shadows open the text
-	String declarations;
-	phi_indent = indent;
-	phi_shadow_declarations = String();
-	declare_phis(declarations, indent, get_iterator(range->first_label)[1]);
-	String text = get_block_text(label, indent, pending, loop);
-	if (!declarations.empty() || !phi_shadow_declarations.empty()) {
-		declarations.append(phi_shadow_declarations);
-		declarations.append(text);
-		text = static_cast<String &&>(declarations);
-	}
+	FlowNode declarations;
+	phi_shadow_declarations = FlowNode();
+	for_init = String();
+	declare_phis(declarations, get_iterator(range->first_label)[1]);
+	FlowNode body;
+	build_block(body, label, indent, pending, loop);
+	out.take(declarations);
+	out.take(phi_shadow_declarations);
+	out.take(body);
 
 	// every block the function can reach must have been written
 	if (follow == 0) {
@@ -641,32 +659,31 @@ String ShaderSpirv::get_function_block(uint32_t label, uint32_t indent, Pending 
 	render_function = 0;
 	render_begin = render_end = 0;
 	follow_label = continue_label = continue_copies = back_header = 0;
-	return text;
 }
 
-bool ShaderSpirv::allows_statement(uint32_t indent, int32_t op) const {
-	if (indent != 0) return true;
+bool ShaderSpirv::allows_statement(int32_t op) const {
+	if (!in_clause) return true;
 	log_error("ShaderSpirv::get_block(): unknown continue statement %u\n", static_cast<uint32_t>(op));
 	return false;
 }
 
-bool ShaderSpirv::allows_declaration(uint32_t indent, int32_t op, uint32_t id) const {
-	if (indent != 0) return true;
+bool ShaderSpirv::allows_declaration(int32_t op, uint32_t id) const {
+	if (!in_clause) return true;
 	Iterator target = get_target(id);
 	Iterator type = get_target(target[1]);
 	// a variable holds its pointee
 	if (target.get_opcode() == OpVariable && type.get_opcode() == OpTypePointer) type = get_target(type[3]);
 	bool assignable = !type.is_end() && !is_opaque_type(type.get_opcode());
-	return (in_clause && assignable) || allows_statement(indent, op);
+	return assignable || allows_statement(op);
 }
 
-void ShaderSpirv::append_value_statement(String &out, const Iterator &it, uint32_t indent, const String &text, bool temporary) {
+void ShaderSpirv::append_value_statement(FlowNode &out, const Iterator &it, const String &text, bool temporary) {
 	if (text.empty()) return;
-	if (!temporary) append_statement(out, indent, text);
-	else if (allows_declaration(indent, it.get_opcode(), it[2])) append_statement(out, indent, get_temporary(it[2], text));
+	if (!temporary) append_statement(out, text);
+	else if (allows_declaration(it.get_opcode(), it[2])) append_statement(out, get_temporary(it[2], text));
 }
 
-void ShaderSpirv::append_call(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement) {
+void ShaderSpirv::append_call(FlowNode &out, const Iterator &it, Pending &pending, bool temporary, bool statement) {
 	// a pointer is no value of the listing: the call would stand at every
 	// load and store through it, or nowhere
 	if (find_target(it[1]).get_opcode() == OpTypePointer) {
@@ -676,13 +693,13 @@ void ShaderSpirv::append_call(String &out, const Iterator &it, uint32_t indent, 
 	for (uint32_t k = 4; k < it.get_size(); k++) {
 		Iterator variable = find_target(find_root_variable(it[k]));
 		if (variable.is_end() || !pending.get(variable)) continue;
-		if (allows_declaration(indent, it.get_opcode(), variable[2])) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		if (allows_declaration(it.get_opcode(), variable[2])) append_statement(out, get_declaration_line(variable[2], String()));
 		pending.remove(variable);
 	}
-	if (temporary || statement) append_value_statement(out, it, indent, get_call(it), temporary);
+	if (temporary || statement) append_value_statement(out, it, get_call(it), temporary);
 }
 
-void ShaderSpirv::append_local_variable(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
+void ShaderSpirv::append_local_variable(FlowNode &out, const Iterator &it, Pending &pending) {
 	if (it[3] != StorageFunction) return;
 	uint32_t id = it[2];
 	Iterator type = get_target_type(id);
@@ -693,33 +710,34 @@ void ShaderSpirv::append_local_variable(String &out, const Iterator &it, uint32_
 		pending.insert(it, id);
 		return;
 	}
-	if (allows_statement(indent, it.get_opcode())) append_statement(out, indent, get_declaration_line(id, initialised ? get_initializer(it[4]) : String()));
+	if (allows_statement(it.get_opcode())) append_statement(out, get_declaration_line(id, initialised ? get_initializer(it[4]) : String()));
 }
 
-void ShaderSpirv::append_pointer_use(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary) {
+void ShaderSpirv::append_pointer_use(FlowNode &out, const Iterator &it, Pending &pending, bool temporary) {
 	int32_t op = it.get_opcode();
 	Iterator variable = find_target(find_root_variable(it[3]));
 	if (!variable.is_end() && pending.get(variable)) {
-		if (allows_declaration(indent, op, variable[2])) append_statement(out, indent, get_declaration_line(variable[2], String()));
+		if (allows_declaration(op, variable[2])) append_statement(out, get_declaration_line(variable[2], String()));
 		pending.remove(variable);
 	}
-	if (temporary && allows_declaration(indent, op, it[2])) append_statement(out, indent, get_temporary(it[2], get_temporary_value(it[2])));
+	if (temporary && allows_declaration(op, it[2])) append_statement(out, get_temporary(it[2], get_temporary_value(it[2])));
 }
 
-void ShaderSpirv::append_store(String &out, const Iterator &it, uint32_t indent, Pending &pending) {
+void ShaderSpirv::append_store(FlowNode &out, const Iterator &it, uint32_t indent, Pending &pending) {
 	int32_t op = it.get_opcode();
 	Iterator variable = find_target(find_root_variable(it[1]));
 	bool is_pending = !variable.is_end() && pending.get(variable);
 	Block *header = (is_pending && op == OpStore) ? get_for_header(it) : nullptr;
 	Iterator merge = get_end();
-	if (header && indent != 0) {
+	if (header && !in_clause) {
 		// the OpLoopMerge stands right after the header's label
 		Iterator label = get_target(it.advance(it.get_size())[1]);
 		merge = label.advance(label.get_size());
 		// the variable gets its value before the loop, so no iteration
 		// reads it unset: only a use after the loop moves it out
 		Restore initialised(initialised_variable, variable[2]);
-		out.append(get_statement(merge, indent, pending));
+		String declarations = get_statement(merge, indent, pending);
+		if (!declarations.empty()) out.add(FlowNode::Text).text = declarations;
 		// used after the loop as well: declared above, assigned here
 		is_pending = pending.get(variable) != nullptr;
 		if (!is_pending) header = nullptr;
@@ -730,32 +748,30 @@ void ShaderSpirv::append_store(String &out, const Iterator &it, uint32_t indent,
 			if ((*accesses)[i].position > end.get_index()) header = nullptr;
 		}
 	}
-	if (header && indent != 0) {
+	if (header && !in_clause) {
+		// the loop that the header's merge opens takes the declaration
 		header->init_variable = variable[2];
 		for_variable = variable[2];
-		append_indent(out, indent);
-		out.append(get_control(merge));
-		out.append("for(");
-		out.append(get_declaration_line(variable[2], get_value(it[2], false)));
-		out.append("; ");
+		for_init = get_declaration_line(variable[2], get_value(it[2], false));
+		has_for_init = true;
 		pending.remove(variable);
 	} else if (is_pending) {
-		if (allows_declaration(indent, op, variable[2])) append_statement(out, indent, get_declaration_line(variable[2], get_value(it[2], false)));
+		if (allows_declaration(op, variable[2])) append_statement(out, get_declaration_line(variable[2], get_value(it[2], false)));
 		pending.remove(variable);
 	} else if (op == OpStore) {
-		declare_operands(out, it, indent, pending);
+		declare_operands(out, it, pending);
 		String text = get_assignment(it);
-		if (!text.empty()) append_statement(out, indent, text);
+		if (!text.empty()) append_statement(out, text);
 	} else {
-		declare_operands(out, it, indent, pending);
+		declare_operands(out, it, pending);
 		StringStack<64> text(get_value(it[1], false));
 		text.append(" = ");
 		text.append(get_value(it[2], false));
-		append_statement(out, indent, text);
+		append_statement(out, text);
 	}
 }
 
-bool ShaderSpirv::append_loop_exit(String &out, const Iterator &it, uint32_t indent, const Block *loop, uint32_t &target) {
+bool ShaderSpirv::append_loop_exit(FlowNode &out, const Iterator &it, const Block *loop, uint32_t &target) {
 	// a branch out of a loop without a merge of its own
 	Jump taken = get_jump(it[2], loop, false, false);
 	Jump other = get_jump(it[3], loop, false, false);
@@ -780,39 +796,28 @@ bool ShaderSpirv::append_loop_exit(String &out, const Iterator &it, uint32_t ind
 		log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
 		return false;
 	}
-	if (!allows_statement(indent, it.get_opcode())) return false;
+	if (!allows_statement(it.get_opcode())) return false;
 	// a continue that first assigns the Phis of the loop's header
-	String copies;
-	if (jump == JumpContinue && !append_jump_copies(copies, indent + 1, current_label, label)) return false;
-	const char *word = (jump == JumpBreak) ? "break" : "continue";
-	StringStack<64> line("if(");
-	line.append(condition);
-	if (copies.empty()) {
-		line.append(") ");
-		line.append(word);
-		append_statement(out, indent, line);
-		return true;
-	}
-	line.append(") {\n");
-	append_indent(out, indent);
-	out.append(line);
-	out.append(copies);
-	append_statement(out, indent + 1, String(word));
-	append_indent(out, indent);
-	out.append("}\n");
+	FlowNode exit(FlowNode::If);
+	exit.jump = true;
+	exit.condition = condition;
+	FlowNode &then = exit.add(FlowNode::Sequence);
+	if (jump == JumpContinue && !append_jump_copies(then, current_label, label)) return false;
+	then.add(jump == JumpBreak ? FlowNode::Break : FlowNode::Continue);
+	out.take(exit);
 	return true;
 }
 
-bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t indent, Pending &pending, bool temporary, bool statement) {
+bool ShaderSpirv::append_instruction(FlowNode &out, const Iterator &it, Pending &pending, bool temporary, bool statement) {
 	int32_t op = it.get_opcode();
 	uint32_t id = it[2];
 	bool image = is_image_opcode(op) && op != OpSampledImage;
 	if (image || is_internal_opcode(op)) {
-		declare_operands(out, it, indent, pending);
+		declare_operands(out, it, pending);
 		if (temporary || statement) {
 			// a logical not has its operator form, as where it is used
 			String text = image ? get_image_value(it, false) : (temporary && op == OpLogicalNot) ? get_temporary_value(id) : get_intrinsic_value(it, false);
-			append_value_statement(out, it, indent, text, temporary);
+			append_value_statement(out, it, text, temporary);
 		}
 		return op != OpKill && op != OpEmitMeshTasks;
 	}
@@ -822,15 +827,15 @@ bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t i
 		uint32_t parts[2] = {id, it[3]};
 		for (uint32_t part : parts) {
 			if (part >= uses.size() || uses[part] <= 1 || named[part] || find_target(part).get_opcode() == OpConstant) continue;
-			if (!allows_statement(indent, op)) continue;
+			if (!allows_statement(op)) continue;
 			String line = get_declaration_line(part, get_value(part, false));
 			named[part] = 1;
-			append_statement(out, indent, line);
+			append_statement(out, line);
 		}
 		temporary = temporary && !named[id];
 	}
 	if (temporary) {
-		if (allows_declaration(indent, op, id)) append_statement(out, indent, get_temporary(id, get_temporary_value(id)));
+		if (allows_declaration(op, id)) append_statement(out, get_temporary(id, get_temporary_value(id)));
 		return true;
 	}
 	if (!is_value_opcode(op)) {
@@ -840,16 +845,14 @@ bool ShaderSpirv::append_instruction(String &out, const Iterator &it, uint32_t i
 	return true;
 }
 
-String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
-	StringStack<64> out;
+void ShaderSpirv::build_block(FlowNode &out, uint32_t label, uint32_t indent, Pending &pending, const Block *loop) {
 	Iterator it = get_target(label);
 	if (it.get_opcode() != OpLabel) {
 		if (!it.is_end()) log_internal_error("ShaderSpirv::get_block()", "%u is no label of a function\n", label);
-		return String();
+		return;
 	}
 	const Block *block = nullptr;
 	Iterator next = get_end();
-	auto done = [&]() { return String(static_cast<StringStack<64> &&>(out)); };
 	// Where a block's branch leads: true when the walk goes on at `label`
 	// (in `next`), false when the block ends here.
 	auto follow_jump = [&](uint32_t label, Jump jump, int32_t op) -> bool {
@@ -857,14 +860,14 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case JumpFall:
 				fall_label = label;
 				// the end of a continue construct runs on into its loop's header
-				if (label == back_header) append_phi_copies(out, indent, current_label, label);
+				if (label == back_header) append_phi_copies(out, current_label, label);
 				return false;
 			case JumpBreak:
 			case JumpContinue:
 				// a jump has no place in the third clause of a for-statement
-				if (!allows_statement(indent, op)) return false;
-				if (jump == JumpContinue && !append_jump_copies(out, indent, current_label, label)) return false;
-				append_statement(out, indent, String(jump == JumpBreak ? "break" : "continue"));
+				if (!allows_statement(op)) return false;
+				if (jump == JumpContinue && !append_jump_copies(out, current_label, label)) return false;
+				out.add(jump == JumpBreak ? FlowNode::Break : FlowNode::Continue);
 				return false;
 			case JumpEnter:
 				next = get_target(label);
@@ -889,7 +892,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				// a block without a terminator the reader knows fails at what it holds
 				if (rendered_labels.find(current)) {
 					log_internal_error("ShaderSpirv::get_block()", "block %u is written twice\n", current);
-					return done();
+					return;
 				}
 				rendered_labels.insert(current);
 				current_label = current;
@@ -897,7 +900,7 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 				// before a loop only once
 				if (is_loop_header(current) && !is_quiet_block(current, true, pending)) {
 					log_error("ShaderSpirv::get_merge(): unknown LoopMerge header %u\n", current);
-					return done();
+					return;
 				}
 				break;
 			}
@@ -908,21 +911,21 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case OpFunction:
 			case OpFunctionEnd:
 				log_internal_error("ShaderSpirv::get_block()", "block %u runs out of its function\n", current_label);
-				return done();
+				return;
 			case OpExtInst:
 				if (is_nonsemantic(it)) break;
-				declare_operands(out, it, indent, pending);
-				if (temporary || (statement && has_result)) append_value_statement(out, it, indent, get_external_value(it, false), temporary);
+				declare_operands(out, it, pending);
+				if (temporary || (statement && has_result)) append_value_statement(out, it, get_external_value(it, false), temporary);
 				break;
 			case OpFunctionCall:
-				append_call(out, it, indent, pending, temporary, statement);
+				append_call(out, it, pending, temporary, statement);
 				break;
 			case OpVariable:
-				append_local_variable(out, it, indent, pending);
+				append_local_variable(out, it, pending);
 				break;
 			case OpLoad:
 			case OpAccessChain:
-				append_pointer_use(out, it, indent, pending, temporary);
+				append_pointer_use(out, it, pending, temporary);
 				break;
 			case OpStore:
 			case OpCopyMemory:
@@ -935,133 +938,128 @@ String ShaderSpirv::get_block_text(uint32_t label, uint32_t indent, Pending &pen
 			case OpSelectionMerge: {
 				if (block == nullptr) {
 					log_internal_error("ShaderSpirv::get_block()", "block %u has no record\n", current_label);
-					return done();
+					return;
 				}
 				// the header's own instructions run once per iteration, the text
 				// before a loop only once
 				if (op == OpLoopMerge && !is_quiet_block(current_label, true, pending)) {
 					log_error("ShaderSpirv::get_merge(): unknown LoopMerge header %u\n", current_label);
-					return done();
+					return;
 				}
 				uint32_t merge = it[1];
-				out.append(get_merge(*block, it, indent, pending, loop));
-				if (!follow_jump(merge, get_jump(merge, loop, true), op)) return done();
+				get_merge_flow(out, *block, it, indent, pending, loop);
+				if (!follow_jump(merge, get_jump(merge, loop, true), op)) return;
 				break;
 			}
 			case OpBranch:
 			case OpBranchConditional: {
 				uint32_t target = it[op == OpBranch ? 1 : 2];
-				if (!append_branch_copies(out, indent, current_label)) return done();
-				if (op == OpBranchConditional && it[2] != it[3] && !append_loop_exit(out, it, indent, loop, target)) return done();
-				if (!follow_jump(target, get_jump(target, loop, false), op)) return done();
+				if (!append_branch_copies(out, current_label)) return;
+				if (op == OpBranchConditional && it[2] != it[3] && !append_loop_exit(out, it, loop, target)) return;
+				if (!follow_jump(target, get_jump(target, loop, false), op)) return;
 				break;
 			}
 			case OpSwitch:
 				log_error("ShaderSpirv::get_block(): unknown branch %u\n", it[2]);
-				return done();
-			case OpReturn:
+				return;
+			case OpReturn: {
 				// the end of a function body needs no return
-				if (indent != 1) append_statement(out, indent, render_function == entry_id ? get_entry_return() : String("return"));
-				return done();
+				if (indent == 1) return;
+				FlowNode &ret = out.add(FlowNode::Return);
+				ret.text = render_function == entry_id ? get_entry_return() : String("return");
+				return;
+			}
 			case OpReturnValue: {
+				FlowNode &ret = out.add(FlowNode::Return);
+				ret.condition = get_value(it[1], false);
 				StringStack<64> line("return ");
-				line.append(get_value(it[1], false));
-				append_statement(out, indent, line);
-				return done();
+				line.append(ret.condition);
+				ret.text = static_cast<StringStack<64> &&>(line);
+				return;
 			}
 			case OpUnreachable:
-				return done();
+				return;
 			default:
-				if (!append_instruction(out, it, indent, pending, temporary, statement)) return done();
+				if (!append_instruction(out, it, pending, temporary, statement)) return;
 				break;
 		}
 		it = next;
 	}
 	log_internal_error("ShaderSpirv::get_block()", "block %u runs out of the module\n", current_label);
-	return done();
 }
 
-String ShaderSpirv::get_branch(uint32_t from, uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body) {
+void ShaderSpirv::build_branch(FlowNode &out, uint32_t from, uint32_t target, uint32_t follow, uint32_t indent, Pending &pending, const Block *loop, bool loop_body) {
 	Restore follow_scope(follow_label, follow);
 	Restore continue_scope(continue_label, loop_body ? follow : continue_label);
 	uint32_t saved_scope = current_scope;
 	push_scope();
-	String ret = get_branch_text(from, target, indent, pending, loop);
+	build_branch_text(out, from, target, indent, pending, loop);
 	current_scope = saved_scope;
-	return ret;
 }
 
-String ShaderSpirv::get_branch_text(uint32_t from, uint32_t target, uint32_t indent, Pending &pending, const Block *loop) {
-	String ret;
+void ShaderSpirv::build_branch_text(FlowNode &out, uint32_t from, uint32_t target, uint32_t indent, Pending &pending, const Block *loop) {
 	if (target == follow_label) {
 		// nothing to write but the assignments of a branch back to a loop
-		if (target == back_header) append_phi_copies(ret, indent, from, target);
-		return ret;
+		if (target == back_header) append_phi_copies(out, from, target);
+		return;
 	}
 	// a construct enters its own branches, case labels included
 	switch (get_jump(target, loop, true)) {
 		case JumpBreak:
-			append_statement(ret, indent, String("break"));
+			out.add(FlowNode::Break);
 			break;
 		case JumpContinue:
-			if (append_jump_copies(ret, indent, from, target)) append_statement(ret, indent, String("continue"));
+			if (append_jump_copies(out, from, target)) out.add(FlowNode::Continue);
 			break;
 		case JumpEnter:
-			ret = get_block(target, indent, pending, loop);
+			get_block_flow(out, target, indent, pending, loop);
 			break;
 		default:
 			log_error("ShaderSpirv::get_block(): unknown branch %u\n", target);
 			break;
 	}
-	return ret;
 }
 
 String ShaderSpirv::get_merge(const Block &block, const Iterator &it, uint32_t indent, Pending &pending, const Block *loop) {
-	StringStack<64> out;
-	if (indent != 0) out.append(get_statement(it, indent, pending));
+	FlowNode *target = flow_target;
+	flow_target = nullptr;
+	FlowNode own;
+	FlowNode &node = target ? *target : own;
+	build_merge(node, block, it, indent, pending, loop);
+	if (target) return String(FlowMark);
+	return print_flow(node, indent);
+}
+
+void ShaderSpirv::build_merge(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending, const Block *loop) {
+	if (!in_clause) {
+		String declarations = get_statement(it, indent, pending);
+		if (!declarations.empty()) out.add(FlowNode::Text).text = declarations;
+	}
 	Restore depth(nesting, nesting + 1);
 	if (nesting > MaxNesting) {
 		log_internal_error("ShaderSpirv::get_merge()", "nesting bound reached at %u\n", nesting);
-		return String(static_cast<StringStack<64> &&>(out));
+		return;
 	}
 	int32_t op = it.get_opcode();
 	uint32_t header = current_label;
 	// the Phis that the branch of a selection leads to are assigned before it
-	if (op == OpSelectionMerge && !append_branch_copies(out, indent, header)) return String(static_cast<StringStack<64> &&>(out));
+	if (op == OpSelectionMerge && !append_branch_copies(out, header)) return;
 	if (op == OpSelectionMerge && block.opcode == OpBranchConditional) {
-		append_indent(out, indent);
-		out.append(get_control(it));
-		out.append("if(");
-		out.append(get_value(block.condition, false));
-		out.append(") {\n");
-		bool pulled = append_body(out, get_branch(header, block.target, block.merge, indent + 1, pending, loop, false));
-		if (block.target_false != block.merge) {
-			if (pulled) {
-				out.append(" }\n");
-				append_indent(out, indent);
-				out.append("else {\n");
-			} else {
-				append_indent(out, indent);
-				out.append("} else {\n");
-			}
-			append_body(out, get_branch(header, block.target_false, block.merge, indent + 1, pending, loop, false));
-		}
-		if (!out.empty() && out.fromBack(0) == '\n') {
-			append_indent(out, indent);
-			out.append("}\n");
-		} else {
-			out.append(" }\n");
-		}
+		FlowNode node(FlowNode::If);
+		node.control = get_control(it);
+		node.condition = get_value(block.condition, false);
+		build_branch(node.add(FlowNode::Sequence), header, block.target, block.merge, indent + 1, pending, loop, false);
+		if (block.target_false != block.merge) build_branch(node.add(FlowNode::Sequence), header, block.target_false, block.merge, indent + 1, pending, loop, false);
+		out.take(node);
 	} else if (op == OpSelectionMerge && block.opcode == OpSwitch) {
-		out.append(get_switch(block, it, indent, pending));
+		build_switch(out, block, it, indent, pending);
 	} else if (op == OpSelectionMerge) {
 		log_error("ShaderSpirv::get_merge(): unknown SelectionMerge branch %u\n", block.opcode);
 	} else if (op == OpLoopMerge) {
-		out.append(get_loop(block, it, indent, pending));
+		build_loop(out, block, it, indent, pending);
 	} else {
 		log_internal_error("ShaderSpirv::get_merge()", "opcode %u is no merge instruction\n", static_cast<uint32_t>(op));
 	}
-	return String(static_cast<StringStack<64> &&>(out));
 }
 
 void ShaderSpirv::get_switch_cases(const Block &block, const Iterator &sw, Array<SwitchCase> &cases, Array<uint32_t> &literals) {
@@ -1160,60 +1158,48 @@ void ShaderSpirv::get_switch_cases(const Block &block, const Iterator &sw, Array
 	}
 }
 
-String ShaderSpirv::get_switch(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
-	StringStack<64> out;
+void ShaderSpirv::build_switch(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
 	Iterator sw = get_iterator(block.index);
 	if (sw.get_opcode() != OpSwitch) {
 		log_internal_error("ShaderSpirv::get_merge()", "block of opcode %u is no switch\n", block.opcode);
-		return String();
+		return;
 	}
 	uint32_t selector = sw[1];
 	uint32_t step = get_switch_step(sw);
 	uint32_t switch_label = current_label;
-	append_indent(out, indent);
-	out.append(get_control(it));
-	out.append("switch(");
-	out.append(get_value(selector, false));
-	out.append(") {\n");
+	FlowNode node(FlowNode::Switch);
+	node.control = get_control(it);
+	node.condition = get_value(selector, false);
 
 	Array<SwitchCase> cases;
 	Array<uint32_t> literals;
 	get_switch_cases(block, sw, cases, literals);
 	for (uint32_t i = 0; i < cases.size(); i++) {
 		const SwitchCase &c = cases[i];
+		FlowNode &item = node.add(FlowNode::Case);
 		for (uint32_t n = 0; n < c.count; n++) {
 			uint32_t k = literals[c.first + n];
-			append_indent(out, indent + 1);
 			uint64_t literal = sw[k];
 			if (step == 3) literal |= static_cast<uint64_t>(sw[k + 1]) << 32;
-			out.append(get_case_label(selector, literal));
-			out.append((n + 1 == c.count && !c.is_default) ? " {\n" : "\n");
+			item.labels.append(get_case_label(selector, literal));
 		}
-		if (c.is_default) {
-			append_indent(out, indent + 1);
-			out.append(get_default_label(selector));
-			out.append(" {\n");
-		}
+		item.is_default = c.is_default;
+		if (c.is_default) item.default_label = get_default_label(selector);
 		// a case falls through into the one listed after it
 		uint32_t follow = (i + 1 < cases.size()) ? cases[i + 1].label : block.merge;
-		String body;
+		FlowNode &body = item.add(FlowNode::Sequence);
 		if (c.label == block.merge) {
-			append_statement(body, indent + 2, String("break"));
+			body.add(FlowNode::Break);
 		} else {
 			fall_label = 0;
-			body = get_branch(switch_label, c.label, follow, indent + 2, pending, &block, false);
+			build_branch(body, switch_label, c.label, follow, indent + 2, pending, &block, false);
 			if (follow != block.merge && fall_label == follow) {
-				String text = get_fallthrough();
-				if (!text.empty()) append_statement(body, indent + 2, text);
+				item.falls = true;
+				item.fallthrough = get_fallthrough();
 			}
 		}
-		out.append(body);
-		append_indent(out, indent + 1);
-		out.append("}\n");
 	}
-	append_indent(out, indent);
-	out.append("}\n");
-	return String(static_cast<StringStack<64> &&>(out));
+	out.take(node);
 }
 
 bool ShaderSpirv::get_loop_head(const Block &block, uint32_t header, Pending &pending, uint32_t &condition_block, uint32_t &body, bool &negate) {
@@ -1242,21 +1228,23 @@ bool ShaderSpirv::get_loop_head(const Block &block, uint32_t header, Pending &pe
 	return body != block.merge;
 }
 
-String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
-	StringStack<64> out;
+void ShaderSpirv::build_loop(FlowNode &out, const Block &block, const Iterator &it, uint32_t indent, Pending &pending) {
 	bool header_branch = block.opcode == OpBranchConditional;
 	if (block.opcode != OpBranch && !header_branch) {
 		log_error("ShaderSpirv::get_merge(): unknown LoopMerge block %u\n", block.opcode);
-		return String();
+		return;
 	}
 	uint32_t header = current_label;
 	uint32_t merge = block.merge;
 	uint32_t continue_target = block.continue_target;
-	if (continue_target == header) return get_self_loop(block, it, indent);
+	if (continue_target == header) {
+		build_self_loop(out, block, it);
+		return;
+	}
 	const Block *c = blocks.get(continue_target);
 	if (c == nullptr || rendered_labels.find(continue_target) || (!header_branch && blocks.get(block.target) == nullptr)) {
 		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
-		return String();
+		return;
 	}
 	// the statement's own scope: a for-statement's variable lives in it
 	uint32_t saved_scope = current_scope;
@@ -1268,7 +1256,6 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 	auto fail = [&]() {
 		log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
 		current_scope = saved_scope;
-		return String();
 	};
 	// What the continue block becomes: nothing where it only branches back;
 	// the assignments of the header's Phis at every jump to it where it does
@@ -1307,7 +1294,7 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 		log_error("ShaderSpirv::get_merge(): unknown Phi %s assigned by a continue block that several branches reach\n",
 			list && list->size() ? records[(*list)[0].phi].name.get() : "");
 		current_scope = saved_scope;
-		return String();
+		return;
 	}
 	if (kind == ContinueClause && copies) {
 		// The third clause stands outside the body's scope: the values that
@@ -1319,76 +1306,61 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 			if (!reads_named_value((*list)[i].value, it.get_index(), label.get_index(), budget)) continue;
 			log_error("ShaderSpirv::get_merge(): unknown Phi %s assigned in the third clause of a for-statement\n", records[(*list)[i].phi].name.get());
 			current_scope = saved_scope;
-			return String();
+			return;
 		}
 	}
+	FlowNode node(FlowNode::Loop);
+	node.control = get_control(it);
+	// the body, the continuing part and the third clause
+	node.children.resize(3);
+	FlowNode &body = node.children[0];
 	if (kind == ContinueCondition) {
 		// do-while
 		String condition = (c->target == header) ? get_value(c->condition, false) : get_negation(c->condition);
 		if (condition.empty()) return fail();
 		rendered_labels.insert(continue_target);
-		append_indent(out, indent);
-		out.append(get_control(it));
-		out.append("do {\n");
-		String body;
-		if (append_phi_copies(body, indent + 1, header, block.target)) body.append(get_branch(header, block.target, continue_target, indent + 1, pending, &block, true));
-		out.append(body);
-		append_indent(out, indent);
-		out.append("} while(");
-		out.append(condition);
-		out.append(");\n");
+		node.form = FlowNode::LoopTail;
+		node.condition = condition;
+		if (append_phi_copies(body, header, block.target)) build_branch(body, header, block.target, continue_target, indent + 1, pending, &block, true);
+		out.take(node);
 		current_scope = saved_scope;
-		return String(static_cast<StringStack<64> &&>(out));
+		return;
 	}
 	uint32_t condition_block = 0;
-	uint32_t body = 0;
+	uint32_t entered = 0;
 	bool negate = false;
-	bool head = get_loop_head(block, header, pending, condition_block, body, negate);
+	bool head = get_loop_head(block, header, pending, condition_block, entered, negate);
 	bool clause = kind == ContinueClause;
+	node.has_clause = clause;
+	node.has_init = block.init_variable != 0;
+	if (node.has_init && has_for_init) {
+		// the store before the loop gave its variable
+		node.init = static_cast<String &&>(for_init);
+		for_init = String();
+		has_for_init = false;
+	}
 	if (head) {
 		// while and for: the header or the block after it holds the condition
 		if (condition_block != header) rendered_labels.insert(condition_block);
 		uint32_t value = blocks.get(condition_block)->condition;
-		String condition = negate ? get_negation(value) : get_value(value, false);
-		if (!clause && block.init_variable == 0) {
-			append_indent(out, indent);
-			out.append(get_control(it));
-			out.append("while(");
-			out.append(condition);
-			out.append(") {\n");
-		} else {
-			if (block.init_variable == 0) {
-				append_indent(out, indent);
-				out.append(get_control(it));
-				out.append("for(; ");
-			}
-			out.append(condition);
-			out.append("; ");
-		}
-	} else {
-		// A loop whose condition a head cannot hold: for(;;), its body opening
-		// with the branch of the header or of the block after it, whose
-		// `if(...) break;` leaves the loop.
-		if (block.init_variable == 0) {
-			append_indent(out, indent);
-			out.append(get_control(it));
-			out.append("for(;");
-		}
-		out.append(clause ? "; " : ";");
+		node.form = FlowNode::LoopHead;
+		node.condition = negate ? get_negation(value) : get_value(value, false);
 	}
+	// A loop whose condition a head cannot hold: for(;;), its body opening
+	// with the branch of the header or of the block after it, whose
+	// `if(...) break;` leaves the loop.
 	if (clause) {
 		Restore follow(follow_label, header);
 		Restore continues(continue_label, 0);
 		Restore continue_copies_scope(continue_copies, 0);
 		Restore back_scope(back_header, header);
 		Restore clause_scope(in_clause, 1);
-		out.append(get_block(continue_target, 0, pending, &block));
+		// the clause is no indented text
+		get_block_flow(node.children[2], continue_target, 0, pending, &block);
 	} else if (kind != ContinueConstruct) {
 		rendered_labels.insert(continue_target);
 	}
-	if (clause || !head || block.init_variable != 0) out.append(") {\n");
 	// the body, and what ends it, in one scope
-	String text;
 	{
 		Restore follow(follow_label, continue_target);
 		Restore continues(continue_label, continue_target);
@@ -1397,23 +1369,22 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 		uint32_t body_scope = current_scope;
 		push_scope();
 		fall_label = 0;
-		uint32_t entered = body;
 		bool ok = true;
 		if (!head && header_branch) {
 			// the header's own branch, inside the body
 			Iterator branch = get_iterator(block.index);
 			entered = branch[2];
-			ok = append_branch_copies(text, indent + 1, header);
-			if (ok && branch[2] != branch[3]) ok = append_loop_exit(text, branch, indent + 1, &block, entered);
+			ok = append_branch_copies(body, header);
+			if (ok && branch[2] != branch[3]) ok = append_loop_exit(body, branch, &block, entered);
 		} else if (!head) {
 			entered = block.target;
-			ok = append_phi_copies(text, indent + 1, header, entered);
+			ok = append_phi_copies(body, header, entered);
 		}
-		if (ok) text.append(get_branch_text(head ? condition_block : header, entered, indent + 1, pending, &block));
+		if (ok) build_branch_text(body, head ? condition_block : header, entered, indent + 1, pending, &block);
 		// the end of the body runs on into the continue block
 		bool falls = fall_label == continue_target || entered == continue_target;
 		if (kind == ContinueCopies && falls) {
-			append_phi_copies(text, indent + 1, continue_target, header);
+			append_phi_copies(body, continue_target, header);
 		} else if (kind == ContinueConstruct) {
 			if (!falls) {
 				log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
@@ -1422,27 +1393,24 @@ String ShaderSpirv::get_loop(const Block &block, const Iterator &it, uint32_t in
 				Restore construct_continues(continue_label, header);
 				Restore construct_copies(continue_copies, 0);
 				Restore construct_back(back_header, header);
-				text.append(get_block(continue_target, indent + 1, pending, &block));
+				get_block_flow(node.children[1], continue_target, indent + 1, pending, &block);
 			}
 		}
 		current_scope = body_scope;
 	}
-	out.append(text);
-	append_indent(out, indent);
-	out.append("}\n");
+	out.take(node);
 	current_scope = saved_scope;
-	return String(static_cast<StringStack<64> &&>(out));
 }
 
-String ShaderSpirv::get_self_loop(const Block &block, const Iterator &it, uint32_t indent) {
+void ShaderSpirv::build_self_loop(FlowNode &out, const Block &block, const Iterator &it) {
 	// A header that is its own continue target: every iteration is its
 	// branch, which leaves the loop or goes back to it, assigning its Phis.
 	uint32_t header = current_label;
-	StringStack<64> out;
-	append_indent(out, indent);
-	out.append(get_control(it));
-	out.append("for(;;) {\n");
-	String text;
+	FlowNode node(FlowNode::Loop);
+	node.control = get_control(it);
+	node.single_block = true;
+	node.children.resize(3);
+	FlowNode &body = node.children[0];
 	bool ok = true;
 	{
 		Restore follow(follow_label, header);
@@ -1453,20 +1421,16 @@ String ShaderSpirv::get_self_loop(const Block &block, const Iterator &it, uint32
 		push_scope();
 		Iterator branch = get_iterator(block.index);
 		uint32_t stay = block.target;
-		ok = append_branch_copies(text, indent + 1, header);
-		if (ok && block.opcode == OpBranchConditional && branch[2] != branch[3]) ok = append_loop_exit(text, branch, indent + 1, &block, stay);
+		ok = append_branch_copies(body, header);
+		if (ok && block.opcode == OpBranchConditional && branch[2] != branch[3]) ok = append_loop_exit(body, branch, &block, stay);
 		if (ok && stay != header) {
 			log_error("ShaderSpirv::get_merge(): unknown LoopMerge branch %u\n", block.opcode);
 			ok = false;
 		}
-		if (ok) ok = append_phi_copies(text, indent + 1, header, header);
+		if (ok) ok = append_phi_copies(body, header, header);
 		current_scope = saved_scope;
 	}
-	if (!ok) return String();
-	out.append(text);
-	append_indent(out, indent);
-	out.append("}\n");
-	return String(static_cast<StringStack<64> &&>(out));
+	if (ok) out.take(node);
 }
 
 bool ShaderSpirv::has_phi_copies(uint32_t, uint32_t to) const {
@@ -1489,7 +1453,7 @@ bool ShaderSpirv::has_branch_copies(uint32_t from) {
 	return false;
 }
 
-bool ShaderSpirv::append_branch_copies(String &out, uint32_t indent, uint32_t from) {
+bool ShaderSpirv::append_branch_copies(FlowNode &out, uint32_t from) {
 	const Block *block = blocks.get(from);
 	if (block == nullptr || phi_counts.size() == 0) return true;
 	Array<uint32_t> targets;
@@ -1507,19 +1471,19 @@ bool ShaderSpirv::append_branch_copies(String &out, uint32_t indent, uint32_t fr
 		// a branch back to a loop's header assigns its Phis where it is taken
 		if (seen.find(targets[i]) || (targets[i] == back_header && back_header != 0)) continue;
 		seen.insert(targets[i]);
-		if (!append_phi_copies(out, indent, from, targets[i])) return false;
+		if (!append_phi_copies(out, from, targets[i])) return false;
 	}
 	return true;
 }
 
-bool ShaderSpirv::append_jump_copies(String &out, uint32_t indent, uint32_t from, uint32_t target) {
+bool ShaderSpirv::append_jump_copies(FlowNode &out, uint32_t from, uint32_t target) {
 	// a branch back to the loop's header
-	if (target == back_header && back_header != 0) return append_phi_copies(out, indent, from, target);
+	if (target == back_header && back_header != 0) return append_phi_copies(out, from, target);
 	// a jump to a continue block that is not written: its own branch back
 	if (continue_copies == 0 || target != continue_copies) return true;
 	const Block *block = blocks.get(continue_copies);
 	if (block == nullptr) return true;
-	return append_phi_copies(out, indent, continue_copies, block->target);
+	return append_phi_copies(out, continue_copies, block->target);
 }
 
 void ShaderSpirv::get_read_phis(uint32_t value, const Set<uint32_t> &phis, Set<uint32_t> &read, uint32_t &budget) {
@@ -1586,11 +1550,11 @@ String ShaderSpirv::get_shadow_name(uint32_t phi) {
 	ret.append("_next");
 	ret = namer.claim(shadow_scope, ret, ShaderSpirvNamer::FormUnderscore, phi);
 	phi_shadows.insert(phi, ret);
-	append_statement(phi_shadow_declarations, phi_indent, get_function_declaration(phi, ret));
+	phi_shadow_declarations.add_statement(get_function_declaration(phi, ret));
 	return ret;
 }
 
-bool ShaderSpirv::append_phi_copies(String &out, uint32_t indent, uint32_t from, uint32_t to) {
+bool ShaderSpirv::append_phi_copies(FlowNode &out, uint32_t from, uint32_t to) {
 	const uint32_t *count = phi_counts.get(to);
 	if (count == nullptr) return true;
 	// every Phi of the block names one value for the edge
@@ -1633,7 +1597,7 @@ bool ShaderSpirv::append_phi_copies(String &out, uint32_t indent, uint32_t from,
 		StringStack<64> line(name);
 		line.append(" = ");
 		line.append(value);
-		append_statement(out, indent, line);
+		append_statement(out, line);
 	};
 	for (uint32_t pass = 0; pass < 3; pass++) {
 		for (uint32_t i = 0; i < live.size(); i++) {
@@ -1657,7 +1621,7 @@ String ShaderSpirv::get_function_declaration(uint32_t id, const String &name) {
 	return String(static_cast<StringStack<64> &&>(ret));
 }
 
-bool ShaderSpirv::declare_phis(String &out, uint32_t indent, uint32_t first_label) {
+bool ShaderSpirv::declare_phis(FlowNode &out, uint32_t first_label) {
 	bool ok = true;
 	if (phi_counts.get(first_label)) {
 		log_error("ShaderSpirv::get_block(): unknown Phi in the first block %u of a function\n", first_label);
@@ -1675,11 +1639,11 @@ bool ShaderSpirv::declare_phis(String &out, uint32_t indent, uint32_t first_labe
 		}
 		named[phi] = 1;
 		render_scopes[phi] = current_scope;
-		append_statement(out, indent, get_function_declaration(phi, records[phi].name));
+		out.add_statement(get_function_declaration(phi, records[phi].name));
 	}
 	for (uint32_t i = 0; i < hoisted_values.size(); i++) {
 		uint32_t id = hoisted_values[i];
-		append_statement(out, indent, get_function_declaration(id, records[id].name));
+		out.add_statement(get_function_declaration(id, records[id].name));
 	}
 	return ok;
 }
