@@ -16,9 +16,10 @@
 //
 // Uses: a storage image is read by OpImageRead, written by OpImageWrite and
 // both through OpImageTexelPointer (an atomic may do either); a texture is
-// sampled with a depth comparison by the Dref instructions and without one by
-// the others. Both are found from the variable behind the image operand where
-// it stands; the place walk alone follows values into function parameters.
+// sampled with a depth comparison by the Dref instructions, and read without
+// one by the other sampling, gathering and fetching instructions. Both are
+// found from the variable behind the image operand where it stands; the place
+// walk alone follows values into function parameters.
 #include "shader/ShaderSpirv.h"
 #include "shader/ShaderSpirvNumbers.h"
 
@@ -48,8 +49,9 @@ bool is_depth_comparison(int32_t op) {
 	}
 }
 
-// the instructions that sample a texture through a combination
-bool is_sampling(int32_t op) {
+// the instructions that read the texels of a texture: through a combination
+// (sampling and gathering), or from the image taken back of one (a fetch)
+bool reads_texels(int32_t op) {
 	return in(op, OpImageSampleImplicitLod, OpImageDrefGather) || in(op, OpImageSparseSampleImplicitLod, OpImageSparseDrefGather);
 }
 
@@ -252,7 +254,7 @@ void ShaderSpirv::find_resource_uses() {
 		} else if (op == OpImageWrite) {
 			image = it[1];
 			access = ImageWrite;
-		} else if (is_sampling(op)) {
+		} else if (reads_texels(op)) {
 			uint32_t texture = find_texture_variable(it[3]);
 			if (texture == 0) continue;
 			uint32_t bit = is_depth_comparison(op) ? TextureCompared : TextureUncompared;

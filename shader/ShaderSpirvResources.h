@@ -78,11 +78,11 @@ struct BindingIssue {
 // others of its namespace. A collision within one set ends the assignment:
 // what comes after it is not moved, and no push-constant block is placed.
 struct BindingAssignment {
-	// the resources that take part, by set and then by binding
+	// the resources that take part, by set and then by binding; after a
+	// collision those that come later keep their bindings unchecked
 	Array<ResourceBinding> resources;
-	// the moved ones: variable to its new binding, in the order they moved
+	// the moved ones: variable to its new binding
 	Map<uint32_t, uint32_t> moved;
-	Array<uint32_t> moved_order;
 	// push-constant block types to the binding they are given
 	Map<uint32_t, uint32_t> push;
 	// in the order of the resources, the collision last
@@ -94,7 +94,7 @@ enum : uint32_t {
 	ImageRead = 1,                  // of a storage image: read, or its texel pointer taken
 	ImageWrite = 2,                 // written, or its texel pointer taken
 	TextureCompared = 1,            // of a texture: sampled with a depth comparison
-	TextureUncompared = 2,          // sampled without one
+	TextureUncompared = 2,          // sampled, gathered or fetched without one
 };
 
 // Where a texture or sampler value comes from: a variable, or a function
