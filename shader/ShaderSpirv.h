@@ -54,8 +54,10 @@
 #include "shader/ShaderSpirvFlow.h"
 #include "shader/ShaderSpirvLayout.h"
 #include "shader/ShaderSpirvNamer.h"
+#include "shader/ShaderSpirvResources.h"
 #include "shader/ShaderTypes.h"
 
+#include <array>
 #include <cstdint>
 
 namespace Vexa {
@@ -543,6 +545,63 @@ protected:
 	TypeLayout get_structure_layout(uint32_t structure, LayoutRule rule, Array<uint64_t> *offsets);
 	Map<uint64_t, TypeLayout> type_layouts;   // by type id, rule set and row-major
 	Set<uint32_t> checked_layouts[LayoutRuleCount];
+
+	// Resources (ShaderSpirvResources.cpp).
+	// the kind of resource a variable is; ResourceNone for any other id
+	ResourceKind get_resource_kind(uint32_t variable) const;
+	// a resource's Binding plus the offset of its kind: the surface offset
+	// for storage images, storage texel buffers and input attachments, the
+	// storage offset for storage blocks, the texel offset for a texel buffer
+	// combined with its sampler, none for the others; ~0u without a Binding
+	uint32_t get_resource_binding(uint32_t variable) const;
+	// the bindings of `resources` in the namespaces of a target, with the
+	// moves across sets, the push-constant blocks placed and the issues
+	void assign_bindings(const BindingPolicy &policy, BindingAssignment &assignment) const;
+	// the variable of an array of resources (opaque values or blocks) that
+	// an access chain indexes first, 0 for another chain or value
+	uint32_t get_resource_array(uint32_t chain) const;
+	// the texture or combined-sampler variable behind an image operand,
+	// through OpSampledImage and OpImage; 0 for none
+	uint32_t find_texture_variable(uint32_t id) const;
+	// Walks the functions once for the uses below and the parameters and
+	// calls that the place walk follows; each output calls it before it
+	// renders.
+	void find_resource_uses();
+	// storage image variables to what the functions do to them (ImageRead,
+	// ImageWrite), textures to how they are sampled (TextureCompared,
+	// TextureUncompared)
+	Map<uint32_t, uint32_t> image_access;
+	Map<uint32_t, uint32_t> texture_sampling;
+	// the OpSampledImage results that sampling uses
+	Set<uint32_t> sampled_uses;
+	// the place of a texture or sampler value, or of a pointer to one; false
+	// for an origin that is not known
+	bool get_value_place(uint32_t id, ResourcePlace &place) const;
+	bool get_pointer_place(uint32_t pointer, ResourcePlace &place) const;
+	// the variables and elements that a place may be, through the arguments
+	// of every call of the functions whose parameters it reaches; false with
+	// `issue` when they are not known
+	bool get_place_elements(const ResourcePlace &place, Array<ResourceElements> &elements, ResourceOriginIssue &issue);
+	// the elements below a type of arrays of constant lengths (1 for another
+	// type), 0 for one that cannot be counted
+	uint32_t get_element_count(const Iterator &type) const;
+	struct ParameterPlace {
+		uint32_t function = 0;
+		uint32_t index = 0;
+	};
+	// the variables that a texture or sampler parameter stands for
+	struct ParameterOrigins {
+		Array<ResourceElements> elements;
+		bool done = false;
+		bool failed = false;
+	};
+	bool get_place_elements(const ResourcePlace &place, Array<ResourceElements> &elements, ResourceOriginIssue &issue, uint32_t depth);
+	const ParameterOrigins *get_parameter_origins(uint32_t parameter, uint32_t depth, ResourceOriginIssue &issue);
+	// each function parameter's function and place, each function's calls
+	// (word indices), and the origins of the parameters walked so far
+	Map<uint32_t, ParameterPlace> parameter_places;
+	Map<uint32_t, Array<uint32_t>> function_calls;
+	Map<uint32_t, ParameterOrigins> parameter_origins;
 
 	// Numbers and reinterpretations (ShaderSpirvValues.cpp). A scalar float
 	// constant of 16, 32 or 64 bits, given by its bits: the one place where a

@@ -412,6 +412,7 @@ enum : uint32_t {
 
 enum : uint32_t {
 	DimBuffer = 5,
+	DimSubpassData = 6,
 };
 
 // execution and memory scopes

@@ -499,20 +499,6 @@ bool ShaderSpirvGLSL::check_output() {
 	return errors == 0;
 }
 
-uint32_t ShaderSpirvGLSL::get_resource_array(uint32_t chain) const {
-	Iterator it = find_target(chain);
-	if ((it.get_opcode() != OpAccessChain && it.get_opcode() != OpInBoundsAccessChain) || it.get_size() < 5) return 0;
-	Iterator variable = find_target(it[3]);
-	if (variable.get_opcode() != OpVariable || it[3] >= records.size()) return 0;
-	uint32_t storage = records[it[3]].storage;
-	Iterator type = get_target_type(it[3]);
-	if (!is_array_opcode(type.get_opcode())) return 0;
-	if (storage == StorageUniformConstant) return it[3];
-	// arrays of blocks
-	if ((storage == StorageUniform || storage == StorageStorageBuffer) && is_block_type(type[1])) return it[3];
-	return 0;
-}
-
 void ShaderSpirvGLSL::check_resource_indices() {
 	// The values that the module says may differ between invocations: an
 	// index into an array of resources, the element it chooses, what is
@@ -579,7 +565,8 @@ void ShaderSpirvGLSL::check_resource_indices() {
 
 void ShaderSpirvGLSL::prepare_output() {
 	nonuniform_written = false;
-	find_image_uses();
+	find_resource_uses();
+	check_texture_sampling();
 	check_bindings();
 }
 

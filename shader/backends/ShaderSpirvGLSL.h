@@ -122,13 +122,15 @@ private:
 	bool has_builtin_in_stage(uint32_t builtin) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
 	bool has_capability_of(uint32_t capability) const;
-	// the variable of an array of resources (opaque values or blocks) that
-	// an access chain indexes first, 0 for another chain or value
-	uint32_t get_resource_array(uint32_t chain) const;
 	// the indices into arrays of resources: those the module says differ
 	// between invocations, and the run-time ones that the target cannot take
 	void check_resource_indices();
+	// GL's binding namespaces (uniform blocks, storage blocks, texture units,
+	// image units) over the resources of every set, the blocks' layouts, and
+	// the messages of the resources GL has no binding for
 	void check_bindings();
+	// the textures that are sampled with and without depth comparisons
+	void check_texture_sampling();
 	// the memory layout of a block, in std140 or else std430; `block` lets
 	// the block's own members take offset qualifiers
 	// (ShaderSpirvGLSLDeclarations.cpp)
@@ -144,20 +146,15 @@ private:
 	uint32_t renamed_block = 0;    // the block type declared under another name now
 	// member records given an explicit offset
 	Map<const Record *, uint32_t> member_offsets;
-	// resources moved to another binding, which one of another set held
-	Map<uint32_t, uint32_t> moved_bindings;
-	// the binding that a push-constant block is given
-	Map<uint32_t, uint32_t> push_bindings;
-	// textures that only depth comparisons sample, and textures of a depth
-	// type that none does
-	Set<uint32_t> shadow_textures;
-	Set<uint32_t> plain_textures;
-	// the texture or combined-sampler variable behind an image operand, 0 for none
-	uint32_t find_texture_variable(uint32_t id);
-	// storage images without access decorations: the accesses found
-	Map<uint32_t, uint32_t> image_access;
-	void find_image_uses();
-	uint32_t get_binding(uint32_t variable, const Record *record);
+	// the bindings of the resources: those moved, which one of another set
+	// held, and those of the push-constant blocks
+	BindingAssignment bindings;
+	// the push-constant bindings whose pragma line is written
+	Set<uint32_t> push_pragmas;
+	// whether a texture (`id` its variable, else its type) is a shadow
+	// sampler: one that only depth comparisons sample, or of a depth type
+	// that no sampling without a comparison uses
+	bool is_shadow_texture(uint32_t id, const Iterator &image) const;
 	void add_extension(const char *name) { extensions.insert(String(name)); }
 	// whether the text has an index written through nonuniformEXT, whose
 	// extension the module need not declare the capability of
@@ -165,52 +162,11 @@ private:
 	String get_image_call(const Iterator &it);
 	// the sampler binding of each texture binding that a pragma line pairs
 	Map<uint32_t, uint32_t> texture_samplers;
-	// the OpSampledImage results that sampling uses (find_image_uses)
-	Set<uint32_t> sampled_uses;
-	// Where the texture or the sampler of a combination comes from: a
-	// variable, or a function parameter, which stands for the arguments of
-	// every call of its function. `first` and `count` are the elements (in
-	// GL's order) that it may be: of the variable, or within the parameter,
-	// where `exact` says the indices were constants.
-	struct ResourcePlace {
-		uint32_t root = 0;
-		uint32_t first = 0;
-		uint32_t count = 1;
-		bool exact = true;
-	};
-	// a variable of textures or samplers and the elements of it
-	struct ResourceElements {
-		uint32_t variable = 0;
-		uint32_t first = 0;
-		uint32_t count = 1;
-	};
-	struct ParameterPlace {
-		uint32_t function = 0;
-		uint32_t index = 0;
-	};
-	struct ParameterOrigins {
-		Array<ResourceElements> elements;
-		bool done = false;
-		bool failed = false;
-	};
-	// each function parameter's function and place, each function's calls
-	// (word indices), found by find_image_uses
-	Map<uint32_t, ParameterPlace> parameter_places;
-	Map<uint32_t, Array<uint32_t>> function_calls;
-	// the variables that each parameter of a texture or sampler stands for
-	Map<uint32_t, ParameterOrigins> parameter_origins;
 	// the pairs of places whose combination was paired already
 	Set<std::array<uint32_t, 8>> paired_places;
-	// the place of a texture or sampler value, or of a pointer to one; false
-	// for an origin that is not known
-	bool get_value_place(uint32_t id, ResourcePlace &place);
-	bool get_pointer_place(uint32_t pointer, ResourcePlace &place);
-	// the variables and elements that a place may be
-	bool get_place_elements(const ResourcePlace &place, const char *kind, Array<ResourceElements> &elements, uint32_t depth);
-	const ParameterOrigins *get_parameter_origins(uint32_t parameter, const char *kind, uint32_t depth);
-	// the elements below a type of arrays of constant lengths (1 for another
-	// type), 0 for one that GL cannot count
-	uint32_t get_element_count(const Iterator &type) const;
+	// the elements that a place of a combination may be, with the message
+	// of one whose elements are not known (`kind`: "texture" or "sampler")
+	bool get_combination_elements(const ResourcePlace &place, const char *kind, Array<ResourceElements> &elements);
 	// the pragma lines of a combination that something samples through: one
 	// sampler for each texture unit
 	void pair_texture_sampler(const Iterator &it);

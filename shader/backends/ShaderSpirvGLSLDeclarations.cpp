@@ -94,7 +94,7 @@ String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
 		if (type[6]) ret.append("MS");
 		if (type[5]) ret.append("Array");
 		// a texture that depth comparisons sample is a shadow sampler
-		if (texture && ((type[4] == 1 && !plain_textures.find(id)) || shadow_textures.find(id))) ret.append("Shadow");
+		if (texture && is_shadow_texture(id, type)) ret.append("Shadow");
 		return String(static_cast<StringStack<64> &&>(ret));
 	}
 	if (op == OpTypeSampler) {
@@ -145,20 +145,6 @@ String ShaderSpirvGLSL::get_integer_type_name(uint32_t type, bool is_signed) {
 		if (text == name.internal) return String(name.glsl);
 	}
 	return text;
-}
-
-uint32_t ShaderSpirvGLSL::get_binding(uint32_t variable, const Record *record) {
-	const uint32_t *binding = record->decorations.get(DecorationBinding);
-	if (binding == nullptr) return ~0u;
-	int32_t value = static_cast<int32_t>(*binding);
-	Iterator type = get_target_type(variable);
-	uint32_t storage = record->storage;
-	bool buffer_block = type.get_opcode() == OpTypeStruct && type[1] < records.size() && records[type[1]].decorations.find(DecorationBufferBlock);
-	type = get_element_type(type);
-	if (type.get_opcode() == OpTypeImage && type[7] != 1) value += getSurfaceOffset();
-	else if (storage == StorageStorageBuffer || (storage == StorageUniform && buffer_block)) value += getStorageOffset();
-	else if (type.get_opcode() == OpTypeSampledImage && get_target_type(type[2])[3] == 5) value += getTexelOffset();
-	return static_cast<uint32_t>(value);
 }
 
 String ShaderSpirvGLSL::get_format_name(uint32_t format) {
@@ -267,15 +253,18 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 		if (is_es()) add_extension("GL_EXT_blend_func_extended");
 	}
 	if (storage == StoragePushConstant) {
-		const uint32_t *binding = push_bindings.get(layout[1]);
+		const uint32_t *binding = bindings.push.get(layout[1]);
 		if (binding) {
 			items.append(String::format("binding = %u, ", *binding));
-			String line = String::format("#pragma uniform(%s, %u)\n", record->name.empty() ? records[layout[1]].name.get() : record->name.get(), *binding);
-			if (pragmas.find(line.get()) == ~0u) pragmas.append(line);
+			// the line is written once, whenever the declaration is made
+			if (!push_pragmas.find(*binding)) {
+				push_pragmas.insert(*binding);
+				pragmas.append(String::format("#pragma uniform(%s, %u)\n", record->name.empty() ? records[layout[1]].name.get() : record->name.get(), *binding));
+			}
 		}
 	} else if (has(DecorationBinding)) {
-		const uint32_t *moved = moved_bindings.get(variable);
-		items.append(String::format("binding = %u, ", moved ? *moved : get_binding(variable, record)));
+		const uint32_t *moved = bindings.moved.get(variable);
+		items.append(String::format("binding = %u, ", moved ? *moved : get_resource_binding(variable)));
 	}
 	if (storage_image) {
 		uint32_t format = layout[8];
@@ -302,11 +291,11 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 		// the access that the functions make of it, where the module does not say
 		const uint32_t *access = image_access.get(variable);
 		uint32_t uses = access ? *access : 0;
-		if (uses == 1 || (uses == 0 && is_es())) qualifiers.append("readonly ");
-		else if (uses == 2) qualifiers.append("writeonly ");
-		else if (is_es() && uses == 3 && layout[8] != 3 && layout[8] != 24 && layout[8] != 33) {
+		if (uses == ImageRead || (uses == 0 && is_es())) qualifiers.append("readonly ");
+		else if (uses == ImageWrite) qualifiers.append("writeonly ");
+		else if (is_es() && uses == (ImageRead | ImageWrite) && layout[8] != 3 && layout[8] != 24 && layout[8] != 33) {
 			log_error("ShaderSpirvGLSL::get_storage(): unknown access of image %s that is read and written\n", record->name.get());
-		} else if (!is_es() && layout[8] == 0 && (uses & 1)) {
+		} else if (!is_es() && layout[8] == 0 && (uses & ImageRead)) {
 			add_extension("GL_EXT_shader_image_load_formatted");
 		}
 	}
@@ -531,181 +520,86 @@ void ShaderSpirvGLSL::check_bindings() {
 	// GL's binding namespaces: uniform blocks, storage blocks, texture units,
 	// image units. GL has no descriptor sets: a resource whose binding one of
 	// another set holds already is moved to the first binding above all of
-	// its namespace, and a pragma line tells where it went.
-	struct Entry {
-		uint32_t id;
-		uint32_t kind;
-		uint32_t set;
-		uint32_t binding;
-		uint32_t count;
+	// its namespace, and a pragma line tells where it went. Separate samplers
+	// travel in the pragma lines of their textures; push-constant blocks are
+	// uniform blocks on the first free bindings.
+	static const BindingPolicy policy = {
+		{
+			NoBindingSpace,     // ResourceNone
+			0,                  // ResourceUniformBlock
+			1,                  // ResourceStorageBlock
+			NoBindingSpace,     // ResourcePushConstant
+			2,                  // ResourceSampledImage
+			3,                  // ResourceStorageImage
+			NoBindingSpace,     // ResourceSampler
+			2,                  // ResourceCombinedImageSampler
+			2,                  // ResourceUniformTexelBuffer
+			3,                  // ResourceStorageTexelBuffer
+			NoBindingSpace,     // ResourceAccelerationStructure
+			3,                  // ResourceInputAttachment
+		},
+		0,
 	};
-	Array<Entry> entries;
-	Array<uint32_t> push_blocks;
-	uint32_t next[4] = {};
+	assign_bindings(policy, bindings);
+	// the messages in the order of the resources, the collision last
+	uint32_t issue = 0;
 	for (uint32_t i = 0; i < resources.size(); i++) {
 		uint32_t id = resources[i];
 		const Record &record = records[id];
 		Iterator type = get_target_type(id);
-		Iterator element = type;
-		element = get_element_type(element);
-		bool buffer_block = element.get_opcode() == OpTypeStruct && element[1] < records.size() && records[element[1]].decorations.find(DecorationBufferBlock);
-		uint32_t kind = 0;
-		if (record.storage == StoragePushConstant) {
-			if (type.get_opcode() == OpTypeStruct) {
-				push_blocks.append(type[1]);
-				check_structure_layout(type[1], true, true);
-			}
-			continue;
+		Iterator element = get_element_type(type);
+		switch (get_resource_kind(id)) {
+			case ResourcePushConstant:
+				if (type.get_opcode() == OpTypeStruct) check_structure_layout(type[1], true, true);
+				break;
+			case ResourceStorageBlock:
+				if (element.get_opcode() == OpTypeStruct) check_structure_layout(element[1], false, true);
+				break;
+			case ResourceUniformBlock:
+				if (element.get_opcode() == OpTypeStruct) check_structure_layout(element[1], true, true);
+				break;
+			case ResourceAccelerationStructure:
+			case ResourceNone:
+				if (record.storage == StorageUniformConstant) {
+					log_error("ShaderSpirvGLSL::get_source(): unknown resource type %u of %s\n", static_cast<uint32_t>(element.get_opcode()), record.name.get());
+				}
+				break;
+			default:
+				break;
 		}
-		if (record.storage == StorageStorageBuffer || (record.storage == StorageUniform && buffer_block)) {
-			kind = 1;
-			if (element.get_opcode() == OpTypeStruct) check_structure_layout(element[1], false, true);
-		} else if (record.storage == StorageUniform) {
-			kind = 0;
-			if (element.get_opcode() == OpTypeStruct) check_structure_layout(element[1], true, true);
-		} else if (element.get_opcode() == OpTypeSampledImage || (element.get_opcode() == OpTypeImage && element[7] == 1)) {
-			kind = 2;
-		} else if (element.get_opcode() == OpTypeImage) {
-			kind = 3;
-		} else if (element.get_opcode() == OpTypeSampler) {
-			continue;
-		} else {
-			if (record.storage == StorageUniformConstant) {
-				log_error("ShaderSpirvGLSL::get_source(): unknown resource type %u of %s\n", static_cast<uint32_t>(element.get_opcode()), record.name.get());
-			}
-			continue;
+		for (; issue < bindings.issues.size() && bindings.issues[issue].variable == id && bindings.issues[issue].kind != BindingIssueCollision; issue++) {
+			const BindingIssue &found = bindings.issues[issue];
+			if (found.kind == BindingIssueRuntimeArray) log_error("ShaderSpirvGLSL::get_source(): unknown runtime array of resources %s\n", record.name.get());
+			else log_error("ShaderSpirvGLSL::get_source(): unknown array size %u of %s\n", found.count, record.name.get());
 		}
-		if (type.get_opcode() == OpTypeRuntimeArray) {
-			log_error("ShaderSpirvGLSL::get_source(): unknown runtime array of resources %s\n", record.name.get());
-			continue;
-		}
-		uint32_t binding = get_binding(id, &record);
-		if (binding == ~0u) continue;
-		// an array of resources takes a binding for each element
-		uint32_t count = 1;
-		if (type.get_opcode() == OpTypeArray && get_target(type[3]).get_opcode() == OpConstant) count = get_target(type[3])[3];
-		if (count == 0 || count > 4096) {
-			log_error("ShaderSpirvGLSL::get_source(): unknown array size %u of %s\n", count, record.name.get());
-			continue;
-		}
-		const uint32_t *set = record.decorations.get(DecorationDescriptorSet);
-		entries.append(Entry{id, kind, set ? *set : 0, binding, count});
-		if (binding + count > next[kind]) next[kind] = binding + count;
 	}
-	// lower sets keep their bindings
-	quickSort(entries.get(), entries.size(), [](const Entry &a, const Entry &b) { return a.set < b.set || (a.set == b.set && a.binding < b.binding); });
-	Map<uint32_t, uint32_t> used[4];
-	for (uint32_t i = 0; i < entries.size(); i++) {
-		const Entry &entry = entries[i];
-		uint32_t binding = entry.binding;
-		bool taken = false;
-		for (uint32_t k = 0; k < entry.count; k++) {
-			uint32_t *other = used[entry.kind].get(binding + k);
-			if (other == nullptr) continue;
-			const uint32_t *other_set = records[*other].decorations.get(DecorationDescriptorSet);
-			if ((other_set ? *other_set : 0) == entry.set) {
-				log_error("ShaderSpirvGLSL::get_source(): binding %u of %s collides with %s\n", binding + k, records[entry.id].name.get(), records[*other].name.get());
-				return;
-			}
-			taken = true;
-		}
-		if (taken) {
-			binding = next[entry.kind];
-			next[entry.kind] += entry.count;
-			moved_bindings.insert(entry.id, binding);
-			const char *form = (entry.kind <= 1) ? "#pragma uniform(%s, %u)\n" : (entry.kind == 2) ? "#pragma texture(%s, %u)\n" : nullptr;
-			if (form) pragmas.append(String::format(form, records[entry.id].name.get(), binding));
-		}
-		for (uint32_t k = 0; k < entry.count; k++) used[entry.kind].insert(binding + k, entry.id);
+	for (; issue < bindings.issues.size(); issue++) {
+		const BindingIssue &found = bindings.issues[issue];
+		if (found.kind != BindingIssueCollision) continue;
+		log_error("ShaderSpirvGLSL::get_source(): binding %u of %s collides with %s\n", found.binding, records[found.variable].name.get(), records[found.other].name.get());
 	}
-	for (uint32_t i = 0; i < push_blocks.size(); i++) push_bindings.insert(push_blocks[i], next[0]++);
+	// the moves, in the order of the assignment
+	for (uint32_t i = 0; i < bindings.resources.size(); i++) {
+		const ResourceBinding &entry = bindings.resources[i];
+		if (!bindings.moved.find(entry.variable)) continue;
+		if (entry.space <= 1) pragmas.append(String::format("#pragma uniform(%s, %u)\n", records[entry.variable].name.get(), entry.assigned));
+		else if (entry.space == 2) pragmas.append(String::format("#pragma texture(%s, %u)\n", records[entry.variable].name.get(), entry.assigned));
+	}
 }
 
-uint32_t ShaderSpirvGLSL::find_texture_variable(uint32_t id) {
-	// through the combination of a texture with a sampler, and OpImage
-	for (uint32_t steps = 0; steps < 8; steps++) {
-		Iterator it = get_target(id);
-		if (it.get_opcode() != OpSampledImage && it.get_opcode() != OpImage) break;
-		id = it[3];
-	}
-	Iterator variable = get_target_variable(id);
-	return variable.is_end() ? 0 : variable[2];
-}
-
-void ShaderSpirvGLSL::find_image_uses() {
-	// per texture: sampled with a depth comparison (1), without one (2)
-	Map<uint32_t, uint32_t> sampling;
-	bool body = false;
-	uint32_t function = 0;
-	uint32_t parameters = 0;
-	for (Iterator it = get_iterator(5); !it.is_end() && it.get_size() != 0; it = it.advance(it.get_size())) {
-		int32_t op = it.get_opcode();
-		// the parameters and calls of the functions, through which a texture
-		// or a sampler may reach its combination
-		if (op == OpFunction) {
-			function = it[2];
-			parameters = 0;
-		} else if (op == OpFunctionParameter) {
-			parameter_places.insert(it[2], ParameterPlace{function, parameters++});
-		} else if (op == OpFunctionCall) {
-			Array<uint32_t> *calls = function_calls.get(it[3]);
-			if (calls == nullptr) calls = &function_calls.insert(it[3], Array<uint32_t>())->value;
-			calls->append(it.get_index());
-		}
-		// the combinations of a texture with a sampler that something samples
-		// through, rather than take the texture back of (OpImage) to fetch
-		// or query, which no sampler changes
-		body = body || op == OpFunction;
-		for (uint32_t k = 1; body && op != OpImage && k < it.get_size(); k++) {
-			if (!is_value_word(it, k)) continue;
-			Iterator operand = find_target(it[k]);
-			if (operand.get_opcode() == OpSampledImage && operand != it) sampled_uses.insert(it[k]);
-		}
-		uint32_t image = 0;
-		uint32_t access = 0;
-		if (op == OpImageTexelPointer) {
-			image = it[3];
-			access = 3;
-		} else if (op == OpImageRead) {
-			image = it[3];
-			access = 1;
-		} else if (op == OpImageWrite) {
-			image = it[1];
-			access = 2;
-		} else if (in(op, OpImageSampleImplicitLod, OpImageDrefGather) || in(op, OpImageSparseSampleImplicitLod, OpImageSparseDrefGather)) {
-			bool dref = op == OpImageSampleDrefImplicitLod || op == OpImageSampleDrefExplicitLod || op == OpImageSampleProjDrefImplicitLod ||
-				op == OpImageSampleProjDrefExplicitLod || op == OpImageDrefGather || op == OpImageSparseSampleDrefImplicitLod ||
-				op == OpImageSparseSampleDrefExplicitLod || op == OpImageSparseSampleProjDrefImplicitLod ||
-				op == OpImageSparseSampleProjDrefExplicitLod || op == OpImageSparseDrefGather;
-			uint32_t texture = find_texture_variable(it[3]);
-			if (texture == 0) continue;
-			uint32_t *known = sampling.get(texture);
-			uint32_t bit = dref ? 1u : 2u;
-			if (known) *known |= bit;
-			else sampling.insert(texture, bit);
-			continue;
-		} else {
-			continue;
-		}
-		Iterator variable = get_target_variable(image);
-		if (variable.is_end()) continue;
-		uint32_t *known = image_access.get(variable[2]);
-		if (known) *known |= access;
-		else image_access.insert(variable[2], access);
-	}
-	for (auto it = sampling.begin(); it != sampling.end(); ++it) {
-		if (it->value == 3) {
+void ShaderSpirvGLSL::check_texture_sampling() {
+	for (auto it = texture_sampling.begin(); it != texture_sampling.end(); ++it) {
+		if (it->value == (TextureCompared | TextureUncompared)) {
 			log_error("ShaderSpirvGLSL::get_source(): unknown texture %s sampled with and without depth comparison\n", records[it->key].name.get());
-		} else if (it->value == 1) {
-			shadow_textures.insert(it->key);
-		} else {
-			// an image type marked depth that is never compared is a plain texture
-			Iterator type = get_target_type(it->key);
-			type = get_element_type(type);
-			if (type.get_opcode() == OpTypeSampledImage) type = get_target_type(type[2]);
-			if (type.get_opcode() == OpTypeImage && type[4] == 1) plain_textures.insert(it->key);
 		}
 	}
+}
+
+bool ShaderSpirvGLSL::is_shadow_texture(uint32_t id, const Iterator &image) const {
+	// an image type marked depth that is never compared is a plain texture
+	const uint32_t *uses = texture_sampling.get(id);
+	uint32_t sampling = uses ? *uses : 0;
+	return sampling == TextureCompared || (image[4] == 1 && sampling != TextureUncompared);
 }
 
 } // namespace Vexa

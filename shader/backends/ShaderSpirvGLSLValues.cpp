@@ -650,7 +650,7 @@ void ShaderSpirvGLSL::pair_texture_sampler(const Iterator &it) {
 	if (paired_places.find(key)) return;
 	paired_places.insert(key);
 	Array<ResourceElements> textures, samplers;
-	if (!get_place_elements(texture, "texture", textures, 0) || !get_place_elements(sampler, "sampler", samplers, 0)) return;
+	if (!get_combination_elements(texture, "texture", textures) || !get_combination_elements(sampler, "sampler", samplers)) return;
 	for (uint32_t i = 0; i < samplers.size(); i++) {
 		const uint32_t *sb = records[samplers[i].variable].decorations.get(DecorationBinding);
 		// a sampler chosen at run time is check_module's error
@@ -679,158 +679,16 @@ void ShaderSpirvGLSL::pair_texture_sampler(const Iterator &it) {
 	}
 }
 
-bool ShaderSpirvGLSL::get_value_place(uint32_t id, ResourcePlace &place) {
-	for (uint32_t steps = 0; steps < 64; steps++) {
-		Iterator it = find_target(id);
-		int32_t op = it.get_opcode();
-		if (op == OpCopyObject) {
-			id = it[3];
-		} else if (op == OpLoad) {
-			return get_pointer_place(it[3], place);
-		} else if (op == OpFunctionParameter) {
-			// a texture or sampler passed by value: the arguments' own
-			place = ResourcePlace{id, 0, get_element_count(get_target_type(id)), true};
-			return true;
-		} else {
-			break;
-		}
+bool ShaderSpirvGLSL::get_combination_elements(const ResourcePlace &place, const char *kind, Array<ResourceElements> &elements) {
+	ResourceOriginIssue issue;
+	if (get_place_elements(place, elements, issue)) return true;
+	// a parameter found unknown before was said to be then
+	if (issue.failure == ResourceOriginElements) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown elements of %s %s\n", kind, records[issue.id].name.get());
+	} else if (issue.failure == ResourceOriginParameter) {
+		log_error("ShaderSpirvGLSL::get_image_value(): unknown origin of %s parameter %s\n", kind, records[issue.id].name.get());
 	}
 	return false;
-}
-
-bool ShaderSpirvGLSL::get_pointer_place(uint32_t pointer, ResourcePlace &place) {
-	Iterator it = find_target(pointer);
-	if (it.get_opcode() == OpVariable && it[3] == StorageUniformConstant) {
-		// the whole variable: all its elements (0 where GL cannot count them)
-		place = ResourcePlace{pointer, 0, get_element_count(get_target_type(pointer)), true};
-		return true;
-	}
-	// the access chains down to a variable or a parameter, outermost first
-	uint32_t chains[64];
-	uint32_t levels = 0;
-	uint32_t root = pointer;
-	for (; levels < 64; levels++) {
-		Iterator link = find_target(root);
-		if (link.get_opcode() != OpAccessChain && link.get_opcode() != OpInBoundsAccessChain) break;
-		chains[levels] = root;
-		root = link[3];
-	}
-	Iterator base = find_target(root);
-	bool known = levels < 64 && (base.get_opcode() == OpFunctionParameter || (base.get_opcode() == OpVariable && base[3] == StorageUniformConstant));
-	// the element that constant indices reach within the root's arrays
-	Iterator level = get_target_type(root);
-	uint32_t offset = 0;
-	bool exact = true;
-	for (uint32_t i = levels; known && i-- > 0;) {
-		Iterator link = find_target(chains[i]);
-		for (uint32_t k = 4; k < link.get_size(); k++) {
-			if (!is_array_opcode(level.get_opcode())) {
-				known = false;
-				break;
-			}
-			uint32_t below = get_element_count(get_target_type(level[2]));
-			Iterator length = find_target(level[3]);
-			Iterator index = find_target(link[k]);
-			bool constant = level.get_opcode() == OpTypeArray && length.get_opcode() == OpConstant && index.get_opcode() == OpConstant;
-			if (constant && index[3] < length[3] && below != 0) {
-				offset += index[3] * below;
-			} else {
-				exact = false;
-			}
-			level = get_target_type(level[2]);
-		}
-	}
-	if (!known) return false;
-	uint32_t count = get_element_count(level);
-	if (count == 0) exact = false;
-	if (base.get_opcode() == OpFunctionParameter) {
-		place = ResourcePlace{root, offset, count, exact};
-		return true;
-	}
-	// a variable reached through more than one chain
-	uint32_t total = get_element_count(get_target_type(root));
-	if (exact) place = ResourcePlace{root, offset, count, true};
-	else place = ResourcePlace{root, 0, total != 0 ? total : 1, true};
-	return true;
-}
-
-uint32_t ShaderSpirvGLSL::get_element_count(const Iterator &type) const {
-	Iterator level = type;
-	uint32_t total = 1;
-	for (uint32_t steps = 0; steps < 64 && is_array_opcode(level.get_opcode()); steps++) {
-		Iterator length = find_target(level[3]);
-		if (level.get_opcode() != OpTypeArray || length.get_opcode() != OpConstant || length[3] == 0 || length[3] > 4096) return 0;
-		total *= length[3];
-		if (total > 4096) return 0;
-		level = get_target_type(level[2]);
-	}
-	return is_array_opcode(level.get_opcode()) ? 0 : total;
-}
-
-bool ShaderSpirvGLSL::get_place_elements(const ResourcePlace &place, const char *kind, Array<ResourceElements> &elements, uint32_t depth) {
-	if (find_target(place.root).get_opcode() == OpVariable) {
-		if (place.count == 0) {
-			log_error("ShaderSpirvGLSL::get_image_value(): unknown elements of %s %s\n", kind, records[place.root].name.get());
-			return false;
-		}
-		elements.append(ResourceElements{place.root, place.first, place.count});
-		return true;
-	}
-	const ParameterOrigins *origins = get_parameter_origins(place.root, kind, depth);
-	if (origins == nullptr) return false;
-	// the elements within the parameter, where it is one whole argument
-	uint32_t whole = get_element_count(get_target_type(place.root));
-	for (uint32_t i = 0; i < origins->elements.size(); i++) {
-		const ResourceElements &origin = origins->elements[i];
-		if (place.exact && whole != 0 && origin.count == whole) elements.append(ResourceElements{origin.variable, origin.first + place.first, place.count});
-		else elements.append(origin);
-	}
-	return true;
-}
-
-const ShaderSpirvGLSL::ParameterOrigins *ShaderSpirvGLSL::get_parameter_origins(uint32_t parameter, const char *kind, uint32_t depth) {
-	ParameterOrigins *origins = parameter_origins.get(parameter);
-	if (origins && origins->done) return origins->failed ? nullptr : origins;
-	const ParameterPlace *at = parameter_places.get(parameter);
-	if (origins || at == nullptr || depth >= 256) {
-		// a parameter that is its own argument, or one of calls nested too deep
-		log_error("ShaderSpirvGLSL::get_image_value(): unknown origin of %s parameter %s\n", kind, records[parameter].name.get());
-		if (origins) origins->failed = true;
-		return nullptr;
-	}
-	origins = &parameter_origins.insert(parameter, ParameterOrigins())->value;
-	bool pointer = find_target(find_target(parameter)[1]).get_opcode() == OpTypePointer;
-	const Array<uint32_t> *calls = function_calls.get(at->function);
-	Set<std::array<uint32_t, 3>> seen;
-	// the places of the arguments so far: many calls may pass the same one,
-	// whose elements are merged once
-	Set<std::array<uint32_t, 4>> merged;
-	bool ok = true;
-	for (uint32_t i = 0; ok && calls && i < calls->size(); i++) {
-		// the argument is the pointer of a pointer parameter, else the value
-		uint32_t argument = get_iterator((*calls)[i])[4 + at->index];
-		ResourcePlace place;
-		Array<ResourceElements> elements;
-		if (!(pointer ? get_pointer_place(argument, place) : get_value_place(argument, place))) {
-			log_error("ShaderSpirvGLSL::get_image_value(): unknown origin of %s parameter %s\n", kind, records[parameter].name.get());
-			ok = false;
-			break;
-		}
-		std::array<uint32_t, 4> key = {place.root, place.first, place.count, place.exact ? 1u : 0u};
-		if (merged.find(key)) continue;
-		merged.insert(key);
-		ok = get_place_elements(place, kind, elements, depth + 1);
-		render_work += elements.size();
-		for (uint32_t k = 0; ok && k < elements.size(); k++) {
-			std::array<uint32_t, 3> key = {elements[k].variable, elements[k].first, elements[k].count};
-			if (seen.find(key)) continue;
-			seen.insert(key);
-			origins->elements.append(elements[k]);
-		}
-	}
-	origins->done = true;
-	origins->failed = origins->failed || !ok;
-	return origins->failed ? nullptr : origins;
 }
 
 String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
@@ -845,7 +703,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 		return String();
 	}
 	uint32_t texture = find_texture_variable(image_operand);
-	bool shadow = texture != 0 ? (shadow_textures.find(texture) != nullptr || (image[4] == 1 && !plain_textures.find(texture))) : image[4] == 1;
+	bool shadow = is_shadow_texture(texture, image);
 	bool compares = op == OpImageSampleDrefImplicitLod || op == OpImageSampleDrefExplicitLod || op == OpImageSampleProjDrefImplicitLod ||
 		op == OpImageSampleProjDrefExplicitLod || op == OpImageDrefGather;
 	uint32_t source = image_operand;
