@@ -461,6 +461,43 @@ protected:
 	// %r when false; a vector condition selects per component
 	virtual String get_select_name(const Iterator &it);
 
+	// Per-vertex questions (ShaderSpirvVertices.cpp). The stages of patches
+	// and primitives read and write some variables once per vertex, as arrays
+	// whose outer index is the vertex.
+	// a built-in, or a block of built-ins
+	bool is_builtin_variable(uint32_t variable) const;
+	// a structure with a built-in member
+	bool is_builtin_structure(uint32_t structure) const;
+	// a patch variable, or a block (or array of blocks) of patch members;
+	// an id past the tables counts as one, so that nothing treats it per vertex
+	bool is_patch_variable(uint32_t variable) const;
+	// an input array of a tessellation stage with one element per vertex of
+	// the patch (no built-in, no patch variable)
+	bool is_patch_vertex_array(uint32_t variable) const;
+	// a per-vertex built-in (Position, PointSize, ClipDistance, CullDistance)
+	// that the module declares as an array of vertices of its own rather than
+	// as a member of a block: the inputs of tessellation and geometry stages
+	// and the outputs of a tessellation-control stage
+	bool is_vertex_builtin_array(uint32_t variable) const;
+	// a per-vertex output of a tessellation-control stage, of which each
+	// invocation may write its own vertex only
+	bool is_control_point_output(uint32_t variable) const;
+	// whether an index is the invocation id as it is loaded (through copies
+	// and bit casts)
+	bool is_invocation_index(uint32_t index) const;
+	// a type of a structure decorated Block or BufferBlock, or an array of one
+	bool is_block_type(uint32_t type) const;
+	// the pointer that a copy of a pointer, or an access chain without
+	// indices, stands for: the same variable or element
+	uint32_t get_pointer_base(uint32_t pointer) const;
+	// the access chain that indexes a variable first (its vertex, for the
+	// arrays of vertices) and of which `pointer` is a part, or 0
+	uint32_t get_first_chain(uint32_t pointer) const;
+	// the control-point output that a store or copy writes at a vertex other
+	// than the invocation's own (an index that is not the invocation id), 0
+	// for any other instruction
+	uint32_t get_foreign_vertex_write(const Iterator &it) const;
+
 	// per-id decisions of the statement renderer for the function it renders
 	enum : uint8_t {
 		RenderLocal = 1,        // a value defined in that function

@@ -79,32 +79,6 @@ private:
 	// helper functions by their text, each written once
 	Set<String> helpers;
 
-	// a built-in, or a block of built-ins
-	bool is_builtin_variable(uint32_t variable) const;
-	// a per-vertex input array of a tessellation shader, which GLSL sizes
-	// itself (gl_MaxPatchVertices): declared "[]", and a whole load of it
-	// is made of its elements
-	bool is_patch_vertex_array(uint32_t variable) const;
-	// a patch variable, or a block (or array of blocks) of patch members
-	bool is_patch_variable(uint32_t variable) const;
-	// a built-in of gl_PerVertex (Position, PointSize, ClipDistance,
-	// CullDistance) that the module declares as an array of vertices of its
-	// own, which GLSL reads as gl_in[i].name or writes as gl_out[i].name
-	bool is_vertex_builtin_array(uint32_t variable) const;
-	// a per-vertex output of a tessellation-control shader, which only the
-	// invocation's own vertex (gl_InvocationID) may be written to
-	bool is_control_point_output(uint32_t variable) const;
-	// whether an index is the invocation id, read as it is
-	bool is_invocation_index(uint32_t index) const;
-	// a block type, or an array of one
-	bool is_block_type(uint32_t type) const;
-	// the pointer that a copy of a pointer, or an access chain without
-	// indices, stands for: the same variable or element
-	uint32_t get_pointer_base(uint32_t pointer) const;
-	// the access chain that indexes a variable first (its vertex, for the
-	// arrays of vertices) and of which `pointer` is a part, or 0
-	uint32_t get_first_chain(uint32_t pointer) const;
-	bool is_builtin_structure(uint32_t structure) const;
 	// whether GLSL has the built-in in the module's stage
 	bool has_builtin_in_stage(uint32_t builtin) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
