@@ -438,8 +438,32 @@ protected:
 	// and the words of its operands that it reads in that signedness.
 	enum Sign : uint8_t { SignAny, SignSigned, SignUnsigned };
 	Sign get_opcode_sign(const Iterator &it, uint32_t &first, uint32_t &end) const;
-	// operand word k of an instruction, through `get_sign_cast` where the
-	// opcode works in the other signedness than the operand's type
+	// Signedness repair (ShaderSpirvSigns.cpp). Whether the target's integer
+	// operators take operands of one type and give that type (+ - * << | ^ &
+	// == != and unary - ~), so that SPIR-V's mixes of signedness are cast;
+	// the base's listing writes them as they are.
+	virtual bool has_typed_operators() const;
+	// two integer types (scalar or vector) of opposite signedness
+	bool differ_in_sign(uint32_t a, uint32_t b) const;
+	// On a target of typed operators, an operation whose operands and result
+	// mix signedness is done in the result's type: its operands of the other
+	// signedness are cast, the result is not (OpIAdd, OpISub, OpIMul, the
+	// bitwise operations, the shifted value of OpShiftLeftLogical, OpSNegate,
+	// OpNot). Whether the instruction is one.
+	bool takes_result_sign(const Iterator &it) const;
+	// How operand word k of an instruction is read: the signedness it is cast
+	// to (SignAny: as it is), and whether a constant may be written as a
+	// literal of that signedness instead. An operation done in its result's
+	// type casts the operands of the other signedness; an equality of typed
+	// operators reads its second operand as the first; otherwise the operand
+	// goes into the signedness the opcode works in (`get_opcode_sign`).
+	struct SignRepair {
+		Sign sign = SignAny;
+		bool literal = false;
+	};
+	SignRepair get_sign_repair(const Iterator &it, uint32_t k) const;
+	// operand word k of an instruction, through `get_sign_cast` where
+	// `get_sign_repair` says so
 	String get_operand(const Iterator &it, uint32_t k, bool parenthesize);
 	// whether the result of an instruction that works in a signedness must be
 	// cast back to its result type, and the cast of its text when it must
@@ -460,6 +484,14 @@ protected:
 	// the template of an OpSelect: %c the condition, %l the value when true,
 	// %r when false; a vector condition selects per component
 	virtual String get_select_name(const Iterator &it);
+	// whether `get_binary_name` or `get_select_name` writes the instruction
+	// as a call, whose operands stand without parentheses, rather than as an
+	// operator, which the text around it may have to parenthesize
+	virtual bool is_call_form(const Iterator &it);
+	// an OpSpecConstantOp written on the default values of its operands, as
+	// an instruction of its opcode would be (ShaderSpirvSpecialization.cpp):
+	// for a target that specialises nothing
+	String get_specialization_value(const Iterator &it, bool parenthesize);
 
 	// Per-vertex questions (ShaderSpirvVertices.cpp). The stages of patches
 	// and primitives read and write some variables once per vertex, as arrays

@@ -35,6 +35,7 @@ public:
 	ShaderSpirv *clone() const override;
 
 	String get_binary_name(const Iterator &it) override;
+	bool is_call_form(const Iterator &it) override;
 	String get_builtin_name(uint32_t builtin) override;
 	String get_decoration_name(uint32_t decoration) override;
 	String get_type(uint32_t id, const Record *record) override;
@@ -61,6 +62,7 @@ public:
 
 protected:
 	bool is_reserved_name(const char *name, bool bare) const override;
+	bool has_typed_operators() const override;
 	String get_float_constant(uint32_t type, uint32_t width, uint64_t bits) override;
 	String get_null_value(uint32_t type) override;
 	bool is_initialized_in_declaration(uint32_t variable) override;
@@ -188,13 +190,9 @@ private:
 	// the GLSL name of the integer type of the shape of `type` in the given
 	// signedness, which the module need not declare
 	String get_integer_type_name(uint32_t type, bool is_signed);
-	// two integer types of opposite signedness
-	bool differ_in_sign(uint32_t a, uint32_t b) const;
 	// a value in a form of GLSL's own; `base` set (and nothing returned)
 	// where the base's form is GLSL's
 	String get_own_value(uint32_t id, bool parenthesize, bool &base);
-	// an OpSpecConstantOp on the default values
-	String get_specialization_value(const Iterator &it, bool parenthesize);
 	// the coordinate components that GLSL's calls take for an image type;
 	// `storage` for the image functions, which address a cube's faces
 	uint32_t get_coordinate_count(const Iterator &image, bool storage);
