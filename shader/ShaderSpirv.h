@@ -530,6 +530,17 @@ protected:
 	// for any other instruction
 	uint32_t get_foreign_vertex_write(const Iterator &it) const;
 
+	// The name of a combined image and sampler type, which also names the
+	// constructor that combines an image and a sampler: the image's name
+	// with "sampler" for "texture" in the base.
+	virtual String get_sampled_image_type(uint32_t type);
+	// an image type's name of the base, of the given kind ("texture",
+	// "image", "sampler")
+	String get_image_type_name(const Iterator &type, const char *kind);
+	// whether the members of the block that a pointer stands for are read
+	// bare: a block variable declared without an instance name
+	bool has_bare_members(uint32_t pointer) const;
+
 	// per-id decisions of the statement renderer for the function it renders
 	enum : uint8_t {
 		RenderLocal = 1,        // a value defined in that function

@@ -549,7 +549,7 @@ String ShaderSpirv::get_value(uint32_t id, bool parenthesize) {
 				log_error("ShaderSpirv::get_value(): unknown ArrayLength member\n");
 				return String();
 			}
-			if (!ret.empty() && ret.fromBack(0) != '.' && ret.fromBack(0) != '>') ret.append('.');
+			if (!has_bare_members(it[3])) ret.append('.');
 			ret.append(members[type[1]][member].name);
 			ret.append(".length()");
 			return String(static_cast<StringStack<64> &&>(ret));
@@ -691,7 +691,7 @@ String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Itera
 			}
 			uint32_t member = constant[3];
 			// an interface block without an instance name reads its members bare
-			if (!ret.empty() && ret.fromBack(0) != '.' && ret.fromBack(0) != '>') ret.append('.');
+			if (k != first || !has_bare_members(it[3])) ret.append('.');
 			ret.append(members[structure][member].name);
 			type = get_target_type(type[member + 2]);
 		} else if (type_op == OpTypeMatrix || is_array_opcode(type_op)) {
@@ -714,6 +714,11 @@ String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Itera
 		}
 	}
 	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+bool ShaderSpirv::has_bare_members(uint32_t pointer) const {
+	uint32_t variable = get_pointer_base(pointer);
+	return variable < records.size() && find_target(variable).get_opcode() == OpVariable && records[variable].name.empty();
 }
 
 String ShaderSpirv::get_call(const Iterator &it) {
