@@ -385,9 +385,6 @@ protected:
 	uint32_t get_block_owner(uint32_t structure);
 	Map<uint32_t, uint32_t> block_owners;
 	bool block_owners_built = false;
-	// a structure of built-in members, and a variable of a built-in or of such a structure
-	bool is_builtin_structure(uint32_t structure) const;
-	bool is_builtin_variable(uint32_t variable) const;
 
 	// The helper functions of the output (ShaderSpirvHelpers.cpp): each is a
 	// key, a name from the namer and a body from a backend's hook, and is
@@ -631,8 +628,32 @@ protected:
 	// and the words of its operands that it reads in that signedness.
 	enum Sign : uint8_t { SignAny, SignSigned, SignUnsigned };
 	Sign get_opcode_sign(const Iterator &it, uint32_t &first, uint32_t &end) const;
-	// operand word k of an instruction, through `get_sign_cast` where the
-	// opcode works in the other signedness than the operand's type
+	// Signedness repair (ShaderSpirvSigns.cpp). Whether the target's integer
+	// operators take operands of one type and give that type (+ - * << | ^ &
+	// == != and unary - ~), so that SPIR-V's mixes of signedness are cast;
+	// the base's listing writes them as they are.
+	virtual bool has_typed_operators() const;
+	// two integer types (scalar or vector) of opposite signedness
+	bool differ_in_sign(uint32_t a, uint32_t b) const;
+	// On a target of typed operators, an operation whose operands and result
+	// mix signedness is done in the result's type: its operands of the other
+	// signedness are cast, the result is not (OpIAdd, OpISub, OpIMul, the
+	// bitwise operations, the shifted value of OpShiftLeftLogical, OpSNegate,
+	// OpNot). Whether the instruction is one.
+	bool takes_result_sign(const Iterator &it) const;
+	// How operand word k of an instruction is read: the signedness it is cast
+	// to (SignAny: as it is), and whether a constant may be written as a
+	// literal of that signedness instead. An operation done in its result's
+	// type casts the operands of the other signedness; an equality of typed
+	// operators reads its second operand as the first; otherwise the operand
+	// goes into the signedness the opcode works in (`get_opcode_sign`).
+	struct SignRepair {
+		Sign sign = SignAny;
+		bool literal = false;
+	};
+	SignRepair get_sign_repair(const Iterator &it, uint32_t k) const;
+	// operand word k of an instruction, through `get_sign_cast` where
+	// `get_sign_repair` says so
 	String get_operand(const Iterator &it, uint32_t k, bool parenthesize);
 	// whether the result of an instruction that works in a signedness must be
 	// cast back to its result type, and the cast of its text when it must
@@ -653,6 +674,62 @@ protected:
 	// the template of an OpSelect: %c the condition, %l the value when true,
 	// %r when false; a vector condition selects per component
 	virtual String get_select_name(const Iterator &it);
+	// whether `get_binary_name` or `get_select_name` writes the instruction
+	// as a call, whose operands stand without parentheses, rather than as an
+	// operator, which the text around it may have to parenthesize
+	virtual bool is_call_form(const Iterator &it);
+	// an OpSpecConstantOp written on the default values of its operands, as
+	// an instruction of its opcode would be (ShaderSpirvSpecialization.cpp):
+	// for a target that specialises nothing
+	String get_specialization_value(const Iterator &it, bool parenthesize);
+
+	// Per-vertex questions (ShaderSpirvVertices.cpp). The stages of patches
+	// and primitives read and write some variables once per vertex, as arrays
+	// whose outer index is the vertex.
+	// a built-in, or a block of built-ins
+	bool is_builtin_variable(uint32_t variable) const;
+	// a structure with a built-in member
+	bool is_builtin_structure(uint32_t structure) const;
+	// a patch variable, or a block (or array of blocks) of patch members;
+	// an id past the tables counts as one, so that nothing treats it per vertex
+	bool is_patch_variable(uint32_t variable) const;
+	// an input array of a tessellation stage with one element per vertex of
+	// the patch (no built-in, no patch variable)
+	bool is_patch_vertex_array(uint32_t variable) const;
+	// a per-vertex built-in (Position, PointSize, ClipDistance, CullDistance)
+	// that the module declares as an array of vertices of its own rather than
+	// as a member of a block: the inputs of tessellation and geometry stages
+	// and the outputs of a tessellation-control stage
+	bool is_vertex_builtin_array(uint32_t variable) const;
+	// a per-vertex output of a tessellation-control stage, of which each
+	// invocation may write its own vertex only
+	bool is_control_point_output(uint32_t variable) const;
+	// whether an index is the invocation id as it is loaded (through copies
+	// and bit casts)
+	bool is_invocation_index(uint32_t index) const;
+	// a type of a structure decorated Block or BufferBlock, or an array of one
+	bool is_block_type(uint32_t type) const;
+	// the pointer that a copy of a pointer, or an access chain without
+	// indices, stands for: the same variable or element
+	uint32_t get_pointer_base(uint32_t pointer) const;
+	// the access chain that indexes a variable first (its vertex, for the
+	// arrays of vertices) and of which `pointer` is a part, or 0
+	uint32_t get_first_chain(uint32_t pointer) const;
+	// the control-point output that a store or copy writes at a vertex other
+	// than the invocation's own (an index that is not the invocation id), 0
+	// for any other instruction
+	uint32_t get_foreign_vertex_write(const Iterator &it) const;
+
+	// The name of a combined image and sampler type, which also names the
+	// constructor that combines an image and a sampler: the image's name
+	// with "sampler" for "texture" in the base.
+	virtual String get_sampled_image_type(uint32_t type);
+	// an image type's name of the base, of the given kind ("texture",
+	// "image", "sampler")
+	String get_image_type_name(const Iterator &type, const char *kind);
+	// whether the members of the block that a pointer stands for are read
+	// bare: a block variable declared without an instance name
+	bool has_bare_members(uint32_t pointer) const;
 
 	// per-id decisions of the statement renderer for the function it renders
 	enum : uint8_t {

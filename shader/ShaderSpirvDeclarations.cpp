@@ -131,6 +131,32 @@ String ShaderSpirv::get_semantic(uint32_t, const Record *) {
 	return String();
 }
 
+String ShaderSpirv::get_image_type_name(const Iterator &type, const char *kind) {
+	StringStack<64> ret;
+	Iterator sampled = get_target_type(type[2]);
+	if (sampled.get_opcode() == OpTypeInt) ret.append(sampled[3] ? 'i' : 'u');
+	ret.append(kind);
+	switch (type[3]) {
+		case 1: ret.append("2D"); break;
+		case 2: ret.append("3D"); break;
+		case 3: ret.append("Cube"); break;
+		case 5: ret.append("Buffer"); break;
+	}
+	if (type[5]) ret.append("Array");
+	if (type[4]) ret.append("Shadow");
+	if (type[6]) ret.append("MS");
+	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+String ShaderSpirv::get_sampled_image_type(uint32_t id) {
+	Iterator type = get_target_type(id);
+	if (type.get_opcode() != OpTypeSampledImage) return get_type(id, nullptr);
+	// a sampled image combines as a sampler; an image of no known use keeps its name
+	Iterator image = get_target_type(type[2]);
+	if (image.get_opcode() != OpTypeImage || image[7] != 1) return get_type(type[2], nullptr);
+	return get_image_type_name(image, "sampler");
+}
+
 String ShaderSpirv::get_type(uint32_t id, const Record *) {
 	Iterator type = get_target_type(id);
 	if (type.is_end()) {
@@ -163,34 +189,12 @@ String ShaderSpirv::get_type(uint32_t id, const Record *) {
 			ret.appendu32(type[3]);
 			return String(static_cast<StringStack<64> &&>(ret));
 		}
-		case OpTypeImage: {
-			StringStack<64> ret;
-			Iterator sampled = get_target_type(type[2]);
-			if (sampled.get_opcode() == OpTypeInt) ret.append(sampled[3] ? 'i' : 'u');
-			ret.append(type[7] == 1 ? "texture" : "image");
-			switch (type[3]) {
-				case 1: ret.append("2D"); break;
-				case 2: ret.append("3D"); break;
-				case 3: ret.append("Cube"); break;
-				case 5: ret.append("Buffer"); break;
-			}
-			if (type[5]) ret.append("Array");
-			if (type[4]) ret.append("Shadow");
-			if (type[6]) ret.append("MS");
-			return String(static_cast<StringStack<64> &&>(ret));
-		}
+		case OpTypeImage:
+			return get_image_type_name(type, type[7] == 1 ? "texture" : "image");
 		case OpTypeSampler:
 			return String(depth_samplers.get(id) ? "samplerShadow" : "sampler");
-		case OpTypeSampledImage: {
-			String image = get_type(type[2], nullptr);
-			uint32_t at = image.find("texture");
-			if (at == ~0u) return image;
-			StringStack<64> ret;
-			ret.append(image.get(), at);
-			ret.append("sampler");
-			ret.append(image.get() + at + 7);
-			return String(static_cast<StringStack<64> &&>(ret));
-		}
+		case OpTypeSampledImage:
+			return get_sampled_image_type(id);
 		case OpTypeArray:
 		case OpTypeRuntimeArray:
 			return get_type(type[2], nullptr);

@@ -232,16 +232,7 @@ String ShaderSpirv::get_intrinsic_value(const Iterator &it, bool) {
 String ShaderSpirv::get_image_value(const Iterator &it, bool) {
 	int32_t op = it.get_opcode();
 	if (op == OpSampledImage) {
-		String type = get_type(it[1], nullptr);
-		uint32_t at = type.find("texture");
-		StringStack<64> ret;
-		if (at != ~0u) {
-			ret.append(type.get(), at);
-			ret.append("sampler");
-			ret.append(type.get() + at + 7);
-		} else {
-			ret.append(type);
-		}
+		StringStack<64> ret(get_sampled_image_type(it[1]));
 		ret.append('(');
 		ret.append(get_value(it[3], false));
 		ret.append(", ");

@@ -162,6 +162,19 @@ String ShaderSpirv::get_select_name(const Iterator &it) {
 	return String("%c ? %l : %r");
 }
 
+bool ShaderSpirv::is_call_form(const Iterator &it) {
+	switch (it.get_opcode()) {
+		case OpSMod:
+		case OpFMod:
+		case OpOuterProduct:
+		case OpDot:
+			return true;
+		case OpSelect:
+			return get_target_type(get_select_condition(it)).get_opcode() == OpTypeVector;
+	}
+	return false;
+}
+
 String ShaderSpirv::get_decoration_name(uint32_t decoration) {
 	if (decoration == DecorationNonUniform) return String("nonuniformEXT");
 	log_error("ShaderSpirv::get_decoration_name(): unknown decoration %u\n", decoration);

@@ -22,22 +22,6 @@ String ShaderSpirv::get_entry_point_name() const {
 void ShaderSpirv::get_helper_names(Array<String> &, Array<String> &) const {
 }
 
-bool ShaderSpirv::is_builtin_structure(uint32_t structure) const {
-	if (structure >= members.size()) return false;
-	for (uint32_t k = 0; k < members[structure].size(); k++) {
-		if (members[structure][k].decorations.find(DecorationBuiltIn)) return true;
-	}
-	return false;
-}
-
-bool ShaderSpirv::is_builtin_variable(uint32_t variable) const {
-	if (find_target(variable).get_opcode() != OpVariable) return false;
-	if (variable < records.size() && records[variable].decorations.find(DecorationBuiltIn)) return true;
-	Iterator type = get_target_type(variable);
-	type = get_element_type(type);
-	return type.get_opcode() == OpTypeStruct && is_builtin_structure(type[1]);
-}
-
 void ShaderSpirv::name_module() {
 	namer.clear();
 	namer.set_keywords([](const void *context, const char *name) { return static_cast<const ShaderSpirv *>(context)->is_reserved_name(name, true); }, this);

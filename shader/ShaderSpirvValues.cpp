@@ -289,21 +289,16 @@ String ShaderSpirv::get_sign_cast(uint32_t type, bool to_signed, const String &v
 }
 
 String ShaderSpirv::get_operand(const Iterator &it, uint32_t k, bool parenthesize) {
-	uint32_t first = 0;
-	uint32_t end = 0;
-	Sign sign = get_opcode_sign(it, first, end);
+	SignRepair repair = get_sign_repair(it, k);
 	uint32_t id = it[k];
 	uint32_t count = 0;
 	Iterator component;
-	if (sign == SignAny || k < first || k >= end || !integer_shape(*this, id, count, component) ||
-		(component[3] != 0) == (sign == SignSigned)) {
-		return get_value(id, parenthesize);
-	}
-	bool to_signed = sign == SignSigned;
+	if (repair.sign == SignAny || !integer_shape(*this, id, count, component)) return get_value(id, parenthesize);
+	bool to_signed = repair.sign == SignSigned;
 	// a 32- or 64-bit scalar constant is written in the other signedness directly
 	Iterator constant = get_target(id);
 	uint32_t width = component[2];
-	if (constant.get_opcode() == OpConstant && count == 1 && (width == 32 || width == 64) &&
+	if (repair.literal && constant.get_opcode() == OpConstant && count == 1 && (width == 32 || width == 64) &&
 		!(id < named.size() && named[id])) {
 		uint64_t value = constant[3];
 		if (width == 64) value |= static_cast<uint64_t>(constant[4]) << 32;
@@ -317,8 +312,9 @@ bool ShaderSpirv::is_sign_cast_result(const Iterator &it) const {
 	uint32_t end = 0;
 	Sign sign = get_opcode_sign(it, first, end);
 	int32_t op = it.get_opcode();
-	// conversions name their result type themselves
-	if (sign == SignAny || in(op, OpConvertFToU, OpSConvert)) return false;
+	// conversions name their result type themselves, and an operation done
+	// in its result's type gives that type
+	if (sign == SignAny || in(op, OpConvertFToU, OpSConvert) || takes_result_sign(it)) return false;
 	Iterator type = get_target_type(it[1]);
 	if (type.get_opcode() == OpTypeVector) type = get_target_type(type[2]);
 	return type.get_opcode() == OpTypeInt && (type[3] != 0) != (sign == SignSigned);
@@ -492,7 +488,7 @@ String ShaderSpirv::render_value(uint32_t id, bool parenthesize) {
 			uint32_t condition = get_select_condition(it);
 			// a call form takes its operands as they are, an operator form
 			// needs them parenthesized
-			bool call = format.find('(') != ~0u;
+			bool call = is_call_form(it);
 			String ret = substitute(format, get_value(it[4], !call), get_value(it[5], !call), get_value(condition, false));
 			if (parenthesize && !call) return parenthesized(ret);
 			return ret;
@@ -558,7 +554,7 @@ String ShaderSpirv::render_value(uint32_t id, bool parenthesize) {
 				log_error("ShaderSpirv::get_value(): unknown ArrayLength member\n");
 				return String();
 			}
-			if (!ret.empty() && ret.fromBack(0) != '.' && ret.fromBack(0) != '>') ret.append('.');
+			if (!has_bare_members(it[3])) ret.append('.');
 			ret.append(members[type[1]][member].name);
 			ret.append(".length()");
 			return String(static_cast<StringStack<64> &&>(ret));
@@ -576,7 +572,7 @@ String ShaderSpirv::render_value(uint32_t id, bool parenthesize) {
 	if (is_binary_opcode(op)) {
 		String format = get_binary_name(it);
 		if (format.empty()) return String();
-		if (format.find('(') != ~0u) {
+		if (is_call_form(it)) {
 			String ret = substitute(format, get_operand(it, 3, false), get_operand(it, 4, false));
 			return is_sign_cast_result(it) ? get_sign_cast_result(it, ret) : ret;
 		}
@@ -700,7 +696,7 @@ String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Itera
 			}
 			uint32_t member = constant[3];
 			// an interface block without an instance name reads its members bare
-			if (!ret.empty() && ret.fromBack(0) != '.' && ret.fromBack(0) != '>') ret.append('.');
+			if (k != first || !has_bare_members(it[3])) ret.append('.');
 			ret.append(members[structure][member].name);
 			type = get_target_type(type[member + 2]);
 		} else if (type_op == OpTypeMatrix || is_array_opcode(type_op)) {
@@ -723,6 +719,11 @@ String ShaderSpirv::get_access_indices(const Iterator &it, uint32_t first, Itera
 		}
 	}
 	return String(static_cast<StringStack<64> &&>(ret));
+}
+
+bool ShaderSpirv::has_bare_members(uint32_t pointer) const {
+	uint32_t variable = get_pointer_base(pointer);
+	return variable < records.size() && find_target(variable).get_opcode() == OpVariable && records[variable].name.empty();
 }
 
 String ShaderSpirv::get_call(const Iterator &it) {

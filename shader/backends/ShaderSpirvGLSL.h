@@ -34,6 +34,7 @@ public:
 	ShaderSpirv *clone() const override;
 
 	String get_binary_name(const Iterator &it) override;
+	bool is_call_form(const Iterator &it) override;
 	String get_builtin_name(uint32_t builtin) override;
 	String get_decoration_name(uint32_t decoration) override;
 	String get_type(uint32_t id, const Record *record) override;
@@ -79,6 +80,7 @@ protected:
 	String get_prologue() override;
 	// the pragma lines that pair textures and samplers
 	String get_epilogue() override;
+	bool has_typed_operators() const override;
 	String get_float_constant(uint32_t type, uint32_t width, uint64_t bits) override;
 	String get_null_value(uint32_t type) override;
 	bool is_initialized_in_declaration(uint32_t variable) override;
@@ -95,29 +97,6 @@ private:
 	String pragmas;
 	Set<String> extensions;
 
-	// a per-vertex input array of a tessellation shader, which GLSL sizes
-	// itself (gl_MaxPatchVertices): declared "[]", and a whole load of it
-	// is made of its elements
-	bool is_patch_vertex_array(uint32_t variable) const;
-	// a patch variable, or a block (or array of blocks) of patch members
-	bool is_patch_variable(uint32_t variable) const;
-	// a built-in of gl_PerVertex (Position, PointSize, ClipDistance,
-	// CullDistance) that the module declares as an array of vertices of its
-	// own, which GLSL reads as gl_in[i].name or writes as gl_out[i].name
-	bool is_vertex_builtin_array(uint32_t variable) const;
-	// a per-vertex output of a tessellation-control shader, which only the
-	// invocation's own vertex (gl_InvocationID) may be written to
-	bool is_control_point_output(uint32_t variable) const;
-	// whether an index is the invocation id, read as it is
-	bool is_invocation_index(uint32_t index) const;
-	// a block type, or an array of one
-	bool is_block_type(uint32_t type) const;
-	// the pointer that a copy of a pointer, or an access chain without
-	// indices, stands for: the same variable or element
-	uint32_t get_pointer_base(uint32_t pointer) const;
-	// the access chain that indexes a variable first (its vertex, for the
-	// arrays of vertices) and of which `pointer` is a part, or 0
-	uint32_t get_first_chain(uint32_t pointer) const;
 	// whether GLSL has the built-in in the module's stage
 	bool has_builtin_in_stage(uint32_t builtin) const;
 	bool is_es() const { return gl_version == 0 && es_version != 0; }
@@ -174,13 +153,9 @@ private:
 	// the GLSL name of the integer type of the shape of `type` in the given
 	// signedness, which the module need not declare
 	String get_integer_type_name(uint32_t type, bool is_signed);
-	// two integer types of opposite signedness
-	bool differ_in_sign(uint32_t a, uint32_t b) const;
 	// a value in a form of GLSL's own; `base` set (and nothing returned)
 	// where the base's form is GLSL's
 	String get_own_value(uint32_t id, bool parenthesize, bool &base);
-	// an OpSpecConstantOp on the default values
-	String get_specialization_value(const Iterator &it, bool parenthesize);
 	// the coordinate components that GLSL's calls take for an image type;
 	// `storage` for the image functions, which address a cube's faces
 	uint32_t get_coordinate_count(const Iterator &image, bool storage);

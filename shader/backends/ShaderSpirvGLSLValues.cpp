@@ -250,6 +250,18 @@ String ShaderSpirvGLSL::get_semantic_helper_body(SemanticHelper kind, const Stri
 	return String();
 }
 
+bool ShaderSpirvGLSL::is_call_form(const Iterator &it) {
+	// the forms of `get_binary_name` that are calls: the float comparisons
+	// that keep SPIR-V's answer for NaN, the operations on vectors of
+	// comparisons and conditions, and the remainders through helpers
+	int32_t op = it.get_opcode();
+	bool vector = get_target_type(it[1]).get_opcode() == OpTypeVector;
+	if (op == OpFUnordEqual || op == OpFOrdNotEqual || op == OpFUnordLessThan || op == OpFUnordGreaterThan || op == OpFUnordLessThanEqual || op == OpFUnordGreaterThanEqual) return true;
+	if (vector && is_binary_opcode(op) && in(op, OpLogicalEqual, OpFUnordGreaterThanEqual)) return true;
+	if (op == OpSRem || op == OpSMod || op == OpFRem || (op == OpUMod && !is_unsigned_type(it[1]))) return true;
+	return ShaderSpirv::is_call_form(it);
+}
+
 String ShaderSpirvGLSL::render_value(uint32_t id, bool parenthesize) {
 	bool base = false;
 	String ret = get_own_value(id, parenthesize, base);
@@ -333,36 +345,9 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		ret.append(')');
 		return String(static_cast<StringStack<64> &&>(ret));
 	}
-	if (op == OpIAdd || op == OpISub || op == OpIMul || op == OpShiftLeftLogical || op == OpBitwiseOr || op == OpBitwiseXor || op == OpBitwiseAnd || op == OpSNegate || op == OpNot) {
-		// GLSL gives + - * << | ^ & and - ~ the operands' type; SPIR-V lets
-		// the result's signedness differ, and the operands are then read as it
-		uint32_t count = (op == OpSNegate || op == OpNot) ? 1 : (op == OpShiftLeftLogical) ? 1 : 2;
-		bool differs = false;
-		for (uint32_t k = 0; k < count && 3 + k < it.get_size(); k++) differs = differs || differ_in_sign(it[1], get_target(it[3 + k])[1]);
-		if (differs) {
-			String type = get_type(it[1], nullptr);
-			auto operand = [&](uint32_t k) {
-				if (!differ_in_sign(it[1], get_target(it[k])[1]) || (op == OpShiftLeftLogical && k == 4)) return get_value(it[k], true);
-				return String::format("%s(%s)", type.get(), get_value(it[k], false).get());
-			};
-			String text;
-			if (op == OpSNegate || op == OpNot) {
-				text = String::format("%s%s", op == OpSNegate ? "-" : "~", operand(3).get());
-			} else {
-				static const char *const symbols[] = {"+", "-", "*", "<<", "|", "^", "&"};
-				uint32_t at = (op == OpIAdd) ? 0 : (op == OpISub) ? 1 : (op == OpIMul) ? 2 : (op == OpShiftLeftLogical) ? 3 : (op == OpBitwiseOr) ? 4 : (op == OpBitwiseXor) ? 5 : 6;
-				text = String::format("%s %s %s", operand(3).get(), symbols[at], operand(4).get());
-			}
-			return parenthesize ? String::format("(%s)", text.get()) : text;
-		}
-	}
-	if ((op == OpIEqual || op == OpINotEqual) && differ_in_sign(get_target(it[3])[1], get_target(it[4])[1])) {
-		String left = get_value(it[3], false);
-		String right = String::format("%s(%s)", get_type(get_target(it[3])[1], nullptr).get(), get_value(it[4], false).get());
-		bool vector = get_target_type(it[1]).get_opcode() == OpTypeVector;
-		String text = vector ? String::format("%s(%s, %s)", op == OpIEqual ? "equal" : "notEqual", left.get(), right.get())
-			: String::format("%s %s %s", get_value(it[3], true).get(), op == OpIEqual ? "==" : "!=", right.get());
-		return (parenthesize && !vector) ? String::format("(%s)", text.get()) : text;
+	if ((op == OpSNegate || op == OpNot) && parenthesize && takes_result_sign(it)) {
+		// - and ~ of an operand cast to the result's type stand in parentheses
+		return String::format("(%s)", ShaderSpirv::render_value(id, false).get());
 	}
 	if (op == OpSelect && get_target(it[1]).get_opcode() == OpTypePointer) {
 		log_error("ShaderSpirvGLSL::get_value(): unknown Select of pointers\n");
@@ -383,94 +368,6 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		}
 	}
 	base = true;
-	return String();
-}
-
-String ShaderSpirvGLSL::get_specialization_value(const Iterator &it, bool parenthesize) {
-	// GLSL for GL has no specialisation: the operation is written on the
-	// constants' default values, as an instruction of its own would be
-	uint32_t size = it.get_size();
-	if (size < 4) return String();
-	uint32_t op = it[3];
-	Array<uint32_t> words;
-	words.append(((size - 1) << 16) | op);
-	words.append(it[1]);
-	words.append(it[2]);
-	for (uint32_t k = 4; k < size; k++) words.append(it[k]);
-	Iterator inner;
-	inner.begin = words.get();
-	inner.current = words.get();
-	inner.end = words.get() + words.size();
-	auto fill = [&](const String &format, const String &l, const String &r) {
-		StringStack<64> ret;
-		for (const char *f = format.get(); *f; f++) {
-			if (f[0] == '%' && (f[1] == 'l' || f[1] == 'v')) {
-				ret.append(l);
-				f++;
-			} else if (f[0] == '%' && f[1] == 'r') {
-				ret.append(r);
-				f++;
-			} else {
-				ret.append(*f);
-			}
-		}
-		return String(static_cast<StringStack<64> &&>(ret));
-	};
-	String text;
-	if (is_binary_opcode(static_cast<int32_t>(op)) && words.size() == 5) {
-		String format = get_binary_name(inner);
-		if (format.empty()) return String();
-		bool call = format.find('(') != ~0u;
-		bool arithmetic = op == OpIAdd || op == OpISub || op == OpIMul || (op >= OpShiftRightLogical && op <= OpBitwiseAnd);
-		auto operand = [&](uint32_t k) {
-			uint32_t operand_type = get_target(words[k])[1];
-			if (arithmetic && !(op <= OpShiftLeftLogical && op >= OpShiftRightLogical && k == 4) && differ_in_sign(it[1], operand_type)) {
-				return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[k], false).get());
-			}
-			uint32_t first_type = get_target(words[3])[1];
-			if ((op == OpIEqual || op == OpINotEqual) && k == 4 && differ_in_sign(first_type, operand_type)) {
-				return String::format("%s(%s)", get_type(first_type, nullptr).get(), get_value(words[k], false).get());
-			}
-			return get_operand(inner, k, !call);
-		};
-		text = fill(format, operand(3), operand(4));
-		if (is_sign_cast_result(inner)) return get_sign_cast_result(inner, text);
-		if (call || !parenthesize) return text;
-		return String::format("(%s)", text.get());
-	}
-	if ((op == OpSNegate || op == OpFNegate || op == OpLogicalNot || op == OpNot) && words.size() == 4) {
-		if (op == OpLogicalNot && get_target_type(it[1]).get_opcode() == OpTypeVector) return String::format("not(%s)", get_value(words[3], false).get());
-		text = fill(get_unary_name(inner), get_operand(inner, 3, true), String());
-		if (is_sign_cast_result(inner)) return get_sign_cast_result(inner, text);
-		return parenthesize ? String::format("(%s)", text.get()) : text;
-	}
-	if (op == OpSelect && words.size() == 6) {
-		text = String::format("%s ? %s : %s", get_value(words[3], true).get(), get_value(words[4], true).get(), get_value(words[5], true).get());
-		return parenthesize ? String::format("(%s)", text.get()) : text;
-	}
-	if ((op == OpUConvert || op == OpSConvert || op == OpFConvert) && words.size() == 4) {
-		return String::format("%s(%s)", get_type(it[1], nullptr).get(), get_value(words[3], false).get());
-	}
-	if (op == OpCompositeExtract && words.size() >= 5) {
-		StringStack<64> ret(get_value(words[3], true));
-		Iterator type = get_target_type(words[3]);
-		for (uint32_t k = 4; k < words.size(); k++) {
-			if (type.get_opcode() == OpTypeVector && words[k] < 4) {
-				ret.append('.');
-				ret.append("xyzw"[words[k]]);
-			} else if (type.get_opcode() == OpTypeStruct && type[1] < members.size() && words[k] < members[type[1]].size()) {
-				ret.append('.');
-				ret.append(members[type[1]][words[k]].name);
-				type = get_target_type(type[words[k] + 2]);
-				continue;
-			} else {
-				ret.append(String::format("[%u]", words[k]));
-			}
-			type = get_target_type(type[2]);
-		}
-		return String(static_cast<StringStack<64> &&>(ret));
-	}
-	log_error("ShaderSpirvGLSL::get_value(): unknown SpecConstantOp %u\n", op);
 	return String();
 }
 
@@ -604,8 +501,10 @@ String ShaderSpirvGLSL::get_null_value(uint32_t type_id) {
 	return ShaderSpirv::get_null_value(type_id);
 }
 
-bool ShaderSpirvGLSL::differ_in_sign(uint32_t a, uint32_t b) const {
-	return (is_signed_type(a) && is_unsigned_type(b)) || (is_unsigned_type(a) && is_signed_type(b));
+bool ShaderSpirvGLSL::has_typed_operators() const {
+	// GLSL gives + - * << | ^ & and - ~ the operands' type, and compares
+	// operands of one type only
+	return true;
 }
 
 String ShaderSpirvGLSL::get_signed_coordinate(uint32_t id) {
