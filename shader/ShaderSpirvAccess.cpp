@@ -264,13 +264,13 @@ uint32_t ShaderSpirv::get_operand_index(int32_t op) {
 
 int32_t ShaderSpirv::get_image_operand_index(int32_t op) {
 	switch (op) {
-		case 87: case 88: case 91: case 92: case 95: case 98:
-		case 305: case 306: case 309: case 310: case 313: case 320:
+		case OpImageSampleImplicitLod: case OpImageSampleExplicitLod: case OpImageSampleProjImplicitLod: case OpImageSampleProjExplicitLod: case OpImageFetch: case OpImageRead:
+		case OpImageSparseSampleImplicitLod: case OpImageSparseSampleExplicitLod: case OpImageSparseSampleProjImplicitLod: case OpImageSparseSampleProjExplicitLod: case OpImageSparseFetch: case OpImageSparseRead:
 			return 5;
-		case 89: case 90: case 93: case 94: case 96: case 97:
-		case 307: case 308: case 311: case 312: case 314: case 315:
+		case OpImageSampleDrefImplicitLod: case OpImageSampleDrefExplicitLod: case OpImageSampleProjDrefImplicitLod: case OpImageSampleProjDrefExplicitLod: case OpImageGather: case OpImageDrefGather:
+		case OpImageSparseSampleDrefImplicitLod: case OpImageSparseSampleDrefExplicitLod: case OpImageSparseSampleProjDrefImplicitLod: case OpImageSparseSampleProjDrefExplicitLod: case OpImageSparseGather: case OpImageSparseDrefGather:
 			return 6;
-		case 99:
+		case OpImageWrite:
 			return 4;
 	}
 	return -1;

@@ -171,13 +171,13 @@ bool is_forward_opcode(uint32_t op) {
 		case OpDecorateId:
 		case OpDecorateString:
 		case OpMemberDecorateString:
-		case 292: // OpEnqueueKernel
-		case 293: // OpGetKernelNDrangeSubGroupCount
-		case 294: // OpGetKernelNDrangeMaxSubGroupSize
-		case 295: // OpGetKernelWorkGroupSize
-		case 296: // OpGetKernelPreferredWorkGroupSizeMultiple
-		case 325: // OpGetKernelLocalSizeForSubgroupCount
-		case 326: // OpGetKernelMaxNumSubgroups
+		case OpEnqueueKernel:
+		case OpGetKernelNDrangeSubGroupCount:
+		case OpGetKernelNDrangeMaxSubGroupSize:
+		case OpGetKernelWorkGroupSize:
+		case OpGetKernelPreferredWorkGroupSizeMultiple:
+		case OpGetKernelLocalSizeForSubgroupCount:
+		case OpGetKernelMaxNumSubgroups:
 			return true;
 	}
 	return false;

@@ -39,21 +39,21 @@ const NumberName decoration_keywords[] = {
 
 const char *storage_keyword(uint32_t storage) {
 	switch (storage) {
-		case 0: return "constant";
-		case 1: return "input";
-		case 2: return "uniform";
-		case 3: return "output";
-		case 4: return "shared";
-		case 6: return "private";
-		case 7: return "function";
-		case 9: return "push";
-		case 12: return "storage";
-		case 5328: return "call";
-		case 5329: return "incall";
-		case 5338: return "ray";
-		case 5339: return "hit";
-		case 5342: return "inray";
-		case 5402: return "task";
+		case StorageUniformConstant: return "constant";
+		case StorageInput: return "input";
+		case StorageUniform: return "uniform";
+		case StorageOutput: return "output";
+		case StorageWorkgroup: return "shared";
+		case StoragePrivate: return "private";
+		case StorageFunction: return "function";
+		case StoragePushConstant: return "push";
+		case StorageStorageBuffer: return "storage";
+		case StorageCallableData: return "call";
+		case StorageIncomingCallableData: return "incall";
+		case StorageRayPayload: return "ray";
+		case StorageHitAttribute: return "hit";
+		case StorageIncomingRayPayload: return "inray";
+		case StorageTaskPayloadWorkgroup: return "task";
 	}
 	return nullptr;
 }
@@ -137,10 +137,10 @@ String ShaderSpirv::get_image_type_name(const Iterator &type, const char *kind) 
 	if (sampled.get_opcode() == OpTypeInt) ret.append(sampled[3] ? 'i' : 'u');
 	ret.append(kind);
 	switch (type[3]) {
-		case 1: ret.append("2D"); break;
-		case 2: ret.append("3D"); break;
-		case 3: ret.append("Cube"); break;
-		case 5: ret.append("Buffer"); break;
+		case Dim2D: ret.append("2D"); break;
+		case Dim3D: ret.append("3D"); break;
+		case DimCube: ret.append("Cube"); break;
+		case DimBuffer: ret.append("Buffer"); break;
 	}
 	if (type[5]) ret.append("Array");
 	if (type[4]) ret.append("Shadow");

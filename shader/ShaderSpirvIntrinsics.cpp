@@ -259,7 +259,7 @@ String ShaderSpirv::get_image_value(const Iterator &it, bool) {
 			Iterator sampled = get_target(it[3]);
 			if (sampled.get_opcode() == OpSampledImage) {
 				Iterator image = get_target_type(sampled[3]);
-				dref = image.get_opcode() == OpTypeImage && image[3] == 3 && image[5] != 0;
+				dref = image.get_opcode() == OpTypeImage && image[3] == DimCube && image[5] != 0;
 			}
 		}
 		if (dref) {

@@ -132,12 +132,12 @@ ShaderSpirv::Iterator scalar_type(const ShaderSpirv &spirv, uint32_t id) {
 
 String ShaderSpirv::get_unary_name(const Iterator &it) {
 	switch (it.get_opcode()) {
-		case 126:
-		case 127:
+		case OpSNegate:
+		case OpFNegate:
 			return String("-%v");
-		case 168:
+		case OpLogicalNot:
 			return String("!%v");
-		case 200:
+		case OpNot:
 			return String("~%v");
 	}
 	log_error("ShaderSpirv::get_unary_name(): unknown opcode %u\n", opcode_of(it));
@@ -213,23 +213,23 @@ String ShaderSpirv::get_image_name(const Iterator &it) {
 	int32_t op = it.get_opcode();
 	const char *name = nullptr;
 	switch (op) {
-		case 87: case 88: case 89: case 90:
+		case OpImageSampleImplicitLod: case OpImageSampleExplicitLod: case OpImageSampleDrefImplicitLod: case OpImageSampleDrefExplicitLod:
 			name = "texture";
 			break;
-		case 91: case 92: case 93: case 94:
+		case OpImageSampleProjImplicitLod: case OpImageSampleProjExplicitLod: case OpImageSampleProjDrefImplicitLod: case OpImageSampleProjDrefExplicitLod:
 			name = "textureProj";
 			break;
-		case 95:
+		case OpImageFetch:
 			return String("texelFetch");
-		case 96: case 97:
+		case OpImageGather: case OpImageDrefGather:
 			name = "textureGather";
 			break;
-		case 98:
+		case OpImageRead:
 			return String("imageLoad");
-		case 99:
+		case OpImageWrite:
 			return String("imageStore");
-		case 103:
-		case 104: {
+		case OpImageQuerySizeLod:
+		case OpImageQuerySize: {
 			// the image operand's type says whether it is sampled
 			Iterator image = get_target_type(it[3]);
 			if (image.get_opcode() == OpTypeImage) {
@@ -238,21 +238,21 @@ String ShaderSpirv::get_image_name(const Iterator &it) {
 			}
 			break;
 		}
-		case 105:
+		case OpImageQueryLod:
 			return String("textureQueryLod");
-		case 106:
+		case OpImageQueryLevels:
 			return String("textureQueryLevels");
-		case 107:
+		case OpImageQuerySamples:
 			return String("textureSamples");
-		case 305: case 306: case 307: case 308:
+		case OpImageSparseSampleImplicitLod: case OpImageSparseSampleExplicitLod: case OpImageSparseSampleDrefImplicitLod: case OpImageSparseSampleDrefExplicitLod:
 			name = "sparseTexture";
 			break;
-		case 309: case 310: case 311: case 312:
+		case OpImageSparseSampleProjImplicitLod: case OpImageSparseSampleProjExplicitLod: case OpImageSparseSampleProjDrefImplicitLod: case OpImageSparseSampleProjDrefExplicitLod:
 			name = "sparseTextureProj";
 			break;
-		case 313:
+		case OpImageSparseFetch:
 			return String("sparseTexelFetch");
-		case 314: case 315:
+		case OpImageSparseGather: case OpImageSparseDrefGather:
 			name = "sparseTextureGather";
 			break;
 	}

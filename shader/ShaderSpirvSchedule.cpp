@@ -384,7 +384,7 @@ uint8_t ShaderSpirv::Scheduler::get_chain_flags(const Iterator &chain) const {
 // whether a GLSL.std.450 instruction writes its second result through a
 // pointer operand (Modf and Frexp; their struct forms return both)
 bool ShaderSpirv::Scheduler::is_pointer_result(const Iterator &it) const {
-	if (it.get_opcode() != OpExtInst || it.get_size() < 7 || (it[4] != 35 && it[4] != 51)) return false;
+	if (it.get_opcode() != OpExtInst || it.get_size() < 7 || (it[4] != GLSLstd450Modf && it[4] != GLSLstd450Frexp)) return false;
 	const String *set = spirv.imports.get(it[3]);
 	return set && *set == "GLSL.std.450";
 }
@@ -492,7 +492,7 @@ void ShaderSpirv::Scheduler::read_value(const Iterator &it, uint32_t label) {
 	} else if (is_image_opcode(op) || in(op, OpDPdx, OpFwidthCoarse) || in(op, OpGroupNonUniformElect, OpGroupNonUniformQuadSwap) ||
 		in(op, OpSubgroupBallot, OpSubgroupReadInvocation)) {
 		value.kind = KindPinned;
-	} else if (op == OpExtInst && it[4] >= 76 && it[4] <= 78) {
+	} else if (op == OpExtInst && it[4] >= GLSLstd450InterpolateAtCentroid && it[4] <= GLSLstd450InterpolateAtOffset) {
 		value.kind = KindPinned;
 	}
 	if (value.kind == KindSide) {

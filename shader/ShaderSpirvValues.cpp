@@ -233,17 +233,17 @@ ShaderSpirv::Sign ShaderSpirv::get_opcode_sign(const Iterator &it, uint32_t &fir
 			first = 5;
 			end = it.get_size();
 			switch (it[4]) {
-				case 5:  // SAbs
-				case 7:  // SSign
-				case 39: // SMin
-				case 42: // SMax
-				case 45: // SClamp
-				case 74: // FindSMsb
+				case GLSLstd450SAbs:
+				case GLSLstd450SSign:
+				case GLSLstd450SMin:
+				case GLSLstd450SMax:
+				case GLSLstd450SClamp:
+				case GLSLstd450FindSMsb:
 					return SignSigned;
-				case 38: // UMin
-				case 41: // UMax
-				case 44: // UClamp
-				case 75: // FindUMsb
+				case GLSLstd450UMin:
+				case GLSLstd450UMax:
+				case GLSLstd450UClamp:
+				case GLSLstd450FindUMsb:
 					return SignUnsigned;
 			}
 			break;

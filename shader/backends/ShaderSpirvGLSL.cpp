@@ -165,16 +165,16 @@ bool ShaderSpirvGLSL::has_builtin_in_stage(uint32_t builtin) const {
 	enum : uint32_t { V = 1, TC = 2, TE = 4, G = 8, F = 16, C = 32 };
 	uint32_t stages = V | TC | TE | G | F | C;
 	switch (builtin) {
-		case 0: case 1: stages = V | TC | TE | G; break;
-		case 3: case 4: stages = V | TC | TE | G | F; break;
-		case 5: case 6: case 42: case 43: case 4424: case 4425: case 4426: stages = V; break;
-		case 7: stages = TC | TE | G | F; break;
-		case 8: stages = TC | G; break;
-		case 9: case 10: stages = V | TE | G | F; break;
-		case 11: case 12: case 14: stages = TC | TE; break;
-		case 13: stages = TE; break;
-		case 15: case 16: case 17: case 18: case 19: case 20: case 22: case 23: case 5014: case 5286: case 5287: stages = F; break;
-		case 24: case 25: case 26: case 27: case 28: case 29: case 38: case 40: stages = C; break;
+		case BuiltInPosition: case BuiltInPointSize: stages = V | TC | TE | G; break;
+		case BuiltInClipDistance: case BuiltInCullDistance: stages = V | TC | TE | G | F; break;
+		case BuiltInVertexId: case BuiltInInstanceId: case BuiltInVertexIndex: case BuiltInInstanceIndex: case BuiltInBaseVertex: case BuiltInBaseInstance: case BuiltInDrawIndex: stages = V; break;
+		case BuiltInPrimitiveId: stages = TC | TE | G | F; break;
+		case BuiltInInvocationId: stages = TC | G; break;
+		case BuiltInLayer: case BuiltInViewportIndex: stages = V | TE | G | F; break;
+		case BuiltInTessLevelOuter: case BuiltInTessLevelInner: case BuiltInPatchVertices: stages = TC | TE; break;
+		case BuiltInTessCoord: stages = TE; break;
+		case BuiltInFragCoord: case BuiltInPointCoord: case BuiltInFrontFacing: case BuiltInSampleId: case BuiltInSamplePosition: case BuiltInSampleMask: case BuiltInFragDepth: case BuiltInHelperInvocation: case BuiltInFragStencilRef: case BuiltInBaryCoord: case BuiltInBaryCoordNoPersp: stages = F; break;
+		case BuiltInNumWorkgroups: case BuiltInWorkgroupSize: case BuiltInWorkgroupId: case BuiltInLocalInvocationId: case BuiltInGlobalInvocationId: case BuiltInLocalInvocationIndex: case BuiltInNumSubgroups: case BuiltInSubgroupId: stages = C; break;
 	}
 	return execution_model < 6 && (stages & (1u << execution_model)) != 0;
 }
@@ -286,8 +286,8 @@ bool ShaderSpirvGLSL::check_output() {
 		for (uint32_t mode = 19; mode <= 23; mode++) {
 			if (execution_modes.get(mode)) vertices = counts[mode - 19];
 		}
-	} else if (execution_model == ModelTessellationControl && execution_modes.get(26u)) {
-		vertices = *execution_modes.get(26u);
+	} else if (execution_model == ModelTessellationControl && execution_modes.get(ExecutionModeOutputVertices)) {
+		vertices = *execution_modes.get(ExecutionModeOutputVertices);
 	}
 	const Array<uint32_t> &arrayed = (execution_model == ModelGeometry) ? inputs : outputs;
 	for (uint32_t i = 0; vertices != 0 && i < arrayed.size(); i++) {
@@ -397,8 +397,8 @@ bool ShaderSpirvGLSL::check_output() {
 		else if (!has_builtin_in_stage(builtin)) log_error("ShaderSpirvGLSL::get_source(): unknown builtin %u in execution model %u\n", builtin, execution_model);
 	}
 	if (es && (has_capability_of(32) || has_capability_of(33))) log_error("ShaderSpirvGLSL::get_source(): unknown capability ClipDistance\n");
-	if (es && execution_model == ModelFragment && (execution_modes.get(14u) || execution_modes.get(15u))) {
-		log_error("ShaderSpirvGLSL::get_source(): unknown execution mode %s\n", execution_modes.get(14u) ? "DepthGreater" : "DepthLess");
+	if (es && execution_model == ModelFragment && (execution_modes.get(ExecutionModeDepthGreater) || execution_modes.get(ExecutionModeDepthLess))) {
+		log_error("ShaderSpirvGLSL::get_source(): unknown execution mode %s\n", execution_modes.get(ExecutionModeDepthGreater) ? "DepthGreater" : "DepthLess");
 	}
 	for (uint32_t id = 0; id < records.size(); id++) {
 		if (records[id].decorations.find(DecorationPerVertex)) log_error("ShaderSpirvGLSL::get_source(): unknown decoration PerVertexKHR of %s\n", records[id].name.get());
@@ -409,7 +409,7 @@ bool ShaderSpirvGLSL::check_output() {
 		}
 	}
 	if (es && has_capability_of(54)) log_error("ShaderSpirvGLSL::get_source(): unknown capability GeometryStreams\n");
-	if (es && (used_builtins.find(4424u) || used_builtins.find(4425u) || used_builtins.find(4426u))) {
+	if (es && (used_builtins.find(BuiltInBaseVertex) || used_builtins.find(BuiltInBaseInstance) || used_builtins.find(BuiltInDrawIndex))) {
 		log_error("ShaderSpirvGLSL::get_source(): unknown builtin DrawParameters\n");
 	}
 	check_resource_indices();
@@ -526,8 +526,8 @@ String ShaderSpirvGLSL::get_prologue() {
 			if (name) add_extension(name);
 		}
 	}
-	bool layer = used_builtins.find(9u) != nullptr;
-	bool viewport = used_builtins.find(10u) != nullptr;
+	bool layer = used_builtins.find(BuiltInLayer) != nullptr;
+	bool viewport = used_builtins.find(BuiltInViewportIndex) != nullptr;
 	if (!es) {
 		if (execution_model != ModelFragment && execution_model != ModelGeometry && (layer || viewport)) add_extension("GL_ARB_shader_viewport_layer_array");
 	} else {
@@ -538,7 +538,7 @@ String ShaderSpirvGLSL::get_prologue() {
 
 		// the point size of geometry and tessellation shaders is an
 		// extension's, whether the module declares its capability or not
-		bool point_size = used_builtins.find(1u) != nullptr;
+		bool point_size = used_builtins.find(BuiltInPointSize) != nullptr;
 		if ((has_capability_of(24) || point_size) && execution_model == ModelGeometry) add_extension("GL_EXT_geometry_point_size");
 		if ((has_capability_of(23) || point_size) && (execution_model == ModelTessellationControl || execution_model == ModelTessellationEvaluation)) add_extension("GL_EXT_tessellation_point_size");
 	}
@@ -570,8 +570,8 @@ String ShaderSpirvGLSL::get_distance_declarations() {
 	// member of the whole gl_PerVertex block of gl_in[] (and gl_out[] of a
 	// control shader), with the other built-ins of the block that the module
 	// has. ES has neither (named where the module is checked).
-	bool clip = used_builtins.find(3u) != nullptr;
-	bool cull = used_builtins.find(4u) != nullptr;
+	bool clip = used_builtins.find(BuiltInClipDistance) != nullptr;
+	bool cull = used_builtins.find(BuiltInCullDistance) != nullptr;
 	if (is_es() || (!clip && !cull)) return String();
 	bool passthrough = has_capability_of(5251);
 	StringStack<64> ret;
@@ -598,7 +598,7 @@ String ShaderSpirvGLSL::get_distance_declarations() {
 				if (builtin && *builtin <= BuiltInCullDistance && *builtin != 2 && !found.get(*builtin)) found.insert(*builtin, type[k + 2]);
 			}
 		}
-		bool sized = (clip && found.get(3u)) || (cull && found.get(4u));
+		bool sized = (clip && found.get(BuiltInClipDistance)) || (cull && found.get(BuiltInCullDistance));
 		if (!sized || (arrayed && input && passthrough)) continue;
 		StringStack<64> block;
 		for (uint32_t builtin = 0; builtin <= BuiltInCullDistance; builtin++) {

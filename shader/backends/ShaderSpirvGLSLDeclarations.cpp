@@ -76,17 +76,17 @@ String ShaderSpirvGLSL::get_type(uint32_t id, const Record *record) {
 		ret.append(texture ? "sampler" : "image");
 		uint32_t dim = type[3];
 		switch (dim) {
-			case 0:
+			case Dim1D:
 				if (is_es()) {
 					log_error("ShaderSpirvGLSL::get_type(): unknown image dimension 1D\n");
 					return String();
 				}
 				ret.append("1D");
 				break;
-			case 1: ret.append("2D"); break;
-			case 2: ret.append("3D"); break;
-			case 3: ret.append("Cube"); break;
-			case 5: ret.append("Buffer"); break;
+			case Dim2D: ret.append("2D"); break;
+			case Dim3D: ret.append("3D"); break;
+			case DimCube: ret.append("Cube"); break;
+			case DimBuffer: ret.append("Buffer"); break;
 			default:
 				log_error("ShaderSpirvGLSL::get_type(): unknown image dimension %u\n", dim);
 				return String();
@@ -293,9 +293,9 @@ String ShaderSpirvGLSL::get_storage(uint32_t id, const Record *record) {
 		uint32_t uses = access ? *access : 0;
 		if (uses == ImageRead || (uses == 0 && is_es())) qualifiers.append("readonly ");
 		else if (uses == ImageWrite) qualifiers.append("writeonly ");
-		else if (is_es() && uses == (ImageRead | ImageWrite) && layout[8] != 3 && layout[8] != 24 && layout[8] != 33) {
+		else if (is_es() && uses == (ImageRead | ImageWrite) && layout[8] != ImageFormatR32f && layout[8] != ImageFormatR32i && layout[8] != ImageFormatR32ui) {
 			log_error("ShaderSpirvGLSL::get_storage(): unknown access of image %s that is read and written\n", record->name.get());
-		} else if (!is_es() && layout[8] == 0 && (uses & ImageRead)) {
+		} else if (!is_es() && layout[8] == ImageFormatUnknown && (uses & ImageRead)) {
 			add_extension("GL_EXT_shader_image_load_formatted");
 		}
 	}

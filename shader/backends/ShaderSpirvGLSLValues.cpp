@@ -118,30 +118,30 @@ String ShaderSpirvGLSL::get_sign_cast(uint32_t type, bool to_signed, const Strin
 
 String ShaderSpirvGLSL::get_builtin_name(uint32_t builtin) {
 	switch (builtin) {
-		case 42:
+		case BuiltInVertexIndex:
 			return String("gl_VertexID");
-		case 43:
+		case BuiltInInstanceIndex:
 			// in GL the instance index does not hold the base instance; core
 			// ES draws have none
 			if (is_es()) return String("gl_InstanceID");
 			add_extension("GL_ARB_shader_draw_parameters");
 			return String("(gl_InstanceID + gl_BaseInstanceARB)");
-		case 4424:
-		case 4425:
-		case 4426:
+		case BuiltInBaseVertex:
+		case BuiltInBaseInstance:
+		case BuiltInDrawIndex:
 			if (!is_es()) add_extension("GL_ARB_shader_draw_parameters");
 			return String(builtin == BuiltInBaseVertex ? "gl_BaseVertexARB" : builtin == BuiltInBaseInstance ? "gl_BaseInstanceARB" : "gl_DrawIDARB");
-		case 5014:
+		case BuiltInFragStencilRef:
 			return String("gl_FragStencilRefARB");
-		case 5286:
+		case BuiltInBaryCoord:
 			return String("gl_BaryCoordNV");
-		case 5287:
+		case BuiltInBaryCoordNoPersp:
 			return String("gl_BaryCoordNoPerspNV");
-		case 5:
-		case 6:
+		case BuiltInVertexId:
+		case BuiltInInstanceId:
 			// GL's own numbers are no Vulkan built-ins
 			break;
-		case 36: case 38: case 40: case 41: case 4416: case 4417: case 4418: case 4419: case 4420:
+		case BuiltInSubgroupSize: case BuiltInNumSubgroups: case BuiltInSubgroupId: case BuiltInSubgroupLocalInvocationId: case BuiltInSubgroupEqMask: case BuiltInSubgroupGeMask: case BuiltInSubgroupGtMask: case BuiltInSubgroupLeMask: case BuiltInSubgroupLtMask:
 			break;
 		default:
 			return ShaderSpirv::get_builtin_name(builtin);
@@ -176,14 +176,14 @@ String ShaderSpirvGLSL::get_binary_name(const Iterator &it) {
 	}
 	if (vector && in(op, OpLogicalEqual, OpFUnordGreaterThanEqual)) {
 		switch (op) {
-			case 164: case 170: case 180: return String("equal(%l, %r)");
-			case 165: case 171: case 183: return String("notEqual(%l, %r)");
-			case 166: return String::format("bvec%u(uvec%u(%%l) | uvec%u(%%r))", n, n, n);
-			case 167: return String::format("bvec%u(uvec%u(%%l) & uvec%u(%%r))", n, n, n);
-			case 172: case 173: case 186: return String("greaterThan(%l, %r)");
-			case 174: case 175: case 190: return String("greaterThanEqual(%l, %r)");
-			case 176: case 177: case 184: return String("lessThan(%l, %r)");
-			case 178: case 179: case 188: return String("lessThanEqual(%l, %r)");
+			case OpLogicalEqual: case OpIEqual: case OpFOrdEqual: return String("equal(%l, %r)");
+			case OpLogicalNotEqual: case OpINotEqual: case OpFUnordNotEqual: return String("notEqual(%l, %r)");
+			case OpLogicalOr: return String::format("bvec%u(uvec%u(%%l) | uvec%u(%%r))", n, n, n);
+			case OpLogicalAnd: return String::format("bvec%u(uvec%u(%%l) & uvec%u(%%r))", n, n, n);
+			case OpUGreaterThan: case OpSGreaterThan: case OpFOrdGreaterThan: return String("greaterThan(%l, %r)");
+			case OpUGreaterThanEqual: case OpSGreaterThanEqual: case OpFOrdGreaterThanEqual: return String("greaterThanEqual(%l, %r)");
+			case OpULessThan: case OpSLessThan: case OpFOrdLessThan: return String("lessThan(%l, %r)");
+			case OpULessThanEqual: case OpSLessThanEqual: case OpFOrdLessThanEqual: return String("lessThanEqual(%l, %r)");
 		}
 	}
 	if (op == OpSRem || op == OpSMod || op == OpFRem) {
@@ -278,13 +278,13 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 		if (builtin) {
 			check_scope(id);
 			switch (*builtin) {
-				case 20:
+				case BuiltInSampleMask:
 					if (records[id].storage == StorageInput) return String("gl_SampleMaskIn");
 					break;
-				case 36: case 38: case 40: case 41:
+				case BuiltInSubgroupSize: case BuiltInNumSubgroups: case BuiltInSubgroupId: case BuiltInSubgroupLocalInvocationId:
 					add_extension("GL_KHR_shader_subgroup_basic");
 					break;
-				case 4416: case 4417: case 4418: case 4419: case 4420:
+				case BuiltInSubgroupEqMask: case BuiltInSubgroupGeMask: case BuiltInSubgroupGtMask: case BuiltInSubgroupLeMask: case BuiltInSubgroupLtMask:
 					add_extension("GL_KHR_shader_subgroup_ballot");
 					break;
 			}
@@ -297,10 +297,10 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 			bool glsl_signed = false;
 			bool glsl_unsigned = false;
 			switch (*builtin) {
-				case 5: case 6: case 7: case 8: case 9: case 10: case 14: case 18: case 20: case 42: case 43: case 4424: case 4425: case 4426:
+				case BuiltInVertexId: case BuiltInInstanceId: case BuiltInPrimitiveId: case BuiltInInvocationId: case BuiltInLayer: case BuiltInViewportIndex: case BuiltInPatchVertices: case BuiltInSampleId: case BuiltInSampleMask: case BuiltInVertexIndex: case BuiltInInstanceIndex: case BuiltInBaseVertex: case BuiltInBaseInstance: case BuiltInDrawIndex:
 					glsl_signed = true;
 					break;
-				case 24: case 25: case 26: case 27: case 28: case 29: case 36: case 38: case 40: case 41: case 4416: case 4417: case 4418: case 4419: case 4420:
+				case BuiltInNumWorkgroups: case BuiltInWorkgroupSize: case BuiltInWorkgroupId: case BuiltInLocalInvocationId: case BuiltInGlobalInvocationId: case BuiltInLocalInvocationIndex: case BuiltInSubgroupSize: case BuiltInNumSubgroups: case BuiltInSubgroupId: case BuiltInSubgroupLocalInvocationId: case BuiltInSubgroupEqMask: case BuiltInSubgroupGeMask: case BuiltInSubgroupGtMask: case BuiltInSubgroupLeMask: case BuiltInSubgroupLtMask:
 					glsl_unsigned = true;
 					break;
 			}
@@ -373,10 +373,10 @@ String ShaderSpirvGLSL::get_own_value(uint32_t id, bool parenthesize, bool &base
 
 String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize) {
 	const String *set = imports.get(it[3]);
-	if (set && *set == "GLSL.std.450" && (it[4] == 36 || it[4] == 52)) {
+	if (set && *set == "GLSL.std.450" && (it[4] == GLSLstd450ModfStruct || it[4] == GLSLstd450FrexpStruct)) {
 		// the forms that return a structure: a helper fills one through
 		// GLSL's function, which gives the second member by a parameter
-		const char *name = (it[4] == 36) ? "ModfStruct" : "FrexpStruct";
+		const char *name = (it[4] == GLSLstd450ModfStruct) ? "ModfStruct" : "FrexpStruct";
 		Iterator structure = get_target_type(it[1]);
 		uint32_t id = structure[1];
 		if (it.get_size() < 6 || structure.get_opcode() != OpTypeStruct || structure.get_size() != 4 || id >= members.size() || members[id].size() != 2) {
@@ -385,7 +385,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		}
 		Iterator part = get_target_base_type(structure[3]);
 		bool exponent_cast = false;
-		if (it[4] == 52) {
+		if (it[4] == GLSLstd450FrexpStruct) {
 			// GLSL's exponents are 32-bit ints
 			if (part.get_opcode() != OpTypeInt || part[2] != 32) {
 				log_error("ShaderSpirvGLSL::get_external_value(): unknown instruction %s of %u-bit exponents\n", name, part[2]);
@@ -396,7 +396,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		String type = get_type(it[1], nullptr);
 		String value_type = get_type(structure[2], nullptr);
 		if (type.empty() || value_type.empty()) return String();
-		const char *call = (it[4] == 36) ? "modf" : "frexp";
+		const char *call = (it[4] == GLSLstd450ModfStruct) ? "modf" : "frexp";
 		const String &first = members[id][0].name;
 		const String &second = members[id][1].name;
 		// a helper of the family of its call, named after the structure it fills
@@ -417,7 +417,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		add_helper(helper_name, helper);
 		return String::format("%s(%s)", helper_name.get(), get_value(it[5], false).get());
 	}
-	if (set && *set == "GLSL.std.450" && it[4] == 51 && it.get_size() > 6) {
+	if (set && *set == "GLSL.std.450" && it[4] == GLSLstd450Frexp && it.get_size() > 6) {
 		// frexp writes 32-bit int exponents: a helper converts them for the
 		// unsigned exponent that the pointer operand may lead to
 		uint32_t exponent = get_target_type(it[6])[1];
@@ -440,7 +440,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 			return String::format("%s(%s, %s)", name.get(), get_value(it[5], false).get(), get_value(it[6], false).get());
 		}
 	}
-	if (set && *set == "GLSL.std.450" && (it[4] == 79 || it[4] == 80 || it[4] == 81) && it.get_size() >= (it[4] == 81 ? 8u : 7u)) {
+	if (set && *set == "GLSL.std.450" && (it[4] == GLSLstd450NMin || it[4] == GLSLstd450NMax || it[4] == GLSLstd450NClamp) && it.get_size() >= (it[4] == GLSLstd450NClamp ? 8u : 7u)) {
 		// NMin, NMax and NClamp give the other operand where one is NaN;
 		// GLSL's min, max and clamp leave that undefined
 		// both come together, as NClamp takes both
@@ -450,15 +450,15 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 		if (nmin.empty() || nmax.empty()) return String();
 		String x = get_value(it[5], false);
 		String y = get_value(it[6], false);
-		if (it[4] == 79) return String::format("%s(%s, %s)", nmin.get(), x.get(), y.get());
-		if (it[4] == 80) return String::format("%s(%s, %s)", nmax.get(), x.get(), y.get());
+		if (it[4] == GLSLstd450NMin) return String::format("%s(%s, %s)", nmin.get(), x.get(), y.get());
+		if (it[4] == GLSLstd450NMax) return String::format("%s(%s, %s)", nmax.get(), x.get(), y.get());
 		return String::format("%s(%s(%s, %s), %s)", nmin.get(), nmax.get(), x.get(), y.get(), get_value(it[7], false).get());
 	}
-	if (set && *set == "GLSL.std.450" && (it[4] == 73 || it[4] == 74 || it[4] == 75) && is_unsigned_type(it[1])) {
+	if (set && *set == "GLSL.std.450" && (it[4] == GLSLstd450FindILsb || it[4] == GLSLstd450FindSMsb || it[4] == GLSLstd450FindUMsb) && is_unsigned_type(it[1])) {
 		// findLSB and findMSB give ints
 		return String::format("%s(%s)", get_type(it[1], nullptr).get(), ShaderSpirv::get_external_value(it, false).get());
 	}
-	if (set && *set == "GLSL.std.450" && (it[4] == 76 || it[4] == 77 || it[4] == 78) && is_es() && it.get_size() > 5) {
+	if (set && *set == "GLSL.std.450" && (it[4] == GLSLstd450InterpolateAtCentroid || it[4] == GLSLstd450InterpolateAtSample || it[4] == GLSLstd450InterpolateAtOffset) && is_es() && it.get_size() > 5) {
 		// ES interpolates whole variables or array elements: a component
 		// is taken of the interpolated vector, the same value
 		Iterator chain = find_target(it[5]);
@@ -473,7 +473,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 			}
 			if (type.get_opcode() == OpTypeVector) {
 				String interpolant = get_access_indices(chain, 4, get_target_type(chain[3]), get_value(chain[3], false), chain.get_size() - 1);
-				StringStack<64> call(it[4] == 76 ? "interpolateAtCentroid(" : it[4] == 77 ? "interpolateAtSample(" : "interpolateAtOffset(");
+				StringStack<64> call(it[4] == GLSLstd450InterpolateAtCentroid ? "interpolateAtCentroid(" : it[4] == GLSLstd450InterpolateAtSample ? "interpolateAtSample(" : "interpolateAtOffset(");
 				call.append(interpolant);
 				if (it[4] != 76 && it.get_size() > 6) {
 					call.append(", ");
@@ -518,12 +518,12 @@ String ShaderSpirvGLSL::get_signed_coordinate(uint32_t id) {
 uint32_t ShaderSpirvGLSL::get_coordinate_count(const Iterator &image, bool storage) {
 	uint32_t count = 0;
 	switch (image[3]) {
-		case 0: case 5: count = 1; break;
-		case 1: case 4: case 6: count = 2; break;
-		case 2: count = 3; break;
-		case 3: count = 3; break;
+		case Dim1D: case DimBuffer: count = 1; break;
+		case Dim2D: case DimRect: case DimSubpassData: count = 2; break;
+		case Dim3D: count = 3; break;
+		case DimCube: count = 3; break;
 	}
-	if (image[5] != 0 && !(storage && image[3] == 3)) count++;
+	if (image[5] != 0 && !(storage && image[3] == DimCube)) count++;
 	return count;
 }
 
@@ -623,15 +623,15 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 	auto components = [&](uint32_t type) { return get_target_components(type); };
 	StringStack<64> ret;
 	switch (op) {
-		case 103:
-		case 104: {
+		case OpImageQuerySizeLod:
+		case OpImageQuerySize: {
 			bool sampled = image[7] == 1;
 			String call = String::format("%s(%s", sampled ? "textureSize" : "imageSize", get_value(it[3], false).get());
 			StringStack<64> text(call);
 			if (op == OpImageQuerySizeLod) {
 				text.append(", ");
 				text.append(get_signed_coordinate(it[4]));
-			} else if (sampled && dim != 5 && image[6] == 0) {
+			} else if (sampled && dim != DimBuffer && image[6] == 0) {
 				log_error("ShaderSpirvGLSL::get_image_value(): unknown size query without a level\n");
 				return String();
 			}
@@ -642,9 +642,9 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			}
 			return String(static_cast<StringStack<64> &&>(text));
 		}
-		case 105:
-		case 106:
-		case 107: {
+		case OpImageQueryLod:
+		case OpImageQueryLevels:
+		case OpImageQuerySamples: {
 			if (es) {
 				log_error("ShaderSpirvGLSL::get_image_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
 				return String();
@@ -655,7 +655,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			text.append(get_value(it[3], false));
 			if (op == OpImageQueryLod) {
 				// the coordinate of the image's dimensions, without a layer
-				uint32_t needed = (image[3] == 0) ? 1 : (image[3] == 1 || image[3] == 4) ? 2 : 3;
+				uint32_t needed = (image[3] == Dim1D) ? 1 : (image[3] == Dim2D || image[3] == DimRect) ? 2 : 3;
 				uint32_t count = components(it[4]);
 				if (count < needed) {
 					log_error("ShaderSpirvGLSL::get_image_value(): unknown coordinate of %u components\n", count);
@@ -669,7 +669,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			if (op != OpImageQueryLod && is_unsigned_type(it[1])) return String::format("uint(%s)", text.get());
 			return String(static_cast<StringStack<64> &&>(text));
 		}
-		case 98: {
+		case OpImageRead: {
 			StringStack<64> text("imageLoad(");
 			text.append(get_value(it[3], false));
 			text.append(", ");
@@ -690,7 +690,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 			if (n < 4) text.append(n == 1 ? ".x" : n == 2 ? ".xy" : ".xyz");
 			return String(static_cast<StringStack<64> &&>(text));
 		}
-		case 99: {
+		case OpImageWrite: {
 			StringStack<64> text("imageStore(");
 			text.append(get_value(it[1], false));
 			text.append(", ");
@@ -777,15 +777,15 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 	String reference = dref ? get_value(it[5], false) : String();
 	// GLSL puts the reference into the coordinate, but for cube-map arrays
 	// and gathers
-	bool separate_reference = dref && (gather || (dim == 3 && arrayed));
-	if (dref && (lod || dx) && !proj && (dim == 3 || (arrayed && dx == 0))) {
+	bool separate_reference = dref && (gather || (dim == DimCube && arrayed));
+	if (dref && (lod || dx) && !proj && (dim == DimCube || (arrayed && dx == 0))) {
 		// GLSL has no textureLod of cube or array shadow samplers
 		log_error("ShaderSpirvGLSL::get_image_value(): unknown depth comparison with an explicit level\n");
 		return String();
 	}
 	if (dref && !separate_reference) {
 		if (proj) {
-			if (dim != 1 || arrayed || coordinate_count != 3) {
+			if (dim != Dim2D || arrayed || coordinate_count != 3) {
 				log_error("ShaderSpirvGLSL::get_image_value(): unknown projective depth comparison\n");
 				return String();
 			}
@@ -797,7 +797,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 				return String();
 			}
 			// a one-dimensional shadow sampler reads its reference from z
-			if (dim == 0 && !arrayed) coordinate = String::format("vec3(%s, 0.0, %s)", coordinate.get(), reference.get());
+			if (dim == Dim1D && !arrayed) coordinate = String::format("vec3(%s, 0.0, %s)", coordinate.get(), reference.get());
 			else coordinate = String::format("vec%u(%s, %s)", coordinate_count + 1, coordinate.get(), reference.get());
 		}
 	}
@@ -823,7 +823,7 @@ String ShaderSpirvGLSL::get_image_call(const Iterator &it) {
 		ret.append(reference);
 	}
 	if (fetch) {
-		if (dim != 5 && image[6] == 0) {
+		if (dim != DimBuffer && image[6] == 0) {
 			if (!lod) {
 				log_error("ShaderSpirvGLSL::get_image_value(): unknown fetch without a level\n");
 				return String();
@@ -895,9 +895,9 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 		return String(static_cast<StringStack<64> &&>(args));
 	};
 	switch (op) {
-		case 227:
-		case 232:
-		case 233: {
+		case OpAtomicLoad:
+		case OpAtomicIIncrement:
+		case OpAtomicIDecrement: {
 			if (get_target_base_type(it[1]).get_opcode() != OpTypeInt) break;
 			bool is_unsigned = is_unsigned_type(it[1]);
 			String name;
@@ -905,12 +905,12 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			const char *value = (op == OpAtomicLoad) ? "0" : (op == OpAtomicIIncrement) ? "1" : (is_unsigned ? "0xffffffff" : "-1");
 			return String::format("%s(%s, %s%s)", name.get(), args.get(), value, is_unsigned ? "u" : "");
 		}
-		case 235: {
+		case OpAtomicISub: {
 			String name;
 			String args = pointer_text(name);
 			return String::format("%s(%s, -%s)", name.get(), args.get(), get_value(it[6], true).get());
 		}
-		case 228: {
+		case OpAtomicStore: {
 			// a store: an exchange whose result is not used
 			Iterator pointer = get_target(it[1]);
 			if (pointer.get_opcode() == OpImageTexelPointer) {
@@ -925,7 +925,7 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			}
 			return String::format("atomicExchange(%s, %s)", get_value(it[1], false).get(), get_value(it[4], false).get());
 		}
-		case 210: case 211: case 212: case 213: case 214: case 215:
+		case OpDPdxFine: case OpDPdyFine: case OpFwidthFine: case OpDPdxCoarse: case OpDPdyCoarse: case OpFwidthCoarse:
 			if (is_es()) {
 				log_error("ShaderSpirvGLSL::get_intrinsic_value(): unknown opcode %u\n", static_cast<uint32_t>(op));
 				return String();
@@ -938,16 +938,16 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 				return get_sign_cast(it[1], false, value);
 			}
 			break;
-		case 205:
+		case OpBitCount:
 			// bitCount gives ints whatever it counts
 			if (is_unsigned_type(it[1])) return String::format("%s(bitCount(%s))", get_type(it[1], nullptr).get(), get_value(it[3], false).get());
 			break;
-		case 168:
+		case OpLogicalNot:
 			if (get_target_type(it[1]).get_opcode() != OpTypeVector) return String::format("!%s", get_value(it[3], true).get());
 			break;
-		case 201:
-		case 202:
-		case 203: {
+		case OpBitFieldInsert:
+		case OpBitFieldSExtract:
+		case OpBitFieldUExtract: {
 			// GLSL takes the offset and the count as int
 			uint32_t first = (op == OpBitFieldInsert) ? 5 : 4;
 			StringStack<64> text(op == OpBitFieldInsert ? "bitfieldInsert(" : "bitfieldExtract(");
@@ -963,11 +963,11 @@ String ShaderSpirvGLSL::get_intrinsic_value(const Iterator &it, bool parenthesiz
 			if (is_sign_cast_result(it)) return get_sign_cast_result(it, call);
 			return call;
 		}
-		case 4421:
+		case OpSubgroupBallot:
 			// ballotARB gives a uint64_t; the module's ballot is a uvec4
 			add_extension("GL_KHR_shader_subgroup_ballot");
 			return String::format("subgroupBallot(%s)", get_value(it[3], false).get());
-		case 337: {
+		case OpGroupNonUniformBroadcast: {
 			// GLSL broadcasts from a constant invocation; any other is a shuffle
 			if (it.get_size() > 5 && get_target(it[5]).get_opcode() != OpConstant) {
 				add_extension("GL_KHR_shader_subgroup_shuffle");
