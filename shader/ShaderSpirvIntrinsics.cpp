@@ -148,16 +148,16 @@ bool ShaderSpirv::get_subgroup_name(const Iterator &it, const String &name, Stri
 		const char *word = nullptr;
 		bool vendor = false;
 		if (op == OpGroupNonUniformBallotBitCount) {
-			word = (group == 1) ? "Inclusive" : (group == 2) ? "Exclusive" : (group == 0) ? "" : nullptr;
+			word = (group == GroupOperationInclusiveScan) ? "Inclusive" : (group == GroupOperationExclusiveScan) ? "Exclusive" : (group == GroupOperationReduce) ? "" : nullptr;
 		} else {
 			switch (group) {
-				case 0: word = ""; break;
-				case 1: word = "Inclusive"; break;
-				case 2: word = "Exclusive"; break;
-				case 3: word = "Clustered"; break;
-				case 6: word = "Partitioned"; vendor = true; break;
-				case 7: word = "PartitionedInclusive"; vendor = true; break;
-				case 8: word = "PartitionedExclusive"; vendor = true; break;
+				case GroupOperationReduce: word = ""; break;
+				case GroupOperationInclusiveScan: word = "Inclusive"; break;
+				case GroupOperationExclusiveScan: word = "Exclusive"; break;
+				case GroupOperationClusteredReduce: word = "Clustered"; break;
+				case GroupOperationPartitionedReduce: word = "Partitioned"; vendor = true; break;
+				case GroupOperationPartitionedInclusiveScan: word = "PartitionedInclusive"; vendor = true; break;
+				case GroupOperationPartitionedExclusiveScan: word = "PartitionedExclusive"; vendor = true; break;
 			}
 		}
 		if (word == nullptr) {

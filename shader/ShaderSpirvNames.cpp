@@ -296,11 +296,11 @@ String ShaderSpirv::get_internal_name(const Iterator &it) {
 String ShaderSpirv::get_control(const Iterator &it) {
 	int32_t op = it.get_opcode();
 	if (op == OpLoopMerge && it.get_size() > 3) {
-		if (it[3] == 1) return String("[unroll] ");
-		if (it[3] == 2) return String("[loop] ");
+		if (it[3] == LoopControlUnroll) return String("[unroll] ");
+		if (it[3] == LoopControlDontUnroll) return String("[loop] ");
 	} else if (op == OpSelectionMerge && it.get_size() > 2) {
-		if (it[2] == 1) return String("[flatten] ");
-		if (it[2] == 2) return String("[branch] ");
+		if (it[2] == SelectionControlFlatten) return String("[flatten] ");
+		if (it[2] == SelectionControlDontFlatten) return String("[branch] ");
 	}
 	return String();
 }

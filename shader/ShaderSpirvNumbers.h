@@ -439,6 +439,28 @@ enum : uint32_t {
 	DimSubpassData = 6,
 };
 
+// the operations of the group instructions
+enum : uint32_t {
+	GroupOperationReduce = 0,
+	GroupOperationInclusiveScan = 1,
+	GroupOperationExclusiveScan = 2,
+	GroupOperationClusteredReduce = 3,
+	GroupOperationPartitionedReduce = 6,
+	GroupOperationPartitionedInclusiveScan = 7,
+	GroupOperationPartitionedExclusiveScan = 8,
+};
+
+// bits of the control masks of OpLoopMerge and OpSelectionMerge
+enum : uint32_t {
+	LoopControlUnroll = 0x1,
+	LoopControlDontUnroll = 0x2,
+};
+
+enum : uint32_t {
+	SelectionControlFlatten = 0x1,
+	SelectionControlDontFlatten = 0x2,
+};
+
 // formats of storage images, the last operand of OpTypeImage
 enum : uint32_t {
 	ImageFormatUnknown = 0,

@@ -475,7 +475,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 				String interpolant = get_access_indices(chain, 4, get_target_type(chain[3]), get_value(chain[3], false), chain.get_size() - 1);
 				StringStack<64> call(it[4] == GLSLstd450InterpolateAtCentroid ? "interpolateAtCentroid(" : it[4] == GLSLstd450InterpolateAtSample ? "interpolateAtSample(" : "interpolateAtOffset(");
 				call.append(interpolant);
-				if (it[4] != 76 && it.get_size() > 6) {
+				if (it[4] != GLSLstd450InterpolateAtCentroid && it.get_size() > 6) {
 					call.append(", ");
 					call.append(get_value(it[6], false));
 				}
@@ -488,7 +488,7 @@ String ShaderSpirvGLSL::get_external_value(const Iterator &it, bool parenthesize
 			}
 		}
 	}
-	if (set && *set == "GLSL.std.450" && it[4] == 53 && it.get_size() > 6 && is_unsigned_type(get_target_type(it[6])[1])) {
+	if (set && *set == "GLSL.std.450" && it[4] == GLSLstd450Ldexp && it.get_size() > 6 && is_unsigned_type(get_target_type(it[6])[1])) {
 		// ldexp takes int exponents
 		return String::format("ldexp(%s, %s)", get_value(it[5], false).get(), get_signed_coordinate(it[6]).get());
 	}

@@ -425,7 +425,8 @@ TEST(SpirvGrammar, NumbersHeaderMatchesGrammar) {
 		{"Capability", "Capability"}, {"Decoration", "Decoration"}, {"Storage", "StorageClass"}, {"MemoryAccess", "MemoryAccess"},
 		{"MemorySemantics", "MemorySemantics"}, {"ExecutionMode", "ExecutionMode"}, {"Model", "ExecutionModel"}, {"Dim", "Dim"},
 		{"Scope", "Scope"}, {"ImageOperands", "ImageOperands"}, {"BuiltIn", "BuiltIn"},
-		{"ImageFormat", "ImageFormat"},
+		{"ImageFormat", "ImageFormat"}, {"GroupOperation", "GroupOperation"}, {"LoopControl", "LoopControl"},
+		{"SelectionControl", "SelectionControl"},
 	};
 	std::map<std::string, std::map<std::string, uint32_t>> names;
 	for (const Json &instruction : core.get_items("instructions")) add_names(instruction, "opname", instruction.get("opcode"), names["Op"]);
