@@ -679,7 +679,7 @@ protected:
 	// operator, which the text around it may have to parenthesize
 	virtual bool is_call_form(const Iterator &it);
 	// an OpSpecConstantOp written on the default values of its operands, as
-	// an instruction of its opcode would be (ShaderSpirvSpecialization.cpp):
+	// an instruction of its opcode would be (ShaderSpirvConstantOps.cpp):
 	// for a target that specialises nothing
 	String get_specialization_value(const Iterator &it, bool parenthesize);
 
